@@ -1,0 +1,206 @@
+#include "base/Files.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/Error.h"
+#include "base/Paths.h"
+
+namespace kv {
+
+namespace {
+
+[[noreturn]] void RaiseFileError(const std::string& What, const std::string& Path, int Err) {
+  throw TKvError(What + " \"" + Path + "\": " + std::strerror(Err));
+}
+
+void WriteAll(int Fd, std::string_view Data, const std::string& Path) {
+  while (!Data.empty()) {
+    ssize_t N = ::write(Fd, Data.data(), Data.size());
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      RaiseFileError("Unable to write", Path, errno);
+    }
+    Data.remove_prefix(static_cast<size_t>(N));
+  }
+}
+
+}  // namespace
+
+char NativePathSeparator() { return '/'; }
+
+bool FileExists(const std::string& Path) {
+  struct stat St;
+  return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISREG(St.st_mode);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  struct stat St;
+  return !Path.empty() && ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
+}
+
+int64_t FileSize(const std::string& Path) {
+  struct stat St;
+  if (Path.empty() || ::stat(Path.c_str(), &St) != 0 || !S_ISREG(St.st_mode)) return -1;
+  return static_cast<int64_t>(St.st_size);
+}
+
+std::string FullPath(const std::string& Path) {
+  if (Path.empty()) return Path;
+  if (IsAbsolutePath(Path)) return Path;
+  char Buf[PATH_MAX];
+  if (!::getcwd(Buf, sizeof Buf)) return Path;
+  return JoinPath(Buf, Path);
+}
+
+bool DeleteFileAt(const std::string& Path) { return ::unlink(Path.c_str()) == 0; }
+
+std::string ReadWholeFile(const std::string& Path, TShareMode) {
+  int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (Fd < 0) RaiseFileError("Unable to open", Path, errno);
+  std::string Data;
+  struct stat St;
+  if (::fstat(Fd, &St) == 0 && St.st_size > 0) Data.reserve(static_cast<size_t>(St.st_size));
+  char Buf[65536];
+  for (;;) {
+    ssize_t N = ::read(Fd, Buf, sizeof Buf);
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      int Err = errno;
+      ::close(Fd);
+      RaiseFileError("Unable to read", Path, Err);
+    }
+    if (N == 0) break;
+    Data.append(Buf, static_cast<size_t>(N));
+  }
+  ::close(Fd);
+  return Data;
+}
+
+void WriteWholeFile(const std::string& Path, std::string_view Data) {
+  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (Fd < 0) RaiseFileError("Unable to create", Path, errno);
+  try {
+    WriteAll(Fd, Data, Path);
+  } catch (...) {
+    ::close(Fd);
+    throw;
+  }
+  if (::close(Fd) != 0) RaiseFileError("Unable to write", Path, errno);
+}
+
+void AppendToFile(const std::string& Path, std::string_view Data) {
+  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (Fd < 0) RaiseFileError("Unable to open", Path, errno);
+  try {
+    WriteAll(Fd, Data, Path);
+  } catch (...) {
+    ::close(Fd);
+    throw;
+  }
+  ::close(Fd);
+}
+
+std::string TemporaryNameBeside(const std::string& Target) {
+  static std::mt19937 Rng(std::random_device{}());
+  for (;;) {
+    std::string Name = Target + ".~" + std::to_string(Rng() % 1000000) + ".tmp";
+    if (!FileExists(Name)) return Name;
+  }
+}
+
+void ReplaceFile(const std::string& Source, const std::string& Target) {
+  if (::rename(Source.c_str(), Target.c_str()) != 0)
+    RaiseFileError("Unable to replace", Target, errno);
+  std::string Dir = ExtractFileDir(FullPath(Target));
+  int DirFd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (DirFd >= 0) {
+    ::fsync(DirFd);
+    ::close(DirFd);
+  }
+}
+
+TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
+  for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
+    FTempName = TemporaryNameBeside(Target);
+    int Fd = ::open(FTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (Fd >= 0) {
+      FHandle = Fd;
+    } else if (errno != EEXIST) {
+      RaiseFileError("Unable to create", Target, errno);
+    }
+  }
+  if (FHandle < 0) RaiseFileError("Unable to create", Target, EEXIST);
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+  if (!FCommitted) {
+    CloseHandle();
+    ::unlink(FTempName.c_str());
+  }
+}
+
+void TAtomicFileWriter::CloseHandle() {
+  if (FHandle >= 0) ::close(static_cast<int>(FHandle));
+  FHandle = -1;
+}
+
+void TAtomicFileWriter::Write(std::string_view Data) {
+  WriteAll(static_cast<int>(FHandle), Data, FTarget);
+}
+
+void TAtomicFileWriter::Commit() {
+  if (::fsync(static_cast<int>(FHandle)) != 0) RaiseFileError("Unable to write", FTarget, errno);
+  int Fd = static_cast<int>(FHandle);
+  FHandle = -1;
+  if (::close(Fd) != 0) RaiseFileError("Unable to write", FTarget, errno);
+  ReplaceFile(FTempName, FTarget);
+  FCommitted = true;
+}
+
+void WriteFileAtomically(const std::string& Target, std::string_view Data) {
+  TAtomicFileWriter Writer(Target);
+  Writer.Write(Data);
+  Writer.Commit();
+}
+
+void CopyFileShared(const std::string& Source, const std::string& Dest) {
+  int In = ::open(Source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (In < 0) RaiseFileError("Unable to open", Source, errno);
+  int Out = ::open(Dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (Out < 0) {
+    int Err = errno;
+    ::close(In);
+    RaiseFileError("Unable to create", Dest, Err);
+  }
+  try {
+    char Buf[65536];
+    for (;;) {
+      ssize_t N = ::read(In, Buf, sizeof Buf);
+      if (N < 0) {
+        if (errno == EINTR) continue;
+        RaiseFileError("Unable to read", Source, errno);
+      }
+      if (N == 0) break;
+      WriteAll(Out, std::string_view(Buf, static_cast<size_t>(N)), Dest);
+    }
+    if (::close(Out) != 0) {
+      Out = -1;
+      RaiseFileError("Unable to write", Dest, errno);
+    }
+    Out = -1;
+  } catch (...) {
+    if (Out >= 0) ::close(Out);
+    ::close(In);
+    throw;
+  }
+  ::close(In);
+}
+
+}  // namespace kv

@@ -1,0 +1,227 @@
+#include "base/Files.h"
+
+#include <windows.h>
+
+#include <random>
+
+#include "base/Error.h"
+#include "base/Text.h"
+
+namespace kv {
+
+namespace {
+
+std::wstring Wide(const std::string& S) {
+  std::u16string U = Utf8ToUtf16(S);
+  return std::wstring(U.begin(), U.end());
+}
+
+std::string SystemMessage(DWORD Err) {
+  wchar_t* Buf = nullptr;
+  DWORD N = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, Err, 0, reinterpret_cast<wchar_t*>(&Buf), 0, nullptr);
+  std::string Text;
+  if (N && Buf) Text = Trim(Utf16ToUtf8(std::u16string(Buf, Buf + N)));
+  if (Buf) LocalFree(Buf);
+  if (Text.empty()) Text = "system error " + std::to_string(Err);
+  return Text;
+}
+
+[[noreturn]] void RaiseFileError(const std::string& What, const std::string& Path, DWORD Err) {
+  throw TKvError(What + " \"" + Path + "\": " + SystemMessage(Err));
+}
+
+void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
+  while (!Data.empty()) {
+    DWORD Chunk = Data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Data.size());
+    DWORD Written = 0;
+    if (!WriteFile(H, Data.data(), Chunk, &Written, nullptr) || Written == 0)
+      RaiseFileError("Unable to write", Path, GetLastError());
+    Data.remove_prefix(Written);
+  }
+}
+
+HANDLE OpenForWriting(const std::string& Path, DWORD Disposition, DWORD Share) {
+  return CreateFileW(Wide(Path).c_str(), GENERIC_WRITE, Share, nullptr, Disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+const DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+char NativePathSeparator() { return '\\'; }
+
+bool FileExists(const std::string& Path) {
+  if (Path.empty()) return false;
+  DWORD A = GetFileAttributesW(Wide(Path).c_str());
+  return A != INVALID_FILE_ATTRIBUTES && !(A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& Path) {
+  if (Path.empty()) return false;
+  DWORD A = GetFileAttributesW(Wide(Path).c_str());
+  return A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int64_t FileSize(const std::string& Path) {
+  WIN32_FILE_ATTRIBUTE_DATA D;
+  if (Path.empty() || !GetFileAttributesExW(Wide(Path).c_str(), GetFileExInfoStandard, &D) ||
+      (D.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return (static_cast<int64_t>(D.nFileSizeHigh) << 32) | D.nFileSizeLow;
+}
+
+std::string FullPath(const std::string& Path) {
+  if (Path.empty()) return Path;
+  std::wstring W = Wide(Path);
+  DWORD N = GetFullPathNameW(W.c_str(), 0, nullptr, nullptr);
+  if (N == 0) return Path;
+  std::wstring Buf(N, L'\0');
+  N = GetFullPathNameW(W.c_str(), N, Buf.data(), nullptr);
+  Buf.resize(N);
+  return Utf16ToUtf8(std::u16string(Buf.begin(), Buf.end()));
+}
+
+bool DeleteFileAt(const std::string& Path) { return DeleteFileW(Wide(Path).c_str()) != 0; }
+
+std::string ReadWholeFile(const std::string& Path, TShareMode Share) {
+  DWORD ShareFlags = Share == TShareMode::DenyNone ? kFullSharing : FILE_SHARE_READ;
+  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_READ, ShareFlags, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
+  std::string Data;
+  LARGE_INTEGER Size;
+  if (GetFileSizeEx(H, &Size) && Size.QuadPart > 0) Data.reserve(static_cast<size_t>(Size.QuadPart));
+  char Buf[65536];
+  for (;;) {
+    DWORD N = 0;
+    if (!ReadFile(H, Buf, sizeof Buf, &N, nullptr)) {
+      DWORD Err = GetLastError();
+      ::CloseHandle(H);
+      RaiseFileError("Unable to read", Path, Err);
+    }
+    if (N == 0) break;
+    Data.append(Buf, N);
+  }
+  ::CloseHandle(H);
+  return Data;
+}
+
+void WriteWholeFile(const std::string& Path, std::string_view Data) {
+  HANDLE H = OpenForWriting(Path, CREATE_ALWAYS, 0);
+  if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to create", Path, GetLastError());
+  try {
+    WriteAll(H, Data, Path);
+  } catch (...) {
+    ::CloseHandle(H);
+    throw;
+  }
+  ::CloseHandle(H);
+}
+
+void AppendToFile(const std::string& Path, std::string_view Data) {
+  HANDLE H = OpenForWriting(Path, OPEN_ALWAYS, kFullSharing);
+  if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
+  try {
+    LARGE_INTEGER Zero{};
+    if (!SetFilePointerEx(H, Zero, nullptr, FILE_END))
+      RaiseFileError("Unable to write", Path, GetLastError());
+    WriteAll(H, Data, Path);
+  } catch (...) {
+    ::CloseHandle(H);
+    throw;
+  }
+  ::CloseHandle(H);
+}
+
+std::string TemporaryNameBeside(const std::string& Target) {
+  static std::mt19937 Rng(GetTickCount() ^ GetCurrentProcessId());
+  for (;;) {
+    std::string Name = Target + ".~" + std::to_string(Rng() % 1000000) + ".tmp";
+    if (GetFileAttributesW(Wide(Name).c_str()) == INVALID_FILE_ATTRIBUTES) return Name;
+  }
+}
+
+void ReplaceFile(const std::string& Source, const std::string& Target) {
+  if (!MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    RaiseFileError("Unable to replace", Target, GetLastError());
+}
+
+TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
+  for (int Attempt = 0; Attempt < 100 && FHandle == -1; ++Attempt) {
+    FTempName = TemporaryNameBeside(Target);
+    HANDLE H = OpenForWriting(FTempName, CREATE_NEW, 0);
+    if (H != INVALID_HANDLE_VALUE) {
+      FHandle = reinterpret_cast<intptr_t>(H);
+    } else if (GetLastError() != ERROR_FILE_EXISTS) {
+      RaiseFileError("Unable to create", Target, GetLastError());
+    }
+  }
+  if (FHandle == -1) RaiseFileError("Unable to create", Target, ERROR_FILE_EXISTS);
+}
+
+TAtomicFileWriter::~TAtomicFileWriter() {
+  if (!FCommitted) {
+    CloseHandle();
+    DeleteFileW(Wide(FTempName).c_str());
+  }
+}
+
+void TAtomicFileWriter::CloseHandle() {
+  if (FHandle != -1) ::CloseHandle(reinterpret_cast<HANDLE>(FHandle));
+  FHandle = -1;
+}
+
+void TAtomicFileWriter::Write(std::string_view Data) {
+  WriteAll(reinterpret_cast<HANDLE>(FHandle), Data, FTarget);
+}
+
+void TAtomicFileWriter::Commit() {
+  HANDLE H = reinterpret_cast<HANDLE>(FHandle);
+  if (!FlushFileBuffers(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
+  FHandle = -1;
+  if (!::CloseHandle(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
+  ReplaceFile(FTempName, FTarget);
+  FCommitted = true;
+}
+
+void WriteFileAtomically(const std::string& Target, std::string_view Data) {
+  TAtomicFileWriter Writer(Target);
+  Writer.Write(Data);
+  Writer.Commit();
+}
+
+void CopyFileShared(const std::string& Source, const std::string& Dest) {
+  HANDLE In = CreateFileW(Wide(Source).c_str(), GENERIC_READ, kFullSharing, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (In == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Source, GetLastError());
+  HANDLE Out = OpenForWriting(Dest, CREATE_NEW, 0);
+  if (Out == INVALID_HANDLE_VALUE) {
+    DWORD Err = GetLastError();
+    ::CloseHandle(In);
+    RaiseFileError("Unable to create", Dest, Err);
+  }
+  try {
+    char Buf[65536];
+    for (;;) {
+      DWORD N = 0;
+      if (!ReadFile(In, Buf, sizeof Buf, &N, nullptr))
+        RaiseFileError("Unable to read", Source, GetLastError());
+      if (N == 0) break;
+      WriteAll(Out, std::string_view(Buf, N), Dest);
+    }
+  } catch (...) {
+    ::CloseHandle(Out);
+    ::CloseHandle(In);
+    throw;
+  }
+  BOOL Closed = ::CloseHandle(Out);
+  DWORD Err = GetLastError();
+  ::CloseHandle(In);
+  if (!Closed) RaiseFileError("Unable to write", Dest, Err);
+}
+
+}  // namespace kv

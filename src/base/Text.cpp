@@ -1,0 +1,316 @@
+#include "base/Text.h"
+
+#include <climits>
+
+namespace kv {
+
+namespace {
+
+bool IsTrimmed(unsigned char C) { return C <= 32; }
+
+// Code points of bytes 0x80..0x9F in Windows-1252; 0 marks the five undefined bytes.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Decodes one code point at S[I], advancing I; invalid input gives U+FFFD.
+char32_t DecodeUtf8(std::string_view S, size_t& I) {
+  unsigned char C = static_cast<unsigned char>(S[I]);
+  if (C < 0x80) {
+    ++I;
+    return C;
+  }
+  int Len = 0;
+  char32_t Cp = 0;
+  char32_t Min = 0;
+  if ((C & 0xE0) == 0xC0) {
+    Len = 2, Cp = C & 0x1F, Min = 0x80;
+  } else if ((C & 0xF0) == 0xE0) {
+    Len = 3, Cp = C & 0x0F, Min = 0x800;
+  } else if ((C & 0xF8) == 0xF0) {
+    Len = 4, Cp = C & 0x07, Min = 0x10000;
+  } else {
+    ++I;
+    return 0xFFFD;
+  }
+  if (I + Len > S.size()) {
+    ++I;
+    return 0xFFFD;
+  }
+  for (int K = 1; K < Len; ++K) {
+    unsigned char D = static_cast<unsigned char>(S[I + K]);
+    if ((D & 0xC0) != 0x80) {
+      ++I;
+      return 0xFFFD;
+    }
+    Cp = (Cp << 6) | (D & 0x3F);
+  }
+  if (Cp < Min || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) {
+    ++I;
+    return 0xFFFD;
+  }
+  I += Len;
+  return Cp;
+}
+
+}  // namespace
+
+std::string Trim(std::string_view S) {
+  size_t B = 0, E = S.size();
+  while (B < E && IsTrimmed(S[B])) ++B;
+  while (E > B && IsTrimmed(S[E - 1])) --E;
+  return std::string(S.substr(B, E - B));
+}
+
+std::string TrimLeft(std::string_view S) {
+  size_t B = 0;
+  while (B < S.size() && IsTrimmed(S[B])) ++B;
+  return std::string(S.substr(B));
+}
+
+std::string TrimRight(std::string_view S) {
+  size_t E = S.size();
+  while (E > 0 && IsTrimmed(S[E - 1])) --E;
+  return std::string(S.substr(0, E));
+}
+
+bool IsBlank(std::string_view S) {
+  for (char C : S)
+    if (!IsTrimmed(C)) return false;
+  return true;
+}
+
+char AsciiUpperChar(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
+char AsciiLowerChar(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C; }
+
+std::string AsciiUpper(std::string_view S) {
+  std::string R(S);
+  for (char& C : R) C = AsciiUpperChar(C);
+  return R;
+}
+
+std::string AsciiLower(std::string_view S) {
+  std::string R(S);
+  for (char& C : R) C = AsciiLowerChar(C);
+  return R;
+}
+
+bool SameTextAscii(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (AsciiUpperChar(A[I]) != AsciiUpperChar(B[I])) return false;
+  return true;
+}
+
+bool StartsWithAscii(std::string_view S, std::string_view Prefix) {
+  return S.size() >= Prefix.size() && SameTextAscii(S.substr(0, Prefix.size()), Prefix);
+}
+
+bool EndsWithAscii(std::string_view S, std::string_view Suffix) {
+  return S.size() >= Suffix.size() && SameTextAscii(S.substr(S.size() - Suffix.size()), Suffix);
+}
+
+size_t FindAscii(std::string_view S, std::string_view Needle, size_t From) {
+  if (Needle.empty()) return From <= S.size() ? From : std::string_view::npos;
+  for (size_t I = From; I + Needle.size() <= S.size(); ++I)
+    if (SameTextAscii(S.substr(I, Needle.size()), Needle)) return I;
+  return std::string_view::npos;
+}
+
+std::string ReplaceAllAscii(std::string_view S, std::string_view Needle,
+                            std::string_view Replacement) {
+  if (Needle.empty()) return std::string(S);
+  std::string R;
+  size_t Pos = 0;
+  for (;;) {
+    size_t Hit = FindAscii(S, Needle, Pos);
+    if (Hit == std::string_view::npos) break;
+    R.append(S.substr(Pos, Hit - Pos));
+    R.append(Replacement);
+    Pos = Hit + Needle.size();
+  }
+  R.append(S.substr(Pos));
+  return R;
+}
+
+std::string ReplaceAll(std::string_view S, std::string_view Needle, std::string_view Replacement) {
+  if (Needle.empty()) return std::string(S);
+  std::string R;
+  size_t Pos = 0;
+  for (;;) {
+    size_t Hit = S.find(Needle, Pos);
+    if (Hit == std::string_view::npos) break;
+    R.append(S.substr(Pos, Hit - Pos));
+    R.append(Replacement);
+    Pos = Hit + Needle.size();
+  }
+  R.append(S.substr(Pos));
+  return R;
+}
+
+std::vector<std::string> SplitString(std::string_view S, char Separator) {
+  std::vector<std::string> Parts;
+  size_t Start = 0;
+  for (;;) {
+    size_t Hit = S.find(Separator, Start);
+    if (Hit == std::string_view::npos) {
+      Parts.emplace_back(S.substr(Start));
+      return Parts;
+    }
+    Parts.emplace_back(S.substr(Start, Hit - Start));
+    Start = Hit + 1;
+  }
+}
+
+std::optional<int64_t> TryParseInt64(std::string_view S) {
+  size_t I = 0;
+  bool Negative = false;
+  if (I < S.size() && (S[I] == '+' || S[I] == '-')) Negative = S[I++] == '-';
+  if (I >= S.size()) return std::nullopt;
+  uint64_t V = 0;
+  const uint64_t Limit = Negative ? uint64_t(INT64_MAX) + 1 : uint64_t(INT64_MAX);
+  for (; I < S.size(); ++I) {
+    if (S[I] < '0' || S[I] > '9') return std::nullopt;
+    unsigned D = static_cast<unsigned>(S[I] - '0');
+    if (V > (Limit - D) / 10) return std::nullopt;
+    V = V * 10 + D;
+  }
+  if (Negative) return V == uint64_t(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(V);
+  return static_cast<int64_t>(V);
+}
+
+std::optional<int32_t> TryParseInt32(std::string_view S) {
+  auto V = TryParseInt64(S);
+  if (!V || *V < INT32_MIN || *V > INT32_MAX) return std::nullopt;
+  return static_cast<int32_t>(*V);
+}
+
+int32_t ParseInt32Or(std::string_view S, int32_t Default) {
+  auto V = TryParseInt32(S);
+  return V ? *V : Default;
+}
+
+std::string CodePointToUtf8(char32_t Cp) {
+  std::string R;
+  if (Cp < 0x80) {
+    R += static_cast<char>(Cp);
+  } else if (Cp < 0x800) {
+    R += static_cast<char>(0xC0 | (Cp >> 6));
+    R += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else if (Cp < 0x10000) {
+    R += static_cast<char>(0xE0 | (Cp >> 12));
+    R += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    R += static_cast<char>(0x80 | (Cp & 0x3F));
+  } else {
+    R += static_cast<char>(0xF0 | (Cp >> 18));
+    R += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
+    R += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
+    R += static_cast<char>(0x80 | (Cp & 0x3F));
+  }
+  return R;
+}
+
+std::u16string Utf8ToUtf16(std::string_view S) {
+  std::u16string R;
+  R.reserve(S.size());
+  size_t I = 0;
+  while (I < S.size()) {
+    char32_t Cp = DecodeUtf8(S, I);
+    if (Cp >= 0x10000) {
+      Cp -= 0x10000;
+      R += static_cast<char16_t>(0xD800 + (Cp >> 10));
+      R += static_cast<char16_t>(0xDC00 + (Cp & 0x3FF));
+    } else {
+      R += static_cast<char16_t>(Cp);
+    }
+  }
+  return R;
+}
+
+std::string Utf16ToUtf8(std::u16string_view S) {
+  std::string R;
+  R.reserve(S.size());
+  for (size_t I = 0; I < S.size(); ++I) {
+    char32_t Cp = S[I];
+    if (Cp >= 0xD800 && Cp <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 &&
+        S[I + 1] <= 0xDFFF) {
+      Cp = 0x10000 + ((Cp - 0xD800) << 10) + (S[I + 1] - 0xDC00);
+      ++I;
+    } else if (Cp >= 0xD800 && Cp <= 0xDFFF) {
+      Cp = 0xFFFD;
+    }
+    R += CodePointToUtf8(Cp);
+  }
+  return R;
+}
+
+size_t Utf16Length(std::string_view S) {
+  size_t N = 0, I = 0;
+  while (I < S.size()) N += DecodeUtf8(S, I) >= 0x10000 ? 2 : 1;
+  return N;
+}
+
+std::string Utf16Prefix(std::string_view S, size_t N) {
+  size_t Units = 0, I = 0;
+  while (I < S.size()) {
+    size_t Start = I;
+    size_t Need = DecodeUtf8(S, I) >= 0x10000 ? 2 : 1;
+    if (Units + Need > N) return std::string(S.substr(0, Start));
+    Units += Need;
+  }
+  return std::string(S);
+}
+
+bool IsValidUtf8(std::string_view S) {
+  size_t I = 0;
+  while (I < S.size()) {
+    size_t Start = I;
+    if (DecodeUtf8(S, I) == 0xFFFD && !(I - Start == 3 && S.substr(Start, 3) == "\xEF\xBF\xBD"))
+      return false;
+  }
+  return true;
+}
+
+std::string Windows1252ToUtf8(std::string_view Bytes) {
+  std::string R;
+  R.reserve(Bytes.size());
+  for (char Ch : Bytes) {
+    unsigned char B = static_cast<unsigned char>(Ch);
+    if (B < 0x80) {
+      R += Ch;
+    } else if (B < 0xA0) {
+      char16_t Cp = kCp1252High[B - 0x80];
+      R += CodePointToUtf8(Cp ? Cp : B);
+    } else {
+      R += CodePointToUtf8(B);
+    }
+  }
+  return R;
+}
+
+int Windows1252ByteOf(char32_t Cp) {
+  if (Cp < 0x80 || (Cp >= 0xA0 && Cp <= 0xFF)) return static_cast<int>(Cp);
+  for (int K = 0; K < 32; ++K)
+    if (kCp1252High[K] == Cp || (kCp1252High[K] == 0 && Cp == char32_t(0x80 + K))) return 0x80 + K;
+  return -1;
+}
+
+std::string Utf8ToWindows1252(std::string_view S, char Replacement, bool* Lossless) {
+  std::string R;
+  R.reserve(S.size());
+  if (Lossless) *Lossless = true;
+  size_t I = 0;
+  while (I < S.size()) {
+    int B = Windows1252ByteOf(DecodeUtf8(S, I));
+    if (B < 0) {
+      R += Replacement;
+      if (Lossless) *Lossless = false;
+    } else {
+      R += static_cast<char>(B);
+    }
+  }
+  return R;
+}
+
+}  // namespace kv

@@ -1,0 +1,115 @@
+// The workbook model: the in-memory form of one .xlsx/.xlsm package as an
+// ordered list of visible worksheets, each a rectangular table of the cell
+// texts a user sees, plus everything needed to write the package back after
+// cells were changed. Loading, editing and saving live here; the viewer, the
+// exporters, the page importer and the import dialog read the model only
+// through these operations.
+//
+// Cell texts are stored once per workbook: a sheet's table refers to them, so
+// copying a TXlsxSheet is cheap and a shared string used by a million cells is
+// held once.
+#ifndef KV_WORKBOOK_XLSXREADER_H
+#define KV_WORKBOOK_XLSXREADER_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+// A dense RowCount x ColCount table of cell texts (empty text: empty cell).
+class TSheetCells {
+ public:
+  TSheetCells() = default;
+  TSheetCells(int32_t Rows, int32_t Cols);
+
+  int32_t RowCount() const { return FRows; }
+  int32_t ColCount() const { return FCols; }
+  // Empty text outside the table.
+  std::string_view Cell(int32_t Row, int32_t Col) const;
+  // Grows the table as needed. Requires: Row >= 0, Col >= 0.
+  void SetCell(int32_t Row, int32_t Col, std::string_view Text);
+  // Grows (never shrinks) to at least Rows x Cols, padding with empty cells.
+  void Grow(int32_t Rows, int32_t Cols);
+  // Bytes of text the table refers to (for the workbook's text cap).
+  size_t TextBytes() const;
+
+ private:
+  friend class TXlsxWorkbook;
+  friend class TSheetLoader;
+  int32_t FRows = 0;
+  int32_t FCols = 0;
+  // Cell (r, c) is FTexts[FIndex[r * FCols + c]]; index 0 is the empty text.
+  std::vector<uint32_t> FIndex;
+  std::shared_ptr<std::vector<std::string>> FTexts;
+};
+
+struct TXlsxSheet {
+  std::string Name;      // display name
+  std::string PartName;  // e.g. "xl/worksheets/sheet1.xml", no leading slash
+  int32_t RowCount = 0;
+  int32_t ColCount = 0;
+  std::shared_ptr<const TSheetCells> Data;  // null for a sheet without cells
+
+  // The text at (Row, Col), empty outside the table. Cheap: no copy.
+  std::string_view Cell(int32_t Row, int32_t Col) const {
+    return Data ? Data->Cell(Row, Col) : std::string_view();
+  }
+};
+
+class TXlsxWorkbook {
+ public:
+  TXlsxWorkbook();
+  ~TXlsxWorkbook();
+  TXlsxWorkbook(const TXlsxWorkbook&) = delete;
+  TXlsxWorkbook& operator=(const TXlsxWorkbook&) = delete;
+
+  // Reads the package. On failure raises TKvError and the workbook must not be
+  // used again. Raises: "File not found: %s", the ZIP reader's and the XML
+  // parser's errors, "This does not look like a valid .xlsx workbook
+  // (xl/workbook.xml missing).", "Could not parse xl/workbook.xml.",
+  // "Workbook contains no worksheets.", "No visible worksheets were found in
+  // this workbook.", and the limits' errors on hostile packages.
+  void LoadFromFile(const std::string& FileName);
+
+  int SheetCount() const { return static_cast<int>(FSheets.size()); }
+  // Requires: 0 <= Index < SheetCount(). The reference stays valid until the
+  // next load; a later SetCellValue is visible through it.
+  const TXlsxSheet& Sheet(int Index) const { return FSheets[static_cast<size_t>(Index)]; }
+
+  // Changes one cell in the table and in the worksheet part. Nothing happens
+  // for a sheet index out of range. Requires: Row >= 0, Col >= 0. Raises: the
+  // XML parser's error for a worksheet part that does not parse.
+  void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue);
+
+  // Writes the package through a temporary file and one replacing move; on
+  // failure the existing file is untouched. Raises: "No workbook is currently
+  // loaded.", the ZIP writer's and file system's errors.
+  void SaveToFile(const std::string& OutputFileName);
+
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  struct TImpl;
+  std::vector<TXlsxSheet> FSheets;
+  std::string FFileName;
+  std::unique_ptr<TImpl> FImpl;  // shared strings, date styles, entries, edited trees
+};
+
+// Cell references.
+std::string ColumnIndexToLetters(int32_t Index);        // 0 -> "A", 26 -> "AA"; <0 -> ""
+int32_t ColumnLettersToIndex(std::string_view Letters);  // "A" -> 0, "" -> -1
+// "AA10" -> Col 26, Row 9. Unusable references set both to 0 and give false.
+bool ParseCellRef(std::string_view Ref, int32_t& Col, int32_t& Row);
+
+// Number text in invariant notation (decimal point, no grouping).
+bool TryParseNumberText(std::string_view Text, double& Value);
+// Shortest text of at most 15 significant digits: 0.1 + 0.2 -> "0.3", 1e20 -> "1E20".
+std::string FormatNumberText(double Value);
+
+}  // namespace kv
+
+#endif

@@ -9,7 +9,7 @@
 
 #define KV_STDCALL __stdcall
 
-extern "C" {
+namespace kv {
 
 typedef char* THostString;  // GlobalAlloc(GMEM_FIXED) block; null reads as empty
 
@@ -32,6 +32,6 @@ typedef int(KV_STDCALL* TfvExecAction)(int Id, THostString* Params);
 typedef BOOL(KV_STDCALL* TfvEditAction)(int Id, THostString* Params, void* Unused);
 typedef void(KV_STDCALL* TfvMessage)(int Code);
 
-}  // extern "C"
+}  // namespace kv
 
 #endif

@@ -1,0 +1,332 @@
+// Core script commands: loading the DLL, calling its exports, host variables,
+// the action table, Rectangles, pickers, played commands and files.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "Host.h"
+#include "Script.h"
+#include "base/Text.h"
+
+namespace fvhost {
+
+namespace {
+
+THost& H() { return THost::Get(); }
+
+bool NeedLoaded(TScript& S) {
+  if (H().Loaded()) return true;
+  S.Fail("no DLL loaded");
+  return false;
+}
+
+std::string Quote(const std::string& S) {
+  std::string R = "\"";
+  for (char C : S) {
+    if (C == '"' || C == '\\') R += '\\';
+    if (C == '\r') {
+      R += "\\r";
+      continue;
+    }
+    if (C == '\n') {
+      R += "\\n";
+      continue;
+    }
+    R += C;
+  }
+  return R + "\"";
+}
+
+std::string ReadFileBytes(const std::string& Path, bool& Ok) {
+  std::ifstream In(Wide(HostPath(Path)).c_str(), std::ios::binary);
+  Ok = static_cast<bool>(In);
+  std::ostringstream Ss;
+  Ss << In.rdbuf();
+  return Ss.str();
+}
+
+void CmdLoad(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "load DLL")) return;
+  std::string Err = H().Load(HostPath(A[0]));
+  if (!Err.empty()) return S.Fail(Err);
+  S.Define("DLL", H().DllPath());
+  S.Print("loaded " + H().DllPath());
+}
+
+void CmdUnload(TScript&, const TArgs&) { H().Unload(); }
+
+std::string LastTitle, LastPublisher, LastHint;
+
+void CmdInit(TScript& S, const TArgs&) {
+  if (!NeedLoaded(S)) return;
+  kv::THostString Title = nullptr, Publisher = nullptr, Hint = nullptr;
+  H().FInit(H().Window(), &Title, &Publisher, &Hint);
+  LastTitle = THost::ReadHostString(Title);
+  LastPublisher = THost::ReadHostString(Publisher);
+  LastHint = THost::ReadHostString(Hint);
+  THost::FreeHostString(Title), THost::FreeHostString(Publisher), THost::FreeHostString(Hint);
+  S.Print("title=" + LastTitle);
+  S.Print("publisher=" + LastPublisher);
+  S.Print("hint=" + LastHint);
+}
+
+void CmdExpectInit(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-init title|publisher|hint VALUE")) return;
+  const std::string& Got = A[0] == "title" ? LastTitle : A[0] == "hint" ? LastHint : LastPublisher;
+  if (A[0] == "publisher" && A[1] == "*") {
+    if (LastPublisher.empty()) S.Fail("empty publisher");
+    return;
+  }
+  if (Got != A[1]) S.Fail(A[0] + " is " + Quote(Got) + ", expected " + Quote(A[1]));
+}
+
+void CmdRegister(TScript& S, const TArgs& A) {
+  if (!NeedLoaded(S)) return;
+  bool NoVars = !A.empty() && A[0] == "novars";
+  H().FRegister(&THost::AddAction, &THost::Unnamed, NoVars ? nullptr : &THost::GetVariable,
+                NoVars ? nullptr : &THost::SetVariable);
+}
+
+void CmdRegisterAccess(TScript& S, const TArgs& A) {
+  if (!NeedLoaded(S)) return;
+  H().FRegisterAccess(!A.empty() && A[0] == "none" ? nullptr : &THost::InterfaceAccess);
+}
+
+void CmdRegisterScript(TScript& S, const TArgs& A) {
+  if (!NeedLoaded(S)) return;
+  H().FRegisterScript(!A.empty() && A[0] == "none" ? nullptr : &THost::PlayAction);
+}
+
+// The usual start-up: the register exports first, then init.
+void CmdSetup(TScript& S, const TArgs& A) {
+  CmdRegister(S, A);
+  CmdRegisterAccess(S, {});
+  CmdRegisterScript(S, {});
+  CmdInit(S, {});
+}
+
+void CmdSet(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "set [VAR] VALUE")) return;
+  H().FVariables[A[0]] = A[1];
+}
+
+void CmdUnset(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "unset [VAR]")) return;
+  H().FVariables.erase(A[0]);
+}
+
+void CmdPrintVar(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "print-var [VAR]")) return;
+  auto It = H().FVariables.find(A[0]);
+  S.Print(A[0] + "=" + (It == H().FVariables.end() ? "(unset)" : Quote(It->second)));
+}
+
+void CmdExpectVar(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-var [VAR] VALUE")) return;
+  auto It = H().FVariables.find(A[0]);
+  std::string Got = It == H().FVariables.end() ? "" : It->second;
+  if (Got != A[1]) S.Fail(A[0] + " is " + Quote(Got) + ", expected " + Quote(A[1]));
+}
+
+void CmdExpectVarContains(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-var-contains [VAR] TEXT")) return;
+  std::string Got = H().FVariables[A[0]];
+  if (Got.find(A[1]) == std::string::npos)
+    S.Fail(A[0] + " is " + Quote(Got) + ", lacks " + Quote(A[1]));
+}
+
+std::string ActionLine(const TRegisteredAction& R) {
+  std::string Kinds;
+  for (int K : R.Kinds) Kinds += (Kinds.empty() ? "" : ",") + std::to_string(K);
+  return std::to_string(R.Id) + "|" + R.Name + "|" + R.Hint + "|" + Kinds + "|" +
+         std::to_string(R.KindsHigh) + "|" + std::to_string(R.ParamCount);
+}
+
+void CmdDumpActions(TScript& S, const TArgs&) {
+  for (const TRegisteredAction& R : H().FActions) S.Print(ActionLine(R));
+}
+
+void CmdClearActions(TScript&, const TArgs&) { H().FActions.clear(); }
+
+// Compares the recorded fvAddAction calls with a file of lines in the
+// dump-actions form.
+void CmdCheckActions(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "check-actions FILE")) return;
+  bool Ok = false;
+  std::string Text = ReadFileBytes(A[0], Ok);
+  if (!Ok) return S.Fail("cannot read " + A[0]);
+  std::vector<std::string> Want;
+  for (std::string& L : kv::SplitString(Text, '\n')) {
+    L = kv::TrimRight(L);
+    if (!L.empty()) Want.push_back(L);
+  }
+  const auto& Got = H().FActions;
+  if (Got.size() != Want.size())
+    S.Fail(std::to_string(Got.size()) + " actions registered, expected " +
+           std::to_string(Want.size()));
+  for (size_t I = 0; I < Got.size() && I < Want.size(); ++I)
+    if (ActionLine(Got[I]) != Want[I])
+      S.Fail("entry " + std::to_string(I + 1) + " is " + ActionLine(Got[I]) + ", expected " +
+             Want[I]);
+}
+
+int LastResult = -1;
+
+void CmdExec(TScript& S, const TArgs& A) {
+  if (!NeedLoaded(S) || !S.Need(A, 1, "exec ACTION [PARAMS...]")) return;
+  int Id = 0;
+  if (!H().ActionId(A[0], Id)) return S.Fail("unknown action " + A[0]);
+  std::vector<kv::THostString> Params;
+  for (size_t I = 1; I < A.size(); ++I) Params.push_back(THost::NewHostString(A[I]));
+  Params.resize(8, nullptr);
+  LastResult = H().FExec(Id, Params.data());
+  for (auto& P : Params) THost::FreeHostString(P);
+  S.Print("exec " + A[0] + " -> " + std::to_string(LastResult));
+}
+
+void CmdExpectResult(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-result N")) return;
+  if (std::to_string(LastResult) != A[0])
+    S.Fail("result " + std::to_string(LastResult) + ", expected " + A[0]);
+}
+
+void CmdMessage(TScript& S, const TArgs& A) {
+  if (!NeedLoaded(S) || !S.Need(A, 1, "message CODE")) return;
+  H().FMessage(kv::ParseInt32Or(A[0], 0));
+  S.Print("message " + A[0]);
+}
+
+void CmdPump(TScript& S, const TArgs& A) {
+  H().Pump(A.empty() ? 50 : kv::ParseInt32Or(A[0], 50));
+  (void)S;
+}
+
+void CmdRect(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 5, "rect NAME X Y W H")) return;
+  TRectangle& R = H().FRects[kv::AsciiUpper(A[0])];
+  if (R.Window) DestroyWindow(R.Window);
+  R.Name = A[0];
+  R.Window = CreateWindowExW(0, L"STATIC", Wide(A[0]).c_str(), WS_CHILD | WS_VISIBLE,
+                             kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0),
+                             kv::ParseInt32Or(A[3], 0), kv::ParseInt32Or(A[4], 0), H().Window(),
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!R.Window) S.Fail("cannot create Rectangle " + A[0]);
+}
+
+void CmdRectMove(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 5, "rect-move NAME X Y W H")) return;
+  auto It = H().FRects.find(kv::AsciiUpper(A[0]));
+  if (It == H().FRects.end()) return S.Fail("no Rectangle " + A[0]);
+  MoveWindow(It->second.Window, kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0),
+             kv::ParseInt32Or(A[3], 0), kv::ParseInt32Or(A[4], 0), TRUE);
+}
+
+void CmdRectDestroy(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "rect-destroy NAME")) return;
+  auto It = H().FRects.find(kv::AsciiUpper(A[0]));
+  if (It == H().FRects.end()) return S.Fail("no Rectangle " + A[0]);
+  DestroyWindow(It->second.Window);
+  H().FRects.erase(It);
+}
+
+void CmdProbe(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "probe on|off")) return;
+  H().FProbeAnswers = A[0] == "on";
+}
+
+void CmdPick(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "pick ANSWER")) return;
+  H().FPickAnswers.push_back(A[0]);
+}
+
+void CmdPickCancel(TScript&, const TArgs&) { H().FPickAnswers.push_back("\x01"); }
+
+void CmdExpectPlayed(TScript& S, const TArgs& A) {
+  std::string Got;
+  for (const std::string& P : H().FPlayed) Got += (Got.empty() ? "" : ",") + P;
+  std::string Want;
+  for (const std::string& P : A) Want += (Want.empty() ? "" : ",") + P;
+  if (Got != Want) S.Fail("played [" + Got + "], expected [" + Want + "]");
+}
+
+void CmdClearPlayed(TScript&, const TArgs&) { H().FPlayed.clear(); }
+
+void CmdExpectFile(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-file PATH")) return;
+  bool Ok = false;
+  ReadFileBytes(A[0], Ok);
+  if (!Ok) S.Fail("no file " + A[0]);
+}
+
+void CmdExpectNoFile(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-no-file PATH")) return;
+  bool Ok = false;
+  ReadFileBytes(A[0], Ok);
+  if (Ok) S.Fail("file exists: " + A[0]);
+}
+
+void CmdExpectFileContains(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-file-contains PATH TEXT")) return;
+  bool Ok = false;
+  std::string Text = ReadFileBytes(A[0], Ok);
+  if (!Ok) return S.Fail("no file " + A[0]);
+  if (Text.find(A[1]) == std::string::npos) S.Fail(A[0] + " lacks " + Quote(A[1]));
+}
+
+void CmdExpectFileLacks(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-file-lacks PATH TEXT")) return;
+  bool Ok = false;
+  std::string Text = ReadFileBytes(A[0], Ok);
+  if (Ok && Text.find(A[1]) != std::string::npos) S.Fail(A[0] + " contains " + Quote(A[1]));
+}
+
+void CmdDeleteFile(TScript&, const TArgs& A) {
+  if (!A.empty()) DeleteFileW(Wide(HostPath(A[0])).c_str());
+}
+
+void CmdEcho(TScript& S, const TArgs& A) {
+  std::string Line;
+  for (const std::string& W : A) Line += (Line.empty() ? "" : " ") + W;
+  S.Print(Line);
+}
+
+const TScriptCommand Reg[] = {
+    {"load", "load DLL", CmdLoad},
+    {"unload", "unload", CmdUnload},
+    {"init", "init", CmdInit},
+    {"expect-init", "expect-init title|publisher|hint VALUE", CmdExpectInit},
+    {"register", "register [novars]", CmdRegister},
+    {"register-access", "register-access [none]", CmdRegisterAccess},
+    {"register-script", "register-script [none]", CmdRegisterScript},
+    {"setup", "setup", CmdSetup},
+    {"set", "set [VAR] VALUE", CmdSet},
+    {"unset", "unset [VAR]", CmdUnset},
+    {"print-var", "print-var [VAR]", CmdPrintVar},
+    {"expect-var", "expect-var [VAR] VALUE", CmdExpectVar},
+    {"expect-var-contains", "expect-var-contains [VAR] TEXT", CmdExpectVarContains},
+    {"dump-actions", "dump-actions", CmdDumpActions},
+    {"clear-actions", "clear-actions", CmdClearActions},
+    {"check-actions", "check-actions FILE", CmdCheckActions},
+    {"exec", "exec ACTION [PARAMS...]", CmdExec},
+    {"expect-result", "expect-result N", CmdExpectResult},
+    {"message", "message CODE", CmdMessage},
+    {"pump", "pump [MS]", CmdPump},
+    {"rect", "rect NAME X Y W H", CmdRect},
+    {"rect-move", "rect-move NAME X Y W H", CmdRectMove},
+    {"rect-destroy", "rect-destroy NAME", CmdRectDestroy},
+    {"probe", "probe on|off", CmdProbe},
+    {"pick", "pick ANSWER", CmdPick},
+    {"pick-cancel", "pick-cancel", CmdPickCancel},
+    {"expect-played", "expect-played [COMMANDS...]", CmdExpectPlayed},
+    {"clear-played", "clear-played", CmdClearPlayed},
+    {"expect-file", "expect-file PATH", CmdExpectFile},
+    {"expect-no-file", "expect-no-file PATH", CmdExpectNoFile},
+    {"expect-file-contains", "expect-file-contains PATH TEXT", CmdExpectFileContains},
+    {"expect-file-lacks", "expect-file-lacks PATH TEXT", CmdExpectFileLacks},
+    {"delete-file", "delete-file PATH", CmdDeleteFile},
+    {"echo", "echo TEXT...", CmdEcho},
+};
+
+}  // namespace
+
+}  // namespace fvhost

@@ -1,0 +1,144 @@
+#include "Script.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "base/Text.h"
+
+namespace fvhost {
+
+namespace {
+
+struct TEntry {
+  const char* Usage;
+  TCommandFn Fn;
+};
+
+std::map<std::string, TEntry>& Commands() {
+  static std::map<std::string, TEntry> Table;
+  return Table;
+}
+
+}  // namespace
+
+TScriptCommand::TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn) {
+  Commands()[Name] = {Usage, Fn};
+}
+
+std::wstring Wide(const std::string& S) {
+  std::u16string U = kv::Utf8ToUtf16(S);
+  return std::wstring(U.begin(), U.end());
+}
+
+std::string Narrow(const std::wstring& S) {
+  return kv::Utf16ToUtf8(std::u16string(S.begin(), S.end()));
+}
+
+std::string HostPath(const std::string& S) {
+  if (S.empty() || S[0] != '/') return S;
+  std::string R = "Z:" + S;
+  for (char& C : R)
+    if (C == '/') C = '\\';
+  return R;
+}
+
+TArgs TScript::Tokenize(const std::string& Line) {
+  TArgs Args;
+  size_t I = 0;
+  while (I < Line.size()) {
+    while (I < Line.size() && (Line[I] == ' ' || Line[I] == '\t' || Line[I] == '\r')) ++I;
+    if (I >= Line.size()) break;
+    std::string Tok;
+    if (Line[I] == '"') {
+      ++I;
+      bool Closed = false;
+      while (I < Line.size()) {
+        char C = Line[I++];
+        if (C == '"') {
+          Closed = true;
+          break;
+        }
+        if (C == '\\' && I < Line.size()) {
+          char N = Line[I++];
+          Tok += N == 'r' ? '\r' : N == 'n' ? '\n' : N == 't' ? '\t' : N;
+        } else {
+          Tok += C;
+        }
+      }
+      if (!Closed) throw std::runtime_error("unclosed quote");
+    } else {
+      while (I < Line.size() && Line[I] != ' ' && Line[I] != '\t' && Line[I] != '\r')
+        Tok += Line[I++];
+    }
+    Args.push_back(Tok);
+  }
+  return Args;
+}
+
+std::string TScript::Expand(const std::string& Text) const {
+  std::string R;
+  size_t I = 0;
+  while (I < Text.size()) {
+    if (Text.compare(I, 2, "${") == 0) {
+      size_t E = Text.find('}', I);
+      if (E != std::string::npos) {
+        auto It = FDefines.find(Text.substr(I + 2, E - I - 2));
+        if (It != FDefines.end()) {
+          R += It->second;
+          I = E + 1;
+          continue;
+        }
+      }
+    }
+    R += Text[I++];
+  }
+  return R;
+}
+
+void TScript::Fail(const std::string& Message) {
+  ++FFailures;
+  Print("FAIL line " + std::to_string(FLine) + ": " + Message);
+}
+
+void TScript::Print(const std::string& Line) {
+  std::fputs(Line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+bool TScript::Need(const TArgs& Args, size_t N, const char* Usage) {
+  if (Args.size() >= N) return true;
+  Fail(std::string("usage: ") + Usage);
+  return false;
+}
+
+int TScript::Run(const std::vector<std::string>& Lines) {
+  for (size_t L = 0; L < Lines.size(); ++L) {
+    FLine = static_cast<int>(L + 1);
+    std::string Line = kv::Trim(Lines[L]);
+    if (Line.empty() || Line[0] == '#') continue;
+    TArgs Args;
+    try {
+      Args = Tokenize(Line);
+    } catch (const std::exception& E) {
+      Fail(E.what());
+      continue;
+    }
+    for (std::string& A : Args) A = Expand(A);
+    auto It = Commands().find(Args[0]);
+    if (It == Commands().end()) {
+      Fail("unknown command " + Args[0]);
+      continue;
+    }
+    try {
+      It->second.Fn(*this, TArgs(Args.begin() + 1, Args.end()));
+    } catch (const std::exception& E) {
+      Fail(std::string("error: ") + E.what());
+    }
+  }
+  return FFailures;
+}
+
+}  // namespace fvhost

@@ -1,0 +1,60 @@
+// fvhost's script language. A script is a list of lines; each line is a
+// command word followed by arguments, separated by blanks. An argument in
+// double quotes may hold blanks; inside quotes \" is a quote, \\ a backslash,
+// \r and \n the control characters. ${NAME} expands to a definition (--define
+// NAME=VALUE, plus DLL, TMP and SRC). Lines starting with # are comments.
+//
+// Commands register themselves with a static TScriptCommand in any Cmd*.cpp;
+// a command prints what it observed and reports mismatches with Fail(), which
+// makes fvhost exit non-zero at the end.
+#ifndef KV_TOOLS_FVHOST_SCRIPT_H
+#define KV_TOOLS_FVHOST_SCRIPT_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace fvhost {
+
+using TArgs = std::vector<std::string>;
+
+class TScript;
+using TCommandFn = void (*)(TScript& S, const TArgs& Args);
+
+struct TScriptCommand {
+  TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn);
+};
+
+class TScript {
+ public:
+  // Tokenises one line; throws std::runtime_error on an unclosed quote.
+  static TArgs Tokenize(const std::string& Line);
+
+  void Define(const std::string& Name, const std::string& Value) { FDefines[Name] = Value; }
+  std::string Expand(const std::string& Text) const;
+
+  // Runs every line; returns the number of failures.
+  int Run(const std::vector<std::string>& Lines);
+  void Fail(const std::string& Message);
+  void Print(const std::string& Line);
+  // Requires at least N arguments; fails the line otherwise.
+  bool Need(const TArgs& Args, size_t N, const char* Usage);
+
+  int Failures() const { return FFailures; }
+  int CurrentLine() const { return FLine; }
+
+ private:
+  std::map<std::string, std::string> FDefines;
+  int FFailures = 0;
+  int FLine = 0;
+};
+
+// UTF-8 <-> wide text for Win32 calls.
+std::wstring Wide(const std::string& S);
+std::string Narrow(const std::wstring& S);
+// A Unix path ("/tmp/x") as Wine's drive Z: path ("Z:\tmp\x"); other text unchanged.
+std::string HostPath(const std::string& S);
+
+}  // namespace fvhost
+
+#endif

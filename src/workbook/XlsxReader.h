@@ -20,6 +20,8 @@
 
 namespace kv {
 
+class TTextPool;
+
 // A dense RowCount x ColCount table of cell texts (empty text: empty cell).
 class TSheetCells {
  public:
@@ -34,17 +36,18 @@ class TSheetCells {
   void SetCell(int32_t Row, int32_t Col, std::string_view Text);
   // Grows (never shrinks) to at least Rows x Cols, padding with empty cells.
   void Grow(int32_t Rows, int32_t Cols);
-  // Bytes of text the table refers to (for the workbook's text cap).
+  // Bytes the table's text store holds (for the workbook's text cap).
   size_t TextBytes() const;
 
  private:
   friend class TXlsxWorkbook;
   friend class TSheetLoader;
+  TSheetCells(int32_t Rows, int32_t Cols, std::shared_ptr<TTextPool> Texts);
   int32_t FRows = 0;
   int32_t FCols = 0;
-  // Cell (r, c) is FTexts[FIndex[r * FCols + c]]; index 0 is the empty text.
+  // Cell (r, c) is FTexts->Get(FIndex[r * FCols + c]); id 0 is the empty text.
   std::vector<uint32_t> FIndex;
-  std::shared_ptr<std::vector<std::string>> FTexts;
+  std::shared_ptr<TTextPool> FTexts;  // shared by all sheets of a workbook
 };
 
 struct TXlsxSheet {
@@ -74,6 +77,9 @@ class TXlsxWorkbook {
   // "Workbook contains no worksheets.", "No visible worksheets were found in
   // this workbook.", and the limits' errors on hostile packages.
   void LoadFromFile(const std::string& FileName);
+  // The same from the bytes of a package; FileName() becomes FileName.
+  // Raises: as LoadFromFile, except "File not found".
+  void LoadFromBytes(std::string Bytes, const std::string& FileName);
 
   int SheetCount() const { return static_cast<int>(FSheets.size()); }
   // Requires: 0 <= Index < SheetCount(). The reference stays valid until the
@@ -100,7 +106,7 @@ class TXlsxWorkbook {
 };
 
 // Cell references.
-std::string ColumnIndexToLetters(int32_t Index);        // 0 -> "A", 26 -> "AA"; <0 -> ""
+std::string ColumnIndexToLetters(int32_t Index);         // 0 -> "A", 26 -> "AA"; <0 -> ""
 int32_t ColumnLettersToIndex(std::string_view Letters);  // "A" -> 0, "" -> -1
 // "AA10" -> Col 26, Row 9. Unusable references set both to 0 and give false.
 bool ParseCellRef(std::string_view Ref, int32_t& Col, int32_t& Row);

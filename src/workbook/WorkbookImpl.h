@@ -1,0 +1,84 @@
+// The private state of TXlsxWorkbook, shared by the loader (XlsxReader.cpp)
+// and the editing and saving code (XlsxWriter.cpp).
+//
+// The loaded package stays in memory compressed, as read from the file; an
+// entry is inflated when asked for. FOriginalEntries lists every entry in load
+// order under its exact name (a later entry with a name already seen replaces
+// the earlier one in its place); an entry whose bytes were replaced holds them
+// itself and no longer refers to the package.
+#ifndef KV_WORKBOOK_WORKBOOKIMPL_H
+#define KV_WORKBOOK_WORKBOOKIMPL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "workbook/TextPool.h"
+#include "workbook/XlsxReader.h"
+#include "workbook/ZipReader.h"
+
+namespace kv {
+
+struct TXlsxWorkbook::TImpl {
+  static constexpr size_t npos = static_cast<size_t>(-1);
+
+  struct TEntry {
+    std::string Name;                     // exact entry name
+    size_t ZipIndex = npos;               // entry of FZip, npos once replaced
+    std::optional<std::string> Replaced;  // bytes set by ReplaceEntryBytes
+  };
+
+  std::shared_ptr<const TZipReader> FZip;  // the loaded package, null before a load
+  std::vector<TEntry> FOriginalEntries;
+  std::unordered_map<std::string, size_t> FEntryByName;  // exact name -> position
+
+  // Worksheet part name (TXlsxSheet::PartName) -> its edited tree.
+  std::map<std::string, std::unique_ptr<pugi::xml_document>> FSheetDocs;
+
+  std::shared_ptr<TTextPool> FTexts;     // every cell text of the workbook
+  std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
+  std::map<int32_t, bool> FDateFormatIds;
+  bool FDate1904 = false;
+
+  // Position of the entry with exactly this name, or npos.
+  size_t FindEntry(std::string_view ExactName) const;
+  // The first entry, in load order, naming the part: ASCII case ignored, '\'
+  // read as '/', a leading '/' ignored. npos when there is none.
+  size_t FindPart(std::string_view PartName) const;
+
+  // The uncompressed bytes of entry Index. Raises: the ZIP reader's errors.
+  std::string EntryBytes(size_t Index) const;
+  // From now on entry Index holds Bytes (what a save writes for it).
+  void ReplaceEntryBytes(size_t Index, std::string Bytes);
+  // The package entry behind Index, for copying it as stored; null once
+  // replaced. RawData of it comes from FZip->RawData(Entry.ZipIndex).
+  const TZipEntry* SourceEntry(size_t Index) const;
+
+  // The sheet's cell table for changing it, created (sharing FTexts) when the
+  // sheet has none. The caller updates Sheet.RowCount/ColCount afterwards.
+  TSheetCells& EditableCells(TXlsxSheet& Sheet);
+};
+
+// Text of a part as ReadPackageText decodes it: a leading UTF-8 byte order
+// mark is dropped.
+std::string_view StripUtf8Bom(std::string_view Bytes);
+
+// Parses XML text into Doc with no DTD or entity processing beyond the
+// predefined entities, keeping whitespace-only text where it is an element's
+// only child. Raises: TKvError "Could not read <PartName>: <reason> at offset N."
+void ParseXmlPart(pugi::xml_document& Doc, std::string_view Text, std::string_view PartName);
+
+// The element name after its namespace prefix ("x:row" -> "row").
+std::string_view LocalName(std::string_view Name);
+
+}  // namespace kv
+
+#endif

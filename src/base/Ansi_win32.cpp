@@ -22,9 +22,11 @@ std::string Utf8ToAnsi(std::string_view Text, bool* Lossless) {
   const wchar_t* Src = reinterpret_cast<const wchar_t*>(W.data());
   int Len = static_cast<int>(W.size());
   BOOL UsedDefault = FALSE;
-  int N = WideCharToMultiByte(CP_ACP, 0, Src, Len, nullptr, 0, nullptr, nullptr);
+  // No best-fit mapping: a Greek capital sigma must not quietly become "S".
+  const DWORD Flags = WC_NO_BEST_FIT_CHARS;
+  int N = WideCharToMultiByte(CP_ACP, Flags, Src, Len, nullptr, 0, nullptr, nullptr);
   std::string R(static_cast<size_t>(N), '\0');
-  WideCharToMultiByte(CP_ACP, 0, Src, Len, R.data(), N, "?", &UsedDefault);
+  WideCharToMultiByte(CP_ACP, Flags, Src, Len, R.data(), N, "?", &UsedDefault);
   if (Lossless && UsedDefault) *Lossless = false;
   return R;
 }

@@ -75,6 +75,11 @@ void THost::Pump(int Ms) {
       TranslateMessage(&M);
       DispatchMessageW(&M);
     }
+    while (!FPendingCommands.empty()) {
+      std::string Command = FPendingCommands.front();
+      FPendingCommands.pop_front();
+      if (FRunCommand) FRunCommand(Command);
+    }
     if (Ms > 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   } while (static_cast<LONG>(End - GetTickCount()) > 0);
 }
@@ -163,7 +168,9 @@ BOOL KV_STDCALL THost::InterfaceAccess(int Request, kv::THostString* Slot) {
 }
 
 void KV_STDCALL THost::PlayAction(const char* Command) {
-  Get().FPlayed.push_back(kv::AnsiToUtf8(Command ? Command : ""));
+  std::string Text = kv::AnsiToUtf8(Command ? Command : "");
+  Get().FPlayed.push_back(Text);
+  Get().FPendingCommands.push_back(Text);
 }
 
 }  // namespace fvhost

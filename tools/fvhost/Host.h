@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -50,6 +51,11 @@ class THost {
   std::map<std::string, TRectangle> FRects;  // key: upper-cased name
   std::deque<std::string> FPickAnswers;     // "\x01" means cancel
   bool FProbeAnswers = true;
+  // Commands from fvPlayAction not yet carried out: the host runs them after
+  // the plug-in's call has returned, from the message loop.
+  std::deque<std::string> FPendingCommands;
+  // Carries out one pending command (set by the publication player).
+  std::function<void(const std::string&)> FRunCommand;
   std::vector<std::string> FRequests;  // "code:in-slot" of every interface request
 
   kv::TfvInitPlugIn FInit = nullptr;

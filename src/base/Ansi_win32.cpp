@@ -31,6 +31,8 @@ std::string Utf8ToAnsi(std::string_view Text, bool* Lossless) {
   return R;
 }
 
-unsigned AnsiCodePage() { return GetACP(); }
+unsigned AnsiCodePage() {
+  return GetACP();
+}
 
 }  // namespace kv

@@ -15,7 +15,9 @@ class TKvError : public std::runtime_error {
 };
 
 // The message of any exception, for the boundaries that report it.
-inline std::string ErrorMessage(const std::exception& E) { return E.what(); }
+inline std::string ErrorMessage(const std::exception& E) {
+  return E.what();
+}
 
 }  // namespace kv
 

@@ -33,7 +33,9 @@ void WriteAll(int Fd, std::string_view Data, const std::string& Path) {
 
 }  // namespace
 
-char NativePathSeparator() { return '/'; }
+char NativePathSeparator() {
+  return '/';
+}
 
 bool FileExists(const std::string& Path) {
   struct stat St;
@@ -59,7 +61,9 @@ std::string FullPath(const std::string& Path) {
   return JoinPath(Buf, Path);
 }
 
-bool DeleteFileAt(const std::string& Path) { return ::unlink(Path.c_str()) == 0; }
+bool DeleteFileAt(const std::string& Path) {
+  return ::unlink(Path.c_str()) == 0;
+}
 
 std::string ReadWholeFile(const std::string& Path, TShareMode) {
   int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);

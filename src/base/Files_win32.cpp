@@ -51,7 +51,9 @@ const DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELET
 
 }  // namespace
 
-char NativePathSeparator() { return '\\'; }
+char NativePathSeparator() {
+  return '\\';
+}
 
 bool FileExists(const std::string& Path) {
   if (Path.empty()) return false;
@@ -84,7 +86,9 @@ std::string FullPath(const std::string& Path) {
   return Utf16ToUtf8(std::u16string(Buf.begin(), Buf.end()));
 }
 
-bool DeleteFileAt(const std::string& Path) { return DeleteFileW(Wide(Path).c_str()) != 0; }
+bool DeleteFileAt(const std::string& Path) {
+  return DeleteFileW(Wide(Path).c_str()) != 0;
+}
 
 std::string ReadWholeFile(const std::string& Path, TShareMode Share) {
   DWORD ShareFlags = Share == TShareMode::DenyNone ? kFullSharing : FILE_SHARE_READ;
@@ -93,7 +97,8 @@ std::string ReadWholeFile(const std::string& Path, TShareMode Share) {
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
   std::string Data;
   LARGE_INTEGER Size;
-  if (GetFileSizeEx(H, &Size) && Size.QuadPart > 0) Data.reserve(static_cast<size_t>(Size.QuadPart));
+  if (GetFileSizeEx(H, &Size) && Size.QuadPart > 0)
+    Data.reserve(static_cast<size_t>(Size.QuadPart));
   char Buf[65536];
   for (;;) {
     DWORD N = 0;

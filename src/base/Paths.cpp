@@ -20,7 +20,9 @@ bool HasDriveLetter(std::string_view Path) {
 
 }  // namespace
 
-bool IsPathSeparator(char C) { return C == '\\' || C == '/'; }
+bool IsPathSeparator(char C) {
+  return C == '\\' || C == '/';
+}
 
 char PreferredSeparatorFor(std::string_view Path) {
   if (HasDriveLetter(Path) || Path.find('\\') != std::string_view::npos) return '\\';
@@ -74,6 +76,8 @@ std::string JoinPath(std::string_view Dir, std::string_view Name) {
   return IncludeTrailingPathDelimiter(Dir) + std::string(Name);
 }
 
-bool SamePath(std::string_view A, std::string_view B) { return SameTextAscii(A, B); }
+bool SamePath(std::string_view A, std::string_view B) {
+  return SameTextAscii(A, B);
+}
 
 }  // namespace kv

@@ -6,13 +6,15 @@ namespace kv {
 
 namespace {
 
-bool IsTrimmed(unsigned char C) { return C <= 32; }
+bool IsTrimmed(unsigned char C) {
+  return C <= 32;
+}
 
 // Code points of bytes 0x80..0x9F in Windows-1252; 0 marks the five undefined bytes.
-const char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // Decodes one code point at S[I], advancing I; invalid input gives U+FFFD.
 char32_t DecodeUtf8(std::string_view S, size_t& I) {
@@ -81,8 +83,12 @@ bool IsBlank(std::string_view S) {
   return true;
 }
 
-char AsciiUpperChar(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
-char AsciiLowerChar(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C; }
+char AsciiUpperChar(char C) {
+  return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C;
+}
+char AsciiLowerChar(char C) {
+  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C;
+}
 
 std::string AsciiUpper(std::string_view S) {
   std::string R(S);

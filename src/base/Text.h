@@ -28,7 +28,8 @@ bool EndsWithAscii(std::string_view S, std::string_view Suffix);    // ignoring 
 // Position of Needle in S ignoring ASCII case, or npos.
 size_t FindAscii(std::string_view S, std::string_view Needle, size_t From = 0);
 // Replaces every occurrence of Needle (ignoring ASCII case) by Replacement.
-std::string ReplaceAllAscii(std::string_view S, std::string_view Needle, std::string_view Replacement);
+std::string ReplaceAllAscii(std::string_view S, std::string_view Needle,
+                            std::string_view Replacement);
 // Replaces every occurrence of Needle (exact case).
 std::string ReplaceAll(std::string_view S, std::string_view Needle, std::string_view Replacement);
 std::vector<std::string> SplitString(std::string_view S, char Separator);

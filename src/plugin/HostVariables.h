@@ -12,7 +12,7 @@
 
 namespace kv {
 
-extern const char* const kImportLogName;     // "kvGridfold_import.log"
+extern const char* const kImportLogName;    // "kvGridfold_import.log"
 extern const char* const kBuildLinePrefix;  // "BUILD=v65 ... DLL="
 
 // Empty text when the host has not handed over its get-variable callback.

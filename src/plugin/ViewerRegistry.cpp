@@ -4,6 +4,8 @@
 
 namespace kv {
 
-std::string ViewerKey(const std::string& Name) { return AsciiUpper(Name); }
+std::string ViewerKey(const std::string& Name) {
+  return AsciiUpper(Name);
+}
 
 }  // namespace kv

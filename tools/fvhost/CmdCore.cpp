@@ -12,7 +12,9 @@ namespace fvhost {
 
 namespace {
 
-THost& H() { return THost::Get(); }
+THost& H() {
+  return THost::Get();
+}
 
 bool NeedLoaded(TScript& S) {
   if (H().Loaded()) return true;
@@ -53,7 +55,9 @@ void CmdLoad(TScript& S, const TArgs& A) {
   S.Print("loaded " + H().DllPath());
 }
 
-void CmdUnload(TScript&, const TArgs&) { H().Unload(); }
+void CmdUnload(TScript&, const TArgs&) {
+  H().Unload();
+}
 
 std::string LastTitle, LastPublisher, LastHint;
 
@@ -146,7 +150,9 @@ void CmdDumpActions(TScript& S, const TArgs&) {
   for (const TRegisteredAction& R : H().FActions) S.Print(ActionLine(R));
 }
 
-void CmdClearActions(TScript&, const TArgs&) { H().FActions.clear(); }
+void CmdClearActions(TScript&, const TArgs&) {
+  H().FActions.clear();
+}
 
 // Compares the recorded fvAddAction calls with a file of lines in the
 // dump-actions form.
@@ -239,7 +245,9 @@ void CmdPick(TScript& S, const TArgs& A) {
   H().FPickAnswers.push_back(A[0]);
 }
 
-void CmdPickCancel(TScript&, const TArgs&) { H().FPickAnswers.push_back("\x01"); }
+void CmdPickCancel(TScript&, const TArgs&) {
+  H().FPickAnswers.push_back("\x01");
+}
 
 void CmdExpectPlayed(TScript& S, const TArgs& A) {
   std::string Got;
@@ -249,7 +257,9 @@ void CmdExpectPlayed(TScript& S, const TArgs& A) {
   if (Got != Want) S.Fail("played [" + Got + "], expected [" + Want + "]");
 }
 
-void CmdClearPlayed(TScript&, const TArgs&) { H().FPlayed.clear(); }
+void CmdClearPlayed(TScript&, const TArgs&) {
+  H().FPlayed.clear();
+}
 
 void CmdExpectFile(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "expect-file PATH")) return;

@@ -38,7 +38,9 @@ struct TPlayer {
 
 TPlayer GPlayer;
 
-THost& H() { return THost::Get(); }
+THost& H() {
+  return THost::Get();
+}
 
 std::string DecodePublication(const std::string& Bytes) {
   if (Bytes.size() >= 3 && Bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return Bytes.substr(3);
@@ -141,7 +143,8 @@ int RunPageAction(TScript* S, const std::string& Call, const char* What) {
     return -1;
   }
   std::vector<kv::THostString> Slots;
-  for (const std::string& P : Params) Slots.push_back(THost::NewHostString(ReplaceHostVariables(P)));
+  for (const std::string& P : Params)
+    Slots.push_back(THost::NewHostString(ReplaceHostVariables(P)));
   Slots.resize(8, nullptr);
   int Result = H().FExec(Id, Slots.data());
   for (auto& P : Slots) THost::FreeHostString(P);
@@ -200,9 +203,8 @@ void CmdPlay(TScript& S, const TArgs& A) {
   size_t Slash = Path.find_last_of("\\/");
   std::string File = Slash == std::string::npos ? Path : Path.substr(Slash + 1);
   H().FVariables["[PubDir]"] = Slash == std::string::npos ? "" : Path.substr(0, Slash + 1);
-  H().FVariables["[PubTitle]"] = File.size() > 4 && kv::EndsWithAscii(File, ".pub")
-                                     ? File.substr(0, File.size() - 4)
-                                     : File;
+  H().FVariables["[PubTitle]"] =
+      File.size() > 4 && kv::EndsWithAscii(File, ".pub") ? File.substr(0, File.size() - 4) : File;
   H().FRunCommand = RunHostCommand;
   S.Print("playing " + GPlayer.Path + ": " + std::to_string(GPlayer.Pages.size()) + " page(s)");
   if (!GPlayer.Pages.empty()) EnterPage(&S, 0);
@@ -217,7 +219,9 @@ void CmdGotoPage(TScript& S, const TArgs& A) {
   EnterPage(&S, N - 1);
 }
 
-void CmdLeavePage(TScript& S, const TArgs&) { LeavePage(&S); }
+void CmdLeavePage(TScript& S, const TArgs&) {
+  LeavePage(&S);
+}
 
 void CmdExpectPage(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "expect-page NAME")) return;

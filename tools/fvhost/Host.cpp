@@ -34,8 +34,10 @@ std::string THost::Load(const std::string& Path) {
   };
   FInit = reinterpret_cast<kv::TfvInitPlugIn>(Proc("fvInitPlugIn"));
   FRegister = reinterpret_cast<kv::TfvRegisterPlugIn>(Proc("fvRegisterPlugIn"));
-  FRegisterAccess = reinterpret_cast<kv::TfvRegisterInterfaceAccess>(Proc("fvRegisterInterfaceAccess"));
-  FRegisterScript = reinterpret_cast<kv::TfvRegisterScriptProcessor>(Proc("fvRegisterScriptProcessor"));
+  FRegisterAccess =
+      reinterpret_cast<kv::TfvRegisterInterfaceAccess>(Proc("fvRegisterInterfaceAccess"));
+  FRegisterScript =
+      reinterpret_cast<kv::TfvRegisterScriptProcessor>(Proc("fvRegisterScriptProcessor"));
   FExec = reinterpret_cast<kv::TfvExecAction>(Proc("fvExecAction"));
   FEdit = reinterpret_cast<kv::TfvEditAction>(Proc("fvEditAction"));
   FMessage = reinterpret_cast<kv::TfvMessage>(Proc("fvMessage"));
@@ -60,8 +62,8 @@ HWND THost::Window() {
   Wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   Wc.lpszClassName = L"FvHostWindow";
   RegisterClassW(&Wc);
-  FWindow = CreateWindowExW(0, L"FvHostWindow", L"fvhost", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                            0, 0, 1024, 768, nullptr, nullptr, Wc.hInstance, nullptr);
+  FWindow = CreateWindowExW(0, L"FvHostWindow", L"fvhost", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+                            0, 1024, 768, nullptr, nullptr, Wc.hInstance, nullptr);
   ShowWindow(FWindow, SW_SHOWNOACTIVATE);
   UpdateWindow(FWindow);
   return FWindow;
@@ -91,7 +93,9 @@ kv::THostString THost::NewHostString(const std::string& Utf8) {
   return Block;
 }
 
-std::string THost::ReadHostString(kv::THostString S) { return S ? kv::AnsiToUtf8(S) : ""; }
+std::string THost::ReadHostString(kv::THostString S) {
+  return S ? kv::AnsiToUtf8(S) : "";
+}
 
 void THost::FreeHostString(kv::THostString& S) {
   if (S) GlobalFree(S);
@@ -113,8 +117,9 @@ bool THost::ActionId(const std::string& NameOrId, int& Id) const {
 
 void KV_STDCALL THost::AddAction(int Id, const char* Name, const char* Hint,
                                  const unsigned char* Kinds, int KindsHigh, int ParamCount) {
-  TRegisteredAction A{Id, Name ? kv::AnsiToUtf8(Name) : "", Hint ? kv::AnsiToUtf8(Hint) : "",
-                      {}, KindsHigh, ParamCount};
+  TRegisteredAction A{
+      Id,        Name ? kv::AnsiToUtf8(Name) : "", Hint ? kv::AnsiToUtf8(Hint) : "", {}, KindsHigh,
+      ParamCount};
   for (int I = 0; Kinds && I <= KindsHigh; ++I) A.Kinds.push_back(Kinds[I]);
   Get().FActions.push_back(A);
 }

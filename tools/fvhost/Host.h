@@ -49,7 +49,7 @@ class THost {
   std::vector<TRegisteredAction> FActions;
   std::vector<std::string> FPlayed;
   std::map<std::string, TRectangle> FRects;  // key: upper-cased name
-  std::deque<std::string> FPickAnswers;     // "\x01" means cancel
+  std::deque<std::string> FPickAnswers;      // "\x01" means cancel
   bool FProbeAnswers = true;
   // Commands from fvPlayAction not yet carried out: the host runs them after
   // the plug-in's call has returned, from the message loop.

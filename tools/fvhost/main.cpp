@@ -48,9 +48,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   wchar_t TempBuf[MAX_PATH];
   GetTempPathW(MAX_PATH, TempBuf);
-  std::filesystem::path Tmp = std::filesystem::path(TempBuf) /
-                              (L"fvhost-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(GetTickCount()));
+  std::filesystem::path Tmp =
+      std::filesystem::path(TempBuf) / (L"fvhost-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                        std::to_wstring(GetTickCount()));
   std::filesystem::create_directories(Tmp);
   S.Define("TMP", Narrow(Tmp.wstring()));
   int Failures = S.Run(Lines);

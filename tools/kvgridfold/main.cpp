@@ -29,7 +29,9 @@ TCliCommand::TCliCommand(const char* Name, const char* Usage, TCommandFn Fn) {
   Commands()[Name] = {Usage, Fn};
 }
 
-void UsageError(const std::string& Usage) { throw TKvError("usage: kvgridfold " + Usage); }
+void UsageError(const std::string& Usage) {
+  throw TKvError("usage: kvgridfold " + Usage);
+}
 
 bool TakeOption(TArgs& Args, const std::string& Option, std::string& Value) {
   for (size_t I = 0; I < Args.size(); ++I) {

@@ -67,7 +67,9 @@ void KV_STDCALL fvRegisterInterfaceAccess(kv::TfvInterfaceAccess Access) {
   GHost.FInterfaceAccess = Access;
 }
 
-void KV_STDCALL fvRegisterScriptProcessor(kv::TfvPlayAction Play) { GHost.FPlayAction = Play; }
+void KV_STDCALL fvRegisterScriptProcessor(kv::TfvPlayAction Play) {
+  GHost.FPlayAction = Play;
+}
 
 int KV_STDCALL fvExecAction(int Id, kv::THostString* Params) {
   try {

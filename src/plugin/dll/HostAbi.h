@@ -21,11 +21,10 @@ typedef void(KV_STDCALL* TfvSetVariable)(const char* Name, const char* Value);
 typedef BOOL(KV_STDCALL* TfvInterfaceAccess)(int Request, THostString* Slot);
 typedef void(KV_STDCALL* TfvPlayAction)(const char* Command);
 
-typedef void(KV_STDCALL* TfvInitPlugIn)(HWND HostWindow, THostString* Title,
-                                        THostString* Publisher, THostString* Hint);
+typedef void(KV_STDCALL* TfvInitPlugIn)(HWND HostWindow, THostString* Title, THostString* Publisher,
+                                        THostString* Hint);
 typedef void(KV_STDCALL* TfvRegisterPlugIn)(TfvAddAction AddAction, TfvUnnamed Unnamed,
-                                            TfvGetVariable GetVariable,
-                                            TfvSetVariable SetVariable);
+                                            TfvGetVariable GetVariable, TfvSetVariable SetVariable);
 typedef void(KV_STDCALL* TfvRegisterInterfaceAccess)(TfvInterfaceAccess Access);
 typedef void(KV_STDCALL* TfvRegisterScriptProcessor)(TfvPlayAction Play);
 typedef int(KV_STDCALL* TfvExecAction)(int Id, THostString* Params);

@@ -33,8 +33,7 @@ class THostAdapter : public IHost {
 class TMessageBoxPort : public IMessagePort {
  public:
   explicit TMessageBoxPort(const THostAdapter& Host) : FHost(Host) {}
-  void ShowMessage(const std::string& Text, const std::string& Caption,
-                   TMessageIcon Icon) override;
+  void ShowMessage(const std::string& Text, const std::string& Caption, TMessageIcon Icon) override;
 
  private:
   const THostAdapter& FHost;

@@ -39,9 +39,15 @@ void TMessageBoxPort::ShowMessage(const std::string& Text, const std::string& Ca
   std::u16string W = Utf8ToUtf16(Text), C = Utf8ToUtf16(Caption);
   UINT Flags = MB_OK;
   switch (Icon) {
-    case TMessageIcon::Information: Flags |= MB_ICONINFORMATION; break;
-    case TMessageIcon::Error: Flags |= MB_ICONERROR; break;
-    case TMessageIcon::Warning: Flags |= MB_ICONWARNING; break;
+    case TMessageIcon::Information:
+      Flags |= MB_ICONINFORMATION;
+      break;
+    case TMessageIcon::Error:
+      Flags |= MB_ICONERROR;
+      break;
+    case TMessageIcon::Warning:
+      Flags |= MB_ICONWARNING;
+      break;
   }
   MessageBoxW(FHost.FHostWindow, reinterpret_cast<const wchar_t*>(W.c_str()),
               reinterpret_cast<const wchar_t*>(C.c_str()), Flags);

@@ -21,7 +21,9 @@ void SetHostString(THostString* Slot, const std::string& Text) {
   *Slot = NewHostString(Text);
 }
 
-std::string HostStringToText(THostString S) { return S ? AnsiToUtf8(S) : std::string(); }
+std::string HostStringToText(THostString S) {
+  return S ? AnsiToUtf8(S) : std::string();
+}
 
 void FreeHostString(THostString* Slot) {
   if (Slot && *Slot) {

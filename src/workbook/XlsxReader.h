@@ -99,6 +99,7 @@ class TXlsxWorkbook {
   const std::string& FileName() const { return FFileName; }
 
  private:
+  friend class TSheetLoader;
   struct TImpl;
   std::vector<TXlsxSheet> FSheets;
   std::string FFileName;

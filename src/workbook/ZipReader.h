@@ -15,6 +15,8 @@
 
 #include <vector>
 
+#include "workbook/ZipCrc.h"
+
 namespace kv {
 
 struct TZipLimits {
@@ -97,8 +99,6 @@ class TZipReader {
   mutable uint64_t FTotalInflated = 0;
 };
 
-// CRC-32 of Data continued from Crc (0 to start), as ZIP uses it.
-uint32_t ZipCrc32(std::string_view Data, uint32_t Crc = 0);
 
 }  // namespace kv
 

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "workbook/ZipCrc.h"
+
 namespace kv {
 
 class TAtomicFileWriter;
@@ -28,8 +30,6 @@ enum class TZipMethod : uint16_t {
   Deflated = 8,
 };
 
-// CRC-32 as ZIP uses it; Crc continues a running value.
-uint32_t ZipCrc32(std::string_view Data, uint32_t Crc = 0);
 
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.
 // Level: zlib's 0..9 or -1 for its default. Raises: TKvError on a zlib failure.

@@ -27,4 +27,16 @@ bool TakeFlag(TArgs& Args, const std::string& Flag);
 
 }  // namespace kv::cli
 
+namespace kv {
+class TXlsxWorkbook;
+}
+
+namespace kv::cli {
+
+// The sheet named (ASCII case ignored) or numbered (1-based) by Spec.
+// Raises: TKvError when there is none.
+int FindSheetIndex(const TXlsxWorkbook& Book, const std::string& Spec);
+
+}  // namespace kv::cli
+
 #endif

@@ -1,0 +1,722 @@
+// Loading an .xlsx/.xlsm package into the workbook model. The small parts
+// (relationships, workbook, styles) are read as trees; shared strings and
+// worksheets, which can be large, are read as streams straight into the cell
+// tables, so loading never builds a tree of a worksheet.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "base/Error.h"
+#include "base/Files.h"
+#include "base/Text.h"
+#include "workbook/WorkbookImpl.h"
+#include "workbook/XmlPull.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int32_t kMaxLoadedRows = 2000;
+constexpr int32_t kMaxLoadedCols = 200;
+
+// ---- names and paths -------------------------------------------------------
+
+bool IsLocal(std::string_view Name, std::string_view Wanted) {
+  return SameTextAscii(LocalName(Name), Wanted);
+}
+
+pugi::xml_node ChildByLocalName(pugi::xml_node Parent, std::string_view Wanted) {
+  for (pugi::xml_node C = Parent.first_child(); C; C = C.next_sibling())
+    if (C.type() == pugi::node_element && IsLocal(C.name(), Wanted)) return C;
+  return {};
+}
+
+std::string ReadAttribute(pugi::xml_node Node, const char* Name, const std::string& Default) {
+  if (!Node) return Default;
+  pugi::xml_attribute A = Node.attribute(Name);
+  return A ? std::string(A.value()) : Default;
+}
+
+// The relationship id of a sheet: "id" under any prefix ("r:id", "ns:id"),
+// then the unprefixed "id".
+std::string SheetRelationshipId(pugi::xml_node Sheet) {
+  for (pugi::xml_attribute A = Sheet.first_attribute(); A; A = A.next_attribute()) {
+    std::string_view Name = A.name();
+    if (Name.find(':') != std::string_view::npos && LocalName(Name) == "id" && *A.value())
+      return A.value();
+  }
+  return ReadAttribute(Sheet, "id", "");
+}
+
+std::string NormalisePartName(std::string_view Name) {
+  std::string R(Name);
+  std::replace(R.begin(), R.end(), '\\', '/');
+  return R;
+}
+
+// Resolves a relationship target against the folder of the part that owns
+// the relationships ("" for the package root): "/" means the root, "." and
+// ".." segments are resolved.
+std::string ResolveTarget(std::string_view BaseFolder, std::string_view Target) {
+  std::string T = NormalisePartName(Target);
+  std::string Path = !T.empty() && T[0] == '/' ? T.substr(1) : std::string(BaseFolder) + T;
+  std::vector<std::string> Segments;
+  for (const std::string& S : SplitString(Path, '/')) {
+    if (S.empty() || S == ".") continue;
+    if (S == "..") {
+      if (!Segments.empty()) Segments.pop_back();
+      continue;
+    }
+    Segments.push_back(S);
+  }
+  std::string R;
+  for (const std::string& S : Segments) R += (R.empty() ? "" : "/") + S;
+  return R;
+}
+
+std::string FolderOf(std::string_view Part) {
+  size_t Slash = Part.rfind('/');
+  return Slash == std::string_view::npos ? std::string() : std::string(Part.substr(0, Slash + 1));
+}
+
+std::string RelationshipsPartOf(std::string_view Part) {
+  size_t Slash = Part.rfind('/');
+  std::string Folder = FolderOf(Part);
+  std::string File(Slash == std::string_view::npos ? Part : Part.substr(Slash + 1));
+  return Folder + "_rels/" + File + ".rels";
+}
+
+// ---- text values -----------------------------------------------------------
+
+int HexValue(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
+// Decodes the _xHHHH_ escapes spreadsheet writers use for characters XML
+// cannot hold; "_x005F_" is a literal underscore, so "_x005F_x0041_" reads
+// "_x0041_".
+std::string DecodeEscapes(std::string_view S) {
+  if (S.find("_x") == std::string_view::npos) return std::string(S);
+  std::u16string Units;
+  std::string Out;
+  auto FlushUnits = [&] {
+    if (!Units.empty()) Out += Utf16ToUtf8(Units);
+    Units.clear();
+  };
+  size_t I = 0;
+  while (I < S.size()) {
+    if (S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && S[I + 6] == '_') {
+      int V = 0;
+      bool Hex = true;
+      for (size_t K = 2; K < 6 && Hex; ++K) {
+        int D = HexValue(S[I + K]);
+        Hex = D >= 0;
+        V = V * 16 + D;
+      }
+      if (Hex) {
+        Units += static_cast<char16_t>(V);
+        I += 7;
+        continue;
+      }
+    }
+    FlushUnits();
+    Out += S[I++];
+  }
+  FlushUnits();
+  return Out;
+}
+
+// ---- dates -----------------------------------------------------------------
+
+// Days since 1970-01-01 to a civil date.
+void CivilFromDays(int64_t Z, int64_t& Y, unsigned& M, unsigned& D) {
+  Z += 719468;
+  const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
+  const unsigned Doe = static_cast<unsigned>(Z - Era * 146097);
+  const unsigned Yoe = (Doe - Doe / 1460 + Doe / 36524 - Doe / 146096) / 365;
+  Y = static_cast<int64_t>(Yoe) + Era * 400;
+  const unsigned Doy = Doe - (365 * Yoe + Yoe / 4 - Yoe / 100);
+  const unsigned Mp = (5 * Doy + 2) / 153;
+  D = Doy - (153 * Mp + 2) / 5 + 1;
+  M = Mp < 10 ? Mp + 3 : Mp - 9;
+  Y += M <= 2;
+}
+
+int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
+  Y -= M <= 2;
+  const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
+  const unsigned Yoe = static_cast<unsigned>(Y - Era * 400);
+  const unsigned Doy = (153 * (M > 2 ? M - 3 : M + 9) + 2) / 5 + D - 1;
+  const unsigned Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
+  return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
+}
+
+// Day 0 of the 1900 system is 1899-12-30; of the 1904 system 1904-01-01.
+int64_t EpochDays(bool Date1904) {
+  return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
+}
+
+// The date text of a serial day number, or false outside years 1 to 9999.
+bool FormatSerialDate(double Serial, bool Date1904, std::string& Out) {
+  if (!std::isfinite(Serial) || std::fabs(Serial) > 4.0e6) return false;
+  const bool WholeDay = Serial == std::floor(Serial);
+  const int64_t Ms = std::llround(Serial * 86400000.0);
+  int64_t Day = Ms / 86400000;
+  int64_t MsOfDay = Ms % 86400000;
+  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
+  int64_t Y;
+  unsigned M, D;
+  CivilFromDays(EpochDays(Date1904) + Day, Y, M, D);
+  if (Y < 1 || Y > 9999) return false;
+  char Buf[40];
+  if (WholeDay)
+    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u", static_cast<int>(Y), M, D);
+  else
+    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u %02d:%02d", static_cast<int>(Y), M, D,
+                  static_cast<int>(MsOfDay / 3600000), static_cast<int>(MsOfDay / 60000 % 60));
+  Out = Buf;
+  return true;
+}
+
+bool ReadDigits(std::string_view S, size_t& I, size_t Count, int& Value) {
+  if (I + Count > S.size()) return false;
+  Value = 0;
+  for (size_t K = 0; K < Count; ++K) {
+    char C = S[I + K];
+    if (C < '0' || C > '9') return false;
+    Value = Value * 10 + (C - '0');
+  }
+  I += Count;
+  return true;
+}
+
+// An ISO 8601 date, date-time or time ("2024-01-15", "2024-01-15T13:45:00",
+// "13:45:00") as a serial day number of the workbook's date system.
+bool ParseIsoDate(std::string_view S, bool Date1904, double& Serial) {
+  size_t I = 0;
+  int64_t Days = 0;
+  bool HasDate = false;
+  int Y = 0, Mo = 0, D = 0;
+  if (S.size() >= 10 && S[4] == '-') {
+    if (!ReadDigits(S, I, 4, Y) || S[I++] != '-' || !ReadDigits(S, I, 2, Mo) || S[I++] != '-' ||
+        !ReadDigits(S, I, 2, D) || Mo < 1 || Mo > 12 || D < 1 || D > 31)
+      return false;
+    Days =
+        DaysFromCivil(Y, static_cast<unsigned>(Mo), static_cast<unsigned>(D)) - EpochDays(Date1904);
+    HasDate = true;
+    if (I < S.size() && (S[I] == 'T' || S[I] == ' ')) ++I;
+  }
+  double Fraction = 0;
+  if (I < S.size() && S[I] != 'Z' && S[I] != '+' && S[I] != '-') {
+    int H = 0, Mi = 0, Sec = 0;
+    if (!ReadDigits(S, I, 2, H) || I >= S.size() || S[I++] != ':' || !ReadDigits(S, I, 2, Mi))
+      return false;
+    double Frac = 0;
+    if (I < S.size() && S[I] == ':') {
+      ++I;
+      if (!ReadDigits(S, I, 2, Sec)) return false;
+      if (I < S.size() && S[I] == '.') {
+        double Scale = 0.1;
+        for (++I; I < S.size() && S[I] >= '0' && S[I] <= '9'; ++I, Scale /= 10)
+          Frac += (S[I] - '0') * Scale;
+      }
+    }
+    if (H > 24 || Mi > 59 || Sec > 60) return false;
+    Fraction = (H * 3600.0 + Mi * 60.0 + Sec + Frac) / 86400.0;
+  } else if (!HasDate) {
+    return false;
+  }
+  // A time zone designator is accepted and ignored: cells show local times.
+  if (I < S.size() && !(S[I] == 'Z' || S[I] == '+' || S[I] == '-')) return false;
+  Serial = static_cast<double>(Days) + Fraction;
+  return true;
+}
+
+// Whether a number format code shows a date or time: a date or time letter
+// outside quoted literals, backslash escapes, fill and padding characters and
+// bracketed sections, or an elapsed-time section ([h], [mm], [ss]).
+bool IsDateFormatCode(std::string_view Code) {
+  for (size_t I = 0; I < Code.size(); ++I) {
+    char C = AsciiLowerChar(Code[I]);
+    switch (C) {
+      case '"': {
+        size_t Close = Code.find('"', I + 1);
+        I = Close == std::string_view::npos ? Code.size() : Close;
+        break;
+      }
+      case '\\':
+      case '_':
+      case '*':
+        ++I;
+        break;
+      case '[': {
+        size_t Close = Code.find(']', I + 1);
+        std::string Inner = AsciiLower(Code.substr(
+            I + 1, Close == std::string_view::npos ? std::string_view::npos : Close - I - 1));
+        if (!Inner.empty() && Inner.find_first_not_of(Inner[0]) == std::string::npos &&
+            (Inner[0] == 'h' || Inner[0] == 'm' || Inner[0] == 's'))
+          return true;
+        I = Close == std::string_view::npos ? Code.size() : Close;
+        break;
+      }
+      case 'y':
+      case 'm':
+      case 'd':
+      case 'h':
+      case 's':
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+bool IsBuiltInDateFormat(int32_t Id) {
+  return (Id >= 14 && Id <= 22) || (Id >= 27 && Id <= 36) || (Id >= 45 && Id <= 47) ||
+         (Id >= 50 && Id <= 58);
+}
+
+// ---- streaming ---------------------------------------------------------------
+
+class TEntrySource : public TXmlSource {
+ public:
+  TEntrySource(const TZipReader& Zip, size_t Index) : FStream(Zip, Index) {}
+  size_t Read(char* Buffer, size_t Max) override { return FStream.Read(Buffer, Max); }
+
+ private:
+  TZipEntryStream FStream;
+};
+
+// Collects the text of the element the reader is in, up to its end, joining
+// the texts of "t" children and of the first "t" of each "r" child; other
+// children (phonetic runs, properties) contribute nothing. Requires: the
+// reader is at the StartElement of the string item.
+std::string ReadStringItem(TXmlPullReader& X) {
+  using TEvent = TXmlPullReader::TEvent;
+  const int D = X.Depth();
+  std::string Text;
+  bool Collect = false, InRun = false, RunHadT = false;
+  for (;;) {
+    const TEvent E = X.Next();
+    if (E == TEvent::EndOfDocument) return Text;
+    const int Depth = X.Depth();
+    if (E == TEvent::StartElement) {
+      if (Depth == D + 1) {
+        Collect = IsLocal(X.Name(), "t");
+        InRun = IsLocal(X.Name(), "r");
+        RunHadT = false;
+      } else if (Depth == D + 2 && InRun && !RunHadT && IsLocal(X.Name(), "t")) {
+        Collect = RunHadT = true;
+      }
+    } else if (E == TEvent::EndElement) {
+      if (Depth == D) return Text;
+      if (Depth == D + 1) Collect = InRun = false;
+      if (Depth == D + 2 && InRun) Collect = false;
+    } else if (Collect && (Depth == D + 1 || Depth == D + 2)) {
+      Text += X.Text();
+    }
+  }
+}
+
+}  // namespace
+
+// ---- module helpers ---------------------------------------------------------
+
+std::string_view StripUtf8Bom(std::string_view Bytes) {
+  if (Bytes.size() > 2 && Bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) Bytes.remove_prefix(3);
+  return Bytes;
+}
+
+void ParseXmlPart(pugi::xml_document& Doc, std::string_view Text, std::string_view PartName) {
+  // No doctype processing: pugixml expands only the predefined entities and
+  // character references, so nothing in a DTD can amplify the text.
+  const unsigned Options = (pugi::parse_default | pugi::parse_ws_pcdata_single) &
+                           ~static_cast<unsigned>(pugi::parse_doctype);
+  pugi::xml_parse_result R =
+      Doc.load_buffer(Text.data(), Text.size(), Options, pugi::encoding_utf8);
+  if (!R)
+    throw TKvError("Could not read " + std::string(PartName) + ": " + R.description() +
+                   " at offset " + std::to_string(R.offset) + ".");
+}
+
+std::string_view LocalName(std::string_view Name) {
+  size_t Colon = Name.rfind(':');
+  return Colon == std::string_view::npos ? Name : Name.substr(Colon + 1);
+}
+
+size_t TXlsxWorkbook::TImpl::FindEntry(std::string_view ExactName) const {
+  auto It = FEntryByName.find(std::string(ExactName));
+  return It == FEntryByName.end() ? npos : It->second;
+}
+
+size_t TXlsxWorkbook::TImpl::FindPart(std::string_view PartName) const {
+  std::string Wanted = NormalisePartName(PartName);
+  if (!Wanted.empty() && Wanted[0] == '/') Wanted.erase(0, 1);
+  for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
+    std::string Name = NormalisePartName(FOriginalEntries[I].Name);
+    if (!Name.empty() && Name[0] == '/') Name.erase(0, 1);
+    if (SameTextAscii(Name, Wanted)) return I;
+  }
+  return npos;
+}
+
+std::string TXlsxWorkbook::TImpl::EntryBytes(size_t Index) const {
+  const TEntry& E = FOriginalEntries[Index];
+  if (E.Replaced) return *E.Replaced;
+  return FZip->ReadEntry(E.ZipIndex);
+}
+
+void TXlsxWorkbook::TImpl::ReplaceEntryBytes(size_t Index, std::string Bytes) {
+  TEntry& E = FOriginalEntries[Index];
+  E.Replaced = std::move(Bytes);
+  E.ZipIndex = npos;
+}
+
+const TZipEntry* TXlsxWorkbook::TImpl::SourceEntry(size_t Index) const {
+  const TEntry& E = FOriginalEntries[Index];
+  return E.ZipIndex == npos || !FZip ? nullptr : &FZip->Entry(E.ZipIndex);
+}
+
+TSheetCells& TXlsxWorkbook::TImpl::EditableCells(TXlsxSheet& Sheet) {
+  if (!Sheet.Data) {
+    if (!FTexts) FTexts = std::make_shared<TTextPool>();
+    Sheet.Data = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FTexts));
+  }
+  // The workbook owns its tables; copies handed out see every change.
+  return const_cast<TSheetCells&>(*Sheet.Data);
+}
+
+// ---- the loader ---------------------------------------------------------------
+
+// Fills one load's state; the workbook takes it over only when every step
+// succeeded, so a failed load leaves the previous sheets in place.
+class TSheetLoader {
+ public:
+  explicit TSheetLoader(TXlsxWorkbook::TImpl& Impl) : FImpl(Impl) {}
+
+  void ReadPackage(std::string Bytes) {
+    if (Bytes.size() >= 4 && Bytes.compare(0, 4, "\xD0\xCF\x11\xE0") == 0)
+      throw TKvError(
+          "This file is an encrypted (password-protected) workbook or an old binary .xls file, "
+          "which this viewer cannot open.");
+    FImpl.FZip = std::make_shared<TZipReader>(std::move(Bytes));
+    const TZipReader& Zip = *FImpl.FZip;
+    for (size_t I = 0; I < Zip.EntryCount(); ++I) {
+      const TZipEntry& E = Zip.Entry(I);
+      if (E.IsDirectory()) continue;
+      auto It = FImpl.FEntryByName.find(E.Name);
+      if (It != FImpl.FEntryByName.end()) {
+        FImpl.FOriginalEntries[It->second].ZipIndex = I;
+      } else {
+        FImpl.FEntryByName[E.Name] = FImpl.FOriginalEntries.size();
+        FImpl.FOriginalEntries.push_back({E.Name, I, std::nullopt});
+      }
+    }
+    FImpl.FTexts = std::make_shared<TTextPool>();
+  }
+
+  // The text of a part, or false when the package has none.
+  bool ReadPart(const std::string& Part, std::string& Text) {
+    size_t I = FImpl.FindPart(Part);
+    if (I == TXlsxWorkbook::TImpl::npos) return false;
+    Text = std::string(StripUtf8Bom(FImpl.EntryBytes(I)));
+    return true;
+  }
+
+  bool ParsePart(const std::string& Part, pugi::xml_document& Doc) {
+    std::string Text;
+    if (!ReadPart(Part, Text)) return false;
+    ParseXmlPart(Doc, Text, Part);
+    return true;
+  }
+
+  // Target of the package's officeDocument relationship, else the usual name.
+  std::string LocateWorkbookPart() {
+    pugi::xml_document Rels;
+    if (ParsePart("_rels/.rels", Rels)) {
+      for (pugi::xml_node R = Rels.document_element().first_child(); R; R = R.next_sibling()) {
+        if (R.type() != pugi::node_element || !IsLocal(R.name(), "Relationship")) continue;
+        std::string Type = ReadAttribute(R, "Type", "");
+        if (EndsWithAscii(Type, "/officeDocument")) {
+          std::string Target = ResolveTarget("", ReadAttribute(R, "Target", ""));
+          if (FImpl.FindPart(Target) != TXlsxWorkbook::TImpl::npos) return Target;
+        }
+      }
+    }
+    return "xl/workbook.xml";
+  }
+
+  void LoadRelationships(const std::string& WorkbookPart) {
+    pugi::xml_document Rels;
+    if (!ParsePart(RelationshipsPartOf(WorkbookPart), Rels)) return;
+    const std::string Folder = FolderOf(WorkbookPart);
+    for (pugi::xml_node R = Rels.document_element().first_child(); R; R = R.next_sibling()) {
+      if (R.type() != pugi::node_element || !IsLocal(R.name(), "Relationship")) continue;
+      std::string Id = ReadAttribute(R, "Id", "");
+      std::string Target = ReadAttribute(R, "Target", "");
+      if (Id.empty() || Target.empty()) continue;
+      std::string Key = AsciiUpper(Id);
+      if (!FRelationships.count(Key)) FRelationships[Key] = ResolveTarget(Folder, Target);
+    }
+  }
+
+  void LoadSharedStrings(const std::string& WorkbookPart) {
+    std::string Part = FolderOf(WorkbookPart) + "sharedStrings.xml";
+    for (const auto& [Id, Target] : FRelationships)
+      if (EndsWithAscii(Target, "/sharedStrings.xml") || SameTextAscii(Target, "sharedStrings.xml"))
+        Part = Target;
+    size_t I = FImpl.FindPart(Part);
+    if (I == TXlsxWorkbook::TImpl::npos) return;
+    TEntrySource Source(*FImpl.FZip, FImpl.FOriginalEntries[I].ZipIndex);
+    TXmlPullReader X(Source, Part);
+    for (;;) {
+      TXmlPullReader::TEvent E = X.Next();
+      if (E == TXmlPullReader::TEvent::EndOfDocument) break;
+      if (E == TXmlPullReader::TEvent::StartElement && X.Depth() == 2)
+        FImpl.FSharedStrings.push_back(FImpl.FTexts->Add(DecodeEscapes(ReadStringItem(X))));
+    }
+  }
+
+  void LoadStyles(const std::string& WorkbookPart) {
+    std::string Part = FolderOf(WorkbookPart) + "styles.xml";
+    for (const auto& [Id, Target] : FRelationships)
+      if (EndsWithAscii(Target, "/styles.xml") || SameTextAscii(Target, "styles.xml"))
+        Part = Target;
+    pugi::xml_document Doc;
+    if (!ParsePart(Part, Doc)) return;
+    pugi::xml_node Root = Doc.document_element();
+    std::map<int32_t, bool> Custom;
+    for (pugi::xml_node F = ChildByLocalName(Root, "numFmts").first_child(); F;
+         F = F.next_sibling()) {
+      if (F.type() != pugi::node_element) continue;
+      int32_t Id = ParseInt32Or(ReadAttribute(F, "numFmtId", ""), -1);
+      if (Id >= 0) Custom[Id] = IsDateFormatCode(ReadAttribute(F, "formatCode", ""));
+    }
+    int32_t K = 0;
+    for (pugi::xml_node X = ChildByLocalName(Root, "cellXfs").first_child(); X;
+         X = X.next_sibling()) {
+      if (X.type() != pugi::node_element) continue;
+      int32_t Id = ParseInt32Or(ReadAttribute(X, "numFmtId", ""), 0);
+      bool IsDate = IsBuiltInDateFormat(Id);
+      if (!IsDate && Id >= 164) {
+        auto It = Custom.find(Id);
+        IsDate = It != Custom.end() && It->second;
+      }
+      FImpl.FDateFormatIds[K++] = IsDate;
+    }
+  }
+
+  bool IsDateStyle(int32_t S) const {
+    if (S < 0) return false;
+    auto It = FImpl.FDateFormatIds.find(S);
+    return It != FImpl.FDateFormatIds.end() && It->second;
+  }
+
+  std::string ResolveSheetPart(const std::string& RelationshipId) const {
+    auto It = FRelationships.find(AsciiUpper(RelationshipId));
+    return It == FRelationships.end() ? std::string() : It->second;
+  }
+
+  std::vector<TXlsxSheet> LoadSheets(const std::string& WorkbookPart) {
+    std::string Text;
+    if (!ReadPart(WorkbookPart, Text))
+      throw TKvError("This does not look like a valid .xlsx workbook (xl/workbook.xml missing).");
+    pugi::xml_document Doc;
+    ParseXmlPart(Doc, Text, WorkbookPart);
+    pugi::xml_node Root = Doc.document_element();
+    if (!Root) throw TKvError("Could not parse xl/workbook.xml.");
+    pugi::xml_node Pr = ChildByLocalName(Root, "workbookPr");
+    std::string Date1904 = AsciiLower(Trim(ReadAttribute(Pr, "date1904", "")));
+    FImpl.FDate1904 = Date1904 == "1" || Date1904 == "true";
+    pugi::xml_node SheetsNode = ChildByLocalName(Root, "sheets");
+    if (!SheetsNode) throw TKvError("Workbook contains no worksheets.");
+    std::vector<TXlsxSheet> Sheets;
+    int P = 0;
+    for (pugi::xml_node S = SheetsNode.first_child(); S; S = S.next_sibling()) {
+      if (S.type() != pugi::node_element) continue;
+      ++P;
+      std::string State = ReadAttribute(S, "state", "visible");
+      if (SameTextAscii(State, "hidden") || SameTextAscii(State, "veryHidden")) continue;
+      std::string Name = ReadAttribute(S, "name", "Sheet" + std::to_string(P));
+      std::string Part = ResolveSheetPart(SheetRelationshipId(S));
+      if (Part.empty()) continue;
+      Sheets.push_back(LoadSheet(Part, Name));
+    }
+    if (Sheets.empty()) throw TKvError("No visible worksheets were found in this workbook.");
+    return Sheets;
+  }
+
+ private:
+  struct TCellState {
+    int32_t Row = -1, Col = -1;
+    bool HasRef = false, RefUsable = false;
+    std::string Type;
+    int32_t Style = -1;
+    bool HasValue = false, HasInline = false;
+    std::string Value;   // text of the first "v"
+    std::string Inline;  // joined text of the first "is"
+  };
+
+  std::string CellText(const TCellState& C) const {
+    if (SameTextAscii(C.Type, "inlineStr")) return DecodeEscapes(C.Inline);
+    if (!C.HasValue) return {};
+    const std::string& V = C.Value;
+    if (SameTextAscii(C.Type, "s")) {
+      int32_t I = ParseInt32Or(Trim(V), -1);
+      if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
+        return std::string(FImpl.FTexts->Get(FImpl.FSharedStrings[static_cast<size_t>(I)]));
+      return {};
+    }
+    if (SameTextAscii(C.Type, "b")) return V == "1" ? "TRUE" : "FALSE";
+    if (SameTextAscii(C.Type, "e")) return V;
+    if (SameTextAscii(C.Type, "str")) return DecodeEscapes(V);
+    std::string Date;
+    if (SameTextAscii(C.Type, "d")) {
+      double Serial = 0;
+      if (ParseIsoDate(Trim(V), FImpl.FDate1904, Serial) &&
+          FormatSerialDate(Serial, FImpl.FDate1904, Date))
+        return Date;
+      return V;
+    }
+    double Number = 0;
+    if (IsDateStyle(C.Style) && TryParseNumberText(V, Number) &&
+        FormatSerialDate(Number, FImpl.FDate1904, Date))
+      return Date;
+    return V;
+  }
+
+  // Shared string cells refer to the pool entry itself rather than a copy.
+  uint32_t CellTextId(const TCellState& C) {
+    if (SameTextAscii(C.Type, "s") && C.HasValue) {
+      int32_t I = ParseInt32Or(Trim(C.Value), -1);
+      if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
+        return FImpl.FSharedStrings[static_cast<size_t>(I)];
+      return 0;
+    }
+    std::string T = CellText(C);
+    return T.empty() ? 0 : FImpl.FTexts->Add(T);
+  }
+
+  TXlsxSheet LoadSheet(const std::string& Part, const std::string& Name) {
+    TXlsxSheet Sheet;
+    Sheet.Name = Name;
+    Sheet.PartName = Part;
+    size_t Index = FImpl.FindPart(Part);
+    if (Index == TXlsxWorkbook::TImpl::npos) return Sheet;
+    Sheet.PartName = FImpl.FOriginalEntries[Index].Name;
+    auto Cells = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FImpl.FTexts));
+    int32_t MaxRow = -1, MaxCol = -1;
+
+    TEntrySource Source(*FImpl.FZip, FImpl.FOriginalEntries[Index].ZipIndex);
+    TXmlPullReader X(Source, Part);
+    using TEvent = TXmlPullReader::TEvent;
+    // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is, 6 t or r, 7 t in r.
+    bool InSheetData = false, SeenSheetData = false;
+    int32_t RowNumber = 0;  // 1-based number of the current row, 0 when unusable
+    bool RowUsable = true;
+    int32_t LastCol = -1;
+    TCellState Cell;
+    bool InCell = false, InV = false;
+    for (;;) {
+      TEvent E = X.Next();
+      if (E == TEvent::EndOfDocument) break;
+      const int Depth = X.Depth();
+      if (E == TEvent::StartElement) {
+        if (Depth == 2 && !SeenSheetData && IsLocal(X.Name(), "sheetData")) {
+          InSheetData = SeenSheetData = true;
+        } else if (InSheetData && Depth == 3) {
+          std::string_view R;
+          if (X.FindAttribute("r", R)) {
+            auto N = TryParseInt32(Trim(R));
+            RowUsable = N.has_value() && *N >= 1;
+            if (RowUsable) RowNumber = *N;
+          } else {
+            RowUsable = RowNumber < INT32_MAX;
+            if (RowUsable) ++RowNumber;
+          }
+          LastCol = -1;
+        } else if (InSheetData && Depth == 4) {
+          InCell = true;
+          Cell = TCellState();
+          std::string_view V;
+          if (X.FindAttribute("r", V)) {
+            Cell.HasRef = true;
+            Cell.RefUsable = ParseCellRef(V, Cell.Col, Cell.Row);
+          } else if (RowUsable && LastCol < INT32_MAX) {
+            Cell.RefUsable = true;
+            Cell.Col = LastCol + 1;
+            Cell.Row = RowNumber - 1;
+          }
+          if (Cell.RefUsable) LastCol = Cell.Col;
+          if (X.FindAttribute("t", V)) Cell.Type = std::string(V);
+          if (X.FindAttribute("s", V)) Cell.Style = ParseInt32Or(Trim(V), -1);
+        } else if (InCell && Depth == 5) {
+          if (!Cell.HasValue && IsLocal(X.Name(), "v")) {
+            Cell.HasValue = InV = true;
+          } else if (!Cell.HasInline && IsLocal(X.Name(), "is")) {
+            Cell.HasInline = true;
+            Cell.Inline = ReadStringItem(X);  // consumes the end of "is"
+          }
+        }
+        continue;
+      }
+      if (E == TEvent::Text) {
+        if (InV && Depth == 5) Cell.Value += X.Text();
+        continue;
+      }
+      // EndElement
+      if (InV && Depth == 5) InV = false;
+      if (InCell && Depth == 4) {
+        InCell = false;
+        if (!Cell.RefUsable) continue;
+        if (Cell.Row > MaxRow) MaxRow = Cell.Row;
+        if (Cell.Col > MaxCol) MaxCol = Cell.Col;
+        if (Cell.Row < 0 || Cell.Row >= kMaxLoadedRows || Cell.Col >= kMaxLoadedCols) continue;
+        uint32_t Id = CellTextId(Cell);
+        if (Id == 0 && Cell.Row >= Cells->FRows) continue;
+        Cells->Grow(Cell.Row + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
+        Cells->FIndex[static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
+                      static_cast<size_t>(Cell.Col)] = Id;
+      }
+      if (InSheetData && Depth == 2) InSheetData = false;
+    }
+    if (MaxRow < 0) return Sheet;
+    Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
+    Sheet.RowCount = Cells->FRows;
+    Sheet.ColCount = Cells->FCols;
+    Sheet.Data = std::move(Cells);
+    return Sheet;
+  }
+
+  TXlsxWorkbook::TImpl& FImpl;
+  std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
+};
+
+TXlsxWorkbook::TXlsxWorkbook() : FImpl(std::make_unique<TImpl>()) {}
+
+TXlsxWorkbook::~TXlsxWorkbook() = default;
+
+void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
+  if (!FileExists(FileName)) throw TKvError("File not found: " + FileName);
+  LoadFromBytes(ReadWholeFile(FileName, TShareMode::DenyWrite), FileName);
+}
+
+void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {
+  auto Impl = std::make_unique<TImpl>();
+  FFileName = FileName;
+  TSheetLoader Loader(*Impl);
+  Loader.ReadPackage(std::move(Bytes));
+  const std::string WorkbookPart = Loader.LocateWorkbookPart();
+  Loader.LoadRelationships(WorkbookPart);
+  Loader.LoadSharedStrings(WorkbookPart);
+  Loader.LoadStyles(WorkbookPart);
+  std::vector<TXlsxSheet> Sheets = Loader.LoadSheets(WorkbookPart);
+  FImpl = std::move(Impl);
+  FSheets = std::move(Sheets);
+}
+
+}  // namespace kv

@@ -1,0 +1,98 @@
+// A pull reader for the XML of package parts, built for reading large
+// worksheet parts as a stream without building a tree. It reads what
+// SpreadsheetML uses: elements, attributes, text, the predefined entities and
+// character references, CDATA; comments, processing instructions and a
+// document type declaration are skipped (nothing in a DTD is ever applied).
+// The input must be well formed: mismatched or unclosed tags raise an error.
+// Views returned by the accessors stay valid until the next call of Next.
+#ifndef KV_WORKBOOK_XMLPULL_H
+#define KV_WORKBOOK_XMLPULL_H
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+class TXmlSource {
+ public:
+  virtual ~TXmlSource() = default;
+  // Up to Max bytes into Buffer; 0 at the end.
+  virtual size_t Read(char* Buffer, size_t Max) = 0;
+};
+
+// A source over bytes already in memory.
+class TXmlMemorySource : public TXmlSource {
+ public:
+  explicit TXmlMemorySource(std::string_view Bytes) : FRest(Bytes) {}
+  size_t Read(char* Buffer, size_t Max) override;
+
+ private:
+  std::string_view FRest;
+};
+
+class TXmlPullReader {
+ public:
+  enum class TEvent { StartElement, EndElement, Text, EndOfDocument };
+
+  // PartName names the part in error messages.
+  TXmlPullReader(TXmlSource& Source, std::string PartName);
+
+  // The next event. An empty element gives StartElement then EndElement.
+  // Raises: TKvError "Could not read <PartName>: <reason> at offset N." and
+  // the source's errors.
+  TEvent Next();
+
+  // Of the current StartElement or EndElement: the name as written and the
+  // part after its prefix.
+  std::string_view Name() const { return FName; }
+  std::string_view LocalName() const;
+  // Element depth: the document element is 1. For Text, the depth of the
+  // element holding it.
+  int Depth() const { return FDepth; }
+
+  // Attributes of the current StartElement, values decoded.
+  size_t AttributeCount() const { return FAttrCount; }
+  std::string_view AttributeName(size_t I) const { return FAttrs[I].Name; }
+  std::string_view AttributeValue(size_t I) const { return FAttrs[I].Value; }
+  // Value of the attribute with exactly this name; false when absent.
+  bool FindAttribute(std::string_view Name, std::string_view& Value) const;
+
+  // Decoded text of the current Text event (line ends normalised to LF).
+  std::string_view Text() const { return FText; }
+
+ private:
+  struct TAttr {
+    std::string_view Name;
+    std::string_view Value;
+    std::string Decoded;
+  };
+  bool Fill(size_t Keep);
+  bool ParseMarkup(TEvent& Event);
+  bool ParseText();
+  [[noreturn]] void Fail(const std::string& Reason) const;
+  void Decode(std::string_view Raw, std::string& Out, bool Text) const;
+
+  TXmlSource& FSource;
+  std::string FPartName;
+  std::string FBuf;
+  size_t FPos = 0;
+  size_t FEnd = 0;
+  size_t FConsumed = 0;  // bytes dropped from the front of FBuf so far
+  bool FEof = false;
+  bool FBomChecked = false;
+  bool FPendingEnd = false;
+  bool FSeenRoot = false;
+  int FDepth = 0;
+  std::vector<std::string> FStack;
+  std::string_view FName;
+  std::vector<TAttr> FAttrs;
+  size_t FAttrCount = 0;
+  std::string_view FText;
+  std::string FTextCopy;
+};
+
+}  // namespace kv
+
+#endif

@@ -1,0 +1,92 @@
+// "info" and "cells": what the viewer will show of a workbook.
+#include <cstdio>
+
+#include "Cli.h"
+#include "base/Error.h"
+#include "base/Text.h"
+#include "workbook/XlsxReader.h"
+
+namespace kv::cli {
+
+namespace {
+
+// Tabs, line breaks and backslashes inside a cell as \t, \n, \r and \\.
+std::string EscapeCell(std::string_view Text) {
+  std::string R;
+  R.reserve(Text.size());
+  for (char C : Text) {
+    switch (C) {
+      case '\t':
+        R += "\\t";
+        break;
+      case '\n':
+        R += "\\n";
+        break;
+      case '\r':
+        R += "\\r";
+        break;
+      case '\\':
+        R += "\\\\";
+        break;
+      default:
+        R += C;
+    }
+  }
+  return R;
+}
+
+int CmdInfo(const TArgs& Args) {
+  if (Args.size() != 1) UsageError("info BOOK.xlsx");
+  TXlsxWorkbook Book;
+  Book.LoadFromFile(Args[0]);
+  for (int I = 0; I < Book.SheetCount(); ++I) {
+    const TXlsxSheet& S = Book.Sheet(I);
+    std::printf("%d\t%s\t%d\t%d\n", I + 1, S.Name.c_str(), S.RowCount, S.ColCount);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int FindSheetIndex(const TXlsxWorkbook& Book, const std::string& Spec) {
+  for (int I = 0; I < Book.SheetCount(); ++I)
+    if (SameTextAscii(Book.Sheet(I).Name, Spec)) return I;
+  if (auto N = TryParseInt32(Spec); N && *N >= 1 && *N <= Book.SheetCount()) return *N - 1;
+  throw TKvError("No sheet named or numbered \"" + Spec + "\".");
+}
+
+namespace {
+
+int CmdCells(const TArgs& In) {
+  TArgs Args = In;
+  std::string Spec;
+  bool HasSheet = TakeOption(Args, "--sheet", Spec);
+  if (Args.size() != 1) UsageError("cells BOOK.xlsx [--sheet NAME|N]");
+  TXlsxWorkbook Book;
+  Book.LoadFromFile(Args[0]);
+  const TXlsxSheet& S = Book.Sheet(HasSheet ? FindSheetIndex(Book, Spec) : 0);
+  std::string Out;
+  for (int32_t R = 0; R < S.RowCount; ++R) {
+    for (int32_t C = 0; C < S.ColCount; ++C) {
+      if (C) Out += '\t';
+      Out += EscapeCell(S.Cell(R, C));
+    }
+    Out += '\n';
+    if (Out.size() > (1u << 16)) {
+      std::fwrite(Out.data(), 1, Out.size(), stdout);
+      Out.clear();
+    }
+  }
+  std::fwrite(Out.data(), 1, Out.size(), stdout);
+  return 0;
+}
+
+const TCliCommand RegInfo("info", "info BOOK.xlsx    (index, name, rows, columns of each sheet)",
+                          CmdInfo);
+const TCliCommand RegCells("cells",
+                           "cells BOOK.xlsx [--sheet NAME|N]    (cell texts, tab-separated)",
+                           CmdCells);
+
+}  // namespace
+
+}  // namespace kv::cli

@@ -1,0 +1,151 @@
+// Export of a loaded workbook's cell texts to CSV, tab-delimited text, HTML,
+// XML Spreadsheet 2003, a Word .docx package or a PDF file. Only sheet names
+// and cell texts are used: no styles, widths or types.
+//
+// Promises: every file is built whole and written through a temporary name
+// beside its target, then moved over it, so a failed export never leaves a
+// partial file under the user's name and never changes an existing one. (A
+// CSV or Text export of several sheets writes one file per sheet; files
+// finished for earlier sheets stay when a later one fails.)
+//
+// The writers work from a list of sheets; the workbook overloads select the
+// sheets (the current one, or all in workbook order) and pass them on.
+#ifndef KV_EXPORT_XLSXEXPORTER_H
+#define KV_EXPORT_XLSXEXPORTER_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workbook/XlsxReader.h"
+
+namespace kv {
+
+class TZipWriter;
+
+enum class ExportFormat { CSV, Text, HTML, XMLSpreadsheet, Word, PDF };
+
+using TSheetList = std::vector<const TXlsxSheet*>;
+
+// The one export entry. Workbook may be null. ScopeStr selects all sheets
+// ("allsheets", "all sheets", "all") or else the current sheet.
+// Raises: "No workbook is currently open.", "No output file name was given.",
+// the unknown-format error of ParseExportFormat, "The workbook has no
+// worksheets to export.", "There is no current worksheet to export." (a
+// current sheet index out of range), and the writers' file errors.
+void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
+                          const std::string& FormatStr, const std::string& OutputFileName,
+                          const std::string& ScopeStr);
+
+// Format words, trimmed and ASCII lower-cased, then matched exactly: csv;
+// text, txt, tabtext; html, web page; xmlspreadsheet, xml spreadsheet, xml;
+// word, docx; pdf. Raises: "Unknown export format \"<FormatStr as
+// passed>\". Use CSV, Text, HTML, XMLSpreadsheet, Word or PDF."
+ExportFormat ParseExportFormat(const std::string& FormatStr);
+bool IsAllSheetsScope(std::string_view ScopeStr);
+
+// 0 .. SheetCount - 1 when AllSheets, else just CurrentSheet.
+std::vector<int> SelectSheetIndexes(const TXlsxWorkbook& Workbook, int CurrentSheet,
+                                    bool AllSheets);
+// The sheets those indexes name. Requires: CurrentSheet valid unless AllSheets.
+TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets);
+
+// & < > " as entities, then each CR LF pair as <br>.
+std::string HtmlEscape(std::string_view Text);
+// & < > " ' as entities; C0 controls other than TAB, LF and CR, which XML
+// cannot hold in any form, as ?.
+std::string XmlEscape(std::string_view Text);
+// Each of " * / : < > ? \ | becomes _.
+std::string SafeFileNamePart(std::string_view Text);
+
+// --- Delimited text and HTML -------------------------------------------------
+
+// The bytes of one sheet as delimited text: BOM, CR LF after every row, cells
+// holding the delimiter, a quote, CR or LF quoted with quotes doubled.
+std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter);
+// Raises: the file system's error.
+void WriteDelimitedSheet(const TXlsxSheet& Sheet, const std::string& FileName, char Delimiter);
+// One sheet goes to OutputFileName; several go to one file each, named
+// OutputFileName's folder and stem + "_" + SafeFileNamePart(sheet name) +
+// its extension. Raises: the file system's error.
+void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string& OutputFileName);
+void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
+                     char Delimiter, const std::string& OutputFileName);
+
+std::string HtmlDocumentText(const TSheetList& Sheets);
+// Raises: the file system's error.
+void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
+                const std::string& OutputFileName);
+
+// --- XML Spreadsheet 2003 and Word -------------------------------------------
+
+std::string XmlSpreadsheetText(const TSheetList& Sheets);
+// Raises: the file system's error.
+void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
+                          const std::string& OutputFileName);
+
+// Appends the sheet's heading paragraph and its table (or the italic
+// "(empty worksheet)" paragraph) to the main document text.
+void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder);
+// The text of word/document.xml for the sheets.
+std::string DocxDocumentText(const TSheetList& Sheets);
+// Adds [Content_Types].xml, _rels/.rels and word/document.xml, in that order.
+// Raises: the ZIP writer's errors.
+void WriteDocxPackage(const TSheetList& Sheets, TZipWriter& Zip);
+// Adds Text (UTF-8, no BOM) as a deflated entry. Raises: the ZIP writer's errors.
+void AddZipTextEntry(TZipWriter& Zip, std::string_view EntryName, std::string_view Text);
+// Raises: the ZIP writer's and file system's errors.
+void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
+                const std::string& OutputFileName);
+
+// --- PDF ---------------------------------------------------------------------
+
+// A PDF 1.4 file held as numbered object bodies (single-byte text): 1 the
+// Helvetica font, 2 the page tree, 3 the catalog, then per page its content
+// stream and its page object.
+class TPdfWriter {
+ public:
+  TPdfWriter();
+
+  // ContentStream is single-byte text (its strings already made by
+  // PdfEscapeText). Returns the page object's number.
+  int AddPage(std::string_view ContentStream, double PageWidth, double PageHeight);
+  // The whole file: header, objects, cross-reference table, trailer.
+  std::string FileBytes();
+  // Raises: the file system's error; FileName is then unchanged.
+  void SaveToFile(const std::string& FileName);
+
+  int PageCount() const { return static_cast<int>(FPageObjNums.size()); }
+
+ private:
+  int AddObject(std::string Body);
+  std::vector<std::string> FObjects;
+  std::vector<int> FPageObjNums;
+  int FFontObjNum = 0;
+  int FPagesObjNum = 0;
+  int FCatalogObjNum = 0;
+};
+
+// At most two decimals, trailing zeros and point dropped: 574.8, 43.06, 30.
+std::string PdfNum(double Value);
+// Windows-1252 (unmappable characters as ?), with ( ) \ escaped by a backslash.
+std::string PdfEscapeText(std::string_view Text);
+
+// Adds the sheet's pages: column blocks of up to 17 columns when columns would
+// be narrower than 42 points, row blocks of 44 rows, a title on every page.
+void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
+// The content stream of one page: title, column letters, cell texts cut to
+// the column's width, then the grey rules. Widths holds one entry per column
+// FirstCol .. LastCol.
+std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
+                                  int LastCol, const std::vector<double>& Widths, double PageWidth,
+                                  double PageHeight, double LeftMargin, double TopMargin,
+                                  double FontSize, double RowHeight, std::string_view Title);
+// Raises: the file system's error.
+void ExportPdf(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
+               const std::string& OutputFileName);
+void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
+
+}  // namespace kv
+
+#endif

@@ -1,0 +1,35 @@
+// "export": a workbook to CSV, text, HTML, XML Spreadsheet, Word or PDF
+// through the same entry the viewer's export action uses.
+#include <cstdio>
+
+#include "Cli.h"
+#include "export/XlsxExporter.h"
+#include "workbook/XlsxReader.h"
+
+namespace kv::cli {
+
+namespace {
+
+const char* const kUsage =
+    "export BOOK.xlsx OUT --format WORD [--sheet NAME|N] [--all]    (CSV, Text, HTML, "
+    "XMLSpreadsheet, Word, PDF)";
+
+int CmdExport(const TArgs& In) {
+  TArgs Args = In;
+  std::string Format, Sheet;
+  if (!TakeOption(Args, "--format", Format)) UsageError(kUsage);
+  bool HasSheet = TakeOption(Args, "--sheet", Sheet);
+  bool All = TakeFlag(Args, "--all");
+  if (Args.size() != 2) UsageError(kUsage);
+  TXlsxWorkbook Book;
+  Book.LoadFromFile(Args[0]);
+  int Current = HasSheet ? FindSheetIndex(Book, Sheet) : 0;
+  ExportWorkbookToFile(&Book, Current, Format, Args[1], All ? "AllSheets" : "CurrentSheet");
+  return 0;
+}
+
+const TCliCommand RegExport("export", kUsage, CmdExport);
+
+}  // namespace
+
+}  // namespace kv::cli

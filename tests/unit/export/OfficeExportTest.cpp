@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "SheetBuilder.h"
+#include "base/Files.h"
+#include "export/XlsxExporter.h"
+#include "support/TempDir.h"
+#include "workbook/ZipWriter.h"
+
+namespace kv {
+
+using test::MakeSheet;
+
+namespace {
+
+uint64_t Le(const std::string& B, size_t At, int Bytes) {
+  uint64_t V = 0;
+  for (int I = Bytes - 1; I >= 0; --I) V = (V << 8) | (unsigned char)B.at(At + size_t(I));
+  return V;
+}
+
+// Entry names and inflated texts, in central-directory order.
+std::vector<std::pair<std::string, std::string>> ReadPackage(const std::string& B) {
+  const size_t End = B.size() - 22;
+  EXPECT_EQ(Le(B, End, 4), 0x06054b50u);
+  const uint64_t Count = Le(B, End + 10, 2);
+  size_t P = Le(B, End + 16, 4);
+  std::vector<std::pair<std::string, std::string>> Out;
+  for (uint64_t I = 0; I < Count; ++I) {
+    const size_t NameLen = Le(B, P + 28, 2), Extra = Le(B, P + 30, 2), Comment = Le(B, P + 32, 2);
+    const std::string Name = B.substr(P + 46, NameLen);
+    const size_t L = Le(B, P + 42, 4);
+    const size_t DataAt = L + 30 + Le(B, L + 26, 2) + Le(B, L + 28, 2);
+    std::string Text(Le(B, P + 24, 4), '\0');
+    z_stream Z{};
+    inflateInit2(&Z, -MAX_WBITS);
+    Z.next_in = (Bytef*)B.data() + DataAt;
+    Z.avail_in = uInt(Le(B, P + 20, 4));
+    Z.next_out = (Bytef*)Text.data();
+    Z.avail_out = uInt(Text.size());
+    EXPECT_EQ(inflate(&Z, Z_FINISH), Z_STREAM_END) << Name;
+    inflateEnd(&Z);
+    EXPECT_EQ(Le(B, P + 10, 2), 8u) << Name;
+    Out.emplace_back(Name, Text);
+    P += 46 + NameLen + Extra + Comment;
+  }
+  return Out;
+}
+
+size_t CountOf(const std::string& S, const std::string& Needle) {
+  size_t N = 0;
+  for (size_t At = S.find(Needle); At != std::string::npos; At = S.find(Needle, At + 1)) ++N;
+  return N;
+}
+
+}  // namespace
+
+TEST(XmlSpreadsheet, DocumentLinesAreExact) {
+  const TXlsxSheet S = MakeSheet("R&D", {{"007", "1.50", "it's"}, {"", "1e3", "1,5"}});
+  const TXlsxSheet E = MakeSheet("Empty", {});
+  const std::string Expected =
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n"
+      "<?mso-application progid=\"Excel.Sheet\"?>\r\n"
+      "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+      "xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
+      "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
+      "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n"
+      " <Worksheet ss:Name=\"R&amp;D\">\r\n"
+      "  <Table>\r\n"
+      "   <Row>\r\n"
+      "    <Cell><Data ss:Type=\"Number\">7</Data></Cell>\r\n"
+      "    <Cell><Data ss:Type=\"Number\">1.5</Data></Cell>\r\n"
+      "    <Cell><Data ss:Type=\"String\">it&apos;s</Data></Cell>\r\n"
+      "   </Row>\r\n"
+      "   <Row>\r\n"
+      "    <Cell><Data ss:Type=\"String\"></Data></Cell>\r\n"
+      "    <Cell><Data ss:Type=\"Number\">1000</Data></Cell>\r\n"
+      "    <Cell><Data ss:Type=\"String\">1,5</Data></Cell>\r\n"
+      "   </Row>\r\n"
+      "  </Table>\r\n"
+      " </Worksheet>\r\n"
+      " <Worksheet ss:Name=\"Empty\">\r\n"
+      "  <Table>\r\n"
+      "  </Table>\r\n"
+      " </Worksheet>\r\n"
+      "</Workbook>\r\n";
+  EXPECT_EQ(XmlSpreadsheetText(TSheetList{&S, &E}), Expected);
+}
+
+TEST(XmlSpreadsheet, WordsThatLookNumericStayStrings) {
+  const TXlsxSheet S = MakeSheet("S", {{"NaN", "inf", " 42 ", "-0.5"}});
+  const std::string T = XmlSpreadsheetText(TSheetList{&S});
+  EXPECT_NE(T.find("\"String\">NaN<"), std::string::npos);
+  EXPECT_NE(T.find("\"String\">inf<"), std::string::npos);
+  EXPECT_NE(T.find("\"Number\">42<"), std::string::npos);
+  EXPECT_NE(T.find("\"Number\">-0.5<"), std::string::npos);
+}
+
+TEST(Docx, SheetBodyIsExact) {
+  std::string B;
+  AppendDocxSheet(MakeSheet("R&D", {{"it's", ""}}), B);
+  const std::string Border = " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"999999\"/>";
+  const std::string Cell =
+      "<w:tc><w:tcPr><w:tcW w:w=\"0\" w:type=\"auto\"/></w:tcPr><w:p><w:r><w:rPr>"
+      "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">";
+  EXPECT_EQ(B,
+            "<w:p><w:pPr><w:spacing w:before=\"240\" w:after=\"120\"/></w:pPr><w:r><w:rPr><w:b/>"
+            "<w:sz w:val=\"28\"/></w:rPr><w:t xml:space=\"preserve\">R&amp;D</w:t></w:r></w:p>"
+            "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/><w:tblBorders><w:top" +
+                Border + "<w:left" + Border + "<w:bottom" + Border + "<w:right" + Border +
+                "<w:insideH" + Border + "<w:insideV" + Border +
+                "</w:tblBorders></w:tblPr><w:tblGrid><w:gridCol/><w:gridCol/></w:tblGrid><w:tr>" +
+                Cell + "it&apos;s</w:t></w:r></w:p></w:tc>" + Cell +
+                "</w:t></w:r></w:p></w:tc></w:tr></w:tbl>");
+}
+
+TEST(Docx, EmptySheetGetsItsHeadingAndAnItalicNote) {
+  std::string B;
+  AppendDocxSheet(MakeSheet("Blank", {}), B);
+  EXPECT_NE(B.find(">Blank</w:t>"), std::string::npos);
+  EXPECT_TRUE(
+      B.ends_with("</w:p><w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>"));
+  EXPECT_EQ(B.find("<w:tbl>"), std::string::npos);
+}
+
+TEST(Docx, PackageHoldsExactlyThreePartsInOrderWithOneSection) {
+  const TXlsxSheet A = MakeSheet("One", {{"1"}});
+  const TXlsxSheet B = MakeSheet("Two", {{"2", "3"}});
+  const TXlsxSheet C = MakeSheet("Three", {{"4"}, {"5"}});
+  TZipWriter Zip;
+  WriteDocxPackage(TSheetList{&A, &B, &C}, Zip);
+  Zip.Finish();
+  const auto Parts = ReadPackage(Zip.TakeBytes());
+  ASSERT_EQ(Parts.size(), 3u);
+  EXPECT_EQ(Parts[0].first, "[Content_Types].xml");
+  EXPECT_EQ(Parts[1].first, "_rels/.rels");
+  EXPECT_EQ(Parts[2].first, "word/document.xml");
+  const std::string Decl = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>";
+  for (const auto& P : Parts) EXPECT_TRUE(P.second.starts_with(Decl)) << P.first;
+  EXPECT_NE(Parts[0].second.find("<Override PartName=\"/word/document.xml\""), std::string::npos);
+  EXPECT_NE(Parts[1].second.find("Id=\"rId1\""), std::string::npos);
+
+  const std::string& Doc = Parts[2].second;
+  EXPECT_EQ(Doc, DocxDocumentText(TSheetList{&A, &B, &C}));
+  EXPECT_EQ(CountOf(Doc, "<w:tbl>"), 3u);
+  EXPECT_EQ(CountOf(Doc, "<w:sectPr>"), 1u);
+  EXPECT_EQ(CountOf(Doc, "\n"), 0u);
+  EXPECT_LT(Doc.find(">One<"), Doc.find(">Two<"));
+  EXPECT_LT(Doc.find(">Two<"), Doc.find(">Three<"));
+  EXPECT_TRUE(Doc.ends_with(
+      "<w:sectPr><w:pgSz w:w=\"15840\" w:h=\"12240\" w:orient=\"landscape\"/><w:pgMar "
+      "w:top=\"720\" w:right=\"720\" w:bottom=\"720\" w:left=\"720\"/></w:sectPr>"
+      "</w:body></w:document>"));
+}
+
+}  // namespace kv

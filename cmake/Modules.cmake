@@ -15,6 +15,11 @@ if(KV_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(KV_FUZZ)
+  # Coverage feedback from the whole library, not just the fuzz entry points.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # No MinGW runtime DLL may be needed at run time.

@@ -11,7 +11,9 @@ namespace {
 
 constexpr size_t kInitialBuffer = size_t{64} << 10;
 
-bool IsSpace(char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r'; }
+bool IsSpace(char C) {
+  return C == ' ' || C == '\t' || C == '\n' || C == '\r';
+}
 
 bool IsNameChar(char C) {
   const auto U = static_cast<unsigned char>(C);
@@ -33,11 +35,16 @@ size_t DecodeEntity(std::string_view Raw, std::string& Out) {
   const size_t Semi = Raw.find(';', 1);
   if (Semi == std::string_view::npos || Semi > 12) return 0;
   const std::string_view Body = Raw.substr(1, Semi - 1);
-  if (Body == "lt") Out += '<';
-  else if (Body == "gt") Out += '>';
-  else if (Body == "amp") Out += '&';
-  else if (Body == "quot") Out += '"';
-  else if (Body == "apos") Out += '\'';
+  if (Body == "lt")
+    Out += '<';
+  else if (Body == "gt")
+    Out += '>';
+  else if (Body == "amp")
+    Out += '&';
+  else if (Body == "quot")
+    Out += '"';
+  else if (Body == "apos")
+    Out += '\'';
   else if (Body.size() >= 2 && Body[0] == '#') {
     const bool Hex = Body[1] == 'x';
     const std::string_view Digits = Body.substr(Hex ? 2 : 1);
@@ -45,10 +52,14 @@ size_t DecodeEntity(std::string_view Raw, std::string& Out) {
     uint32_t Cp = 0;
     for (char C : Digits) {
       int D;
-      if (C >= '0' && C <= '9') D = C - '0';
-      else if (Hex && C >= 'a' && C <= 'f') D = C - 'a' + 10;
-      else if (Hex && C >= 'A' && C <= 'F') D = C - 'A' + 10;
-      else return 0;
+      if (C >= '0' && C <= '9')
+        D = C - '0';
+      else if (Hex && C >= 'a' && C <= 'f')
+        D = C - 'a' + 10;
+      else if (Hex && C >= 'A' && C <= 'F')
+        D = C - 'A' + 10;
+      else
+        return 0;
       Cp = Cp * (Hex ? 16 : 10) + static_cast<uint32_t>(D);
       if (Cp > 0x10FFFF) return 0;
     }
@@ -138,8 +149,7 @@ bool TXmlPullReader::ParseText() {
     const char* Start = FBuf.data() + FPos;
     const void* Lt = std::memchr(Start, '<', FEnd - FPos);
     if (Lt == nullptr && !FEof && Fill(FPos)) continue;
-    const size_t Len =
-        Lt ? static_cast<size_t>(static_cast<const char*>(Lt) - Start) : FEnd - FPos;
+    const size_t Len = Lt ? static_cast<size_t>(static_cast<const char*>(Lt) - Start) : FEnd - FPos;
     const std::string_view Raw(Start, Len);
     FPos += Len;
     if (Raw.find_first_of("&\r") == std::string_view::npos) {
@@ -261,14 +271,17 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     if (Count == FAttrs.size()) FAttrs.emplace_back();
     TAttr& A = FAttrs[Count++];
     A.Name = AttrName;
-    if (Raw.find_first_of("&\r\n\t") == std::string_view::npos) {
-      A.Value = Raw;
-    } else {
+    A.UsesDecoded = Raw.find_first_of("&\r\n\t") != std::string_view::npos;
+    if (A.UsesDecoded)
       Decode(Raw, A.Decoded, false);
-      A.Value = A.Decoded;
-    }
+    else
+      A.Value = Raw;
     K = ValueEnd + 1;
   }
+  // Views into decoded values are taken once FAttrs has stopped growing: a
+  // moved string no longer holds its characters where it did.
+  for (size_t N = 0; N < Count; ++N)
+    if (FAttrs[N].UsesDecoded) FAttrs[N].Value = FAttrs[N].Decoded;
   bool Empty = false;
   if (Buf[K] == '/') {
     if (K + 1 >= FEnd) return false;

@@ -67,6 +67,7 @@ class TXmlPullReader {
     std::string_view Name;
     std::string_view Value;
     std::string Decoded;
+    bool UsesDecoded = false;
   };
   bool Fill(size_t Keep);
   bool ParseMarkup(TEvent& Event);

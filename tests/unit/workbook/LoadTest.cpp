@@ -348,3 +348,20 @@ TEST(Loading, SharedStringIsStoredOnceForAllItsCells) {
 }
 
 }  // namespace kv
+
+namespace kv {
+
+using test::MakeBook;
+
+TEST(Loading, EscapedAttributeValuesSurviveManyAttributes) {
+  // The first decoded value must stay intact while later attributes are read.
+  TXlsxWorkbook B;
+  B.LoadFromBytes(MakeBook({{"S", "<row r=\"1\"><c t=\"inline&#83;tr\" a=\"1\" b=\"2\" c=\"3\" "
+                                  "d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" r=\"&#65;1\"><is><t>ok</t>"
+                                  "</is></c></row>"}})
+                      .Bytes(),
+                  "b.xlsx");
+  EXPECT_EQ(B.Sheet(0).Cell(0, 0), "ok");
+}
+
+}  // namespace kv

@@ -220,6 +220,9 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
     Impl.ReplaceEntryBytes(Impl.FindEntry(Name), SerializeSheetPart(*Doc));
 
   TZipWriter Zip(OutputFileName);
+  // Only re-serialised worksheets are compressed here; the fastest level keeps
+  // saving a full grid quick at a size close to the default level's.
+  Zip.SetDeflateLevel(1);
   for (size_t K = 0; K < Impl.FOriginalEntries.size(); ++K) {
     const std::string& Name = Impl.FOriginalEntries[K].Name;
     const TZipEntry* Source = Impl.SourceEntry(K);

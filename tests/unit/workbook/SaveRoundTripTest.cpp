@@ -34,7 +34,8 @@ std::string Fixture(const std::string& Producer) {
 TEntries ReadEntries(const std::string& Path) {
   TZipReader Zip(ReadWholeFile(Path));
   TEntries Out;
-  for (size_t I = 0; I < Zip.EntryCount(); ++I) Out.emplace_back(Zip.Entry(I).Name, Zip.ReadEntry(I));
+  for (size_t I = 0; I < Zip.EntryCount(); ++I)
+    Out.emplace_back(Zip.Entry(I).Name, Zip.ReadEntry(I));
   return Out;
 }
 
@@ -60,8 +61,9 @@ void Put(TTable& T, size_t Row, size_t Col, const std::string& Text) {
 }
 
 pugi::xml_node CellNode(const pugi::xml_document& Doc, const char* Ref) {
-  return Doc.document_element().child("sheetData").find_node(
-      [Ref](pugi::xml_node N) { return std::string(N.attribute("r").value()) == Ref; });
+  return Doc.document_element().child("sheetData").find_node([Ref](pugi::xml_node N) {
+    return std::string(N.attribute("r").value()) == Ref;
+  });
 }
 
 // Rows in ascending number, cells in ascending column within each row.
@@ -104,14 +106,14 @@ TEST(SaveRoundTrip, OnlyTheEditedCellsDifferAfterReloading) {
     ASSERT_EQ(Data.size(), 1u);
     ASSERT_EQ(Data[0].size(), 2u);
 
-    Book.SetCellValue(0, 1, 1, "12.50");        // B2, styled number
-    Book.SetCellValue(0, 2, 1, "x y");          // B3, was a formula
-    Book.SetCellValue(0, 1, 2, "2024-01-01");   // C2, date style
-    Book.SetCellValue(0, 3, 3, "  padded ");    // D4, a new row between 3 and 5
-    Book.SetCellValue(0, 4, 1, "1,5");          // B5, before E5 in its row
-    Book.SetCellValue(0, 0, 0, "");             // A1, bold: emptied
-    Book.SetCellValue(1, 2, 3, "-2");           // D3 of Data: grows the sheet
-    Book.SetCellValue(2, 0, 0, "ignored");      // no such sheet
+    Book.SetCellValue(0, 1, 1, "12.50");           // B2, styled number
+    Book.SetCellValue(0, 2, 1, "x y");             // B3, was a formula
+    Book.SetCellValue(0, 1, 2, "2024-01-01");      // C2, date style
+    Book.SetCellValue(0, 3, 3, "  padded ");       // D4, a new row between 3 and 5
+    Book.SetCellValue(0, 4, 1, "1,5");             // B5, before E5 in its row
+    Book.SetCellValue(0, 0, 0, "");                // A1, bold: emptied
+    Book.SetCellValue(1, 2, 3, "-2");              // D3 of Data: grows the sheet
+    Book.SetCellValue(2, 0, 0, "ignored");         // no such sheet
     EXPECT_EQ(Book.Sheet(0).Cell(1, 1), "12.50");  // the text as typed
     EXPECT_EQ(Book.Sheet(1).RowCount, 3);
     EXPECT_EQ(Book.Sheet(1).ColCount, 4);
@@ -137,7 +139,8 @@ TEST(SaveRoundTrip, OnlyTheEditedCellsDifferAfterReloading) {
     ASSERT_EQ(After.size(), Before.size());
     for (size_t I = 0; I < Before.size(); ++I) {
       EXPECT_EQ(After[I].first, Before[I].first);
-      bool Edited = After[I].first == Book.Sheet(0).PartName || After[I].first == Book.Sheet(1).PartName;
+      bool Edited =
+          After[I].first == Book.Sheet(0).PartName || After[I].first == Book.Sheet(1).PartName;
       if (!Edited) {
         EXPECT_EQ(After[I].second, Before[I].second) << After[I].first;
       }
@@ -148,7 +151,8 @@ TEST(SaveRoundTrip, OnlyTheEditedCellsDifferAfterReloading) {
     ASSERT_TRUE(New.load_string(EntryText(After, Book.Sheet(0).PartName).c_str()));
     ExpectSorted(New);
     for (const char* Ref : {"A1", "B2", "C2", "B3"})
-      EXPECT_STREQ(CellNode(New, Ref).attribute("s").value(), CellNode(Old, Ref).attribute("s").value())
+      EXPECT_STREQ(CellNode(New, Ref).attribute("s").value(),
+                   CellNode(Old, Ref).attribute("s").value())
           << Ref;
     EXPECT_FALSE(CellNode(New, "B3").child("f"));
     EXPECT_FALSE(CellNode(New, "A1").child("v"));
@@ -272,6 +276,7 @@ TEST(SaveFailure, TargetHeldOpenIsEitherReplacedOrKeptWhole) {
       EXPECT_NE(std::string(E.what()).find("book.xlsx"), std::string::npos) << E.what();
     }
   }
+  RecordProperty("replaced_while_open", Saved ? "yes" : "no");
   EXPECT_EQ(Dir.List(), std::vector<std::string>{"book.xlsx"});
   if (Saved) {
     TXlsxWorkbook Back;

@@ -28,8 +28,12 @@ struct TAssignment {
   std::string Value;
 };
 
-bool IsAsciiLetter(char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+bool IsAsciiLetter(char C) {
+  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
+}
+bool IsDigit(char C) {
+  return C >= '0' && C <= '9';
+}
 
 // Length of the strict A1 reference at the start of S ("B3=..." gives 2), or 0.
 size_t A1RefLength(std::string_view S) {
@@ -62,14 +66,16 @@ TAssignment ParseAssignment(const std::string& Arg) {
       throw TKvError("Cell " + A.Ref + " lies outside the sheet (A1 to XFD1048576).");
     return A;
   }
-  throw TKvError("Not a cell assignment: \"" + Arg + "\" (expected SHEET!REF=VALUE, e.g. Sheet1!B3=12.5)");
+  throw TKvError("Not a cell assignment: \"" + Arg +
+                 "\" (expected SHEET!REF=VALUE, e.g. Sheet1!B3=12.5)");
 }
 
 // By name ignoring ASCII case first, then by 1-based number.
 int FindSheet(const TXlsxWorkbook& Book, const std::string& NameOrNumber) {
   for (int I = 0; I < Book.SheetCount(); ++I)
     if (SameTextAscii(Book.Sheet(I).Name, NameOrNumber)) return I;
-  if (std::optional<int32_t> N = TryParseInt32(NameOrNumber); N && *N >= 1 && *N <= Book.SheetCount())
+  if (std::optional<int32_t> N = TryParseInt32(NameOrNumber);
+      N && *N >= 1 && *N <= Book.SheetCount())
     return *N - 1;
   throw TKvError("No sheet \"" + NameOrNumber + "\" in this workbook.");
 }
@@ -84,7 +90,8 @@ int CmdSet(const TArgs& Input) {
 
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
-  for (const TAssignment& A : Edits) Book.SetCellValue(FindSheet(Book, A.Sheet), A.Row, A.Col, A.Value);
+  for (const TAssignment& A : Edits)
+    Book.SetCellValue(FindSheet(Book, A.Sheet), A.Row, A.Col, A.Value);
   const std::string& Target = HasOut ? Out : Args[0];
   Book.SaveToFile(Target);
   std::printf("%s: %zu cell%s set\n", Target.c_str(), Edits.size(), Edits.size() == 1 ? "" : "s");

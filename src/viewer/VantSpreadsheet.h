@@ -1,0 +1,200 @@
+// TVantSpreadsheet: one spreadsheet viewer laid over a host Rectangle. It owns
+// a child window (through the window port), the loaded workbook, the in-place
+// editor while one is open and the highlight map; it shows one worksheet as a
+// grid with a toolbar and sheet tabs (normal mode) or an action toolbar (page
+// mode), keeps itself over its Rectangle on a 250 ms timer, and reports its
+// state through host variables.
+//
+// Layout, hit testing and painting are pure functions of the viewer's fields
+// and its client size; painting fills a TPaintList that a renderer draws.
+// Everything runs on the host's user-interface thread.
+#ifndef KV_VIEWER_VANTSPREADSHEET_H
+#define KV_VIEWER_VANTSPREADSHEET_H
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "viewer/PaintList.h"
+#include "viewer/WindowPort.h"
+#include "workbook/XlsxReader.h"
+
+namespace kv {
+
+class IHost;
+
+// Layout constants, pixels.
+constexpr int32_t kSideToolbarWidth = 190;
+constexpr int32_t kSheetTabWidth = 150;
+constexpr int32_t kActionButtonWidth = 80;
+constexpr int32_t kActionButtonCount = 5;
+constexpr int32_t kRowHeaderWidth = 46;
+constexpr uint32_t kViewerTimerId = 1;
+constexpr uint32_t kViewerTimerMs = 250;
+
+// (Sheet << 40) | (Row << 20) | Col, all 0-based.
+int64_t HighlightKey(int32_t Sheet, int32_t Row, int32_t Col);
+// "Yellow", "Green", "Red", "Blue", "Orange" (trimmed, ASCII case ignored);
+// nothing for every other name.
+std::optional<TColor> HighlightColorFromName(std::string_view Name);
+
+class TVantSpreadsheet final : private IViewerMessageSink {
+ public:
+  // Creates the viewer window as a child of the host window (or, when that is
+  // not a live window, of RectangleHandle) and starts its timer. Host may be
+  // null (no callbacks). AOwner is ignored. Raises: "Excel spreadsheet:
+  // Folivant host window is not valid.", "Excel spreadsheet:
+  // CreateWindowEx(STATIC) failed (Win32 error %d)."; nothing is left behind.
+  static std::unique_ptr<TVantSpreadsheet> CreateAttached(IWindowSystem& Windows, IHost* Host,
+                                                          void* AOwner,
+                                                          TWindowHandle RectangleHandle);
+  // Destroy: stops the timer, destroys the window (an open edit is discarded).
+  ~TVantSpreadsheet() override;
+  TVantSpreadsheet(const TVantSpreadsheet&) = delete;
+  TVantSpreadsheet& operator=(const TVantSpreadsheet&) = delete;
+
+  // Properties.
+  bool ShowActionToolbar() const { return FShowActionToolbar; }
+  void SetShowActionToolbar(bool Value) { FShowActionToolbar = Value; }
+  TWindowHandle Handle() const { return FWnd; }
+  const std::string& RectangleName() const { return FRectangleName; }
+  void SetRectangleName(const std::string& Value) { FRectangleName = Value; }
+  const std::string& VariableName() const { return FVariableName; }
+  void SetVariableName(const std::string& Value) { FVariableName = Value; }
+  bool IsPageMode() const { return FPageMode; }
+
+  void ShowSpreadsheet();
+  void HideSpreadsheet();
+
+  // "Page" (trimmed, ASCII case ignored): page mode, placement "None";
+  // otherwise "None", "Bottom", "Left", "Right" or else "Top".
+  void SetToolbarPlacement(const std::string& PlacementStr);
+  const std::string& ToolbarPlacement() const { return FToolbarPlacement; }
+
+  // Replaces the workbook; highlights are cleared. Raises: the loader's errors
+  // (the viewer then has no workbook).
+  void LoadWorkbook(const std::string& FileName);
+  // Commits an open edit, then saves to FileName or, when that is blank, to
+  // the loaded file. Raises: "No workbook is currently open.", "No output file
+  // name was supplied.", the saver's errors.
+  void SaveWorkbook(const std::string& FileName);
+  // Exports without committing an open edit. Raises: "No workbook is
+  // currently open.", the export's errors.
+  void ExportWorkbook(const std::string& FormatStr, const std::string& ScopeStr,
+                      const std::string& FileName);
+
+  // Sheet changes: true when the sheet was changed. Errors inside are
+  // reported to [LastError] and give false.
+  bool GotoSheet(int32_t Index);
+  // A positive number is a 1-based sheet number; otherwise a sheet name.
+  bool GotoSheetByNameOrNumber(const std::string& NameOrNumber);
+  bool NextSheet();
+  bool PrevSheet();
+  int32_t SheetCount() const;
+  int32_t CurrentSheetIndex() const { return FCurrentSheet; }
+  std::string CurrentSheetName() const;
+
+  void StartEditSelection() { BeginCellEdit(); }
+  // Toggles the selected cell's highlight in that colour; an unknown name
+  // removes it.
+  void ToggleHighlightSelection(const std::string& ColorName);
+  // Applies a display settings string; bad entries are skipped silently.
+  void ApplySettings(const std::string& SettingsStr);
+
+  // --- Internals, public for the window port's tests and the benchmarks. ---
+  TMessageResult HandleMessage(uint32_t Msg, uintptr_t WParam, intptr_t LParam) override;
+
+  TRect ClientRect() const;
+  TRect ToolbarRect() const;
+  TRect SheetTabRect() const;
+  TRect GridRect() const;
+  TRect ActionToolbarRect() const;
+  int32_t ActionButtonAt(int32_t X, int32_t Y) const;
+  int32_t SheetTabAt(int32_t X, int32_t Y) const;
+  int32_t ToolbarButtonAt(int32_t X, int32_t Y) const;
+  bool CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) const;
+
+  void PaintViewer(TPaintList& List) const;
+
+  void SelectCell(int32_t Col, int32_t Row, bool EnsureVisible);
+  void EnsureCellVisible(int32_t Col, int32_t Row);
+  void ClampSelection();
+  void BeginCellEdit();
+  void EndCellEdit(bool Commit);
+  void UpdatePosition();
+  void ReattachRectangle();
+
+  const TXlsxWorkbook* Workbook() const { return FWorkbook.get(); }
+  bool IsEditing() const { return FEdit != 0; }
+  TWindowHandle EditorHandle() const { return FEdit; }
+  int32_t TopRow() const { return FTopRow; }
+  int32_t LeftCol() const { return FLeftCol; }
+  int32_t SelectedCol() const { return FSelectedCol; }
+  int32_t SelectedRow() const { return FSelectedRow; }
+  int32_t CellWidth() const { return FCellWidth; }
+  int32_t RowHeight() const { return FRowHeight; }
+  TColor ToolbarColor() const { return FToolbarColor; }
+  TColor HeaderColor() const { return FHeaderColor; }
+  TColor SelectionColor() const { return FSelectionColor; }
+  const std::string& GridFontName() const { return FGridFontName; }
+  int32_t GridFontSize() const { return FGridFontSize; }
+  const std::map<int64_t, TColor>& Highlights() const { return FHighlights; }
+
+ private:
+  TVantSpreadsheet(IWindowSystem& Windows, IHost* Host, TWindowHandle RectangleHandle);
+
+  TWindowHandle ResolveRectangleWindow();
+  void ReportError(const std::string& Message);
+  void PublishVariables();
+  void RunHostCommand(const std::string& Command);
+  void HandleKeyDown(uint32_t Key);
+  void HandleWheel(uintptr_t WParam);
+  void HandleClick(int32_t X, int32_t Y);
+  void HandleHostNotify(intptr_t Code);
+  const TXlsxSheet* CurrentSheet() const;
+  void Invalidate();
+  void PaintToolbar(TPaintList& List) const;
+  void PaintActionToolbar(TPaintList& List) const;
+  void PaintSheetTabs(TPaintList& List) const;
+  void PaintCellGrid(TPaintList& List) const;
+  void PaintCell(TPaintList& List, const TRect& Box, std::string_view Text, bool Header,
+                 const TColor* Highlight, bool Selected) const;
+
+  IWindowSystem& FWindows;
+  IHost* FHost;
+  std::unique_ptr<IViewerWindow> FWindow;
+
+  TWindowHandle FWnd = 0;
+  TWindowHandle FRectangleHandle = 0;
+  std::string FRectangleName;
+  std::string FVariableName;
+  std::string FFileName;
+  std::unique_ptr<TXlsxWorkbook> FWorkbook;
+  int32_t FCurrentSheet = -1;
+  std::string FToolbarPlacement = "Top";
+  bool FPageMode = false;
+  TWindowHandle FEdit = 0;
+  int32_t FTopRow = 0;
+  int32_t FLeftCol = 0;
+  int32_t FSelectedCol = 0;
+  int32_t FSelectedRow = 0;
+  int32_t FCellWidth = 96;
+  int32_t FRowHeight = 22;
+  int32_t FToolbarHeight = 68;
+  int32_t FSheetTabHeight = 30;
+  bool FDraggingEdit = false;
+  std::map<int64_t, TColor> FHighlights;
+  bool FShowActionToolbar = false;
+  int32_t FInlineToolbarHeight = 34;
+  TColor FToolbarColor = Rgb(226, 226, 226);
+  TColor FHeaderColor = Rgb(232, 232, 232);
+  TColor FSelectionColor = Rgb(255, 236, 217);
+  std::string FGridFontName = "Segoe UI";
+  int32_t FGridFontSize = 9;
+};
+
+}  // namespace kv
+
+#endif

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Error.h"
 #include "workbook/XlsxWriter.h"
 
 namespace kv {
@@ -67,27 +66,6 @@ TEST(SaveTree, NewCellsGoInColumnOrderNotTextOrder) {
   FindOrAddCell(Row, "C2");
   EXPECT_EQ(ChildRefs(Row), (std::vector<std::string>{"A2", "B2", "C2", "D2", "E2", "AA2", ""}));
   EXPECT_STREQ(Row.last_child().name(), "extLst");
-}
-
-TEST(SaveTree, RemoveChildByNameRemovesOnlyTheFirstMatch) {
-  auto Doc = Parse("<c><v>1</v><f>A1</f><v>2</v></c>");
-  pugi::xml_node C = Doc.document_element();
-  RemoveChildByName(C, "v");
-  RemoveChildByName(C, "is");  // absent: nothing happens
-  EXPECT_EQ(Xml(C), "<c><f>A1</f><v>2</v></c>");
-}
-
-TEST(SaveTree, NumbersAreStoredInShortestFormKeepingStyle) {
-  auto Doc = Parse(
-      "<row><c r=\"A1\" s=\"3\" t=\"s\"><f>B1*2</f><v>7</v></c>"
-      "<c r=\"B1\"/><c r=\"C1\" s=\"1\"><v>5</v></c></row>");
-  pugi::xml_node Row = Doc.document_element();
-  SetCellElementValue(Row.child("c"), "12.50");
-  SetCellElementValue(FindOrAddCell(Row, "B1"), " 1e3 ");
-  SetCellElementValue(FindOrAddCell(Row, "C1"), "   ");
-  EXPECT_EQ(Xml(Row),
-            "<row><c r=\"A1\" s=\"3\" t=\"n\"><v>12.5</v></c>"
-            "<c r=\"B1\" t=\"n\"><v>1000</v></c><c r=\"C1\" s=\"1\" t=\"n\"/></row>");
 }
 
 TEST(SaveTree, TextThatIsNotAnInvariantNumberBecomesAnInlineString) {
@@ -158,16 +136,6 @@ TEST(SaveTree, SerialisingChangesNothingButTheDeclaredEncoding) {
   EXPECT_EQ(SerializeSheetPart(Latin), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + Body);
   auto NoDecl = Parse(Body);
   EXPECT_EQ(SerializeSheetPart(NoDecl), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + Body);
-}
-
-TEST(SaveTree, MalformedPartNamesItselfInTheError) {
-  pugi::xml_document Doc;
-  try {
-    ParseSheetPart(Doc, "<worksheet><sheetData></worksheet>", "xl/worksheets/sheet9.xml");
-    FAIL();
-  } catch (const TKvError& E) {
-    EXPECT_NE(std::string(E.what()).find("xl/worksheets/sheet9.xml"), std::string::npos);
-  }
 }
 
 }  // namespace kv

@@ -1,7 +1,6 @@
 #include "workbook/XlsxWriter.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "base/Error.h"
 #include "base/Text.h"
@@ -13,8 +12,25 @@ namespace kv {
 
 namespace {
 
-bool IsElementNamed(pugi::xml_node Node, const char* Name) {
-  return Node.type() == pugi::node_element && std::strcmp(Node.name(), Name) == 0;
+// Names are matched by local name, as the loader matches them, so parts whose
+// elements carry a prefix ("x:row") are edited like unprefixed ones; new
+// elements take their parent's prefix and so stay in its namespace.
+bool IsElementNamed(pugi::xml_node Node, const char* Local) {
+  return Node.type() == pugi::node_element && SameTextAscii(LocalName(Node.name()), Local);
+}
+
+pugi::xml_node ChildNamed(pugi::xml_node Parent, const char* Local) {
+  for (pugi::xml_node Child : Parent.children())
+    if (IsElementNamed(Child, Local)) return Child;
+  return {};
+}
+
+std::string NameLike(pugi::xml_node Parent, const char* Local) {
+  std::string_view Name = Parent.name();
+  size_t Colon = Name.find(':');
+  return (Colon == std::string_view::npos ? std::string()
+                                          : std::string(Name.substr(0, Colon + 1))) +
+         Local;
 }
 
 // Column of a cell element, or -1 when its reference is unusable.
@@ -24,9 +40,10 @@ int32_t CellColumn(pugi::xml_node Cell) {
 }
 
 // New children of a cell go before an extension list, which the schema wants last.
-pugi::xml_node AddCellChild(pugi::xml_node Cell, const char* Name) {
-  pugi::xml_node Ext = Cell.child("extLst");
-  return Ext ? Cell.insert_child_before(Name, Ext) : Cell.append_child(Name);
+pugi::xml_node AddCellChild(pugi::xml_node Cell, const char* Local) {
+  std::string Name = NameLike(Cell, Local);
+  pugi::xml_node Ext = ChildNamed(Cell, "extLst");
+  return Ext ? Cell.insert_child_before(Name.c_str(), Ext) : Cell.append_child(Name.c_str());
 }
 
 bool NeedsPreservedSpace(std::string_view Text) {
@@ -62,7 +79,7 @@ bool PrecedesSheetData(pugi::xml_node Node) {
                                       "cols"};
   if (Node.type() != pugi::node_element) return true;
   for (const char* N : Names)
-    if (std::strcmp(Node.name(), N) == 0) return true;
+    if (IsElementNamed(Node, N)) return true;
   return false;
 }
 
@@ -105,8 +122,9 @@ pugi::xml_node FindOrAddRow(pugi::xml_node SheetData, int32_t RowNumber) {
     if (R == RowNumber) return Row;
     if (!Later && R > RowNumber && IsElementNamed(Row, "row")) Later = Row;
   }
-  pugi::xml_node Row =
-      Later ? SheetData.insert_child_before("row", Later) : SheetData.append_child("row");
+  std::string Name = NameLike(SheetData, "row");
+  pugi::xml_node Row = Later ? SheetData.insert_child_before(Name.c_str(), Later)
+                             : SheetData.append_child(Name.c_str());
   Row.append_attribute("r").set_value(std::to_string(RowNumber).c_str());
   return Row;
 }
@@ -121,14 +139,16 @@ pugi::xml_node FindOrAddCell(pugi::xml_node Row, std::string_view Ref) {
     if (!Later && IsElementNamed(Cell, "c") && CellColumn(Cell) > Col) Later = Cell;
   }
   // A row's extension list stays after its cells.
-  if (!Later) Later = Row.child("extLst");
-  pugi::xml_node Cell = Later ? Row.insert_child_before("c", Later) : Row.append_child("c");
+  if (!Later) Later = ChildNamed(Row, "extLst");
+  std::string Name = NameLike(Row, "c");
+  pugi::xml_node Cell =
+      Later ? Row.insert_child_before(Name.c_str(), Later) : Row.append_child(Name.c_str());
   Cell.append_attribute("r").set_value(std::string(Ref).c_str());
   return Cell;
 }
 
 void RemoveChildByName(pugi::xml_node Element, const char* Name) {
-  if (pugi::xml_node Child = Element.child(Name)) Element.remove_child(Child);
+  if (pugi::xml_node Child = ChildNamed(Element, Name)) Element.remove_child(Child);
 }
 
 void SetCellElementValue(pugi::xml_node Cell, const std::string& NewValue) {
@@ -148,7 +168,8 @@ void SetCellElementValue(pugi::xml_node Cell, const std::string& NewValue) {
     return;
   }
   Type.set_value("inlineStr");
-  pugi::xml_node T = AddCellChild(Cell, "is").append_child("t");
+  pugi::xml_node Is = AddCellChild(Cell, "is");
+  pugi::xml_node T = Is.append_child(NameLike(Is, "t").c_str());
   if (NeedsPreservedSpace(NewValue)) T.append_attribute("xml:space").set_value("preserve");
   T.text().set(XmlSafeText(NewValue).c_str());
 }
@@ -156,14 +177,15 @@ void SetCellElementValue(pugi::xml_node Cell, const std::string& NewValue) {
 pugi::xml_node FindOrAddSheetData(pugi::xml_document& Doc) {
   pugi::xml_node Root = Doc.document_element();
   if (!Root) return {};
-  if (pugi::xml_node Data = Root.child("sheetData")) return Data;
-  if (std::strcmp(Root.name(), "worksheet") != 0) return {};
+  if (pugi::xml_node Data = ChildNamed(Root, "sheetData")) return Data;
+  if (!IsElementNamed(Root, "worksheet")) return {};
   pugi::xml_node After;
   for (pugi::xml_node Child : Root.children()) {
     if (!PrecedesSheetData(Child)) break;
     After = Child;
   }
-  return After ? Root.insert_child_after("sheetData", After) : Root.prepend_child("sheetData");
+  std::string Name = NameLike(Root, "sheetData");
+  return After ? Root.insert_child_after(Name.c_str(), After) : Root.prepend_child(Name.c_str());
 }
 
 void ParseSheetPart(pugi::xml_document& Doc, std::string_view Bytes, const std::string& PartName) {

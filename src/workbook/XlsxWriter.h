@@ -3,7 +3,9 @@
 // They promise a worksheet that readers accept without repair: rows stay in
 // ascending row number, cells in ascending column order within their row, and
 // children of a cell in the order the cell schema asks (f, v, is, extLst).
-// Elements are created unprefixed, in the default namespace of their parent.
+// Elements are found by local name and created with their parent's prefix
+// (none in the usual parts), so they serialise in the parent's namespace
+// without a declaration of their own.
 #ifndef KV_WORKBOOK_XLSXWRITER_H
 #define KV_WORKBOOK_XLSXWRITER_H
 

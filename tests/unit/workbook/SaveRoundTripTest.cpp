@@ -184,30 +184,40 @@ TEST(SaveRoundTrip, SavingOntoTheLoadedFileTwiceKeepsAllEdits) {
   EXPECT_EQ(Names.back().first, "[Content_Types].xml");
 }
 
-// A book whose relationship spells the worksheet's name in other letter case
-// and whose worksheet has no sheetData: edits must still reach the file.
-TEST(SaveRoundTrip, EditsReachPartsNamedInOtherCaseOrWithoutCellData) {
+// A book whose relationship spells the worksheet's name in other letter case,
+// a worksheet without sheetData and one whose elements carry a prefix: edits
+// must reach the file in each.
+TEST(SaveRoundTrip, EditsReachPartsNamedInOtherCasePrefixedOrWithoutCellData) {
   TZipWriter Zip;
   Zip.AddEntry("[Content_Types].xml",
                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>");
   Zip.AddEntry("xl/workbook.xml",
                "<workbook xmlns:r=\"r\"><sheets><sheet name=\"S\" r:id=\"rId1\"/>"
-               "<sheet name=\"T\" r:id=\"rId2\"/></sheets></workbook>");
+               "<sheet name=\"T\" r:id=\"rId2\"/><sheet name=\"U\" r:id=\"rId3\"/>"
+               "</sheets></workbook>");
   Zip.AddEntry("xl/_rels/workbook.xml.rels",
                "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/Sheet1.xml\"/>"
-               "<Relationship Id=\"rId2\" Target=\"worksheets/sheet2.xml\"/></Relationships>");
+               "<Relationship Id=\"rId2\" Target=\"worksheets/sheet2.xml\"/>"
+               "<Relationship Id=\"rId3\" Target=\"worksheets/sheet3.xml\"/></Relationships>");
   Zip.AddEntry("xl/worksheets/sheet1.xml",
                "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"
                "</worksheet>");
   Zip.AddEntry("xl/worksheets/sheet2.xml", "<worksheet><pageMargins left=\"1\"/></worksheet>");
+  Zip.AddEntry("xl/worksheets/sheet3.xml",
+               "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+               "<x:sheetData><x:row r=\"2\"><x:c r=\"B2\"><x:f>1+4</x:f><x:v>5</x:v></x:c></x:row>"
+               "</x:sheetData></x:worksheet>");
   Zip.Finish();
 
   test::TTempDir Dir;
   TXlsxWorkbook Book;
   Book.LoadFromBytes(Zip.TakeBytes(), "mem.xlsx");
-  ASSERT_EQ(Book.SheetCount(), 2);
+  ASSERT_EQ(Book.SheetCount(), 3);
   Book.SetCellValue(0, 0, 1, "b");
   Book.SetCellValue(1, 1, 1, "7");
+  Book.SetCellValue(2, 1, 1, "text");
+  Book.SetCellValue(2, 1, 0, "8");
+  Book.SetCellValue(2, 0, 0, "top");
   Book.SaveToFile(Dir.File("out.xlsx"));
 
   TXlsxWorkbook Back;
@@ -217,6 +227,16 @@ TEST(SaveRoundTrip, EditsReachPartsNamedInOtherCaseOrWithoutCellData) {
   EXPECT_EQ(Back.Sheet(1).Cell(1, 1), "7");
   std::string Sheet2 = EntryText(ReadEntries(Dir.File("out.xlsx")), "xl/worksheets/sheet2.xml");
   EXPECT_LT(Sheet2.find("<sheetData>"), Sheet2.find("<pageMargins"));
+  EXPECT_EQ(Back.Sheet(2).Cell(0, 0), "top");
+  EXPECT_EQ(Back.Sheet(2).Cell(1, 0), "8");
+  EXPECT_EQ(Back.Sheet(2).Cell(1, 1), "text");
+  std::string Sheet3 = EntryText(ReadEntries(Dir.File("out.xlsx")), "xl/worksheets/sheet3.xml");
+  EXPECT_NE(
+      Sheet3.find("<x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"inlineStr\"><x:is><x:t>top<"
+                  "/x:t></x:is></x:c></x:row><x:row r=\"2\"><x:c r=\"A2\" t=\"n\"><x:v>8</x:v>"
+                  "</x:c><x:c r=\"B2\" t=\"inlineStr\"><x:is><x:t>text</x:t></x:is></x:c>"),
+      std::string::npos)
+      << Sheet3;
 }
 
 TEST(SaveFailure, NothingLoadedIsReported) {

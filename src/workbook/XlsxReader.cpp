@@ -501,11 +501,10 @@ class TSheetLoader {
          X = X.next_sibling()) {
       if (X.type() != pugi::node_element) continue;
       int32_t Id = ParseInt32Or(ReadAttribute(X, "numFmtId", ""), 0);
-      bool IsDate = IsBuiltInDateFormat(Id);
-      if (!IsDate && Id >= 164) {
-        auto It = Custom.find(Id);
-        IsDate = It != Custom.end() && It->second;
-      }
+      // A format the part declares decides, whatever its id: some writers
+      // number their own formats below 164 (gnumeric starts at 100).
+      auto It = Custom.find(Id);
+      const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
       FImpl.FDateFormatIds[K++] = IsDate;
     }
   }

@@ -199,6 +199,21 @@ TEST(Loading, DatesFollowCellFormats) {
       "2023-03-15 23:59\t2023-03-16 00:00\n");
 }
 
+TEST(Loading, DeclaredFormatsDecideWhateverTheirId) {
+  // gnumeric numbers its own formats from 100; a declared code also replaces
+  // the built-in meaning of its id.
+  TPackage P = MakeBook({{"S",
+                          "<row r=\"1\"><c r=\"A1\" s=\"0\"><v>45000</v></c>"
+                          "<c r=\"B1\" s=\"1\"><v>45000</v></c></row>"}});
+  P.Set("xl/styles.xml",
+        "<styleSheet><numFmts><numFmt numFmtId=\"100\" formatCode=\"yyyy-mm-dd\"/>"
+        "<numFmt numFmtId=\"14\" formatCode=\"0.00\"/></numFmts>"
+        "<cellXfs><xf numFmtId=\"100\"/><xf numFmtId=\"14\"/></cellXfs></styleSheet>");
+  TXlsxWorkbook B;
+  Load(B, P);
+  EXPECT_EQ(Dump(B.Sheet(0)), "2023-03-15\t45000\n");
+}
+
 TEST(Loading, Date1904SystemStartsOnFirstOfJanuary1904) {
   TPackage P = MakeBook({{"S",
                           "<row r=\"1\"><c r=\"A1\" s=\"1\"><v>0</v></c><c r=\"B1\" s=\"1\">"

@@ -119,5 +119,29 @@ t = subprocess.run(["pdftotext", "-layout", os.path.join(work, "book.pdf"), "-"]
 for word in ["Main", "Second", "alpha", "12.5", "caf\u00e9 & tea", 'say "hi"', "gamma <x>", "only"]:
     check(word in t, "PDF text lacks %r" % word)
 
+# A sheet of 18 columns and 50 rows splits into four pages; each shows its own block.
+big = os.path.join(work, "big.xlsx")
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.title = "Grid"
+for r in range(1, 51):
+    ws.append(["r%dc%d" % (r, c) for c in range(1, 19)])
+wb.save(big)
+pdf = os.path.join(work, "big.pdf")
+subprocess.run([cli, "export", big, pdf, "--format", "pdf"], check=True)
+q = subprocess.run(["qpdf", "--check", pdf], capture_output=True, text=True)
+check(q.returncode == 0, "qpdf --check on the split sheet: " + q.stdout + q.stderr)
+pages = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True,
+                       text=True).stdout.split("\f")[:4]
+blocks = [("A-Q", 1, 44, range(1, 18)), ("A-Q", 45, 50, range(1, 18)),
+          ("R-R", 1, 44, [18]), ("R-R", 45, 50, [18])]
+for page, (cols, first, last, colnums) in zip(pages, blocks):
+    check("Grid (columns %s) [rows %d-%d]" % (cols, first, last) in page, "page title %r" % page[:80])
+    cells = set(page.split())
+    for r in range(first, last + 1):
+        for c in colnums:
+            check("r%dc%d" % (r, c) in cells, "page %s/%d lacks r%dc%d" % (cols, first, r, c))
+    check(("r%dc1" % (last + 1)) not in cells, "page %s/%d runs past its rows" % (cols, first))
+
 print("%d passed, %d failed" % (1 if not failures else 0, len(failures)))
 sys.exit(1 if failures else 0)

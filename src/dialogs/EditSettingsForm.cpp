@@ -1,0 +1,183 @@
+#include "dialogs/EditSettingsForm.h"
+
+#include <array>
+
+#include "base/Text.h"
+
+namespace kv {
+
+namespace {
+
+struct TSettingsField {
+  const char* Key;
+  const char* Edit;
+};
+
+const std::array<TSettingsField, 7> kFields = {{
+    {"ToolbarColor", "EditToolbarColor"},
+    {"HeaderColor", "EditHeaderColor"},
+    {"SelectionColor", "EditSelectionColor"},
+    {"GridFont", "EditFont"},
+    {"FontSize", "EditFontSize"},
+    {"RowHeight", "EditRowHeight"},
+    {"ColumnWidth", "EditColumnWidth"},
+}};
+
+bool IsLineBreak(char C) {
+  return C == '\r' || C == '\n';
+}
+
+}  // namespace
+
+std::vector<std::string> SplitSettingsPieces(std::string_view S) {
+  std::vector<std::string> Pieces;
+  std::string Cur;
+  char Quote = 0;
+  auto Flush = [&] {
+    size_t Start = 0;
+    while (Start < Cur.size() && IsLineBreak(Cur[Start])) ++Start;
+    if (Start < Cur.size()) Pieces.push_back(Cur.substr(Start));
+    Cur.clear();
+  };
+  for (char C : S) {
+    if (Quote) {
+      if (C == Quote) Quote = 0;
+      Cur += C;
+    } else if (C == '\'' || C == '"') {
+      Quote = C;
+      Cur += C;
+    } else if (C == ';' || IsLineBreak(C)) {
+      Flush();
+    } else {
+      Cur += C;
+    }
+  }
+  Flush();
+  return Pieces;
+}
+
+std::optional<uint32_t> ParseHexColorField(std::string_view Text) {
+  std::string T = Trim(Text);
+  if (T.empty() || T.size() > 8) return std::nullopt;
+  uint32_t V = 0;
+  for (char C : T) {
+    int D;
+    if (C >= '0' && C <= '9')
+      D = C - '0';
+    else if (C >= 'a' && C <= 'f')
+      D = C - 'a' + 10;
+    else if (C >= 'A' && C <= 'F')
+      D = C - 'A' + 10;
+    else
+      return std::nullopt;
+    V = V * 16 + static_cast<uint32_t>(D);
+  }
+  return V;
+}
+
+std::string ColorRefToHex(uint32_t ColorRef) {
+  static const char* const kDigits = "0123456789ABCDEF";
+  const uint32_t Bytes[3] = {ColorRef & 0xFF, (ColorRef >> 8) & 0xFF, (ColorRef >> 16) & 0xFF};
+  std::string Out;
+  for (uint32_t B : Bytes) {
+    Out += kDigits[B >> 4];
+    Out += kDigits[B & 15];
+  }
+  return Out;
+}
+
+TSettingsForm::TSettingsForm(IDialogHost& Host)
+    : TFormModel(Host, "kvGridfoldSettings Properties", 400, 420) {
+  Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
+  Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
+  AddBrowse("BtnBrowseRect", 362, 32, "Select a Rectangle");
+  Add(MakeLabel("LblToolbarColor", "Toolbar background color (&hex RRGGBB):", 12, 64,
+                "EditToolbarColor"));
+  Add(MakeEdit("EditToolbarColor", 12, 84, 150, 21, 1));
+  AddBrowse("BtnPickToolbarColor", 166, 84, "Pick a color");
+  Add(MakeLabel("LblHeaderColor", "&Row/column header color (hex RRGGBB):", 12, 108,
+                "EditHeaderColor"));
+  Add(MakeEdit("EditHeaderColor", 12, 128, 150, 21, 2));
+  AddBrowse("BtnPickHeaderColor", 166, 128, "Pick a color");
+  Add(MakeLabel("LblSelectionColor", "&Selected-cell color (hex RRGGBB):", 12, 152,
+                "EditSelectionColor"));
+  Add(MakeEdit("EditSelectionColor", 12, 172, 150, 21, 3));
+  AddBrowse("BtnPickSelectionColor", 166, 172, "Pick a color");
+  Add(MakeLabel("LblFont", "Grid &font name:", 12, 196, "EditFont"));
+  Add(MakeEdit("EditFont", 12, 216, 190, 21, 4));
+  Add(MakeLabel("LblFontSize", "Font &size:", 220, 196, "EditFontSize"));
+  Add(MakeEdit("EditFontSize", 220, 216, 60, 21, 5));
+  Add(MakeLabel("LblRowHeight", "&Row height (px):", 12, 240, "EditRowHeight"));
+  Add(MakeEdit("EditRowHeight", 12, 260, 190, 21, 6));
+  Add(MakeLabel("LblColumnWidth", "&Column width (px):", 220, 240, "EditColumnWidth"));
+  Add(MakeEdit("EditColumnWidth", 220, 260, 60, 21, 7));
+  Add(MakeHint(
+      "Leave any field blank to leave that setting unchanged. Applies immediately to the viewer "
+      "already open on the named Rectangle - run this action (e.g. from a button, or right after "
+      "kvGridfoldOpen/on Page Enter) whenever you want to restyle it. Colors and font are the "
+      "VIEWER's own grid/toolbar - they are not saved into the workbook file, and they do not "
+      "restyle the separate PushButton toolbar that kvGridfoldImport bakes into generated pages "
+      "(edit those buttons directly in the Folivant page editor instead).",
+      12, 284, 376, 96));
+  AddOkCancel(236, 386, 8);
+}
+
+void TSettingsForm::FillFromParams(const std::vector<std::string>& P) {
+  SetText("EditRect", P.size() > 0 ? P[0] : std::string());
+  LoadSettingsString(P.size() > 1 ? P[1] : std::string());
+}
+
+bool TSettingsForm::StoreParams(std::vector<std::string>& P) {
+  if (P.size() < 2) P.resize(2);
+  P[0] = Text("EditRect");
+  P[1] = BuildSettingsString();
+  return true;
+}
+
+void TSettingsForm::LoadSettingsString(std::string_view Settings) {
+  for (const TSettingsField& F : kFields) SetText(F.Edit, "");
+  for (const std::string& Piece : SplitSettingsPieces(Settings)) {
+    size_t Eq = Piece.find('=');
+    if (Eq == std::string::npos) continue;
+    std::string Key = Trim(std::string_view(Piece).substr(0, Eq));
+    for (const TSettingsField& F : kFields)
+      if (SameTextAscii(Key, F.Key)) SetText(F.Edit, Trim(std::string_view(Piece).substr(Eq + 1)));
+  }
+}
+
+std::string TSettingsForm::BuildSettingsString() const {
+  std::string Out;
+  for (const TSettingsField& F : kFields) {
+    std::string Value = Trim(Text(F.Edit));
+    if (Value.empty()) continue;
+    if (!Out.empty()) Out += ';';
+    Out += F.Key;
+    Out += '=';
+    Out += Value;
+  }
+  // Line breaks typed into a field separate entries as ";" does.
+  for (char& C : Out)
+    if (IsLineBreak(C)) C = ';';
+  while (!Out.empty() && Out.back() == ';') Out.pop_back();
+  return Out;
+}
+
+void TSettingsForm::PickColor(const std::string& Edit) {
+  if (!Ui()) return;
+  std::optional<uint32_t> Preset;
+  if (std::optional<uint32_t> Rgb = ParseHexColorField(Text(Edit))) {
+    uint32_t V = *Rgb & 0xFFFFFF;
+    Preset = ((V >> 16) & 0xFF) | (V & 0xFF00) | ((V & 0xFF) << 16);
+  }
+  uint32_t Chosen = 0;
+  if (Ui()->ChooseColor(Preset, Chosen)) SetText(Edit, ColorRefToHex(Chosen));
+}
+
+void TSettingsForm::ButtonClick(const std::string& Name) {
+  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
+  if (Name == "BtnPickToolbarColor") BtnPickToolbarColorClick();
+  if (Name == "BtnPickHeaderColor") BtnPickHeaderColorClick();
+  if (Name == "BtnPickSelectionColor") BtnPickSelectionColorClick();
+}
+
+}  // namespace kv

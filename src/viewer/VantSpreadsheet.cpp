@@ -1,0 +1,506 @@
+#include "viewer/VantSpreadsheet.h"
+
+#include <algorithm>
+
+#include "base/Error.h"
+#include "base/Text.h"
+#include "export/XlsxExporter.h"
+#include "plugin/Host.h"
+#include "viewer/DisplaySettings.h"
+
+namespace kv {
+
+int64_t HighlightKey(int32_t Sheet, int32_t Row, int32_t Col) {
+  return (int64_t(Sheet) << 40) | (int64_t(Row) << 20) | int64_t(Col);
+}
+
+std::optional<TColor> HighlightColorFromName(std::string_view Name) {
+  static const struct {
+    std::string_view Name;
+    TColor Color;
+  } Table[] = {{"Yellow", Rgb(255, 255, 128)},
+               {"Green", Rgb(128, 255, 128)},
+               {"Red", Rgb(255, 128, 128)},
+               {"Blue", Rgb(128, 192, 255)},
+               {"Orange", Rgb(255, 165, 10)}};
+  std::string N = Trim(Name);
+  for (const auto& E : Table)
+    if (SameTextAscii(N, E.Name)) return E.Color;
+  return std::nullopt;
+}
+
+TVantSpreadsheet::TVantSpreadsheet(IWindowSystem& Windows, IHost* Host,
+                                   TWindowHandle RectangleHandle)
+    : FWindows(Windows), FHost(Host), FRectangleHandle(RectangleHandle) {}
+
+std::unique_ptr<TVantSpreadsheet> TVantSpreadsheet::CreateAttached(IWindowSystem& Windows,
+                                                                   IHost* Host, void*,
+                                                                   TWindowHandle RectangleHandle) {
+  std::unique_ptr<TVantSpreadsheet> V(new TVantSpreadsheet(Windows, Host, RectangleHandle));
+  TWindowHandle HostWnd = Host ? Host->HostWindow() : 0;
+  TWindowHandle Parent = HostWnd != 0 && Windows.IsWindow(HostWnd) ? HostWnd : RectangleHandle;
+  if (Parent == 0 || !Windows.IsWindow(Parent))
+    throw TKvError("Excel spreadsheet: Folivant host window is not valid.");
+  int Code = 0;
+  V->FWindow = Windows.CreateViewerWindow(Parent, *V, Code);
+  if (!V->FWindow)
+    throw TKvError("Excel spreadsheet: CreateWindowEx(STATIC) failed (Win32 error " +
+                   std::to_string(Code) + ").");
+  V->FWnd = V->FWindow->Handle();
+  V->FWindow->StartTimer(kViewerTimerId, kViewerTimerMs);
+  return V;
+}
+
+TVantSpreadsheet::~TVantSpreadsheet() {
+  // Destroying the window moves the focus away from an open editor; with FEdit
+  // cleared first that notification commits nothing.
+  TWindowHandle Edit = FEdit;
+  FEdit = 0;
+  FDraggingEdit = false;
+  if (FWindow) {
+    FWindow->StopTimer(kViewerTimerId);
+    FWindow->Destroy();
+    FWnd = 0;
+    if (Edit != 0) FWindow->DestroyEditor(Edit);
+  }
+}
+
+void TVantSpreadsheet::Invalidate() {
+  if (FWindow) FWindow->Invalidate();
+}
+
+const TXlsxSheet* TVantSpreadsheet::CurrentSheet() const {
+  if (!FWorkbook || FCurrentSheet < 0 || FCurrentSheet >= FWorkbook->SheetCount()) return nullptr;
+  return &FWorkbook->Sheet(FCurrentSheet);
+}
+
+// ---- Window messages ----
+
+TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, intptr_t LParam) {
+  try {
+    switch (Msg) {
+      case msg::Size:
+        Invalidate();
+        return TMessageResult::Handled;
+      case msg::Paint:
+        FWindow->Paint([this](TPaintList& L) { PaintViewer(L); });
+        return TMessageResult::Handled;
+      case msg::EraseBkgnd:
+        return TMessageResult::Handled;
+      case msg::KeyDown:
+        HandleKeyDown(uint32_t(WParam & 0xFFFF));
+        return TMessageResult::Handled;
+      case msg::Char:
+        if (WParam >= 32 && WParam <= 126 && FEdit == 0) BeginCellEdit();
+        return TMessageResult::Handled;
+      case msg::Command:
+        if (FEdit != 0 && TWindowHandle(LParam) == FEdit &&
+            ((WParam >> 16) & 0xFFFF) == msg::EnKillFocus)
+          EndCellEdit(true);
+        return TMessageResult::Handled;
+      case msg::Timer:
+        if (!FDraggingEdit) UpdatePosition();
+        return TMessageResult::Handled;
+      case msg::LButtonDown:
+        if (FWindow) FWindow->SetFocus();
+        HandleClick(int16_t(LParam & 0xFFFF), int16_t((LParam >> 16) & 0xFFFF));
+        return TMessageResult::Handled;
+      case msg::LButtonDblClk:
+        BeginCellEdit();
+        return TMessageResult::Handled;
+      case msg::MouseWheel:
+        HandleWheel(WParam);
+        return TMessageResult::Handled;
+      case msg::HostNotify:
+        HandleHostNotify(LParam);
+        return TMessageResult::Handled;
+      case msg::PageNavigate:
+        if (WParam == 0) RunHostCommand("GotoPrevpage");
+        if (WParam == 1) RunHostCommand("Gotonextpage");
+        return TMessageResult::Handled;
+      case msg::SetFocus:
+      case msg::KillFocus:
+      case msg::MouseMove:
+        return TMessageResult::DefaultThenZero;
+      default:
+        return TMessageResult::Default;
+    }
+  } catch (const std::exception& E) {
+    // No error may leave the window procedure.
+    ReportError(ErrorMessage(E));
+    return TMessageResult::Handled;
+  }
+}
+
+void TVantSpreadsheet::HandleHostNotify(intptr_t Code) {
+  try {
+    if (Code == 1 || Code == 3) {
+      HideSpreadsheet();
+    } else if (Code == 2) {
+      ReattachRectangle();
+      ShowSpreadsheet();
+    }
+  } catch (const std::exception& E) {
+    ReportError(ErrorMessage(E));
+  }
+}
+
+void TVantSpreadsheet::HandleKeyDown(uint32_t Key) {
+  switch (Key) {
+    case vk::Return:
+    case vk::F2:
+      BeginCellEdit();
+      break;
+    case vk::Prior:
+      FTopRow = std::max(0, FTopRow - 10);
+      Invalidate();
+      break;
+    case vk::Next:
+      if (FTopRow <= INT32_MAX - 10) FTopRow += 10;
+      Invalidate();
+      break;
+    case vk::Left:
+      SelectCell(FSelectedCol - 1, FSelectedRow, true);
+      break;
+    case vk::Right:
+      SelectCell(FSelectedCol + 1, FSelectedRow, true);
+      break;
+    case vk::Up:
+      SelectCell(FSelectedCol, FSelectedRow - 1, true);
+      break;
+    case vk::Down:
+      SelectCell(FSelectedCol, FSelectedRow + 1, true);
+      break;
+    default:
+      break;
+  }
+}
+
+void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
+  int32_t Delta = int16_t((WParam >> 16) & 0xFFFF);
+  int32_t Steps = Delta / 120;
+  int32_t& Target = (WParam & msg::MkShift) ? FLeftCol : FTopRow;
+  int64_t Moved = int64_t(Target) - Steps;
+  Target = int32_t(std::clamp<int64_t>(Moved, 0, INT32_MAX));
+  Invalidate();
+}
+
+void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
+  int32_t Button = ActionButtonAt(X, Y);
+  if (Button >= 0) {
+    if (Button <= 1) {
+      FWindow->PostToSelf(msg::PageNavigate, uintptr_t(Button), 0);
+      return;
+    }
+    try {
+      if (Button == 2) BeginCellEdit();
+      if (Button == 3) ToggleHighlightSelection("Yellow");
+      if (Button == 4) SaveWorkbook("");
+    } catch (const std::exception& E) {
+      ReportError(ErrorMessage(E));
+    }
+    return;
+  }
+  int32_t Tab = SheetTabAt(X, Y);
+  if (Tab >= 0) {
+    GotoSheet(Tab);
+    return;
+  }
+  if (!SameTextAscii(FToolbarPlacement, "None") && ToolbarRect().Contains(X, Y)) {
+    int32_t B = ToolbarButtonAt(X, Y);
+    if (B == 0) PrevSheet();
+    if (B == 1) NextSheet();
+    return;
+  }
+  int32_t Row = 0, Col = 0;
+  if (CellAt(X, Y, Row, Col)) SelectCell(Col, Row, true);
+}
+
+// ---- Attachment ----
+
+TWindowHandle TVantSpreadsheet::ResolveRectangleWindow() {
+  if (FRectangleHandle != 0 && FWindows.IsWindow(FRectangleHandle)) return FRectangleHandle;
+  if (!FRectangleName.empty() && FHost && FHost->HasInterfaceAccess()) {
+    std::optional<std::string> Slot = FRectangleName;
+    FHost->InterfaceAccess(iaObjectWindow, Slot);
+    int64_t N = 0;
+    if (Slot) N = TryParseInt64(Trim(*Slot)).value_or(0);
+    if (N != 0 && FWindows.IsWindow(TWindowHandle(N))) {
+      FRectangleHandle = TWindowHandle(N);
+      return FRectangleHandle;
+    }
+  }
+  return 0;
+}
+
+void TVantSpreadsheet::ReattachRectangle() {
+  FRectangleHandle = ResolveRectangleWindow();
+  UpdatePosition();
+}
+
+void TVantSpreadsheet::UpdatePosition() {
+  if (FWnd == 0) return;
+  TWindowHandle R = ResolveRectangleWindow();
+  if (R == 0) {
+    HideSpreadsheet();
+    ReportError("Excel spreadsheet: Rectangle window is not available.");
+    return;
+  }
+  int32_t W = 0, H = 0;
+  if (!FWindow->IsAlive() || !FWindows.ClientSize(R, W, H)) return;
+  if (W < 20 || H < 20) {
+    HideSpreadsheet();
+    return;
+  }
+  TWindowHandle HostWnd = FHost ? FHost->HostWindow() : 0;
+  int32_t X = 0, Y = 0;
+  if (HostWnd != 0 && HostWnd != R && FWindows.IsWindow(HostWnd)) {
+    if (!FWindows.ClientOriginIn(R, HostWnd, X, Y)) return;
+  }
+  FWindow->Move(X, Y, W, H);
+  if (!FWindow->IsVisible()) FWindow->Show();
+}
+
+void TVantSpreadsheet::ShowSpreadsheet() {
+  UpdatePosition();
+  if (FWnd != 0) {
+    FWindow->ShowNoActivate();
+    FWindow->Invalidate();
+  }
+}
+
+void TVantSpreadsheet::HideSpreadsheet() {
+  if (FWnd != 0) FWindow->Hide();
+}
+
+void TVantSpreadsheet::ReportError(const std::string& Message) {
+  if (FHost && FHost->HasSetVariable()) FHost->SetVariable("[LastError]", Message);
+}
+
+void TVantSpreadsheet::RunHostCommand(const std::string& Command) {
+  if (FHost && FHost->HasPlayAction()) FHost->PlayAction(Command);
+}
+
+void TVantSpreadsheet::PublishVariables() {
+  if (!FHost || !FHost->HasSetVariable() || FVariableName.empty()) return;
+  FHost->SetVariable("[" + FVariableName + "]", CurrentSheetName());
+  FHost->SetVariable("[" + FVariableName + "_Index]", std::to_string(FCurrentSheet + 1));
+  FHost->SetVariable("[" + FVariableName + "_Count]", std::to_string(SheetCount()));
+}
+
+// ---- Operations ----
+
+void TVantSpreadsheet::SetToolbarPlacement(const std::string& PlacementStr) {
+  std::string P = Trim(PlacementStr);
+  if (SameTextAscii(P, "Page")) {
+    FPageMode = true;
+    FToolbarPlacement = "None";
+  } else {
+    FPageMode = false;
+    FToolbarPlacement = "Top";
+    for (const char* Word : {"None", "Bottom", "Left", "Right"})
+      if (SameTextAscii(P, Word)) FToolbarPlacement = Word;
+  }
+  Invalidate();
+}
+
+void TVantSpreadsheet::LoadWorkbook(const std::string& FileName) {
+  // An edit still open belongs to the workbook being replaced.
+  EndCellEdit(false);
+  FWorkbook.reset();
+  auto Book = std::make_unique<TXlsxWorkbook>();
+  Book->LoadFromFile(FileName);
+  FWorkbook = std::move(Book);
+  FFileName = FileName;
+  FCurrentSheet = -1;
+  FTopRow = 0;
+  FLeftCol = 0;
+  FHighlights.clear();
+  if (FWorkbook->SheetCount() > 0) {
+    FCurrentSheet = 0;
+    FSelectedCol = 0;
+    FSelectedRow = 0;
+    PublishVariables();
+    ClampSelection();
+  }
+}
+
+void TVantSpreadsheet::SaveWorkbook(const std::string& FileName) {
+  if (!FWorkbook) throw TKvError("No workbook is currently open.");
+  EndCellEdit(true);
+  std::string Target = FileName;
+  if (IsBlank(Target)) Target = FFileName;
+  if (IsBlank(Target)) throw TKvError("No output file name was supplied.");
+  FWorkbook->SaveToFile(Target);
+}
+
+void TVantSpreadsheet::ExportWorkbook(const std::string& FormatStr, const std::string& ScopeStr,
+                                      const std::string& FileName) {
+  if (!FWorkbook) throw TKvError("No workbook is currently open.");
+  ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr);
+}
+
+int32_t TVantSpreadsheet::SheetCount() const {
+  return FWorkbook ? FWorkbook->SheetCount() : 0;
+}
+
+std::string TVantSpreadsheet::CurrentSheetName() const {
+  const TXlsxSheet* S = CurrentSheet();
+  return S ? S->Name : std::string();
+}
+
+bool TVantSpreadsheet::GotoSheet(int32_t Index) {
+  if (!FWorkbook || Index < 0 || Index >= FWorkbook->SheetCount()) return false;
+  try {
+    EndCellEdit(true);
+    FCurrentSheet = Index;
+    FSelectedCol = 0;
+    FSelectedRow = 0;
+    FTopRow = 0;
+    FLeftCol = 0;
+    ClampSelection();
+    PublishVariables();
+    return true;
+  } catch (const std::exception& E) {
+    ReportError(ErrorMessage(E));
+    ReattachRectangle();
+    return false;
+  }
+}
+
+bool TVantSpreadsheet::NextSheet() {
+  return FCurrentSheet < INT32_MAX && GotoSheet(FCurrentSheet + 1);
+}
+
+bool TVantSpreadsheet::PrevSheet() {
+  return GotoSheet(FCurrentSheet - 1);
+}
+
+bool TVantSpreadsheet::GotoSheetByNameOrNumber(const std::string& NameOrNumber) {
+  if (!FWorkbook) return false;
+  std::string Text = Trim(NameOrNumber);
+  int32_t N = TryParseInt32(Text).value_or(0);
+  if (N > 0) return GotoSheet(N - 1);
+  for (int32_t I = 0; I < FWorkbook->SheetCount(); ++I)
+    if (SameTextAscii(FWorkbook->Sheet(I).Name, Text)) return GotoSheet(I);
+  return false;
+}
+
+void TVantSpreadsheet::BeginCellEdit() {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S || FEdit != 0 || !FWindow) return;
+  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount || FSelectedRow < 0 ||
+      FSelectedRow >= S->RowCount)
+    return;
+  TRect G = GridRect();
+  int64_t X = int64_t(G.Left) + kRowHeaderWidth + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
+  int64_t Y = int64_t(G.Top) + int64_t(FRowHeight) * (int64_t(FSelectedRow) - FTopRow + 1);
+  if (!(X + FCellWidth > G.Left + kRowHeaderWidth && Y + FRowHeight > G.Top + FRowHeight)) return;
+  X = std::clamp<int64_t>(X, INT32_MIN / 2, INT32_MAX / 2);
+  Y = std::clamp<int64_t>(Y, INT32_MIN / 2, INT32_MAX / 2);
+  TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), FCellWidth, FRowHeight,
+                                          std::string(S->Cell(FSelectedRow, FSelectedCol)));
+  if (E == 0) return;
+  FEdit = E;
+  FWindow->SelectAllAndFocusEditor(E);
+  FDraggingEdit = true;
+}
+
+void TVantSpreadsheet::EndCellEdit(bool Commit) {
+  if (FEdit == 0) return;
+  TWindowHandle E = FEdit;
+  std::string Text = FWindow->EditorText(E);
+  // Cleared before the editor goes, so the focus loss its destruction causes
+  // finds no editor.
+  FEdit = 0;
+  FDraggingEdit = false;
+  struct TCloser {
+    TVantSpreadsheet& V;
+    TWindowHandle E;
+    ~TCloser() {
+      V.FWindow->DestroyEditor(E);
+      V.FWindow->Invalidate();
+      V.FWindow->SetFocus();
+    }
+  } Closer{*this, E};
+  if (Commit && FWorkbook && FCurrentSheet >= 0)
+    FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, Text);
+}
+
+void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {
+  if (!FWorkbook || FCurrentSheet < 0 || FSelectedCol < 0 || FSelectedRow < 0) return;
+  int64_t K = HighlightKey(FCurrentSheet, FSelectedRow, FSelectedCol);
+  std::optional<TColor> C = HighlightColorFromName(ColorName);
+  auto It = FHighlights.find(K);
+  if (!C || (It != FHighlights.end() && It->second == *C))
+    FHighlights.erase(K);
+  else
+    FHighlights[K] = *C;
+  Invalidate();
+}
+
+void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
+  for (const std::string& Entry : SplitSettingsEntries(SettingsStr)) {
+    size_t Eq = Entry.find('=');
+    if (Eq == std::string::npos) continue;
+    std::string Key = Trim(std::string_view(Entry).substr(0, Eq));
+    std::string Value = Trim(std::string_view(Entry).substr(Eq + 1));
+    if (Value.empty()) continue;
+    TColor C = 0;
+    int32_t N = 0;
+    auto InRange = [&](int32_t Lo, int32_t Hi) {
+      return ParseSettingsInteger(Value, N) && N >= Lo && N <= Hi;
+    };
+    if (SameTextAscii(Key, "ToolbarColor")) {
+      if (ParseSettingsColor(Value, C)) FToolbarColor = C;
+    } else if (SameTextAscii(Key, "HeaderColor")) {
+      if (ParseSettingsColor(Value, C)) FHeaderColor = C;
+    } else if (SameTextAscii(Key, "SelectionColor")) {
+      if (ParseSettingsColor(Value, C)) FSelectionColor = C;
+    } else if (SameTextAscii(Key, "GridFont")) {
+      FGridFontName = Value;
+    } else if (SameTextAscii(Key, "FontSize")) {
+      if (InRange(kMinFontSize, kMaxFontSize)) FGridFontSize = N;
+    } else if (SameTextAscii(Key, "RowHeight")) {
+      if (InRange(kMinRowHeight, kMaxRowHeight)) FRowHeight = N;
+    } else if (SameTextAscii(Key, "ColumnWidth")) {
+      if (InRange(kMinColumnWidth, kMaxColumnWidth)) FCellWidth = N;
+    }
+  }
+  Invalidate();
+}
+
+// ---- Selection and scrolling ----
+
+void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S || Col < 0 || Col >= S->ColCount || Row < 0 || Row >= S->RowCount) return;
+  FSelectedCol = Col;
+  FSelectedRow = Row;
+  if (EnsureVisible) EnsureCellVisible(Col, Row);
+  if (FWindow) FWindow->SetFocus();
+  Invalidate();
+}
+
+void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
+  TRect G = GridRect();
+  int32_t VisibleCols = std::max(1, (G.Width() - kRowHeaderWidth) / FCellWidth);
+  int32_t VisibleRows = std::max(1, (G.Height() - FRowHeight) / FRowHeight);
+  if (Col < FLeftCol) FLeftCol = Col;
+  if (int64_t(Col) >= int64_t(FLeftCol) + VisibleCols) FLeftCol = Col - VisibleCols + 1;
+  if (Row < FTopRow) FTopRow = Row;
+  if (int64_t(Row) >= int64_t(FTopRow) + VisibleRows) FTopRow = Row - VisibleRows + 1;
+  FLeftCol = std::max(0, FLeftCol);
+  FTopRow = std::max(0, FTopRow);
+}
+
+void TVantSpreadsheet::ClampSelection() {
+  if (const TXlsxSheet* S = CurrentSheet()) {
+    if (FSelectedCol >= S->ColCount) FSelectedCol = 0;
+    if (FSelectedRow >= S->RowCount) FSelectedRow = 0;
+    EnsureCellVisible(FSelectedCol, FSelectedRow);
+  }
+  Invalidate();
+}
+
+}  // namespace kv

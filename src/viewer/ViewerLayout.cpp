@@ -1,0 +1,240 @@
+// Layout, hit testing and painting of the viewer: pure functions of its
+// fields and client size.
+#include <algorithm>
+
+#include "base/Text.h"
+#include "viewer/VantSpreadsheet.h"
+
+namespace kv {
+
+namespace {
+
+constexpr TColor kWhite = Rgb(255, 255, 255);
+constexpr TColor kBlack = Rgb(0, 0, 0);
+constexpr TColor kCellOutline = Rgb(200, 200, 200);
+constexpr TColor kButtonOutline = Rgb(176, 176, 176);
+constexpr TColor kTabStrip = Rgb(218, 218, 218);
+constexpr TColor kInactiveTab = Rgb(232, 232, 232);
+
+const char* const kToolbarLabels[] = {"File",     "Home", "Insert", "Draw", "Page Layout",
+                                      "Formulas", "Data", "Review", "View"};
+const char* const kActionLabels[] = {"< Prev", "Next >", "Edit", "Highlight", "Save"};
+
+}  // namespace
+
+TRect TVantSpreadsheet::ClientRect() const {
+  int32_t W = 0, H = 0;
+  if (FWindow) FWindow->ClientSize(W, H);
+  return {0, 0, W, H};
+}
+
+TRect TVantSpreadsheet::ToolbarRect() const {
+  TRect C = ClientRect();
+  if (FPageMode) return {};
+  if (SameTextAscii(FToolbarPlacement, "Top")) {
+    C.Bottom = std::min(C.Bottom, FToolbarHeight);
+  } else if (SameTextAscii(FToolbarPlacement, "Bottom")) {
+    C.Top = std::max(C.Top, C.Bottom - FToolbarHeight);
+  } else if (SameTextAscii(FToolbarPlacement, "Left")) {
+    C.Right = std::min(C.Right, kSideToolbarWidth);
+  } else if (SameTextAscii(FToolbarPlacement, "Right")) {
+    C.Left = std::max(C.Left, C.Right - kSideToolbarWidth);
+  } else {
+    return {};
+  }
+  return C;
+}
+
+TRect TVantSpreadsheet::SheetTabRect() const {
+  if (FPageMode) return {};
+  TRect C = ClientRect();
+  TRect T = ToolbarRect();
+  if (SameTextAscii(FToolbarPlacement, "Top")) C.Top = T.Bottom;
+  if (SameTextAscii(FToolbarPlacement, "Left")) C.Left = T.Right;
+  if (SameTextAscii(FToolbarPlacement, "Right")) C.Right = T.Left;
+  C.Bottom = C.Top + FSheetTabHeight;
+  return C;
+}
+
+TRect TVantSpreadsheet::GridRect() const {
+  TRect C = ClientRect();
+  if (FPageMode) {
+    if (FShowActionToolbar) C.Top += FInlineToolbarHeight;
+  } else {
+    TRect T = ToolbarRect();
+    TRect S = SheetTabRect();
+    C.Top = S.Bottom;
+    if (SameTextAscii(FToolbarPlacement, "Left")) C.Left = S.Left;
+    if (SameTextAscii(FToolbarPlacement, "Right")) C.Right = S.Right;
+    if (SameTextAscii(FToolbarPlacement, "Bottom")) C.Bottom = T.Top;
+  }
+  if (C.Bottom < C.Top) C.Bottom = C.Top;
+  if (C.Right < C.Left) C.Right = C.Left;
+  return C;
+}
+
+TRect TVantSpreadsheet::ActionToolbarRect() const {
+  TRect C = ClientRect();
+  C.Bottom = C.Top + FInlineToolbarHeight;
+  return C;
+}
+
+int32_t TVantSpreadsheet::ActionButtonAt(int32_t X, int32_t Y) const {
+  if (!FPageMode || !FShowActionToolbar) return -1;
+  TRect A = ActionToolbarRect();
+  if (!A.Contains(X, Y)) return -1;
+  int32_t I = (X - A.Left) / kActionButtonWidth;
+  return I < kActionButtonCount ? I : -1;
+}
+
+int32_t TVantSpreadsheet::SheetTabAt(int32_t X, int32_t Y) const {
+  if (FPageMode || !FWorkbook) return -1;
+  TRect S = SheetTabRect();
+  if (!S.Contains(X, Y)) return -1;
+  for (int32_t N = 0; N < FWorkbook->SheetCount(); ++N) {
+    int64_t Left = int64_t(S.Left) + int64_t(kSheetTabWidth) * N;
+    int64_t Right = Left + kSheetTabWidth;
+    if (X >= Left && X < Right) return N;
+    if (Right >= S.Right) break;
+  }
+  return -1;
+}
+
+int32_t TVantSpreadsheet::ToolbarButtonAt(int32_t X, int32_t Y) const {
+  if (FPageMode ||
+      !(SameTextAscii(FToolbarPlacement, "Top") || SameTextAscii(FToolbarPlacement, "Bottom")))
+    return -1;
+  TRect T = ToolbarRect();
+  if (!T.Contains(X, Y) || Y < T.Top + 28) return -1;
+  if (X >= T.Left + 10 && X < T.Left + 82) return 0;
+  if (X >= T.Left + 82 && X < T.Left + 155) return 1;
+  return -1;
+}
+
+bool TVantSpreadsheet::CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) const {
+  TRect G = GridRect();
+  if (!G.Contains(X, Y) || X - G.Left < kRowHeaderWidth || Y - G.Top < FRowHeight) return false;
+  int64_t C = (X - G.Left - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
+  int64_t R = (Y - G.Top - FRowHeight) / FRowHeight + int64_t(FTopRow);
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S || C >= S->ColCount || R >= S->RowCount) return false;
+  Row = int32_t(R);
+  Col = int32_t(C);
+  return true;
+}
+
+// ---- Painting ----
+
+void TVantSpreadsheet::PaintViewer(TPaintList& List) const {
+  List.FFontName = FGridFontName;
+  List.FFontPoints = FGridFontSize;
+  List.Fill(ClientRect(), kWhite);
+  PaintToolbar(List);
+  PaintActionToolbar(List);
+  PaintSheetTabs(List);
+  PaintCellGrid(List);
+}
+
+void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
+  if (FPageMode || SameTextAscii(FToolbarPlacement, "None")) return;
+  TRect T = ToolbarRect();
+  int32_t X0 = T.Left + 10;
+  List.Fill(T, FToolbarColor);
+  auto Label = [&](int32_t X, int32_t Y, std::string_view Text, bool Bold) {
+    List.Text(X, Y, Text, 0, FToolbarColor, Bold);
+    List.FOps.back().WindowTextColor = true;
+  };
+  bool Horizontal =
+      SameTextAscii(FToolbarPlacement, "Top") || SameTextAscii(FToolbarPlacement, "Bottom");
+  if (Horizontal) {
+    for (int32_t I = 0; I < 9; ++I) Label(X0 + 92 * I, T.Top + 8, kToolbarLabels[I], false);
+    Label(X0, T.Top + 35, "< Prev", true);
+    Label(X0 + 72, T.Top + 35, "Next >", true);
+    std::string Caption = CurrentSheetName() + "  (" +
+                          std::to_string(FWorkbook ? FCurrentSheet + 1 : 0) + "/" +
+                          std::to_string(SheetCount()) + ")";
+    Label(X0 + 160, T.Top + 37, Caption, false);
+  } else {
+    for (int32_t I = 0; I < 9; ++I)
+      Label(T.Left + 10, T.Top + 8 + 24 * I, kToolbarLabels[I], false);
+    Label(T.Left + 10, T.Top + 235, "< Prev", true);
+    Label(T.Left + 90, T.Top + 235, "Next >", true);
+  }
+}
+
+void TVantSpreadsheet::PaintActionToolbar(TPaintList& List) const {
+  if (!FPageMode || !FShowActionToolbar) return;
+  TRect A = ActionToolbarRect();
+  List.Fill(A, FToolbarColor);
+  for (int32_t I = 0; I < kActionButtonCount; ++I) {
+    TRect Box{A.Left + kActionButtonWidth * I + 3, A.Top + 4, A.Left + kActionButtonWidth * I + 77,
+              A.Bottom - 4};
+    List.Fill(Box, kWhite);
+    List.Outline(Box, kButtonOutline);
+    List.ClippedText(Box.Left + 8, Box.Top + 4, Box, kActionLabels[I], kBlack, kWhite);
+  }
+}
+
+void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
+  if (FPageMode) return;
+  TRect S = SheetTabRect();
+  List.Fill(S, kTabStrip);
+  if (!FWorkbook) return;
+  for (int32_t I = 0; I < FWorkbook->SheetCount(); ++I) {
+    TRect Box{S.Left + kSheetTabWidth * I, S.Top, S.Left + kSheetTabWidth * (I + 1), S.Bottom - 1};
+    TColor Back = I == FCurrentSheet ? kWhite : kInactiveTab;
+    List.Fill(Box, Back);
+    List.Outline(Box, kButtonOutline);
+    List.ClippedText(Box.Left + 6, Box.Top + 6,
+                     {Box.Left + 6, Box.Top + 6, Box.Right - 6, Box.Bottom - 3},
+                     FWorkbook->Sheet(I).Name, kBlack, Back);
+    if (Box.Right >= S.Right) break;
+  }
+}
+
+void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
+                                 bool Header, const TColor* Highlight, bool Selected) const {
+  TColor Back = Header ? FHeaderColor : Highlight ? *Highlight : kWhite;
+  if (Selected) Back = FSelectionColor;
+  List.Fill(Box, Back);
+  List.Outline(Box, kCellOutline);
+  List.ClippedText(Box.Left + 4, Box.Top + 2,
+                   {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
+}
+
+void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
+  TRect G = GridRect();
+  List.Fill(G, kWhite);
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S) return;
+  int64_t LastCol = (G.Width() - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
+  int64_t LastRow = (G.Height() - FRowHeight) / FRowHeight + int64_t(FTopRow);
+  auto ColX = [&](int32_t C) { return G.Left + kRowHeaderWidth + (C - FLeftCol) * FCellWidth; };
+
+  PaintCell(List, {G.Left, G.Top, G.Left + kRowHeaderWidth, G.Top + FRowHeight}, {}, true, nullptr,
+            false);
+  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+    int32_t X = ColX(C);
+    PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + FRowHeight}, ColumnIndexToLetters(C), true,
+              nullptr, false);
+  }
+  std::string Number;
+  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount; ++R) {
+    int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
+    Number = std::to_string(R + 1);
+    PaintCell(List, {G.Left, Y, G.Left + kRowHeaderWidth, Y + FRowHeight}, Number, true, nullptr,
+              false);
+    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+      int32_t X = ColX(C);
+      const TColor* Highlight = nullptr;
+      if (!FHighlights.empty()) {
+        auto It = FHighlights.find(HighlightKey(FCurrentSheet, R, C));
+        if (It != FHighlights.end()) Highlight = &It->second;
+      }
+      PaintCell(List, {X, Y, X + FCellWidth, Y + FRowHeight}, S->Cell(R, C), false, Highlight,
+                C == FSelectedCol && R == FSelectedRow);
+    }
+  }
+}
+
+}  // namespace kv

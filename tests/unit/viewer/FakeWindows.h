@@ -1,0 +1,180 @@
+// A window system for native viewer tests: windows are records whose size,
+// position and liveness a test sets; the viewer window records what the
+// viewer asked of it, keeps posted messages until Pump, and imitates the
+// focus rule the viewer relies on (an editor losing the focus notifies its
+// parent with EN_KILLFOCUS).
+#ifndef KV_TESTS_VIEWER_FAKEWINDOWS_H
+#define KV_TESTS_VIEWER_FAKEWINDOWS_H
+
+#include <deque>
+#include <map>
+#include <tuple>
+
+#include "viewer/PaintList.h"
+#include "viewer/WindowPort.h"
+
+namespace kv::test {
+
+struct TFakeWindow {
+  bool FAlive = true;
+  int32_t FWidth = 0, FHeight = 0;
+  int32_t FScreenX = 0, FScreenY = 0;  // client origin on the screen
+};
+
+class TFakeViewerWindow;
+
+class TFakeWindowSystem : public IWindowSystem {
+ public:
+  std::map<TWindowHandle, TFakeWindow> FWindows;
+  TWindowHandle FNextHandle = 0x5000;
+  int FFailCode = 0;  // non-zero: creation fails with this code
+  TWindowHandle FLastParent = 0;
+  TFakeViewerWindow* FLast = nullptr;
+
+  TWindowHandle Add(int32_t W, int32_t H, int32_t ScreenX = 0, int32_t ScreenY = 0) {
+    TWindowHandle Hd = FNextHandle++;
+    FWindows[Hd] = {true, W, H, ScreenX, ScreenY};
+    return Hd;
+  }
+  std::unique_ptr<IViewerWindow> CreateViewerWindow(TWindowHandle Parent, IViewerMessageSink& Sink,
+                                                    int& ErrorCode) override;
+  bool IsWindow(TWindowHandle W) const override {
+    auto It = FWindows.find(W);
+    return It != FWindows.end() && It->second.FAlive;
+  }
+  bool ClientSize(TWindowHandle W, int32_t& Width, int32_t& Height) const override {
+    if (!IsWindow(W)) return false;
+    Width = FWindows.at(W).FWidth;
+    Height = FWindows.at(W).FHeight;
+    return true;
+  }
+  bool ClientOriginIn(TWindowHandle From, TWindowHandle To, int32_t& X, int32_t& Y) const override {
+    if (!IsWindow(From) || !IsWindow(To)) return false;
+    X = FWindows.at(From).FScreenX - FWindows.at(To).FScreenX;
+    Y = FWindows.at(From).FScreenY - FWindows.at(To).FScreenY;
+    return true;
+  }
+};
+
+class TFakeViewerWindow : public IViewerWindow {
+ public:
+  TFakeViewerWindow(TWindowHandle Handle, IViewerMessageSink& Sink)
+      : FHandle(Handle), FSink(Sink) {}
+  TWindowHandle FHandle;
+  IViewerMessageSink& FSink;
+  bool FAlive = true, FVisible = true;
+  int32_t FX = 0, FY = 0, FWidth = 800, FHeight = 500;
+  int FMoves = 0, FInvalidations = 0, FShows = 0, FHides = 0;
+  std::map<uint32_t, uint32_t> FTimers;
+  std::deque<std::tuple<uint32_t, uintptr_t, intptr_t>> FPosted;
+  TPaintList FLastPaint;
+  enum { None, Viewer, Editor } FFocus = None;
+  // The editor.
+  TWindowHandle FEditor = 0;
+  int32_t FEditX = 0, FEditY = 0, FEditW = 0, FEditH = 0;
+  std::string FEditText;
+  bool FEditSelectedAll = false;
+  int FEditorsCreated = 0;
+
+  TWindowHandle Handle() const override { return FHandle; }
+  bool IsAlive() const override { return FAlive; }
+  bool IsVisible() const override { return FVisible; }
+  void ClientSize(int32_t& W, int32_t& H) const override {
+    W = FWidth;
+    H = FHeight;
+  }
+  void Move(int32_t X, int32_t Y, int32_t W, int32_t H) override {
+    FX = X, FY = Y, FWidth = W, FHeight = H;
+    ++FMoves;
+  }
+  void Show() override { FVisible = true, ++FShows; }
+  void ShowNoActivate() override { FVisible = true, ++FShows; }
+  void Hide() override { FVisible = false, ++FHides; }
+  void Invalidate() override { ++FInvalidations; }
+  void SetFocus() override { MoveFocus(Viewer); }
+  void StartTimer(uint32_t Id, uint32_t Ms) override { FTimers[Id] = Ms; }
+  void StopTimer(uint32_t Id) override { FTimers.erase(Id); }
+  void PostToSelf(uint32_t Msg, uintptr_t W, intptr_t L) override {
+    FPosted.emplace_back(Msg, W, L);
+  }
+  void Paint(const std::function<void(TPaintList&)>& Fill) override {
+    FLastPaint = TPaintList();
+    Fill(FLastPaint);
+  }
+  void Destroy() override {
+    FAlive = false;
+    FVisible = false;
+    FEditor = 0;
+    FFocus = None;
+  }
+  TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t W, int32_t H,
+                             const std::string& Text) override {
+    FEditor = FHandle + 0x100 + TWindowHandle(FEditorsCreated++);
+    FEditX = X, FEditY = Y, FEditW = W, FEditH = H;
+    FEditText = Text;
+    FEditSelectedAll = false;
+    return FEditor;
+  }
+  void SelectAllAndFocusEditor(TWindowHandle) override {
+    FEditSelectedAll = true;
+    MoveFocus(Editor);
+  }
+  std::string EditorText(TWindowHandle E) const override { return E == FEditor ? FEditText : ""; }
+  void DestroyEditor(TWindowHandle E) override {
+    if (E != FEditor || E == 0) return;
+    if (FFocus == Editor) MoveFocus(None);
+    FEditor = 0;
+  }
+
+  // What the user does.
+  void Type(const std::string& Text) {
+    if (FEditSelectedAll) FEditText.clear();
+    FEditSelectedAll = false;
+    FEditText += Text;
+  }
+  TMessageResult Send(uint32_t Msg, uintptr_t W = 0, intptr_t L = 0) {
+    return FSink.HandleMessage(Msg, W, L);
+  }
+  void Click(int32_t X, int32_t Y) {
+    Send(msg::LButtonDown, 0, intptr_t((uint32_t(uint16_t(Y)) << 16) | uint16_t(X)));
+  }
+  void Key(uint32_t Vk) { Send(msg::KeyDown, Vk); }
+  void Wheel(int16_t Delta, bool Shift = false) {
+    Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0));
+  }
+  void Pump() {
+    while (!FPosted.empty()) {
+      auto [M, W, L] = FPosted.front();
+      FPosted.pop_front();
+      Send(M, W, L);
+    }
+  }
+  const TPaintList& Repaint() {
+    Send(msg::Paint);
+    return FLastPaint;
+  }
+
+ private:
+  void MoveFocus(decltype(FFocus) To) {
+    auto From = FFocus;
+    FFocus = To;
+    if (From == Editor && To != Editor && FEditor != 0)
+      Send(msg::Command, uintptr_t(msg::EnKillFocus) << 16, intptr_t(FEditor));
+  }
+};
+
+inline std::unique_ptr<IViewerWindow> TFakeWindowSystem::CreateViewerWindow(
+    TWindowHandle Parent, IViewerMessageSink& Sink, int& ErrorCode) {
+  FLastParent = Parent;
+  if (FFailCode != 0) {
+    ErrorCode = FFailCode;
+    return nullptr;
+  }
+  auto W = std::make_unique<TFakeViewerWindow>(FNextHandle++, Sink);
+  FLast = W.get();
+  return W;
+}
+
+}  // namespace kv::test
+
+#endif

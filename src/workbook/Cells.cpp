@@ -20,8 +20,8 @@ TSheetCells::TSheetCells(int32_t Rows, int32_t Cols, std::shared_ptr<TTextPool> 
 
 std::string_view TSheetCells::Cell(int32_t Row, int32_t Col) const {
   if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
-  return FTexts->Get(FIndex[static_cast<size_t>(Row) * static_cast<size_t>(FCols) +
-                            static_cast<size_t>(Col)]);
+  return FTexts->Get(
+      FIndex[static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col)]);
 }
 
 void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
@@ -50,7 +50,9 @@ void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
       FTexts->Add(Text);
 }
 
-size_t TSheetCells::TextBytes() const { return FTexts ? FTexts->HeldBytes() : 0; }
+size_t TSheetCells::TextBytes() const {
+  return FTexts ? FTexts->HeldBytes() : 0;
+}
 
 std::string ColumnIndexToLetters(int32_t Index) {
   std::string Letters;
@@ -77,6 +79,22 @@ int32_t ColumnLettersToIndex(std::string_view Letters) {
 bool ParseCellRef(std::string_view Ref, int32_t& Col, int32_t& Row) {
   Col = 0;
   Row = 0;
+  // The usual form, letters then digits, without building the two parts.
+  size_t L = 0;
+  int32_t Letters26 = 0;
+  while (L < Ref.size() && L < 4 &&
+         ((Ref[L] >= 'A' && Ref[L] <= 'Z') || (Ref[L] >= 'a' && Ref[L] <= 'z')))
+    Letters26 = Letters26 * 26 + (AsciiUpperChar(Ref[L++]) - 64);
+  if (L > 0 && L < 4 && Ref.size() > L && Ref.size() - L <= 9 && Ref[L] != '0') {
+    int32_t N = 0;
+    size_t D = L;
+    while (D < Ref.size() && Ref[D] >= '0' && Ref[D] <= '9') N = N * 10 + (Ref[D++] - '0');
+    if (D == Ref.size()) {
+      Col = Letters26 - 1;
+      Row = N - 1;
+      return true;
+    }
+  }
   std::string Letters, Digits;
   for (char C : Ref) {
     if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'))

@@ -27,6 +27,8 @@ class TTextPool {
   uint32_t Add(std::string_view Text);
   std::string_view Get(uint32_t Id) const { return FTexts[Id]; }
   size_t Count() const { return FTexts.size(); }
+  // Makes room for Count more texts without moving the existing ones again.
+  void Reserve(size_t Count) { FTexts.reserve(FTexts.size() + Count); }
   // Bytes held: texts plus everything charged.
   size_t HeldBytes() const { return FHeld; }
   // Counts Bytes of other workbook memory (cell tables) against the cap.

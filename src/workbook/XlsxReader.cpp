@@ -558,7 +558,27 @@ class TSheetLoader {
     bool HasValue = false, HasInline = false;
     std::string Value;   // text of the first "v"
     std::string Inline;  // joined text of the first "is"
+
+    // Keeps the strings' room for the next cell.
+    void Reset() {
+      Row = Col = -1;
+      HasRef = RefUsable = HasValue = HasInline = false;
+      Style = -1;
+      Type.clear();
+      Value.clear();
+      Inline.clear();
+    }
   };
+
+  // A shared-string index: plain digits read directly, anything else the slow way.
+  static int32_t SmallIndex(const std::string& V) {
+    if (!V.empty() && V.size() <= 9 && V.find_first_not_of("0123456789") == std::string::npos) {
+      int32_t N = 0;
+      for (char Ch : V) N = N * 10 + (Ch - '0');
+      return N;
+    }
+    return ParseInt32Or(Trim(V), -1);
+  }
 
   std::string CellText(const TCellState& C) const {
     if (SameTextAscii(C.Type, "inlineStr")) return DecodeEscapes(C.Inline);
@@ -590,8 +610,11 @@ class TSheetLoader {
 
   // Shared string cells refer to the pool entry itself rather than a copy.
   uint32_t CellTextId(const TCellState& C) {
+    // Most cells are plain numbers: their text is the value as stored.
+    if ((C.Type.empty() || C.Type == "n") && C.HasValue && !IsDateStyle(C.Style))
+      return FImpl.FTexts->Add(C.Value);
     if (SameTextAscii(C.Type, "s") && C.HasValue) {
-      int32_t I = ParseInt32Or(Trim(C.Value), -1);
+      int32_t I = SmallIndex(C.Value);
       if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
         return FImpl.FSharedStrings[static_cast<size_t>(I)];
       return 0;
@@ -610,7 +633,13 @@ class TSheetLoader {
     auto Cells = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FImpl.FTexts));
     int32_t MaxRow = -1, MaxCol = -1;
 
-    TEntrySource Source(*FImpl.FZip, FImpl.FOriginalEntries[Index].ZipIndex);
+    const size_t ZipIndex = FImpl.FOriginalEntries[Index].ZipIndex;
+    // A cell takes some 20 bytes of XML or more; the claimed size only sizes a
+    // reservation, bounded by what the caps let a sheet hold.
+    FImpl.FTexts->Reserve(
+        static_cast<size_t>(std::min<uint64_t>(FImpl.FZip->Entry(ZipIndex).UncompressedSize / 24,
+                                               uint64_t{kMaxLoadedRows} * kMaxLoadedCols)));
+    TEntrySource Source(*FImpl.FZip, ZipIndex);
     TXmlPullReader X(Source, Part);
     using TEvent = TXmlPullReader::TEvent;
     // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is, 6 t or r, 7 t in r.
@@ -640,7 +669,7 @@ class TSheetLoader {
           LastCol = -1;
         } else if (InSheetData && Depth == 4) {
           InCell = true;
-          Cell = TCellState();
+          Cell.Reset();
           std::string_view V;
           if (X.FindAttribute("r", V)) {
             Cell.HasRef = true;
@@ -651,8 +680,8 @@ class TSheetLoader {
             Cell.Row = RowNumber - 1;
           }
           if (Cell.RefUsable) LastCol = Cell.Col;
-          if (X.FindAttribute("t", V)) Cell.Type = std::string(V);
-          if (X.FindAttribute("s", V)) Cell.Style = ParseInt32Or(Trim(V), -1);
+          if (X.FindAttribute("t", V)) Cell.Type.assign(V.data(), V.size());
+          if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(std::string(V));
         } else if (InCell && Depth == 5) {
           if (!Cell.HasValue && IsLocal(X.Name(), "v")) {
             Cell.HasValue = InV = true;

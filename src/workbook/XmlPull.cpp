@@ -10,6 +10,8 @@ namespace kv {
 namespace {
 
 constexpr size_t kInitialBuffer = size_t{64} << 10;
+// Far beyond anything SpreadsheetML nests; keeps hostile nesting bounded.
+constexpr size_t kMaxDepth = 10000;
 
 bool IsSpace(char C) {
   return C == ' ' || C == '\t' || C == '\n' || C == '\r';
@@ -19,6 +21,24 @@ bool IsNameChar(char C) {
   const auto U = static_cast<unsigned char>(C);
   return U >= 0x80 || (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') ||
          C == '_' || C == ':' || C == '-' || C == '.';
+}
+
+// Names are short: a loop beats a call of memcmp.
+bool SameBytes(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (A[I] != B[I]) return false;
+  return true;
+}
+
+// Whether Raw holds an entity or a character that decoding changes; raises
+// nothing, but a '<' in an attribute value is reported by the caller.
+bool NeedsDecoding(std::string_view Raw, bool Text) {
+  for (char C : Raw) {
+    if (C == '&' || C == '\r') return true;
+    if (!Text && (C == '\n' || C == '\t' || C == '<')) return true;
+  }
+  return false;
 }
 
 // -1: not enough bytes to tell, 0: no, 1: yes.
@@ -92,7 +112,7 @@ std::string_view TXmlPullReader::LocalName() const {
 
 bool TXmlPullReader::FindAttribute(std::string_view Name, std::string_view& Value) const {
   for (size_t I = 0; I < FAttrCount; ++I)
-    if (FAttrs[I].Name == Name) {
+    if (SameBytes(FAttrs[I].Name, Name)) {
       Value = FAttrs[I].Value;
       return true;
     }
@@ -152,7 +172,7 @@ bool TXmlPullReader::ParseText() {
     const size_t Len = Lt ? static_cast<size_t>(static_cast<const char*>(Lt) - Start) : FEnd - FPos;
     const std::string_view Raw(Start, Len);
     FPos += Len;
-    if (Raw.find_first_of("&\r") == std::string_view::npos) {
+    if (!NeedsDecoding(Raw, true)) {
       FText = Raw;
     } else {
       Decode(Raw, FTextCopy, true);
@@ -230,11 +250,11 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     while (K < FEnd && IsSpace(Buf[K])) ++K;
     if (K >= FEnd) return false;
     if (Buf[K] != '>') Fail("malformed end tag");
-    if (FStack.empty() || FStack.back() != FName)
+    if (FOpen == 0 || !SameBytes(FStack[FOpen - 1], FName))
       Fail("end tag </" + std::string(FName) + "> does not match the open element");
     FPos = K + 1;
-    FDepth = static_cast<int>(FStack.size());
-    FStack.pop_back();
+    FDepth = static_cast<int>(FOpen);
+    --FOpen;
     Event = TEvent::EndElement;
     return true;
   }
@@ -267,14 +287,14 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     const size_t ValueEnd = Buf.find(Quote, K + 1);
     if (ValueEnd == std::string_view::npos) return false;
     const std::string_view Raw = Buf.substr(K + 1, ValueEnd - K - 1);
-    if (Raw.find('<') != std::string_view::npos) Fail("'<' in an attribute value");
     if (Count == FAttrs.size()) FAttrs.emplace_back();
     TAttr& A = FAttrs[Count++];
     A.Name = AttrName;
-    A.UsesDecoded = Raw.find_first_of("&\r\n\t") != std::string_view::npos;
-    if (A.UsesDecoded)
+    A.UsesDecoded = NeedsDecoding(Raw, false);
+    if (A.UsesDecoded) {
+      if (Raw.find('<') != std::string_view::npos) Fail("'<' in an attribute value");
       Decode(Raw, A.Decoded, false);
-    else
+    } else
       A.Value = Raw;
     K = ValueEnd + 1;
   }
@@ -289,16 +309,20 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     Empty = true;
     ++K;
   }
-  if (FStack.empty() && FSeenRoot) Fail("more than one document element");
+  if (FOpen == 0 && FSeenRoot) Fail("more than one document element");
   FSeenRoot = true;
   FPos = K + 1;
   FName = Name;
   FAttrCount = Count;
-  FDepth = static_cast<int>(FStack.size()) + 1;
+  FDepth = static_cast<int>(FOpen) + 1;
   if (Empty)
     FPendingEnd = true;
-  else
-    FStack.emplace_back(Name);
+  else {
+    // Names of closed elements stay in place, so their strings are reused.
+    if (FOpen == kMaxDepth) Fail("elements nested too deeply");
+    if (FOpen == FStack.size()) FStack.emplace_back();
+    FStack[FOpen++].assign(Name.data(), Name.size());
+  }
   Event = TEvent::StartElement;
   return true;
 }
@@ -319,7 +343,7 @@ TXmlPullReader::TEvent TXmlPullReader::Next() {
     if (FPos >= FEnd) {
       FPos = FEnd;
       if (Fill(FPos)) continue;
-      if (!FStack.empty()) Fail("the part ends inside <" + FStack.back() + ">");
+      if (FOpen > 0) Fail("the part ends inside <" + FStack[FOpen - 1] + ">");
       if (!FSeenRoot) Fail("no document element");
       return TEvent::EndOfDocument;
     }
@@ -333,11 +357,11 @@ TXmlPullReader::TEvent TXmlPullReader::Next() {
       continue;
     }
     ParseText();
-    if (FStack.empty()) {
+    if (FOpen == 0) {
       if (!IsBlank(FText)) Fail("text outside the document element");
       continue;
     }
-    FDepth = static_cast<int>(FStack.size());
+    FDepth = static_cast<int>(FOpen);
     return TEvent::Text;
   }
 }

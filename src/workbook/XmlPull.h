@@ -86,7 +86,8 @@ class TXmlPullReader {
   bool FPendingEnd = false;
   bool FSeenRoot = false;
   int FDepth = 0;
-  std::vector<std::string> FStack;
+  std::vector<std::string> FStack;  // names of the open elements: the first FOpen
+  size_t FOpen = 0;
   std::string_view FName;
   std::vector<TAttr> FAttrs;
   size_t FAttrCount = 0;

@@ -1,0 +1,59 @@
+#!/usr/bin/python3
+# Writes the benchmark workbooks into OUTDIR (default /tmp/kv-bench-books)
+# with xlsxwriter, so every tool in the comparison reads the same files:
+#   grid     one sheet of 2000 x 200, numbers and shared strings mixed
+#   tall     100,000 x 10, most of it beyond the viewer's 2000-row cap
+#   multi    twelve sheets of 500 x 30
+#   strings  2000 x 50 unique long strings
+#   tiny     two cells
+# Existing books are kept. Run with /usr/bin/python3.
+import os, random, sys
+import xlsxwriter
+
+out = sys.argv[1] if len(sys.argv) > 1 else "/tmp/kv-bench-books"
+os.makedirs(out, exist_ok=True)
+rng = random.Random(42)
+
+
+def book(name, fill):
+    path = os.path.join(out, name + ".xlsx")
+    if os.path.exists(path):
+        return
+    wb = xlsxwriter.Workbook(path + ".tmp", {"strings_to_numbers": False})
+    fill(wb)
+    wb.close()
+    os.replace(path + ".tmp", path)
+
+
+def mixed(ws, rows, cols):
+    for r in range(rows):
+        for c in range(cols):
+            if c % 4 == 0:
+                ws.write_string(r, c, "item %d" % rng.randrange(100000))
+            else:
+                ws.write_number(r, c, rng.randrange(1000000) / 100)
+
+
+book("grid", lambda wb: mixed(wb.add_worksheet("Grid"), 2000, 200))
+book("tall", lambda wb: mixed(wb.add_worksheet("Tall"), 100000, 10))
+book("multi", lambda wb: [mixed(wb.add_worksheet("S%d" % (i + 1)), 500, 30) for i in range(12)])
+
+
+def strings(wb):
+    ws = wb.add_worksheet("Strings")
+    for r in range(2000):
+        for c in range(50):
+            ws.write_string(r, c, "r%dc%d %s" % (r, c, "".join(
+                rng.choice("abcdefghij klmnopqrstuvwxyz") for _ in range(60))))
+
+
+book("strings", strings)
+
+
+def tiny(wb):
+    ws = wb.add_worksheet("Tiny")
+    ws.write_string(0, 0, "hello")
+    ws.write_number(0, 1, 1)
+
+
+book("tiny", tiny)

@@ -20,7 +20,9 @@ constexpr size_t kBlockBytes = size_t{256} << 10;
 
 }  // namespace
 
-TTextPool::TTextPool(size_t LimitBytes) : FLimit(LimitBytes) { FTexts.emplace_back(); }
+TTextPool::TTextPool(size_t LimitBytes) : FLimit(LimitBytes) {
+  FTexts.emplace_back();
+}
 
 void TTextPool::Charge(size_t Bytes) {
   if (Bytes > FLimit - FHeld) RaiseOverCap();

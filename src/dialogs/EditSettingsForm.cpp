@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/Text.h"
+#include "viewer/DisplaySettings.h"
 
 namespace kv {
 
@@ -28,33 +29,6 @@ bool IsLineBreak(char C) {
 }
 
 }  // namespace
-
-std::vector<std::string> SplitSettingsPieces(std::string_view S) {
-  std::vector<std::string> Pieces;
-  std::string Cur;
-  char Quote = 0;
-  auto Flush = [&] {
-    size_t Start = 0;
-    while (Start < Cur.size() && IsLineBreak(Cur[Start])) ++Start;
-    if (Start < Cur.size()) Pieces.push_back(Cur.substr(Start));
-    Cur.clear();
-  };
-  for (char C : S) {
-    if (Quote) {
-      if (C == Quote) Quote = 0;
-      Cur += C;
-    } else if (C == '\'' || C == '"') {
-      Quote = C;
-      Cur += C;
-    } else if (C == ';' || IsLineBreak(C)) {
-      Flush();
-    } else {
-      Cur += C;
-    }
-  }
-  Flush();
-  return Pieces;
-}
 
 std::optional<uint32_t> ParseHexColorField(std::string_view Text) {
   std::string T = Trim(Text);
@@ -136,7 +110,7 @@ bool TSettingsForm::StoreParams(std::vector<std::string>& P) {
 
 void TSettingsForm::LoadSettingsString(std::string_view Settings) {
   for (const TSettingsField& F : kFields) SetText(F.Edit, "");
-  for (const std::string& Piece : SplitSettingsPieces(Settings)) {
+  for (const std::string& Piece : SplitSettingsEntries(Settings)) {
     size_t Eq = Piece.find('=');
     if (Eq == std::string::npos) continue;
     std::string Key = Trim(std::string_view(Piece).substr(0, Eq));

@@ -41,9 +41,6 @@ class TSettingsForm : public TFormModel {
   void PickColor(const std::string& Edit);
 };
 
-// The settings string cut into pieces at ";" and line breaks, quotes
-// respected; empty pieces dropped, line breaks leading a piece skipped.
-std::vector<std::string> SplitSettingsPieces(std::string_view Settings);
 // "$" + Text read as a hexadecimal integer, as the colour picker presets it.
 std::optional<uint32_t> ParseHexColorField(std::string_view Text);
 // RRGGBB (upper case) of a COLORREF.

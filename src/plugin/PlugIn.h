@@ -17,6 +17,7 @@ namespace kv {
 struct TPlugInState {
   IHost* Host = nullptr;                      // never null once the exports are set up
   IMessagePort* Messages = nullptr;           // message boxes owned by the host window
+  IWindowSystem* Windows = nullptr;           // creates the viewers' windows
   std::string ModulePath;                     // the plug-in's own module file
   std::unique_ptr<TViewerRegistry> Registry;  // created by the first successful Open
 };

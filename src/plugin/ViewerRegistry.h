@@ -4,7 +4,11 @@
 #ifndef KV_PLUGIN_VIEWERREGISTRY_H
 #define KV_PLUGIN_VIEWERREGISTRY_H
 
+#include <map>
+#include <memory>
 #include <string>
+
+#include "viewer/VantSpreadsheet.h"
 
 namespace kv {
 
@@ -16,6 +20,20 @@ class TViewerRegistry {
   TViewerRegistry() = default;
   TViewerRegistry(const TViewerRegistry&) = delete;
   TViewerRegistry& operator=(const TViewerRegistry&) = delete;
+  // Destroys every viewer; a failure while destroying one does not stop the others.
+  ~TViewerRegistry();
+
+  // The viewer under Name's key, or null.
+  TVantSpreadsheet* Find(const std::string& Name) const;
+  // Adds Viewer under Name's key, destroying a viewer already there.
+  void Add(const std::string& Name, std::unique_ptr<TVantSpreadsheet> Viewer);
+  // Removes and destroys the viewer under Name's key; false when there is none.
+  // Raises: what destroying the viewer raises (the entry is gone all the same).
+  bool Remove(const std::string& Name);
+  size_t Count() const { return FViewers.size(); }
+
+ private:
+  std::map<std::string, std::unique_ptr<TVantSpreadsheet>> FViewers;
 };
 
 }  // namespace kv

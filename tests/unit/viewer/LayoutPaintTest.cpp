@@ -1,0 +1,214 @@
+#include "unit/viewer/ViewerFixture.h"
+
+namespace kv::test {
+
+using TLayout = TViewerTest;
+
+TEST_F(TLayout, PlacementWordsAndRegionsOfEveryPlacement) {
+  Open("  bottom ");
+  EXPECT_EQ(FViewer->ToolbarPlacement(), "Bottom");
+  EXPECT_FALSE(FViewer->IsPageMode());
+  // Strip at the top, grid between strip and toolbar.
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 332, 600, 400}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 0, 600, 30}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 30, 600, 332}));
+
+  FViewer->SetToolbarPlacement("Top");
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 0, 600, 68}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 68, 600, 98}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 98, 600, 400}));
+
+  FViewer->SetToolbarPlacement("left");
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 0, 190, 400}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{190, 0, 600, 30}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{190, 30, 600, 400}));
+
+  FViewer->SetToolbarPlacement("RIGHT");
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{410, 0, 600, 400}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 0, 410, 30}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 30, 410, 400}));
+
+  FViewer->SetToolbarPlacement("None");
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 30, 600, 400}));
+
+  for (const char* Other : {"", "Middle", "Pages"}) {
+    FViewer->SetToolbarPlacement(Other);
+    EXPECT_EQ(FViewer->ToolbarPlacement(), "Top") << Other;
+  }
+}
+
+TEST_F(TLayout, PageModeWithAndWithoutActionToolbar) {
+  Open("PAGE");
+  EXPECT_TRUE(FViewer->IsPageMode());
+  EXPECT_EQ(FViewer->ToolbarPlacement(), "None");
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 0, 600, 400}));
+  EXPECT_EQ(FViewer->ActionButtonAt(10, 10), -1);
+  FViewer->SetShowActionToolbar(true);
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 34, 600, 400}));
+  EXPECT_EQ(FViewer->ActionButtonAt(0, 0), 0);
+  EXPECT_EQ(FViewer->ActionButtonAt(79, 33), 0);  // the margin belongs to the slot
+  EXPECT_EQ(FViewer->ActionButtonAt(80, 5), 1);
+  EXPECT_EQ(FViewer->ActionButtonAt(399, 5), 4);
+  EXPECT_EQ(FViewer->ActionButtonAt(400, 5), -1);
+  EXPECT_EQ(FViewer->ActionButtonAt(10, 34), -1);
+  EXPECT_EQ(FViewer->SheetTabAt(10, 10), -1);
+}
+
+TEST_F(TLayout, TinyViewerPushesStripAndGridBelowClientArea) {
+  Open("Top", 300, 50);
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 0, 300, 50}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 50, 300, 80}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 80, 300, 80}));
+  int32_t R, C;
+  EXPECT_FALSE(FViewer->CellAt(100, 49, R, C));
+}
+
+TEST_F(TLayout, SheetTabsStopAfterTheTabReachingTheStripEnd) {
+  std::vector<std::pair<std::string, std::string>> Five;
+  for (int I = 1; I <= 5; ++I) Five.push_back({"S" + std::to_string(I), GridData(2, 2)});
+  FWindows.FWindows[FRect].FWidth = 600;
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(WriteBook(Five));
+  FViewer->ShowSpreadsheet();
+  EXPECT_EQ(FViewer->SheetTabAt(599, 5), 3);
+  EXPECT_EQ(FViewer->SheetTabAt(450, 29), 3);
+  EXPECT_EQ(FViewer->SheetTabAt(450, 30), -1);
+  auto TabTexts = [&] {
+    std::vector<std::string> T;
+    for (const TPaintOp& Op : FWin->Repaint().FOps)
+      if (Op.Kind == TPaintKind::Text && Op.Box.Top == 6) T.push_back(Op.Text);
+    return T;
+  };
+  EXPECT_EQ(TabTexts(), (std::vector<std::string>{"S1", "S2", "S3", "S4"}));
+
+  FWindows.FWindows[FRect].FWidth = 640;
+  FWin->Send(msg::Timer, 1);
+  EXPECT_EQ(FViewer->SheetTabAt(639, 5), 4);
+  EXPECT_EQ(TabTexts().size(), 5u);
+}
+
+TEST_F(TLayout, ToolbarButtonZones) {
+  Open("Top");
+  EXPECT_EQ(FViewer->ToolbarButtonAt(20, 27), -1);  // label row
+  EXPECT_EQ(FViewer->ToolbarButtonAt(10, 28), 0);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(81, 67), 0);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(82, 40), 1);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(154, 40), 1);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(155, 40), -1);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(9, 40), -1);
+  EXPECT_EQ(FViewer->ToolbarButtonAt(20, 68), -1);
+  FViewer->SetToolbarPlacement("Left");
+  EXPECT_EQ(FViewer->ToolbarButtonAt(20, 240), -1);  // labels only
+}
+
+TEST_F(TLayout, CellHitsAtHeaderAndSheetBoundaries) {
+  Open("None");  // grid at (0, 30)
+  int32_t R = -1, C = -1;
+  EXPECT_FALSE(FViewer->CellAt(45, 60, R, C));  // row header
+  EXPECT_FALSE(FViewer->CellAt(60, 51, R, C));  // column header
+  ASSERT_TRUE(FViewer->CellAt(46, 52, R, C));
+  EXPECT_EQ(std::tie(R, C), std::make_tuple(0, 0));
+  ASSERT_TRUE(FViewer->CellAt(46 + 96 * 2 + 95, 52 + 22 * 3 + 21, R, C));
+  EXPECT_EQ(std::tie(R, C), std::make_tuple(3, 2));
+  FViewer->GotoSheet(1);  // 5 x 3 cells
+  EXPECT_FALSE(FViewer->CellAt(46 + 96 * 3, 60, R, C));
+  EXPECT_FALSE(FViewer->CellAt(60, 52 + 22 * 5, R, C));
+}
+
+// The boxes of the text ops, keyed by their text, from one repaint.
+static std::map<std::string, const TPaintOp*> TextsOf(const TPaintList& L) {
+  std::map<std::string, const TPaintOp*> M;
+  for (const TPaintOp& Op : L.FOps)
+    if (Op.Kind == TPaintKind::Text) M[Op.Text] = &Op;
+  return M;
+}
+
+TEST_F(TLayout, GridPaintsOnlyVisibleCellsWithHeadersAndClipping) {
+  Open("None", 500,
+       300);  // grid 500 x 270: 4 whole columns and one of 70 px, 11 whole rows and one of 6 px
+  const TPaintList& L = FWin->Repaint();
+  EXPECT_EQ(L.FFontName, "Segoe UI");
+  EXPECT_EQ(L.FFontPoints, 9);
+  EXPECT_EQ(L.FOps.front().Kind, TPaintKind::Fill);
+  EXPECT_EQ(L.FOps.front().Box, (TRect{0, 0, 500, 300}));
+  auto T = TextsOf(L);
+  EXPECT_TRUE(T.count("E"));
+  EXPECT_FALSE(T.count("F"));
+  EXPECT_TRUE(T.count("12"));  // row index 11, partly visible
+  EXPECT_FALSE(T.count("13"));
+  EXPECT_TRUE(T.count("11:4"));
+  EXPECT_FALSE(T.count("12:0"));
+  const TPaintOp& Cell = *T.at("2:1");
+  int32_t X = 46 + 96, Y = 30 + 22 * 3;
+  EXPECT_TRUE(Cell.Clipped);
+  EXPECT_EQ(std::tie(Cell.X, Cell.Y), std::make_tuple(X + 4, Y + 2));
+  EXPECT_EQ(Cell.Box, (TRect{X + 4, Y + 2, X + 96 - 4, Y + 22 - 2}));
+  EXPECT_EQ(Cell.Back, Rgb(255, 255, 255));
+  EXPECT_EQ(T.at("B")->Back, Rgb(232, 232, 232));
+  EXPECT_EQ(T.at("3")->Back, Rgb(232, 232, 232));
+  EXPECT_EQ(T.at("0:0")->Back, Rgb(255, 236, 217));  // the selection
+
+  // Scrolled: the first row and column shown are the scrolled ones.
+  FWin->Wheel(-240);
+  FWin->Wheel(-120, true);
+  T = TextsOf(FWin->Repaint());
+  EXPECT_FALSE(T.count("A"));
+  EXPECT_FALSE(T.count("1:1"));
+  EXPECT_TRUE(T.count("2:1"));
+  EXPECT_TRUE(T.count("13:5"));
+  EXPECT_FALSE(T.count("14:5"));
+  EXPECT_FALSE(T.count("2:6"));
+}
+
+TEST_F(TLayout, SelectionColourWinsOverHighlight) {
+  Open("None");
+  FViewer->SelectCell(1, 1, true);
+  FViewer->ToggleHighlightSelection("Red");
+  EXPECT_EQ(TextsOf(FWin->Repaint()).at("1:1")->Back, Rgb(255, 236, 217));
+  FWin->Key(vk::Right);
+  auto T = TextsOf(FWin->Repaint());
+  EXPECT_EQ(T.at("1:1")->Back, Rgb(255, 128, 128));
+  EXPECT_EQ(T.at("1:2")->Back, Rgb(255, 236, 217));
+}
+
+TEST_F(TLayout, EmptySheetAndNoSheetPaintNoCells) {
+  Open("None");
+  FViewer->GotoSheet(2);  // no cells
+  auto T = TextsOf(FWin->Repaint());
+  EXPECT_FALSE(T.count("A"));
+  EXPECT_FALSE(T.count("1"));
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->ShowSpreadsheet();
+  // No workbook: only white fills below the strip.
+  for (const TPaintOp& Op : FWin->Repaint().FOps) {
+    if (Op.Box.Top >= 30) {
+      EXPECT_EQ(Op.Color, Rgb(255, 255, 255));
+    }
+  }
+}
+
+TEST_F(TLayout, ToolbarAndActionToolbarPaint) {
+  Open("Top");
+  FViewer->GotoSheet(1);
+  auto T = TextsOf(FWin->Repaint());
+  ASSERT_TRUE(T.count("Two  (2/3)"));
+  EXPECT_EQ(std::tie(T.at("Two  (2/3)")->X, T.at("Two  (2/3)")->Y), std::make_tuple(170, 37));
+  EXPECT_TRUE(T.at("Next >")->Bold);
+  EXPECT_TRUE(T.at("Page Layout")->WindowTextColor);
+  EXPECT_EQ(T.at("Page Layout")->X, 10 + 92 * 4);
+  EXPECT_FALSE(T.at("View")->Clipped);
+
+  FViewer->SetToolbarPlacement("Page");
+  FViewer->SetShowActionToolbar(true);
+  T = TextsOf(FWin->Repaint());
+  EXPECT_FALSE(T.count("File"));
+  ASSERT_TRUE(T.count("Highlight"));
+  EXPECT_EQ(T.at("Highlight")->Box, (TRect{243, 4, 317, 30}));
+  EXPECT_EQ(std::tie(T.at("Highlight")->X, T.at("Highlight")->Y), std::make_tuple(251, 8));
+}
+
+}  // namespace kv::test

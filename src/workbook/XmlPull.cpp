@@ -12,6 +12,7 @@ namespace {
 constexpr size_t kInitialBuffer = size_t{64} << 10;
 // Far beyond anything SpreadsheetML nests; keeps hostile nesting bounded.
 constexpr size_t kMaxDepth = 10000;
+constexpr size_t kTextPiece = size_t{1} << 20;
 
 bool IsSpace(char C) {
   return C == ' ' || C == '\t' || C == '\n' || C == '\r';
@@ -168,8 +169,18 @@ bool TXmlPullReader::ParseText() {
   for (;;) {
     const char* Start = FBuf.data() + FPos;
     const void* Lt = std::memchr(Start, '<', FEnd - FPos);
-    if (Lt == nullptr && !FEof && Fill(FPos)) continue;
-    const size_t Len = Lt ? static_cast<size_t>(static_cast<const char*>(Lt) - Start) : FEnd - FPos;
+    size_t Len = Lt ? static_cast<size_t>(static_cast<const char*>(Lt) - Start) : FEnd - FPos;
+    if (Lt == nullptr && !FEof) {
+      // A long run of text comes in pieces, so the buffer stays small; a
+      // piece never ends inside an entity or between CR and LF.
+      if (Len >= kTextPiece) {
+        const size_t Amp = std::string_view(Start, Len).rfind('&');
+        if (Amp != std::string_view::npos && Len - Amp < 16) Len = Amp;
+        if (Len > 0 && Start[Len - 1] == '\r') --Len;
+      } else if (Fill(FPos)) {
+        continue;
+      }
+    }
     const std::string_view Raw(Start, Len);
     FPos += Len;
     if (!NeedsDecoding(Raw, true)) {
@@ -230,6 +241,10 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
         if (D == Quote) Quote = 0;
       } else if (D == '"' || D == '\'') {
         Quote = D;
+      } else if (D == '<' && Buf.compare(K, 4, "<!--") == 0) {
+        const size_t Close = Buf.find("-->", K + 4);
+        if (Close == std::string_view::npos) return false;
+        K = Close + 2;
       } else if (D == '[') {
         ++Brackets;
       } else if (D == ']') {

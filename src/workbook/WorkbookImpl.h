@@ -39,6 +39,9 @@ struct TXlsxWorkbook::TImpl {
   std::shared_ptr<const TZipReader> FZip;  // the loaded package, null before a load
   std::vector<TEntry> FOriginalEntries;
   std::unordered_map<std::string, size_t> FEntryByName;  // exact name -> position
+  // Part name as FindPart compares it (lower case, '/', no leading '/') -> the
+  // first position with it; filled by the loader.
+  std::unordered_map<std::string, size_t> FEntryByPart;
 
   // Worksheet part name (TXlsxSheet::PartName) -> its edited tree.
   std::map<std::string, std::unique_ptr<pugi::xml_document>> FSheetDocs;

@@ -356,6 +356,10 @@ size_t TXlsxWorkbook::TImpl::FindEntry(std::string_view ExactName) const {
 size_t TXlsxWorkbook::TImpl::FindPart(std::string_view PartName) const {
   std::string Wanted = NormalisePartName(PartName);
   if (!Wanted.empty() && Wanted[0] == '/') Wanted.erase(0, 1);
+  if (!FEntryByPart.empty()) {
+    auto It = FEntryByPart.find(AsciiLower(Wanted));
+    return It == FEntryByPart.end() ? npos : It->second;
+  }
   for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
     std::string Name = NormalisePartName(FOriginalEntries[I].Name);
     if (!Name.empty() && Name[0] == '/') Name.erase(0, 1);
@@ -415,6 +419,12 @@ class TSheetLoader {
         FImpl.FEntryByName[E.Name] = FImpl.FOriginalEntries.size();
         FImpl.FOriginalEntries.push_back({E.Name, I, std::nullopt});
       }
+    }
+    // One look-up per part, however many sheets the workbook lists.
+    for (size_t I = 0; I < FImpl.FOriginalEntries.size(); ++I) {
+      std::string Key = AsciiLower(NormalisePartName(FImpl.FOriginalEntries[I].Name));
+      if (!Key.empty() && Key[0] == '/') Key.erase(0, 1);
+      FImpl.FEntryByPart.emplace(std::move(Key), I);
     }
     FImpl.FTexts = std::make_shared<TTextPool>();
   }

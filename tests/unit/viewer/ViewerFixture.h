@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/Error.h"
 #include "base/Files.h"
 #include "support/FakeHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
+#include "viewer/DisplaySettings.h"
 #include "viewer/VantSpreadsheet.h"
 #include "unit/viewer/FakeWindows.h"
 

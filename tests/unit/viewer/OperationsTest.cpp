@@ -1,0 +1,381 @@
+#include "export/XlsxExporter.h"
+#include "unit/viewer/ViewerFixture.h"
+
+namespace kv::test {
+
+using TOps = TViewerTest;
+
+static std::string CellOf(const TVantSpreadsheet& V, int Sheet, int Row, int Col) {
+  return std::string(V.Workbook()->Sheet(Sheet).Cell(Row, Col));
+}
+
+TEST_F(TOps, ArrowKeysStayInSheetAndScrollIntoView) {
+  Open("None", 500, 300);  // 4 whole columns, 11 whole rows
+  FWin->Key(vk::Left);
+  FWin->Key(vk::Up);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(0, 0));
+  for (int I = 0; I < 4; ++I) FWin->Key(vk::Right);
+  EXPECT_EQ(FViewer->SelectedCol(), 4);
+  EXPECT_EQ(FViewer->LeftCol(), 1);  // the partly shown column is scrolled in
+  for (int I = 0; I < 20; ++I) FWin->Key(vk::Right);
+  EXPECT_EQ(FViewer->SelectedCol(), 11);  // no wrap, no leaving the sheet
+  FWin->Key(vk::Next);
+  FWin->Key(vk::Next);
+  FWin->Key(vk::Next);
+  EXPECT_EQ(FViewer->TopRow(), 30);  // past the last row: no upper limit
+  FWin->Key(vk::Down);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(1, 1));
+  FWin->Key(vk::Prior);
+  EXPECT_EQ(FViewer->TopRow(), 0);
+  EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+}
+
+TEST_F(TOps, WheelStepsWholeNotchesOnly) {
+  Open();
+  FWin->Wheel(-360);
+  EXPECT_EQ(FViewer->TopRow(), 3);
+  FWin->Wheel(60);
+  EXPECT_EQ(FViewer->TopRow(), 3);
+  FWin->Wheel(240);
+  EXPECT_EQ(FViewer->TopRow(), 1);
+  FWin->Wheel(600);
+  EXPECT_EQ(FViewer->TopRow(), 0);
+  FWin->Wheel(-120, true);
+  EXPECT_EQ(std::make_tuple(FViewer->LeftCol(), FViewer->TopRow()), std::make_tuple(1, 0));
+}
+
+TEST_F(TOps, ClicksSelectCellsButNotHeaders) {
+  Open("None");
+  FWin->Click(46 + 96 * 2 + 5, 30 + 22 * 4 + 5);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(2, 3));
+  FWin->Click(10, 30 + 22 * 6);  // row header
+  FWin->Click(300, 35);          // column header
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(2, 3));
+}
+
+TEST_F(TOps, EditorOpensOnEveryTriggerWithOldTextSelected) {
+  Open("None");
+  FViewer->SelectCell(1, 2, true);
+  for (int Trigger = 0; Trigger < 5; ++Trigger) {
+    switch (Trigger) {
+      case 0:
+        FWin->Key(vk::Return);
+        break;
+      case 1:
+        FWin->Key(vk::F2);
+        break;
+      case 2:
+        FWin->Send(msg::Char, 'x');
+        break;
+      case 3:
+        FWin->Send(msg::LButtonDblClk, 0, 0);
+        break;
+      case 4:
+        FViewer->StartEditSelection();
+        break;
+    }
+    ASSERT_TRUE(FViewer->IsEditing()) << Trigger;
+    EXPECT_EQ(FWin->FEditText, "2:1");  // the typed character is not put in
+    EXPECT_TRUE(FWin->FEditSelectedAll);
+    EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Editor);
+    EXPECT_EQ(std::tie(FWin->FEditX, FWin->FEditY, FWin->FEditW, FWin->FEditH),
+              std::make_tuple(46 + 96, 30 + 22 * 3, 96, 22));
+    FViewer->EndCellEdit(false);
+  }
+  FWin->Send(msg::Char, 31);
+  FWin->Send(msg::Char, 127);
+  EXPECT_FALSE(FViewer->IsEditing());
+}
+
+TEST_F(TOps, ActionToolbarEditButtonOpensEditor) {
+  Open("Page");
+  FViewer->SetShowActionToolbar(true);
+  FWin->Click(170, 10);
+  EXPECT_TRUE(FViewer->IsEditing());
+}
+
+TEST_F(TOps, ClickingAnotherCellCommitsIntoTheEditedCellFirst) {
+  Open("None");
+  FViewer->SelectCell(0, 0, true);
+  FWin->Send(msg::Char, 'a');
+  FWin->Type("hello");
+  FWin->Click(46 + 96 * 3 + 5, 30 + 22 * 5 + 5);
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "hello");
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(3, 4));
+}
+
+TEST_F(TOps, CommitWithoutTypingWritesTheOldTextAndLongTextIsKeptWhole) {
+  Open("None");
+  FWin->Key(vk::F2);
+  FWin->Click(46 + 5, 30 + 22 * 2 + 5);  // the commit happens through the focus loss
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "0:0");
+  std::string Long(20000, 'q');
+  Long += "end";
+  FWin->Key(vk::F2);
+  FWin->Type(Long);
+  FViewer->SaveWorkbook("");  // commits first
+  EXPECT_EQ(CellOf(*FViewer, 0, 1, 0), Long);
+  TXlsxWorkbook Back;
+  Back.LoadFromFile(FDir.File("book.xlsx"));
+  EXPECT_EQ(Back.Sheet(0).Cell(1, 0), Long);
+  EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "0:0");
+}
+
+TEST_F(TOps, EditorTracksNothingWhileOpenAndSheetChangeCommitsToShownSheet) {
+  Open("None");
+  FViewer->SelectCell(2, 1, true);
+  FWin->Key(vk::Return);
+  FWindows.FWindows[FRect].FScreenX += 50;
+  int Moves = FWin->FMoves;
+  FWin->Send(msg::Timer, 1);
+  EXPECT_EQ(FWin->FMoves, Moves);
+  FWin->Type("edited");
+  FWin->Click(150 + 10, 10);  // tab "Two"
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);
+  EXPECT_EQ(CellOf(*FViewer, 0, 1, 2), "edited");
+  EXPECT_EQ(CellOf(*FViewer, 1, 1, 2), "1:2");
+  FWin->Send(msg::Timer, 1);
+  EXPECT_GT(FWin->FMoves, Moves);  // tracking resumes
+}
+
+TEST_F(TOps, DestroyingWhileEditingDiscardsTheText) {
+  Open("None");
+  std::string Path = FDir.File("book.xlsx");
+  FWin->Key(vk::Return);
+  FWin->Type("lost");
+  FViewer.reset();
+  TXlsxWorkbook Back;
+  Back.LoadFromFile(Path);
+  EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "0:0");
+}
+
+TEST_F(TOps, HighlightsToggleReplaceClearAndBelongToTheirSheet) {
+  Open("None");
+  FViewer->SelectCell(1, 1, true);
+  int64_t K = HighlightKey(0, 1, 1);
+  FViewer->ToggleHighlightSelection("Yellow");
+  EXPECT_EQ(FViewer->Highlights().at(K), Rgb(255, 255, 128));
+  FViewer->ToggleHighlightSelection(" yellow ");
+  EXPECT_TRUE(FViewer->Highlights().empty());
+  FViewer->ToggleHighlightSelection("Yellow");
+  FViewer->ToggleHighlightSelection("Red");
+  EXPECT_EQ(FViewer->Highlights().at(K), Rgb(255, 128, 128));
+  FViewer->ToggleHighlightSelection("None");
+  EXPECT_TRUE(FViewer->Highlights().empty());
+  FViewer->ToggleHighlightSelection("Orange");
+
+  auto HasBack = [&](TColor C) {
+    for (const TPaintOp& Op : FWin->Repaint().FOps)
+      if (Op.Kind == TPaintKind::Fill && Op.Color == C) return true;
+    return false;
+  };
+  FViewer->GotoSheet(1);
+  FViewer->SelectCell(2, 2, true);
+  EXPECT_FALSE(HasBack(Rgb(255, 165, 10)));
+  FViewer->GotoSheet(0);
+  FViewer->SelectCell(0, 0, true);
+  EXPECT_TRUE(HasBack(Rgb(255, 165, 10)));
+  FViewer->LoadWorkbook(FDir.File("book.xlsx"));
+  EXPECT_TRUE(FViewer->Highlights().empty());
+}
+
+TEST_F(TOps, GotoByNumberNameAndLimits) {
+  std::string Path = WriteBook({{"Alpha", GridData(1, 1)},
+                                {"2", ""},
+                                {"0", ""},
+                                {"-1", ""},
+                                {" Pad", ""},
+                                {"\xC3\x84rger", ""}});
+  Create();
+  FViewer->SetVariableName("V");
+  FViewer->LoadWorkbook(Path);
+  EXPECT_TRUE(FViewer->GotoSheetByNameOrNumber(" 2 "));
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);  // the number wins over the sheet named 2
+  EXPECT_TRUE(FViewer->GotoSheetByNameOrNumber("0"));
+  EXPECT_EQ(FViewer->CurrentSheetName(), "0");
+  EXPECT_TRUE(FViewer->GotoSheetByNameOrNumber("-1"));
+  EXPECT_EQ(FViewer->CurrentSheetName(), "-1");
+  EXPECT_TRUE(FViewer->GotoSheetByNameOrNumber("aLPHA"));
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+  EXPECT_FALSE(FViewer->GotoSheetByNameOrNumber(" Pad"));  // trimmed request, untrimmed name
+  EXPECT_FALSE(FViewer->GotoSheetByNameOrNumber("\xC3\xA4rger"));
+  EXPECT_TRUE(FViewer->GotoSheetByNameOrNumber("\xC3\x84RGER"));
+  EXPECT_FALSE(FViewer->GotoSheetByNameOrNumber("7"));
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 5);
+
+  FHost.FVars.clear();
+  EXPECT_FALSE(FViewer->NextSheet());
+  EXPECT_TRUE(FHost.FVars.empty());
+  EXPECT_TRUE(FViewer->PrevSheet());
+  EXPECT_EQ(FHost.Var("[V]"), " Pad");
+  EXPECT_EQ(FHost.Var("[V_Index]"), "5");
+  EXPECT_EQ(FHost.Var("[V_Count]"), "6");
+}
+
+TEST_F(TOps, SheetChangeResetsViewAndClampsSelection) {
+  Open("None");
+  FViewer->SelectCell(10, 20, true);
+  FWin->Wheel(-120, true);
+  EXPECT_TRUE(FViewer->GotoSheet(0));  // the same sheet still resets
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow(), FViewer->TopRow(),
+                            FViewer->LeftCol()),
+            std::make_tuple(0, 0, 0, 0));
+  EXPECT_FALSE(FViewer->GotoSheet(3));
+  EXPECT_FALSE(FViewer->GotoSheet(-1));
+}
+
+TEST_F(TOps, ToolbarButtonsChangeSheetsAndLabelRowDoesNothing) {
+  Open("Top");
+  FWin->Click(20, 20);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+  FWin->Click(90, 40);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);
+  FWin->Click(20, 40);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+  FWin->Click(300, 40);  // the caption: no effect, and no cell below
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+  EXPECT_EQ(FViewer->SelectedRow(), 0);
+}
+
+TEST_F(TOps, VariablesPublishedOnLoadAndSheetChangesOnly) {
+  Open();
+  EXPECT_EQ(FHost.Var("[Book]"), "One");
+  EXPECT_EQ(FHost.Var("[Book_Index]"), "1");
+  EXPECT_EQ(FHost.Var("[Book_Count]"), "3");
+  FHost.FVars.clear();
+  FViewer->SelectCell(1, 1, true);
+  FViewer->ToggleHighlightSelection("Red");
+  FWin->Send(msg::Timer, 1);
+  EXPECT_TRUE(FHost.FVars.empty());
+  FViewer->SetVariableName("");
+  FViewer->NextSheet();
+  EXPECT_TRUE(FHost.FVars.empty());
+}
+
+TEST_F(TOps, PageButtonsReachTheHostOnlyAfterTheClick) {
+  Open("Page");
+  FViewer->SetShowActionToolbar(true);
+  FWin->Click(90, 10);
+  FWin->Click(10, 10);
+  EXPECT_TRUE(FHost.FPlayed.empty());
+  FWin->Pump();
+  EXPECT_EQ(FHost.FPlayed, (std::vector<std::string>{"Gotonextpage", "GotoPrevpage"}));
+  FWin->Send(msg::PageNavigate, 2);
+  EXPECT_EQ(FHost.FPlayed.size(), 2u);
+  FHost.FHasPlay = false;
+  FWin->Send(msg::PageNavigate, 1);
+  EXPECT_EQ(FHost.FPlayed.size(), 2u);
+}
+
+TEST_F(TOps, SaveButtonAndSaveTargetsAndErrors) {
+  Create();
+  try {
+    FViewer->SaveWorkbook("x.xlsx");
+    FAIL();
+  } catch (const TKvError& E) {
+    EXPECT_STREQ(E.what(), "No workbook is currently open.");
+  }
+  EXPECT_THROW(FViewer->ExportWorkbook("CSV", "", FDir.File("o.csv")), TKvError);
+  FViewer.reset();
+  Open("Page");
+  FViewer->SetShowActionToolbar(true);
+  FViewer->SelectCell(0, 0, true);
+  FWin->Key(vk::Return);
+  FWin->Type("saved");
+  FWin->Click(330, 10);  // "Save": over the loaded file
+  EXPECT_EQ(FHost.Var("[LastError]"), "");
+  TXlsxWorkbook Back;
+  Back.LoadFromFile(FDir.File("book.xlsx"));
+  EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "saved");
+  FViewer->SaveWorkbook(FDir.File("copy.xlsx"));
+  EXPECT_TRUE(FileExists(FDir.File("copy.xlsx")));
+  // A failing save from the button goes to [LastError].
+  Create();
+  FViewer->LoadWorkbook(FDir.File("copy.xlsx"));
+  std::filesystem::remove(FDir.File("copy.xlsx"));
+  std::filesystem::create_directories(FDir.File("copy.xlsx"));
+  FViewer->SetToolbarPlacement("Page");
+  FViewer->SetShowActionToolbar(true);
+  FWin->Click(330, 10);
+  EXPECT_NE(FHost.Var("[LastError]"), "");
+}
+
+TEST_F(TOps, ExportIgnoresThePendingEdit) {
+  Open("None");
+  FWin->Key(vk::Return);
+  FWin->Type("pending");
+  FViewer->ExportWorkbook("csv", "CurrentSheet", FDir.File("out.csv"));
+  std::string Csv = ReadWholeFile(FDir.File("out.csv"));
+  EXPECT_EQ(Csv.substr(0, 3 + 3),
+            "\xEF\xBB\xBF"
+            "0:0");
+  EXPECT_TRUE(FViewer->IsEditing());
+  FViewer->ExportWorkbook("html", "all", FDir.File("out.html"));
+  EXPECT_NE(ReadWholeFile(FDir.File("out.html")).find("<h2>Three</h2>"), std::string::npos);
+}
+
+TEST_F(TOps, LoadFailureLeavesNoWorkbook) {
+  Open();
+  WriteWholeFile(FDir.File("bad.xlsx"), "not a zip");
+  EXPECT_THROW(FViewer->LoadWorkbook(FDir.File("bad.xlsx")), TKvError);
+  EXPECT_EQ(FViewer->Workbook(), nullptr);
+  EXPECT_EQ(FViewer->SheetCount(), 0);
+  EXPECT_EQ(FViewer->CurrentSheetName(), "");
+  EXPECT_FALSE(FViewer->NextSheet());
+  FWin->Repaint();  // paints without a workbook
+}
+
+TEST_F(TOps, SettingsStringEdgeCases) {
+  Create();
+  int Before = FWin->FInvalidations;
+  FViewer->ApplySettings("");
+  EXPECT_EQ(FWin->FInvalidations, Before + 1);
+  FViewer->ApplySettings("ToolbarColor=#FF0000;HeaderColor=00ff00");
+  EXPECT_EQ(FViewer->ToolbarColor(), Rgb(255, 0, 0));
+  EXPECT_EQ(FViewer->HeaderColor(), Rgb(0, 255, 0));
+  FViewer->ApplySettings(
+      "ToolbarColor=$0000FF;HeaderColor=F00;SelectionColor=##112233;"
+      "SelectionColor=0x112233;SelectionColor=11 2233;SelectionColor=red;SelectionColor=1122334");
+  EXPECT_EQ(FViewer->ToolbarColor(), Rgb(255, 0, 0));
+  EXPECT_EQ(FViewer->HeaderColor(), Rgb(0, 255, 0));
+  EXPECT_EQ(FViewer->SelectionColor(), Rgb(255, 236, 217));
+
+  FViewer->ApplySettings("FontSize=5;RowHeight=13;ColumnWidth=29");
+  FViewer->ApplySettings("FontSize=37;RowHeight=81;ColumnWidth=401");
+  EXPECT_EQ(std::make_tuple(FViewer->GridFontSize(), FViewer->RowHeight(), FViewer->CellWidth()),
+            std::make_tuple(9, 22, 96));
+  FViewer->ApplySettings("FontSize=6\r\nRowHeight=80\nColumnWidth=400");
+  EXPECT_EQ(std::make_tuple(FViewer->GridFontSize(), FViewer->RowHeight(), FViewer->CellWidth()),
+            std::make_tuple(6, 80, 400));
+  FViewer->ApplySettings(" rowheight = 30 ;FONTSIZE=$24;ColumnWidth=x1E;fontsize=1e1");
+  EXPECT_EQ(std::make_tuple(FViewer->GridFontSize(), FViewer->RowHeight(), FViewer->CellWidth()),
+            std::make_tuple(36, 30, 30));
+
+  FViewer->ApplySettings("GridFont=;FontSize=12");
+  EXPECT_EQ(FViewer->GridFontName(), "Segoe UI");
+  EXPECT_EQ(FViewer->GridFontSize(), 12);
+  FViewer->ApplySettings("GridFont=Courier New;FontSize=10;FontSize=99");
+  EXPECT_EQ(FViewer->GridFontName(), "Courier New");
+  EXPECT_EQ(FViewer->GridFontSize(), 10);
+  FViewer->ApplySettings("GridFont=\"Odd;Face\";NoEquals;Unknown=1;=5");
+  EXPECT_EQ(FViewer->GridFontName(), "\"Odd;Face\"");
+  FViewer->ApplySettings("GridFont=a=b");
+  EXPECT_EQ(FViewer->GridFontName(), "a=b");
+}
+
+TEST(SettingsParsing, EntriesAndIntegers) {
+  EXPECT_EQ(SplitSettingsEntries(";;\r\n A=1;\r\nB='x;\ny'\n;"),
+            (std::vector<std::string>{" A=1", "B='x;\ny'"}));
+  int32_t N = 0;
+  EXPECT_TRUE(ParseSettingsInteger("-12", N));
+  EXPECT_EQ(N, -12);
+  EXPECT_TRUE(ParseSettingsInteger("0x1f", N));
+  EXPECT_EQ(N, 31);
+  EXPECT_TRUE(ParseSettingsInteger("-2147483648", N));
+  EXPECT_FALSE(ParseSettingsInteger("2147483648", N));
+  for (const char* Bad : {"", "+", "$", "1.5", "12a", "0x", "1 2"})
+    EXPECT_FALSE(ParseSettingsInteger(Bad, N)) << Bad;
+}
+
+}  // namespace kv::test

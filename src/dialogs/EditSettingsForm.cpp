@@ -144,7 +144,7 @@ void TSettingsForm::PickColor(const std::string& Edit) {
     Preset = ((V >> 16) & 0xFF) | (V & 0xFF00) | ((V & 0xFF) << 16);
   }
   uint32_t Chosen = 0;
-  if (Ui()->ChooseColor(Preset, Chosen)) SetText(Edit, ColorRefToHex(Chosen));
+  if (Ui()->RunColorDialog(Preset, Chosen)) SetText(Edit, ColorRefToHex(Chosen));
 }
 
 void TSettingsForm::ButtonClick(const std::string& Name) {

@@ -57,7 +57,7 @@ class IDialogUi {
   // Filter: description and pattern pairs joined by "|".
   virtual bool BrowseForFile(const std::string& Filter, std::string& FileName) = 0;
   // Colour dialog; Preset and Chosen are COLORREF values (red in the low byte).
-  virtual bool ChooseColor(std::optional<uint32_t> Preset, uint32_t& Chosen) = 0;
+  virtual bool RunColorDialog(std::optional<uint32_t> Preset, uint32_t& Chosen) = 0;
   // Error message box with one OK button.
   virtual void ShowError(const std::string& Text) = 0;
 };

@@ -3,7 +3,9 @@
 // portable core. No error crosses an export.
 #include <vector>
 
+#include "dialogs/DialogFrame.h"
 #include "plugin/ActionTable.h"
+#include "plugin/EditAction.h"
 #include "plugin/HostVariables.h"
 #include "plugin/PlugIn.h"
 #include "plugin/dll/HostAdapter.h"
@@ -81,9 +83,17 @@ int KV_STDCALL fvExecAction(int Id, kv::THostString* Params) {
 
 BOOL KV_STDCALL fvEditAction(int Id, kv::THostString* Params, void* Unused) {
   (void)Unused;
-  (void)Params;
-  if (!kv::FindAction(Id)) return FALSE;
-  return FALSE;
+  try {
+    const kv::TActionDef* Def = kv::FindAction(Id);
+    if (!Def || Id == kv::aidGroup || !Params) return FALSE;
+    std::vector<std::string> Texts = ReadParams(Id, Params);
+    std::unique_ptr<kv::IFormRunner> Runner = kv::CreateWin32FormRunner();
+    if (!kv::EditAction(State(), Id, Texts, *Runner)) return FALSE;
+    for (int I = 0; I < Def->ParamCount; ++I) kv::SetHostString(&Params[I], Texts[I]);
+    return TRUE;
+  } catch (...) {
+    return FALSE;
+  }
 }
 
 void KV_STDCALL fvMessage(int Code) {

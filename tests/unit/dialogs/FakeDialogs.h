@@ -71,7 +71,7 @@ class TFakeDialogUi : public IDialogUi {
     FileName = *FFileAnswer;
     return true;
   }
-  bool ChooseColor(std::optional<uint32_t> Preset, uint32_t& Chosen) override {
+  bool RunColorDialog(std::optional<uint32_t> Preset, uint32_t& Chosen) override {
     FColorPresets.push_back(Preset);
     if (!FColorAnswer) return false;
     Chosen = *FColorAnswer;

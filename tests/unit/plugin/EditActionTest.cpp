@@ -26,7 +26,7 @@ class TScriptedRunner : public IFormRunner, public IDialogUi {
     return FResult;
   }
   bool BrowseForFile(const std::string&, std::string&) override { return false; }
-  bool ChooseColor(std::optional<uint32_t>, uint32_t&) override { return false; }
+  bool RunColorDialog(std::optional<uint32_t>, uint32_t&) override { return false; }
   void ShowError(const std::string&) override {}
 };
 

@@ -1,0 +1,425 @@
+// Dialog automation: "dlg-..." lines queue steps that a driver thread plays
+// against the dialogs that the next "edit" call opens (the property dialog,
+// the file and colour dialogs, message boxes); "edit" calls fvEditAction and
+// keeps the parameter slots for the checks that follow.
+#include <windows.h>
+// Must follow windows.h.
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "Host.h"
+#include "Script.h"
+#include "base/Text.h"
+
+namespace fvhost {
+
+namespace {
+
+struct TStep {
+  std::string Verb;
+  TArgs Args;
+  int Line;
+};
+
+std::vector<TStep> GSteps;
+std::vector<kv::THostString> GSlots;
+std::vector<kv::THostString> GSlotsBefore;
+std::vector<std::string> GTextsBefore;
+int GEditResult = -1;
+
+std::wstring Text(HWND H) {
+  wchar_t Buf[4096] = {};
+  SendMessageW(H, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(Buf));
+  return Buf;
+}
+
+bool IsFormDialog(HWND Dlg) {
+  bool Found = false;
+  EnumChildWindows(
+      Dlg,
+      [](HWND C, LPARAM P) -> BOOL {
+        if (GetPropW(C, L"kvControlName")) {
+          *reinterpret_cast<bool*>(P) = true;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Found));
+  return Found;
+}
+
+struct TFind {
+  DWORD Thread;
+  bool Form;
+  HWND Result = nullptr;
+};
+
+// The visible "#32770" window of the UI thread that is (or is not) a form.
+HWND FindDialog(DWORD Thread, bool Form) {
+  TFind F{Thread, Form};
+  EnumThreadWindows(
+      Thread,
+      [](HWND W, LPARAM P) -> BOOL {
+        auto* Find = reinterpret_cast<TFind*>(P);
+        wchar_t Cls[64] = {};
+        GetClassNameW(W, Cls, 64);
+        if (std::wstring(Cls) != L"#32770" || !IsWindowVisible(W)) return TRUE;
+        if (IsFormDialog(W) != Find->Form) return TRUE;
+        Find->Result = W;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&F));
+  return F.Result;
+}
+
+HWND WaitDialog(DWORD Thread, bool Form, int Ms = 5000) {
+  for (int T = 0; T < Ms; T += 20) {
+    if (HWND W = FindDialog(Thread, Form)) return W;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+HWND ControlByName(HWND Dlg, const std::string& Name) {
+  struct TQ {
+    std::wstring Name;
+    HWND Found = nullptr;
+  } Q{Wide(Name)};
+  EnumChildWindows(
+      Dlg,
+      [](HWND C, LPARAM P) -> BOOL {
+        auto* Query = reinterpret_cast<TQ*>(P);
+        auto Atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(C, L"kvControlName")));
+        wchar_t Buf[128] = {};
+        if (Atom && GlobalGetAtomNameW(Atom, Buf, 128) && Query->Name == Buf) {
+          Query->Found = C;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&Q));
+  return Q.Found;
+}
+
+std::string ListItems(HWND Lv) {
+  std::string Out;
+  int Count = static_cast<int>(SendMessageW(Lv, LVM_GETITEMCOUNT, 0, 0));
+  for (int I = 0; I < Count; ++I) {
+    wchar_t Buf[512] = {};
+    LVITEMW It = {};
+    It.iSubItem = 0;
+    It.pszText = Buf;
+    It.cchTextMax = 512;
+    SendMessageW(Lv, LVM_GETITEMTEXTW, I, reinterpret_cast<LPARAM>(&It));
+    UINT State = static_cast<UINT>(SendMessageW(Lv, LVM_GETITEMSTATE, I, LVIS_STATEIMAGEMASK));
+    if (!Out.empty()) Out += ";";
+    Out += Narrow(Buf) + "=" + (((State >> 12) - 1) ? "1" : "0");
+  }
+  return Out;
+}
+
+// Writes the dialog as it shows on screen into a 24-bit BMP file.
+bool Screenshot(HWND Dlg, const std::string& Path) {
+  RECT R;
+  GetWindowRect(Dlg, &R);
+  const int W = R.right - R.left, H = R.bottom - R.top;
+  HDC Screen = GetDC(nullptr);
+  HDC Mem = CreateCompatibleDC(Screen);
+  BITMAPINFO Bi = {};
+  Bi.bmiHeader.biSize = sizeof(Bi.bmiHeader);
+  Bi.bmiHeader.biWidth = W;
+  Bi.bmiHeader.biHeight = H;
+  Bi.bmiHeader.biPlanes = 1;
+  Bi.bmiHeader.biBitCount = 24;
+  void* Bits = nullptr;
+  HBITMAP Bmp = CreateDIBSection(Screen, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  HGDIOBJ Old = SelectObject(Mem, Bmp);
+  BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
+  GdiFlush();
+  const DWORD Stride = ((W * 3 + 3) / 4) * 4, Size = Stride * H;
+  BITMAPFILEHEADER Fh = {};
+  Fh.bfType = 0x4D42;
+  Fh.bfOffBits = sizeof(Fh) + sizeof(Bi.bmiHeader);
+  Fh.bfSize = Fh.bfOffBits + Size;
+  FILE* F = _wfopen(Wide(HostPath(Path)).c_str(), L"wb");
+  bool Ok = F != nullptr;
+  if (F) {
+    Ok = fwrite(&Fh, sizeof(Fh), 1, F) == 1 &&
+         fwrite(&Bi.bmiHeader, sizeof(Bi.bmiHeader), 1, F) == 1 && fwrite(Bits, 1, Size, F) == Size;
+    Ok = fclose(F) == 0 && Ok;
+  }
+  SelectObject(Mem, Old);
+  DeleteObject(Bmp);
+  DeleteDC(Mem);
+  ReleaseDC(nullptr, Screen);
+  return Ok;
+}
+
+void Click(HWND B) {
+  SendMessageW(B, BM_CLICK, 0, 0);
+}
+
+// Plays one step; returns a failure text or "".
+std::string Play(DWORD Thread, const TStep& S) {
+  const TArgs& A = S.Args;
+  auto Arg = [&](size_t I) { return I < A.size() ? A[I] : std::string(); };
+  if (S.Verb == "dlg-answer-file" || S.Verb == "dlg-cancel-file" || S.Verb == "dlg-answer-color" ||
+      S.Verb == "dlg-cancel-color" || S.Verb == "dlg-expect-message") {
+    HWND D = WaitDialog(Thread, false);
+    if (!D) return "no common dialog or message box appeared";
+    Sleep(100);
+    if (S.Verb == "dlg-expect-message") {
+      std::string All;
+      for (HWND C = GetWindow(D, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
+        All += Narrow(Text(C)) + "\n";
+      Click(GetDlgItem(D, IDOK));
+      if (All.find(Arg(0)) == std::string::npos)
+        return "message box lacks \"" + Arg(0) + "\": " + All;
+      return "";
+    }
+    if (S.Verb == "dlg-cancel-file" || S.Verb == "dlg-cancel-color") {
+      SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
+      return "";
+    }
+    if (S.Verb == "dlg-answer-file") {
+      HWND Name = GetDlgItem(D, 0x47c);  // file name combo box
+      if (!Name) Name = GetDlgItem(D, 0x480);
+      if (!Name) return "file dialog without a file name box";
+      SetWindowTextW(Name, Wide(HostPath(Arg(0))).c_str());
+      SendMessageW(D, WM_COMMAND, IDOK, 0);
+      return "";
+    }
+    // Colour dialog: the red, green and blue boxes.
+    const unsigned long V = std::strtoul(Arg(0).c_str(), nullptr, 16);
+    const int Ids[3] = {706, 707, 708};
+    const unsigned long Parts[3] = {(V >> 16) & 255, (V >> 8) & 255, V & 255};
+    for (int I = 0; I < 3; ++I) {
+      HWND E = GetDlgItem(D, Ids[I]);
+      if (!E) return "colour dialog without its RGB boxes";
+      SetWindowTextW(E, std::to_wstring(Parts[I]).c_str());
+    }
+    Sleep(50);
+    SendMessageW(D, WM_COMMAND, IDOK, 0);
+    return "";
+  }
+
+  HWND D = WaitDialog(Thread, true);
+  if (!D) return "no property dialog appeared";
+  if (S.Verb == "dlg-expect-caption") {
+    std::string C = Narrow(Text(D));
+    return C == Arg(0) ? "" : "caption \"" + C + "\", expected \"" + Arg(0) + "\"";
+  }
+  if (S.Verb == "dlg-shot") {
+    RedrawWindow(D, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+    return Screenshot(D, Arg(0)) ? "" : "screenshot not written";
+  }
+  if (S.Verb == "dlg-ok" || S.Verb == "dlg-cancel") {
+    Click(GetDlgItem(D, S.Verb == "dlg-ok" ? IDOK : IDCANCEL));
+    return "";
+  }
+  if (S.Verb == "dlg-close") {
+    SendMessageW(D, WM_CLOSE, 0, 0);
+    return "";
+  }
+  HWND C = ControlByName(D, Arg(0));
+  if (!C) return "no control " + Arg(0);
+  if (S.Verb == "dlg-expect") {
+    std::string T = Narrow(Text(C));
+    return T == Arg(1) ? "" : Arg(0) + " shows \"" + T + "\", expected \"" + Arg(1) + "\"";
+  }
+  if (S.Verb == "dlg-expect-check") {
+    bool On = SendMessageW(C, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return (On ? "1" : "0") == Arg(1) ? "" : Arg(0) + " check state differs";
+  }
+  if (S.Verb == "dlg-expect-enabled") {
+    bool On = IsWindowEnabled(C) && !(GetWindowLongW(C, GWL_STYLE) & ES_READONLY);
+    return (On ? "1" : "0") == Arg(1) ? "" : Arg(0) + " enabled/read-only state differs";
+  }
+  if (S.Verb == "dlg-expect-items") {
+    std::string T = ListItems(C);
+    return T == Arg(1) ? "" : Arg(0) + " holds \"" + T + "\", expected \"" + Arg(1) + "\"";
+  }
+  if (S.Verb == "dlg-set") {
+    SendMessageW(C, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(Arg(1)).c_str()));
+    return "";
+  }
+  if (S.Verb == "dlg-select") {
+    LRESULT I = SendMessageW(C, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(Wide(Arg(1)).c_str()));
+    if (I == CB_ERR) return Arg(0) + " has no item " + Arg(1);
+    SendMessageW(C, CB_SETCURSEL, static_cast<WPARAM>(I), 0);
+    return "";
+  }
+  if (S.Verb == "dlg-click") {
+    Click(C);
+    return "";
+  }
+  if (S.Verb == "dlg-focus") {
+    SendMessageW(D, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(C), TRUE);
+    return "";
+  }
+  if (S.Verb == "dlg-check-item") {
+    LVITEMW It = {};
+    It.stateMask = LVIS_STATEIMAGEMASK;
+    It.state = INDEXTOSTATEIMAGEMASK(Arg(2) == "1" ? 2 : 1);
+    SendMessageW(C, LVM_SETITEMSTATE, kv::ParseInt32Or(Arg(1), 0), reinterpret_cast<LPARAM>(&It));
+    return "";
+  }
+  return "unknown step " + S.Verb;
+}
+
+void CmdQueue(TScript& S, const TArgs& A, const char* Verb) {
+  GSteps.push_back({Verb, A, S.CurrentLine()});
+}
+
+#define KV_STEP(Fn, Verb)               \
+  void Fn(TScript& S, const TArgs& A) { \
+    CmdQueue(S, A, Verb);               \
+  }
+KV_STEP(StepCaption, "dlg-expect-caption")
+KV_STEP(StepExpect, "dlg-expect")
+KV_STEP(StepExpectCheck, "dlg-expect-check")
+KV_STEP(StepExpectEnabled, "dlg-expect-enabled")
+KV_STEP(StepExpectItems, "dlg-expect-items")
+KV_STEP(StepSet, "dlg-set")
+KV_STEP(StepSelect, "dlg-select")
+KV_STEP(StepClick, "dlg-click")
+KV_STEP(StepFocus, "dlg-focus")
+KV_STEP(StepCheckItem, "dlg-check-item")
+KV_STEP(StepShot, "dlg-shot")
+KV_STEP(StepOk, "dlg-ok")
+KV_STEP(StepCancel, "dlg-cancel")
+KV_STEP(StepClose, "dlg-close")
+KV_STEP(StepAnswerFile, "dlg-answer-file")
+KV_STEP(StepCancelFile, "dlg-cancel-file")
+KV_STEP(StepAnswerColor, "dlg-answer-color")
+KV_STEP(StepCancelColor, "dlg-cancel-color")
+KV_STEP(StepMessage, "dlg-expect-message")
+#undef KV_STEP
+
+void FreeSlots() {
+  for (auto& P : GSlots) THost::FreeHostString(P);
+  GSlots.clear();
+}
+
+void CmdEdit(TScript& S, const TArgs& A) {
+  THost& H = THost::Get();
+  if (!H.Loaded()) return S.Fail("no DLL loaded");
+  if (!S.Need(A, 1, "edit ACTION [PARAMS...]")) return;
+  int Id = 0;
+  if (!H.ActionId(A[0], Id)) return S.Fail("unknown action " + A[0]);
+  FreeSlots();
+  GTextsBefore.clear();
+  for (size_t I = 1; I < A.size(); ++I) {
+    GSlots.push_back(A[I] == "<null>" ? nullptr : THost::NewHostString(A[I]));
+    GTextsBefore.push_back(A[I] == "<null>" ? "" : A[I]);
+  }
+  GSlots.resize(8, nullptr);
+  GSlotsBefore = GSlots;
+
+  std::vector<TStep> Steps;
+  Steps.swap(GSteps);
+  std::mutex Mu;
+  std::vector<std::pair<int, std::string>> Failures;
+  std::atomic<bool> Done{false};
+  const DWORD Ui = GetCurrentThreadId();
+  std::thread Driver([&] {
+    for (const TStep& St : Steps) {
+      std::string F = Play(Ui, St);
+      if (!F.empty()) {
+        std::lock_guard<std::mutex> L(Mu);
+        Failures.emplace_back(St.Line, F);
+      }
+      Sleep(30);
+    }
+    // Watchdog: whatever is still open after the steps is cancelled, so that a
+    // script that forgot its OK or Cancel fails instead of hanging.
+    auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!Done) {
+      if (std::chrono::steady_clock::now() > Deadline) {
+        for (bool Form : {false, true})
+          if (HWND D = FindDialog(Ui, Form)) {
+            SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
+            std::lock_guard<std::mutex> L(Mu);
+            Failures.emplace_back(0, "a dialog was still open and was cancelled");
+          }
+      }
+      Sleep(50);
+    }
+  });
+  GEditResult = H.FEdit(Id, GSlots.data(), nullptr) ? 1 : 0;
+  Done = true;
+  Driver.join();
+  for (const auto& [Line, F] : Failures)
+    S.Fail((Line ? "line " + std::to_string(Line) + ": " : std::string()) + F);
+  S.Print("edit " + A[0] + " -> " + std::to_string(GEditResult));
+}
+
+void CmdExpectEditResult(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-edit-result 0|1")) return;
+  if (std::to_string(GEditResult) != A[0])
+    S.Fail("edit result " + std::to_string(GEditResult) + ", expected " + A[0]);
+}
+
+void CmdExpectParam(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-param INDEX TEXT")) return;
+  size_t I = static_cast<size_t>(kv::ParseInt32Or(A[0], 1) - 1);
+  std::string T = I < GSlots.size() ? THost::ReadHostString(GSlots[I]) : "";
+  if (T != A[1]) S.Fail("param " + A[0] + " is \"" + T + "\", expected \"" + A[1] + "\"");
+}
+
+// Every slot still holds the very block it held before the call.
+void CmdExpectParamsUntouched(TScript& S, const TArgs&) {
+  for (size_t I = 0; I < GSlots.size(); ++I) {
+    if (GSlots[I] != GSlotsBefore[I])
+      S.Fail("slot " + std::to_string(I + 1) + " was replaced");
+    else if (I < GTextsBefore.size() && THost::ReadHostString(GSlots[I]) != GTextsBefore[I])
+      S.Fail("slot " + std::to_string(I + 1) + " changed");
+  }
+}
+
+void CmdExpectRequest(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-request CODE:TEXT")) return;
+  const auto& R = THost::Get().FRequests;
+  if (R.empty() || R.back() != A[0])
+    S.Fail("last request \"" + (R.empty() ? std::string() : R.back()) + "\", expected \"" + A[0] +
+           "\"");
+}
+
+const TScriptCommand Reg[] = {
+    {"edit", "edit ACTION [PARAMS...]", CmdEdit},
+    {"expect-edit-result", "expect-edit-result 0|1", CmdExpectEditResult},
+    {"expect-param", "expect-param INDEX TEXT", CmdExpectParam},
+    {"expect-params-untouched", "expect-params-untouched", CmdExpectParamsUntouched},
+    {"expect-request", "expect-request CODE:TEXT", CmdExpectRequest},
+    {"dlg-expect-caption", "dlg-expect-caption TEXT", StepCaption},
+    {"dlg-expect", "dlg-expect CONTROL TEXT", StepExpect},
+    {"dlg-expect-check", "dlg-expect-check CONTROL 0|1", StepExpectCheck},
+    {"dlg-expect-enabled", "dlg-expect-enabled CONTROL 0|1", StepExpectEnabled},
+    {"dlg-expect-items", "dlg-expect-items CONTROL NAME=0|1;...", StepExpectItems},
+    {"dlg-set", "dlg-set CONTROL TEXT", StepSet},
+    {"dlg-select", "dlg-select CONTROL ITEM", StepSelect},
+    {"dlg-click", "dlg-click CONTROL", StepClick},
+    {"dlg-focus", "dlg-focus CONTROL", StepFocus},
+    {"dlg-check-item", "dlg-check-item CONTROL INDEX 0|1", StepCheckItem},
+    {"dlg-shot", "dlg-shot FILE.bmp", StepShot},
+    {"dlg-ok", "dlg-ok", StepOk},
+    {"dlg-cancel", "dlg-cancel", StepCancel},
+    {"dlg-close", "dlg-close", StepClose},
+    {"dlg-answer-file", "dlg-answer-file PATH", StepAnswerFile},
+    {"dlg-cancel-file", "dlg-cancel-file", StepCancelFile},
+    {"dlg-answer-color", "dlg-answer-color RRGGBB", StepAnswerColor},
+    {"dlg-cancel-color", "dlg-cancel-color", StepCancelColor},
+    {"dlg-expect-message", "dlg-expect-message TEXT", StepMessage},
+};
+
+}  // namespace
+
+}  // namespace fvhost

@@ -114,10 +114,9 @@ TEST_F(TAttach, MessageResultsAndDestruction) {
   EXPECT_EQ(FWin->Send(msg::MouseMove), TMessageResult::DefaultThenZero);
   EXPECT_EQ(FWin->Send(msg::SetFocus), TMessageResult::DefaultThenZero);
   EXPECT_EQ(FWin->Send(0x0084 /* WM_NCHITTEST */), TMessageResult::Default);
-  TFakeViewerWindow* Win = FWin;
+  TWindowHandle Wnd = FViewer->Handle();
   FViewer.reset();
-  EXPECT_FALSE(Win->FAlive);
-  EXPECT_TRUE(Win->FTimers.empty());
+  EXPECT_TRUE(FWindows.FReleased.at(Wnd));
 }
 
 TEST_F(TAttach, WithoutSetVariableErrorsAreDropped) {

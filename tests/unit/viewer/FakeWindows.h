@@ -30,6 +30,9 @@ class TFakeWindowSystem : public IWindowSystem {
   int FFailCode = 0;  // non-zero: creation fails with this code
   TWindowHandle FLastParent = 0;
   TFakeViewerWindow* FLast = nullptr;
+  // Handles of viewer windows released by their viewer, each with whether it
+  // had been destroyed with its timers stopped.
+  std::map<TWindowHandle, bool> FReleased;
 
   TWindowHandle Add(int32_t W, int32_t H, int32_t ScreenX = 0, int32_t ScreenY = 0) {
     TWindowHandle Hd = FNextHandle++;
@@ -58,10 +61,13 @@ class TFakeWindowSystem : public IWindowSystem {
 
 class TFakeViewerWindow : public IViewerWindow {
  public:
-  TFakeViewerWindow(TWindowHandle Handle, IViewerMessageSink& Sink)
-      : FHandle(Handle), FSink(Sink) {}
+  TFakeViewerWindow(TWindowHandle Handle, IViewerMessageSink& Sink,
+                    std::map<TWindowHandle, bool>& Released)
+      : FHandle(Handle), FSink(Sink), FReleased(Released) {}
+  ~TFakeViewerWindow() override { FReleased[FHandle] = !FAlive && FTimers.empty(); }
   TWindowHandle FHandle;
   IViewerMessageSink& FSink;
+  std::map<TWindowHandle, bool>& FReleased;
   bool FAlive = true, FVisible = true;
   int32_t FX = 0, FY = 0, FWidth = 800, FHeight = 500;
   int FMoves = 0, FInvalidations = 0, FShows = 0, FHides = 0;
@@ -170,7 +176,7 @@ inline std::unique_ptr<IViewerWindow> TFakeWindowSystem::CreateViewerWindow(
     ErrorCode = FFailCode;
     return nullptr;
   }
-  auto W = std::make_unique<TFakeViewerWindow>(FNextHandle++, Sink);
+  auto W = std::make_unique<TFakeViewerWindow>(FNextHandle++, Sink, FReleased);
   FLast = W.get();
   return W;
 }

@@ -1,0 +1,220 @@
+// The viewer over real windows under Wine: a top-level host window with a
+// Rectangle as a STATIC child, messages sent as the system and the user would.
+// Screenshots go to viewer-screens/ in the test's working folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include "base/Files.h"
+#include "support/FakeHost.h"
+#include "support/Package.h"
+#include "support/TempDir.h"
+#include "viewer/VantSpreadsheet.h"
+#include "win32/Screenshot.h"
+#include "win32/ViewerWindow.h"
+
+namespace kv {
+namespace {
+
+void Pump(int Ms) {
+  auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
+  do {
+    MSG M;
+    while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&M);
+      DispatchMessageW(&M);
+    }
+    Sleep(5);
+  } while (std::chrono::steady_clock::now() < End);
+}
+
+std::string GridData(int Rows, int Cols) {
+  std::string D;
+  for (int R = 0; R < Rows; ++R) {
+    D += "<row r=\"" + std::to_string(R + 1) + "\">";
+    for (int C = 0; C < Cols; ++C)
+      D += "<c r=\"" + ColumnIndexToLetters(C) + std::to_string(R + 1) +
+           "\" t=\"inlineStr\"><is><t>" + std::to_string(R) + ":" + std::to_string(C) +
+           "</t></is></c>";
+    D += "</row>";
+  }
+  return D;
+}
+
+LPARAM At(int X, int Y) {
+  return MAKELPARAM(X, Y);
+}
+
+class TViewerWindow : public ::testing::Test {
+ protected:
+  test::TTempDir FDir;
+  test::TFakeHost FHost;
+  HWND FHostWnd = nullptr, FRect = nullptr;
+  std::unique_ptr<TVantSpreadsheet> FViewer;
+
+  void SetUp() override {
+    WNDCLASSW C{};
+    C.lpfnWndProc = DefWindowProcW;
+    C.hInstance = GetModuleHandleW(nullptr);
+    C.lpszClassName = L"KvTestHost";
+    C.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    RegisterClassW(&C);
+    FHostWnd = CreateWindowExW(0, L"KvTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
+                               0, 0, 1000, 700, nullptr, nullptr, C.hInstance, nullptr);
+    ASSERT_NE(FHostWnd, nullptr);
+    FRect = MakeRect(40, 30, 600, 400);
+    FHost.FWindow = reinterpret_cast<uintptr_t>(FHostWnd);
+    FHost.FOnAccess = [this](int Request, std::optional<std::string>& Slot) {
+      if (Request == iaObjectWindow && Slot == "Grid1")
+        Slot = std::to_string(reinterpret_cast<uintptr_t>(FRect));
+      return true;
+    };
+  }
+  void TearDown() override {
+    FViewer.reset();
+    DestroyWindow(FHostWnd);
+  }
+  // Clipped by its siblings, as a host's object windows must be: an unclipped
+  // Rectangle repainting itself would paint over the viewer lying on it.
+  HWND MakeRect(int X, int Y, int W, int H) {
+    return CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, X, Y, W, H,
+                           FHostWnd, nullptr, nullptr, nullptr);
+  }
+  HWND View() const { return reinterpret_cast<HWND>(FViewer->Handle()); }
+  RECT ViewerPlace() const {
+    RECT R;
+    GetWindowRect(View(), &R);
+    MapWindowPoints(nullptr, FHostWnd, reinterpret_cast<POINT*>(&R), 2);
+    return R;
+  }
+  void Open(const std::string& Placement, bool ActionToolbar = false) {
+    FViewer = TVantSpreadsheet::CreateAttached(Win32WindowSystem(), &FHost, nullptr,
+                                               reinterpret_cast<uintptr_t>(FRect));
+    FViewer->SetRectangleName("Grid1");
+    FViewer->SetToolbarPlacement(Placement);
+    FViewer->SetShowActionToolbar(ActionToolbar);
+    std::string Path = FDir.File("book.xlsx");
+    WriteWholeFile(
+        Path, test::MakeBook({{"Sales", GridData(40, 12)}, {"Costs", GridData(3, 3)}}).Bytes());
+    FViewer->LoadWorkbook(Path);
+    FViewer->ShowSpreadsheet();
+    Pump(50);
+  }
+  TPixels Shot(const std::string& Name) {
+    UpdateWindow(View());
+    Pump(50);
+    TPixels P = CaptureWindow(FViewer->Handle());
+    std::filesystem::create_directories("viewer-screens");
+    WritePng(P, "viewer-screens/" + Name + ".png");
+    return P;
+  }
+};
+
+TEST_F(TViewerWindow, FollowsRectangleHidesWhenSmallAndRefindsItByName) {
+  Open("Top");
+  RECT R = ViewerPlace();
+  EXPECT_EQ(R.left, 40);
+  EXPECT_EQ(R.top, 30);
+  EXPECT_EQ(R.right - R.left, 600);
+  EXPECT_TRUE(IsWindowVisible(View()));
+
+  MoveWindow(FRect, 100, 80, 500, 300, TRUE);
+  Pump(300);  // one timer period and a little
+  R = ViewerPlace();
+  EXPECT_EQ(R.left, 100);
+  EXPECT_EQ(R.top, 80);
+  EXPECT_EQ(R.bottom - R.top, 300);
+
+  MoveWindow(FRect, 100, 80, 19, 300, TRUE);
+  Pump(300);
+  EXPECT_FALSE(IsWindowVisible(View()));
+  MoveWindow(FRect, 100, 80, 20, 20, TRUE);
+  Pump(300);
+  EXPECT_TRUE(IsWindowVisible(View()));
+
+  DestroyWindow(FRect);
+  FRect = MakeRect(300, 200, 400, 250);
+  Pump(300);  // the lost window is noticed, the host has not told yet
+  SendMessageW(View(), 0x4FA, 0, 2);
+  R = ViewerPlace();
+  EXPECT_TRUE(IsWindowVisible(View()));
+  EXPECT_EQ(R.left, 300);
+  EXPECT_EQ(R.top, 200);
+  EXPECT_EQ(R.right - R.left, 400);
+}
+
+TEST_F(TViewerWindow, ClickTypeAndClickElsewhereCommitsTheEdit) {
+  Open("Top");
+  // Cell B3: grid at y 98, header row 22 high.
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 96 + 10, 98 + 22 * 3 + 5));
+  SendMessageW(View(), WM_LBUTTONUP, 0, At(46 + 96 + 10, 98 + 22 * 3 + 5));
+  EXPECT_EQ(FViewer->SelectedCol(), 1);
+  EXPECT_EQ(FViewer->SelectedRow(), 2);
+  SendMessageW(View(), WM_CHAR, 'x', 0);
+  HWND Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
+  ASSERT_TRUE(IsWindow(Edit));
+  EXPECT_EQ(GetFocus(), Edit);
+  for (char C : std::string("typed")) SendMessageW(Edit, WM_CHAR, WPARAM(C), 0);
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 * 6 + 5));
+  EXPECT_FALSE(IsWindow(Edit));
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(2, 1), "typed");
+  EXPECT_EQ(FViewer->SelectedRow(), 5);
+
+  // A text longer than any fixed buffer arrives whole.
+  std::wstring Long(20000, L'w');
+  SendMessageW(View(), WM_KEYDOWN, VK_F2, 0);
+  Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
+  SendMessageW(Edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Long.c_str()));
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 * 2 + 5));
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(5, 0), std::string(20000, 'w'));
+}
+
+TEST_F(TViewerWindow, NextButtonReachesHostOnlyAfterTheClick) {
+  Open("Page", true);
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(90, 10));
+  EXPECT_TRUE(FHost.FPlayed.empty());
+  Pump(50);
+  EXPECT_EQ(FHost.FPlayed, std::vector<std::string>{"Gotonextpage"});
+}
+
+TEST_F(TViewerWindow, ScreenshotsShowToolbarHeadersSelectionAndHighlight) {
+  Open("Top");
+  FViewer->SelectCell(1, 1, true);
+  FViewer->ToggleHighlightSelection("Yellow");
+  FViewer->SelectCell(0, 0, true);
+  TPixels P = Shot("normal-top");
+  EXPECT_EQ(P.At(590, 60), Rgb(226, 226, 226));                 // toolbar
+  EXPECT_EQ(P.At(46 + 96 + 90, 98 + 11), Rgb(232, 232, 232));   // header B
+  EXPECT_EQ(P.At(46 + 90, 120 + 11), Rgb(255, 236, 217));       // A1 selected
+  EXPECT_EQ(P.At(46 + 96 + 90, 142 + 11), Rgb(255, 255, 128));  // B2 highlighted
+  EXPECT_EQ(P.At(46 + 96, 142 + 11), Rgb(200, 200, 200));       // cell outline
+  EXPECT_EQ(P.At(140, 80), Rgb(255, 255, 255));                 // active tab
+  EXPECT_EQ(P.At(290, 80), Rgb(232, 232, 232));                 // other tab
+
+  FViewer->ApplySettings("ToolbarColor=#336699;HeaderColor=102030");
+  P = Shot("normal-top-settings");
+  EXPECT_EQ(P.At(590, 60), Rgb(0x33, 0x66, 0x99));
+  EXPECT_EQ(P.At(46 + 96 + 90, 98 + 11), Rgb(0x10, 0x20, 0x30));
+
+  FViewer->SetToolbarPlacement("Left");
+  P = Shot("normal-left");
+  EXPECT_EQ(P.At(180, 390), Rgb(0x33, 0x66, 0x99));
+  EXPECT_EQ(P.At(190 + 46 + 90, 30 + 11), Rgb(0x10, 0x20, 0x30));
+  EXPECT_EQ(P.At(190 + 46 + 90, 52 + 11), Rgb(255, 236, 217));
+}
+
+TEST_F(TViewerWindow, PageModeScreenshotShowsActionButtons) {
+  Open("Page", true);
+  TPixels P = Shot("page-mode");
+  EXPECT_EQ(P.At(1, 1), Rgb(226, 226, 226));              // action toolbar
+  EXPECT_EQ(P.At(80 + 70, 28), Rgb(255, 255, 255));       // inside "Next >"
+  EXPECT_EQ(P.At(80 + 3, 20), Rgb(176, 176, 176));        // its outline
+  EXPECT_EQ(P.At(46 + 90, 34 + 11), Rgb(232, 232, 232));  // header A
+  EXPECT_EQ(P.At(46 + 90, 56 + 11), Rgb(255, 236, 217));  // A1 selected
+}
+
+}  // namespace
+}  // namespace kv

@@ -535,7 +535,15 @@ class TSheetLoader {
     if (!ReadPart(WorkbookPart, Text))
       throw TKvError("This does not look like a valid .xlsx workbook (xl/workbook.xml missing).");
     pugi::xml_document Doc;
-    ParseXmlPart(Doc, Text, WorkbookPart);
+    try {
+      ParseXmlPart(Doc, Text, WorkbookPart);
+    } catch (const TKvError&) {
+      // A part with no element at all is unparsable rather than malformed.
+      pugi::xml_document Probe;
+      if (Probe.load_buffer(Text.data(), Text.size()).status == pugi::status_no_document_element)
+        throw TKvError("Could not parse xl/workbook.xml.");
+      throw;
+    }
     pugi::xml_node Root = Doc.document_element();
     if (!Root) throw TKvError("Could not parse xl/workbook.xml.");
     pugi::xml_node Pr = ChildByLocalName(Root, "workbookPr");

@@ -297,6 +297,10 @@ TEST(LoadErrors, StructuralFailuresHaveTheirMessages) {
   EXPECT_EQ(LoadError(P.Bytes()), "Workbook contains no worksheets.");
   P.Set("xl/workbook.xml", "<workbook><sheets/></workbook>");
   EXPECT_EQ(LoadError(P.Bytes()), "No visible worksheets were found in this workbook.");
+  for (const char* Empty : {"", "<?xml version=\"1.0\"?><!-- nothing -->"}) {
+    P.Set("xl/workbook.xml", Empty);
+    EXPECT_EQ(LoadError(P.Bytes()), "Could not parse xl/workbook.xml.");
+  }
   P.Set("xl/workbook.xml", "<workbook><sheets><sheet name=\"a\"");
   EXPECT_NE(LoadError(P.Bytes()).find("Could not read xl/workbook.xml"), std::string::npos);
   P = MakeBook({{"S", "<row><c><v>1</v></row>"}});

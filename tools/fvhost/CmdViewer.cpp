@@ -1,0 +1,291 @@
+// Script commands that act on the plug-in's viewer windows as a user and the
+// host would: mouse, key, character and wheel messages at client coordinates,
+// host notifications, position checks against the Rectangle, screenshots as
+// PNG with pixel checks, and repaint timings.
+//
+// A viewer is named by its Rectangle: the host window's child (or the
+// Rectangle's own child) that is not a Rectangle, preferring one lying on the
+// Rectangle's origin.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "Host.h"
+#include "Script.h"
+#include "base/Files.h"
+#include "base/Text.h"
+#include "plugin/Host.h"
+#include "viewer/VantSpreadsheet.h"
+#include "win32/Screenshot.h"
+#include "win32/ViewerWindow.h"
+#include "workbook/ZipWriter.h"
+
+namespace fvhost {
+
+namespace {
+
+THost& H() {
+  return THost::Get();
+}
+
+HWND RectWindow(const std::string& Name) {
+  auto It = H().FRects.find(kv::AsciiUpper(Name));
+  return It == H().FRects.end() ? nullptr : It->second.Window;
+}
+
+bool IsRectangle(HWND W) {
+  for (const auto& [Key, R] : H().FRects)
+    if (R.Window == W) return true;
+  return false;
+}
+
+HWND FindViewer(const std::string& RectName) {
+  HWND Rect = RectWindow(RectName);
+  POINT Origin{0, 0};
+  if (Rect) ClientToScreen(Rect, &Origin);
+  HWND Any = nullptr;
+  for (HWND Parent : {H().Window(), Rect}) {
+    if (!Parent) continue;
+    for (HWND W = GetWindow(Parent, GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT)) {
+      if (IsRectangle(W)) continue;
+      RECT R;
+      GetWindowRect(W, &R);
+      if (Rect && Origin.x == R.left && Origin.y == R.top) return W;
+      if (!Any) Any = W;
+    }
+  }
+  return Any;
+}
+
+HWND NeedViewer(TScript& S, const std::string& RectName) {
+  HWND W = FindViewer(RectName);
+  if (!W) S.Fail("no viewer window over " + RectName);
+  return W;
+}
+
+// The window keys and characters go to: the focused window when it is the
+// viewer or inside it (the cell editor), else the viewer.
+HWND KeyTarget(HWND Viewer) {
+  HWND F = GetFocus();
+  return F && (F == Viewer || IsChild(Viewer, F)) ? F : Viewer;
+}
+
+UINT KeyCode(const std::string& Name) {
+  static const struct {
+    const char* Name;
+    UINT Vk;
+  } Keys[] = {{"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"F2", VK_F2},     {"LEFT", VK_LEFT},
+              {"RIGHT", VK_RIGHT},   {"UP", VK_UP},        {"DOWN", VK_DOWN}, {"PRIOR", VK_PRIOR},
+              {"NEXT", VK_NEXT},     {"ESCAPE", VK_ESCAPE}};
+  for (const auto& K : Keys)
+    if (kv::SameTextAscii(Name, K.Name)) return K.Vk;
+  return UINT(kv::ParseInt32Or(Name, 0));
+}
+
+void CmdClick(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 3, "viewer-click RECT X Y [double]")) return;
+  HWND W = NeedViewer(S, A[0]);
+  if (!W) return;
+  LPARAM P = MAKELPARAM(kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0));
+  SendMessageW(W, WM_LBUTTONDOWN, MK_LBUTTON, P);
+  SendMessageW(W, WM_LBUTTONUP, 0, P);
+  if (A.size() > 3 && A[3] == "double") {
+    SendMessageW(W, WM_LBUTTONDBLCLK, MK_LBUTTON, P);
+    SendMessageW(W, WM_LBUTTONUP, 0, P);
+  }
+}
+
+void CmdKey(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "viewer-key RECT KEY")) return;
+  if (HWND W = NeedViewer(S, A[0])) {
+    UINT Vk = KeyCode(A[1]);
+    if (Vk == 0) return S.Fail("unknown key " + A[1]);
+    SendMessageW(KeyTarget(W), WM_KEYDOWN, Vk, 1);
+    SendMessageW(KeyTarget(W), WM_KEYUP, Vk, LPARAM(0xC0000001));
+  }
+}
+
+void CmdType(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "viewer-type RECT TEXT")) return;
+  if (HWND W = NeedViewer(S, A[0]))
+    for (wchar_t C : Wide(A[1])) SendMessageW(KeyTarget(W), WM_CHAR, C, 1);
+}
+
+void CmdWheel(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "viewer-wheel RECT DELTA [shift]")) return;
+  if (HWND W = NeedViewer(S, A[0])) {
+    WORD Keys = A.size() > 2 && A[2] == "shift" ? MK_SHIFT : 0;
+    SendMessageW(W, WM_MOUSEWHEEL, MAKEWPARAM(Keys, WORD(short(kv::ParseInt32Or(A[1], 0)))), 0);
+  }
+}
+
+void CmdNotify(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "viewer-notify RECT CODE")) return;
+  if (HWND W = NeedViewer(S, A[0])) SendMessageW(W, WM_USER + 250, 0, kv::ParseInt32Or(A[1], 0));
+}
+
+// The viewer lies exactly over the Rectangle's client area and is visible.
+void CmdExpectOver(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-viewer-over RECT")) return;
+  HWND W = NeedViewer(S, A[0]), Rect = RectWindow(A[0]);
+  if (!W || !Rect) return S.Fail("no Rectangle " + A[0]);
+  RECT V, C;
+  GetWindowRect(W, &V);
+  GetClientRect(Rect, &C);
+  MapWindowPoints(Rect, nullptr, reinterpret_cast<POINT*>(&C), 2);
+  char Buf[160];
+  std::snprintf(Buf, sizeof Buf, "viewer (%ld,%ld)-(%ld,%ld), Rectangle (%ld,%ld)-(%ld,%ld)",
+                V.left, V.top, V.right, V.bottom, C.left, C.top, C.right, C.bottom);
+  if (!EqualRect(&V, &C)) return S.Fail(Buf);
+  if (!IsWindowVisible(W)) return S.Fail(std::string("viewer hidden; ") + Buf);
+}
+
+void CmdExpectHidden(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-viewer-hidden RECT")) return;
+  HWND W = FindViewer(A[0]);
+  if (W && IsWindowVisible(W)) S.Fail("viewer over " + A[0] + " is visible");
+}
+
+// viewer-shot RECT FILE.png [X Y RRGGBB]...: repaints the viewer, captures it
+// from the screen, writes the PNG, then checks the given pixels.
+void CmdShot(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "viewer-shot RECT FILE.png [X Y RRGGBB]...")) return;
+  HWND W = NeedViewer(S, A[0]);
+  if (!W) return;
+  // Painted last, so nothing a sibling drew is left on it.
+  RedrawWindow(W, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  try {
+    kv::TPixels P = kv::CaptureWindow(reinterpret_cast<kv::TWindowHandle>(W));
+    kv::WritePng(P, HostPath(A[1]));
+    S.Print("screenshot " + A[1] + " " + std::to_string(P.Width) + "x" + std::to_string(P.Height));
+    for (size_t I = 2; I + 3 <= A.size(); I += 3) {
+      int X = kv::ParseInt32Or(A[I], -1), Y = kv::ParseInt32Or(A[I + 1], -1);
+      if (X < 0 || Y < 0 || X >= P.Width || Y >= P.Height) {
+        S.Fail("pixel outside the screenshot: " + A[I] + "," + A[I + 1]);
+        continue;
+      }
+      kv::TColor C = P.At(X, Y);
+      char Got[8];
+      std::snprintf(Got, sizeof Got, "%02X%02X%02X", unsigned(C & 0xFF), unsigned((C >> 8) & 0xFF),
+                    unsigned((C >> 16) & 0xFF));
+      if (!kv::SameTextAscii(Got, A[I + 2]))
+        S.Fail("pixel " + A[I] + "," + A[I + 1] + " is " + Got + ", expected " + A[I + 2]);
+    }
+  } catch (const std::exception& E) {
+    S.Fail(E.what());
+  }
+}
+
+double RepaintMs(HWND W, int Runs) {
+  UpdateWindow(W);
+  auto Start = std::chrono::steady_clock::now();
+  for (int I = 0; I < Runs; ++I) RedrawWindow(W, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start)
+             .count() /
+         Runs;
+}
+
+void CmdPaintTime(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "viewer-paint-time RECT [RUNS]")) return;
+  if (HWND W = NeedViewer(S, A[0])) {
+    char Buf[96];
+    std::snprintf(Buf, sizeof Buf, "full repaint: %.2f ms",
+                  RepaintMs(W, A.size() > 1 ? kv::ParseInt32Or(A[1], 20) : 20));
+    S.Print(Buf);
+  }
+}
+
+// A host with no callbacks but its window, for viewers made inside fvhost.
+class TBareHost : public kv::IHost {
+ public:
+  bool HasGetVariable() const override { return false; }
+  std::string GetVariable(const std::string&) override { return {}; }
+  bool HasSetVariable() const override { return false; }
+  void SetVariable(const std::string&, const std::string&) override {}
+  bool HasInterfaceAccess() const override { return false; }
+  bool InterfaceAccess(int, std::optional<std::string>&) override { return false; }
+  bool HasPlayAction() const override { return false; }
+  void PlayAction(const std::string&) override {}
+  uintptr_t HostWindow() const override { return reinterpret_cast<uintptr_t>(H().Window()); }
+};
+
+// paint-bench ROWS COLS WIDTH HEIGHT [RUNS]: a viewer made here (not through
+// the DLL) over a Rectangle of WIDTH x HEIGHT showing a ROWS x COLS sheet,
+// scrolled to its middle; prints the average full repaint through GDI.
+void CmdPaintBench(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 4, "paint-bench ROWS COLS WIDTH HEIGHT [RUNS]")) return;
+  int Rows = kv::ParseInt32Or(A[0], 0), Cols = kv::ParseInt32Or(A[1], 0);
+  int Width = kv::ParseInt32Or(A[2], 0), Height = kv::ParseInt32Or(A[3], 0);
+  int Runs = A.size() > 4 ? kv::ParseInt32Or(A[4], 20) : 20;
+  std::string Data;
+  Data.reserve(size_t(Rows) * size_t(Cols) * 40);
+  for (int R = 0; R < Rows; ++R) {
+    Data += "<row r=\"" + std::to_string(R + 1) + "\">";
+    for (int C = 0; C < Cols; ++C)
+      Data += "<c r=\"" + kv::ColumnIndexToLetters(C) + std::to_string(R + 1) + "\"><v>" +
+              std::to_string(R * 7 + C) + ".25</v></c>";
+    Data += "</row>";
+  }
+  const std::string Ns = "http://schemas.openxmlformats.org/";
+  kv::TZipWriter Zip;
+  Zip.AddEntry("[Content_Types].xml", "<Types xmlns=\"" + Ns + "package/2006/content-types\"/>");
+  Zip.AddEntry("xl/workbook.xml",
+               "<workbook xmlns=\"" + Ns + "spreadsheetml/2006/main\" xmlns:r=\"" + Ns +
+                   "officeDocument/2006/relationships\"><sheets><sheet "
+                   "name=\"Bench\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+  Zip.AddEntry("xl/_rels/workbook.xml.rels",
+               "<Relationships xmlns=\"" + Ns +
+                   "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + Ns +
+                   "officeDocument/2006/relationships/worksheet\" "
+                   "Target=\"worksheets/sheet1.xml\"/></Relationships>");
+  Zip.AddEntry("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + Ns +
+                                               "spreadsheetml/2006/main\"><sheetData>" + Data +
+                                               "</sheetData></worksheet>");
+  Zip.Finish();
+  wchar_t Tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, Tmp);
+  std::string Path = Narrow(Tmp) + "fvhost-paint-bench.xlsx";
+  try {
+    kv::WriteWholeFile(Path, Zip.TakeBytes());
+    HWND Rect = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,
+                                Width, Height, H().Window(), nullptr, nullptr, nullptr);
+    SetWindowPos(H().Window(), nullptr, 0, 0, Width + 40, Height + 60,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    TBareHost Host;
+    auto V = kv::TVantSpreadsheet::CreateAttached(kv::Win32WindowSystem(), &Host, nullptr,
+                                                  reinterpret_cast<kv::TWindowHandle>(Rect));
+    V->LoadWorkbook(Path);
+    V->ShowSpreadsheet();
+    V->SelectCell(Cols / 2, Rows / 2, true);
+    H().Pump(50);
+    double Ms = RepaintMs(reinterpret_cast<HWND>(V->Handle()), Runs);
+    char Buf[128];
+    std::snprintf(Buf, sizeof Buf, "full repaint of a %d x %d viewer over %d x %d cells: %.2f ms",
+                  Width, Height, Rows, Cols, Ms);
+    S.Print(Buf);
+    V.reset();
+    DestroyWindow(Rect);
+  } catch (const std::exception& E) {
+    S.Fail(E.what());
+  }
+  kv::DeleteFileAt(Path);
+}
+
+const TScriptCommand Reg[] = {
+    {"viewer-click", "viewer-click RECT X Y [double]", CmdClick},
+    {"viewer-key", "viewer-key RECT KEY", CmdKey},
+    {"viewer-type", "viewer-type RECT TEXT", CmdType},
+    {"viewer-wheel", "viewer-wheel RECT DELTA [shift]", CmdWheel},
+    {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},
+    {"expect-viewer-over", "expect-viewer-over RECT", CmdExpectOver},
+    {"expect-viewer-hidden", "expect-viewer-hidden RECT", CmdExpectHidden},
+    {"viewer-shot", "viewer-shot RECT FILE.png [X Y RRGGBB]...", CmdShot},
+    {"viewer-paint-time", "viewer-paint-time RECT [RUNS]", CmdPaintTime},
+    {"paint-bench", "paint-bench ROWS COLS WIDTH HEIGHT [RUNS]", CmdPaintBench},
+};
+
+}  // namespace
+
+}  // namespace fvhost

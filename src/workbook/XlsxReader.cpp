@@ -515,14 +515,16 @@ class TSheetLoader {
       // number their own formats below 164 (gnumeric starts at 100).
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
-      FImpl.FDateFormatIds[K++] = IsDate;
+      FImpl.FDateFormatIds[K] = IsDate;
+      // The same as a plain table for the per-cell look-up.
+      FDateStyles.push_back(IsDate);
+      ++K;
     }
   }
 
   bool IsDateStyle(int32_t S) const {
-    if (S < 0) return false;
-    auto It = FImpl.FDateFormatIds.find(S);
-    return It != FImpl.FDateFormatIds.end() && It->second;
+    return S >= 0 && static_cast<size_t>(S) < FDateStyles.size() &&
+           FDateStyles[static_cast<size_t>(S)];
   }
 
   std::string ResolveSheetPart(const std::string& RelationshipId) const {
@@ -589,11 +591,15 @@ class TSheetLoader {
   };
 
   // A shared-string index: plain digits read directly, anything else the slow way.
-  static int32_t SmallIndex(const std::string& V) {
-    if (!V.empty() && V.size() <= 9 && V.find_first_not_of("0123456789") == std::string::npos) {
+  static int32_t SmallIndex(std::string_view V) {
+    if (!V.empty() && V.size() <= 9) {
       int32_t N = 0;
-      for (char Ch : V) N = N * 10 + (Ch - '0');
-      return N;
+      bool Digits = true;
+      for (char Ch : V) {
+        Digits = Digits && Ch >= '0' && Ch <= '9';
+        N = N * 10 + (Ch - '0');
+      }
+      if (Digits) return N;
     }
     return ParseInt32Or(Trim(V), -1);
   }
@@ -699,7 +705,7 @@ class TSheetLoader {
           }
           if (Cell.RefUsable) LastCol = Cell.Col;
           if (X.FindAttribute("t", V)) Cell.Type.assign(V.data(), V.size());
-          if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(std::string(V));
+          if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(V);
         } else if (InCell && Depth == 5) {
           if (!Cell.HasValue && IsLocal(X.Name(), "v")) {
             Cell.HasValue = InV = true;
@@ -740,6 +746,7 @@ class TSheetLoader {
 
   TXlsxWorkbook::TImpl& FImpl;
   std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
+  std::vector<bool> FDateStyles;                      // FDateFormatIds by position
 };
 
 TXlsxWorkbook::TXlsxWorkbook() : FImpl(std::make_unique<TImpl>()) {}

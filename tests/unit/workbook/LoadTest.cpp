@@ -80,6 +80,23 @@ TEST(CellRefs, ParseAcceptsLettersAndDigitsOnly) {
   EXPECT_FALSE(ParseCellRef("12", C, R));
   EXPECT_TRUE(ParseCellRef("A0", C, R));
   EXPECT_EQ(R, -1);
+  // Letters and digits in any order, each in their own part.
+  EXPECT_TRUE(ParseCellRef("1B", C, R));
+  EXPECT_EQ(C, 1);
+  EXPECT_EQ(R, 0);
+  EXPECT_TRUE(ParseCellRef("AB12C", C, R));
+  EXPECT_EQ(C, ColumnLettersToIndex("ABC"));
+  EXPECT_EQ(R, 11);
+  EXPECT_TRUE(ParseCellRef("C007", C, R));
+  EXPECT_EQ(R, 6);
+  EXPECT_TRUE(ParseCellRef("A-", C, R));  // a number part that is no integer reads as 1
+  EXPECT_EQ(R, 0);
+  // Hostile sizes: a row past 32 bits is unusable rather than row 1, and a
+  // column past 32 bits stays far right instead of overflowing.
+  EXPECT_FALSE(ParseCellRef("A99999999999", C, R));
+  EXPECT_TRUE(ParseCellRef("ZZZZZZZZZZZZ1", C, R));
+  EXPECT_GT(C, 16383);
+  EXPECT_EQ(R, 0);
 }
 
 TEST(NumberText, InvariantNotationOnly) {

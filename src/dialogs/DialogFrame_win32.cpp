@@ -46,6 +46,8 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
  private:
   static INT_PTR CALLBACK DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPARAM LParam);
   void Init(HWND Dlg);
+  int FitHints();
+  int FitCaption(const TControl& C, int X, int Width);
   void CreateControls();
   HWND CreateControl(size_t Index);
   void ModelToWindows();
@@ -159,7 +161,11 @@ void TWin32Frame::Init(HWND Dlg) {
   FDlg = Dlg;
   FEnded = false;
   SetWindowTextW(Dlg, W(FForm->Caption()).c_str());
-  RECT R = {0, 0, FForm->ClientWidth(), FForm->ClientHeight()};
+  FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+  const int Grow = FitHints();
+  RECT R = {0, 0, FForm->ClientWidth(), FForm->ClientHeight() + Grow};
   DWORD Style = static_cast<DWORD>(GetWindowLongPtrW(Dlg, GWL_STYLE));
   DWORD ExStyle = static_cast<DWORD>(GetWindowLongPtrW(Dlg, GWL_EXSTYLE));
   AdjustWindowRectEx(&R, Style, FALSE, ExStyle);
@@ -167,9 +173,6 @@ void TWin32Frame::Init(HWND Dlg) {
   const int X = (GetSystemMetrics(SM_CXSCREEN) - Width) / 2;
   const int Y = (GetSystemMetrics(SM_CYSCREEN) - Height) / 2;
   SetWindowPos(Dlg, nullptr, X, Y, Width, Height, SWP_NOZORDER | SWP_NOACTIVATE);
-  FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
   CreateControls();
   FForm->FormShow();
   ModelToWindows();
@@ -179,6 +182,56 @@ void TWin32Frame::Init(HWND Dlg) {
       SetFocus(FWindows[I]);
       break;
     }
+}
+
+int TWin32Frame::FitHints() {
+  // The font the system substitutes may need more lines than the table
+  // allows; a hint then grows to its text and whatever sits below it moves
+  // down, so no line is cut off and nothing covers it.
+  int Total = 0;
+  HDC Dc = GetDC(FDlg);
+  HGDIOBJ Old = SelectObject(Dc, FFont);
+  auto& Cs = FForm->Controls();
+  for (TControl& Hint : Cs) {
+    if (Hint.Kind != TControlKind::HintLabel || !Hint.Parent.empty()) continue;
+    std::wstring T = W(Hint.Text);
+    RECT R = {0, 0, Hint.Width, 0};
+    DrawTextW(Dc, T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    const int Extra = R.bottom - Hint.Height;
+    if (Extra <= 0) continue;
+    const int Bottom = Hint.Top + Hint.Height;
+    for (TControl& C : Cs)
+      if (C.Parent.empty() && C.Top >= Bottom) C.Top += Extra;
+    Hint.Height += Extra;
+    Total += Extra;
+  }
+  SelectObject(Dc, Old);
+  ReleaseDC(FDlg, Dc);
+  return Total;
+}
+
+int TWin32Frame::FitCaption(const TControl& C, int X, int Width) {
+  // A substituted font may run a check box caption past its box: widen it
+  // towards the right edge of its form or group, never beyond.
+  HDC Dc = GetDC(FDlg);
+  HGDIOBJ Old = SelectObject(Dc, FFont);
+  std::wstring T = W(ReplaceAll(C.Text, "&", ""));
+  SIZE Sz = {};
+  GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
+  SelectObject(Dc, Old);
+  ReleaseDC(FDlg, Dc);
+  const int Needed = Sz.cx + GetSystemMetrics(SM_CXMENUCHECK) + 8;
+  int Limit = FForm->ClientWidth() - 8;
+  if (!C.Parent.empty()) {
+    const TControl& G = FForm->Control(C.Parent);
+    Limit = G.Left + G.Width - 4;
+  }
+  // Never onto a sibling to the right.
+  for (const TControl& O : FForm->Controls())
+    if (&O != &C && O.Parent == C.Parent && O.Left > C.Left && O.Top < C.Top + C.Height &&
+        C.Top < O.Top + O.Height)
+      Limit = std::min(Limit, X + (O.Left - C.Left) - 4);
+  return std::max(Width, std::min(Needed, Limit - X));
 }
 
 void TWin32Frame::CreateControls() {
@@ -241,7 +294,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
       }
       break;
     case TControlKind::HintLabel:
-      Style |= SS_LEFT;
+      Style |= SS_LEFT | SS_NOPREFIX;
       break;
     case TControlKind::Edit:
       Class = L"EDIT";
@@ -264,6 +317,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
     case TControlKind::CheckBox:
       Class = L"BUTTON";
       Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+      Wd = FitCaption(C, X, Wd);
       break;
     case TControlKind::RadioButton: {
       Class = L"BUTTON";
@@ -273,6 +327,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
         if (Model(I).Kind == TControlKind::RadioButton && Model(I).Parent == C.Parent)
           First = false;
       if (First) Style |= WS_GROUP;
+      Wd = FitCaption(C, X, Wd);
       break;
     }
     case TControlKind::GroupBox:

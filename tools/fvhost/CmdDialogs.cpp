@@ -258,7 +258,10 @@ std::string Play(DWORD Thread, const TStep& S) {
     return "";
   }
   if (S.Verb == "dlg-click") {
-    Click(C);
+    // Posted: a click that opens a modal dialog would block a sent message
+    // until that dialog closes, and the next step is what closes it.
+    PostMessageW(C, BM_CLICK, 0, 0);
+    Sleep(250);
     return "";
   }
   if (S.Verb == "dlg-focus") {

@@ -47,6 +47,8 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
   static INT_PTR CALLBACK DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPARAM LParam);
   void Init(HWND Dlg);
   int FitHints();
+  int TextWidth(const std::string& Text);
+  void FitLabel(size_t Index);
   int FitCaption(const TControl& C, int X, int Width);
   void CreateControls();
   HWND CreateControl(size_t Index);
@@ -234,6 +236,41 @@ int TWin32Frame::FitCaption(const TControl& C, int X, int Width) {
   return std::max(Width, std::min(Needed, Limit - X));
 }
 
+int TWin32Frame::TextWidth(const std::string& Text) {
+  HDC Dc = GetDC(FDlg);
+  HGDIOBJ Old = SelectObject(Dc, FFont);
+  std::wstring T = W(ReplaceAll(Text, "&", ""));
+  SIZE Sz = {};
+  GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
+  SelectObject(Dc, Old);
+  ReleaseDC(FDlg, Dc);
+  return Sz.cx;
+}
+
+void TWin32Frame::FitLabel(size_t Index) {
+  // A fixed-width label whose caption outgrows it widens, and the field it
+  // names, when that sits to its right, gives up room on its left side.
+  const TControl& C = Model(Index);
+  HWND H = FWindows[Index];
+  RECT R;
+  GetWindowRect(H, &R);
+  MapWindowPoints(nullptr, FDlg, reinterpret_cast<POINT*>(&R), 2);
+  const int Needed = TextWidth(C.Text) + 2;
+  const int Width = std::max(C.Width, Needed);
+  MoveWindow(H, R.left, R.top, Width, R.bottom - R.top, TRUE);
+  if (C.FocusControl.empty()) return;
+  for (size_t I = 0; I < FWindows.size(); ++I) {
+    const TControl& F = Model(I);
+    if (F.Name != C.FocusControl || F.Parent != C.Parent || F.Left < C.Left + C.Width) continue;
+    RECT Fr;
+    GetWindowRect(FWindows[I], &Fr);
+    MapWindowPoints(nullptr, FDlg, reinterpret_cast<POINT*>(&Fr), 2);
+    const int DesignLeft = static_cast<int>(R.left) + (F.Left - C.Left);
+    const int Left = std::max<int>(DesignLeft, R.left + Width + 3);
+    MoveWindow(FWindows[I], Left, Fr.top, Fr.right - Left, Fr.bottom - Fr.top, TRUE);
+  }
+}
+
 void TWin32Frame::CreateControls() {
   auto& Cs = FForm->Controls();
   FWindows.assign(Cs.size(), nullptr);
@@ -263,6 +300,8 @@ void TWin32Frame::CreateControls() {
   for (size_t L : Rest)
     if (std::find(Order.begin(), Order.end(), L) == Order.end()) Order.push_back(L);
   for (size_t I : Order) FWindows[I] = CreateControl(I);
+  for (size_t I = 0; I < Cs.size(); ++I)
+    if (FWindows[I] && Cs[I].Kind == TControlKind::Label && Cs[I].Width > 0) FitLabel(I);
 }
 
 HWND TWin32Frame::CreateControl(size_t Index) {
@@ -408,7 +447,10 @@ void TWin32Frame::ModelToWindows() {
         break;
       }
       default:
-        if (WindowText(H) != W(C.Text)) SetWindowTextW(H, W(C.Text).c_str());
+        if (WindowText(H) != W(C.Text)) {
+          SetWindowTextW(H, W(C.Text).c_str());
+          if (C.Kind == TControlKind::Label && C.Width > 0) FitLabel(I);
+        }
     }
     if (C.Kind == TControlKind::Edit) SendMessageW(H, EM_SETREADONLY, C.ReadOnly, 0);
     EnableWindow(H, C.Enabled);

@@ -378,6 +378,12 @@ void CmdExpectParam(TScript& S, const TArgs& A) {
   if (T != A[1]) S.Fail("param " + A[0] + " is \"" + T + "\", expected \"" + A[1] + "\"");
 }
 
+void CmdPrintParam(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "print-param INDEX")) return;
+  size_t I = static_cast<size_t>(kv::ParseInt32Or(A[0], 1) - 1);
+  S.Print("param " + A[0] + " = " + (I < GSlots.size() ? THost::ReadHostString(GSlots[I]) : ""));
+}
+
 // Every slot still holds the very block it held before the call.
 void CmdExpectParamsUntouched(TScript& S, const TArgs&) {
   for (size_t I = 0; I < GSlots.size(); ++I) {
@@ -400,6 +406,7 @@ const TScriptCommand Reg[] = {
     {"edit", "edit ACTION [PARAMS...]", CmdEdit},
     {"expect-edit-result", "expect-edit-result 0|1", CmdExpectEditResult},
     {"expect-param", "expect-param INDEX TEXT", CmdExpectParam},
+    {"print-param", "print-param INDEX", CmdPrintParam},
     {"expect-params-untouched", "expect-params-untouched", CmdExpectParamsUntouched},
     {"expect-request", "expect-request CODE:TEXT", CmdExpectRequest},
     {"dlg-expect-caption", "dlg-expect-caption TEXT", StepCaption},

@@ -10,6 +10,7 @@
 #include "plugin/PlugIn.h"
 #include "plugin/dll/HostAdapter.h"
 #include "plugin/dll/PlugInUtils.h"
+#include "win32/ViewerWindow.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ kv::TPlugInState GState;
 kv::TPlugInState& State() {
   GState.Host = &GHost;
   GState.Messages = &GMessages;
+  GState.Windows = &kv::Win32WindowSystem();
   return GState;
 }
 

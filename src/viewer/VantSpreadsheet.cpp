@@ -238,31 +238,34 @@ void TVantSpreadsheet::ReattachRectangle() {
   UpdatePosition();
 }
 
-void TVantSpreadsheet::UpdatePosition() {
-  if (FWnd == 0) return;
+bool TVantSpreadsheet::UpdatePosition() {
+  if (FWnd == 0) return false;
   TWindowHandle R = ResolveRectangleWindow();
   if (R == 0) {
     HideSpreadsheet();
     ReportError("Excel spreadsheet: Rectangle window is not available.");
-    return;
+    return false;
   }
   int32_t W = 0, H = 0;
-  if (!FWindow->IsAlive() || !FWindows.ClientSize(R, W, H)) return;
+  if (!FWindow->IsAlive() || !FWindows.ClientSize(R, W, H)) return false;
   if (W < 20 || H < 20) {
     HideSpreadsheet();
-    return;
+    return false;
   }
   TWindowHandle HostWnd = FHost ? FHost->HostWindow() : 0;
   int32_t X = 0, Y = 0;
   if (HostWnd != 0 && HostWnd != R && FWindows.IsWindow(HostWnd)) {
-    if (!FWindows.ClientOriginIn(R, HostWnd, X, Y)) return;
+    if (!FWindows.ClientOriginIn(R, HostWnd, X, Y)) return false;
   }
   FWindow->Move(X, Y, W, H);
   if (!FWindow->IsVisible()) FWindow->Show();
+  return true;
 }
 
 void TVantSpreadsheet::ShowSpreadsheet() {
-  UpdatePosition();
+  // Showing a viewer that could not be placed would leave it at its last (or
+  // first, 800 x 500) place until the next tick hides it again.
+  if (!UpdatePosition()) return;
   if (FWnd != 0) {
     FWindow->ShowNoActivate();
     FWindow->Invalidate();

@@ -65,6 +65,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void SetVariableName(const std::string& Value) { FVariableName = Value; }
   bool IsPageMode() const { return FPageMode; }
 
+  // Places and shows the viewer; it stays hidden while its Rectangle cannot
+  // be found or is under 20 x 20 pixels.
   void ShowSpreadsheet();
   void HideSpreadsheet();
 
@@ -123,7 +125,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void ClampSelection();
   void BeginCellEdit();
   void EndCellEdit(bool Commit);
-  void UpdatePosition();
+  // Places the viewer over its Rectangle; false when it was hidden instead
+  // (no Rectangle window, or one under 20 x 20) or could not be placed.
+  bool UpdatePosition();
   void ReattachRectangle();
 
   const TXlsxWorkbook* Workbook() const { return FWorkbook.get(); }

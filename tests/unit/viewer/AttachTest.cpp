@@ -96,6 +96,19 @@ TEST_F(TAttach, LostRectangleIsReportedOnEveryTickAndRefoundByName) {
   EXPECT_EQ(FHost.FRequests.size(), Requests);
 }
 
+TEST_F(TAttach, ShowingKeepsAnUnplaceableViewerHidden) {
+  FWindows.FWindows[FRect].FHeight = 10;
+  Create();
+  FViewer->HideSpreadsheet();
+  FViewer->ShowSpreadsheet();
+  EXPECT_FALSE(FWin->FVisible);
+  EXPECT_EQ(FWin->FMoves, 0);
+  FWindows.FWindows[FRect].FAlive = false;
+  FWin->Send(msg::HostNotify, 0, 2);
+  EXPECT_FALSE(FWin->FVisible);
+  EXPECT_EQ(FHost.Var("[LastError]"), "Excel spreadsheet: Rectangle window is not available.");
+}
+
 TEST_F(TAttach, HostNotifyHidesOnOneAndThreeOnly) {
   Create();
   FViewer->ShowSpreadsheet();

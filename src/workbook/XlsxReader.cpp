@@ -596,7 +596,10 @@ class TSheetLoader {
       int32_t N = 0;
       bool Digits = true;
       for (char Ch : V) {
-        Digits = Digits && Ch >= '0' && Ch <= '9';
+        if (Ch < '0' || Ch > '9') {
+          Digits = false;
+          break;
+        }
         N = N * 10 + (Ch - '0');
       }
       if (Digits) return N;

@@ -224,6 +224,19 @@ std::string Play(DWORD Thread, const TStep& S) {
     Click(GetDlgItem(D, S.Verb == "dlg-ok" ? IDOK : IDCANCEL));
     return "";
   }
+  if (S.Verb == "dlg-key") {
+    // Posted to the focused control, as a key press reaches the dialog's
+    // message loop.
+    GUITHREADINFO Gi = {};
+    Gi.cbSize = sizeof(Gi);
+    GetGUIThreadInfo(Thread, &Gi);
+    HWND Target = Gi.hwndFocus ? Gi.hwndFocus : D;
+    const WPARAM Vk = Arg(0) == "escape" ? VK_ESCAPE : VK_RETURN;
+    PostMessageW(Target, WM_KEYDOWN, Vk, 1);
+    PostMessageW(Target, WM_KEYUP, Vk, 0xC0000001);
+    Sleep(200);
+    return "";
+  }
   if (S.Verb == "dlg-close") {
     SendMessageW(D, WM_CLOSE, 0, 0);
     return "";
@@ -300,6 +313,7 @@ KV_STEP(StepShot, "dlg-shot")
 KV_STEP(StepOk, "dlg-ok")
 KV_STEP(StepCancel, "dlg-cancel")
 KV_STEP(StepClose, "dlg-close")
+KV_STEP(StepKey, "dlg-key")
 KV_STEP(StepAnswerFile, "dlg-answer-file")
 KV_STEP(StepCancelFile, "dlg-cancel-file")
 KV_STEP(StepAnswerColor, "dlg-answer-color")
@@ -423,6 +437,7 @@ const TScriptCommand Reg[] = {
     {"dlg-ok", "dlg-ok", StepOk},
     {"dlg-cancel", "dlg-cancel", StepCancel},
     {"dlg-close", "dlg-close", StepClose},
+    {"dlg-key", "dlg-key return|escape", StepKey},
     {"dlg-answer-file", "dlg-answer-file PATH", StepAnswerFile},
     {"dlg-cancel-file", "dlg-cancel-file", StepCancelFile},
     {"dlg-answer-color", "dlg-answer-color RRGGBB", StepAnswerColor},

@@ -46,6 +46,11 @@ std::string TemporaryNameBeside(const std::string& Target);
 // before it returns). Raises: TKvError; Target is then unchanged.
 void ReplaceFile(const std::string& Source, const std::string& Target);
 
+// As ReplaceFile, but answers false with the operating system's message for
+// the failure instead of raising.
+bool TryReplaceFile(const std::string& Source, const std::string& Target,
+                    std::string& SystemMessage);
+
 // Writes Data to a temporary file beside Target and replaces Target with it.
 // On any failure Target is untouched, the temporary file is removed and the
 // error is raised again. Raises: TKvError.

@@ -130,6 +130,13 @@ void ReplaceFile(const std::string& Source, const std::string& Target) {
   }
 }
 
+bool TryReplaceFile(const std::string& Source, const std::string& Target,
+                    std::string& SystemMessage) {
+  if (::rename(Source.c_str(), Target.c_str()) == 0) return true;
+  SystemMessage = std::strerror(errno);
+  return false;
+}
+
 TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
   for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
     FTempName = TemporaryNameBeside(Target);

@@ -16,7 +16,7 @@ std::wstring Wide(const std::string& S) {
   return std::wstring(U.begin(), U.end());
 }
 
-std::string SystemMessage(DWORD Err) {
+std::string SystemMessageOf(DWORD Err) {
   wchar_t* Buf = nullptr;
   DWORD N = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -29,7 +29,7 @@ std::string SystemMessage(DWORD Err) {
 }
 
 [[noreturn]] void RaiseFileError(const std::string& What, const std::string& Path, DWORD Err) {
-  throw TKvError(What + " \"" + Path + "\": " + SystemMessage(Err));
+  throw TKvError(What + " \"" + Path + "\": " + SystemMessageOf(Err));
 }
 
 void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
@@ -153,6 +153,15 @@ void ReplaceFile(const std::string& Source, const std::string& Target) {
   if (!MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     RaiseFileError("Unable to replace", Target, GetLastError());
+}
+
+bool TryReplaceFile(const std::string& Source, const std::string& Target,
+                    std::string& SystemMessage) {
+  if (MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  SystemMessage = SystemMessageOf(GetLastError());
+  return false;
 }
 
 TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {

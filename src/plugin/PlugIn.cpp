@@ -2,6 +2,7 @@
 
 #include "plugin/ActionTable.h"
 #include "plugin/Actions.h"
+#include "plugin/ImportDriver.h"
 
 #include "base/Text.h"
 

@@ -1,0 +1,360 @@
+#include "import/GridfoldImporter.h"
+
+#include <functional>
+#include <memory>
+
+#include "base/Ansi.h"
+#include "base/Error.h"
+#include "base/Files.h"
+#include "base/Paths.h"
+#include "base/Text.h"
+#include "workbook/XlsxReader.h"
+
+namespace kv {
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+
+// Hands every line, trimmed, to Fn until it answers false. A line ends at the
+// next CR or LF, so files whose line ends are mixed scan line by line too.
+void ForEachTrimmedLine(std::string_view Text, const std::function<bool(std::string_view)>& Fn) {
+  size_t Pos = 0;
+  while (Pos < Text.size()) {
+    size_t End = Text.find_first_of("\r\n", Pos);
+    if (End == std::string_view::npos) End = Text.size();
+    std::string Line = Trim(Text.substr(Pos, End - Pos));
+    if (!Fn(Line)) return;
+    Pos = End;
+    while (Pos < Text.size() && (Text[Pos] == '\r' || Text[Pos] == '\n')) ++Pos;
+  }
+}
+
+std::string RemoveQuotes(std::string_view S) {
+  return ReplaceAll(S, "\"", "");
+}
+
+}  // namespace
+
+std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding) {
+  if (Bytes.size() >= 3 && Bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    if (Encoding) *Encoding = TPubEncoding::Utf8Bom;
+    return std::string(Bytes.substr(3));
+  }
+  if (Bytes.size() >= 2 && Bytes[0] == '\xFF' && Bytes[1] == '\xFE') {
+    if (Encoding) *Encoding = TPubEncoding::Utf16LeBom;
+    std::u16string Units;
+    Units.reserve(Bytes.size() / 2);
+    for (size_t I = 2; I + 1 < Bytes.size(); I += 2)
+      Units += static_cast<char16_t>(static_cast<unsigned char>(Bytes[I]) |
+                                     (static_cast<unsigned char>(Bytes[I + 1]) << 8));
+    return Utf16ToUtf8(Units);
+  }
+  if (Encoding) *Encoding = TPubEncoding::Ansi;
+  return AnsiToUtf8(Bytes);
+}
+
+std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding) {
+  switch (Encoding) {
+    case TPubEncoding::Utf8Bom:
+      return "\xEF\xBB\xBF" + std::string(Text);
+    case TPubEncoding::Utf16LeBom: {
+      std::string Out = "\xFF\xFE";
+      for (char16_t U : Utf8ToUtf16(Text)) {
+        Out += static_cast<char>(U & 0xFF);
+        Out += static_cast<char>(U >> 8);
+      }
+      return Out;
+    }
+    case TPubEncoding::Ansi:
+      break;
+  }
+  return Utf8ToAnsi(Text);
+}
+
+std::string ReadPublicationText(const std::string& FileName, TPubEncoding* Encoding) {
+  return DecodePublicationBytes(ReadWholeFile(FileName, TShareMode::DenyWrite), Encoding);
+}
+
+void WritePublicationText(const std::string& FileName, std::string_view Text,
+                          TPubEncoding Encoding) {
+  WriteWholeFile(FileName, EncodePublicationText(Text, Encoding));
+}
+
+int32_t CountPublicationPages(std::string_view Text) {
+  int32_t Count = 0;
+  ForEachTrimmedLine(Text, [&Count](std::string_view Line) {
+    if (StartsWithAscii(Line, "NewPage=")) ++Count;
+    return true;
+  });
+  return Count;
+}
+
+bool PublicationHasPage(std::string_view Text, std::string_view PageName) {
+  const std::string Wanted = "NewPage=" + std::string(PageName);
+  bool Found = false;
+  ForEachTrimmedLine(Text, [&](std::string_view Line) {
+    Found = SameTextAscii(Line, Wanted);
+    return !Found;
+  });
+  return Found;
+}
+
+int32_t ReadPublicationInteger(std::string_view Text, std::string_view Key, int32_t Default) {
+  const std::string Prefix = std::string(Key) + "=";
+  int32_t Value = Default;
+  ForEachTrimmedLine(Text, [&](std::string_view Line) {
+    if (!StartsWithAscii(Line, Prefix)) return true;
+    Value = ParseInt32Or(Trim(Line.substr(Prefix.size())), Default);
+    return false;
+  });
+  return Value;
+}
+
+int32_t NextGridNumber(std::string_view Text) {
+  const std::string_view Prefix = "Name=ExcelGrid_";
+  int64_t Max = 0;
+  bool Any = false;
+  ForEachTrimmedLine(Text, [&](std::string_view Line) {
+    if (!StartsWithAscii(Line, Prefix)) return true;
+    size_t I = Prefix.size(), Start = I;
+    while (I < Line.size() && Line[I] >= '0' && Line[I] <= '9') ++I;
+    if (I == Start) return true;
+    int64_t Value = ParseInt32Or(Line.substr(Start, I - Start), 0);
+    if (!Any || Value > Max) Max = Value;
+    Any = true;
+    return true;
+  });
+  return Any ? static_cast<int32_t>(std::min<int64_t>(Max + 1, INT32_MAX)) : 1;
+}
+
+std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion) {
+  size_t Marker = Text.find("MasterPage");
+  if (Marker == std::string_view::npos) Marker = Text.size();
+  // The head runs to the end of the marker's line and its line break, so a
+  // marker line with text after the marker ("MasterPage=1") stays whole.
+  size_t HeadEnd = Text.find_first_of("\r\n", std::min(Text.size(), Marker + 10));
+  if (HeadEnd == std::string_view::npos) HeadEnd = Text.size();
+  if (Text.substr(HeadEnd, 2) == kCrLf)
+    HeadEnd += 2;
+  else if (HeadEnd < Text.size())
+    HeadEnd += 1;
+  std::string Result(Text.substr(0, HeadEnd));
+  if (!Result.empty() && Result.back() != '\n' && Result.back() != '\r') Result += kCrLf;
+  Result += Insertion;
+  if (!Insertion.empty() &&
+      !(Insertion.size() >= 2 && Insertion.substr(Insertion.size() - 2) == kCrLf))
+    Result += kCrLf;
+  Result += Text.substr(HeadEnd);
+  return Result;
+}
+
+std::vector<std::string> ParseSheetList(std::string_view SheetList) {
+  std::vector<std::string> Items;
+  const std::string Whole = Trim(SheetList);
+  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return Items;
+  std::string Unified(SheetList);
+  for (char& C : Unified)
+    if (C == '\r' || C == '\n') C = '|';
+  for (const std::string& Item : SplitString(Unified, '|')) {
+    std::string T = Trim(Item);
+    if (!T.empty()) Items.push_back(T);
+  }
+  return Items;
+}
+
+bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList) {
+  const std::string Whole = Trim(SheetList);
+  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return true;
+  for (const std::string& Item : ParseSheetList(SheetList))
+    if (SameTextAscii(Item, SheetName)) return true;
+  return false;
+}
+
+std::string MakePageName(std::string_view SheetName) {
+  if (SheetName.empty()) return "Sheet";
+  // One "_" per UTF-16 code unit, so the name keeps the length a Windows
+  // program sees.
+  std::string Name;
+  for (char16_t U : Utf8ToUtf16(SheetName)) {
+    bool Keep =
+        (U >= 'A' && U <= 'Z') || (U >= 'a' && U <= 'z') || (U >= '0' && U <= '9') || U == '_';
+    Name += Keep ? static_cast<char>(U) : '_';
+  }
+  return Name;
+}
+
+std::string MakeUniquePageName(std::string_view Text, const std::string& BaseName) {
+  if (!PublicationHasPage(Text, BaseName)) return BaseName;
+  for (int N = 2;; ++N) {
+    std::string Candidate = BaseName + "_" + std::to_string(N);
+    if (!PublicationHasPage(Text, Candidate)) return Candidate;
+  }
+}
+
+std::string MakeWorkbookReference(const std::string& WorkbookPath, const std::string& PubPath) {
+  const std::string Book = FullPath(WorkbookPath);
+  const std::string BookDir = ExtractFileDir(Book);
+  const std::string PubDir = ExtractFileDir(FullPath(PubPath));
+  if (SamePath(BookDir, PubDir)) return "[PubDir]" + ExtractFileName(Book);
+  return Book;
+}
+
+void AppendGridPage(std::string& Buffer, const std::string& PageName, int32_t GridNumber,
+                    int32_t ScreenWidth, int32_t ScreenHeight, const std::string& WorkbookRef,
+                    const std::string& SheetParam) {
+  const std::string Object = "ExcelGrid_" + std::to_string(GridNumber);
+  auto Line = [&Buffer](const std::string& L) { Buffer += L + kCrLf; };
+  Line("NewPage=" + PageName);
+  Line("PageStyle=0");
+  Line("PageColor=16777215");
+  Line("PageGradient1=0");
+  Line("PageGradient2=0");
+  Line("PageGradientDir=1");
+  Line("WallpaperStyle=0");
+  Line("EffectSpeed=5");
+  Line("PgEnterAction=kvGridfoldOpen \"" + Object + "\" \"" + WorkbookRef + "\" \"" + SheetParam +
+       "\" \"Page\" \"Yes\"");
+  Line("PgExitAction=kvGridfoldClose \"" + Object + "\"");
+  Line("ObjectType=5");
+  Line("Name=" + Object);
+  Line("X=4");
+  Line("Y=4");
+  Line("W=" + std::to_string(std::max(ScreenWidth - 8, 1)));
+  Line("H=" + std::to_string(std::max(ScreenHeight - 8, 1)));
+  Line("Anchor=0");
+  Line("LineColor=0");
+  Line("LineWidth=0");
+  Line("LineStyle=0");
+  Line("FillColor=16777215");
+  Line("FillPattern=0");
+  Line("TabOrder=1");
+}
+
+void VerifyImportedPublication(std::string_view Text, int32_t FirstGrid, int32_t ImportedPages,
+                               int32_t ExistingPages) {
+  const std::string Failed = "kvGridfold verification failed: ";
+  const int32_t Found = CountPublicationPages(Text);
+  const int32_t Expected = ExistingPages + ImportedPages;
+  if (Found < Expected)
+    throw TKvError(Failed + "expected at least " + std::to_string(Expected) + " pages, found " +
+                   std::to_string(Found) + ".");
+  if (Text.find("MasterPage") == std::string_view::npos)
+    throw TKvError(Failed + "MasterPage marker disappeared.");
+  for (int32_t K = 0; K < ImportedPages; ++K) {
+    const std::string Name = "ExcelGrid_" + std::to_string(FirstGrid + K);
+    if (Text.find("ObjectType=5\r\nName=" + Name + "\r\n") == std::string_view::npos)
+      throw TKvError(Failed + "missing Rectangle " + Name);
+    const std::string Enter = "PgEnterAction=kvGridfoldOpen \"" + Name + "\"";
+    const size_t EnterAt = Text.find(Enter);
+    if (EnterAt == std::string_view::npos)
+      throw TKvError(Failed + "missing PgEnterAction for " + Name);
+    if (Text.find("PgExitAction=kvGridfoldClose \"" + Name + "\"") == std::string_view::npos)
+      throw TKvError(Failed + "missing PgExitAction for " + Name);
+    size_t LineEnd = Text.find(kCrLf, EnterAt);
+    std::string_view EnterLine = Text.substr(
+        EnterAt, LineEnd == std::string_view::npos ? std::string_view::npos : LineEnd - EnterAt);
+    if (EnterLine.find("\"Page\" \"Yes\"") == std::string_view::npos)
+      throw TKvError(Failed + "page for " + Name +
+                     " does not request the action toolbar (ShowActionToolbar=\"Yes\").");
+    if (Text.find("\r\nPgEnterAction=\r\n") != std::string_view::npos)
+      throw TKvError(Failed + "blank PgEnterAction record found.");
+    if (Text.find("\r\nPgExitAction=\r\n") != std::string_view::npos)
+      throw TKvError(Failed + "blank PgExitAction record found.");
+  }
+}
+
+void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, int32_t ImportedPages,
+                           int32_t FirstGrid, std::string_view Text,
+                           const std::vector<std::string>& Notes) {
+  try {
+    std::string R;
+    auto Line = [&R](const std::string& L) { R += L + kCrLf; };
+    Line("kvGridfold publication verification");
+    Line("Target=" + PubPath);
+    Line("ExistingPages=" + std::to_string(ExistingPages));
+    Line("ImportedPages=" + std::to_string(ImportedPages));
+    Line("FirstGrid=" + std::to_string(FirstGrid));
+    Line("FinalPages=" + std::to_string(CountPublicationPages(Text)));
+    Line("PageActions=" + std::to_string(ImportedPages));
+    Line("PageLeaveActions=" + std::to_string(ImportedPages));
+    Line("Rectangles=" + std::to_string(ImportedPages));
+    Line("Verification=PASSED");
+    for (const std::string& N : Notes) Line(N);
+    WritePublicationText(PubPath + ".kvdiag.txt", R);
+  } catch (...) {
+    // The import has succeeded; a report that cannot be written changes nothing.
+  }
+}
+
+void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::string& SheetList,
+                                   const std::string& PubPath) {
+  if (!FileExists(WorkbookPath)) throw TKvError("Excel file not found: " + WorkbookPath);
+  if (!FileExists(PubPath)) throw TKvError("Target Folivant publication not found: " + PubPath);
+  const std::string PubFull = FullPath(PubPath);
+  if (SamePath(FullPath(WorkbookPath), PubFull))
+    throw TKvError("The Excel workbook and Folivant publication must be different files.");
+
+  TPubEncoding Encoding = TPubEncoding::Ansi;
+  const std::string Text = ReadPublicationText(PubPath, &Encoding);
+  const int32_t ExistingPages = CountPublicationPages(Text);
+  if (Text.find("MasterPage") == std::string::npos)
+    throw TKvError("The target publication does not contain a MasterPage marker.");
+  const int32_t ScreenWidth = ReadPublicationInteger(Text, "ScreenWidth", 800);
+  const int32_t ScreenHeight = ReadPublicationInteger(Text, "ScreenHeight", 600);
+
+  auto Book = std::make_unique<TXlsxWorkbook>();
+  Book->LoadFromFile(WorkbookPath);
+  const std::string WorkbookRef = MakeWorkbookReference(WorkbookPath, PubPath);
+  const int32_t FirstGrid = NextGridNumber(Text);
+
+  std::vector<int> Selected;
+  for (int I = 0; I < Book->SheetCount(); ++I)
+    if (IsSheetSelected(Book->Sheet(I).Name, SheetList)) Selected.push_back(I);
+  if (Selected.empty())
+    throw TKvError("None of the requested worksheets were found in the workbook.");
+
+  std::string Buffer;
+  Buffer.reserve(65536);
+  std::string Chosen;  // "NewPage=" lines of the names chosen so far
+  std::vector<std::string> Notes;
+  for (size_t K = 0; K < Selected.size(); ++K) {
+    const std::string& SheetName = Book->Sheet(Selected[K]).Name;
+    const std::string PageName = MakeUniquePageName(Text + Chosen, MakePageName(SheetName));
+    Chosen += "\r\nNewPage=" + PageName + "\r\n";
+    std::string SheetParam = RemoveQuotes(SheetName);
+    bool Lossless = true;
+    if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(SheetParam, &Lossless);
+    if (!Lossless) {
+      // An ANSI publication cannot hold this name: the page would open another
+      // sheet. The Open action also takes the sheet's number.
+      SheetParam = std::to_string(Selected[K] + 1);
+      Notes.push_back("SheetByNumber=" + SheetParam + " (the sheet's name cannot be written in " +
+                      "the publication's code page)");
+    }
+    AppendGridPage(Buffer, PageName, FirstGrid + static_cast<int32_t>(K), ScreenWidth, ScreenHeight,
+                   WorkbookRef, SheetParam);
+  }
+  Book.reset();
+
+  const std::string NewText = InsertAfterMasterPage(Text, Buffer);
+  VerifyImportedPublication(NewText, FirstGrid, static_cast<int32_t>(Selected.size()),
+                            ExistingPages);
+
+  const std::string Temp = PubFull + ".kvtmp";
+  try {
+    WritePublicationText(Temp, NewText, Encoding);
+  } catch (...) {
+    DeleteFileAt(Temp);
+    throw;
+  }
+  std::string SystemMessage;
+  if (!TryReplaceFile(Temp, PubFull, SystemMessage)) {
+    DeleteFileAt(Temp);
+    throw TKvError("Unable to replace target publication: " + SystemMessage);
+  }
+  WriteDiagnosticReport(PubPath, ExistingPages, static_cast<int32_t>(Selected.size()), FirstGrid,
+                        NewText, Notes);
+}
+
+}  // namespace kv

@@ -1,0 +1,72 @@
+// Worksheets as publication pages. The host keeps a publication as a
+// line-oriented key=value text; this module reads it whole (ANSI, UTF-8 or
+// UTF-16 by its first bytes), finds the few lines it needs, inserts one page
+// block with one Rectangle per selected worksheet right after the master
+// page, verifies the result and replaces the file in one move. Every other
+// line passes through unchanged, and a publication is written back in the
+// encoding it was read in, so characters outside the ANSI code page in the
+// user's existing pages survive.
+#ifndef KV_IMPORT_GRIDFOLDIMPORTER_H
+#define KV_IMPORT_GRIDFOLDIMPORTER_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+enum class TPubEncoding { Ansi, Utf8Bom, Utf16LeBom };
+
+// Decodes publication bytes: EF BB BF (3 bytes or more) is UTF-8, FF FE is
+// UTF-16 little-endian, anything else the ANSI code page.
+std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding = nullptr);
+std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding);
+
+// Reads the file denying other writers. Raises: the file error.
+std::string ReadPublicationText(const std::string& FileName, TPubEncoding* Encoding = nullptr);
+// Creates or truncates the file and writes the text. Raises: the file error.
+void WritePublicationText(const std::string& FileName, std::string_view Text,
+                          TPubEncoding Encoding = TPubEncoding::Ansi);
+
+int32_t CountPublicationPages(std::string_view Text);
+bool PublicationHasPage(std::string_view Text, std::string_view PageName);
+int32_t ReadPublicationInteger(std::string_view Text, std::string_view Key, int32_t Default);
+int32_t NextGridNumber(std::string_view Text);
+// Requires: Text contains "MasterPage".
+std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion);
+
+// The sheet list: "ALL" or blank selects every sheet (empty result);
+// otherwise names separated by "|" or line breaks, trimmed, empties dropped.
+std::vector<std::string> ParseSheetList(std::string_view SheetList);
+bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList);
+std::string MakePageName(std::string_view SheetName);
+std::string MakeUniquePageName(std::string_view Text, const std::string& BaseName);
+std::string MakeWorkbookReference(const std::string& WorkbookPath, const std::string& PubPath);
+void AppendGridPage(std::string& Buffer, const std::string& PageName, int32_t GridNumber,
+                    int32_t ScreenWidth, int32_t ScreenHeight, const std::string& WorkbookRef,
+                    const std::string& SheetParam);
+
+// Raises the message of the first rule that fails ("kvGridfold verification
+// failed: ...").
+void VerifyImportedPublication(std::string_view Text, int32_t FirstGrid, int32_t ImportedPages,
+                               int32_t ExistingPages);
+// Writes "<PubPath>.kvdiag.txt"; Notes are extra lines after the verdict.
+// Never raises.
+void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, int32_t ImportedPages,
+                           int32_t FirstGrid, std::string_view Text,
+                           const std::vector<std::string>& Notes = {});
+
+// Adds one page per selected worksheet to the publication. The publication
+// changes only when this returns normally. Raises: "Excel file not found: ",
+// "Target Folivant publication not found: ", "The Excel workbook and Folivant
+// publication must be different files.", "The target publication does not
+// contain a MasterPage marker.", "None of the requested worksheets were found
+// in the workbook.", the verification's messages, "Unable to replace target
+// publication: %s", the workbook's loading errors and file errors.
+void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::string& SheetList,
+                                   const std::string& PubPath);
+
+}  // namespace kv
+
+#endif

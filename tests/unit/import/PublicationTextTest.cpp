@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "base/Error.h"
+#include "base/Files.h"
+#include "base/Text.h"
+#include "import/GridfoldImporter.h"
+#include "support/TempDir.h"
+
+namespace kv {
+
+TEST(PublicationText, EncodingFollowsTheFirstBytes) {
+  TPubEncoding E = TPubEncoding::Ansi;
+  EXPECT_EQ(DecodePublicationBytes("\xEF\xBB\xBFNewPage=\xC3\xA4", &E), "NewPage=\xC3\xA4");
+  EXPECT_EQ(E, TPubEncoding::Utf8Bom);
+  EXPECT_EQ(DecodePublicationBytes("\xEF\xBB", &E), "\xC3\xAF\xC2\xBB");  // two bytes: ANSI
+  EXPECT_EQ(E, TPubEncoding::Ansi);
+  EXPECT_EQ(DecodePublicationBytes(std::string("\xFF\xFE"
+                                               "A\0\xA9\x03",
+                                               6),
+                                   &E),
+            "A\xCE\xA9");
+  EXPECT_EQ(E, TPubEncoding::Utf16LeBom);
+  for (TPubEncoding Enc : {TPubEncoding::Utf8Bom, TPubEncoding::Utf16LeBom}) {
+    TPubEncoding Back = TPubEncoding::Ansi;
+    EXPECT_EQ(DecodePublicationBytes(EncodePublicationText("\xCE\xA9 x\r\n", Enc), &Back),
+              "\xCE\xA9 x\r\n");
+    EXPECT_EQ(Back, Enc);
+  }
+  EXPECT_EQ(EncodePublicationText("caf\xC3\xA9", TPubEncoding::Ansi), "caf\xE9");
+}
+
+TEST(PublicationText, LineScanTrimsAndIgnoresCase) {
+  const std::string Text = "  newpage=Intro  \nNewPage=\r\nNEWPAGE=Data Sheet\r\nXNewPage=no\n";
+  EXPECT_EQ(CountPublicationPages(Text), 3);
+  EXPECT_TRUE(PublicationHasPage(Text, "intro"));
+  EXPECT_TRUE(PublicationHasPage(Text, "data sheet"));
+  EXPECT_FALSE(PublicationHasPage(Text, "Data"));
+  EXPECT_EQ(CountPublicationPages("NewPage=a\nNewPage=b\nNewPage=c"), 3);
+}
+
+TEST(PublicationText, IntegersTakeTheFirstMatchingLine) {
+  EXPECT_EQ(ReadPublicationInteger("ScreenWidth=wide\r\nScreenWidth=1024\r\n", "ScreenWidth", 800),
+            800);
+  EXPECT_EQ(ReadPublicationInteger("screenheight= 480 \r\n", "ScreenHeight", 600), 480);
+  EXPECT_EQ(ReadPublicationInteger("ScreenHeightX=1\r\n", "ScreenHeight", 600), 600);
+}
+
+TEST(PublicationText, NextGridNumberTakesTheLargestPlusOne) {
+  EXPECT_EQ(NextGridNumber(""), 1);
+  EXPECT_EQ(NextGridNumber("Name=ExcelGrid_7\r\nName=ExcelGrid_12abc\r\nName=ExcelGrid_\r\n"), 13);
+  EXPECT_EQ(NextGridNumber("name=excelgrid_2\nName=ExcelGrid_99999999999\n"), 3);
+}
+
+TEST(PublicationText, InsertionGoesAfterTheMarkerLine) {
+  EXPECT_EQ(InsertAfterMasterPage("A\r\nMasterPage=1\r\nB\r\n", "X\r\n"),
+            "A\r\nMasterPage=1\r\nX\r\nB\r\n");
+  EXPECT_EQ(InsertAfterMasterPage("A\r\nMasterPage\r\nB", "X"), "A\r\nMasterPage\r\nX\r\nB");
+  EXPECT_EQ(InsertAfterMasterPage("MasterPage", "X\r\n"), "MasterPage\r\nX\r\n");
+  EXPECT_EQ(InsertAfterMasterPage("MasterPage1\nB\n", "X\r\n"), "MasterPage1\nX\r\nB\n");
+}
+
+TEST(PublicationText, WriteAndReadFiles) {
+  test::TTempDir Dir;
+  const std::string P = Dir.File("p.pub");
+  WritePublicationText(P, "caf\xC3\xA9\r\n");
+  EXPECT_EQ(ReadWholeFile(P), "caf\xE9\r\n");
+  TPubEncoding E;
+  EXPECT_EQ(ReadPublicationText(P, &E), "caf\xC3\xA9\r\n");
+  WritePublicationText(P, "");
+  EXPECT_EQ(FileSize(P), 0);
+  EXPECT_THROW(ReadPublicationText(Dir.File("none.pub")), TKvError);
+}
+
+TEST(SheetList, AllOrNamesSeparatedByBarsAndLineBreaks) {
+  EXPECT_TRUE(ParseSheetList("  all ").empty());
+  EXPECT_TRUE(ParseSheetList("   ").empty());
+  EXPECT_EQ(ParseSheetList("Sheet2| sheet1 ||\r\nData\n"),
+            (std::vector<std::string>{"Sheet2", "sheet1", "Data"}));
+  EXPECT_TRUE(IsSheetSelected("Anything", " ALL "));
+  EXPECT_TRUE(IsSheetSelected("SHEET1", "Sheet2|sheet1"));
+  EXPECT_FALSE(IsSheetSelected("Sheet3", "Sheet2|sheet1"));
+  EXPECT_FALSE(IsSheetSelected("Sheet2", "2"));
+  EXPECT_TRUE(IsSheetSelected("2", "2"));
+}
+
+TEST(PageNames, CleanedToLettersDigitsAndUnderscores) {
+  EXPECT_EQ(MakePageName("Sales 2024"), "Sales_2024");
+  EXPECT_EQ(MakePageName("a/b"), "a_b");
+  EXPECT_EQ(MakePageName("\xC3\x9C"
+                         "bersicht"),
+            "_bersicht");  // one unit, one "_"
+  EXPECT_EQ(MakePageName(""), "Sheet");
+  EXPECT_EQ(MakeUniquePageName("NewPage=Sheet\r\nNewPage=Sheet_2\r\n", "Sheet"), "Sheet_3");
+  EXPECT_EQ(MakeUniquePageName("NewPage=Other\r\n", "Sheet"), "Sheet");
+}
+
+TEST(GridPage, TwentyThreeLinesWithTheActionCalls) {
+  std::string B;
+  AppendGridPage(B, "Sales_2024", 3, 6, 1000, "[PubDir]Book.xlsx", "Sales 2024");
+  EXPECT_EQ(B,
+            "NewPage=Sales_2024\r\nPageStyle=0\r\nPageColor=16777215\r\nPageGradient1=0\r\n"
+            "PageGradient2=0\r\nPageGradientDir=1\r\nWallpaperStyle=0\r\nEffectSpeed=5\r\n"
+            "PgEnterAction=kvGridfoldOpen \"ExcelGrid_3\" \"[PubDir]Book.xlsx\" \"Sales 2024\" "
+            "\"Page\" \"Yes\"\r\nPgExitAction=kvGridfoldClose \"ExcelGrid_3\"\r\nObjectType=5\r\n"
+            "Name=ExcelGrid_3\r\nX=4\r\nY=4\r\nW=1\r\nH=992\r\nAnchor=0\r\nLineColor=0\r\n"
+            "LineWidth=0\r\nLineStyle=0\r\nFillColor=16777215\r\nFillPattern=0\r\nTabOrder=1\r\n");
+}
+
+TEST(WorkbookReference, SameFolderUsesPubDir) {
+  test::TTempDir Dir;
+  EXPECT_EQ(MakeWorkbookReference(Dir.File("Book.xlsx"), Dir.File("p.pub")), "[PubDir]Book.xlsx");
+  EXPECT_EQ(MakeWorkbookReference("/elsewhere/Book.xlsx", Dir.File("p.pub")),
+            "/elsewhere/Book.xlsx");
+  EXPECT_EQ(MakeWorkbookReference("C:\\Data\\B.xlsx", "c:\\data\\p.pub"), "[PubDir]B.xlsx");
+  EXPECT_EQ(MakeWorkbookReference("C:\\Data\\B.xlsx", "C:\\Pubs\\p.pub"), "C:\\Data\\B.xlsx");
+}
+
+namespace {
+
+std::string VerifyError(const std::string& Text, int First, int Imported, int Existing) {
+  try {
+    VerifyImportedPublication(Text, First, Imported, Existing);
+  } catch (const TKvError& E) {
+    return E.what();
+  }
+  return "";
+}
+
+std::string GoodText() {
+  std::string B;
+  AppendGridPage(B, "A", 1, 800, 600, "b.xlsx", "A");
+  AppendGridPage(B, "B", 2, 800, 600, "b.xlsx", "B");
+  return InsertAfterMasterPage("NewPage=M\r\nMasterPage=1\r\n", B);
+}
+
+}  // namespace
+
+TEST(Verification, RulesInTheirOrder) {
+  const std::string Good = GoodText();
+  EXPECT_EQ(VerifyError(Good, 1, 2, 1), "");
+  EXPECT_EQ(VerifyError(Good, 1, 2, 2),
+            "kvGridfold verification failed: expected at least 4 pages, found 3.");
+  EXPECT_EQ(VerifyError(ReplaceAll(Good, "MasterPage", "Master"), 1, 2, 1),
+            "kvGridfold verification failed: MasterPage marker disappeared.");
+  EXPECT_EQ(VerifyError(Good, 1, 3, 0),
+            "kvGridfold verification failed: missing Rectangle ExcelGrid_3");
+  EXPECT_EQ(VerifyError(ReplaceAll(Good, "Open \"ExcelGrid_2\"", "Open \"X\""), 1, 2, 1),
+            "kvGridfold verification failed: missing PgEnterAction for ExcelGrid_2");
+  EXPECT_EQ(VerifyError(ReplaceAll(Good, "Close \"ExcelGrid_1\"", "Close \"X\""), 1, 2, 1),
+            "kvGridfold verification failed: missing PgExitAction for ExcelGrid_1");
+  EXPECT_EQ(
+      VerifyError(ReplaceAll(Good, "\"B\" \"Page\" \"Yes\"", "\"B\" \"Top\" \"Yes\""), 1, 2, 1),
+      "kvGridfold verification failed: page for ExcelGrid_2 does not request the action "
+      "toolbar (ShowActionToolbar=\"Yes\").");
+  EXPECT_EQ(VerifyError(Good + "PgEnterAction=\r\n", 1, 2, 1),
+            "kvGridfold verification failed: blank PgEnterAction record found.");
+  EXPECT_EQ(VerifyError("NewPage=Old\r\nPgExitAction=\r\n" + Good, 1, 2, 2),
+            "kvGridfold verification failed: blank PgExitAction record found.");
+}
+
+}  // namespace kv

@@ -65,6 +65,10 @@ class TViewerWindow : public ::testing::Test {
     FHostWnd = CreateWindowExW(0, L"KvTestHost", L"host", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                                0, 0, 1000, 700, nullptr, nullptr, C.hInstance, nullptr);
     ASSERT_NE(FHostWnd, nullptr);
+    // Activation of a new top-level window reaches it late under X; an
+    // editor opened before it settles would lose the focus (and commit) early.
+    SetForegroundWindow(FHostWnd);
+    Pump(150);
     FRect = MakeRect(40, 30, 600, 400);
     FHost.FWindow = reinterpret_cast<uintptr_t>(FHostWnd);
     FHost.FOnAccess = [this](int Request, std::optional<std::string>& Slot) {
@@ -125,6 +129,7 @@ TEST_F(TViewerWindow, EditorPausesTrackingAndItsWholeTextIsCommitted) {
   EXPECT_EQ(GetFocus(), Edit);
   MoveWindow(FRect, 100, 80, 500, 300, TRUE);
   Pump(300);
+  ASSERT_EQ(FViewer->EditorHandle(), reinterpret_cast<uintptr_t>(Edit)) << "editor lost the focus";
   EXPECT_EQ(ViewerPlace().left, 40);  // not moved under the editor
 
   // Longer than the editor's default limit and any fixed read buffer.

@@ -35,7 +35,7 @@ int ExecuteAction(TPlugInState& State, int Id, const std::vector<std::string>& P
       case aidExport:
         return ExecExport(State, P[0], P[1], P[2], P[3]);
       case aidImport:
-        return 0;  // the import driver is wired in with its module
+        return ExecImport(State, P[0], P[1], P[2]) ? 1 : 0;
       case aidEdit:
         return ExecEdit(State, P[0]);
       case aidHighlight:

@@ -1,6 +1,9 @@
 // Core script commands: loading the DLL, calling its exports, host variables,
 // the action table, Rectangles, pickers, played commands and files.
+#include <atomic>
 #include <cstdio>
+#include <set>
+#include <thread>
 #include <fstream>
 #include <sstream>
 
@@ -177,6 +180,54 @@ void CmdCheckActions(TScript& S, const TArgs& A) {
 }
 
 int LastResult = -1;
+std::vector<std::string> GMessageBoxes;  // "caption: text" of boxes closed by the last exec
+
+// While the plug-in runs an action, a second thread answers every message box
+// of the host's thread with OK and records it, so a test never hangs on one.
+class TMessageBoxAnswerer {
+ public:
+  explicit TMessageBoxAnswerer(DWORD UiThread)
+      : FThread([this, UiThread] {
+          while (!FDone) {
+            EnumThreadWindows(UiThread, &TMessageBoxAnswerer::Visit,
+                              reinterpret_cast<LPARAM>(this));
+            Sleep(40);
+          }
+        }) {}
+  ~TMessageBoxAnswerer() { Stop(); }
+  void Stop() {
+    FDone = true;
+    if (FThread.joinable()) FThread.join();
+  }
+  std::vector<std::string> FSeen;
+
+ private:
+  static BOOL CALLBACK Visit(HWND W, LPARAM P) {
+    wchar_t Class[32] = {};
+    GetClassNameW(W, Class, 32);
+    if (std::wstring(Class) != L"#32770" || !IsWindowVisible(W)) return TRUE;
+    auto* Self = reinterpret_cast<TMessageBoxAnswerer*>(P);
+    if (Self->FClosed.count(W)) return TRUE;
+    wchar_t Caption[256] = {}, Text[4096] = {};
+    GetWindowTextW(W, Caption, 256);
+    GetDlgItemTextW(W, 0xFFFF, Text, 4096);
+    Self->FSeen.push_back(Narrow(Caption) + ": " + Narrow(Text));
+    Self->FClosed.insert(W);
+    PostMessageW(W, WM_COMMAND, IDOK, 0);
+    return TRUE;
+  }
+  std::atomic<bool> FDone{false};
+  std::set<HWND> FClosed;
+  std::thread FThread;
+};
+
+void CmdExpectMessageBox(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-message-box TEXT")) return;
+  for (const std::string& M : GMessageBoxes)
+    if (M.find(A[0]) != std::string::npos) return;
+  S.Fail("no message box with " + Quote(A[0]) + " (" + std::to_string(GMessageBoxes.size()) +
+         " shown)");
+}
 
 void CmdExec(TScript& S, const TArgs& A) {
   if (!NeedLoaded(S) || !S.Need(A, 1, "exec ACTION [PARAMS...]")) return;
@@ -185,9 +236,15 @@ void CmdExec(TScript& S, const TArgs& A) {
   std::vector<kv::THostString> Params;
   for (size_t I = 1; I < A.size(); ++I) Params.push_back(THost::NewHostString(A[I]));
   Params.resize(8, nullptr);
-  LastResult = H().FExec(Id, Params.data());
+  {
+    TMessageBoxAnswerer Answerer(GetCurrentThreadId());
+    LastResult = H().FExec(Id, Params.data());
+    Answerer.Stop();
+    GMessageBoxes = Answerer.FSeen;
+  }
   for (auto& P : Params) THost::FreeHostString(P);
   S.Print("exec " + A[0] + " -> " + std::to_string(LastResult));
+  for (const std::string& M : GMessageBoxes) S.Print("message box " + M);
 }
 
 void CmdExpectResult(TScript& S, const TArgs& A) {
@@ -290,6 +347,12 @@ void CmdExpectFileLacks(TScript& S, const TArgs& A) {
   if (Ok && Text.find(A[1]) != std::string::npos) S.Fail(A[0] + " contains " + Quote(A[1]));
 }
 
+void CmdCopyFile(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "copy-file SOURCE TARGET")) return;
+  if (!CopyFileW(Wide(HostPath(A[0])).c_str(), Wide(HostPath(A[1])).c_str(), FALSE))
+    S.Fail("cannot copy " + A[0]);
+}
+
 void CmdDeleteFile(TScript&, const TArgs& A) {
   if (!A.empty()) DeleteFileW(Wide(HostPath(A[0])).c_str());
 }
@@ -319,6 +382,8 @@ const TScriptCommand Reg[] = {
     {"check-actions", "check-actions FILE", CmdCheckActions},
     {"exec", "exec ACTION [PARAMS...]", CmdExec},
     {"expect-result", "expect-result N", CmdExpectResult},
+    {"expect-message-box", "expect-message-box TEXT", CmdExpectMessageBox},
+    {"copy-file", "copy-file SOURCE TARGET", CmdCopyFile},
     {"message", "message CODE", CmdMessage},
     {"pump", "pump [MS]", CmdPump},
     {"rect", "rect NAME X Y W H", CmdRect},

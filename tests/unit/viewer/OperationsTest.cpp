@@ -150,6 +150,18 @@ TEST_F(TOps, DestroyingWhileEditingDiscardsTheText) {
   EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "0:0");
 }
 
+TEST_F(TOps, LoadingAnotherBookDropsAnOpenEditWithoutWritingIt) {
+  Open("None");
+  FWin->Key(vk::Return);
+  FWin->Type("stale");
+  FViewer->LoadWorkbook(WriteBook({{"Other", GridData(2, 2)}}, "other.xlsx"));
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(FWin->FEditor, TWindowHandle(0));
+  FWin->Click(46 + 96 + 5, 30 + 22 + 5);  // a focus change now commits nothing
+  EXPECT_EQ(FViewer->CurrentSheetName(), "Other");
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "0:0");
+}
+
 TEST_F(TOps, HighlightsToggleReplaceClearAndBelongToTheirSheet) {
   Open("None");
   FViewer->SelectCell(1, 1, true);

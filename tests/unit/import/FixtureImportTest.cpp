@@ -1,0 +1,100 @@
+// Imports into publications whose bytes Python wrote (tests/fixtures/pub), one
+// per encoding: the existing lines must come back byte for byte around the new
+// pages, in the encoding the file had.
+#include <gtest/gtest.h>
+
+#include "base/Files.h"
+#include "base/Text.h"
+#include "import/GridfoldImporter.h"
+#include "support/Package.h"
+#include "support/TempDir.h"
+
+namespace kv {
+
+namespace {
+
+struct TFixture {
+  const char* Label;
+  const char* File;
+  TPubEncoding Encoding;
+  const char* MarkerLine;  // "MasterPage" and its line break, in the file's encoding
+  size_t MarkerSize;
+  int32_t ExistingPages;
+  int32_t FirstGrid;
+  const char* Geometry;
+  const char* KeptLine;  // an existing line with characters beyond ASCII
+};
+
+const TFixture kFixtures[] = {
+    {"Ansi", "course-ansi.pub", TPubEncoding::Ansi, "MasterPage\r\n", 12, 4, 1,
+     "W=1016\r\nH=760\r\n", "Text=Prix : 5 \xE2\x82\xAC \xE2\x80\x93 caf\xC3\xA9"},
+    {"Utf8", "course-utf8.pub", TPubEncoding::Utf8Bom, "MasterPage\r\n", 12, 3, 6,
+     "W=792\r\nH=592\r\n",
+     "Text=\xCE\x9A\xCE\xB1\xCE\xBB\xCE\xB7\xCE\xBC\xCE\xAD\xCF\x81\xCE\xB1, "
+     "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+    {"Utf16", "course-utf16.pub", TPubEncoding::Utf16LeBom, "M\0a\0s\0t\0e\0r\0P\0a\0g\0e\0\n\0",
+     22, 4, 8, "W=632\r\nH=472\r\n",
+     "Text=\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF \xF0\x9F\x8C\x8D"},
+};
+
+const char* const kGreekSheet = "\xCE\xA3\xCF\x8D\xCE\xBD\xCE\xBF\xCF\x88\xCE\xB7";
+
+class FixtureImport : public ::testing::TestWithParam<TFixture> {};
+
+}  // namespace
+
+TEST_P(FixtureImport, ExistingBytesSurviveAroundTheNewPages) {
+  const TFixture& F = GetParam();
+  test::TTempDir Dir;
+  const std::string Original = ReadWholeFile(std::string(KV_FIXTURES_DIR) + "/pub/" + F.File);
+  const std::string Pub = Dir.File("Course.pub");
+  WriteWholeFile(Pub, Original);
+  WriteWholeFile(Dir.File("Book.xlsx"),
+                 test::MakeBook({{"Sales 2024", ""}, {"Q1/Q2", ""}, {kGreekSheet, ""}}).Bytes());
+
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "ALL", Pub);
+
+  const std::string After = ReadWholeFile(Pub);
+  const std::string Marker(F.MarkerLine, F.MarkerSize);
+  const size_t HeadSize = Original.find(Marker) + Marker.size();
+  ASSERT_GT(After.size(), Original.size());
+  EXPECT_EQ(After.substr(0, HeadSize), Original.substr(0, HeadSize));
+  EXPECT_EQ(After.substr(After.size() - (Original.size() - HeadSize)), Original.substr(HeadSize));
+
+  TPubEncoding Read = TPubEncoding::Ansi;
+  const std::string Text = ReadPublicationText(Pub, &Read);
+  EXPECT_EQ(Read, F.Encoding);
+  const size_t Kept = Text.find(F.KeptLine);
+  ASSERT_NE(Kept, std::string::npos);
+  EXPECT_TRUE(Text.compare(Kept + std::string(F.KeptLine).size(), 1, "\r") == 0 ||
+              Text.compare(Kept + std::string(F.KeptLine).size(), 1, "\n") == 0);
+  EXPECT_EQ(CountPublicationPages(Text), F.ExistingPages + 3);
+  EXPECT_NE(Text.find(F.Geometry), std::string::npos);
+  for (int32_t G = F.FirstGrid; G < F.FirstGrid + 3; ++G)
+    EXPECT_NE(Text.find("ObjectType=5\r\nName=ExcelGrid_" + std::to_string(G) + "\r\n"),
+              std::string::npos)
+        << G;
+  EXPECT_NE(Text.find("NewPage=Q1_Q2\r\n"), std::string::npos);
+
+  // A name the code page cannot hold is written as the sheet's number, and the
+  // report says so; the Unicode files keep the name.
+  const std::string Third =
+      "\"ExcelGrid_" + std::to_string(F.FirstGrid + 2) + "\" \"[PubDir]Book.xlsx\" \"";
+  const std::string Report = ReadWholeFile(Pub + ".kvdiag.txt");
+  EXPECT_NE(Report.find("\r\nExistingPages=" + std::to_string(F.ExistingPages) + "\r\n"),
+            std::string::npos);
+  if (F.Encoding == TPubEncoding::Ansi) {
+    EXPECT_NE(Text.find(Third + "3\" \"Page\" \"Yes\"\r\n"), std::string::npos);
+    EXPECT_NE(Report.find("Verification=PASSED\r\nSheetByNumber=3"), std::string::npos);
+  } else {
+    EXPECT_NE(Text.find(Third + kGreekSheet + "\" \"Page\" \"Yes\"\r\n"), std::string::npos);
+    EXPECT_EQ(Report.find("SheetByNumber"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, FixtureImport, ::testing::ValuesIn(kFixtures),
+                         [](const ::testing::TestParamInfo<TFixture>& I) {
+                           return std::string(I.param.Label);
+                         });
+
+}  // namespace kv

@@ -1,11 +1,9 @@
 #include "plugin/EditAction.h"
 
-#include "base/Files.h"
-#include "base/Paths.h"
-#include "base/Text.h"
 #include "dialogs/EditForms.h"
 #include "plugin/ActionTable.h"
 #include "plugin/HostVariables.h"
+#include "plugin/PublicationPaths.h"
 
 namespace kv {
 
@@ -60,49 +58,24 @@ void TPlugInDialogHost::SetLastError(const std::string& Message) {
 }
 
 std::string TPlugInDialogHost::CleanPublicationTitle(const std::string& Title) {
-  std::string T = Trim(Title);
-  size_t Remark = T.find(" (");
-  return Remark == std::string::npos ? T : Trim(std::string_view(T).substr(0, Remark));
+  return kv::CleanPublicationTitle(Title);
 }
 
 bool TPlugInDialogHost::LooksLikePath(const std::string& Text) {
-  return Text.find_first_of("\\/:") != std::string::npos;
+  return kv::LooksLikePath(Text);
 }
 
 std::string TPlugInDialogHost::ExpandPublicationPlaceholders(const std::string& Text) {
-  if (!FState.Host || !FState.Host->HasGetVariable()) return Text;
-  std::string Dir, Title;
   try {
-    Dir = kv::ReadHostVariable(FState.Host, "[PubDir]");
-    Title = kv::ReadHostVariable(FState.Host, "[PubTitle]");
+    return kv::ExpandPublicationPlaceholders(FState.Host, Text);
   } catch (...) {
-    Dir.clear();
-    Title.clear();
+    return Text;
   }
-  std::string S = Text;
-  if (!Dir.empty()) S = ReplaceAllAscii(S, "[PubDir]", IncludeTrailingPathDelimiter(Dir));
-  if (!Title.empty()) S = ReplaceAllAscii(S, "[PubTitle]", Title);
-  return S;
 }
 
 std::string TPlugInDialogHost::CurrentPublicationPath() {
-  if (!FState.Host || !FState.Host->HasGetVariable()) return {};
-  std::string Dir, Title;
   try {
-    Dir = Trim(kv::ReadHostVariable(FState.Host, "[PubDir]"));
-    Title = CleanPublicationTitle(kv::ReadHostVariable(FState.Host, "[PubTitle]"));
-  } catch (...) {
-    return {};
-  }
-  if (Title.empty()) return {};
-  std::string Path = Title;
-  if (!LooksLikePath(Title)) {
-    if (!SameTextAscii(ExtractFileExt(Title), ".pub")) Path += ".pub";
-    if (!Dir.empty()) Path = IncludeTrailingPathDelimiter(Dir) + Path;
-  }
-  if (!SameTextAscii(ExtractFileExt(Path), ".pub")) Path += ".pub";
-  try {
-    return FullPath(Path);
+    return kv::CurrentPublicationPath(FState.Host);
   } catch (...) {
     return {};
   }

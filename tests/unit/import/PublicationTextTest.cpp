@@ -109,8 +109,9 @@ TEST(GridPage, TwentyThreeLinesWithTheActionCalls) {
 TEST(WorkbookReference, SameFolderUsesPubDir) {
   test::TTempDir Dir;
   EXPECT_EQ(MakeWorkbookReference(Dir.File("Book.xlsx"), Dir.File("p.pub")), "[PubDir]Book.xlsx");
+  // Another folder: the full path (on Windows "/elsewhere" lies on the current drive).
   EXPECT_EQ(MakeWorkbookReference("/elsewhere/Book.xlsx", Dir.File("p.pub")),
-            "/elsewhere/Book.xlsx");
+            FullPath("/elsewhere/Book.xlsx"));
   EXPECT_EQ(MakeWorkbookReference("C:\\Data\\B.xlsx", "c:\\data\\p.pub"), "[PubDir]B.xlsx");
   EXPECT_EQ(MakeWorkbookReference("C:\\Data\\B.xlsx", "C:\\Pubs\\p.pub"), "C:\\Data\\B.xlsx");
 }

@@ -34,6 +34,44 @@ std::string RemoveQuotes(std::string_view S) {
   return ReplaceAll(S, "\"", "");
 }
 
+// The largest number after "Name=ExcelGrid_" (numbers beyond 32 bits count as
+// 0), or 0 when there is none.
+int64_t LargestGridNumber(std::string_view Text) {
+  const std::string_view Prefix = "Name=ExcelGrid_";
+  int64_t Max = 0;
+  ForEachTrimmedLine(Text, [&](std::string_view Line) {
+    if (!StartsWithAscii(Line, Prefix)) return true;
+    size_t I = Prefix.size(), Start = I;
+    while (I < Line.size() && Line[I] >= '0' && Line[I] <= '9') ++I;
+    if (I > Start) Max = std::max<int64_t>(Max, ParseInt32Or(Line.substr(Start, I - Start), 0));
+    return true;
+  });
+  return Max;
+}
+
+// The Open action trims its sheet parameter, takes a positive number as a
+// position and otherwise looks the name up. A name it would not find as
+// written (quotes removed, blanks at its ends, digits only, characters the
+// publication's code page lacks) becomes the sheet's 1-based number, so the
+// page never silently shows another sheet. Why goes into Reason.
+std::string SheetParameterFor(const std::string& SheetName, int Index, TPubEncoding Encoding,
+                              std::string& Reason) {
+  std::string Param = RemoveQuotes(SheetName);
+  bool Lossless = true;
+  if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(Param, &Lossless);
+  if (!Lossless)
+    Reason = "the sheet's name cannot be written in the publication's code page";
+  else if (Param != SheetName)
+    Reason = "the sheet's name holds double quotes";
+  else if (Trim(Param) != Param)
+    Reason = "the sheet's name begins or ends with blanks";
+  else if (TryParseInt32(Param).value_or(0) > 0)
+    Reason = "the sheet's name would be read as a sheet number";
+  else
+    return Param;
+  return std::to_string(Index + 1);
+}
+
 }  // namespace
 
 std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding) {
@@ -112,20 +150,7 @@ int32_t ReadPublicationInteger(std::string_view Text, std::string_view Key, int3
 }
 
 int32_t NextGridNumber(std::string_view Text) {
-  const std::string_view Prefix = "Name=ExcelGrid_";
-  int64_t Max = 0;
-  bool Any = false;
-  ForEachTrimmedLine(Text, [&](std::string_view Line) {
-    if (!StartsWithAscii(Line, Prefix)) return true;
-    size_t I = Prefix.size(), Start = I;
-    while (I < Line.size() && Line[I] >= '0' && Line[I] <= '9') ++I;
-    if (I == Start) return true;
-    int64_t Value = ParseInt32Or(Line.substr(Start, I - Start), 0);
-    if (!Any || Value > Max) Max = Value;
-    Any = true;
-    return true;
-  });
-  return Any ? static_cast<int32_t>(std::min<int64_t>(Max + 1, INT32_MAX)) : 1;
+  return static_cast<int32_t>(std::min<int64_t>(LargestGridNumber(Text) + 1, INT32_MAX));
 }
 
 std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion) {
@@ -313,6 +338,10 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
     if (IsSheetSelected(Book->Sheet(I).Name, SheetList)) Selected.push_back(I);
   if (Selected.empty())
     throw TKvError("None of the requested worksheets were found in the workbook.");
+  // Numbers past the largest 32-bit value would repeat an existing Rectangle's name.
+  if (LargestGridNumber(Text) + static_cast<int64_t>(Selected.size()) > INT32_MAX)
+    throw TKvError("The publication has no grid numbers left for new pages (ExcelGrid_" +
+                   std::to_string(INT32_MAX) + " is taken).");
 
   std::string Buffer;
   Buffer.reserve(65536);
@@ -322,16 +351,9 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
     const std::string& SheetName = Book->Sheet(Selected[K]).Name;
     const std::string PageName = MakeUniquePageName(Text + Chosen, MakePageName(SheetName));
     Chosen += "\r\nNewPage=" + PageName + "\r\n";
-    std::string SheetParam = RemoveQuotes(SheetName);
-    bool Lossless = true;
-    if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(SheetParam, &Lossless);
-    if (!Lossless) {
-      // An ANSI publication cannot hold this name: the page would open another
-      // sheet. The Open action also takes the sheet's number.
-      SheetParam = std::to_string(Selected[K] + 1);
-      Notes.push_back("SheetByNumber=" + SheetParam + " (the sheet's name cannot be written in " +
-                      "the publication's code page)");
-    }
+    std::string Reason;
+    const std::string SheetParam = SheetParameterFor(SheetName, Selected[K], Encoding, Reason);
+    if (!Reason.empty()) Notes.push_back("SheetByNumber=" + SheetParam + " (" + Reason + ")");
     AppendGridPage(Buffer, PageName, FirstGrid + static_cast<int32_t>(K), ScreenWidth, ScreenHeight,
                    WorkbookRef, SheetParam);
   }

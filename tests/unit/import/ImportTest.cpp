@@ -51,8 +51,9 @@ TEST_F(ImportTest, ThreeSheetsIntoFourPages) {
   EXPECT_EQ(Text.find("NewPage=Sheet1_2\r\n"), Master + 12);
   EXPECT_NE(Text.find("NewPage=Sales__2024_\r\n"), std::string::npos);
   EXPECT_NE(Text.find("NewPage=Sheet_1\r\n"), std::string::npos);
+  // The quotes cannot be written, and without them the name finds no sheet.
   EXPECT_NE(Text.find("PgEnterAction=kvGridfoldOpen \"ExcelGrid_2\" \"[PubDir]Book.xlsx\" "
-                      "\"Sales 2024\" \"Page\" \"Yes\"\r\n"),
+                      "\"2\" \"Page\" \"Yes\"\r\n"),
             std::string::npos);
   EXPECT_NE(Text.find("W=1016\r\nH=760\r\n"), std::string::npos);
   EXPECT_EQ(Text.substr(Text.size() - 50),
@@ -60,7 +61,8 @@ TEST_F(ImportTest, ThreeSheetsIntoFourPages) {
   EXPECT_EQ(ReadWholeFile(FPub + ".kvdiag.txt"),
             "kvGridfold publication verification\r\nTarget=" + FPub +
                 "\r\nExistingPages=4\r\nImportedPages=3\r\nFirstGrid=1\r\nFinalPages=7\r\n"
-                "PageActions=3\r\nPageLeaveActions=3\r\nRectangles=3\r\nVerification=PASSED\r\n");
+                "PageActions=3\r\nPageLeaveActions=3\r\nRectangles=3\r\nVerification=PASSED\r\n"
+                "SheetByNumber=2 (the sheet's name holds double quotes)\r\n");
   EXPECT_FALSE(FileExists(FPub + ".kvtmp"));
   // A second import numbers on from the first.
   ImportWorkbookToFolivantPages(FBook, "sheet1", FPub);

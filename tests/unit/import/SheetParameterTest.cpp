@@ -1,0 +1,98 @@
+// The sheet parameter of the enter action must make the Open action show the
+// sheet the page was made for: it trims the text, takes a positive number as a
+// position and otherwise looks the name up. Names it would miss go in as the
+// sheet's number, with a report line each.
+#include <gtest/gtest.h>
+
+#include "base/Error.h"
+#include "base/Files.h"
+#include "import/GridfoldImporter.h"
+#include "support/Package.h"
+#include "support/TempDir.h"
+
+namespace kv {
+
+namespace {
+
+const char* const kPub = "NewPage=M\r\nMasterPage\r\nNewPage=Intro\r\n";
+
+std::string SheetParamOf(const std::string& Text, int Grid) {
+  const std::string Head =
+      "kvGridfoldOpen \"ExcelGrid_" + std::to_string(Grid) + "\" \"[PubDir]Book.xlsx\" \"";
+  size_t At = Text.find(Head);
+  if (At == std::string::npos) return "<missing>";
+  At += Head.size();
+  return Text.substr(At, Text.find('"', At) - At);
+}
+
+}  // namespace
+
+TEST(SheetParameter, NamesTheOpenActionWouldMissBecomeNumbers) {
+  test::TTempDir Dir;
+  WriteWholeFile(Dir.File("Book.xlsx"), test::MakeBook({{"Plain name", ""},
+                                                        {"2024", ""},
+                                                        {" Padded", ""},
+                                                        {"&quot;Q&quot;", ""},
+                                                        {"-1", ""},
+                                                        {"Caf\xC3\xA9", ""}})
+                                            .Bytes());
+  WriteWholeFile(Dir.File("p.pub"), kPub);
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "ALL", Dir.File("p.pub"));
+  const std::string Text = ReadPublicationText(Dir.File("p.pub"));
+  EXPECT_EQ(SheetParamOf(Text, 1), "Plain name");
+  EXPECT_EQ(SheetParamOf(Text, 2), "2");
+  EXPECT_EQ(SheetParamOf(Text, 3), "3");
+  EXPECT_EQ(SheetParamOf(Text, 4), "4");
+  EXPECT_EQ(SheetParamOf(Text, 5), "-1");  // not a position: found by its name
+  EXPECT_EQ(SheetParamOf(Text, 6), "Caf\xC3\xA9");
+  const std::string Report = ReadWholeFile(Dir.File("p.pub.kvdiag.txt"));
+  EXPECT_NE(Report.find("Verification=PASSED\r\n"
+                        "SheetByNumber=2 (the sheet's name would be read as a sheet number)\r\n"
+                        "SheetByNumber=3 (the sheet's name begins or ends with blanks)\r\n"
+                        "SheetByNumber=4 (the sheet's name holds double quotes)\r\n"),
+            std::string::npos)
+      << Report;
+  EXPECT_EQ(Report.find("SheetByNumber=5"), std::string::npos);
+}
+
+TEST(SheetParameter, NumbersCountVisibleSheetsOnly) {
+  test::TTempDir Dir;
+  test::TPackage Book = test::MakeBook({{"A", ""}, {"Hidden", ""}, {"7", ""}});
+  std::string Workbook;
+  for (const auto& E : Book.FEntries)
+    if (E.first == "xl/workbook.xml") Workbook = E.second;
+  const std::string Hidden = "name=\"Hidden\"";
+  ASSERT_NE(Workbook.find(Hidden), std::string::npos);
+  Workbook.replace(Workbook.find(Hidden), Hidden.size(), Hidden + " state=\"hidden\"");
+  Book.Set("xl/workbook.xml", Workbook);
+  WriteWholeFile(Dir.File("Book.xlsx"), Book.Bytes());
+  WriteWholeFile(Dir.File("p.pub"), kPub);
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "7", Dir.File("p.pub"));
+  EXPECT_EQ(SheetParamOf(ReadPublicationText(Dir.File("p.pub")), 1), "2");
+}
+
+TEST(GridNumbers, ExhaustedNumbersFailBeforeAnyFileChanges) {
+  test::TTempDir Dir;
+  WriteWholeFile(Dir.File("Book.xlsx"), test::MakeBook({{"A", ""}, {"B", ""}}).Bytes());
+  const std::string Almost = std::string(kPub) + "ObjectType=5\r\nName=ExcelGrid_2147483646\r\n";
+  const std::string Full = std::string(kPub) + "ObjectType=5\r\nName=ExcelGrid_2147483647\r\n";
+  for (const auto& [Pub, List] : {std::pair{Almost, "ALL"}, std::pair{Full, "A"}}) {
+    WriteWholeFile(Dir.File("p.pub"), Pub);
+    try {
+      ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), List, Dir.File("p.pub"));
+      ADD_FAILURE() << List;
+    } catch (const TKvError& E) {
+      EXPECT_STREQ(E.what(),
+                   "The publication has no grid numbers left for new pages (ExcelGrid_2147483647 "
+                   "is taken).");
+    }
+    EXPECT_EQ(ReadWholeFile(Dir.File("p.pub")), Pub);
+    EXPECT_EQ(Dir.List(), (std::vector<std::string>{"Book.xlsx", "p.pub"}));
+  }
+  // The very last number is still free for one page.
+  WriteWholeFile(Dir.File("p.pub"), Almost);
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "B", Dir.File("p.pub"));
+  EXPECT_EQ(SheetParamOf(ReadWholeFile(Dir.File("p.pub")), 2147483647), "B");
+}
+
+}  // namespace kv

@@ -77,7 +77,12 @@ std::string JoinPath(std::string_view Dir, std::string_view Name) {
 }
 
 bool SamePath(std::string_view A, std::string_view B) {
-  return SameTextAscii(A, B);
+  if (A.size() != B.size()) return false;
+  for (size_t I = 0; I < A.size(); ++I)
+    if (!(IsPathSeparator(A[I]) && IsPathSeparator(B[I])) &&
+        !SameTextAscii(A.substr(I, 1), B.substr(I, 1)))
+      return false;
+  return true;
 }
 
 }  // namespace kv

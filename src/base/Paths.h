@@ -26,7 +26,8 @@ std::string IncludeTrailingPathDelimiter(std::string_view Path);
 bool IsAbsolutePath(std::string_view Path);
 // Joins a folder and a relative name with the folder's separator.
 std::string JoinPath(std::string_view Dir, std::string_view Name);
-bool SamePath(std::string_view A, std::string_view B);  // ignoring ASCII case
+// Ignoring ASCII case; '\' and '/' count as the same separator.
+bool SamePath(std::string_view A, std::string_view B);
 
 }  // namespace kv
 

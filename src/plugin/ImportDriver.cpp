@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 #include "import/GridfoldImporter.h"
 #include "plugin/Actions.h"
@@ -33,7 +34,7 @@ bool IsCurrentPublicationMode(TPlugInState& State, const std::string& Token,
     return true;
   }
   if (T.empty()) return true;
-  if (!Current.empty() && SameTextAscii(Current, FullPath(Resolved))) return true;
+  if (!Current.empty() && SamePath(Current, FullPath(Resolved))) return true;
   std::string Mode;
   try {
     Mode = Trim(ReadHostVariable(State.Host, "[FVMode]"));

@@ -2,11 +2,14 @@
 // backslashes or forward slashes, any ASCII case.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/Files.h"
 #include "import/GridfoldImporter.h"
 #include "plugin/ImportDriver.h"
 #include "plugin/PublicationPaths.h"
 #include "support/FakeHost.h"
+#include "support/TempDir.h"
 
 namespace kv {
 
@@ -40,12 +43,18 @@ TEST(WindowsPaths, OpenPublicationNamedWithOtherSeparatorsIsStillTheCurrentOne) 
   TPlugInState State;
   State.Host = &Host;
   State.Messages = &Messages;
+  // On POSIX such a folder is a relative name: keep the log it gets in a
+  // temporary folder.
+  test::TTempDir Dir;
+  const std::filesystem::path Before = std::filesystem::current_path();
+  std::filesystem::current_path(Dir.Path());
   // Taken as the open publication, the import tries to copy it (and finds it
   // missing) rather than to change it in place.
   EXPECT_FALSE(ExecImport(State, "C:\\No Such Folder\\Pubs\\Book.xlsx", "ALL",
                           "c:/no such folder/PUBS/course.PUB"));
   EXPECT_EQ(Host.FVars["[LastError]"], "Current Folivant publication not found: " +
                                            FullPath("C:\\No Such Folder\\Pubs\\Course.pub"));
+  std::filesystem::current_path(Before);
 }
 
 }  // namespace kv

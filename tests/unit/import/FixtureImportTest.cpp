@@ -98,3 +98,23 @@ INSTANTIATE_TEST_SUITE_P(Encodings, FixtureImport, ::testing::ValuesIn(kFixtures
                          });
 
 }  // namespace kv
+
+namespace kv {
+
+TEST(AnsiPublication, EveryByteOfTheExistingLinesSurvives) {
+  test::TTempDir Dir;
+  std::string Bytes;
+  for (int B = 1; B < 256; ++B)
+    if (B != '\r' && B != '\n') Bytes += static_cast<char>(B);
+  const std::string Head = "NewPage=M\r\nMasterPage\r\n";
+  const std::string Tail = "NewPage=All\r\nText=" + Bytes + "\r\n";
+  WriteWholeFile(Dir.File("p.pub"), Head + Tail);
+  WriteWholeFile(Dir.File("Book.xlsx"), test::MakeBook({{"A", ""}}).Bytes());
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "ALL", Dir.File("p.pub"));
+  const std::string After = ReadWholeFile(Dir.File("p.pub"));
+  EXPECT_EQ(After.substr(0, Head.size()), Head);
+  ASSERT_GT(After.size(), Tail.size());
+  EXPECT_EQ(After.substr(After.size() - Tail.size()), Tail);
+}
+
+}  // namespace kv

@@ -331,6 +331,13 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
   auto Book = std::make_unique<TXlsxWorkbook>();
   Book->LoadFromFile(WorkbookPath);
   const std::string WorkbookRef = MakeWorkbookReference(WorkbookPath, PubPath);
+  // Written as question marks, the path would name no file and every new page
+  // would fail to open.
+  bool RefLossless = true;
+  if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(WorkbookRef, &RefLossless);
+  if (!RefLossless)
+    throw TKvError("The workbook's path cannot be written in the publication's code page: " +
+                   WorkbookRef);
   const int32_t FirstGrid = NextGridNumber(Text);
 
   std::vector<int> Selected;

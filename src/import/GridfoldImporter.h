@@ -62,7 +62,9 @@ void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
 // "Target Folivant publication not found: ", "The Excel workbook and Folivant
 // publication must be different files.", "The target publication does not
 // contain a MasterPage marker.", "None of the requested worksheets were found
-// in the workbook.", the verification's messages, "Unable to replace target
+// in the workbook.", "The workbook's path cannot be written in the
+// publication's code page: ", "The publication has no grid numbers left for
+// new pages (...)", the verification's messages, "Unable to replace target
 // publication: %s", the workbook's loading errors and file errors.
 void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::string& SheetList,
                                    const std::string& PubPath);

@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
+#include "base/Paths.h"
 #include "import/GridfoldImporter.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
@@ -93,6 +94,29 @@ TEST(GridNumbers, ExhaustedNumbersFailBeforeAnyFileChanges) {
   WriteWholeFile(Dir.File("p.pub"), Almost);
   ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "B", Dir.File("p.pub"));
   EXPECT_EQ(SheetParamOf(ReadWholeFile(Dir.File("p.pub")), 2147483647), "B");
+}
+
+TEST(WorkbookPath, OutsideTheCodePageFailsAnAnsiImportOnly) {
+  test::TTempDir Dir;
+  // Joined by hand: the test folder's own path type would read UTF-8 as ANSI on Windows.
+  const std::string Book =
+      JoinPath(Dir.Path(), "\xCE\x92\xCE\xB9\xCE\xB2\xCE\xBB\xCE\xAF\xCE\xBF.xlsx");
+  WriteWholeFile(Book, test::MakeBook({{"A", ""}}).Bytes());
+  WriteWholeFile(Dir.File("p.pub"), kPub);
+  try {
+    ImportWorkbookToFolivantPages(Book, "ALL", Dir.File("p.pub"));
+    ADD_FAILURE();
+  } catch (const TKvError& E) {
+    EXPECT_EQ(std::string(E.what()),
+              "The workbook's path cannot be written in the publication's code page: [PubDir]" +
+                  Book.substr(Book.size() - 17));
+  }
+  EXPECT_EQ(ReadWholeFile(Dir.File("p.pub")), kPub);
+  WritePublicationText(Dir.File("p.pub"), kPub, TPubEncoding::Utf8Bom);
+  ImportWorkbookToFolivantPages(Book, "ALL", Dir.File("p.pub"));
+  EXPECT_NE(
+      ReadPublicationText(Dir.File("p.pub")).find("\"[PubDir]" + Book.substr(Book.size() - 17)),
+      std::string::npos);
 }
 
 }  // namespace kv

@@ -43,7 +43,7 @@ TEST_F(ImportForm, ListsVisibleSheetsAndRestoresAStoredSelection) {
   Form.ControlExit("EditExcel");
   EXPECT_EQ(Marks(), (std::vector<bool>{true, false, true}));
   // A changed file name reloads and selects everything.
-  Form.SetText("EditExcel", kBook + " ");
+  Form.SetText("EditExcel", kBook + ".missing");
   Form.ControlExit("EditExcel");
   EXPECT_TRUE(Form.Control("Sheet").Items.empty());
   Form.SetText("EditExcel", kBook);

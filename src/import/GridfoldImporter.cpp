@@ -72,6 +72,44 @@ std::string SheetParameterFor(const std::string& SheetName, int Index, TPubEncod
   return std::to_string(Index + 1);
 }
 
+// UTF-16 text with unpaired surrogates: they travel inside as three-byte
+// sequences (ED A0..BF xx, which valid UTF-8 never holds), so a damaged
+// character in the user's pages is written back as it was read.
+std::string Utf16UnitsToText(std::u16string_view Units) {
+  std::string R;
+  R.reserve(Units.size());
+  size_t Run = 0;
+  for (size_t I = 0; I < Units.size(); ++I) {
+    const char16_t U = Units[I];
+    if (U >= 0xD800 && U <= 0xDBFF && I + 1 < Units.size() && Units[I + 1] >= 0xDC00 &&
+        Units[I + 1] <= 0xDFFF) {
+      ++I;
+      continue;
+    }
+    if (U < 0xD800 || U > 0xDFFF) continue;
+    R += Utf16ToUtf8(Units.substr(Run, I - Run));
+    R += static_cast<char>(0xE0 | (U >> 12));
+    R += static_cast<char>(0x80 | ((U >> 6) & 0x3F));
+    R += static_cast<char>(0x80 | (U & 0x3F));
+    Run = I + 1;
+  }
+  return R + Utf16ToUtf8(Units.substr(Run));
+}
+
+std::u16string TextToUtf16Units(std::string_view Text) {
+  std::u16string R;
+  size_t Run = 0;
+  for (size_t I = 0; I + 2 < Text.size(); ++I) {
+    const auto B = [&Text](size_t K) { return static_cast<unsigned char>(Text[K]); };
+    if (B(I) != 0xED || (B(I + 1) & 0xE0) != 0xA0 || (B(I + 2) & 0xC0) != 0x80) continue;
+    R += Utf8ToUtf16(Text.substr(Run, I - Run));
+    R += static_cast<char16_t>(0xD000 | ((B(I + 1) & 0x3F) << 6) | (B(I + 2) & 0x3F));
+    I += 2;
+    Run = I + 1;
+  }
+  return R + Utf8ToUtf16(Text.substr(Run));
+}
+
 }  // namespace
 
 std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding) {
@@ -86,7 +124,7 @@ std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encodin
     for (size_t I = 2; I + 1 < Bytes.size(); I += 2)
       Units += static_cast<char16_t>(static_cast<unsigned char>(Bytes[I]) |
                                      (static_cast<unsigned char>(Bytes[I + 1]) << 8));
-    return Utf16ToUtf8(Units);
+    return Utf16UnitsToText(Units);
   }
   if (Encoding) *Encoding = TPubEncoding::Ansi;
   return AnsiToUtf8(Bytes);
@@ -98,7 +136,7 @@ std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding) 
       return "\xEF\xBB\xBF" + std::string(Text);
     case TPubEncoding::Utf16LeBom: {
       std::string Out = "\xFF\xFE";
-      for (char16_t U : Utf8ToUtf16(Text)) {
+      for (char16_t U : TextToUtf16Units(Text)) {
         Out += static_cast<char>(U & 0xFF);
         Out += static_cast<char>(U >> 8);
       }

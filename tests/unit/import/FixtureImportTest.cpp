@@ -118,3 +118,27 @@ TEST(AnsiPublication, EveryByteOfTheExistingLinesSurvives) {
 }
 
 }  // namespace kv
+
+namespace kv {
+
+TEST(Utf16Publication, UnpairedSurrogatesAndPairsSurvive) {
+  test::TTempDir Dir;
+  auto Units = [](std::u16string_view U) {
+    std::string B;
+    for (char16_t C : U) B += {static_cast<char>(C & 0xFF), static_cast<char>(C >> 8)};
+    return B;
+  };
+  const std::string Head = "\xFF\xFE" + Units(u"NewPage=M\r\nMasterPage\r\n");
+  const std::u16string Damaged = {u'T', 0xD800, u'x', 0xDC00, 0xD83C, 0xDF0D, 0xDBFF, u'\r', u'\n'};
+  const std::string Tail = Units(u"NewPage=Old\r\nText=") + Units(Damaged);
+  WriteWholeFile(Dir.File("p.pub"), Head + Tail);
+  WriteWholeFile(Dir.File("Book.xlsx"), test::MakeBook({{"A", ""}}).Bytes());
+  ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "ALL", Dir.File("p.pub"));
+  const std::string After = ReadWholeFile(Dir.File("p.pub"));
+  EXPECT_EQ(After.substr(0, Head.size()), Head);
+  ASSERT_GT(After.size(), Tail.size());
+  EXPECT_EQ(After.substr(After.size() - Tail.size()), Tail);
+  EXPECT_NE(ReadPublicationText(Dir.File("p.pub")).find("\xF0\x9F\x8C\x8D"), std::string::npos);
+}
+
+}  // namespace kv

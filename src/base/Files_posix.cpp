@@ -209,6 +209,7 @@ void CopyFileShared(const std::string& Source, const std::string& Dest) {
   } catch (...) {
     if (Out >= 0) ::close(Out);
     ::close(In);
+    ::unlink(Dest.c_str());  // ours: it was created above
     throw;
   }
   ::close(In);

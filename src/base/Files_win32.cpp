@@ -230,12 +230,16 @@ void CopyFileShared(const std::string& Source, const std::string& Dest) {
   } catch (...) {
     ::CloseHandle(Out);
     ::CloseHandle(In);
+    DeleteFileW(Wide(Dest).c_str());  // ours: it was created above
     throw;
   }
   BOOL Closed = ::CloseHandle(Out);
   DWORD Err = GetLastError();
   ::CloseHandle(In);
-  if (!Closed) RaiseFileError("Unable to write", Dest, Err);
+  if (!Closed) {
+    DeleteFileW(Wide(Dest).c_str());
+    RaiseFileError("Unable to write", Dest, Err);
+  }
 }
 
 }  // namespace kv

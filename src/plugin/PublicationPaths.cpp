@@ -94,12 +94,7 @@ std::string CopyCurrentPublication(const std::string& PubPath) {
   const std::string Full = FullPath(PubPath);
   if (!FileExists(Full)) throw TKvError("Current Folivant publication not found: " + Full);
   const std::string Copy = MakeCopyName(Full);
-  try {
-    CopyFileShared(Full, Copy);
-  } catch (...) {
-    DeleteFileAt(Copy);  // a partial copy is no copy
-    throw;
-  }
+  CopyFileShared(Full, Copy);  // removes a partial copy itself
   return Copy;
 }
 

@@ -189,7 +189,7 @@ void TImportForm::LoadSheets() {
     if (FileExists(FileName)) {
       TXlsxWorkbook Book;
       Book.LoadFromFile(FileName);
-      for (int I = 0; I < Book.SheetCount(); ++I) List.Items.push_back(Book.Sheet(I).Name);
+      for (int I = 0; I < Book.SheetCount(); ++I) List.Items.push_back(Book.SheetName(I));
       List.ItemChecked.assign(List.Items.size(), true);
       Control("CheckAll").Checked = true;
     }

@@ -380,9 +380,11 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
 
   std::vector<int> Selected;
   for (int I = 0; I < Book->SheetCount(); ++I)
-    if (IsSheetSelected(Book->Sheet(I).Name, SheetList)) Selected.push_back(I);
+    if (IsSheetSelected(Book->SheetName(I), SheetList)) Selected.push_back(I);
   if (Selected.empty())
     throw TKvError("None of the requested worksheets were found in the workbook.");
+  // A page whose sheet cannot be read would only ever show an error.
+  for (int I : Selected) (void)Book->Sheet(I);
   // Numbers past the largest 32-bit value would repeat an existing Rectangle's name.
   if (LargestGridNumber(Text) + static_cast<int64_t>(Selected.size()) > INT32_MAX)
     throw TKvError("The publication has no grid numbers left for new pages (ExcelGrid_" +
@@ -393,7 +395,7 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
   std::string Chosen;  // "NewPage=" lines of the names chosen so far
   std::vector<std::string> Notes;
   for (size_t K = 0; K < Selected.size(); ++K) {
-    const std::string& SheetName = Book->Sheet(Selected[K]).Name;
+    const std::string& SheetName = Book->SheetName(Selected[K]);
     const std::string PageName = MakeUniquePageName(Text + Chosen, MakePageName(SheetName));
     Chosen += "\r\nNewPage=" + PageName + "\r\n";
     std::string Reason;

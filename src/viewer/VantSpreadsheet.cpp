@@ -355,6 +355,8 @@ std::string TVantSpreadsheet::CurrentSheetName() const {
 bool TVantSpreadsheet::GotoSheet(int32_t Index) {
   if (!FWorkbook || Index < 0 || Index >= FWorkbook->SheetCount()) return false;
   try {
+    // A sheet that cannot be read leaves the current one in place.
+    (void)FWorkbook->Sheet(Index);
     EndCellEdit(true);
     FCurrentSheet = Index;
     FSelectedCol = 0;
@@ -385,7 +387,7 @@ bool TVantSpreadsheet::GotoSheetByNameOrNumber(const std::string& NameOrNumber) 
   int32_t N = TryParseInt32(Text).value_or(0);
   if (N > 0) return GotoSheet(N - 1);
   for (int32_t I = 0; I < FWorkbook->SheetCount(); ++I)
-    if (SameTextAscii(FWorkbook->Sheet(I).Name, Text)) return GotoSheet(I);
+    if (SameTextAscii(FWorkbook->SheetName(I), Text)) return GotoSheet(I);
   return false;
 }
 

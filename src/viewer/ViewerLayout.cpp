@@ -187,7 +187,7 @@ void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
     List.Outline(Box, kButtonOutline);
     List.ClippedText(Box.Left + 6, Box.Top + 6,
                      {Box.Left + 6, Box.Top + 6, Box.Right - 6, Box.Bottom - 3},
-                     FWorkbook->Sheet(I).Name, kBlack, Back);
+                     FWorkbook->SheetName(I), kBlack, Back);
     if (Box.Right >= S.Right) break;
   }
 }

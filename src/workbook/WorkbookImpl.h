@@ -49,7 +49,16 @@ struct TXlsxWorkbook::TImpl {
   std::shared_ptr<TTextPool> FTexts;     // every cell text of the workbook
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
   std::map<int32_t, bool> FDateFormatIds;
+  std::vector<bool> FDateStyles;  // FDateFormatIds by position, for the per-cell look-up
   bool FDate1904 = false;
+
+  // Per sheet (as FSheets): whether its cells were read, and the error that
+  // reading them raised, raised again on every later use.
+  struct TSheetState {
+    bool Read = false;
+    std::string Error;
+  };
+  std::vector<TSheetState> FSheetStates;
 
   // Position of the entry with exactly this name, or npos.
   size_t FindEntry(std::string_view ExactName) const;

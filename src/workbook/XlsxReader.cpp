@@ -516,15 +516,14 @@ class TSheetLoader {
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
       FImpl.FDateFormatIds[K] = IsDate;
-      // The same as a plain table for the per-cell look-up.
-      FDateStyles.push_back(IsDate);
+      FImpl.FDateStyles.push_back(IsDate);
       ++K;
     }
   }
 
   bool IsDateStyle(int32_t S) const {
-    return S >= 0 && static_cast<size_t>(S) < FDateStyles.size() &&
-           FDateStyles[static_cast<size_t>(S)];
+    return S >= 0 && static_cast<size_t>(S) < FImpl.FDateStyles.size() &&
+           FImpl.FDateStyles[static_cast<size_t>(S)];
   }
 
   std::string ResolveSheetPart(const std::string& RelationshipId) const {
@@ -563,10 +562,30 @@ class TSheetLoader {
       std::string Name = ReadAttribute(S, "name", "Sheet" + std::to_string(P));
       std::string Part = ResolveSheetPart(SheetRelationshipId(S));
       if (Part.empty()) continue;
-      Sheets.push_back(LoadSheet(Part, Name));
+      TXlsxSheet Sheet;
+      Sheet.Name = Name;
+      size_t Index = FImpl.FindPart(Part);
+      Sheet.PartName =
+          Index == TXlsxWorkbook::TImpl::npos ? Part : FImpl.FOriginalEntries[Index].Name;
+      Sheets.push_back(std::move(Sheet));
     }
     if (Sheets.empty()) throw TKvError("No visible worksheets were found in this workbook.");
+    FImpl.FSheetStates.assign(Sheets.size(), {});
     return Sheets;
+  }
+
+  // Fills Sheet's cells from its part, once. A sheet whose part is missing has none.
+  void ReadSheetCells(TXlsxSheet& Sheet) {
+    size_t Index = FImpl.FindPart(Sheet.PartName);
+    if (Index == TXlsxWorkbook::TImpl::npos) return;
+    const TXlsxWorkbook::TImpl::TEntry& Entry = FImpl.FOriginalEntries[Index];
+    if (Entry.ZipIndex == TXlsxWorkbook::TImpl::npos) {
+      TXmlMemorySource Source(StripUtf8Bom(Entry.Replaced ? *Entry.Replaced : std::string_view()));
+      ReadCells(Sheet, Source, Sheet.PartName, 0);
+    } else {
+      TEntrySource Source(*FImpl.FZip, Entry.ZipIndex);
+      ReadCells(Sheet, Source, Sheet.PartName, FImpl.FZip->Entry(Entry.ZipIndex).UncompressedSize);
+    }
   }
 
  private:
@@ -650,23 +669,14 @@ class TSheetLoader {
     return T.empty() ? 0 : FImpl.FTexts->Add(T);
   }
 
-  TXlsxSheet LoadSheet(const std::string& Part, const std::string& Name) {
-    TXlsxSheet Sheet;
-    Sheet.Name = Name;
-    Sheet.PartName = Part;
-    size_t Index = FImpl.FindPart(Part);
-    if (Index == TXlsxWorkbook::TImpl::npos) return Sheet;
-    Sheet.PartName = FImpl.FOriginalEntries[Index].Name;
+  void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part,
+                 uint64_t ClaimedSize) {
     auto Cells = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FImpl.FTexts));
     int32_t MaxRow = -1, MaxCol = -1;
-
-    const size_t ZipIndex = FImpl.FOriginalEntries[Index].ZipIndex;
     // A cell takes some 20 bytes of XML or more; the claimed size only sizes a
     // reservation, bounded by what the caps let a sheet hold.
-    FImpl.FTexts->Reserve(
-        static_cast<size_t>(std::min<uint64_t>(FImpl.FZip->Entry(ZipIndex).UncompressedSize / 24,
-                                               uint64_t{kMaxLoadedRows} * kMaxLoadedCols)));
-    TEntrySource Source(*FImpl.FZip, ZipIndex);
+    FImpl.FTexts->Reserve(static_cast<size_t>(
+        std::min<uint64_t>(ClaimedSize / 24, uint64_t{kMaxLoadedRows} * kMaxLoadedCols)));
     TXmlPullReader X(Source, Part);
     using TEvent = TXmlPullReader::TEvent;
     // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is, 6 t or r, 7 t in r.
@@ -739,17 +749,15 @@ class TSheetLoader {
       }
       if (InSheetData && Depth == 2) InSheetData = false;
     }
-    if (MaxRow < 0) return Sheet;
+    if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
     Sheet.RowCount = Cells->FRows;
     Sheet.ColCount = Cells->FCols;
     Sheet.Data = std::move(Cells);
-    return Sheet;
   }
 
   TXlsxWorkbook::TImpl& FImpl;
   std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
-  std::vector<bool> FDateStyles;                      // FDateFormatIds by position
 };
 
 TXlsxWorkbook::TXlsxWorkbook() : FImpl(std::make_unique<TImpl>()) {}
@@ -771,8 +779,28 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   Loader.LoadSharedStrings(WorkbookPart);
   Loader.LoadStyles(WorkbookPart);
   std::vector<TXlsxSheet> Sheets = Loader.LoadSheets(WorkbookPart);
+  // The first sheet is what a viewer shows: its errors are the load's.
+  Loader.ReadSheetCells(Sheets[0]);
+  Impl->FSheetStates[0].Read = true;
   FImpl = std::move(Impl);
   FSheets = std::move(Sheets);
+}
+
+const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
+  TXlsxSheet& S = FSheets[static_cast<size_t>(Index)];
+  TImpl::TSheetState& State = FImpl->FSheetStates[static_cast<size_t>(Index)];
+  if (State.Read) return S;
+  if (!State.Error.empty()) throw TKvError(State.Error);
+  try {
+    TSheetLoader(*FImpl).ReadSheetCells(S);
+  } catch (const TKvError& E) {
+    State.Error = E.what();
+    S.RowCount = S.ColCount = 0;
+    S.Data.reset();
+    throw;
+  }
+  State.Read = true;
+  return S;
 }
 
 }  // namespace kv

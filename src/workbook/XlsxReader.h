@@ -82,13 +82,22 @@ class TXlsxWorkbook {
   void LoadFromBytes(std::string Bytes, const std::string& FileName);
 
   int SheetCount() const { return static_cast<int>(FSheets.size()); }
+  // The display name, known without reading the sheet's cells.
+  // Requires: 0 <= Index < SheetCount().
+  const std::string& SheetName(int Index) const { return FSheets[static_cast<size_t>(Index)].Name; }
+  // The first visible sheet is read by the load; every other sheet's cells
+  // are read on its first use, so opening a workbook costs one sheet.
   // Requires: 0 <= Index < SheetCount(). The reference stays valid until the
-  // next load; a later SetCellValue is visible through it.
-  const TXlsxSheet& Sheet(int Index) const { return FSheets[static_cast<size_t>(Index)]; }
+  // next load; a later SetCellValue is visible through it. Raises, for a sheet
+  // not read yet: the ZIP reader's and the XML reader's errors on its part,
+  // and the same error again on every later call. A sheet once read never
+  // raises.
+  const TXlsxSheet& Sheet(int Index) const;
 
   // Changes one cell in the table and in the worksheet part. Nothing happens
   // for a sheet index out of range. Requires: Row >= 0, Col >= 0. Raises: the
-  // XML parser's error for a worksheet part that does not parse.
+  // errors of Sheet(SheetIndex), and the XML parser's error for a worksheet
+  // part that does not parse.
   void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue);
 
   // Writes the package through a temporary file and one replacing move; on
@@ -101,7 +110,8 @@ class TXlsxWorkbook {
  private:
   friend class TSheetLoader;
   struct TImpl;
-  std::vector<TXlsxSheet> FSheets;
+  // Mutable: Sheet() fills a sheet's cells on its first use.
+  mutable std::vector<TXlsxSheet> FSheets;
   std::string FFileName;
   std::unique_ptr<TImpl> FImpl;  // shared strings, date styles, entries, edited trees
 };

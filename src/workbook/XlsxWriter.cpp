@@ -219,6 +219,8 @@ std::string SerializeSheetPart(pugi::xml_document& Doc) {
 void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                                  const std::string& NewValue) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  // The table must hold the part's cells before one of them changes.
+  (void)this->Sheet(SheetIndex);
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
   TSheetCells& Cells = FImpl->EditableCells(Sheet);
   Cells.SetCell(Row, Col, NewValue);

@@ -50,7 +50,7 @@ int CmdInfo(const TArgs& Args) {
 
 int FindSheetIndex(const TXlsxWorkbook& Book, const std::string& Spec) {
   for (int I = 0; I < Book.SheetCount(); ++I)
-    if (SameTextAscii(Book.Sheet(I).Name, Spec)) return I;
+    if (SameTextAscii(Book.SheetName(I), Spec)) return I;
   if (auto N = TryParseInt32(Spec); N && *N >= 1 && *N <= Book.SheetCount()) return *N - 1;
   throw TKvError("No sheet named or numbered \"" + Spec + "\".");
 }

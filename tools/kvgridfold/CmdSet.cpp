@@ -73,7 +73,7 @@ TAssignment ParseAssignment(const std::string& Arg) {
 // By name ignoring ASCII case first, then by 1-based number.
 int FindSheet(const TXlsxWorkbook& Book, const std::string& NameOrNumber) {
   for (int I = 0; I < Book.SheetCount(); ++I)
-    if (SameTextAscii(Book.Sheet(I).Name, NameOrNumber)) return I;
+    if (SameTextAscii(Book.SheetName(I), NameOrNumber)) return I;
   if (std::optional<int32_t> N = TryParseInt32(NameOrNumber);
       N && *N >= 1 && *N <= Book.SheetCount())
     return *N - 1;

@@ -80,6 +80,12 @@ TEST_F(ImportTest, EveryFailureLeavesThePublicationAsItWas) {
   EXPECT_EQ(ImportError("ALL"), "kvGridfold verification failed: blank PgExitAction record found.");
   EXPECT_EQ(ReadWholeFile(FPub), Before + "NewPage=Bad\r\nPgExitAction=\r\n");
   EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Book.xlsx", "Course.pub"}));
+  // A selected sheet that cannot be read refuses the import; an unselected one does not.
+  WriteWholeFile(FPub, Before);
+  WriteWholeFile(FBook, test::MakeBook({{"Good", ""}, {"Bad", "<row><c><v>1"}}).Bytes());
+  EXPECT_NE(ImportError("ALL").find("sheet2.xml"), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(FPub), Before);
+  EXPECT_EQ(ImportError("Good"), "");
   try {
     ImportWorkbookToFolivantPages(FPub, "ALL", FPub);
     FAIL();

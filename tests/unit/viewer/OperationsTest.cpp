@@ -237,6 +237,20 @@ TEST_F(TOps, SheetChangeResetsViewAndClampsSelection) {
   EXPECT_FALSE(FViewer->GotoSheet(-1));
 }
 
+TEST_F(TOps, UnreadableSheetLeavesTheCurrentOneAndSaysWhy) {
+  Create();
+  FViewer->SetVariableName("Book");
+  FViewer->LoadWorkbook(WriteBook({{"One", GridData(3, 2)}, {"Bad", "<row><c><v>1"}}));
+  FViewer->ShowSpreadsheet();
+  FViewer->SelectCell(1, 2, true);
+  EXPECT_FALSE(FViewer->GotoSheet(1));
+  EXPECT_FALSE(FViewer->NextSheet());
+  EXPECT_EQ(FViewer->CurrentSheetName(), "One");
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(1, 2));
+  EXPECT_NE(FHost.Var("[LastError]").find("sheet2.xml"), std::string::npos)
+      << FHost.Var("[LastError]");
+}
+
 TEST_F(TOps, ToolbarButtonsChangeSheetsAndLabelRowDoesNothing) {
   Open("Top");
   FWin->Click(20, 20);

@@ -366,6 +366,53 @@ TEST(LoadErrors, FailedLoadKeepsThePreviousSheets) {
   EXPECT_EQ(B.Sheet(0).Cell(0, 0), "1");
 }
 
+TEST(LaterSheets, AreReadOnFirstUseAndKeepTheirError) {
+  TPackage P = MakeBook({{"One", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"},
+                         {"Two", "<row r=\"1\"><c r=\"B2\" t=\"inlineStr\"><is><t>x"},
+                         {"Three", "<row r=\"3\"><c r=\"C3\"><v>3</v></c></row>"}});
+  TXlsxWorkbook B;
+  Load(B, P);
+  ASSERT_EQ(B.SheetCount(), 3);
+  EXPECT_EQ(B.SheetName(1), "Two");
+  EXPECT_EQ(Dump(B.Sheet(2)), "\t\t\n\t\t\n\t\t3\n");
+  std::string First, Again;
+  try {
+    (void)B.Sheet(1);
+  } catch (const TKvError& E) {
+    First = E.what();
+  }
+  try {
+    (void)B.Sheet(1);
+  } catch (const TKvError& E) {
+    Again = E.what();
+  }
+  EXPECT_NE(First.find("sheet2.xml"), std::string::npos) << First;
+  EXPECT_EQ(First, Again);
+  EXPECT_EQ(Dump(B.Sheet(0)), "1\n");
+}
+
+TEST(LaterSheets, FirstSheetErrorsAreTheLoads) {
+  TPackage P = MakeBook({{"One", "<row r=\"1\"><c r=\"A1\"><v>1"}, {"Two", ""}});
+  EXPECT_NE(LoadError(P.Bytes()).find("sheet1.xml"), std::string::npos);
+}
+
+TEST(LaterSheets, EditingAnUnreadSheetKeepsItsOtherCells) {
+  test::TTempDir Dir;
+  TPackage P = MakeBook({{"One", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"},
+                         {"Two",
+                          "<row r=\"1\"><c r=\"A1\"><v>7</v></c><c r=\"B1\"><v>8</v></c>"
+                          "</row>"}});
+  TXlsxWorkbook B;
+  Load(B, P);
+  B.SetCellValue(1, 1, 0, "new");
+  EXPECT_EQ(Dump(B.Sheet(1)), "7\t8\nnew\t\n");
+  const std::string Saved = Dir.File("saved.xlsx");
+  B.SaveToFile(Saved);
+  TXlsxWorkbook C;
+  C.LoadFromFile(Saved);
+  EXPECT_EQ(Dump(C.Sheet(1)), "7\t8\nnew\t\n");
+}
+
 TEST(Loading, SharedStringIsStoredOnceForAllItsCells) {
   std::string Rows;
   for (int R = 1; R <= 2000; ++R) {

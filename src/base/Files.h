@@ -85,6 +85,45 @@ class TAtomicFileWriter {
 // full sharing in blocks of up to 65,536 bytes. Raises: TKvError.
 void CopyFileShared(const std::string& Source, const std::string& Dest);
 
+// ---- Injected faults --------------------------------------------------------
+// Tests install a TFileFaults to make one writing step fail as a full disk, a
+// size limit or a locked file would, with the same error and the same
+// clean-up as the real failure. Outside tests none is installed, and each
+// step pays one pointer test.
+enum class TFaultPoint {
+  Create,   // opening a file for writing: a temporary file, a copy, the log
+  Write,    // one call that writes bytes
+  Flush,    // flushing and closing a written file
+  Replace,  // the move of a temporary file over its target
+};
+constexpr int kFaultPointCount = 4;
+
+struct TFileFaults {
+  // Only files whose path contains this text take part; empty: every file.
+  std::string FPathContains;
+  // The FFailAt-th step (counting from 1) at FPoint fails; 0: none, only counted.
+  TFaultPoint FPoint = TFaultPoint::Write;
+  int FFailAt = 0;
+  // When not negative: every write that would take a file past this many
+  // bytes writes up to the limit and then fails.
+  int64_t FByteLimit = -1;
+  // Filled in while installed: the steps seen at each point, the faults made.
+  int FSeen[kFaultPointCount] = {};
+  int FInjected = 0;
+};
+
+// Installs Faults, or removes them (nullptr). The caller keeps Faults alive
+// while installed. Not thread-safe: the project writes files from one thread.
+void SetFileFaults(TFileFaults* Faults);
+
+// For the ports. Whether any faults are installed.
+bool FileFaultsInstalled();
+// Whether the step at Point (not Write) on the file at Path is to fail.
+bool FileFaultDue(TFaultPoint Point, const std::string& Path);
+// Whether a write of Size bytes at offset At of Path is to fail; if so, Size
+// becomes the number of bytes to write before failing.
+bool FileWriteFaultDue(const std::string& Path, int64_t At, size_t& Size);
+
 }  // namespace kv
 
 #endif

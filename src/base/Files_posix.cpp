@@ -20,7 +20,7 @@ namespace {
   throw TKvError(What + " \"" + Path + "\": " + std::strerror(Err));
 }
 
-void WriteAll(int Fd, std::string_view Data, const std::string& Path) {
+void WriteRaw(int Fd, std::string_view Data, const std::string& Path) {
   while (!Data.empty()) {
     ssize_t N = ::write(Fd, Data.data(), Data.size());
     if (N < 0) {
@@ -29,6 +29,45 @@ void WriteAll(int Fd, std::string_view Data, const std::string& Path) {
     }
     Data.remove_prefix(static_cast<size_t>(N));
   }
+}
+
+void WriteAll(int Fd, std::string_view Data, const std::string& Path) {
+  if (FileFaultsInstalled()) {
+    // An injected fault fails as a full disk does: what fits is written first.
+    struct stat St;
+    size_t Allowed = Data.size();
+    if (FileWriteFaultDue(Path, ::fstat(Fd, &St) == 0 ? St.st_size : 0, Allowed)) {
+      WriteRaw(Fd, Data.substr(0, Allowed), Path);
+      RaiseFileError("Unable to write", Path, ENOSPC);
+    }
+  }
+  WriteRaw(Fd, Data, Path);
+}
+
+// Opens for writing, or fails as a folder without write permission would.
+int OpenForWriting(const std::string& Path, int Flags) {
+  if (FileFaultDue(TFaultPoint::Create, Path)) {
+    errno = EACCES;
+    return -1;
+  }
+  return ::open(Path.c_str(), Flags, 0644);
+}
+
+// Runs a step that flushes or closes, or fails as a device error would.
+int FlushStep(const std::string& Path, int Result) {
+  if (Result == 0 && FileFaultDue(TFaultPoint::Flush, Path)) {
+    errno = EIO;
+    return -1;
+  }
+  return Result;
+}
+
+int RenameOrFault(const std::string& Source, const std::string& Target) {
+  if (FileFaultDue(TFaultPoint::Replace, Target)) {
+    errno = EBUSY;
+    return -1;
+  }
+  return ::rename(Source.c_str(), Target.c_str());
 }
 
 }  // namespace
@@ -88,7 +127,7 @@ std::string ReadWholeFile(const std::string& Path, TShareMode) {
 }
 
 void WriteWholeFile(const std::string& Path, std::string_view Data) {
-  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int Fd = OpenForWriting(Path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
   if (Fd < 0) RaiseFileError("Unable to create", Path, errno);
   try {
     WriteAll(Fd, Data, Path);
@@ -96,15 +135,28 @@ void WriteWholeFile(const std::string& Path, std::string_view Data) {
     ::close(Fd);
     throw;
   }
-  if (::close(Fd) != 0) RaiseFileError("Unable to write", Path, errno);
+  if (FlushStep(Path, ::close(Fd)) != 0) RaiseFileError("Unable to write", Path, errno);
 }
 
 void AppendToFile(const std::string& Path, std::string_view Data) {
-  int Fd = ::open(Path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  bool Created = true;
+  int Fd = OpenForWriting(Path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC);
+  if (Fd < 0 && errno == EEXIST) {
+    Created = false;
+    Fd = ::open(Path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  }
   if (Fd < 0) RaiseFileError("Unable to open", Path, errno);
+  struct stat St;
+  const off_t Before = ::fstat(Fd, &St) == 0 ? St.st_size : -1;
   try {
     WriteAll(Fd, Data, Path);
   } catch (...) {
+    // Half an entry would run into the next one: the file goes back to what it was.
+    if (Created) {
+      ::unlink(Path.c_str());
+    } else if (Before >= 0) {
+      [[maybe_unused]] int Ignored = ::ftruncate(Fd, Before);
+    }
     ::close(Fd);
     throw;
   }
@@ -120,8 +172,7 @@ std::string TemporaryNameBeside(const std::string& Target) {
 }
 
 void ReplaceFile(const std::string& Source, const std::string& Target) {
-  if (::rename(Source.c_str(), Target.c_str()) != 0)
-    RaiseFileError("Unable to replace", Target, errno);
+  if (RenameOrFault(Source, Target) != 0) RaiseFileError("Unable to replace", Target, errno);
   std::string Dir = ExtractFileDir(FullPath(Target));
   int DirFd = ::open(Dir.empty() ? "." : Dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (DirFd >= 0) {
@@ -132,7 +183,7 @@ void ReplaceFile(const std::string& Source, const std::string& Target) {
 
 bool TryReplaceFile(const std::string& Source, const std::string& Target,
                     std::string& SystemMessage) {
-  if (::rename(Source.c_str(), Target.c_str()) == 0) return true;
+  if (RenameOrFault(Source, Target) == 0) return true;
   SystemMessage = std::strerror(errno);
   return false;
 }
@@ -140,7 +191,7 @@ bool TryReplaceFile(const std::string& Source, const std::string& Target,
 TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
   for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
     FTempName = TemporaryNameBeside(Target);
-    int Fd = ::open(FTempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    int Fd = OpenForWriting(FTempName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
     if (Fd >= 0) {
       FHandle = Fd;
     } else if (errno != EEXIST) {
@@ -167,7 +218,8 @@ void TAtomicFileWriter::Write(std::string_view Data) {
 }
 
 void TAtomicFileWriter::Commit() {
-  if (::fsync(static_cast<int>(FHandle)) != 0) RaiseFileError("Unable to write", FTarget, errno);
+  if (FlushStep(FTarget, ::fsync(static_cast<int>(FHandle))) != 0)
+    RaiseFileError("Unable to write", FTarget, errno);
   int Fd = static_cast<int>(FHandle);
   FHandle = -1;
   if (::close(Fd) != 0) RaiseFileError("Unable to write", FTarget, errno);
@@ -184,7 +236,7 @@ void WriteFileAtomically(const std::string& Target, std::string_view Data) {
 void CopyFileShared(const std::string& Source, const std::string& Dest) {
   int In = ::open(Source.c_str(), O_RDONLY | O_CLOEXEC);
   if (In < 0) RaiseFileError("Unable to open", Source, errno);
-  int Out = ::open(Dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  int Out = OpenForWriting(Dest, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC);
   if (Out < 0) {
     int Err = errno;
     ::close(In);
@@ -201,7 +253,7 @@ void CopyFileShared(const std::string& Source, const std::string& Dest) {
       if (N == 0) break;
       WriteAll(Out, std::string_view(Buf, static_cast<size_t>(N)), Dest);
     }
-    if (::close(Out) != 0) {
+    if (FlushStep(Dest, ::close(Out)) != 0) {
       Out = -1;
       RaiseFileError("Unable to write", Dest, errno);
     }

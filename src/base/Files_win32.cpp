@@ -32,7 +32,7 @@ std::string SystemMessageOf(DWORD Err) {
   throw TKvError(What + " \"" + Path + "\": " + SystemMessageOf(Err));
 }
 
-void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
+void WriteRaw(HANDLE H, std::string_view Data, const std::string& Path) {
   while (!Data.empty()) {
     DWORD Chunk = Data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Data.size());
     DWORD Written = 0;
@@ -42,9 +42,45 @@ void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
   }
 }
 
+void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
+  if (FileFaultsInstalled()) {
+    // An injected fault fails as a full disk does: what fits is written first.
+    LARGE_INTEGER Size{};
+    size_t Allowed = Data.size();
+    if (FileWriteFaultDue(Path, GetFileSizeEx(H, &Size) ? Size.QuadPart : 0, Allowed)) {
+      WriteRaw(H, Data.substr(0, Allowed), Path);
+      RaiseFileError("Unable to write", Path, ERROR_DISK_FULL);
+    }
+  }
+  WriteRaw(H, Data, Path);
+}
+
+// Opens for writing, or fails as a folder without write permission would.
 HANDLE OpenForWriting(const std::string& Path, DWORD Disposition, DWORD Share) {
+  if (FileFaultDue(TFaultPoint::Create, Path)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   return CreateFileW(Wide(Path).c_str(), GENERIC_WRITE, Share, nullptr, Disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs a step that flushes or closes, or fails as a device error would.
+BOOL FlushStep(const std::string& Path, BOOL Result) {
+  if (Result && FileFaultDue(TFaultPoint::Flush, Path)) {
+    SetLastError(ERROR_WRITE_FAULT);
+    return FALSE;
+  }
+  return Result;
+}
+
+BOOL MoveOrFault(const std::string& Source, const std::string& Target) {
+  if (FileFaultDue(TFaultPoint::Replace, Target)) {
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return FALSE;
+  }
+  return MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 const DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -123,19 +159,26 @@ void WriteWholeFile(const std::string& Path, std::string_view Data) {
     ::CloseHandle(H);
     throw;
   }
-  ::CloseHandle(H);
+  if (!FlushStep(Path, ::CloseHandle(H))) RaiseFileError("Unable to write", Path, GetLastError());
 }
 
 void AppendToFile(const std::string& Path, std::string_view Data) {
   HANDLE H = OpenForWriting(Path, OPEN_ALWAYS, kFullSharing);
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
+  const bool Created = GetLastError() != ERROR_ALREADY_EXISTS;
+  LARGE_INTEGER Before;
+  Before.QuadPart = -1;
   try {
     LARGE_INTEGER Zero{};
-    if (!SetFilePointerEx(H, Zero, nullptr, FILE_END))
+    if (!SetFilePointerEx(H, Zero, &Before, FILE_END))
       RaiseFileError("Unable to write", Path, GetLastError());
     WriteAll(H, Data, Path);
   } catch (...) {
+    // Half an entry would run into the next one: the file goes back to what it was.
+    if (!Created && Before.QuadPart >= 0 && SetFilePointerEx(H, Before, nullptr, FILE_BEGIN))
+      SetEndOfFile(H);
     ::CloseHandle(H);
+    if (Created) DeleteFileW(Wide(Path).c_str());
     throw;
   }
   ::CloseHandle(H);
@@ -150,16 +193,12 @@ std::string TemporaryNameBeside(const std::string& Target) {
 }
 
 void ReplaceFile(const std::string& Source, const std::string& Target) {
-  if (!MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    RaiseFileError("Unable to replace", Target, GetLastError());
+  if (!MoveOrFault(Source, Target)) RaiseFileError("Unable to replace", Target, GetLastError());
 }
 
 bool TryReplaceFile(const std::string& Source, const std::string& Target,
                     std::string& SystemMessage) {
-  if (MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  if (MoveOrFault(Source, Target)) return true;
   SystemMessage = SystemMessageOf(GetLastError());
   return false;
 }
@@ -195,7 +234,8 @@ void TAtomicFileWriter::Write(std::string_view Data) {
 
 void TAtomicFileWriter::Commit() {
   HANDLE H = reinterpret_cast<HANDLE>(FHandle);
-  if (!FlushFileBuffers(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
+  if (!FlushStep(FTarget, FlushFileBuffers(H)))
+    RaiseFileError("Unable to write", FTarget, GetLastError());
   FHandle = -1;
   if (!::CloseHandle(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
   ReplaceFile(FTempName, FTarget);
@@ -233,7 +273,7 @@ void CopyFileShared(const std::string& Source, const std::string& Dest) {
     DeleteFileW(Wide(Dest).c_str());  // ours: it was created above
     throw;
   }
-  BOOL Closed = ::CloseHandle(Out);
+  BOOL Closed = FlushStep(Dest, ::CloseHandle(Out));
   DWORD Err = GetLastError();
   ::CloseHandle(In);
   if (!Closed) {

@@ -283,8 +283,9 @@ void AppendGridPage(std::string& Buffer, const std::string& PageName, int32_t Gr
   Line("Name=" + Object);
   Line("X=4");
   Line("Y=4");
-  Line("W=" + std::to_string(std::max(ScreenWidth - 8, 1)));
-  Line("H=" + std::to_string(std::max(ScreenHeight - 8, 1)));
+  // In 64 bits: a publication may give any 32-bit screen size.
+  Line("W=" + std::to_string(std::max<int64_t>(int64_t{ScreenWidth} - 8, 1)));
+  Line("H=" + std::to_string(std::max<int64_t>(int64_t{ScreenHeight} - 8, 1)));
   Line("Anchor=0");
   Line("LineColor=0");
   Line("LineWidth=0");
@@ -344,7 +345,8 @@ void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
     Line("Rectangles=" + std::to_string(ImportedPages));
     Line("Verification=PASSED");
     for (const std::string& N : Notes) Line(N);
-    WritePublicationText(PubPath + ".kvdiag.txt", R);
+    // Through a temporary file: a report that fails part way keeps the older one whole.
+    WriteFileAtomically(PubPath + ".kvdiag.txt", EncodePublicationText(R, TPubEncoding::Ansi));
   } catch (...) {
     // The import has succeeded; a report that cannot be written changes nothing.
   }

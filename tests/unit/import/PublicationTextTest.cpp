@@ -106,6 +106,15 @@ TEST(GridPage, TwentyThreeLinesWithTheActionCalls) {
             "LineWidth=0\r\nLineStyle=0\r\nFillColor=16777215\r\nFillPattern=0\r\nTabOrder=1\r\n");
 }
 
+TEST(GridPage, ScreenSizesAtTheIntegerLimitsStayInRange) {
+  std::string B;
+  AppendGridPage(B, "P", 1, INT32_MIN, INT32_MIN + 7, "b.xlsx", "S");
+  EXPECT_NE(B.find("\r\nW=1\r\nH=1\r\n"), std::string::npos);
+  B.clear();
+  AppendGridPage(B, "P", 1, INT32_MAX, 9, "b.xlsx", "S");
+  EXPECT_NE(B.find("\r\nW=2147483639\r\nH=1\r\n"), std::string::npos);
+}
+
 TEST(WorkbookReference, SameFolderUsesPubDir) {
   test::TTempDir Dir;
   EXPECT_EQ(MakeWorkbookReference(Dir.File("Book.xlsx"), Dir.File("p.pub")), "[PubDir]Book.xlsx");

@@ -30,6 +30,8 @@ namespace kv::test {
 struct TFaultTotals {
   int Injected = 0;  // runs in which at least one fault was injected
   int Survived = 0;  // of those, runs after which every rule held
+  int Damaged = 0;   // damaged packages loaded
+  int Answered = 0;  // of those, refused clearly or read correctly
 };
 inline TFaultTotals& FaultTotals() {
   static TFaultTotals T;

@@ -30,8 +30,10 @@ using test::TWriterCase;
 class TTotalsPrinter : public ::testing::Environment {
  public:
   void TearDown() override {
-    std::printf("kvGridfold file faults: %d injected, %d survived\n", test::FaultTotals().Injected,
-                test::FaultTotals().Survived);
+    const test::TFaultTotals& T = test::FaultTotals();
+    std::printf("kvGridfold file faults: %d injected, %d survived\n", T.Injected, T.Survived);
+    std::printf("kvGridfold damaged packages: %d loaded, %d refused clearly or read correctly\n",
+                T.Damaged, T.Answered);
   }
 };
 const auto* const kPrinter = ::testing::AddGlobalTestEnvironment(new TTotalsPrinter);

@@ -105,7 +105,7 @@ std::string AsciiLower(std::string_view S) {
 bool SameTextAscii(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
   for (size_t I = 0; I < A.size(); ++I)
-    if (AsciiUpperChar(A[I]) != AsciiUpperChar(B[I])) return false;
+    if (A[I] != B[I] && AsciiUpperChar(A[I]) != AsciiUpperChar(B[I])) return false;
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "workbook/XmlPull.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "base/Error.h"
@@ -14,14 +16,31 @@ constexpr size_t kInitialBuffer = size_t{64} << 10;
 constexpr size_t kMaxDepth = 10000;
 constexpr size_t kTextPiece = size_t{1} << 20;
 
-bool IsSpace(char C) {
-  return C == ' ' || C == '\t' || C == '\n' || C == '\r';
+// Byte classes for the scanning loops, which test every byte of the markup.
+enum : uint8_t { kName = 1, kSpace = 2, kValueSpecial = 4 };
+
+constexpr std::array<uint8_t, 256> MakeByteClasses() {
+  std::array<uint8_t, 256> T{};
+  for (int C = 0; C < 256; ++C) {
+    if (C >= 0x80 || (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') ||
+        C == '_' || C == ':' || C == '-' || C == '.')
+      T[static_cast<size_t>(C)] |= kName;
+    if (C == ' ' || C == '\t' || C == '\n' || C == '\r') T[static_cast<size_t>(C)] |= kSpace;
+    // What makes an attribute value need decoding, or is refused in one.
+    if (C == '&' || C == '\r' || C == '\n' || C == '\t' || C == '<')
+      T[static_cast<size_t>(C)] |= kValueSpecial;
+  }
+  return T;
 }
 
+constexpr std::array<uint8_t, 256> kByteClasses = MakeByteClasses();
+
 bool IsNameChar(char C) {
-  const auto U = static_cast<unsigned char>(C);
-  return U >= 0x80 || (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') ||
-         C == '_' || C == ':' || C == '-' || C == '.';
+  return kByteClasses[static_cast<unsigned char>(C)] & kName;
+}
+
+bool IsSpace(char C) {
+  return kByteClasses[static_cast<unsigned char>(C)] & kSpace;
 }
 
 // Names are short: a loop beats a call of memcmp.
@@ -299,13 +318,17 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     if (K >= FEnd) return false;
     const char Quote = Buf[K];
     if (Quote != '"' && Quote != '\'') Fail("unquoted attribute value");
-    const size_t ValueEnd = Buf.find(Quote, K + 1);
-    if (ValueEnd == std::string_view::npos) return false;
+    // Values are short: one pass finds the end and whether decoding is needed.
+    size_t ValueEnd = K + 1;
+    uint8_t Seen = 0;
+    while (ValueEnd < FEnd && Buf[ValueEnd] != Quote)
+      Seen |= kByteClasses[static_cast<unsigned char>(Buf[ValueEnd++])];
+    if (ValueEnd >= FEnd) return false;
     const std::string_view Raw = Buf.substr(K + 1, ValueEnd - K - 1);
     if (Count == FAttrs.size()) FAttrs.emplace_back();
     TAttr& A = FAttrs[Count++];
     A.Name = AttrName;
-    A.UsesDecoded = NeedsDecoding(Raw, false);
+    A.UsesDecoded = (Seen & kValueSpecial) != 0;
     if (A.UsesDecoded) {
       if (Raw.find('<') != std::string_view::npos) Fail("'<' in an attribute value");
       Decode(Raw, A.Decoded, false);
@@ -336,7 +359,9 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     // Names of closed elements stay in place, so their strings are reused.
     if (FOpen == kMaxDepth) Fail("elements nested too deeply");
     if (FOpen == FStack.size()) FStack.emplace_back();
-    FStack[FOpen++].assign(Name.data(), Name.size());
+    // Siblings mostly share a name: the slot usually holds it already.
+    std::string& Slot = FStack[FOpen++];
+    if (!SameBytes(Slot, Name)) Slot.assign(Name.data(), Name.size());
   }
   Event = TEvent::StartElement;
   return true;

@@ -1,3 +1,5 @@
+#include <cstdint>
+
 #include "base/Files.h"
 #include "export/XlsxExporter.h"
 
@@ -51,21 +53,46 @@ void AppendLine(std::string& Out, std::string_view A, std::string_view B = {},
 
 }  // namespace
 
-std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter) {
-  std::string Out(kBom);
-  Out.reserve(size_t(Sheet.RowCount) * size_t(Sheet.ColCount) * 8 + 16);
+namespace {
+
+// Appends the sheet's delimited text to Out, handing Out to Flush (which
+// empties it) whenever it passes FlushAt bytes.
+template <class TFlush>
+void EmitDelimitedSheet(const TXlsxSheet& Sheet, char Delimiter, std::string& Out, size_t FlushAt,
+                        TFlush Flush) {
+  Out.append(kBom);
   for (int32_t R = 0; R < Sheet.RowCount; ++R) {
     for (int32_t C = 0; C < Sheet.ColCount; ++C) {
       if (C > 0) Out += Delimiter;
       AppendDelimitedCell(Out, Sheet.Cell(R, C), Delimiter);
     }
     Out.append(kCrLf);
+    if (Out.size() >= FlushAt) Flush(Out);
   }
+}
+
+}  // namespace
+
+std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter) {
+  std::string Out;
+  Out.reserve(size_t(Sheet.RowCount) * size_t(Sheet.ColCount) * 8 + 16);
+  EmitDelimitedSheet(Sheet, Delimiter, Out, SIZE_MAX, [](std::string&) {});
   return Out;
 }
 
 void WriteDelimitedSheet(const TXlsxSheet& Sheet, const std::string& FileName, char Delimiter) {
-  WriteFileAtomically(FileName, DelimitedSheetText(Sheet, Delimiter));
+  // Written in pieces through one small buffer: a whole sheet's text would
+  // be megabytes of fresh memory, which costs more to touch than to write.
+  constexpr size_t kPiece = size_t{128} << 10;
+  TAtomicFileWriter Writer(FileName);
+  std::string Piece;
+  Piece.reserve(kPiece + 4096);
+  EmitDelimitedSheet(Sheet, Delimiter, Piece, kPiece, [&](std::string& Out) {
+    Writer.Write(Out);
+    Out.clear();
+  });
+  Writer.Write(Piece);
+  Writer.Commit();
 }
 
 void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string& OutputFileName) {

@@ -92,6 +92,24 @@ TEST(DelimitedText, EmptyCellsKeepTheirDelimitersAndEmptySheetIsJustTheBom) {
   EXPECT_EQ(DelimitedSheetText(MakeSheet("Lone", {{"\n"}}), '\t'), kBom + "\"\n\"\r\n");
 }
 
+TEST(DelimitedExport, FileWrittenInPiecesHoldsTheWholeText) {
+  // Rows of about 1 KiB, over 400 KiB in all: the file is written in several pieces.
+  std::vector<std::vector<std::string>> Rows;
+  for (int R = 0; R < 400; ++R) {
+    std::vector<std::string> Row;
+    for (int C = 0; C < 20; ++C)
+      Row.push_back(C % 7 == 3 ? "q\"" + std::to_string(R) + ",x" : std::string(60, char('a' + C)));
+    Rows.push_back(Row);
+  }
+  const TXlsxSheet S = MakeSheet("Big", Rows);
+  test::TTempDir Dir;
+  WriteDelimitedSheet(S, Dir.File("big.csv"), ',');
+  const std::string Text = DelimitedSheetText(S, ',');
+  EXPECT_GT(Text.size(), size_t{400000});
+  EXPECT_EQ(ReadWholeFile(Dir.File("big.csv")), Text);
+  EXPECT_EQ(Dir.List(), std::vector<std::string>{"big.csv"});
+}
+
 TEST(DelimitedExport, SeveralSheetsGoToSuffixedFilesAndTheGivenNameIsNotWritten) {
   test::TTempDir Dir;
   const TXlsxSheet Sales = MakeSheet("Sales", {{"1"}});

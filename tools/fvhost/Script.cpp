@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "base/Text.h"
@@ -115,7 +116,21 @@ bool TScript::Need(const TArgs& Args, size_t N, const char* Usage) {
 }
 
 int TScript::Run(const std::vector<std::string>& Lines) {
-  for (size_t L = 0; L < Lines.size(); ++L) {
+  RunLines(Lines, 0, Lines.size());
+  return FFailures;
+}
+
+namespace {
+
+bool IsBlockWord(const std::string& Line, const char* Word) {
+  size_t N = std::strlen(Word);
+  return Line.compare(0, N, Word) == 0 && (Line.size() == N || Line[N] == ' ' || Line[N] == '\t');
+}
+
+}  // namespace
+
+void TScript::RunLines(const std::vector<std::string>& Lines, size_t Begin, size_t End) {
+  for (size_t L = Begin; L < End; ++L) {
     FLine = static_cast<int>(L + 1);
     std::string Line = kv::Trim(Lines[L]);
     if (Line.empty() || Line[0] == '#') continue;
@@ -127,6 +142,25 @@ int TScript::Run(const std::vector<std::string>& Lines) {
       continue;
     }
     for (std::string& A : Args) A = Expand(A);
+    if (Args[0] == "repeat") {
+      size_t Close = L + 1;
+      for (int Depth = 1; Close < End; ++Close) {
+        std::string T = kv::Trim(Lines[Close]);
+        if (IsBlockWord(T, "repeat")) ++Depth;
+        if (IsBlockWord(T, "end") && --Depth == 0) break;
+      }
+      auto Count = Args.size() > 1 ? kv::TryParseInt32(Args[1]) : std::nullopt;
+      if (Close >= End || !Count || *Count < 0) {
+        Fail("usage: repeat N [VAR] ... end");
+        return;
+      }
+      for (int Round = 1; Round <= *Count; ++Round) {
+        if (Args.size() > 2) Define(Args[2], std::to_string(Round));
+        RunLines(Lines, L + 1, Close);
+      }
+      L = Close;
+      continue;
+    }
     auto It = Commands().find(Args[0]);
     if (It == Commands().end()) {
       Fail("unknown command " + Args[0]);
@@ -138,7 +172,6 @@ int TScript::Run(const std::vector<std::string>& Lines) {
       Fail(std::string("error: ") + E.what());
     }
   }
-  return FFailures;
 }
 
 }  // namespace fvhost

@@ -3,6 +3,8 @@
 // double quotes may hold blanks; inside quotes \" is a quote, \\ a backslash,
 // \r and \n the control characters. ${NAME} expands to a definition (--define
 // NAME=VALUE, plus DLL, TMP and SRC). Lines starting with # are comments.
+// "repeat N [VAR]" ... "end" runs the lines between N times, with ${VAR} the
+// round (1 to N); blocks nest.
 //
 // Commands register themselves with a static TScriptCommand in any Cmd*.cpp;
 // a command prints what it observed and reports mismatches with Fail(), which
@@ -44,6 +46,8 @@ class TScript {
   int CurrentLine() const { return FLine; }
 
  private:
+  void RunLines(const std::vector<std::string>& Lines, size_t Begin, size_t End);
+
   std::map<std::string, std::string> FDefines;
   int FFailures = 0;
   int FLine = 0;

@@ -1,0 +1,380 @@
+// Script commands that sample what the process holds, so long runs can prove
+// that opening and closing viewers gives everything back: heap bytes in use,
+// private bytes and working set, GDI and USER objects, windows and kernel
+// handles. "resources-mark NAME" keeps a sample; "expect-resources-back NAME"
+// fails when any count has grown past it (memory within a slack);
+// "expect-resources-grown" with "hold" proves the counts see a leak.
+//
+// Wine answers GetGuiResources with 0 and GetProcessHandleCount with 0, so
+// each count falls back to what Wine does keep: GDI objects from the
+// process's GDI handle table (the PEB's GdiSharedHandleTable), USER objects as
+// the process's windows, handles from the system handle list. Every sample
+// says which source each count came from.
+#include <windows.h>
+#include <psapi.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "Host.h"
+#include "Script.h"
+#include "base/Text.h"
+
+namespace fvhost {
+
+namespace {
+
+// Samples and marks keep no heap memory of their own, so that keeping a mark
+// does not count as growth: handle lists are fixed arrays (a longer list is
+// counted in full and listed in part), marks a fixed table.
+struct THandleList {
+  static constexpr size_t kMax = 512;
+  size_t Count = 0;
+  std::pair<uintptr_t, int> Items[kMax];  // value, type index
+  void Add(uintptr_t Handle, int Type) {
+    if (Count < kMax) Items[Count++] = {Handle, Type};
+  }
+};
+
+struct TSample {
+  size_t HeapBytes = 0;      // busy blocks of every process heap
+  size_t HeapCommitted = 0;  // committed bytes of the heaps' regions
+  size_t PrivateBytes = 0;
+  size_t WorkingSet = 0;
+  long Gdi = -1, User = -1, Windows = -1, Handles = -1;
+  THandleList HandleList;
+  const char* GdiFrom = "";
+  const char* UserFrom = "";
+  const char* HandlesFrom = "";
+};
+
+struct TMark {
+  char Name[48] = {};
+  TSample Sample;
+};
+TMark GMarks[32];
+
+TMark* FindMark(const std::string& Name, bool Create) {
+  for (TMark& M : GMarks)
+    if (M.Name[0] && Name == M.Name) return &M;
+  if (!Create || Name.empty() || Name.size() >= sizeof GMarks[0].Name) return nullptr;
+  for (TMark& M : GMarks)
+    if (!M.Name[0]) {
+      std::memcpy(M.Name, Name.c_str(), Name.size() + 1);
+      return &M;
+    }
+  return nullptr;
+}
+
+void WalkHeaps(size_t& Busy, size_t& Committed) {
+  static HANDLE Heaps[256];
+  DWORD N = std::min<DWORD>(GetProcessHeaps(256, Heaps), 256);
+  Busy = Committed = 0;
+  for (DWORD I = 0; I < N; ++I) {
+    if (!HeapLock(Heaps[I])) continue;
+    PROCESS_HEAP_ENTRY E{};
+    while (HeapWalk(Heaps[I], &E)) {
+      if (E.wFlags & PROCESS_HEAP_ENTRY_BUSY) Busy += E.cbData;
+      if (E.wFlags & PROCESS_HEAP_REGION) Committed += E.Region.dwCommittedSize;
+    }
+    HeapUnlock(Heaps[I]);
+  }
+}
+
+// Entries of the GDI handle table in use. The table's layout is the one
+// Windows and Wine share: an array of cells, each with the object's type in
+// the low byte of a 16-bit field (0: free) and its owner's process id.
+long GdiTableCount() {
+  constexpr bool Wide64 = sizeof(void*) == 8;
+  constexpr size_t PebSlot = Wide64 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
+  constexpr size_t PidAt = Wide64 ? 8 : 4, TypeAt = Wide64 ? 14 : 10;
+  using TQuery = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  auto Query = reinterpret_cast<TQuery>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  PROCESS_BASIC_INFORMATION Basic{};
+  if (!Query || Query(GetCurrentProcess(), 0, &Basic, sizeof Basic, nullptr) != 0) return -1;
+  auto* Peb = reinterpret_cast<const unsigned char*>(Basic.PebBaseAddress);
+  const unsigned char* Table = *reinterpret_cast<const unsigned char* const*>(Peb + PebSlot);
+  if (!Table) return -1;
+  MEMORY_BASIC_INFORMATION Info{};
+  if (!VirtualQuery(Table, &Info, sizeof Info) || Info.State != MEM_COMMIT) return -1;
+  size_t Readable = static_cast<const unsigned char*>(Info.BaseAddress) + Info.RegionSize - Table;
+  size_t Cells = std::min<size_t>(Readable / Cell, 0x10000);
+  auto Pid = static_cast<unsigned short>(GetCurrentProcessId());
+  long Count = 0;
+  for (size_t I = 0; I < Cells; ++I) {
+    const unsigned char* C = Table + I * Cell;
+    unsigned short Owner = static_cast<unsigned short>(C[PidAt] | (C[PidAt + 1] << 8));
+    // Wine leaves the owner 0: its table holds only this process's objects.
+    if (C[TypeAt] != 0 && (Owner == 0 || Owner == Pid)) ++Count;
+  }
+  return Count;
+}
+
+BOOL CALLBACK CountChild(HWND, LPARAM P) {
+  ++*reinterpret_cast<long*>(P);
+  return TRUE;
+}
+
+BOOL CALLBACK CountTopLevel(HWND W, LPARAM P) {
+  DWORD Pid = 0;
+  GetWindowThreadProcessId(W, &Pid);
+  if (Pid != GetCurrentProcessId()) return TRUE;
+  ++*reinterpret_cast<long*>(P);
+  EnumChildWindows(W, CountChild, P);
+  return TRUE;
+}
+
+long WindowCount() {
+  long N = 0;
+  EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&N));
+  return N;
+}
+
+// Handles of this process in the system's handle list (information class 64,
+// the one with full-width process ids).
+long SystemListHandleCount(THandleList* Listed) {
+  struct TEntry {
+    PVOID Object;
+    ULONG_PTR ProcessId, Handle;
+    ULONG Access;
+    USHORT Trace, Type;
+    ULONG Attributes, Reserved;
+  };
+  struct TList {
+    ULONG_PTR Count, Reserved;
+    TEntry Entries[1];
+  };
+  using TQuery = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto Query = reinterpret_cast<TQuery>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  if (!Query) return -1;
+  std::vector<unsigned char> Buf(1 << 16);
+  for (;;) {
+    ULONG Needed = 0;
+    LONG Status = Query(64, Buf.data(), ULONG(Buf.size()), &Needed);
+    if (Status == 0) break;
+    if (ULONG(Status) != 0xC0000004UL || Buf.size() >= (64u << 20)) return -1;
+    Buf.resize(Buf.size() * 2);
+  }
+  auto* List = reinterpret_cast<const TList*>(Buf.data());
+  ULONG_PTR Pid = GetCurrentProcessId();
+  long Count = 0;
+  for (ULONG_PTR I = 0; I < List->Count; ++I)
+    if (List->Entries[I].ProcessId == Pid) {
+      ++Count;
+      if (Listed) Listed->Add(List->Entries[I].Handle, List->Entries[I].Type);
+    }
+  return Count;
+}
+
+std::string HandleTypeName(uintptr_t Handle) {
+  using TQuery = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  auto Query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  alignas(8) unsigned char Buf[1024] = {};
+  // Information class 2: the object's type, a counted UTF-16 name first.
+  if (!Query || Query(reinterpret_cast<HANDLE>(Handle), 2, Buf, sizeof Buf - 2, nullptr) != 0)
+    return "?";
+  auto* Name = reinterpret_cast<const UNICODE_STRING*>(Buf);
+  if (!Name->Buffer) return "?";
+  return Narrow(std::wstring(Name->Buffer, Name->Length / sizeof(wchar_t)));
+}
+
+// The handles in Now that Was lacks, with their types.
+std::string NewHandles(const TSample& Was, const TSample& Now) {
+  std::string Text;
+  for (size_t I = 0; I < Now.HandleList.Count; ++I) {
+    auto [Handle, Type] = Now.HandleList.Items[I];
+    bool Known = false;
+    for (size_t J = 0; J < Was.HandleList.Count; ++J)
+      Known = Known || Was.HandleList.Items[J] == Now.HandleList.Items[I];
+    if (Known) continue;
+    char Buf[32];
+    std::snprintf(Buf, sizeof Buf, "0x%llx", static_cast<unsigned long long>(Handle));
+    Text += (Text.empty() ? "" : ", ") + std::string(Buf) + " " + HandleTypeName(Handle);
+  }
+  return Text;
+}
+
+TSample TakeSample() {
+  TSample S;
+  WalkHeaps(S.HeapBytes, S.HeapCommitted);
+  PROCESS_MEMORY_COUNTERS_EX M{};
+  M.cb = sizeof M;
+  if (K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&M),
+                              sizeof M)) {
+    S.PrivateBytes = M.PrivateUsage ? M.PrivateUsage : M.PagefileUsage;
+    S.WorkingSet = M.WorkingSetSize;
+  }
+  S.Gdi = long(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+  S.GdiFrom = "GetGuiResources";
+  if (S.Gdi == 0) S.Gdi = GdiTableCount(), S.GdiFrom = "handle table";
+  S.Windows = WindowCount();
+  S.User = long(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS));
+  S.UserFrom = "GetGuiResources";
+  if (S.User == 0) S.User = S.Windows, S.UserFrom = "windows";
+  DWORD Handles = 0;
+  S.Handles = GetProcessHandleCount(GetCurrentProcess(), &Handles) ? long(Handles) : 0;
+  S.HandlesFrom = "GetProcessHandleCount";
+  long Listed = SystemListHandleCount(&S.HandleList);
+  if (S.Handles == 0) S.Handles = Listed, S.HandlesFrom = "system list";
+  return S;
+}
+
+std::string Describe(const TSample& S) {
+  char Buf[320];
+  std::snprintf(Buf, sizeof Buf,
+                "heap %zu KiB (committed %zu KiB), private %zu KiB, working set %zu KiB, GDI %ld "
+                "(%s), USER %ld (%s), "
+                "windows %ld, handles %ld (%s)",
+                S.HeapBytes / 1024, S.HeapCommitted / 1024, S.PrivateBytes / 1024,
+                S.WorkingSet / 1024, S.Gdi, S.GdiFrom, S.User, S.UserFrom, S.Windows, S.Handles,
+                S.HandlesFrom);
+  return Buf;
+}
+
+// Lets queued messages (timer ticks, destruction notices) arrive before a
+// sample, so counts do not depend on what is still in the queue.
+TSample SettledSample() {
+  THost::Get().Pump(20);
+  return TakeSample();
+}
+
+void CmdResources(TScript& S, const TArgs& A) {
+  S.Print("resources" + (A.empty() ? std::string() : " " + A[0]) + ": " +
+          Describe(SettledSample()));
+}
+
+void CmdResourcesMark(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "resources-mark NAME")) return;
+  TMark* M = FindMark(A[0], true);
+  if (!M) return S.Fail("no room for resources mark " + A[0]);
+  M->Sample = SettledSample();
+  S.Print("resources mark " + A[0] + ": " + Describe(M->Sample));
+}
+
+// expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]: the
+// object, window and handle counts are at most the mark's; heap bytes in use
+// at most the mark's plus the memory slack (default 64 KiB), private bytes
+// plus the private slack (default 1024 KiB). The working set is printed only:
+// it follows paging, not what the program holds.
+void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
+  const char* Usage = "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]";
+  if (!S.Need(A, 1, Usage)) return;
+  const TMark* Mark = FindMark(A[0], false);
+  if (!Mark) return S.Fail("no resources mark " + A[0]);
+  long MemorySlack = 64, PrivateSlack = 1024;
+  for (size_t I = 1; I < A.size(); I += 2) {
+    auto Value = I + 1 < A.size() ? kv::TryParseInt32(A[I + 1]) : std::nullopt;
+    if (!Value || *Value < 0 || (A[I] != "--memory-slack" && A[I] != "--private-slack"))
+      return S.Fail(std::string("usage: ") + Usage);
+    (A[I] == "--memory-slack" ? MemorySlack : PrivateSlack) = *Value;
+  }
+  const TSample& M = Mark->Sample;
+  static TSample Now;
+  Now = SettledSample();
+  S.Print("resources against " + A[0] + ": " + Describe(Now));
+  auto Count = [&](const char* What, long Was, long Is) {
+    if (Is > Was)
+      S.Fail(std::string(What) + " grew from " + std::to_string(Was) + " to " + std::to_string(Is) +
+             " since mark " + A[0]);
+  };
+  Count("GDI objects", M.Gdi, Now.Gdi);
+  Count("USER objects", M.User, Now.User);
+  Count("windows", M.Windows, Now.Windows);
+  Count("handles", M.Handles, Now.Handles);
+  if (Now.Handles > M.Handles) S.Print("new handles: " + NewHandles(M, Now));
+  auto Memory = [&](const char* What, size_t Was, size_t Is, long SlackKiB) {
+    if (Is > Was + size_t(SlackKiB) * 1024)
+      S.Fail(std::string(What) + " grew by " + std::to_string((Is - Was) / 1024) +
+             " KiB since mark " + A[0] + " (slack " + std::to_string(SlackKiB) + " KiB)");
+  };
+  Memory("heap in use", M.HeapBytes, Now.HeapBytes, MemorySlack);
+  Memory("private bytes", M.PrivateBytes, Now.PrivateBytes, PrivateSlack);
+}
+
+// expect-resources-grown NAME KIND MIN...: each KIND (gdi, user, windows,
+// handles, heap in KiB) has grown by at least MIN since the mark; proves that
+// the counts see what a leak would hold.
+void CmdExpectResourcesGrown(TScript& S, const TArgs& A) {
+  const char* Usage = "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...";
+  if (!S.Need(A, 3, Usage)) return;
+  const TMark* Mark = FindMark(A[0], false);
+  if (!Mark) return S.Fail("no resources mark " + A[0]);
+  static TSample Now;
+  Now = SettledSample();
+  S.Print("resources against " + A[0] + ": " + Describe(Now));
+  const TSample& M = Mark->Sample;
+  for (size_t I = 1; I + 1 < A.size(); I += 2) {
+    auto Min = kv::TryParseInt32(A[I + 1]);
+    long long Grown = A[I] == "gdi"       ? Now.Gdi - M.Gdi
+                      : A[I] == "user"    ? Now.User - M.User
+                      : A[I] == "windows" ? Now.Windows - M.Windows
+                      : A[I] == "handles" ? Now.Handles - M.Handles
+                      : A[I] == "heap" ? ((long long)Now.HeapBytes - (long long)M.HeapBytes) / 1024
+                                       : LLONG_MIN;
+    if (!Min || Grown == LLONG_MIN) return S.Fail(std::string("usage: ") + Usage);
+    if (Grown < *Min)
+      S.Fail(A[I] + " grew by " + std::to_string(Grown) + " since mark " + A[0] +
+             ", expected at least " + std::to_string(*Min));
+  }
+}
+
+// What a leak would hold, kept until release-held: GDI brushes, event
+// handles, heap blocks of 1 KiB.
+std::vector<HGDIOBJ> GHeldGdi;
+std::vector<HANDLE> GHeldHandles;
+std::vector<std::unique_ptr<char[]>> GHeldBlocks;
+
+void CmdHold(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "hold gdi|handles|heap N")) return;
+  int N = kv::ParseInt32Or(A[1], 0);
+  for (int I = 0; I < N; ++I) {
+    if (A[0] == "gdi")
+      GHeldGdi.push_back(CreateSolidBrush(RGB(I & 255, 0, 0)));
+    else if (A[0] == "handles")
+      GHeldHandles.push_back(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    else if (A[0] == "heap")
+      GHeldBlocks.push_back(std::make_unique<char[]>(1024));
+    else
+      return S.Fail("usage: hold gdi|handles|heap N");
+  }
+}
+
+void CmdReleaseHeld(TScript&, const TArgs&) {
+  for (HGDIOBJ O : GHeldGdi) DeleteObject(O);
+  for (HANDLE H : GHeldHandles) CloseHandle(H);
+  std::vector<HGDIOBJ>().swap(GHeldGdi);
+  std::vector<HANDLE>().swap(GHeldHandles);
+  std::vector<std::unique_ptr<char[]>>().swap(GHeldBlocks);
+}
+
+// fvhost's own records of interface requests grow with every Open; a long run
+// drops them so that they do not count as the plug-in's memory.
+void CmdClearRequests(TScript&, const TArgs&) {
+  THost::Get().FRequests.clear();
+  THost::Get().FPlayed.clear();
+}
+
+const TScriptCommand Reg[] = {
+    {"resources", "resources [LABEL]", CmdResources},
+    {"resources-mark", "resources-mark NAME", CmdResourcesMark},
+    {"expect-resources-back",
+     "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]",
+     CmdExpectResourcesBack},
+    {"expect-resources-grown", "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...",
+     CmdExpectResourcesGrown},
+    {"hold", "hold gdi|handles|heap N", CmdHold},
+    {"release-held", "release-held", CmdReleaseHeld},
+    {"clear-requests", "clear-requests", CmdClearRequests},
+};
+
+}  // namespace
+
+}  // namespace fvhost

@@ -34,6 +34,7 @@ struct TXlsxWorkbook::TImpl {
     std::string Name;                     // exact entry name
     size_t ZipIndex = npos;               // entry of FZip, npos once replaced
     std::optional<std::string> Replaced;  // bytes set by ReplaceEntryBytes
+    bool Dropped = false;                 // left out of every save from now on
   };
 
   std::shared_ptr<const TZipReader> FZip;  // the loaded package, null before a load
@@ -59,6 +60,9 @@ struct TXlsxWorkbook::TImpl {
     std::string Error;
   };
   std::vector<TSheetState> FSheetStates;
+
+  std::string FWorkbookPart;     // e.g. "xl/workbook.xml", as the loader found it
+  bool FFormulaRemoved = false;  // an edit replaced a formula: the calculation chain is stale
 
   // Position of the entry with exactly this name, or npos.
   size_t FindEntry(std::string_view ExactName) const;

@@ -775,6 +775,7 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   TSheetLoader Loader(*Impl);
   Loader.ReadPackage(std::move(Bytes));
   const std::string WorkbookPart = Loader.LocateWorkbookPart();
+  Impl->FWorkbookPart = WorkbookPart;
   Loader.LoadRelationships(WorkbookPart);
   Loader.LoadSharedStrings(WorkbookPart);
   Loader.LoadStyles(WorkbookPart);

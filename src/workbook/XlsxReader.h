@@ -94,7 +94,10 @@ class TXlsxWorkbook {
   // raises.
   const TXlsxSheet& Sheet(int Index) const;
 
-  // Changes one cell in the table and in the worksheet part. Nothing happens
+  // Changes one cell in the table and in the worksheet part. A formula the
+  // cell held is replaced; when other cells shared it, each keeps the formula
+  // as its own, and the next save leaves out the calculation chain, which
+  // readers rebuild. Nothing happens
   // for a sheet index out of range. Requires: Row >= 0, Col >= 0. Raises: the
   // errors of Sheet(SheetIndex), and the XML parser's error for a worksheet
   // part that does not parse.

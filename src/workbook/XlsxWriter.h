@@ -36,6 +36,19 @@ void RemoveChildByName(pugi::xml_node Element, const char* Name);
 // "s", are kept.
 void SetCellElementValue(pugi::xml_node Cell, const std::string& NewValue);
 
+// Formula text with its relative references moved DRow rows and DCol columns,
+// as a formula copied that far reads: "A1+$B2*Sheet2!C$3" moved one row and
+// column reads "B2+$B3*Sheet2!D$3". Absolute parts ("$") stay; a reference
+// moved off the sheet becomes "#REF!". Strings, quoted sheet names,
+// bracketed parts, function and sheet names are copied unchanged.
+std::string ShiftFormulaReferences(std::string_view Formula, int32_t DRow, int32_t DCol);
+
+// Before the shared formula of cell Master ("f" with t="shared" and its text)
+// is removed: gives every cell of the same group in SheetData the formula
+// moved to it, as a formula of its own, so none is left referring to a
+// group whose text is gone. Nothing happens for other cells.
+void UnshareFormulaGroup(pugi::xml_node SheetData, pugi::xml_node Master);
+
 // The "sheetData" element of a worksheet tree, added at its place in the
 // worksheet when missing; empty for trees that hold no cell data (a chart
 // sheet, a document without an element).

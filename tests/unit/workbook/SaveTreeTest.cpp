@@ -139,3 +139,50 @@ TEST(SaveTree, SerialisingChangesNothingButTheDeclaredEncoding) {
 }
 
 }  // namespace kv
+
+namespace kv {
+
+TEST(FormulaMoves, RelativePartsMoveAndEverythingElseStays) {
+  const struct {
+    const char* From;
+    int32_t DRow, DCol;
+    const char* To;
+  } Cases[] = {
+      {"A1*2+$A$1+A$1+$A1", 2, 1, "B3*2+$A$1+B$1+$A3"},
+      {"SUM(A1:B2)/COUNT($C:$C)+SUM(A:B)+SUM(1:2)", 1, 1,
+       "SUM(B2:C3)/COUNT($C:$C)+SUM(B:C)+SUM(2:3)"},
+      {"Sheet2!A1&'My Sheet'!B2&\"A1\"&'It''s'!C3", 1, 0,
+       "Sheet2!A2&'My Sheet'!B3&\"A1\"&'It''s'!C4"},
+      // Function names, booleans, numbers and words too long for a column stay.
+      {"LOG10(A1)+TRUE+1.5E3+ATAN2(1,2)+LONGNAME", 1, 0,
+       "LOG10(A2)+TRUE+1.5E3+ATAN2(1,2)+LONGNAME"},
+      {"Table1[[#This Row],[A1]]+[1]Sheet1!A1", 1, 0, "Table1[[#This Row],[A1]]+[1]Sheet1!A2"},
+      // Moved off the sheet: the reference becomes an error, the rest still reads.
+      {"A1+B2", -1, 0, "#REF!+B1"},
+      {"XFD1+A1048576", 1, 1, "#REF!+#REF!"},
+      {"A:A", 0, -1, "#REF!"},
+      {"", 3, 3, ""},
+  };
+  for (const auto& C : Cases)
+    EXPECT_EQ(ShiftFormulaReferences(C.From, C.DRow, C.DCol), C.To) << C.From;
+}
+
+TEST(FormulaMoves, ReplacingTheFirstCellOfASharedGroupGivesTheOthersTheirOwnFormulas) {
+  pugi::xml_document Doc = Parse(
+      std::string("<worksheet xmlns=\"") + kNs +
+      "\"><sheetData><row r=\"1\"><c r=\"B1\"><f t=\"shared\" ref=\"B1:C2\" si=\"4\">A1+1</f>"
+      "<v>1</v></c><c r=\"C1\"><f t=\"shared\" si=\"4\"/><v>2</v></c></row><row r=\"2\">"
+      "<c r=\"B2\"><f t=\"shared\" si=\"4\"/><v>3</v></c><c r=\"C2\"><f t=\"shared\" si=\"5\"/>"
+      "</c><c><f t=\"shared\" si=\"4\"/><v>5</v></c></row></sheetData></worksheet>");
+  pugi::xml_node Data = Doc.document_element().child("sheetData");
+  pugi::xml_node Master = Data.child("row").child("c");
+  UnshareFormulaGroup(Data, Master);
+  SetCellElementValue(Master, "x");
+  EXPECT_EQ(
+      Xml(Data),
+      "<sheetData><row r=\"1\"><c r=\"B1\" t=\"inlineStr\"><is><t>x</t></is></c>"
+      "<c r=\"C1\"><f>B1+1</f><v>2</v></c></row><row r=\"2\"><c r=\"B2\"><f>A2+1</f>"
+      "<v>3</v></c><c r=\"C2\"><f t=\"shared\" si=\"5\"/></c><c><v>5</v></c></row></sheetData>");
+}
+
+}  // namespace kv

@@ -47,6 +47,7 @@ struct TSample {
   size_t PrivateBytes = 0;
   size_t WorkingSet = 0;
   long Gdi = -1, User = -1, Windows = -1, Handles = -1;
+  long TlsSlots = -1;  // thread-local storage indexes in use
   THandleList HandleList;
   const char* GdiFrom = "";
   const char* UserFrom = "";
@@ -202,6 +203,9 @@ std::string NewHandles(const TSample& Was, const TSample& Now) {
   return Text;
 }
 
+// TLS_MINIMUM_AVAILABLE and the expansion slots of Windows since 2000.
+constexpr size_t kTlsIndexes = 64 + 1024;
+
 TSample TakeSample() {
   TSample S;
   WalkHeaps(S.HeapBytes, S.HeapCommitted);
@@ -224,6 +228,13 @@ TSample TakeSample() {
   S.HandlesFrom = "GetProcessHandleCount";
   long Listed = SystemListHandleCount(&S.HandleList);
   if (S.Handles == 0) S.Handles = Listed, S.HandlesFrom = "system list";
+  // The free indexes, counted by taking them all: a freed index leaves a
+  // hole, so the lowest free one says nothing about how many are taken.
+  static DWORD Taken[kTlsIndexes];
+  long Free = 0;
+  while (Free < long(kTlsIndexes) && (Taken[Free] = TlsAlloc()) != TLS_OUT_OF_INDEXES) ++Free;
+  for (long I = 0; I < Free; ++I) TlsFree(Taken[I]);
+  S.TlsSlots = long(kTlsIndexes) - Free;
   return S;
 }
 
@@ -232,10 +243,10 @@ std::string Describe(const TSample& S) {
   std::snprintf(Buf, sizeof Buf,
                 "heap %zu KiB (committed %zu KiB), private %zu KiB, working set %zu KiB, GDI %ld "
                 "(%s), USER %ld (%s), "
-                "windows %ld, handles %ld (%s)",
+                "windows %ld, handles %ld (%s), TLS slots %ld",
                 S.HeapBytes / 1024, S.HeapCommitted / 1024, S.PrivateBytes / 1024,
                 S.WorkingSet / 1024, S.Gdi, S.GdiFrom, S.User, S.UserFrom, S.Windows, S.Handles,
-                S.HandlesFrom);
+                S.HandlesFrom, S.TlsSlots);
   return Buf;
 }
 
@@ -259,37 +270,46 @@ void CmdResourcesMark(TScript& S, const TArgs& A) {
   S.Print("resources mark " + A[0] + ": " + Describe(M->Sample));
 }
 
-// expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]: the
-// object, window and handle counts are at most the mark's; heap bytes in use
-// at most the mark's plus the memory slack (default 64 KiB), private bytes
-// plus the private slack (default 1024 KiB). The working set is printed only:
-// it follows paging, not what the program holds.
+// expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]
+// [--handle-slack N] [--tls-slack N]: the object and window counts are at most
+// the mark's, the handles and the TLS slots in use at most the mark's plus
+// their slack (default 0); heap bytes in use at most the mark's plus the
+// memory slack (default 64 KiB), private bytes plus the private slack (default
+// 1024 KiB). The working set is printed only: it follows paging, not what the
+// program holds.
 void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
-  const char* Usage = "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]";
+  const char* Usage =
+      "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
+      "[--tls-slack N]";
   if (!S.Need(A, 1, Usage)) return;
   const TMark* Mark = FindMark(A[0], false);
   if (!Mark) return S.Fail("no resources mark " + A[0]);
-  long MemorySlack = 64, PrivateSlack = 1024;
+  long MemorySlack = 64, PrivateSlack = 1024, HandleSlack = 0, TlsSlack = 0;
   for (size_t I = 1; I < A.size(); I += 2) {
-    auto Value = I + 1 < A.size() ? kv::TryParseInt32(A[I + 1]) : std::nullopt;
-    if (!Value || *Value < 0 || (A[I] != "--memory-slack" && A[I] != "--private-slack"))
-      return S.Fail(std::string("usage: ") + Usage);
-    (A[I] == "--memory-slack" ? MemorySlack : PrivateSlack) = *Value;
+    int32_t Value = I + 1 < A.size() ? kv::ParseInt32Or(A[I + 1], -1) : -1;
+    long* Slack = A[I] == "--memory-slack"    ? &MemorySlack
+                  : A[I] == "--private-slack" ? &PrivateSlack
+                  : A[I] == "--handle-slack"  ? &HandleSlack
+                  : A[I] == "--tls-slack"     ? &TlsSlack
+                                              : nullptr;
+    if (Value < 0 || !Slack) return S.Fail(std::string("usage: ") + Usage);
+    *Slack = Value;
   }
   const TSample& M = Mark->Sample;
   static TSample Now;
   Now = SettledSample();
   S.Print("resources against " + A[0] + ": " + Describe(Now));
-  auto Count = [&](const char* What, long Was, long Is) {
-    if (Is > Was)
+  auto Count = [&](const char* What, long Was, long Is, long Slack = 0) {
+    if (Is > Was + Slack)
       S.Fail(std::string(What) + " grew from " + std::to_string(Was) + " to " + std::to_string(Is) +
              " since mark " + A[0]);
   };
   Count("GDI objects", M.Gdi, Now.Gdi);
   Count("USER objects", M.User, Now.User);
   Count("windows", M.Windows, Now.Windows);
-  Count("handles", M.Handles, Now.Handles);
-  if (Now.Handles > M.Handles) S.Print("new handles: " + NewHandles(M, Now));
+  Count("handles", M.Handles, Now.Handles, HandleSlack);
+  Count("TLS slots", M.TlsSlots, Now.TlsSlots, TlsSlack);
+  if (Now.Handles > M.Handles + HandleSlack) S.Print("new handles: " + NewHandles(M, Now));
   auto Memory = [&](const char* What, size_t Was, size_t Is, long SlackKiB) {
     if (Is > Was + size_t(SlackKiB) * 1024)
       S.Fail(std::string(What) + " grew by " + std::to_string((Is - Was) / 1024) +
@@ -366,7 +386,8 @@ const TScriptCommand Reg[] = {
     {"resources", "resources [LABEL]", CmdResources},
     {"resources-mark", "resources-mark NAME", CmdResourcesMark},
     {"expect-resources-back",
-     "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]",
+     "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
+     "[--tls-slack N]",
      CmdExpectResourcesBack},
     {"expect-resources-grown", "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...",
      CmdExpectResourcesGrown},

@@ -103,13 +103,19 @@ check import_current 0 import --current "$pubs/three-sheets-libreoffice.xlsx" \
   --pubdir "$work/current" --pubtitle Course --sheets ALL
 expect_in "$work/current/Course.kvGridfold.pub" "kvGridfoldOpen"
 
-# Failing paths give everything back too.
+# Failing paths give everything back too: a damaged package, a missing sheet,
+# a bad reference, an unknown format, folders that do not exist, a missing
+# workbook for the import driver, sheets the workbook lacks.
 head -c 3000 "$book" >"$work/truncated.xlsx"
 check fail_truncated 1 info "$work/truncated.xlsx"
 check fail_no_sheet 1 cells "$book" --sheet 9
 check fail_bad_ref 1 set "$book" -o "$work/never.xlsx" "1!B0=x"
 check fail_export_word 1 export "$book" "$work/never.out" --format Nope
 cp "$pubs/course-ansi.pub" "$work/refused.pub"
+check fail_save_no_folder 1 set "$book" -o "$work/no/such/folder/x.xlsx" "1!A1=x"
+check fail_pdf_no_folder 1 export "$book" "$work/no/such/folder/x.pdf" --format PDF
+check fail_import_current 1 import --current "$work/no-such-book.xlsx" --pubdir "$work/current" \
+  --pubtitle Course --sheets ALL
 check fail_import_sheet 1 import "$pubs/three-sheets-libreoffice.xlsx" "$work/refused.pub" \
   --sheets "NoSuchSheet"
 

@@ -112,6 +112,35 @@ check fail_no_sheet 1 cells "$book" --sheet 9
 check fail_bad_ref 1 set "$book" -o "$work/never.xlsx" "1!B0=x"
 check fail_export_word 1 export "$book" "$work/never.out" --format Nope
 cp "$pubs/course-ansi.pub" "$work/refused.pub"
+# Damaged packages made from a real workbook: the inflater and the XML reader
+# fail part-way, and whatever they set up must be released.
+/usr/bin/python3 - "$book" "$work" <<'EOF'
+import sys, zipfile
+book, work = sys.argv[1], sys.argv[2]
+src = zipfile.ZipFile(book)
+parts = {i.filename: src.read(i.filename) for i in src.infolist()}
+sheet = next(n for n in parts if n.startswith("xl/worksheets/"))
+
+def write(name, change=lambda n, d: d):
+    path = f"{work}/{name}.xlsx"
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for n, data in parts.items():
+            z.writestr(n, change(n, data))
+    return path
+
+# A worksheet's XML cut off in the middle of an element.
+write("bad-xml", lambda n, d: d[: len(d) // 2] if n == sheet else d)
+# The worksheet's deflate stream damaged in its middle (sizes and CRC kept).
+path = write("bad-deflate")
+data = bytearray(open(path, "rb").read())
+at = data.find(sheet.encode()) + len(sheet) + 40
+for i in range(at, at + 16):
+    data[i] ^= 0x5A
+open(path, "wb").write(bytes(data))
+EOF
+for damaged in bad-xml bad-deflate; do
+  check "fail_$damaged" 1 cells "$work/$damaged.xlsx"
+done
 check fail_save_no_folder 1 set "$book" -o "$work/no/such/folder/x.xlsx" "1!A1=x"
 check fail_pdf_no_folder 1 export "$book" "$work/no/such/folder/x.pdf" --format PDF
 check fail_import_current 1 import --current "$work/no-such-book.xlsx" --pubdir "$work/current" \

@@ -1,7 +1,9 @@
 // Core script commands: loading the DLL, calling its exports, host variables,
 // the action table, Rectangles, pickers, played commands and files.
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <fstream>
@@ -188,15 +190,22 @@ class TMessageBoxAnswerer {
  public:
   explicit TMessageBoxAnswerer(DWORD UiThread)
       : FThread([this, UiThread] {
-          while (!FDone) {
+          for (;;) {
             EnumThreadWindows(UiThread, &TMessageBoxAnswerer::Visit,
                               reinterpret_cast<LPARAM>(this));
-            Sleep(40);
+            // Stop wakes the wait, so an action's end is not held up by it.
+            std::unique_lock<std::mutex> Lock(FMutex);
+            if (FWake.wait_for(Lock, std::chrono::milliseconds(40), [this] { return FDone; }))
+              break;
           }
         }) {}
   ~TMessageBoxAnswerer() { Stop(); }
   void Stop() {
-    FDone = true;
+    {
+      std::lock_guard<std::mutex> Lock(FMutex);
+      FDone = true;
+    }
+    FWake.notify_all();
     if (FThread.joinable()) FThread.join();
   }
   std::vector<std::string> FSeen;
@@ -216,7 +225,9 @@ class TMessageBoxAnswerer {
     PostMessageW(W, WM_COMMAND, IDOK, 0);
     return TRUE;
   }
-  std::atomic<bool> FDone{false};
+  std::mutex FMutex;
+  std::condition_variable FWake;
+  bool FDone = false;
   std::set<HWND> FClosed;
   std::thread FThread;
 };

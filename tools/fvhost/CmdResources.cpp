@@ -271,26 +271,26 @@ void CmdResourcesMark(TScript& S, const TArgs& A) {
 }
 
 // expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB]
-// [--handle-slack N] [--tls-slack N]: the object and window counts are at most
-// the mark's, the handles and the TLS slots in use at most the mark's plus
-// their slack (default 0); heap bytes in use at most the mark's plus the
-// memory slack (default 64 KiB), private bytes plus the private slack (default
-// 1024 KiB). The working set is printed only: it follows paging, not what the
-// program holds.
+// [--handle-slack N] [--tls-slack N] [--gdi-slack N]: the USER object and
+// window counts are at most the mark's, the GDI objects, handles and TLS slots
+// in use at most the mark's plus their slack (default 0); heap bytes in use at most the mark's plus
+// the memory slack (default 64 KiB), private bytes plus the private slack (default 1024 KiB). The
+// working set is printed only: it follows paging, not what the program holds.
 void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
   const char* Usage =
       "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
-      "[--tls-slack N]";
+      "[--tls-slack N] [--gdi-slack N]";
   if (!S.Need(A, 1, Usage)) return;
   const TMark* Mark = FindMark(A[0], false);
   if (!Mark) return S.Fail("no resources mark " + A[0]);
-  long MemorySlack = 64, PrivateSlack = 1024, HandleSlack = 0, TlsSlack = 0;
+  long MemorySlack = 64, PrivateSlack = 1024, HandleSlack = 0, TlsSlack = 0, GdiSlack = 0;
   for (size_t I = 1; I < A.size(); I += 2) {
     int32_t Value = I + 1 < A.size() ? kv::ParseInt32Or(A[I + 1], -1) : -1;
     long* Slack = A[I] == "--memory-slack"    ? &MemorySlack
                   : A[I] == "--private-slack" ? &PrivateSlack
                   : A[I] == "--handle-slack"  ? &HandleSlack
                   : A[I] == "--tls-slack"     ? &TlsSlack
+                  : A[I] == "--gdi-slack"     ? &GdiSlack
                                               : nullptr;
     if (Value < 0 || !Slack) return S.Fail(std::string("usage: ") + Usage);
     *Slack = Value;
@@ -304,7 +304,7 @@ void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
       S.Fail(std::string(What) + " grew from " + std::to_string(Was) + " to " + std::to_string(Is) +
              " since mark " + A[0]);
   };
-  Count("GDI objects", M.Gdi, Now.Gdi);
+  Count("GDI objects", M.Gdi, Now.Gdi, GdiSlack);
   Count("USER objects", M.User, Now.User);
   Count("windows", M.Windows, Now.Windows);
   Count("handles", M.Handles, Now.Handles, HandleSlack);
@@ -387,7 +387,7 @@ const TScriptCommand Reg[] = {
     {"resources-mark", "resources-mark NAME", CmdResourcesMark},
     {"expect-resources-back",
      "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
-     "[--tls-slack N]",
+     "[--tls-slack N] [--gdi-slack N]",
      CmdExpectResourcesBack},
     {"expect-resources-grown", "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...",
      CmdExpectResourcesGrown},

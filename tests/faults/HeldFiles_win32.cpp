@@ -20,6 +20,7 @@
 #include "support/FakeHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
+#include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
 #include "workbook/XlsxReader.h"
 
@@ -74,30 +75,18 @@ class HeldFiles : public ::testing::Test {
   // The plug-in's Open, then one more action; "[LastError]" when it fails.
   // Hold names a file another program takes hold of between the two.
   std::string RunAction(int Id, std::vector<std::string> Params, const std::string& Hold = "") {
-    test::TFakeHost Host;
-    test::TFakeWindowSystem Windows;
-    const TWindowHandle Rect = Windows.Add(400, 300);
-    Host.FWindow = Windows.Add(1024, 768);
-    Host.FOnAccess = [Rect](int Request, std::optional<std::string>& Slot) {
-      if (Request == iaProbe) Slot = "1";
-      if (Request == iaObjectWindow) Slot = std::to_string(Rect);
-      return true;
-    };
-    TPlugInState State;
-    State.Host = &Host;
-    State.Windows = &Windows;
-    EXPECT_EQ(ExecuteAction(State, aidOpen, {"Grid", FDir.File("book.xlsx"), "", "Top", "No"}), 1)
-        << Host.Var("[LastError]");
+    test::TViewerActions Plugin;
+    EXPECT_EQ(Plugin.Run(aidOpen, {"Grid", FDir.File("book.xlsx"), "", "Top", "No"}), 1)
+        << Plugin.LastError();
     std::optional<THeld> Held;
     if (!Hold.empty()) {
       Held.emplace(Hold);
       EXPECT_TRUE(Held->IsHeld());
     }
-    const int R = ExecuteAction(State, Id, Params);
+    const int R = Plugin.Run(Id, Params);
     Held.reset();
-    ReleaseRegistry(State);
-    EXPECT_EQ(R == 1, Host.Var("[LastError]").empty());
-    return Host.Var("[LastError]");
+    EXPECT_EQ(R == 1, Plugin.LastError().empty());
+    return Plugin.LastError();
   }
 
   std::string Import() {

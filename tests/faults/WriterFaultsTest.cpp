@@ -16,6 +16,7 @@
 #include "plugin/PlugIn.h"
 #include "support/FakeHost.h"
 #include "support/Package.h"
+#include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
 #include "workbook/XlsxReader.h"
 
@@ -306,25 +307,12 @@ class ActionFaults : public ::testing::Test {
  protected:
   // Opens a viewer on the book in D and runs one action, as the host would.
   static TOutcome RunAction(const TTempDir& D, int Id, std::vector<std::string> Params) {
-    test::TFakeHost Host;
-    test::TFakeWindowSystem Windows;
-    const TWindowHandle Rect = Windows.Add(400, 300);
-    Host.FWindow = Windows.Add(1024, 768);
-    Host.FOnAccess = [Rect](int Request, std::optional<std::string>& Slot) {
-      if (Request == iaProbe) Slot = "1";
-      if (Request == iaObjectWindow) Slot = std::to_string(Rect);
-      return true;
-    };
-    TPlugInState State;
-    State.Host = &Host;
-    State.Windows = &Windows;
-    EXPECT_EQ(ExecuteAction(State, aidOpen, {"Grid", D.File("book.xlsx"), "", "Top", "No"}), 1)
-        << Host.Var("[LastError]");
-    Host.FVars["[LastError]"] = "";
-    const bool Ok = ExecuteAction(State, Id, Params) == 1;
-    EXPECT_EQ(Ok, Host.Var("[LastError]").empty()) << Host.Var("[LastError]");
-    ReleaseRegistry(State);
-    return {Ok, Host.Var("[LastError]")};
+    test::TViewerActions Plugin;
+    EXPECT_EQ(Plugin.Run(aidOpen, {"Grid", D.File("book.xlsx"), "", "Top", "No"}), 1)
+        << Plugin.LastError();
+    const bool Ok = Plugin.Run(Id, Params) == 1;
+    EXPECT_EQ(Ok, Plugin.LastError().empty()) << Plugin.LastError();
+    return {Ok, Plugin.LastError()};
   }
 };
 

@@ -18,6 +18,7 @@
 #include "support/FakeHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
+#include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
 #include "workbook/XlsxReader.h"
 #include "workbook/ZipReader.h"
@@ -247,35 +248,18 @@ TEST(DamagedCorpus, SharedStringIndexesPastTheTableGiveEmptyCells) {
 
 class DamagedOpen : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FRect = FWindows.Add(400, 300);
-    FHost.FWindow = FWindows.Add(1024, 768);
-    FHost.FOnAccess = [this](int Request, std::optional<std::string>& Slot) {
-      if (Request == iaProbe) Slot = "1";
-      if (Request == iaObjectWindow) Slot = std::to_string(FRect);
-      return true;
-    };
-    FState.Host = &FHost;
-    FState.Windows = &FWindows;
-  }
-  void TearDown() override { ReleaseRegistry(FState); }
-
   // Opens Bytes as a file; answers the action's result.
   int Open(const std::string& Bytes) {
     const std::string Path = FDir.File("book.xlsx");
     WriteWholeFile(Path, Bytes);
-    FHost.FVars["[LastError]"] = "";
-    const int R = ExecuteAction(FState, aidOpen, {"Grid", Path, "", "Top", "No"});
+    const int R = FPlugin.Run(aidOpen, {"Grid", Path, "", "Top", "No"});
     EXPECT_EQ(ReadWholeFile(Path), Bytes) << "the damaged file was changed";
     return R;
   }
-  size_t Viewers() const { return FState.Registry ? FState.Registry->Count() : 0; }
+  size_t Viewers() const { return FPlugin.State.Registry ? FPlugin.State.Registry->Count() : 0; }
 
   test::TTempDir FDir;
-  test::TFakeHost FHost;
-  test::TFakeWindowSystem FWindows;
-  TPlugInState FState;
-  TWindowHandle FRect = 0;
+  test::TViewerActions FPlugin;
 };
 
 TEST_F(DamagedOpen, DamagedBooksLeaveNoViewerAndSayWhyInLastError) {
@@ -296,15 +280,14 @@ TEST_F(DamagedOpen, DamagedBooksLeaveNoViewerAndSayWhyInLastError) {
       {"empty", ""},
   };
   for (const auto& [Label, Bytes] : kCases) {
-    ASSERT_EQ(Open(Good), 1) << FHost.Var("[LastError]");
+    ASSERT_EQ(Open(Good), 1) << FPlugin.LastError();
     EXPECT_EQ(Viewers(), 1u);
     EXPECT_EQ(Open(Bytes), 0) << Label;
-    ExpectClear(FHost.Var("[LastError]"), Label);
+    ExpectClear(FPlugin.LastError(), Label);
     EXPECT_EQ(Viewers(), 0u) << Label << ": the old viewer must go, no new one may stay";
   }
   Open(Bomb.Bytes());
-  EXPECT_NE(FHost.Var("[LastError]").find("zip bomb"), std::string::npos)
-      << FHost.Var("[LastError]");
+  EXPECT_NE(FPlugin.LastError().find("zip bomb"), std::string::npos) << FPlugin.LastError();
 }
 
 TEST_F(DamagedOpen, SheetClaimingTheLastCellOpensCapped) {
@@ -312,11 +295,11 @@ TEST_F(DamagedOpen, SheetClaimingTheLastCellOpensCapped) {
       test::MakeBook({{"Far",
                        "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>kept</t></is></c></row>"
                        "<row r=\"1048576\"><c r=\"XFD1048576\"><v>1</v></c></row>"}});
-  ASSERT_EQ(Open(P.Bytes()), 1) << FHost.Var("[LastError]");
+  ASSERT_EQ(Open(P.Bytes()), 1) << FPlugin.LastError();
   const TLoad L = Load(P.Bytes());
   ASSERT_TRUE(L.Ok);
   EXPECT_EQ(L.Text.substr(0, L.Text.find('\x1f')), "Far\n2000x200\nkept");
-  EXPECT_EQ(FHost.Var("[LastError]"), "");
+  EXPECT_EQ(FPlugin.LastError(), "");
 }
 
 }  // namespace kv

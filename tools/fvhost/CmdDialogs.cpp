@@ -16,6 +16,7 @@
 #include "Host.h"
 #include "Script.h"
 #include "base/Text.h"
+#include "win32/Screenshot.h"
 
 namespace fvhost {
 
@@ -124,17 +125,19 @@ std::string ListItems(HWND Lv) {
   return Out;
 }
 
-// Writes the dialog as it shows on screen into a 24-bit BMP file.
+// Writes the dialog as it shows on screen, frame and caption included, into a
+// PNG file (the pictures of the authors' guide are these files).
 bool Screenshot(HWND Dlg, const std::string& Path) {
   RECT R;
   GetWindowRect(Dlg, &R);
   const int W = R.right - R.left, H = R.bottom - R.top;
+  if (W <= 0 || H <= 0) return false;
   HDC Screen = GetDC(nullptr);
   HDC Mem = CreateCompatibleDC(Screen);
   BITMAPINFO Bi = {};
   Bi.bmiHeader.biSize = sizeof(Bi.bmiHeader);
   Bi.bmiHeader.biWidth = W;
-  Bi.bmiHeader.biHeight = H;
+  Bi.bmiHeader.biHeight = -H;  // top-down rows
   Bi.bmiHeader.biPlanes = 1;
   Bi.bmiHeader.biBitCount = 24;
   void* Bits = nullptr;
@@ -142,23 +145,29 @@ bool Screenshot(HWND Dlg, const std::string& Path) {
   HGDIOBJ Old = SelectObject(Mem, Bmp);
   BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
   GdiFlush();
-  const DWORD Stride = ((W * 3 + 3) / 4) * 4, Size = Stride * H;
-  BITMAPFILEHEADER Fh = {};
-  Fh.bfType = 0x4D42;
-  Fh.bfOffBits = sizeof(Fh) + sizeof(Bi.bmiHeader);
-  Fh.bfSize = Fh.bfOffBits + Size;
-  FILE* F = _wfopen(Wide(HostPath(Path)).c_str(), L"wb");
-  bool Ok = F != nullptr;
-  if (F) {
-    Ok = fwrite(&Fh, sizeof(Fh), 1, F) == 1 &&
-         fwrite(&Bi.bmiHeader, sizeof(Bi.bmiHeader), 1, F) == 1 && fwrite(Bits, 1, Size, F) == Size;
-    Ok = fclose(F) == 0 && Ok;
-  }
+  kv::TPixels P;
+  P.Width = W;
+  P.Height = H;
+  P.Rgb.resize(size_t(W) * size_t(H) * 3);
+  const size_t Stride = ((size_t(W) * 3 + 3) / 4) * 4;
+  for (int Y = 0; Y < H; ++Y)
+    for (int X = 0; X < W; ++X) {
+      const uint8_t* Bgr = static_cast<const uint8_t*>(Bits) + size_t(Y) * Stride + size_t(X) * 3;
+      uint8_t* Rgb = &P.Rgb[(size_t(Y) * size_t(W) + size_t(X)) * 3];
+      Rgb[0] = Bgr[2];
+      Rgb[1] = Bgr[1];
+      Rgb[2] = Bgr[0];
+    }
   SelectObject(Mem, Old);
   DeleteObject(Bmp);
   DeleteDC(Mem);
   ReleaseDC(nullptr, Screen);
-  return Ok;
+  try {
+    kv::WritePng(P, HostPath(Path));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 void Click(HWND B) {
@@ -433,7 +442,7 @@ const TScriptCommand Reg[] = {
     {"dlg-click", "dlg-click CONTROL", StepClick},
     {"dlg-focus", "dlg-focus CONTROL", StepFocus},
     {"dlg-check-item", "dlg-check-item CONTROL INDEX 0|1", StepCheckItem},
-    {"dlg-shot", "dlg-shot FILE.bmp", StepShot},
+    {"dlg-shot", "dlg-shot FILE.png", StepShot},
     {"dlg-ok", "dlg-ok", StepOk},
     {"dlg-cancel", "dlg-cancel", StepCancel},
     {"dlg-close", "dlg-close", StepClose},

@@ -142,26 +142,29 @@ bool Screenshot(HWND Dlg, const std::string& Path) {
   Bi.bmiHeader.biBitCount = 24;
   void* Bits = nullptr;
   HBITMAP Bmp = CreateDIBSection(Screen, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  HGDIOBJ Old = SelectObject(Mem, Bmp);
-  BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
-  GdiFlush();
   kv::TPixels P;
-  P.Width = W;
-  P.Height = H;
-  P.Rgb.resize(size_t(W) * size_t(H) * 3);
-  const size_t Stride = ((size_t(W) * 3 + 3) / 4) * 4;
-  for (int Y = 0; Y < H; ++Y)
-    for (int X = 0; X < W; ++X) {
-      const uint8_t* Bgr = static_cast<const uint8_t*>(Bits) + size_t(Y) * Stride + size_t(X) * 3;
-      uint8_t* Rgb = &P.Rgb[(size_t(Y) * size_t(W) + size_t(X)) * 3];
-      Rgb[0] = Bgr[2];
-      Rgb[1] = Bgr[1];
-      Rgb[2] = Bgr[0];
-    }
-  SelectObject(Mem, Old);
-  DeleteObject(Bmp);
+  if (Bmp && Bits) {
+    HGDIOBJ Old = SelectObject(Mem, Bmp);
+    BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
+    GdiFlush();
+    P.Width = W;
+    P.Height = H;
+    P.Rgb.resize(size_t(W) * size_t(H) * 3);
+    const size_t Stride = ((size_t(W) * 3 + 3) / 4) * 4;
+    for (int Y = 0; Y < H; ++Y)
+      for (int X = 0; X < W; ++X) {
+        const uint8_t* Bgr = static_cast<const uint8_t*>(Bits) + size_t(Y) * Stride + size_t(X) * 3;
+        uint8_t* Rgb = &P.Rgb[(size_t(Y) * size_t(W) + size_t(X)) * 3];
+        Rgb[0] = Bgr[2];
+        Rgb[1] = Bgr[1];
+        Rgb[2] = Bgr[0];
+      }
+    SelectObject(Mem, Old);
+  }
+  if (Bmp) DeleteObject(Bmp);
   DeleteDC(Mem);
   ReleaseDC(nullptr, Screen);
+  if (P.Width == 0) return false;
   try {
     kv::WritePng(P, HostPath(Path));
     return true;

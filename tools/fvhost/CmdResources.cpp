@@ -87,16 +87,19 @@ void WalkHeaps(size_t& Busy, size_t& Committed) {
   }
 }
 
-// Entries of the GDI handle table in use. The table's layout is the one
-// Windows and Wine share: an array of cells, each with the object's type in
-// the low byte of a 16-bit field (0: free) and its owner's process id.
+// Entries of the GDI handle table in use. The table is an array of cells,
+// each with the object's type in the low byte of a 16-bit field (0: free) and
+// its owner's process id. 64-bit Windows uses 24-byte cells, 32-bit Windows
+// 16-byte ones; Wine keeps the 24-byte cells in a 32-bit process too (its
+// table is shared with WoW64), only the PEB slot that points to it moves.
 long GdiTableCount() {
-  constexpr bool Wide64 = sizeof(void*) == 8;
-  constexpr size_t PebSlot = Wide64 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
-  constexpr size_t PidAt = Wide64 ? 8 : 4, TypeAt = Wide64 ? 14 : 10;
+  HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
+  const bool Wide64 = sizeof(void*) == 8 || GetProcAddress(Ntdll, "wine_get_version");
+  const size_t PebSlot = sizeof(void*) == 8 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
+  const size_t PidAt = Wide64 ? 8 : 4, TypeAt = Wide64 ? 14 : 10;
   using TQuery = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-  auto Query = reinterpret_cast<TQuery>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  auto Query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(Ntdll, "NtQueryInformationProcess")));
   PROCESS_BASIC_INFORMATION Basic{};
   if (!Query || Query(GetCurrentProcess(), 0, &Basic, sizeof Basic, nullptr) != 0) return -1;
   auto* Peb = reinterpret_cast<const unsigned char*>(Basic.PebBaseAddress);

@@ -10,6 +10,15 @@ if(KV_WARNINGS_AS_ERRORS)
   list(APPEND KV_WARNING_FLAGS -Werror)
 endif()
 
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # GCC's identical code folding (-fipa-icf, on from -O2 and -Os) merges
+  # functions with equal bodies even when their 32-bit calling conventions
+  # differ: an empty cdecl function (a std::function invoker) became an alias
+  # of an empty thiscall member ending in 'ret $4', so every call through the
+  # alias left the stack four bytes off. 64-bit Windows has one convention.
+  add_compile_options(-fno-ipa-icf)
+endif()
+
 if(KV_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)

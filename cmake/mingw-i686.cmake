@@ -1,5 +1,6 @@
-# win32: the shipped 32-bit DLL (stdcall exports, undecorated names). Built and
-# inspected only: this machine cannot run 32-bit code.
+# win32: the shipped 32-bit DLL (stdcall exports, undecorated names), built
+# with the default thread model. Its tests and fvhost are built in a second
+# tree with cmake/mingw-i686-posix.cmake and run under 32-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)

@@ -44,21 +44,19 @@ struct TShown {
   TPixels Shot;
 };
 
+// stdcall, as EnumThreadWindows calls it (a lambda would be cdecl on i686).
+BOOL CALLBACK MatchVisibleDialog(HWND W, LPARAM P) {
+  wchar_t Cls[16] = {};
+  GetClassNameW(W, Cls, 16);
+  if (std::wstring(Cls) != L"#32770" || !IsWindowVisible(W)) return TRUE;
+  *reinterpret_cast<HWND*>(P) = W;
+  return FALSE;
+}
+
 HWND FindForm(DWORD Thread) {
   HWND Found = nullptr;
   for (int T = 0; T < 250 && !Found; ++T) {
-    EnumThreadWindows(
-        Thread,
-        [](HWND W, LPARAM P) -> BOOL {
-          wchar_t Cls[16] = {};
-          GetClassNameW(W, Cls, 16);
-          if (std::wstring(Cls) == L"#32770" && IsWindowVisible(W)) {
-            *reinterpret_cast<HWND*>(P) = W;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&Found));
+    EnumThreadWindows(Thread, MatchVisibleDialog, reinterpret_cast<LPARAM>(&Found));
     if (!Found) Sleep(20);
   }
   return Found;

@@ -40,18 +40,16 @@ std::wstring Text(HWND H) {
   return Buf;
 }
 
+// Enumeration callbacks are stdcall (CALLBACK): a lambda would be cdecl on i686.
+BOOL CALLBACK MarkFormControl(HWND C, LPARAM P) {
+  if (!GetPropW(C, L"kvControlName")) return TRUE;
+  *reinterpret_cast<bool*>(P) = true;
+  return FALSE;
+}
+
 bool IsFormDialog(HWND Dlg) {
   bool Found = false;
-  EnumChildWindows(
-      Dlg,
-      [](HWND C, LPARAM P) -> BOOL {
-        if (GetPropW(C, L"kvControlName")) {
-          *reinterpret_cast<bool*>(P) = true;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Found));
+  EnumChildWindows(Dlg, MarkFormControl, reinterpret_cast<LPARAM>(&Found));
   return Found;
 }
 
@@ -61,21 +59,20 @@ struct TFind {
   HWND Result = nullptr;
 };
 
+BOOL CALLBACK MatchDialog(HWND W, LPARAM P) {
+  auto* Find = reinterpret_cast<TFind*>(P);
+  wchar_t Cls[64] = {};
+  GetClassNameW(W, Cls, 64);
+  if (std::wstring(Cls) != L"#32770" || !IsWindowVisible(W)) return TRUE;
+  if (IsFormDialog(W) != Find->Form) return TRUE;
+  Find->Result = W;
+  return FALSE;
+}
+
 // The visible "#32770" window of the UI thread that is (or is not) a form.
 HWND FindDialog(DWORD Thread, bool Form) {
   TFind F{Thread, Form};
-  EnumThreadWindows(
-      Thread,
-      [](HWND W, LPARAM P) -> BOOL {
-        auto* Find = reinterpret_cast<TFind*>(P);
-        wchar_t Cls[64] = {};
-        GetClassNameW(W, Cls, 64);
-        if (std::wstring(Cls) != L"#32770" || !IsWindowVisible(W)) return TRUE;
-        if (IsFormDialog(W) != Find->Form) return TRUE;
-        Find->Result = W;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&F));
+  EnumThreadWindows(Thread, MatchDialog, reinterpret_cast<LPARAM>(&F));
   return F.Result;
 }
 
@@ -87,24 +84,23 @@ HWND WaitDialog(DWORD Thread, bool Form, int Ms = 5000) {
   return nullptr;
 }
 
+struct TNamedControl {
+  std::wstring Name;
+  HWND Found = nullptr;
+};
+
+BOOL CALLBACK MatchControlName(HWND C, LPARAM P) {
+  auto* Query = reinterpret_cast<TNamedControl*>(P);
+  auto Atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(C, L"kvControlName")));
+  wchar_t Buf[128] = {};
+  if (!Atom || !GlobalGetAtomNameW(Atom, Buf, 128) || Query->Name != Buf) return TRUE;
+  Query->Found = C;
+  return FALSE;
+}
+
 HWND ControlByName(HWND Dlg, const std::string& Name) {
-  struct TQ {
-    std::wstring Name;
-    HWND Found = nullptr;
-  } Q{Wide(Name)};
-  EnumChildWindows(
-      Dlg,
-      [](HWND C, LPARAM P) -> BOOL {
-        auto* Query = reinterpret_cast<TQ*>(P);
-        auto Atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(C, L"kvControlName")));
-        wchar_t Buf[128] = {};
-        if (Atom && GlobalGetAtomNameW(Atom, Buf, 128) && Query->Name == Buf) {
-          Query->Found = C;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Q));
+  TNamedControl Q{Wide(Name)};
+  EnumChildWindows(Dlg, MatchControlName, reinterpret_cast<LPARAM>(&Q));
   return Q.Found;
 }
 

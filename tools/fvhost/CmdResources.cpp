@@ -4,6 +4,9 @@
 // handles. "resources-mark NAME" keeps a sample; "expect-resources-back NAME"
 // fails when any count has grown past it (memory within a slack);
 // "expect-resources-grown" with "hold" proves the counts see a leak.
+// "memory-watch" samples private bytes and the address space in use on a
+// thread of its own until "expect-memory-peak" compares their peaks with a
+// budget (Wine reports no peak of private bytes).
 //
 // Wine answers GetGuiResources with 0 and GetProcessHandleCount with 0, so
 // each count falls back to what Wine does keep: GDI objects from the
@@ -15,10 +18,12 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "Host.h"
@@ -87,16 +92,19 @@ void WalkHeaps(size_t& Busy, size_t& Committed) {
   }
 }
 
-// Entries of the GDI handle table in use. The table's layout is the one
-// Windows and Wine share: an array of cells, each with the object's type in
-// the low byte of a 16-bit field (0: free) and its owner's process id.
+// Entries of the GDI handle table in use. The table is an array of cells,
+// each with the object's type in the low byte of a 16-bit field (0: free) and
+// its owner's process id. 64-bit Windows uses 24-byte cells, 32-bit Windows
+// 16-byte ones; Wine keeps the 24-byte cells in a 32-bit process too (its
+// table is shared with WoW64), only the PEB slot that points to it moves.
 long GdiTableCount() {
-  constexpr bool Wide64 = sizeof(void*) == 8;
-  constexpr size_t PebSlot = Wide64 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
-  constexpr size_t PidAt = Wide64 ? 8 : 4, TypeAt = Wide64 ? 14 : 10;
+  HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
+  const bool Wide64 = sizeof(void*) == 8 || GetProcAddress(Ntdll, "wine_get_version");
+  const size_t PebSlot = sizeof(void*) == 8 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
+  const size_t PidAt = Wide64 ? 8 : 4, TypeAt = Wide64 ? 14 : 10;
   using TQuery = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-  auto Query = reinterpret_cast<TQuery>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  auto Query = reinterpret_cast<TQuery>(
+      reinterpret_cast<void*>(GetProcAddress(Ntdll, "NtQueryInformationProcess")));
   PROCESS_BASIC_INFORMATION Basic{};
   if (!Query || Query(GetCurrentProcess(), 0, &Basic, sizeof Basic, nullptr) != 0) return -1;
   auto* Peb = reinterpret_cast<const unsigned char*>(Basic.PebBaseAddress);
@@ -382,6 +390,63 @@ void CmdClearRequests(TScript&, const TArgs&) {
   THost::Get().FPlayed.clear();
 }
 
+// The peaks since memory-watch, sampled every few milliseconds.
+struct TMemoryWatch {
+  std::atomic<bool> Stop{false};
+  std::atomic<size_t> PeakPrivate{0}, PeakAddressSpace{0};
+  std::thread Sampler;
+  ~TMemoryWatch() {
+    Stop = true;
+    if (Sampler.joinable()) Sampler.join();
+  }
+};
+std::unique_ptr<TMemoryWatch> GWatch;
+
+void SampleMemory(TMemoryWatch& W) {
+  while (!W.Stop) {
+    PROCESS_MEMORY_COUNTERS_EX M{};
+    M.cb = sizeof M;
+    if (K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&M),
+                                sizeof M)) {
+      size_t Private = M.PrivateUsage ? M.PrivateUsage : M.PagefileUsage;
+      if (Private > W.PeakPrivate) W.PeakPrivate = Private;
+    }
+    MEMORYSTATUSEX Status{};
+    Status.dwLength = sizeof Status;
+    if (GlobalMemoryStatusEx(&Status)) {
+      auto Used = static_cast<size_t>(Status.ullTotalVirtual - Status.ullAvailVirtual);
+      if (Used > W.PeakAddressSpace) W.PeakAddressSpace = Used;
+    }
+    Sleep(5);
+  }
+}
+
+void StopWatch() { GWatch.reset(); }
+
+// memory-watch: (re)starts the sampler.
+void CmdMemoryWatch(TScript&, const TArgs&) {
+  StopWatch();
+  GWatch = std::make_unique<TMemoryWatch>();
+  GWatch->Sampler = std::thread(SampleMemory, std::ref(*GWatch));
+}
+
+// expect-memory-peak PRIVATE_MIB: prints the peaks since memory-watch and
+// fails when private bytes went past the budget.
+void CmdExpectMemoryPeak(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-memory-peak PRIVATE_MIB")) return;
+  int32_t Budget = kv::ParseInt32Or(A[0], -1);
+  if (Budget <= 0) return S.Fail("usage: expect-memory-peak PRIVATE_MIB");
+  if (!GWatch) return S.Fail("expect-memory-peak needs memory-watch first");
+  size_t Private = GWatch->PeakPrivate / (1024 * 1024);
+  size_t Space = GWatch->PeakAddressSpace / (1024 * 1024);
+  StopWatch();
+  S.Print("memory peak: private " + std::to_string(Private) + " MiB (budget " + A[0] +
+          " MiB), address space in use " + std::to_string(Space) + " MiB");
+  if (Private > size_t(Budget))
+    S.Fail("private bytes peaked at " + std::to_string(Private) + " MiB, over the budget of " +
+           A[0] + " MiB");
+}
+
 const TScriptCommand Reg[] = {
     {"resources", "resources [LABEL]", CmdResources},
     {"resources-mark", "resources-mark NAME", CmdResourcesMark},
@@ -394,6 +459,8 @@ const TScriptCommand Reg[] = {
     {"hold", "hold gdi|handles|heap N", CmdHold},
     {"release-held", "release-held", CmdReleaseHeld},
     {"clear-requests", "clear-requests", CmdClearRequests},
+    {"memory-watch", "memory-watch", CmdMemoryWatch},
+    {"expect-memory-peak", "expect-memory-peak PRIVATE_MIB", CmdExpectMemoryPeak},
 };
 
 }  // namespace

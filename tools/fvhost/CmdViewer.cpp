@@ -171,9 +171,12 @@ void CmdFieldClick(TScript& S, const TArgs& A) {
 // type TEXT: characters to whatever window has the keyboard focus.
 void CmdTypeToFocus(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "type TEXT")) return;
-  HWND F = GetFocus();
-  if (!F) return S.Fail("no window has the keyboard focus");
-  for (wchar_t C : Wide(A[0])) SendMessageW(F, WM_CHAR, C, 1);
+  for (wchar_t C : Wide(A[0])) {
+    // Per character: one may move the focus (a viewer opens its editor).
+    HWND F = GetFocus();
+    if (!F) return S.Fail("no window has the keyboard focus");
+    SendMessageW(F, WM_CHAR, C, 1);
+  }
 }
 
 // expect-focus none | host | field NAME | viewer RECT | editor RECT

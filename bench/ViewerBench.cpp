@@ -28,12 +28,17 @@ class TSizedWindow : public kv::IViewerWindow {
   void Hide() override {}
   void Invalidate() override {}
   void SetFocus() override {}
+  kv::TWindowHandle FocusedWindow() const override { return 0; }
+  int32_t TextWidth(const std::string&, int32_t, std::string_view Text) const override {
+    return int32_t(Text.size()) * 6;
+  }
   void StartTimer(uint32_t, uint32_t) override {}
   void StopTimer(uint32_t) override {}
   void PostToSelf(uint32_t, uintptr_t, intptr_t) override {}
   void Paint(const std::function<void(kv::TPaintList&)>&) override {}
   void Destroy() override {}
-  kv::TWindowHandle CreateEditor(int32_t, int32_t, int32_t, int32_t, const std::string&) override {
+  kv::TWindowHandle CreateEditor(int32_t, int32_t, int32_t, int32_t, const std::string&,
+                                 const std::string&, int32_t) override {
     return 0;
   }
   void SelectAllAndFocusEditor(kv::TWindowHandle) override {}

@@ -41,4 +41,15 @@ void TPaintList::ClippedText(int32_t X, int32_t Y, const TRect& Clip, std::strin
   Op.Back = Back;
 }
 
+void TPaintList::ClipTo(const TRect& Box) {
+  TPaintOp& Op = FOps.emplace_back();
+  Op.Kind = TPaintKind::Clip;
+  Op.Clipped = true;
+  Op.Box = Box;
+}
+
+void TPaintList::Unclip() {
+  FOps.emplace_back().Kind = TPaintKind::Clip;
+}
+
 }  // namespace kv

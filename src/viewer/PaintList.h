@@ -15,7 +15,9 @@ namespace kv {
 enum class TPaintKind : uint8_t {
   Fill,     // solid fill of Box with Color
   Outline,  // 1-pixel frame along the inside of Box in Color
-  Text      // Text at (X, Y) in Color on an opaque Back, clipped to Box when Clipped
+  Text,     // Text at (X, Y) in Color on an opaque Back, clipped to Box when Clipped
+  Clip,     // the ops after it, up to the next Clip, draw only inside Box when
+            // Clipped, anywhere in the client area when not
 };
 
 struct TPaintOp {
@@ -44,6 +46,10 @@ class TPaintList {
             bool Bold = false);
   void ClippedText(int32_t X, int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
                    TColor Back);
+  // Limits the ops that follow to Box (an empty Box: they draw nothing).
+  void ClipTo(const TRect& Box);
+  // The ops that follow draw anywhere in the client area again.
+  void Unclip();
 };
 
 }  // namespace kv

@@ -96,7 +96,7 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
       case msg::Command:
         if (FEdit != 0 && TWindowHandle(LParam) == FEdit &&
             ((WParam >> 16) & 0xFFFF) == msg::EnKillFocus)
-          EndCellEdit(true);
+          EndCellEdit(true, true);
         return TMessageResult::Handled;
       case msg::Timer:
         if (!FDraggingEdit) UpdatePosition();
@@ -397,24 +397,36 @@ void TVantSpreadsheet::BeginCellEdit() {
   if (FSelectedCol < 0 || FSelectedCol >= S->ColCount || FSelectedRow < 0 ||
       FSelectedRow >= S->RowCount)
     return;
+  // An editor on a cell scrolled out of view would lie outside the grid,
+  // over the toolbar or the tabs.
+  EnsureCellVisible(FSelectedCol, FSelectedRow);
+  Invalidate();
   TRect G = GridRect();
   int64_t X = int64_t(G.Left) + kRowHeaderWidth + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
   int64_t Y = int64_t(G.Top) + int64_t(FRowHeight) * (int64_t(FSelectedRow) - FTopRow + 1);
-  if (!(X + FCellWidth > G.Left + kRowHeaderWidth && Y + FRowHeight > G.Top + FRowHeight)) return;
-  X = std::clamp<int64_t>(X, INT32_MIN / 2, INT32_MAX / 2);
-  Y = std::clamp<int64_t>(Y, INT32_MIN / 2, INT32_MAX / 2);
-  TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), FCellWidth, FRowHeight,
-                                          std::string(S->Cell(FSelectedRow, FSelectedCol)));
+  // A grid too small for one whole cell cuts the editor to what it shows.
+  int64_t W = std::min<int64_t>(FCellWidth, G.Right - X);
+  int64_t H = std::min<int64_t>(FRowHeight, G.Bottom - Y);
+  if (W <= 0 || H <= 0) return;
+  TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), int32_t(W), int32_t(H),
+                                          std::string(S->Cell(FSelectedRow, FSelectedCol)),
+                                          FGridFontName, FGridFontSize);
   if (E == 0) return;
   FEdit = E;
+  // Read back rather than kept from the cell: the edit control may hold the
+  // text differently (a line break, say), and only the reader's typing may
+  // count as a change.
+  FEditOpenedWith = FWindow->EditorText(E);
   FWindow->SelectAllAndFocusEditor(E);
   FDraggingEdit = true;
 }
 
-void TVantSpreadsheet::EndCellEdit(bool Commit) {
+void TVantSpreadsheet::EndCellEdit(bool Commit, bool FocusLost) {
   if (FEdit == 0) return;
   TWindowHandle E = FEdit;
   std::string Text = FWindow->EditorText(E);
+  TWindowHandle Focus = FWindow->FocusedWindow();
+  bool TakeFocus = !FocusLost && (Focus == E || Focus == FWnd);
   // Cleared before the editor goes, so the focus loss its destruction causes
   // finds no editor.
   FEdit = 0;
@@ -422,13 +434,16 @@ void TVantSpreadsheet::EndCellEdit(bool Commit) {
   struct TCloser {
     TVantSpreadsheet& V;
     TWindowHandle E;
+    bool TakeFocus;
     ~TCloser() {
       V.FWindow->DestroyEditor(E);
       V.FWindow->Invalidate();
-      V.FWindow->SetFocus();
+      if (TakeFocus) V.FWindow->SetFocus();
     }
-  } Closer{*this, E};
-  if (Commit && FWorkbook && FCurrentSheet >= 0)
+  } Closer{*this, E, TakeFocus};
+  // An unchanged close writes nothing: rewriting the text would turn a
+  // formula, a number stored as text or a date into a typed constant.
+  if (Commit && FWorkbook && FCurrentSheet >= 0 && Text != FEditOpenedWith)
     FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, Text);
 }
 

@@ -31,6 +31,10 @@ constexpr int32_t kSheetTabWidth = 150;
 constexpr int32_t kActionButtonWidth = 80;
 constexpr int32_t kActionButtonCount = 5;
 constexpr int32_t kRowHeaderWidth = 46;
+// A horizontal toolbar's labels start at least this far apart, and further
+// when a label plus kToolbarLabelGap is wider.
+constexpr int32_t kToolbarLabelSpacing = 92;
+constexpr int32_t kToolbarLabelGap = 12;
 constexpr uint32_t kViewerTimerId = 1;
 constexpr uint32_t kViewerTimerMs = 250;
 
@@ -123,8 +127,14 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void SelectCell(int32_t Col, int32_t Row, bool EnsureVisible);
   void EnsureCellVisible(int32_t Col, int32_t Row);
   void ClampSelection();
+  // Scrolls the selected cell into view and opens the editor on it.
   void BeginCellEdit();
-  void EndCellEdit(bool Commit);
+  // Closes the editor. With Commit, writes its text into the cell only when
+  // it differs from the text the editor opened with. Gives the viewer the
+  // keyboard focus only when the editor or the viewer had it and FocusLost
+  // is false (FocusLost: the close answers the editor's loss of the focus,
+  // which has already gone to another window).
+  void EndCellEdit(bool Commit, bool FocusLost = false);
   // Places the viewer over its Rectangle; false when it was hidden instead
   // (no Rectangle window, or one under 20 x 20) or could not be placed.
   bool UpdatePosition();
@@ -180,6 +190,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   std::string FToolbarPlacement = "Top";
   bool FPageMode = false;
   TWindowHandle FEdit = 0;
+  std::string FEditOpenedWith;  // the editor's text when it opened
   int32_t FTopRow = 0;
   int32_t FLeftCol = 0;
   int32_t FSelectedCol = 0;

@@ -147,7 +147,13 @@ void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
   bool Horizontal =
       SameTextAscii(FToolbarPlacement, "Top") || SameTextAscii(FToolbarPlacement, "Bottom");
   if (Horizontal) {
-    for (int32_t I = 0; I < 9; ++I) Label(X0 + 92 * I, T.Top + 8, kToolbarLabels[I], false);
+    // A large font widens the labels past the fixed spacing.
+    int32_t X = X0;
+    for (const char* Text : kToolbarLabels) {
+      Label(X, T.Top + 8, Text, false);
+      int32_t Width = FWindow ? FWindow->TextWidth(FGridFontName, FGridFontSize, Text) : 0;
+      X += std::max(kToolbarLabelSpacing, Width + kToolbarLabelGap);
+    }
     Label(X0, T.Top + 35, "< Prev", true);
     Label(X0 + 72, T.Top + 35, "Next >", true);
     std::string Caption = CurrentSheetName() + "  (" +
@@ -171,7 +177,10 @@ void TVantSpreadsheet::PaintActionToolbar(TPaintList& List) const {
               A.Bottom - 4};
     List.Fill(Box, kWhite);
     List.Outline(Box, kButtonOutline);
-    List.ClippedText(Box.Left + 8, Box.Top + 4, Box, kActionLabels[I], kBlack, kWhite);
+    // Inside the outline: a tall label's background would cover its edges.
+    List.ClippedText(Box.Left + 8, Box.Top + 4,
+                     {Box.Left + 1, Box.Top + 1, Box.Right - 1, Box.Bottom - 1}, kActionLabels[I],
+                     kBlack, kWhite);
   }
 }
 
@@ -180,6 +189,8 @@ void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
   TRect S = SheetTabRect();
   List.Fill(S, kTabStrip);
   if (!FWorkbook) return;
+  // The last tab is cut off at the strip's end, not drawn over a toolbar.
+  List.ClipTo(S);
   for (int32_t I = 0; I < FWorkbook->SheetCount(); ++I) {
     TRect Box{S.Left + kSheetTabWidth * I, S.Top, S.Left + kSheetTabWidth * (I + 1), S.Bottom - 1};
     TColor Back = I == FCurrentSheet ? kWhite : kInactiveTab;
@@ -190,6 +201,7 @@ void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
                      FWorkbook->SheetName(I), kBlack, Back);
     if (Box.Right >= S.Right) break;
   }
+  List.Unclip();
 }
 
 void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
@@ -207,6 +219,9 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
   List.Fill(G, kWhite);
   const TXlsxSheet* S = CurrentSheet();
   if (!S) return;
+  // The partly visible last row and column end at the grid's edge, not over
+  // a toolbar below or to the right.
+  List.ClipTo(G);
   int64_t LastCol = (G.Width() - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
   int64_t LastRow = (G.Height() - FRowHeight) / FRowHeight + int64_t(FTopRow);
   auto ColX = [&](int32_t C) { return G.Left + kRowHeaderWidth + (C - FLeftCol) * FCellWidth; };
@@ -235,6 +250,7 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
                 C == FSelectedCol && R == FSelectedRow);
     }
   }
+  List.Unclip();
 }
 
 }  // namespace kv

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -70,6 +71,9 @@ class IViewerWindow {
   virtual void Hide() = 0;            // SW_HIDE
   virtual void Invalidate() = 0;      // whole client area, no background erase
   virtual void SetFocus() = 0;
+  // The window of this thread that has the keyboard focus (the viewer, its
+  // editor or any other), 0 when none of this thread's windows has it.
+  virtual TWindowHandle FocusedWindow() const = 0;
   virtual void StartTimer(uint32_t Id, uint32_t Milliseconds) = 0;
   virtual void StopTimer(uint32_t Id) = 0;
   virtual void PostToSelf(uint32_t Msg, uintptr_t WParam, intptr_t LParam) = 0;
@@ -79,10 +83,17 @@ class IViewerWindow {
   // Destroys the window and its children; the sink gets no further messages.
   virtual void Destroy() = 0;
 
-  // The in-place editor: a one-line "EDIT" child holding Text. Returns its
-  // handle, 0 when it could not be created.
+  // Width in pixels of Text in the regular weight of the font FontName at
+  // FontPoints points, as the renderer draws it.
+  virtual int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
+                            std::string_view Text) const = 0;
+
+  // The in-place editor: a one-line "EDIT" child holding Text in the regular
+  // weight of the font FontName at FontPoints points. Returns its handle, 0
+  // when it could not be created.
   virtual TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t Width, int32_t Height,
-                                     const std::string& Text) = 0;
+                                     const std::string& Text, const std::string& FontName,
+                                     int32_t FontPoints) = 0;
   virtual void SelectAllAndFocusEditor(TWindowHandle Editor) = 0;
   // The editor's whole text, however long.
   virtual std::string EditorText(TWindowHandle Editor) const = 0;

@@ -33,6 +33,27 @@ HINSTANCE ModuleInstance() {
 class TWin32ViewerWindow;
 LRESULT CALLBACK ViewerWndProc(HWND W, UINT Msg, WPARAM WP, LPARAM LP);
 
+// The viewer's font at Points points for the resolution of Dc.
+HFONT MakeFont(HDC Dc, const std::string& Name, int32_t Points, bool Bold) {
+  int Height = -MulDiv(Points, GetDeviceCaps(Dc, LOGPIXELSY), 72);
+  return CreateFontW(Height, 0, 0, 0, Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, WideOf(Name).c_str());
+}
+
+// One GDI font, deleted with its holder.
+struct TGdiFont {
+  HFONT F = nullptr;
+  TGdiFont() = default;
+  TGdiFont(const TGdiFont&) = delete;
+  TGdiFont& operator=(const TGdiFont&) = delete;
+  ~TGdiFont() { Reset(); }
+  void Reset(HFONT New = nullptr) {
+    if (F) DeleteObject(F);
+    F = New;
+  }
+};
+
 class TWin32ViewerWindow final : public IViewerWindow {
  public:
   TWin32ViewerWindow(HWND W, IViewerMessageSink& Sink) : FWnd(W), FSink(&Sink) {}
@@ -40,6 +61,12 @@ class TWin32ViewerWindow final : public IViewerWindow {
 
   HWND FWnd;
   IViewerMessageSink* FSink;
+  // The font the viewer measures labels in, kept while its face and size stay.
+  mutable TGdiFont FMeasureFont;
+  mutable std::string FMeasureName;
+  mutable int32_t FMeasurePoints = 0;
+  // The editor's font, alive as long as the editor.
+  TGdiFont FEditorFont;
 
   TWindowHandle Handle() const override { return HandleOf(FWnd); }
   bool IsAlive() const override { return FWnd && ::IsWindow(FWnd); }
@@ -58,6 +85,7 @@ class TWin32ViewerWindow final : public IViewerWindow {
   void Hide() override { ShowWindow(FWnd, SW_HIDE); }
   void Invalidate() override { InvalidateRect(FWnd, nullptr, FALSE); }
   void SetFocus() override { ::SetFocus(FWnd); }
+  TWindowHandle FocusedWindow() const override { return HandleOf(GetFocus()); }
   void StartTimer(uint32_t Id, uint32_t Ms) override { SetTimer(FWnd, Id, Ms, nullptr); }
   void StopTimer(uint32_t Id) override { KillTimer(FWnd, Id); }
   void PostToSelf(uint32_t Msg, uintptr_t WParam, intptr_t LParam) override {
@@ -89,13 +117,39 @@ class TWin32ViewerWindow final : public IViewerWindow {
     FWnd = nullptr;
   }
 
+  int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
+                    std::string_view Text) const override {
+    HDC Dc = GetDC(FWnd);
+    if (!Dc) return 0;
+    if (!FMeasureFont.F || FMeasureName != FontName || FMeasurePoints != FontPoints) {
+      FMeasureFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
+      FMeasureName = FontName;
+      FMeasurePoints = FontPoints;
+    }
+    HGDIOBJ Old = SelectObject(Dc, FMeasureFont.F);
+    std::wstring W = WideOf(Text);
+    SIZE Size{};
+    GetTextExtentPoint32W(Dc, W.c_str(), int(W.size()), &Size);
+    SelectObject(Dc, Old);
+    ReleaseDC(FWnd, Dc);
+    return Size.cx;
+  }
+
   TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t Width, int32_t Height,
-                             const std::string& Text) override {
+                             const std::string& Text, const std::string& FontName,
+                             int32_t FontPoints) override {
     HWND E = CreateWindowExW(0, L"EDIT", WideOf(Text).c_str(),
                              WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, X, Y, Width,
                              Height, FWnd, nullptr, ModuleInstance(), nullptr);
+    if (!E) return 0;
     // The default limit of typed text (30000) would cut long pastes silently.
-    if (E) SendMessageW(E, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    SendMessageW(E, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    // Without a font the control shows the bold system font, unlike the grid.
+    if (HDC Dc = GetDC(E)) {
+      FEditorFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
+      ReleaseDC(E, Dc);
+      SendMessageW(E, WM_SETFONT, reinterpret_cast<WPARAM>(FEditorFont.F), FALSE);
+    }
     return HandleOf(E);
   }
   void SelectAllAndFocusEditor(TWindowHandle Editor) override {
@@ -112,6 +166,7 @@ class TWin32ViewerWindow final : public IViewerWindow {
   }
   void DestroyEditor(TWindowHandle Editor) override {
     if (Editor && ::IsWindow(Hwnd(Editor))) DestroyWindow(Hwnd(Editor));
+    FEditorFont.Reset();
   }
 };
 
@@ -168,21 +223,6 @@ class TWin32WindowSystem final : public IWindowSystem {
   }
 };
 
-// GDI objects of one repaint, released on every path.
-struct TGdiFont {
-  HFONT F = nullptr;
-  ~TGdiFont() {
-    if (F) DeleteObject(F);
-  }
-};
-
-HFONT MakeFont(HDC Dc, const TPaintList& L, bool Bold) {
-  int Height = -MulDiv(L.FFontPoints, GetDeviceCaps(Dc, LOGPIXELSY), 72);
-  return CreateFontW(Height, 0, 0, 0, Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_DONTCARE, WideOf(L.FFontName).c_str());
-}
-
 }  // namespace
 
 IWindowSystem& Win32WindowSystem() {
@@ -193,8 +233,19 @@ IWindowSystem& Win32WindowSystem() {
 void RenderPaintList(void* DcHandle, const TPaintList& List) {
   HDC Dc = static_cast<HDC>(DcHandle);
   TGdiFont Regular, Bold;
-  Regular.F = MakeFont(Dc, List, false);
+  Regular.F = MakeFont(Dc, List.FFontName, List.FFontPoints, false);
   HGDIOBJ OldFont = SelectObject(Dc, Regular.F);
+  // The clipping the caller set up; every Clip op starts again from it.
+  struct TGdiRegion {
+    HRGN R = CreateRectRgn(0, 0, 0, 0);
+    bool Has = false;
+    ~TGdiRegion() {
+      if (R) DeleteObject(R);
+    }
+  } Base;
+  Base.Has = Base.R && GetClipRgn(Dc, Base.R) == 1;
+  auto RestoreClip = [&] { SelectClipRgn(Dc, Base.Has ? Base.R : nullptr); };
+  bool Clipping = false;
   HGDIOBJ Brush = GetStockObject(DC_BRUSH);
   SetBkMode(Dc, OPAQUE);
   bool BoldSelected = false;
@@ -212,7 +263,7 @@ void RenderPaintList(void* DcHandle, const TPaintList& List) {
         break;
       case TPaintKind::Text: {
         if (Op.Bold != BoldSelected) {
-          if (Op.Bold && !Bold.F) Bold.F = MakeFont(Dc, List, true);
+          if (Op.Bold && !Bold.F) Bold.F = MakeFont(Dc, List.FFontName, List.FFontPoints, true);
           SelectObject(Dc, Op.Bold ? Bold.F : Regular.F);
           BoldSelected = Op.Bold;
         }
@@ -223,8 +274,14 @@ void RenderPaintList(void* DcHandle, const TPaintList& List) {
                     Text.c_str(), UINT(Text.size()), nullptr);
         break;
       }
+      case TPaintKind::Clip:
+        RestoreClip();
+        Clipping = Op.Clipped;
+        if (Clipping) IntersectClipRect(Dc, R.left, R.top, R.right, R.bottom);
+        break;
     }
   }
+  if (Clipping) RestoreClip();
   SelectObject(Dc, OldFont);
 }
 

@@ -157,6 +157,74 @@ TEST_F(TViewerWindow, DestroyingWhileEditingLeavesNoWindowAndNoError) {
   EXPECT_EQ(FHost.Var("[LastError]"), "");
 }
 
+TEST_F(TViewerWindow, AHostFieldClickedDuringAnEditKeepsTheFocusAndTheKeys) {
+  HWND Field = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 700, 30, 200, 24,
+                               FHostWnd, nullptr, nullptr, nullptr);
+  ASSERT_NE(Field, nullptr);
+  Open("Top");
+  FViewer->ApplySettings("GridFont=Courier New;FontSize=12");
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 + 5));
+  SendMessageW(View(), WM_CHAR, 'x', 0);
+  HWND Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
+  ASSERT_TRUE(IsWindow(Edit));
+  ASSERT_EQ(GetFocus(), Edit);
+  // The editor shows the viewer's font, not the bold system font.
+  LOGFONTW Font{};
+  ASSERT_TRUE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Edit, WM_GETFONT, 0, 0)), sizeof Font,
+                         &Font));
+  EXPECT_STREQ(Font.lfFaceName, L"Courier New");
+  HDC Dc = GetDC(Edit);
+  EXPECT_EQ(Font.lfHeight, -MulDiv(12, GetDeviceCaps(Dc, LOGPIXELSY), 72));
+  ReleaseDC(Edit, Dc);
+  EXPECT_NE(Font.lfWeight, FW_BOLD);
+
+  // The edit control takes the focus on a click, as a reader's click does.
+  SendMessageW(Field, WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
+  SendMessageW(Field, WM_LBUTTONUP, 0, At(5, 5));
+  EXPECT_FALSE(IsWindow(Edit));
+  ASSERT_EQ(GetFocus(), Field);
+  for (wchar_t C : std::wstring(L"hello")) SendMessageW(GetFocus(), WM_CHAR, C, 1);
+  wchar_t Got[32] = L"";
+  GetWindowTextW(Field, Got, 32);
+  EXPECT_STREQ(Got, L"hello");
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(0, 0), "0:0");
+
+  // A sheet change closes an editor that has the focus and hands it to the
+  // viewer.
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 + 5));
+  SendMessageW(View(), WM_KEYDOWN, VK_F2, 0);
+  ASSERT_EQ(GetFocus(), reinterpret_cast<HWND>(FViewer->EditorHandle()));
+  FViewer->GotoSheet(1);
+  EXPECT_EQ(GetFocus(), View());
+  DestroyWindow(Field);
+}
+
+// The sheet (40 x 12 cells) is larger than the grid: its partly visible last
+// row or column and the tab reaching the strip's end stop at their regions.
+TEST_F(TViewerWindow, ScreenshotsShowBottomAndRightToolbarsIntactOverALargerSheet) {
+  const TColor Toolbar = Rgb(226, 226, 226);
+  Open("Bottom");  // toolbar (0, 332)-(600, 400); the last row drawn runs to 338
+  TPixels P = Shot("port-bottom");
+  EXPECT_EQ(P.At(46 + 96 + 40, 333), Toolbar);
+  EXPECT_EQ(P.At(300, 337), Toolbar);
+  EXPECT_EQ(P.At(46 + 96 + 40, 331), Rgb(255, 255, 255));  // the cut row, above the toolbar
+
+  // Three tabs: the third one, from 300, reaches past the strip's end at 410.
+  std::string Path = FDir.File("three.xlsx");
+  WriteWholeFile(
+      Path, test::MakeBook(
+                {{"Sales", GridData(40, 12)}, {"Costs", GridData(3, 3)}, {"Third", GridData(3, 3)}})
+                .Bytes());
+  FViewer->LoadWorkbook(Path);
+  FViewer->SetToolbarPlacement("Right");  // toolbar from x 410; column D runs to 430
+  P = Shot("port-right");
+  EXPECT_EQ(P.At(412, 200), Toolbar);
+  EXPECT_EQ(P.At(415, 15), Toolbar);                   // the third tab ends at 410
+  EXPECT_EQ(P.At(405, 200 + 11), Rgb(255, 255, 255));  // the cut column
+  EXPECT_EQ(P.At(405, 15), Rgb(232, 232, 232));        // the cut tab
+}
+
 TEST_F(TViewerWindow, ScreenshotsShowLeftToolbarAndPageModeAfterSettings) {
   Open("Left");
   FViewer->ApplySettings("ToolbarColor=#336699;HeaderColor=102030;SelectionColor=00FF00");
@@ -173,6 +241,13 @@ TEST_F(TViewerWindow, ScreenshotsShowLeftToolbarAndPageModeAfterSettings) {
   EXPECT_EQ(P.At(80 + 70, 28), Rgb(255, 255, 255));
   EXPECT_EQ(P.At(80 + 3, 20), Rgb(176, 176, 176));
   EXPECT_EQ(P.At(46 + 90, 56 + 11), Rgb(0, 255, 0));
+  // Labels taller and wider than their buttons leave the outlines whole.
+  FViewer->ApplySettings("FontSize=16");
+  P = Shot("port-page-large");
+  for (int I = 0; I < 5; ++I) {
+    EXPECT_EQ(P.At(80 * I + 76, 20), Rgb(176, 176, 176)) << I;  // right edge
+    EXPECT_EQ(P.At(80 * I + 40, 29), Rgb(176, 176, 176)) << I;  // bottom edge
+  }
 }
 
 }  // namespace

@@ -358,6 +358,19 @@ void CmdExpectFileLacks(TScript& S, const TArgs& A) {
   if (Ok && Text.find(A[1]) != std::string::npos) S.Fail(A[0] + " contains " + Quote(A[1]));
 }
 
+// expect-same-file A B: both files exist and hold the same bytes.
+void CmdExpectSameFile(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-same-file PATH PATH")) return;
+  bool OkA = false, OkB = false;
+  std::string BytesA = ReadFileBytes(A[0], OkA), BytesB = ReadFileBytes(A[1], OkB);
+  if (!OkA || !OkB) return S.Fail("no file " + (OkA ? A[1] : A[0]));
+  if (BytesA == BytesB) return;
+  size_t At = 0;
+  while (At < BytesA.size() && At < BytesB.size() && BytesA[At] == BytesB[At]) ++At;
+  S.Fail(A[0] + " (" + std::to_string(BytesA.size()) + " bytes) and " + A[1] + " (" +
+         std::to_string(BytesB.size()) + " bytes) differ from byte " + std::to_string(At));
+}
+
 void CmdCopyFile(TScript& S, const TArgs& A) {
   if (!S.Need(A, 2, "copy-file SOURCE TARGET")) return;
   if (!CopyFileW(Wide(HostPath(A[0])).c_str(), Wide(HostPath(A[1])).c_str(), FALSE))
@@ -409,6 +422,7 @@ const TScriptCommand Reg[] = {
     {"expect-no-file", "expect-no-file PATH", CmdExpectNoFile},
     {"expect-file-contains", "expect-file-contains PATH TEXT", CmdExpectFileContains},
     {"expect-file-lacks", "expect-file-lacks PATH TEXT", CmdExpectFileLacks},
+    {"expect-same-file", "expect-same-file PATH PATH", CmdExpectSameFile},
     {"delete-file", "delete-file PATH", CmdDeleteFile},
     {"echo", "echo TEXT...", CmdEcho},
 };

@@ -235,16 +235,13 @@ void CmdExpectPageActions(TScript& S, const TArgs& A) {
   GPlayer.Log.clear();
 }
 
-// Child windows of the host window that are not Rectangles: the plug-in's
-// viewers.
+// Child windows of the host window that are not the host's own (Rectangles,
+// fields): the plug-in's viewers.
 void CmdExpectViewerWindows(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "expect-viewer-windows N")) return;
   int Count = 0;
-  for (HWND W = GetWindow(H().Window(), GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT)) {
-    bool IsRect = false;
-    for (const auto& [Key, R] : H().FRects) IsRect = IsRect || R.Window == W;
-    if (!IsRect) ++Count;
-  }
+  for (HWND W = GetWindow(H().Window(), GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT))
+    if (!H().IsOwnChild(W)) ++Count;
   if (std::to_string(Count) != A[0])
     S.Fail(std::to_string(Count) + " viewer window(s), expected " + A[0]);
 }

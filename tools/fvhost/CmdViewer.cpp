@@ -1,11 +1,12 @@
 // Script commands that act on the plug-in's viewer windows as a user and the
 // host would: mouse, key, character and wheel messages at client coordinates,
 // host notifications, position checks against the Rectangle, screenshots as
-// PNG with pixel checks, and repaint timings.
+// PNG with pixel checks, and repaint timings; the host's own text fields and
+// where the keyboard focus is.
 //
 // A viewer is named by its Rectangle: the host window's child (or the
-// Rectangle's own child) that is not a Rectangle, preferring one lying on the
-// Rectangle's origin.
+// Rectangle's own child) that is not the host's own, preferring one lying on
+// the Rectangle's origin.
 #include <windows.h>
 
 #include <chrono>
@@ -35,12 +36,6 @@ HWND RectWindow(const std::string& Name) {
   return It == H().FRects.end() ? nullptr : It->second.Window;
 }
 
-bool IsRectangle(HWND W) {
-  for (const auto& [Key, R] : H().FRects)
-    if (R.Window == W) return true;
-  return false;
-}
-
 HWND FindViewer(const std::string& RectName) {
   HWND Rect = RectWindow(RectName);
   POINT Origin{0, 0};
@@ -49,7 +44,7 @@ HWND FindViewer(const std::string& RectName) {
   for (HWND Parent : {H().Window(), Rect}) {
     if (!Parent) continue;
     for (HWND W = GetWindow(Parent, GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT)) {
-      if (IsRectangle(W)) continue;
+      if (H().IsOwnChild(W)) continue;
       RECT R;
       GetWindowRect(W, &R);
       if (Rect && Origin.x == R.left && Origin.y == R.top) return W;
@@ -65,11 +60,33 @@ HWND NeedViewer(TScript& S, const std::string& RectName) {
   return W;
 }
 
-// The window keys and characters go to: the focused window when it is the
-// viewer or inside it (the cell editor), else the viewer.
-HWND KeyTarget(HWND Viewer) {
+// What has the keyboard focus, in script words: "field NAME", "viewer RECT",
+// "editor RECT", "host", "none", or the class of any other window.
+std::string FocusName() {
   HWND F = GetFocus();
-  return F && (F == Viewer || IsChild(Viewer, F)) ? F : Viewer;
+  if (!F) return "none";
+  if (F == H().Window()) return "host";
+  for (const auto& [Key, W] : H().FFields)
+    if (W == F) return "field " + Key;
+  for (const auto& [Key, R] : H().FRects) {
+    HWND V = FindViewer(R.Name);
+    if (V == F) return "viewer " + kv::AsciiUpper(R.Name);
+    if (V && IsChild(V, F)) return "editor " + kv::AsciiUpper(R.Name);
+  }
+  wchar_t Class[64] = L"";
+  GetClassNameW(F, Class, 64);
+  return "window of class " + Narrow(Class);
+}
+
+// The window keys meant for Viewer reach, as a keyboard sends them: the one
+// with the focus. Only when no window of the host has it (a script may type
+// before any click) the viewer itself. With the focus anywhere else the keys
+// go there all the same, and Elsewhere says where.
+HWND KeyTarget(HWND Viewer, std::string& Elsewhere) {
+  HWND F = GetFocus();
+  if (!F || F == H().Window()) return Viewer;
+  if (F != Viewer && !IsChild(Viewer, F)) Elsewhere = FocusName();
+  return F;
 }
 
 UINT KeyCode(const std::string& Name) {
@@ -102,15 +119,82 @@ void CmdKey(TScript& S, const TArgs& A) {
   if (HWND W = NeedViewer(S, A[0])) {
     UINT Vk = KeyCode(A[1]);
     if (Vk == 0) return S.Fail("unknown key " + A[1]);
-    SendMessageW(KeyTarget(W), WM_KEYDOWN, Vk, 1);
-    SendMessageW(KeyTarget(W), WM_KEYUP, Vk, LPARAM(0xC0000001));
+    std::string Elsewhere;
+    HWND To = KeyTarget(W, Elsewhere);
+    SendMessageW(To, WM_KEYDOWN, Vk, 1);
+    SendMessageW(To, WM_KEYUP, Vk, LPARAM(0xC0000001));
+    if (!Elsewhere.empty()) S.Fail("keys for " + A[0] + " went to the focused " + Elsewhere);
   }
 }
 
 void CmdType(TScript& S, const TArgs& A) {
   if (!S.Need(A, 2, "viewer-type RECT TEXT")) return;
-  if (HWND W = NeedViewer(S, A[0]))
-    for (wchar_t C : Wide(A[1])) SendMessageW(KeyTarget(W), WM_CHAR, C, 1);
+  if (HWND W = NeedViewer(S, A[0])) {
+    // Per character: the first may open the editor, which takes the rest.
+    std::string Elsewhere;
+    for (wchar_t C : Wide(A[1])) SendMessageW(KeyTarget(W, Elsewhere), WM_CHAR, C, 1);
+    if (!Elsewhere.empty()) S.Fail("keys for " + A[0] + " went to the focused " + Elsewhere);
+  }
+}
+
+// host-field NAME X Y W H: a one-line text field of the host window.
+void CmdHostField(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 5, "host-field NAME X Y W H")) return;
+  HWND& F = H().FFields[kv::AsciiUpper(A[0])];
+  if (F) DestroyWindow(F);
+  F = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL,
+                      kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0),
+                      kv::ParseInt32Or(A[3], 0), kv::ParseInt32Or(A[4], 0), H().Window(), nullptr,
+                      GetModuleHandleW(nullptr), nullptr);
+  if (!F) S.Fail("cannot create field " + A[0]);
+}
+
+HWND NeedField(TScript& S, const std::string& Name) {
+  auto It = H().FFields.find(kv::AsciiUpper(Name));
+  if (It == H().FFields.end() || !IsWindow(It->second)) {
+    S.Fail("no field " + Name);
+    return nullptr;
+  }
+  return It->second;
+}
+
+// field-click NAME: the reader clicks into the field, which takes the focus
+// as an edit control does on a click.
+void CmdFieldClick(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "field-click NAME")) return;
+  if (HWND F = NeedField(S, A[0])) {
+    SendMessageW(F, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(F, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  }
+}
+
+// type TEXT: characters to whatever window has the keyboard focus.
+void CmdTypeToFocus(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "type TEXT")) return;
+  for (wchar_t C : Wide(A[0])) {
+    // Per character: one may move the focus (a viewer opens its editor).
+    HWND F = GetFocus();
+    if (!F) return S.Fail("no window has the keyboard focus");
+    SendMessageW(F, WM_CHAR, C, 1);
+  }
+}
+
+// expect-focus none | host | field NAME | viewer RECT | editor RECT
+void CmdExpectFocus(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 1, "expect-focus WHAT [NAME]")) return;
+  std::string Want = A[0] + (A.size() > 1 ? " " + kv::AsciiUpper(A[1]) : "");
+  std::string Got = FocusName();
+  if (Got != Want) S.Fail("focus on " + Got + ", expected " + Want);
+}
+
+// expect-field NAME TEXT: the field's whole text.
+void CmdExpectField(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 2, "expect-field NAME TEXT")) return;
+  if (HWND F = NeedField(S, A[0])) {
+    wchar_t Buf[1024] = L"";
+    GetWindowTextW(F, Buf, 1024);
+    if (Narrow(Buf) != A[1]) S.Fail("field " + A[0] + " holds \"" + Narrow(Buf) + "\"");
+  }
 }
 
 void CmdWheel(TScript& S, const TArgs& A) {
@@ -279,6 +363,11 @@ const TScriptCommand Reg[] = {
     {"viewer-type", "viewer-type RECT TEXT", CmdType},
     {"viewer-wheel", "viewer-wheel RECT DELTA [shift]", CmdWheel},
     {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},
+    {"host-field", "host-field NAME X Y W H", CmdHostField},
+    {"field-click", "field-click NAME", CmdFieldClick},
+    {"type", "type TEXT", CmdTypeToFocus},
+    {"expect-focus", "expect-focus none|host|field NAME|viewer RECT|editor RECT", CmdExpectFocus},
+    {"expect-field", "expect-field NAME TEXT", CmdExpectField},
     {"expect-viewer-over", "expect-viewer-over RECT", CmdExpectOver},
     {"expect-viewer-hidden", "expect-viewer-hidden RECT", CmdExpectHidden},
     {"viewer-shot", "viewer-shot RECT FILE.png [X Y RRGGBB]...", CmdShot},

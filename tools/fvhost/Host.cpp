@@ -69,6 +69,14 @@ HWND THost::Window() {
   return FWindow;
 }
 
+bool THost::IsOwnChild(HWND W) const {
+  for (const auto& [Key, R] : FRects)
+    if (R.Window == W) return true;
+  for (const auto& [Key, F] : FFields)
+    if (F == W) return true;
+  return false;
+}
+
 void THost::Pump(int Ms) {
   DWORD End = GetTickCount() + static_cast<DWORD>(Ms);
   do {

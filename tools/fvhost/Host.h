@@ -49,7 +49,13 @@ class THost {
   std::vector<TRegisteredAction> FActions;
   std::vector<std::string> FPlayed;
   std::map<std::string, TRectangle> FRects;  // key: upper-cased name
-  std::deque<std::string> FPickAnswers;      // "\x01" means cancel
+  // The host's own text fields (key: upper-cased name), children of its
+  // window beside the Rectangles, that the keyboard focus can move to.
+  std::map<std::string, HWND> FFields;
+  // A Rectangle's or a field's window: a child of the host window that is
+  // not the plug-in's.
+  bool IsOwnChild(HWND W) const;
+  std::deque<std::string> FPickAnswers;  // "\x01" means cancel
   bool FProbeAnswers = true;
   // Commands from fvPlayAction not yet carried out: the host runs them after
   // the plug-in's call has returned, from the message loop.

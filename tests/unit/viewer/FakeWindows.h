@@ -74,11 +74,15 @@ class TFakeViewerWindow : public IViewerWindow {
   std::map<uint32_t, uint32_t> FTimers;
   std::deque<std::tuple<uint32_t, uintptr_t, intptr_t>> FPosted;
   TPaintList FLastPaint;
-  enum { None, Viewer, Editor } FFocus = None;
+  // Other: a window of the host, such as its own text field.
+  enum { None, Viewer, Editor, Other } FFocus = None;
+  static constexpr TWindowHandle kOtherWindow = 0x9000;
   // The editor.
   TWindowHandle FEditor = 0;
   int32_t FEditX = 0, FEditY = 0, FEditW = 0, FEditH = 0;
   std::string FEditText;
+  std::string FEditFontName;
+  int32_t FEditFontPoints = 0;
   bool FEditSelectedAll = false;
   int FEditorsCreated = 0;
 
@@ -98,6 +102,23 @@ class TFakeViewerWindow : public IViewerWindow {
   void Hide() override { FVisible = false, ++FHides; }
   void Invalidate() override { ++FInvalidations; }
   void SetFocus() override { MoveFocus(Viewer); }
+  TWindowHandle FocusedWindow() const override {
+    switch (FFocus) {
+      case Viewer:
+        return FHandle;
+      case Editor:
+        return FEditor;
+      case Other:
+        return kOtherWindow;
+      default:
+        return 0;
+    }
+  }
+  // Two thirds of the size in points per character: the default labels fit
+  // the fixed spacing, those of a large font do not.
+  int32_t TextWidth(const std::string&, int32_t Points, std::string_view Text) const override {
+    return int32_t(Text.size()) * Points * 2 / 3;
+  }
   void StartTimer(uint32_t Id, uint32_t Ms) override { FTimers[Id] = Ms; }
   void StopTimer(uint32_t Id) override { FTimers.erase(Id); }
   void PostToSelf(uint32_t Msg, uintptr_t W, intptr_t L) override {
@@ -113,11 +134,13 @@ class TFakeViewerWindow : public IViewerWindow {
     FEditor = 0;
     FFocus = None;
   }
-  TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t W, int32_t H,
-                             const std::string& Text) override {
+  TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t W, int32_t H, const std::string& Text,
+                             const std::string& FontName, int32_t FontPoints) override {
     FEditor = FHandle + 0x100 + TWindowHandle(FEditorsCreated++);
     FEditX = X, FEditY = Y, FEditW = W, FEditH = H;
     FEditText = Text;
+    FEditFontName = FontName;
+    FEditFontPoints = FontPoints;
     FEditSelectedAll = false;
     return FEditor;
   }
@@ -145,6 +168,8 @@ class TFakeViewerWindow : public IViewerWindow {
     Send(msg::LButtonDown, 0, intptr_t((uint32_t(uint16_t(Y)) << 16) | uint16_t(X)));
   }
   void Key(uint32_t Vk) { Send(msg::KeyDown, Vk); }
+  // The user clicks a window of the host: the focus leaves the viewer.
+  void FocusOther() { MoveFocus(Other); }
   void Wheel(int16_t Delta, bool Shift = false) {
     Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0));
   }

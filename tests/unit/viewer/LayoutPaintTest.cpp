@@ -185,7 +185,7 @@ TEST_F(TLayout, EmptySheetAndNoSheetPaintNoCells) {
   FViewer->ShowSpreadsheet();
   // No workbook: only white fills below the strip.
   for (const TPaintOp& Op : FWin->Repaint().FOps) {
-    if (Op.Box.Top >= 30) {
+    if (Op.Box.Top >= 30 && Op.Kind != TPaintKind::Clip) {
       EXPECT_EQ(Op.Color, Rgb(255, 255, 255));
     }
   }
@@ -201,14 +201,69 @@ TEST_F(TLayout, ToolbarAndActionToolbarPaint) {
   EXPECT_TRUE(T.at("Page Layout")->WindowTextColor);
   EXPECT_EQ(T.at("Page Layout")->X, 10 + 92 * 4);
   EXPECT_FALSE(T.at("View")->Clipped);
+  // A large font spaces the labels by their widths (the fake's: two thirds
+  // of the points per character) plus the gap.
+  FViewer->ApplySettings("FontSize=14");
+  T = TextsOf(FWin->Repaint());
+  int32_t X = T.at("Page Layout")->X;
+  EXPECT_EQ(X, 10 + 92 * 4);
+  EXPECT_EQ(T.at("Formulas")->X, X + 11 * 14 * 2 / 3 + kToolbarLabelGap);
+  EXPECT_EQ(T.at("Data")->X, T.at("Formulas")->X + 92);
 
   FViewer->SetToolbarPlacement("Page");
   FViewer->SetShowActionToolbar(true);
   T = TextsOf(FWin->Repaint());
   EXPECT_FALSE(T.count("File"));
   ASSERT_TRUE(T.count("Highlight"));
-  EXPECT_EQ(T.at("Highlight")->Box, (TRect{243, 4, 317, 30}));
+  // Clipped inside the outline of (243, 4)-(317, 30), which a tall label
+  // would otherwise cover.
+  EXPECT_EQ(T.at("Highlight")->Box, (TRect{244, 5, 316, 29}));
   EXPECT_EQ(std::tie(T.at("Highlight")->X, T.at("Highlight")->Y), std::make_tuple(251, 8));
+}
+
+// Where each op of a repaint can leave pixels: its box within the clipping
+// in force (unclipped text: anywhere the clipping allows).
+static std::vector<TRect> ReachOf(const TPaintList& L, const TRect& Client) {
+  std::vector<TRect> Reach;
+  TRect Clip = Client;
+  for (const TPaintOp& Op : L.FOps) {
+    if (Op.Kind == TPaintKind::Clip) Clip = Op.Clipped ? Op.Box : Client;
+    TRect B = Op.Kind == TPaintKind::Text && !Op.Clipped ? Clip : Op.Box;
+    if (Op.Kind == TPaintKind::Clip) B = {};
+    B = {std::max(B.Left, Clip.Left), std::max(B.Top, Clip.Top), std::min(B.Right, Clip.Right),
+         std::min(B.Bottom, Clip.Bottom)};
+    Reach.push_back(B);
+  }
+  return Reach;
+}
+
+static bool Overlap(const TRect& A, const TRect& B) {
+  return A.Left < B.Right && B.Left < A.Right && A.Top < B.Bottom && B.Top < A.Bottom &&
+         A.Width() > 0 && A.Height() > 0;
+}
+
+TEST_F(TLayout, GridAndTabsStayOutOfABottomOrRightToolbar) {
+  // Sheet "One" (30 x 12 cells) is larger than every grid here; its partly
+  // visible last row or column, and the third tab, reach the toolbar's side.
+  for (const char* Placement : {"Bottom", "Right"}) {
+    Open(Placement, 600, 400);
+    const TPaintList& L = FWin->Repaint();
+    TRect T = FViewer->ToolbarRect();
+    std::vector<TRect> Reach = ReachOf(L, FViewer->ClientRect());
+    // The toolbar is painted first; nothing after its last label covers it.
+    size_t Last = 0;
+    for (size_t I = 0; I < L.FOps.size(); ++I)
+      if (L.FOps[I].WindowTextColor) Last = I;
+    ASSERT_GT(Last, 0u);
+    for (size_t I = Last + 1; I < L.FOps.size(); ++I)
+      EXPECT_FALSE(Overlap(Reach[I], T))
+          << Placement << ": op " << I << " " << L.FOps[I].Text << " reaches the toolbar";
+    // Cut off, not left out: the partly visible row (Bottom) or column
+    // (Right) and the third tab are still painted.
+    auto Txt = TextsOf(L);
+    EXPECT_TRUE(Txt.count(std::string(Placement) == "Bottom" ? "12:0" : "0:3")) << Placement;
+    EXPECT_TRUE(Txt.count("Three")) << Placement;
+  }
 }
 
 }  // namespace kv::test

@@ -105,21 +105,105 @@ TEST_F(TOps, ClickingAnotherCellCommitsIntoTheEditedCellFirst) {
   EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(3, 4));
 }
 
-TEST_F(TOps, CommitWithoutTypingWritesTheOldTextAndLongTextIsKeptWhole) {
-  Open("None");
+TEST_F(TOps, UnchangedCloseWritesNothingAndLongTextIsKeptWhole) {
+  // A formula, a number stored as text, a boolean and a 17-digit number: each
+  // would come back as another value if its shown text were written.
+  Create();
+  std::string Path = WriteBook({{"Kinds",
+                                 "<row r=\"1\"><c r=\"A1\"><f>1+1</f><v>2</v></c>"
+                                 "<c r=\"B1\" t=\"inlineStr\"><is><t>01234</t></is></c>"
+                                 "<c r=\"C1\" t=\"b\"><v>1</v></c>"
+                                 "<c r=\"D1\"><v>12345678901234567</v></c></row>"
+                                 "<row r=\"2\"><c r=\"A2\"><v>5</v></c></row>"}});
+  std::string Loaded = ReadWholeFile(Path);
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(Path);
+  FViewer->ShowSpreadsheet();
+  std::vector<std::string> Shown;
+  for (int C = 0; C < 4; ++C) Shown.emplace_back(CellOf(*FViewer, 0, 0, C));
+  // Every kind of close: focus loss by a click, a sheet change, a save.
+  FViewer->SelectCell(0, 0, true);
   FWin->Key(vk::F2);
-  FWin->Click(46 + 5, 30 + 22 * 2 + 5);  // the commit happens through the focus loss
-  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "0:0");
+  FWin->Click(46 + 5, 30 + 22 * 2 + 5);
+  FViewer->SelectCell(1, 0, true);
+  FWin->Send(msg::Char, 'x');
+  FWin->FocusOther();
+  FViewer->SelectCell(2, 0, true);
+  FWin->Key(vk::Return);
+  FViewer->GotoSheet(0);
+  FViewer->SelectCell(3, 0, true);
+  FViewer->StartEditSelection();
+  FViewer->SaveWorkbook(FDir.File("same.xlsx"));
+  for (int C = 0; C < 4; ++C) EXPECT_EQ(CellOf(*FViewer, 0, 0, C), Shown[size_t(C)]) << C;
+  EXPECT_EQ(ReadWholeFile(FDir.File("same.xlsx")), Loaded);
+  FViewer->SaveWorkbook("");
+  EXPECT_EQ(ReadWholeFile(Path), Loaded);
+
+  // A changed text is written, a long one whole.
   std::string Long(20000, 'q');
   Long += "end";
+  FViewer->SelectCell(0, 1, true);
   FWin->Key(vk::F2);
   FWin->Type(Long);
   FViewer->SaveWorkbook("");  // commits first
   EXPECT_EQ(CellOf(*FViewer, 0, 1, 0), Long);
   TXlsxWorkbook Back;
-  Back.LoadFromFile(FDir.File("book.xlsx"));
+  Back.LoadFromFile(Path);
   EXPECT_EQ(Back.Sheet(0).Cell(1, 0), Long);
-  EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "0:0");
+  EXPECT_EQ(Back.Sheet(0).Cell(0, 1), "01234");
+}
+
+TEST_F(TOps, FocusGoesBackToTheViewerOnlyFromTheEditor) {
+  Open("None");
+  // The reader clicks a field of the host: the edit closes, the focus stays there.
+  FWin->Key(vk::F2);
+  FWin->Type("typed");
+  FWin->FocusOther();
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "typed");
+  EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Other);
+  // Also where the system still names the editor while it reports the loss.
+  FWin->Key(vk::F2);
+  FWin->Send(msg::Command, uintptr_t(msg::EnKillFocus) << 16, intptr_t(FWin->FEditor));
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_NE(FWin->FFocus, TFakeViewerWindow::Viewer);
+  // A close by a sheet change or a save while the editor has the focus hands
+  // it to the viewer, so the keys keep reaching the grid.
+  FWin->Key(vk::F2);
+  FViewer->GotoSheet(1);
+  EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+  FWin->Key(vk::F2);
+  FViewer->SaveWorkbook("");
+  EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+  // The focus went elsewhere without the editor noticing: it is left there.
+  FWin->Key(vk::F2);
+  FWin->FFocus = TFakeViewerWindow::Other;
+  FViewer->SaveWorkbook("");
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Other);
+}
+
+TEST_F(TOps, EditorOpensOnACellScrolledIntoViewInTheViewerFont) {
+  Open("Bottom");  // grid (0, 30)-(600, 332): 12 whole rows above the toolbar
+  FViewer->ApplySettings("GridFont=Courier New;FontSize=11");
+  FViewer->SelectCell(7, 20, false);  // out of view below and to the right
+  FWin->Key(vk::F2);
+  ASSERT_TRUE(FViewer->IsEditing());
+  EXPECT_EQ(std::make_tuple(FViewer->LeftCol(), FViewer->TopRow()), std::make_tuple(3, 9));
+  TRect G = FViewer->GridRect();
+  EXPECT_EQ(std::tie(FWin->FEditX, FWin->FEditY), std::make_tuple(46 + 96 * 4, 30 + 22 * 12));
+  EXPECT_LE(FWin->FEditY + FWin->FEditH, G.Bottom);
+  EXPECT_LE(FWin->FEditX + FWin->FEditW, G.Right);
+  EXPECT_EQ(FWin->FEditFontName, "Courier New");
+  EXPECT_EQ(FWin->FEditFontPoints, 11);
+  FViewer->EndCellEdit(false);
+  // Scrolled away above by the keys.
+  FWin->Key(vk::Next);
+  FWin->Key(vk::Next);
+  FWin->Key(vk::Return);
+  ASSERT_TRUE(FViewer->IsEditing());
+  EXPECT_EQ(FViewer->TopRow(), 20);
+  EXPECT_EQ(FWin->FEditY, 30 + 22);
 }
 
 TEST_F(TOps, EditorTracksNothingWhileOpenAndSheetChangeCommitsToShownSheet) {

@@ -225,7 +225,8 @@ namespace {
 
 // A cell's text as one line: each line break (CR LF, LF or CR) a blank.
 std::string_view OneLine(std::string_view Text, std::string& Buffer) {
-  if (Text.find_first_of("\r\n") == std::string_view::npos) return Text;
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C == '\r' || C == '\n'; }))
+    return Text;
   Buffer.clear();
   for (size_t I = 0; I < Text.size(); ++I) {
     if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
@@ -279,10 +280,15 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     X = X0 + kTextInset;
     for (int C = 0; C < Cols; ++C) {
       std::string_view Text = OneLine(Sheet.Cell(FirstRow + K - 1, FirstCol + C), Line);
+      const size_t Max = MaxChars[size_t(C)];
       std::string Cut;
-      if (Text.size() > MaxChars[size_t(C)] && Utf16Length(Text) > MaxChars[size_t(C)]) {
-        Cut = Utf16Prefix(Text, MaxChars[size_t(C)]);
-        Text = Cut;
+      if (Text.size() > Max) {
+        // An ASCII start is its own cut; anything else is cut by characters.
+        if (std::all_of(Text.begin(), Text.begin() + Max,
+                        [](char Ch) { return (unsigned char)Ch < 0x80; }))
+          Text = Text.substr(0, Max);
+        else if (Utf16Length(Text) > Max)
+          Text = Cut = Utf16Prefix(Text, Max);
       }
       AppendShowText(Out, X, Y, Text, true);
       X += Widths[size_t(C)];

@@ -81,35 +81,18 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
   return Sheets;
 }
 
-void PutHtmlEscaped(TTextSink& Sink, std::string_view Text) {
+namespace {
+
+// Puts Text with the characters that Replacement names replaced: for the
+// character at I it gives the text to put instead (empty: keep it) and how
+// many bytes that replaces.
+template <class TReplacement>
+void PutReplaced(TTextSink& Sink, std::string_view Text, TReplacement Replacement) {
   size_t Run = 0;
   for (size_t I = 0; I < Text.size(); ++I) {
-    std::string_view To;
     size_t Skip = 1;
-    switch (Text[I]) {
-      case '&':
-        To = "&amp;";
-        break;
-      case '<':
-        To = "&lt;";
-        break;
-      case '>':
-        To = "&gt;";
-        break;
-      case '"':
-        To = "&quot;";
-        break;
-      case '\n':
-        To = "<br>";
-        break;
-      case '\r':
-        if (I + 1 == Text.size() || Text[I + 1] != '\n') continue;
-        To = "<br>";
-        Skip = 2;
-        break;
-      default:
-        continue;
-    }
+    const std::string_view To = Replacement(Text, I, Skip);
+    if (To.empty()) continue;
     Sink.Put(Text.substr(Run, I - Run));
     Sink.Put(To);
     I += Skip - 1;
@@ -118,53 +101,66 @@ void PutHtmlEscaped(TTextSink& Sink, std::string_view Text) {
   Sink.Put(Text.substr(Run));
 }
 
-void PutXmlEscaped(TTextSink& Sink, std::string_view Text) {
-  size_t Run = 0;
-  for (size_t I = 0; I < Text.size(); ++I) {
-    const unsigned char C = static_cast<unsigned char>(Text[I]);
-    std::string_view To;
-    size_t Skip = 1;
-    switch (C) {
-      case '&':
-        To = "&amp;";
-        break;
-      case '<':
-        To = "&lt;";
-        break;
-      case '>':
-        To = "&gt;";
-        break;
-      case '"':
-        To = "&quot;";
-        break;
-      case '\'':
-        To = "&apos;";
-        break;
-      case '\t':
-      case '\n':
-      case '\r':
-        continue;
-      case 0xEF:
-        // U+FFFE and U+FFFF (EF BF BE, EF BF BF): XML 1.0 has no form at all
-        // for them, as for the C0 controls below, not even a character
-        // reference; one left in would make the file unreadable.
-        if (I + 2 >= Text.size() || (unsigned char)Text[I + 1] != 0xBF ||
-            ((unsigned char)Text[I + 2] & 0xFE) != 0xBE)
-          continue;
-        To = "?";
-        Skip = 3;
-        break;
-      default:
-        if (C >= 0x20) continue;
-        To = "?";
-        break;
-    }
-    Sink.Put(Text.substr(Run, I - Run));
-    Sink.Put(To);
-    I += Skip - 1;
-    Run = I + 1;
+// The entities HTML and XML share.
+std::string_view MarkupEntity(char C) {
+  switch (C) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    default:
+      return {};
   }
-  Sink.Put(Text.substr(Run));
+}
+
+std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
+  switch (Text[I]) {
+    case '\n':
+      return "<br>";
+    case '\r':
+      if (I + 1 == Text.size() || Text[I + 1] != '\n') return {};
+      Skip = 2;
+      return "<br>";
+    default:
+      return MarkupEntity(Text[I]);
+  }
+}
+
+std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
+  const unsigned char C = static_cast<unsigned char>(Text[I]);
+  switch (C) {
+    case '\'':
+      return "&apos;";
+    case '\t':
+    case '\n':
+    case '\r':
+      return {};
+    case 0xEF:
+      // U+FFFE and U+FFFF (EF BF BE, EF BF BF): XML 1.0 has no form at all
+      // for them, as for the C0 controls below, not even a character
+      // reference; one left in would make the file unreadable.
+      if (I + 2 >= Text.size() || (unsigned char)Text[I + 1] != 0xBF ||
+          ((unsigned char)Text[I + 2] & 0xFE) != 0xBE)
+        return {};
+      Skip = 3;
+      return "?";
+    default:
+      return C < 0x20 ? "?" : MarkupEntity(Text[I]);
+  }
+}
+
+}  // namespace
+
+void PutHtmlEscaped(TTextSink& Sink, std::string_view Text) {
+  PutReplaced(Sink, Text, HtmlReplacement);
+}
+
+void PutXmlEscaped(TTextSink& Sink, std::string_view Text) {
+  PutReplaced(Sink, Text, XmlReplacement);
 }
 
 std::string HtmlEscape(std::string_view Text) {

@@ -279,8 +279,11 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     Y = Top - K * RowHeight - 0.7 * RowHeight;
     X = X0 + kTextInset;
     for (int C = 0; C < Cols; ++C) {
-      std::string_view Text = OneLine(Sheet.Cell(FirstRow + K - 1, FirstCol + C), Line);
       const size_t Max = MaxChars[size_t(C)];
+      // Only the start of a long text can show: the first 4 x (Max + 1) bytes
+      // hold more than Max whole characters, however they are written.
+      std::string_view Text = Sheet.Cell(FirstRow + K - 1, FirstCol + C);
+      Text = OneLine(Text.substr(0, 4 * (Max + 1)), Line);
       std::string Cut;
       if (Text.size() > Max) {
         // An ASCII start is its own cut; anything else is cut by characters.

@@ -100,6 +100,9 @@ TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
   EXPECT_NE(P.find("(lf only) Tj"), std::string::npos);
   EXPECT_NE(P.find("(cr lf) Tj"), std::string::npos);
   EXPECT_NE(P.find("(lone cr) Tj"), std::string::npos);
+  // In a long text the breaks before the cut count as one character each.
+  const TXlsxSheet Long = MakeSheet("L", {{"a\r\nb\n" + std::string(100000, 'x')}});
+  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(30, 'x') + ") Tj"), std::string::npos);
 }
 
 TEST(PdfLayout, FileWrittenAsItGoesEqualsTheFileKeptWhole) {

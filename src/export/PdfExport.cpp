@@ -268,11 +268,11 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     AppendShowText(Out, X, Y, ColumnIndexToLetters(FirstCol + C), false);
     X += Widths[size_t(C)];
   }
-  // As many characters as fit between the insets on both sides.
+  // As many characters as fit between the inset and the column's right rule.
   std::vector<size_t> MaxChars(size_t(Cols), 1);
   for (int C = 0; C < Cols; ++C)
     MaxChars[size_t(C)] =
-        std::max<size_t>(1, size_t(std::floor(std::max(0.0, Widths[size_t(C)] - 2 * kTextInset) /
+        std::max<size_t>(1, size_t(std::floor(std::max(0.0, Widths[size_t(C)] - kTextInset) /
                                               (kCharWidthFactor * FontSize))));
   std::string Line;
   for (int K = 1; K <= Rows; ++K) {

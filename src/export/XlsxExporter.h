@@ -173,9 +173,9 @@ int SheetPageCount(const TXlsxSheet& Sheet);
 // be narrower than 42 points, row blocks of 44 rows, a title on every page.
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
 // The content stream of one page: title, column letters, cell texts (each
-// line break a blank) cut to what fits between the column's 3-point insets
-// at Helvetica's digit width, then the grey rules. Widths holds one entry per column
-// FirstCol .. LastCol.
+// line break a blank) cut to what fits between the 3-point inset and the
+// column's right rule at Helvetica's digit width, then the grey rules. Widths holds one entry per
+// column FirstCol .. LastCol.
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
                                   int LastCol, const std::vector<double>& Widths, double PageWidth,
                                   double PageHeight, double LeftMargin, double TopMargin,

@@ -159,6 +159,8 @@ wb.create_sheet("a_b").append(["second"])
 wide = wb.create_sheet("Wide")
 for r in range(1, 4):
     wide.append(["r%dc%d" % (r, c) for c in range(1, 201)])
+narrow = wb.create_sheet("Narrow")
+narrow.append(["12345678901"] * 17)
 wb.save(odd)
 # Put the raw forms into the stored shared strings, as other writers may.
 with zipfile.ZipFile(odd) as z:
@@ -201,7 +203,7 @@ check(lint.returncode == 0, "xmllint on word/document.xml: %r" % lint.stderr)
 d = docx.Document(docout)
 got = [c.text for c in d.tables[0].rows[0].cells]
 check(got == oddcells, "DOCX cells %r" % got)
-bands = d.tables[2:]
+bands = d.tables[2:6]
 check(len(bands) == 4 and [len(t.columns) for t in bands] == [63, 63, 63, 11],
       "DOCX bands %r" % [len(t.columns) for t in bands])
 heads = [p.text for p in d.paragraphs if p.text.startswith("Wide")]
@@ -257,6 +259,13 @@ pdfout = export_odd("PDF", "odd.pdf")
 t = subprocess.run(["pdftotext", "-raw", pdfout, "-"], capture_output=True, text=True).stdout
 check("two lines" in t and "cr lf" in t, "PDF lines %r" % t[:300])
 check("twolines" not in t and "crlf" not in t, "PDF run-together lines %r" % t[:300])
+# Eleven digits in a 43-point column of 17 stay left of the column's right rule.
+pdfout = export_odd("PDF", "narrow.pdf", "--sheet", "Narrow")
+box = subprocess.run(["pdftotext", "-bbox", pdfout, "-"], capture_output=True, text=True).stdout
+words = re.findall(r'xMin="([\d.]+)"[^>]*xMax="([\d.]+)"[^>]*>(\d{5,})</word>', box)
+check(len(words) == 17, "PDF narrow cells %r" % words)
+for k, (x0, x1, w) in enumerate(words):
+    check(float(x1) <= 30 + (k + 1) * 732 / 17, "PDF cell %d (%s) ends at %s" % (k, w, x1))
 
 print("%d passed, %d failed" % (1 if not failures else 0, len(failures)))
 sys.exit(1 if failures else 0)

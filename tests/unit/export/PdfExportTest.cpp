@@ -78,20 +78,20 @@ TEST(PdfLayout, ThreeByTwoPageIsExact) {
   EXPECT_NE(Pdf({&S}).find("stream\n" + Expected + "\nendstream"), std::string::npos);
 }
 
-TEST(PdfLayout, LongTextsAreCutToWhatFitsInsideTheInsets) {
-  // (140 - 2 x 3) / (0.556 x 7) = 34.4 digits; (43.06 - 6) / 3.892 = 9.5.
+TEST(PdfLayout, LongTextsAreCutToWhatFitsInsideTheInset) {
+  // (140 - 3) / (0.556 x 7) = 35.2 digits; (43.06 - 3) / 3.892 = 10.3.
   const std::string Long(60, 'x');
   const TXlsxSheet Wide = MakeSheet("W", {{Long}});
-  EXPECT_NE(Pdf({&Wide}).find("(" + std::string(34, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(Pdf({&Wide}).find(std::string(35, 'x')), std::string::npos);
+  EXPECT_NE(Pdf({&Wide}).find("(" + std::string(35, 'x') + ") Tj"), std::string::npos);
+  EXPECT_EQ(Pdf({&Wide}).find(std::string(36, 'x')), std::string::npos);
 
   std::vector<std::vector<std::string>> Row(1, std::vector<std::string>(17, Long));
   Row[0][0] = "\xC3\xA9" + std::string(20, 'y');  // cut counts characters, not bytes
   const TXlsxSheet Narrow = MakeSheet("N", Row);
   const std::string P = Pdf({&Narrow});
-  EXPECT_NE(P.find("(\xE9" + std::string(8, 'y') + ") Tj"), std::string::npos);
-  EXPECT_NE(P.find("(" + std::string(9, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(P.find(std::string(10, 'x')), std::string::npos);
+  EXPECT_NE(P.find("(\xE9" + std::string(9, 'y') + ") Tj"), std::string::npos);
+  EXPECT_NE(P.find("(" + std::string(10, 'x') + ") Tj"), std::string::npos);
+  EXPECT_EQ(P.find(std::string(11, 'x')), std::string::npos);
 }
 
 TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
@@ -102,7 +102,7 @@ TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
   EXPECT_NE(P.find("(lone cr) Tj"), std::string::npos);
   // In a long text the breaks before the cut count as one character each.
   const TXlsxSheet Long = MakeSheet("L", {{"a\r\nb\n" + std::string(100000, 'x')}});
-  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(30, 'x') + ") Tj"), std::string::npos);
+  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(31, 'x') + ") Tj"), std::string::npos);
 }
 
 TEST(PdfLayout, FileWrittenAsItGoesEqualsTheFileKeptWhole) {

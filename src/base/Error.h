@@ -4,6 +4,7 @@
 #ifndef KV_BASE_ERROR_H
 #define KV_BASE_ERROR_H
 
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -14,8 +15,11 @@ class TKvError : public std::runtime_error {
   explicit TKvError(const std::string& Message) : std::runtime_error(Message) {}
 };
 
-// The message of any exception, for the boundaries that report it.
+// The message of any exception, for the boundaries that report it. A failed
+// allocation, which carries no message a user could read, is reported as one.
 inline std::string ErrorMessage(const std::exception& E) {
+  if (dynamic_cast<const std::bad_alloc*>(&E) || dynamic_cast<const std::length_error*>(&E))
+    return "Not enough memory to complete the operation.";
   return E.what();
 }
 

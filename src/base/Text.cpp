@@ -278,6 +278,82 @@ bool IsValidUtf8(std::string_view S) {
   return true;
 }
 
+namespace {
+
+// Length of the valid sequence at S[I], or, for a malformed one, the length
+// of its maximal part that could still begin a valid sequence (at least 1).
+// Sets Valid accordingly.
+size_t Utf8SequenceAt(std::string_view S, size_t I, bool& Valid) {
+  const unsigned char C = static_cast<unsigned char>(S[I]);
+  Valid = false;
+  size_t Len = 0;
+  unsigned char Lo = 0x80, Hi = 0xBF;  // range of the second byte
+  if (C < 0x80) {
+    Valid = true;
+    return 1;
+  } else if (C >= 0xC2 && C <= 0xDF) {
+    Len = 2;
+  } else if (C >= 0xE0 && C <= 0xEF) {
+    Len = 3;
+    if (C == 0xE0) Lo = 0xA0;
+    if (C == 0xED) Hi = 0x9F;
+  } else if (C >= 0xF0 && C <= 0xF4) {
+    Len = 4;
+    if (C == 0xF0) Lo = 0x90;
+    if (C == 0xF4) Hi = 0x8F;
+  } else {
+    return 1;
+  }
+  for (size_t K = 1; K < Len; ++K) {
+    if (I + K >= S.size()) return K;
+    const unsigned char D = static_cast<unsigned char>(S[I + K]);
+    if (K == 1 ? (D < Lo || D > Hi) : (D & 0xC0) != 0x80) return K;
+  }
+  Valid = true;
+  return Len;
+}
+
+}  // namespace
+
+size_t CompleteUtf8Prefix(std::string_view S) {
+  // A sequence is at most 4 bytes: only the last 3 can be waiting.
+  const size_t From = S.size() > 3 ? S.size() - 3 : 0;
+  for (size_t I = From; I < S.size(); ++I) {
+    const unsigned char C = static_cast<unsigned char>(S[I]);
+    if (C < 0xC2 || C > 0xF4) continue;
+    bool Valid = false;
+    const size_t Len = Utf8SequenceAt(S, I, Valid);
+    if (!Valid && I + Len == S.size()) return I;
+  }
+  return S.size();
+}
+
+void AppendRepairedUtf8(std::string& Out, std::string_view S) {
+  size_t I = 0, Run = 0;
+  while (I < S.size()) {
+    if (static_cast<unsigned char>(S[I]) < 0x80) {
+      ++I;
+      continue;
+    }
+    bool Valid = false;
+    const size_t Len = Utf8SequenceAt(S, I, Valid);
+    if (!Valid) {
+      Out.append(S.substr(Run, I - Run));
+      Out.append("\xEF\xBF\xBD");
+      Run = I + Len;
+    }
+    I += Len;
+  }
+  Out.append(S.substr(Run));
+}
+
+std::string RepairUtf8(std::string_view S) {
+  std::string Out;
+  Out.reserve(S.size());
+  AppendRepairedUtf8(Out, S);
+  return Out;
+}
+
 std::string Windows1252ToUtf8(std::string_view Bytes) {
   std::string R;
   R.reserve(Bytes.size());

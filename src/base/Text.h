@@ -49,6 +49,15 @@ size_t Utf16Length(std::string_view S);
 // The first N UTF-16 code units of a UTF-8 text (a surrogate pair is not split).
 std::string Utf16Prefix(std::string_view S, size_t N);
 bool IsValidUtf8(std::string_view S);
+// Length of the longest prefix of S that is whole UTF-8 sequences or
+// malformed ones: a lead byte at the end still waiting for its continuation
+// bytes is left out, so text arriving in pieces is repaired piece by piece.
+size_t CompleteUtf8Prefix(std::string_view S);
+// Appends S to Out with every malformed UTF-8 sequence (each maximal part of
+// one that could start a valid sequence, or else one byte) replaced by
+// U+FFFD, once. Valid text is appended unchanged.
+void AppendRepairedUtf8(std::string& Out, std::string_view S);
+std::string RepairUtf8(std::string_view S);
 
 // Windows-1252. Decode maps every byte (the five undefined ones to the C1
 // control of the same value, as Windows does). Encode maps what the code page

@@ -503,7 +503,7 @@ void TWin32Frame::Handle(size_t Index, int Event) {
     if (Event == evExit) FForm->ControlExit(C.Name);
     if (Event >= evItemCheck) FForm->ItemCheckChanged(C.Name, Event - evItemCheck);
   } catch (const std::exception& E) {
-    ShowError(E.what());
+    ShowError(ErrorMessage(E));
   }
   ModelToWindows();
   FInHandler = false;

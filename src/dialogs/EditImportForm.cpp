@@ -196,7 +196,8 @@ void TImportForm::LoadSheets() {
   } catch (const std::exception& E) {
     List.Items.clear();
     List.ItemChecked.clear();
-    if (Ui()) Ui()->ShowError(std::string("Unable to read the workbook:") + "\r\n" + E.what());
+    if (Ui())
+      Ui()->ShowError(std::string("Unable to read the workbook:") + "\r\n" + ErrorMessage(E));
   }
   FLoading = false;
 }

@@ -1,7 +1,9 @@
+#include <new>
 #include <utility>
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
 
 namespace kv {
@@ -12,21 +14,27 @@ std::string NormalizedWord(std::string_view S) {
   return AsciiLower(Trim(S));
 }
 
-std::string ReplaceEach(std::string_view Text,
-                        std::initializer_list<std::pair<char, std::string_view>> Map) {
-  std::string Out;
-  Out.reserve(Text.size() + Text.size() / 8);
-  for (char C : Text) {
-    bool Done = false;
-    for (const auto& [From, To] : Map)
-      if (C == From) {
-        Out.append(To);
-        Done = true;
-        break;
-      }
-    if (!Done) Out += C;
+void WriteSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName) {
+  switch (Format) {
+    case ExportFormat::CSV:
+      ExportDelimited(Sheets, ',', OutputFileName);
+      break;
+    case ExportFormat::Text:
+      ExportDelimited(Sheets, '\t', OutputFileName);
+      break;
+    case ExportFormat::HTML:
+      ExportHtml(Sheets, OutputFileName);
+      break;
+    case ExportFormat::XMLSpreadsheet:
+      ExportXmlSpreadsheet(Sheets, OutputFileName);
+      break;
+    case ExportFormat::Word:
+      ExportDocx(Sheets, OutputFileName);
+      break;
+    case ExportFormat::PDF:
+      ExportPdf(Sheets, OutputFileName);
+      break;
   }
-  return Out;
 }
 
 }  // namespace
@@ -73,20 +81,98 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
   return Sheets;
 }
 
+namespace {
+
+// Puts Text with the characters that Replacement names replaced: for the
+// character at I it gives the text to put instead (empty: keep it) and how
+// many bytes that replaces.
+template <class TReplacement>
+void PutReplaced(TTextSink& Sink, std::string_view Text, TReplacement Replacement) {
+  size_t Run = 0;
+  for (size_t I = 0; I < Text.size(); ++I) {
+    size_t Skip = 1;
+    const std::string_view To = Replacement(Text, I, Skip);
+    if (To.empty()) continue;
+    Sink.Put(Text.substr(Run, I - Run));
+    Sink.Put(To);
+    I += Skip - 1;
+    Run = I + 1;
+  }
+  Sink.Put(Text.substr(Run));
+}
+
+// The entities HTML and XML share.
+std::string_view MarkupEntity(char C) {
+  switch (C) {
+    case '&':
+      return "&amp;";
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '"':
+      return "&quot;";
+    default:
+      return {};
+  }
+}
+
+std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
+  switch (Text[I]) {
+    case '\n':
+      return "<br>";
+    case '\r':
+      if (I + 1 == Text.size() || Text[I + 1] != '\n') return {};
+      Skip = 2;
+      return "<br>";
+    default:
+      return MarkupEntity(Text[I]);
+  }
+}
+
+std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
+  const unsigned char C = static_cast<unsigned char>(Text[I]);
+  switch (C) {
+    case '\'':
+      return "&apos;";
+    case '\t':
+    case '\n':
+    case '\r':
+      return {};
+    case 0xEF:
+      // U+FFFE and U+FFFF (EF BF BE, EF BF BF): XML 1.0 has no form at all
+      // for them, as for the C0 controls below, not even a character
+      // reference; one left in would make the file unreadable.
+      if (I + 2 >= Text.size() || (unsigned char)Text[I + 1] != 0xBF ||
+          ((unsigned char)Text[I + 2] & 0xFE) != 0xBE)
+        return {};
+      Skip = 3;
+      return "?";
+    default:
+      return C < 0x20 ? "?" : MarkupEntity(Text[I]);
+  }
+}
+
+}  // namespace
+
+void PutHtmlEscaped(TTextSink& Sink, std::string_view Text) {
+  PutReplaced(Sink, Text, HtmlReplacement);
+}
+
+void PutXmlEscaped(TTextSink& Sink, std::string_view Text) {
+  PutReplaced(Sink, Text, XmlReplacement);
+}
+
 std::string HtmlEscape(std::string_view Text) {
-  const std::string Escaped =
-      ReplaceEach(Text, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}});
-  return ReplaceAll(Escaped, "\r\n", "<br>");
+  TTextSink Sink;
+  PutHtmlEscaped(Sink, Text);
+  return Sink.Take();
 }
 
 std::string XmlEscape(std::string_view Text) {
-  std::string Out = ReplaceEach(
-      Text, {{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}, {'\'', "&apos;"}});
-  // XML 1.0 has no form at all for the other C0 controls (not even a
-  // character reference); one left in would make the file unreadable.
-  for (char& C : Out)
-    if ((unsigned char)C < 0x20 && C != '\t' && C != '\n' && C != '\r') C = '?';
-  return Out;
+  TTextSink Sink;
+  PutXmlEscaped(Sink, Text);
+  return Sink.Take();
 }
 
 std::string SafeFileNamePart(std::string_view Text) {
@@ -121,26 +207,10 @@ void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
   if (Workbook->SheetCount() == 0) throw TKvError("The workbook has no worksheets to export.");
   if (!AllSheets && (CurrentSheet < 0 || CurrentSheet >= Workbook->SheetCount()))
     throw TKvError("There is no current worksheet to export.");
-  const TSheetList Sheets = SelectSheets(*Workbook, CurrentSheet, AllSheets);
-  switch (Format) {
-    case ExportFormat::CSV:
-      ExportDelimited(Sheets, ',', OutputFileName);
-      break;
-    case ExportFormat::Text:
-      ExportDelimited(Sheets, '\t', OutputFileName);
-      break;
-    case ExportFormat::HTML:
-      ExportHtml(*Workbook, CurrentSheet, AllSheets, OutputFileName);
-      break;
-    case ExportFormat::XMLSpreadsheet:
-      ExportXmlSpreadsheet(*Workbook, CurrentSheet, AllSheets, OutputFileName);
-      break;
-    case ExportFormat::Word:
-      ExportDocx(*Workbook, CurrentSheet, AllSheets, OutputFileName);
-      break;
-    case ExportFormat::PDF:
-      ExportPdf(Sheets, OutputFileName);
-      break;
+  try {
+    WriteSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
+  } catch (const std::bad_alloc&) {
+    throw TKvError("Not enough memory to export the workbook to " + OutputFileName + ".");
   }
 }
 

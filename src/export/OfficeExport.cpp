@@ -1,4 +1,7 @@
+#include <algorithm>
+
 #include "base/Files.h"
+#include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
 #include "workbook/ZipWriter.h"
 
@@ -11,72 +14,144 @@ constexpr std::string_view kXmlDeclaration =
 
 // --- XML Spreadsheet 2003 ---
 
-void WriteSpreadsheetStart(std::string& Out) {
-  Out += "\xEF\xBB\xBF";
-  Out += "<?xml version=\"1.0\"?>\r\n";
-  Out += "<?mso-application progid=\"Excel.Sheet\"?>\r\n";
-  Out +=
+void PutSpreadsheetStart(TTextSink& Out) {
+  Out.Put("\xEF\xBB\xBF");
+  Out.Put("<?xml version=\"1.0\"?>\r\n");
+  Out.Put("<?mso-application progid=\"Excel.Sheet\"?>\r\n");
+  Out.Put(
       "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
       "xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
       "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
-      "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n";
+      "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n");
 }
 
-void WriteSpreadsheetCell(std::string& Out, std::string_view Text) {
+// A text is a number only when it is its number's own text: "00012" (a
+// postcode) or "1234567890123456" would lose digits as a Number.
+bool IsCanonicalNumber(std::string_view Text) {
   double Value = 0;
-  if (TryParseNumberText(Text, Value)) {
-    Out += "    <Cell><Data ss:Type=\"Number\">";
-    Out += FormatNumberText(Value);
-  } else {
-    Out += "    <Cell><Data ss:Type=\"String\">";
-    Out += XmlEscape(Text);
-  }
-  Out += "</Data></Cell>\r\n";
+  return TryParseNumberText(Text, Value) && FormatNumberText(Value) == Text;
 }
 
-void WriteWorksheet(std::string& Out, const TXlsxSheet& Sheet) {
-  Out += " <Worksheet ss:Name=\"" + XmlEscape(Sheet.Name) + "\">\r\n";
-  Out += "  <Table>\r\n";
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
-    Out += "   <Row>\r\n";
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) WriteSpreadsheetCell(Out, Sheet.Cell(R, C));
-    Out += "   </Row>\r\n";
+void PutSpreadsheetCell(TTextSink& Out, std::string_view Text) {
+  if (IsCanonicalNumber(Text)) {
+    Out.Put("    <Cell><Data ss:Type=\"Number\">");
+    Out.Put(Text);
+  } else {
+    Out.Put("    <Cell><Data ss:Type=\"String\">");
+    PutXmlEscaped(Out, Text);
   }
-  Out += "  </Table>\r\n";
-  Out += " </Worksheet>\r\n";
+  Out.Put("</Data></Cell>\r\n");
+}
+
+void PutWorksheet(TTextSink& Out, const TXlsxSheet& Sheet) {
+  Out.Put(" <Worksheet ss:Name=\"");
+  PutXmlEscaped(Out, Sheet.Name);
+  Out.Put("\">\r\n");
+  Out.Put("  <Table>\r\n");
+  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
+    Out.Put("   <Row>\r\n");
+    for (int32_t C = 0; C < Sheet.ColCount; ++C) PutSpreadsheetCell(Out, Sheet.Cell(R, C));
+    Out.Put("   </Row>\r\n");
+  }
+  Out.Put("  </Table>\r\n");
+  Out.Put(" </Worksheet>\r\n");
+}
+
+void PutSpreadsheet(TTextSink& Out, const TSheetList& Sheets) {
+  PutSpreadsheetStart(Out);
+  for (const TXlsxSheet* Sheet : Sheets) PutWorksheet(Out, *Sheet);
+  Out.Put("</Workbook>\r\n");
 }
 
 // --- Word ---
 
-void WriteDocxHeading(std::string& Out, std::string_view Name) {
-  Out +=
-      "<w:p><w:pPr><w:spacing w:before=\"240\" w:after=\"120\"/></w:pPr><w:r><w:rPr><w:b/>"
-      "<w:sz w:val=\"28\"/></w:rPr><w:t xml:space=\"preserve\">";
-  Out += XmlEscape(Name);
-  Out += "</w:t></w:r></w:p>";
+// Word's own limit: a wider table is cut into bands of columns.
+constexpr int32_t kDocxMaxColumns = 63;
+
+// The text of a w:t, each line break (CR LF, LF or CR) as a w:br between
+// text pieces: a raw line feed in w:t shows as a blank.
+void PutDocxText(TTextSink& Out, std::string_view Text) {
+  for (;;) {
+    const size_t Br = Text.find_first_of("\r\n");
+    if (Br == std::string_view::npos) break;
+    PutXmlEscaped(Out, Text.substr(0, Br));
+    Out.Put("</w:t><w:br/><w:t xml:space=\"preserve\">");
+    Text.remove_prefix(Br + (Text.compare(Br, 2, "\r\n") == 0 ? 2 : 1));
+  }
+  PutXmlEscaped(Out, Text);
 }
 
-void WriteDocxTableStart(std::string& Out, int32_t ColCount) {
-  Out += "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/><w:tblBorders>";
+void PutDocxHeading(TTextSink& Out, std::string_view Title) {
+  Out.Put(
+      "<w:p><w:pPr><w:spacing w:before=\"240\" w:after=\"120\"/></w:pPr><w:r><w:rPr><w:b/>"
+      "<w:sz w:val=\"28\"/></w:rPr><w:t xml:space=\"preserve\">");
+  PutDocxText(Out, Title);
+  Out.Put("</w:t></w:r></w:p>");
+}
+
+void PutDocxTableStart(TTextSink& Out, int32_t ColCount) {
+  Out.Put("<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/><w:tblBorders>");
   for (const char* Side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
-    Out += "<w:";
-    Out += Side;
-    Out += " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"999999\"/>";
+    Out.Put("<w:");
+    Out.Put(Side);
+    Out.Put(" w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"999999\"/>");
   }
-  Out += "</w:tblBorders></w:tblPr>";
+  Out.Put("</w:tblBorders></w:tblPr>");
   // The table grid is required by the WordprocessingML schema; readers that
   // validate (python-docx among them) refuse a table without it.
-  Out += "<w:tblGrid>";
-  for (int32_t C = 0; C < ColCount; ++C) Out += "<w:gridCol/>";
-  Out += "</w:tblGrid>";
+  Out.Put("<w:tblGrid>");
+  for (int32_t C = 0; C < ColCount; ++C) Out.Put("<w:gridCol/>");
+  Out.Put("</w:tblGrid>");
 }
 
-void WriteDocxCell(std::string& Out, std::string_view Text) {
-  Out +=
+void PutDocxCell(TTextSink& Out, std::string_view Text) {
+  Out.Put(
       "<w:tc><w:tcPr><w:tcW w:w=\"0\" w:type=\"auto\"/></w:tcPr><w:p><w:r><w:rPr>"
-      "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">";
-  Out += XmlEscape(Text);
-  Out += "</w:t></w:r></w:p></w:tc>";
+      "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">");
+  PutDocxText(Out, Text);
+  Out.Put("</w:t></w:r></w:p></w:tc>");
+}
+
+void PutDocxTable(TTextSink& Out, const TXlsxSheet& Sheet, int32_t FirstCol, int32_t LastCol) {
+  PutDocxTableStart(Out, LastCol - FirstCol + 1);
+  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
+    Out.Put("<w:tr>");
+    for (int32_t C = FirstCol; C <= LastCol; ++C) PutDocxCell(Out, Sheet.Cell(R, C));
+    Out.Put("</w:tr>");
+  }
+  Out.Put("</w:tbl>");
+}
+
+void PutDocxSheet(TTextSink& Out, const TXlsxSheet& Sheet) {
+  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
+    PutDocxHeading(Out, Sheet.Name);
+    Out.Put("<w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>");
+    return;
+  }
+  if (Sheet.ColCount <= kDocxMaxColumns) {
+    PutDocxHeading(Out, Sheet.Name);
+    PutDocxTable(Out, Sheet, 0, Sheet.ColCount - 1);
+    return;
+  }
+  // One table per band, each under a heading naming its columns.
+  for (int32_t First = 0; First < Sheet.ColCount; First += kDocxMaxColumns) {
+    const int32_t Last = std::min(First + kDocxMaxColumns - 1, Sheet.ColCount - 1);
+    PutDocxHeading(Out, Sheet.Name + " (columns " + ColumnIndexToLetters(First) + "-" +
+                            ColumnIndexToLetters(Last) + ")");
+    PutDocxTable(Out, Sheet, First, Last);
+  }
+}
+
+void PutDocxDocument(TTextSink& Out, const TSheetList& Sheets) {
+  Out.Put(kXmlDeclaration);
+  Out.Put(
+      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+      "<w:body>");
+  for (const TXlsxSheet* Sheet : Sheets) PutDocxSheet(Out, *Sheet);
+  Out.Put(
+      "<w:sectPr><w:pgSz w:w=\"15840\" w:h=\"12240\" w:orient=\"landscape\"/>"
+      "<w:pgMar w:top=\"720\" w:right=\"720\" w:bottom=\"720\" w:left=\"720\"/></w:sectPr>"
+      "</w:body></w:document>");
 }
 
 std::string ContentTypesText() {
@@ -107,72 +182,56 @@ std::string PackageRelationshipsText() {
 }  // namespace
 
 std::string XmlSpreadsheetText(const TSheetList& Sheets) {
-  std::string Out;
-  WriteSpreadsheetStart(Out);
-  for (const TXlsxSheet* Sheet : Sheets) WriteWorksheet(Out, *Sheet);
-  Out += "</Workbook>\r\n";
-  return Out;
+  TTextSink Out;
+  PutSpreadsheet(Out, Sheets);
+  return Out.Take();
+}
+
+void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFileName) {
+  WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutSpreadsheet(Out, Sheets); });
 }
 
 void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                           const std::string& OutputFileName) {
-  WriteFileAtomically(OutputFileName,
-                      XmlSpreadsheetText(SelectSheets(Workbook, CurrentSheet, AllSheets)));
+  ExportXmlSpreadsheet(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder) {
-  WriteDocxHeading(Builder, Sheet.Name);
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
-    Builder += "<w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>";
-    return;
-  }
-  WriteDocxTableStart(Builder, Sheet.ColCount);
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
-    Builder += "<w:tr>";
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) WriteDocxCell(Builder, Sheet.Cell(R, C));
-    Builder += "</w:tr>";
-  }
-  Builder += "</w:tbl>";
+  TTextSink Out;
+  PutDocxSheet(Out, Sheet);
+  Builder += Out.Take();
 }
 
 std::string DocxDocumentText(const TSheetList& Sheets) {
-  std::string Out(kXmlDeclaration);
-  Out +=
-      "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-      "<w:body>";
-  for (const TXlsxSheet* Sheet : Sheets) AppendDocxSheet(*Sheet, Out);
-  Out +=
-      "<w:sectPr><w:pgSz w:w=\"15840\" w:h=\"12240\" w:orient=\"landscape\"/>"
-      "<w:pgMar w:top=\"720\" w:right=\"720\" w:bottom=\"720\" w:left=\"720\"/></w:sectPr>"
-      "</w:body></w:document>";
-  return Out;
+  TTextSink Out;
+  PutDocxDocument(Out, Sheets);
+  return Out.Take();
 }
 
 void AddZipTextEntry(TZipWriter& Zip, std::string_view EntryName, std::string_view Text) {
   Zip.AddEntry(EntryName, Text, TZipMethod::Deflated);
 }
 
-namespace {
-
-void WriteDocxParts(TZipWriter& Zip, std::string_view Document) {
+void WriteDocxPackage(const TSheetList& Sheets, TZipWriter& Zip) {
   AddZipTextEntry(Zip, "[Content_Types].xml", ContentTypesText());
   AddZipTextEntry(Zip, "_rels/.rels", PackageRelationshipsText());
-  AddZipTextEntry(Zip, "word/document.xml", Document);
+  // The main part goes into the archive as it is made, never whole in memory.
+  Zip.BeginEntry("word/document.xml");
+  TTextSink Out([&Zip](std::string_view Piece) { Zip.WriteEntryData(Piece); });
+  PutDocxDocument(Out, Sheets);
+  Out.Finish();
+  Zip.EndEntry();
 }
 
-}  // namespace
-
-void WriteDocxPackage(const TSheetList& Sheets, TZipWriter& Zip) {
-  WriteDocxParts(Zip, DocxDocumentText(Sheets));
+void ExportDocx(const TSheetList& Sheets, const std::string& OutputFileName) {
+  TZipWriter Zip(OutputFileName);
+  WriteDocxPackage(Sheets, Zip);
+  Zip.Finish();
 }
 
 void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                 const std::string& OutputFileName) {
-  // The document text is complete before the file is created.
-  const std::string Document = DocxDocumentText(SelectSheets(Workbook, CurrentSheet, AllSheets));
-  TZipWriter Zip(OutputFileName);
-  WriteDocxParts(Zip, Document);
-  Zip.Finish();
+  ExportDocx(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

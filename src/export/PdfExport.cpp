@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <functional>
 
+#include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
+#include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
 
 namespace kv {
@@ -22,7 +24,8 @@ constexpr double kFontSize = 7;
 constexpr double kMaxColWidth = 140;
 constexpr double kMinColWidth = 42;
 constexpr double kTextInset = 3;
-constexpr double kCharWidthFactor = 0.55;
+// Helvetica's digits, its widest common characters, are 0.556 em wide.
+constexpr double kCharWidthFactor = 0.556;
 
 void AppendPdfNum(std::string& Out, double Value) {
   if (!(std::fabs(Value) < 1e15)) {
@@ -114,15 +117,65 @@ std::string PdfEscapeText(std::string_view Text) {
 }
 
 TPdfWriter::TPdfWriter() {
+  AddFixedObjects(std::string());
+}
+
+TPdfWriter::TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount)
+    : FSink(std::move(Sink)), FStreamed(true), FExpectedPages(PageCount) {
+  // Pages come as content stream and page object pairs after the first
+  // three objects, so the page tree is known before the first page.
+  std::vector<int> Pages;
+  for (int K = 0; K < PageCount; ++K) Pages.push_back(5 + 2 * K);
+  Put("%PDF-1.4\n");
+  AddFixedObjects(PagesBody(Pages));
+}
+
+void TPdfWriter::AddFixedObjects(std::string PagesBody) {
   FFontObjNum = AddObject(
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
       "/WinAnsiEncoding >>");
-  FPagesObjNum = AddObject(std::string());
+  FPagesObjNum = AddObject(std::move(PagesBody));
   FCatalogObjNum =
       AddObject("<< /Type /Catalog /Pages " + std::to_string(FPagesObjNum) + " 0 R >>");
 }
 
+std::string TPdfWriter::PagesBody(const std::vector<int>& Pages) {
+  std::string Kids;
+  for (int N : Pages) Kids += std::to_string(N) + " 0 R ";
+  return "<< /Type /Pages /Kids [ " + Kids + "] /Count " + std::to_string(Pages.size()) + " >>";
+}
+
+void TPdfWriter::Put(std::string_view Bytes) {
+  FSink(Bytes);
+  FOffset += Bytes.size();
+}
+
+void TPdfWriter::PutObject(size_t Number, std::string_view Body) {
+  FOffsets.push_back(FOffset);
+  Put(std::to_string(Number) + " 0 obj\n");
+  Put(Body);
+  Put("\nendobj\n");
+}
+
+void TPdfWriter::PutTail(size_t ObjectCount) {
+  std::string Tail = "xref\n0 " + std::to_string(ObjectCount + 1) + "\n";
+  Tail.reserve(Tail.size() + 20 * (ObjectCount + 1) + 128);
+  Tail += "0000000000 65535 f\r\n";
+  for (uint64_t At : FOffsets) {
+    AppendPdfInt(Tail, (long long)At, 10);
+    Tail += " 00000 n\r\n";
+  }
+  Tail += "trailer\n<< /Size " + std::to_string(ObjectCount + 1) + " /Root " +
+          std::to_string(FCatalogObjNum) + " 0 R >>\nstartxref\n" + std::to_string(FOffset) +
+          "\n%%EOF";
+  Put(Tail);
+}
+
 int TPdfWriter::AddObject(std::string Body) {
+  if (FStreamed) {
+    PutObject(++FObjectCount, Body);
+    return int(FObjectCount);
+  }
   FObjects.push_back(std::move(Body));
   return static_cast<int>(FObjects.size());
 }
@@ -141,56 +194,48 @@ int TPdfWriter::AddPage(std::string_view ContentStream, double PageWidth, double
   return Page;
 }
 
-namespace {
-
-void EmitPdf(const std::vector<std::string>& Objects, int CatalogObjNum,
-             const std::function<void(std::string_view)>& Emit) {
-  uint64_t Offset = 0;
-  auto Put = [&](std::string_view S) {
-    Emit(S);
-    Offset += S.size();
-  };
-  std::vector<uint64_t> Offsets;
-  Offsets.reserve(Objects.size());
-  Put("%PDF-1.4\n");
-  for (size_t I = 0; I < Objects.size(); ++I) {
-    Offsets.push_back(Offset);
-    Put(std::to_string(I + 1) + " 0 obj\n");
-    Put(Objects[I]);
-    Put("\nendobj\n");
-  }
-  const uint64_t XrefOffset = Offset;
-  std::string Tail = "xref\n0 " + std::to_string(Objects.size() + 1) + "\n";
-  Tail.reserve(Tail.size() + 20 * (Objects.size() + 1) + 128);
-  Tail += "0000000000 65535 f\r\n";
-  for (uint64_t At : Offsets) {
-    AppendPdfInt(Tail, (long long)At, 10);
-    Tail += " 00000 n\r\n";
-  }
-  Tail += "trailer\n<< /Size " + std::to_string(Objects.size() + 1) + " /Root " +
-          std::to_string(CatalogObjNum) + " 0 R >>\nstartxref\n" + std::to_string(XrefOffset) +
-          "\n%%EOF";
-  Put(Tail);
+void TPdfWriter::Finish() {
+  if (!FStreamed || FPageObjNums.size() != size_t(FExpectedPages))
+    throw TKvError("The PDF writer was given " + std::to_string(FPageObjNums.size()) +
+                   " pages instead of the " + std::to_string(FExpectedPages) + " announced.");
+  PutTail(FObjectCount);
 }
 
-}  // namespace
-
 std::string TPdfWriter::FileBytes() {
-  std::string Kids;
-  for (int N : FPageObjNums) Kids += std::to_string(N) + " 0 R ";
-  FObjects[size_t(FPagesObjNum) - 1] =
-      "<< /Type /Pages /Kids [ " + Kids + "] /Count " + std::to_string(FPageObjNums.size()) + " >>";
+  FObjects[size_t(FPagesObjNum) - 1] = PagesBody(FPageObjNums);
   size_t Total = 1024;
   for (const std::string& O : FObjects) Total += O.size() + 40;
   std::string Out;
   Out.reserve(Total);
-  EmitPdf(FObjects, FCatalogObjNum, [&](std::string_view S) { Out.append(S); });
+  FSink = [&Out](std::string_view S) { Out.append(S); };
+  FOffset = 0;
+  FOffsets.clear();
+  Put("%PDF-1.4\n");
+  for (size_t I = 0; I < FObjects.size(); ++I) PutObject(I + 1, FObjects[I]);
+  PutTail(FObjects.size());
+  FSink = nullptr;
   return Out;
 }
 
 void TPdfWriter::SaveToFile(const std::string& FileName) {
   WriteFileAtomically(FileName, FileBytes());
 }
+
+namespace {
+
+// A cell's text as one line: each line break (CR LF, LF or CR) a blank.
+std::string_view OneLine(std::string_view Text, std::string& Buffer) {
+  if (std::none_of(Text.begin(), Text.end(), [](char C) { return C == '\r' || C == '\n'; }))
+    return Text;
+  Buffer.clear();
+  for (size_t I = 0; I < Text.size(); ++I) {
+    if (Text[I] == '\r' && I + 1 < Text.size() && Text[I + 1] == '\n') ++I;
+    Buffer += (Text[I] == '\r' || Text[I] == '\n') ? ' ' : Text[I];
+  }
+  return Buffer;
+}
+
+}  // namespace
 
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
                                   int LastCol, const std::vector<double>& Widths,
@@ -223,19 +268,30 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     AppendShowText(Out, X, Y, ColumnIndexToLetters(FirstCol + C), false);
     X += Widths[size_t(C)];
   }
+  // As many characters as fit between the inset and the column's right rule.
   std::vector<size_t> MaxChars(size_t(Cols), 1);
   for (int C = 0; C < Cols; ++C)
     MaxChars[size_t(C)] =
-        std::max<size_t>(1, size_t(std::floor(Widths[size_t(C)] / (kCharWidthFactor * FontSize))));
+        std::max<size_t>(1, size_t(std::floor(std::max(0.0, Widths[size_t(C)] - kTextInset) /
+                                              (kCharWidthFactor * FontSize))));
+  std::string Line;
   for (int K = 1; K <= Rows; ++K) {
     Y = Top - K * RowHeight - 0.7 * RowHeight;
     X = X0 + kTextInset;
     for (int C = 0; C < Cols; ++C) {
+      const size_t Max = MaxChars[size_t(C)];
+      // Only the start of a long text can show: the first 4 x (Max + 1) bytes
+      // hold more than Max whole characters, however they are written.
       std::string_view Text = Sheet.Cell(FirstRow + K - 1, FirstCol + C);
+      Text = OneLine(Text.substr(0, 4 * (Max + 1)), Line);
       std::string Cut;
-      if (Text.size() > MaxChars[size_t(C)] && Utf16Length(Text) > MaxChars[size_t(C)]) {
-        Cut = Utf16Prefix(Text, MaxChars[size_t(C)]);
-        Text = Cut;
+      if (Text.size() > Max) {
+        // An ASCII start is its own cut; anything else is cut by characters.
+        if (std::all_of(Text.begin(), Text.begin() + Max,
+                        [](char Ch) { return (unsigned char)Ch < 0x80; }))
+          Text = Text.substr(0, Max);
+        else if (Utf16Length(Text) > Max)
+          Text = Cut = Utf16Prefix(Text, Max);
       }
       AppendShowText(Out, X, Y, Text, true);
       X += Widths[size_t(C)];
@@ -256,6 +312,25 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
   return Out;
 }
 
+namespace {
+
+void BlockSizes(const TXlsxSheet& Sheet, int& ColsPerBlock, int& RowsPerPage) {
+  const double W = std::min(kUsableWidth / Sheet.ColCount, kMaxColWidth);
+  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount : int(kUsableWidth / kMinColWidth);
+  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount);
+  RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kRowHeight));
+}
+
+}  // namespace
+
+int SheetPageCount(const TXlsxSheet& Sheet) {
+  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) return 1;
+  int ColsPerBlock = 0, RowsPerPage = 0;
+  BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
+  return ((Sheet.ColCount + ColsPerBlock - 1) / ColsPerBlock) *
+         ((Sheet.RowCount + RowsPerPage - 1) / RowsPerPage);
+}
+
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
   if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
     std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kMargin) + " " +
@@ -264,10 +339,8 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
     Writer.AddPage(Content, kPageWidth, kPageHeight);
     return;
   }
-  const double W = std::min(kUsableWidth / Sheet.ColCount, kMaxColWidth);
-  int ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount : int(kUsableWidth / kMinColWidth);
-  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount);
-  const int RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kRowHeight));
+  int ColsPerBlock = 0, RowsPerPage = 0;
+  BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
 
   for (int FirstCol = 0; FirstCol < Sheet.ColCount; FirstCol += ColsPerBlock) {
     const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount - 1);
@@ -287,9 +360,13 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
 }
 
 void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
-  TPdfWriter Writer;
-  for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
-  Writer.SaveToFile(OutputFileName);
+  int Pages = 0;
+  for (const TXlsxSheet* Sheet : Sheets) Pages += SheetPageCount(*Sheet);
+  WriteFileInPieces(OutputFileName, [&](TTextSink& Out) {
+    TPdfWriter Writer([&Out](std::string_view Piece) { Out.Put(Piece); }, Pages);
+    for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
+    Writer.Finish();
+  });
 }
 
 void ExportPdf(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,

@@ -1,6 +1,9 @@
 #include <cstdint>
+#include <set>
 
 #include "base/Files.h"
+#include "base/Text.h"
+#include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
 
 namespace kv {
@@ -10,7 +13,7 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kCrLf = "\r\n";
 
-void AppendDelimitedCell(std::string& Out, std::string_view Cell, char Delimiter) {
+void PutDelimitedCell(TTextSink& Out, std::string_view Cell, char Delimiter) {
   bool Quote = false;
   for (char C : Cell)
     if (C == Delimiter || C == '"' || C == '\n' || C == '\r') {
@@ -18,15 +21,18 @@ void AppendDelimitedCell(std::string& Out, std::string_view Cell, char Delimiter
       break;
     }
   if (!Quote) {
-    Out.append(Cell);
+    Out.Put(Cell);
     return;
   }
-  Out += '"';
-  for (char C : Cell) {
-    if (C == '"') Out += '"';
-    Out += C;
+  Out.Put('"');
+  for (size_t At = 0;;) {
+    const size_t Q = Cell.find('"', At);
+    Out.Put(Cell.substr(At, Q == std::string_view::npos ? Q : Q + 1 - At));
+    if (Q == std::string_view::npos) break;
+    Out.Put('"');
+    At = Q + 1;
   }
-  Out += '"';
+  Out.Put('"');
 }
 
 // Folder and stem of Path, and its extension with the dot ("" without one).
@@ -43,56 +49,77 @@ void SplitExtension(const std::string& Path, std::string& Stem, std::string& Ext
   }
 }
 
-void AppendLine(std::string& Out, std::string_view A, std::string_view B = {},
-                std::string_view C = {}) {
-  Out.append(A);
-  Out.append(B);
-  Out.append(C);
-  Out.append(kCrLf);
+void PutLine(TTextSink& Out, std::string_view Line) {
+  Out.Put(Line);
+  Out.Put(kCrLf);
 }
 
-}  // namespace
-
-namespace {
-
-// Appends the sheet's delimited text to Out, handing Out to Flush (which
-// empties it) whenever it passes FlushAt bytes.
-template <class TFlush>
-void EmitDelimitedSheet(const TXlsxSheet& Sheet, char Delimiter, std::string& Out, size_t FlushAt,
-                        TFlush Flush) {
-  Out.append(kBom);
+void PutDelimitedSheet(TTextSink& Out, const TXlsxSheet& Sheet, char Delimiter) {
+  Out.Put(kBom);
   for (int32_t R = 0; R < Sheet.RowCount; ++R) {
     for (int32_t C = 0; C < Sheet.ColCount; ++C) {
-      if (C > 0) Out += Delimiter;
-      AppendDelimitedCell(Out, Sheet.Cell(R, C), Delimiter);
+      if (C > 0) Out.Put(Delimiter);
+      PutDelimitedCell(Out, Sheet.Cell(R, C), Delimiter);
     }
-    Out.append(kCrLf);
-    if (Out.size() >= FlushAt) Flush(Out);
+    Out.Put(kCrLf);
   }
+}
+
+void PutHtmlDocument(TTextSink& Out, const TSheetList& Sheets) {
+  Out.Put(kBom);
+  PutLine(Out, "<!DOCTYPE html><html><head><meta charset=\"utf-8\">");
+  PutLine(Out,
+          "<style>body{font-family:Segoe UI,Arial,sans-serif;}table{border-collapse:collapse;"
+          "margin-bottom:28px;font-size:13px;}td,th{border:1px solid #999;padding:4px 8px;}"
+          "th{background:#f0f0f0;font-weight:bold;}h2{font-size:16px;}</style></head><body>");
+  for (const TXlsxSheet* Sheet : Sheets) {
+    Out.Put("<h2>");
+    PutHtmlEscaped(Out, Sheet->Name);
+    PutLine(Out, "</h2>");
+    PutLine(Out, "<table>");
+    for (int32_t R = 0; R < Sheet->RowCount; ++R) {
+      PutLine(Out, "<tr>");
+      for (int32_t C = 0; C < Sheet->ColCount; ++C) {
+        Out.Put("<td>");
+        PutHtmlEscaped(Out, Sheet->Cell(R, C));
+        PutLine(Out, "</td>");
+      }
+      PutLine(Out, "</tr>");
+    }
+    PutLine(Out, "</table>");
+  }
+  PutLine(Out, "</body></html>");
 }
 
 }  // namespace
 
 std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter) {
-  std::string Out;
-  Out.reserve(size_t(Sheet.RowCount) * size_t(Sheet.ColCount) * 8 + 16);
-  EmitDelimitedSheet(Sheet, Delimiter, Out, SIZE_MAX, [](std::string&) {});
-  return Out;
+  TTextSink Out;
+  PutDelimitedSheet(Out, Sheet, Delimiter);
+  return Out.Take();
 }
 
 void WriteDelimitedSheet(const TXlsxSheet& Sheet, const std::string& FileName, char Delimiter) {
-  // Written in pieces through one small buffer: a whole sheet's text would
-  // be megabytes of fresh memory, which costs more to touch than to write.
-  constexpr size_t kPiece = size_t{128} << 10;
-  TAtomicFileWriter Writer(FileName);
-  std::string Piece;
-  Piece.reserve(kPiece + 4096);
-  EmitDelimitedSheet(Sheet, Delimiter, Piece, kPiece, [&](std::string& Out) {
-    Writer.Write(Out);
-    Out.clear();
-  });
-  Writer.Write(Piece);
-  Writer.Commit();
+  WriteFileInPieces(FileName, [&](TTextSink& Out) { PutDelimitedSheet(Out, Sheet, Delimiter); });
+}
+
+std::vector<std::string> SheetFileNames(const TSheetList& Sheets,
+                                        const std::string& OutputFileName) {
+  std::string Stem, Extension;
+  SplitExtension(OutputFileName, Stem, Extension);
+  // Names are told apart as Windows does, ignoring case, so that no sheet's
+  // file replaces another's.
+  std::set<std::string> Taken;
+  std::vector<std::string> Names;
+  for (const TXlsxSheet* Sheet : Sheets) {
+    const std::string Base = Stem + "_" + SafeFileNamePart(Sheet->Name);
+    std::string Name = Base + Extension;
+    for (int N = 2; Taken.count(AsciiLower(Name)) != 0; ++N)
+      Name = Base + "_" + std::to_string(N) + Extension;
+    Taken.insert(AsciiLower(Name));
+    Names.push_back(std::move(Name));
+  }
+  return Names;
 }
 
 void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string& OutputFileName) {
@@ -100,10 +127,8 @@ void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string
     WriteDelimitedSheet(*Sheets.front(), OutputFileName, Delimiter);
     return;
   }
-  std::string Stem, Extension;
-  SplitExtension(OutputFileName, Stem, Extension);
-  for (const TXlsxSheet* Sheet : Sheets)
-    WriteDelimitedSheet(*Sheet, Stem + "_" + SafeFileNamePart(Sheet->Name) + Extension, Delimiter);
+  const std::vector<std::string> Names = SheetFileNames(Sheets, OutputFileName);
+  for (size_t I = 0; I < Sheets.size(); ++I) WriteDelimitedSheet(*Sheets[I], Names[I], Delimiter);
 }
 
 void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
@@ -112,31 +137,18 @@ void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSh
 }
 
 std::string HtmlDocumentText(const TSheetList& Sheets) {
-  std::string Out(kBom);
-  AppendLine(Out, "<!DOCTYPE html><html><head><meta charset=\"utf-8\">");
-  AppendLine(Out,
-             "<style>body{font-family:Segoe UI,Arial,sans-serif;}table{border-collapse:collapse;"
-             "margin-bottom:28px;font-size:13px;}td,th{border:1px solid #999;padding:4px 8px;}"
-             "th{background:#f0f0f0;font-weight:bold;}h2{font-size:16px;}</style></head><body>");
-  for (const TXlsxSheet* Sheet : Sheets) {
-    AppendLine(Out, "<h2>", HtmlEscape(Sheet->Name), "</h2>");
-    AppendLine(Out, "<table>");
-    for (int32_t R = 0; R < Sheet->RowCount; ++R) {
-      AppendLine(Out, "<tr>");
-      for (int32_t C = 0; C < Sheet->ColCount; ++C)
-        AppendLine(Out, "<td>", HtmlEscape(Sheet->Cell(R, C)), "</td>");
-      AppendLine(Out, "</tr>");
-    }
-    AppendLine(Out, "</table>");
-  }
-  AppendLine(Out, "</body></html>");
-  return Out;
+  TTextSink Out;
+  PutHtmlDocument(Out, Sheets);
+  return Out.Take();
+}
+
+void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName) {
+  WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutHtmlDocument(Out, Sheets); });
 }
 
 void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                 const std::string& OutputFileName) {
-  WriteFileAtomically(OutputFileName,
-                      HtmlDocumentText(SelectSheets(Workbook, CurrentSheet, AllSheets)));
+  ExportHtml(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

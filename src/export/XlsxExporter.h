@@ -2,9 +2,10 @@
 // XML Spreadsheet 2003, a Word .docx package or a PDF file. Only sheet names
 // and cell texts are used: no styles, widths or types.
 //
-// Promises: every file is built whole and written through a temporary name
-// beside its target, then moved over it, so a failed export never leaves a
-// partial file under the user's name and never changes an existing one. (A
+// Promises: every file is written in pieces, as it is made, through a
+// temporary name beside its target, then moved over it, so a failed export
+// never leaves a partial file under the user's name and never changes an
+// existing one, and the memory an export takes does not grow with the file. (A
 // CSV or Text export of several sheets writes one file per sheet; files
 // finished for earlier sheets stay when a later one fails.)
 //
@@ -13,6 +14,8 @@
 #ifndef KV_EXPORT_XLSXEXPORTER_H
 #define KV_EXPORT_XLSXEXPORTER_H
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +35,8 @@ using TSheetList = std::vector<const TXlsxSheet*>;
 // Raises: "No workbook is currently open.", "No output file name was given.",
 // the unknown-format error of ParseExportFormat, "The workbook has no
 // worksheets to export.", "There is no current worksheet to export." (a
-// current sheet index out of range), and the writers' file errors.
+// current sheet index out of range), "Not enough memory to export the
+// workbook to <OutputFileName>." and the writers' file errors.
 void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
                           const std::string& FormatStr, const std::string& OutputFileName,
                           const std::string& ScopeStr);
@@ -50,10 +54,10 @@ std::vector<int> SelectSheetIndexes(const TXlsxWorkbook& Workbook, int CurrentSh
 // The sheets those indexes name. Requires: CurrentSheet valid unless AllSheets.
 TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets);
 
-// & < > " as entities, then each CR LF pair as <br>.
+// & < > " as entities; each LF and each CR LF pair as <br>.
 std::string HtmlEscape(std::string_view Text);
-// & < > " ' as entities; C0 controls other than TAB, LF and CR, which XML
-// cannot hold in any form, as ?.
+// & < > " ' as entities; the characters XML 1.0 cannot hold in any form (C0
+// controls other than TAB, LF and CR; U+FFFE and U+FFFF) as ?.
 std::string XmlEscape(std::string_view Text);
 // Each of " * / : < > ? \ | becomes _.
 std::string SafeFileNamePart(std::string_view Text);
@@ -65,36 +69,49 @@ std::string SafeFileNamePart(std::string_view Text);
 std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter);
 // Raises: the file system's error.
 void WriteDelimitedSheet(const TXlsxSheet& Sheet, const std::string& FileName, char Delimiter);
-// One sheet goes to OutputFileName; several go to one file each, named
-// OutputFileName's folder and stem + "_" + SafeFileNamePart(sheet name) +
-// its extension. Raises: the file system's error.
+// The file of each sheet of an export of several sheets: OutputFileName's
+// folder and stem + "_" + SafeFileNamePart(sheet name) + its extension; a
+// name an earlier sheet took (ignoring ASCII case) gets "_2", "_3", ... before
+// the extension, so no sheet's file replaces another's.
+std::vector<std::string> SheetFileNames(const TSheetList& Sheets,
+                                        const std::string& OutputFileName);
+// One sheet goes to OutputFileName; several go to one file each, named by
+// SheetFileNames. Raises: the file system's error.
 void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string& OutputFileName);
 void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                      char Delimiter, const std::string& OutputFileName);
 
 std::string HtmlDocumentText(const TSheetList& Sheets);
 // Raises: the file system's error.
+void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName);
 void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                 const std::string& OutputFileName);
 
 // --- XML Spreadsheet 2003 and Word -------------------------------------------
 
+// A cell is a Number only when its text is its number's canonical text
+// (FormatNumberText of TryParseNumberText gives it back); otherwise a String.
 std::string XmlSpreadsheetText(const TSheetList& Sheets);
 // Raises: the file system's error.
+void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFileName);
 void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                           const std::string& OutputFileName);
 
 // Appends the sheet's heading paragraph and its table (or the italic
-// "(empty worksheet)" paragraph) to the main document text.
+// "(empty worksheet)" paragraph) to the main document text. A sheet of more
+// than 63 columns (Word's limit) gives one table per band of 63, each under a
+// heading "<name> (columns A-BK)". A line break in a text is a w:br.
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder);
 // The text of word/document.xml for the sheets.
 std::string DocxDocumentText(const TSheetList& Sheets);
-// Adds [Content_Types].xml, _rels/.rels and word/document.xml, in that order.
-// Raises: the ZIP writer's errors.
+// Adds [Content_Types].xml, _rels/.rels and word/document.xml, in that order,
+// the last streamed into the archive as it is made. Raises: the ZIP writer's
+// errors.
 void WriteDocxPackage(const TSheetList& Sheets, TZipWriter& Zip);
 // Adds Text (UTF-8, no BOM) as a deflated entry. Raises: the ZIP writer's errors.
 void AddZipTextEntry(TZipWriter& Zip, std::string_view EntryName, std::string_view Text);
 // Raises: the ZIP writer's and file system's errors.
+void ExportDocx(const TSheetList& Sheets, const std::string& OutputFileName);
 void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
                 const std::string& OutputFileName);
 
@@ -105,7 +122,12 @@ void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
 // stream and its page object.
 class TPdfWriter {
  public:
+  // Keeps the objects until FileBytes or SaveToFile.
   TPdfWriter();
+  // Writes the file to Sink as it goes: header and first objects at once,
+  // each page as it is added, the cross-reference table and trailer in
+  // Finish. PageCount must be the number of pages that will be added.
+  TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount);
 
   // ContentStream is single-byte text (its strings already made by
   // PdfEscapeText). Returns the page object's number.
@@ -114,16 +136,30 @@ class TPdfWriter {
   std::string FileBytes();
   // Raises: the file system's error; FileName is then unchanged.
   void SaveToFile(const std::string& FileName);
+  // Of a writer to a sink: the cross-reference table and trailer. Raises:
+  // TKvError when the pages added are not the pages announced, and Sink's.
+  void Finish();
 
   int PageCount() const { return static_cast<int>(FPageObjNums.size()); }
 
  private:
   int AddObject(std::string Body);
-  std::vector<std::string> FObjects;
+  void AddFixedObjects(std::string PagesBody);
+  static std::string PagesBody(const std::vector<int>& Pages);
+  void Put(std::string_view Bytes);
+  void PutObject(size_t Number, std::string_view Body);
+  void PutTail(size_t ObjectCount);
+  std::vector<std::string> FObjects;  // bodies, of a writer that keeps them
   std::vector<int> FPageObjNums;
   int FFontObjNum = 0;
   int FPagesObjNum = 0;
   int FCatalogObjNum = 0;
+  std::function<void(std::string_view)> FSink;
+  bool FStreamed = false;
+  int FExpectedPages = 0;
+  size_t FObjectCount = 0;  // objects written, of a writer to a sink
+  uint64_t FOffset = 0;
+  std::vector<uint64_t> FOffsets;
 };
 
 // At most two decimals, trailing zeros and point dropped: 574.8, 43.06, 30.
@@ -131,12 +167,15 @@ std::string PdfNum(double Value);
 // Windows-1252 (unmappable characters as ?), with ( ) \ escaped by a backslash.
 std::string PdfEscapeText(std::string_view Text);
 
+// The number of pages LayoutSheetPages adds for the sheet.
+int SheetPageCount(const TXlsxSheet& Sheet);
 // Adds the sheet's pages: column blocks of up to 17 columns when columns would
 // be narrower than 42 points, row blocks of 44 rows, a title on every page.
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
-// The content stream of one page: title, column letters, cell texts cut to
-// the column's width, then the grey rules. Widths holds one entry per column
-// FirstCol .. LastCol.
+// The content stream of one page: title, column letters, cell texts (each
+// line break a blank) cut to what fits between the 3-point inset and the
+// column's right rule at Helvetica's digit width, then the grey rules. Widths holds one entry per
+// column FirstCol .. LastCol.
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
                                   int LastCol, const std::vector<double>& Widths, double PageWidth,
                                   double PageHeight, double LeftMargin, double TopMargin,

@@ -20,7 +20,7 @@ int WithViewer(TPlugInState& State, const std::string& Name, TOperation Operatio
     Operation(*Viewer);
     return 1;
   } catch (const std::exception& E) {
-    SetLastError(State, E.what());
+    SetLastError(State, ErrorMessage(E));
     return 0;
   }
 }
@@ -36,7 +36,7 @@ int Navigate(TPlugInState& State, const std::string& Name, TOperation Operation)
   try {
     return Operation(*Viewer) ? 1 : 0;
   } catch (const std::exception& E) {
-    SetLastError(State, E.what());
+    SetLastError(State, ErrorMessage(E));
     return 0;
   }
 }
@@ -68,7 +68,7 @@ int CloseViewer(TPlugInState& State, const std::string& Name, bool Report) {
   try {
     if (State.Registry && State.Registry->Remove(Name)) return 1;
   } catch (const std::exception& E) {
-    SetLastError(State, E.what());
+    SetLastError(State, ErrorMessage(E));
     return 0;
   }
   if (Report) SetLastError(State, NoViewerMessage(Name));
@@ -117,7 +117,7 @@ int ExecOpen(TPlugInState& State, const std::string& Name, const std::string& Fi
       throw;
     }
   } catch (const std::exception& E) {
-    SetLastError(State, E.what());
+    SetLastError(State, ErrorMessage(E));
     return 0;
   }
 }

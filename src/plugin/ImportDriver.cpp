@@ -125,7 +125,7 @@ bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std:
     SetVariable(State, "[LastError]", "Excel pages imported into:\r\n" + Full);
     return true;
   } catch (const std::exception& E) {
-    const std::string Message = E.what();
+    const std::string Message = ErrorMessage(E);
     WriteImportLog(Host, "ERROR: " + Message);
     SetVariable(State, "[LastError]", Message);
     Show(State,

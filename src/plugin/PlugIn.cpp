@@ -4,6 +4,7 @@
 #include "plugin/Actions.h"
 #include "plugin/ImportDriver.h"
 
+#include "base/Error.h"
 #include "base/Text.h"
 
 namespace kv {
@@ -46,7 +47,7 @@ int ExecuteAction(TPlugInState& State, int Id, const std::vector<std::string>& P
         return 0;
     }
   } catch (const std::exception& E) {
-    SetLastError(State, E.what());
+    SetLastError(State, ErrorMessage(E));
     return 0;
   } catch (...) {
     return 0;

@@ -291,6 +291,53 @@ class TEntrySource : public TXmlSource {
   TZipEntryStream FStream;
 };
 
+// The bytes of a part as UTF-8 with every malformed sequence replaced by
+// U+FFFD, so no consumer of a cell text or a name ever sees a stray byte.
+// ASCII pieces pass straight through.
+class TUtf8Source : public TXmlSource {
+ public:
+  explicit TUtf8Source(TXmlSource& Inner) : FInner(Inner) {}
+
+  size_t Read(char* Buffer, size_t Max) override {
+    while (FOutAt == FOut.size()) {
+      FOut.clear();
+      FOutAt = 0;
+      if (FEof) return 0;
+      if (FHeld.empty()) {
+        const size_t N = FInner.Read(Buffer, Max);
+        if (N == 0) return 0;
+        if (std::all_of(Buffer, Buffer + N, [](char C) { return (unsigned char)C < 0x80; }))
+          return N;
+        FHeld.assign(Buffer, N);
+      } else {
+        char Chunk[4096];
+        const size_t N = FInner.Read(Chunk, sizeof Chunk);
+        if (N == 0) {
+          FEof = true;
+          AppendRepairedUtf8(FOut, FHeld);
+          FHeld.clear();
+          continue;
+        }
+        FHeld.append(Chunk, N);
+      }
+      const size_t Done = CompleteUtf8Prefix(FHeld);
+      AppendRepairedUtf8(FOut, std::string_view(FHeld).substr(0, Done));
+      FHeld.erase(0, Done);
+    }
+    const size_t N = std::min(Max, FOut.size() - FOutAt);
+    std::memcpy(Buffer, FOut.data() + FOutAt, N);
+    FOutAt += N;
+    return N;
+  }
+
+ private:
+  TXmlSource& FInner;
+  std::string FHeld;  // bytes read but not yet repaired: a sequence cut by the read
+  std::string FOut;
+  size_t FOutAt = 0;
+  bool FEof = false;
+};
+
 // Collects the text of the element the reader is in, up to its end, joining
 // the texts of "t" children and of the first "t" of each "r" child; other
 // children (phonetic runs, properties) contribute nothing. Requires: the
@@ -433,7 +480,7 @@ class TSheetLoader {
   bool ReadPart(const std::string& Part, std::string& Text) {
     size_t I = FImpl.FindPart(Part);
     if (I == TXlsxWorkbook::TImpl::npos) return false;
-    Text = std::string(StripUtf8Bom(FImpl.EntryBytes(I)));
+    Text = RepairUtf8(StripUtf8Bom(FImpl.EntryBytes(I)));
     return true;
   }
 
@@ -481,7 +528,8 @@ class TSheetLoader {
         Part = Target;
     size_t I = FImpl.FindPart(Part);
     if (I == TXlsxWorkbook::TImpl::npos) return;
-    TEntrySource Source(*FImpl.FZip, FImpl.FOriginalEntries[I].ZipIndex);
+    TEntrySource Bytes(*FImpl.FZip, FImpl.FOriginalEntries[I].ZipIndex);
+    TUtf8Source Source(Bytes);
     TXmlPullReader X(Source, Part);
     for (;;) {
       TXmlPullReader::TEvent E = X.Next();
@@ -580,10 +628,12 @@ class TSheetLoader {
     if (Index == TXlsxWorkbook::TImpl::npos) return;
     const TXlsxWorkbook::TImpl::TEntry& Entry = FImpl.FOriginalEntries[Index];
     if (Entry.ZipIndex == TXlsxWorkbook::TImpl::npos) {
-      TXmlMemorySource Source(StripUtf8Bom(Entry.Replaced ? *Entry.Replaced : std::string_view()));
+      TXmlMemorySource Bytes(StripUtf8Bom(Entry.Replaced ? *Entry.Replaced : std::string_view()));
+      TUtf8Source Source(Bytes);
       ReadCells(Sheet, Source, Sheet.PartName, 0);
     } else {
-      TEntrySource Source(*FImpl.FZip, Entry.ZipIndex);
+      TEntrySource Bytes(*FImpl.FZip, Entry.ZipIndex);
+      TUtf8Source Source(Bytes);
       ReadCells(Sheet, Source, Sheet.PartName, FImpl.FZip->Entry(Entry.ZipIndex).UncompressedSize);
     }
   }
@@ -795,7 +845,7 @@ const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
   try {
     TSheetLoader(*FImpl).ReadSheetCells(S);
   } catch (const TKvError& E) {
-    State.Error = E.what();
+    State.Error = ErrorMessage(E);
     S.RowCount = S.ColCount = 0;
     S.Data.reset();
     throw;

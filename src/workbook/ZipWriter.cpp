@@ -16,6 +16,8 @@ constexpr uint32_t kCentralSig = 0x02014b50;
 constexpr uint32_t kEndSig = 0x06054b50;
 constexpr uint32_t kZip64EndSig = 0x06064b50;
 constexpr uint32_t kZip64LocatorSig = 0x07064b50;
+constexpr uint32_t kDescriptorSig = 0x08074b50;
+constexpr uint16_t kFlagDescriptor = 0x0008;
 constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr uint16_t kMax16 = 0xFFFFu;
@@ -94,6 +96,14 @@ std::string ZipDeflateRaw(std::string_view Data, int Level) {
   return Out;
 }
 
+struct TZipWriter::TEntryStream {
+  z_stream Z{};
+  TEntry Entry;
+  uint32_t Crc = 0;
+  std::string Out;  // deflated bytes of one piece
+  ~TEntryStream() { deflateEnd(&Z); }
+};
+
 TZipWriter::TZipWriter() = default;
 
 TZipWriter::TZipWriter(const std::string& FileName)
@@ -110,6 +120,7 @@ void TZipWriter::Emit(std::string_view Bytes) {
 }
 
 void TZipWriter::CheckName(std::string_view Name) {
+  if (FStream) throw TKvError("The ZIP entry " + FStream->Entry.Name + " is still being written.");
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
   if (Name.empty()) throw TKvError("A ZIP entry needs a name.");
   if (Name.size() > kMax16)
@@ -140,9 +151,15 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
   E.UncompressedSize = UncompressedSize;
   E.Offset = FOffset;
 
-  const bool Zip64 = E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32;
+  PutLocalHeader(E, E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32);
+  Emit(StoredBytes);
+  FNames.insert(E.Name);
+  FEntries.push_back(std::move(E));
+}
+
+void TZipWriter::PutLocalHeader(const TEntry& E, bool Zip64) {
   std::string H;
-  H.reserve(30 + Name.size() + 20);
+  H.reserve(30 + E.Name.size() + 20);
   Put32(H, kLocalSig);
   Put16(H, Zip64 ? kVersionZip64 : kVersion);
   Put16(H, E.Flags);
@@ -152,9 +169,9 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
   Put32(H, E.Crc);
   Put32(H, Zip64 ? kMax32 : uint32_t(E.CompressedSize));
   Put32(H, Zip64 ? kMax32 : uint32_t(E.UncompressedSize));
-  Put16(H, uint16_t(Name.size()));
+  Put16(H, uint16_t(E.Name.size()));
   Put16(H, Zip64 ? 20 : 0);
-  H.append(Name);
+  H.append(E.Name);
   if (Zip64) {
     // In a local header the ZIP64 field holds both sizes, uncompressed first.
     Put16(H, kZip64ExtraId);
@@ -163,12 +180,79 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
     Put64(H, E.CompressedSize);
   }
   Emit(H);
-  Emit(StoredBytes);
+}
+
+void TZipWriter::BeginEntry(std::string_view Name) {
+  CheckName(Name);
+  auto S = std::make_unique<TEntryStream>();
+  if (deflateInit2(&S->Z, FLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw TKvError("Could not start the deflate compressor.");
+  S->Out.resize(size_t{64} << 10);
+  TEntry& E = S->Entry;
+  E.Name = std::string(Name);
+  E.Method = uint16_t(TZipMethod::Deflated);
+  E.Flags = uint16_t((HasNonAscii(Name) ? kFlagUtf8 : 0) | kFlagDescriptor);
+  E.Offset = FOffset;
+  // CRC-32 and sizes are not known yet: zero here, in the descriptor after the data.
+  PutLocalHeader(E, false);
+  FStream = std::move(S);
+}
+
+void TZipWriter::Deflate(std::string_view Data, bool Last) {
+  TEntryStream& S = *FStream;
+  S.Crc = ZipCrc32(Data, S.Crc);
+  S.Entry.UncompressedSize += Data.size();
+  const auto* In = reinterpret_cast<const Bytef*>(Data.data());
+  size_t InLeft = Data.size();
+  for (;;) {
+    if (S.Z.avail_in == 0 && InLeft > 0) {
+      const size_t N = std::min(InLeft, kSlice);
+      S.Z.next_in = const_cast<Bytef*>(In);
+      S.Z.avail_in = uInt(N);
+      In += N;
+      InLeft -= N;
+    }
+    S.Z.next_out = reinterpret_cast<Bytef*>(S.Out.data());
+    S.Z.avail_out = uInt(S.Out.size());
+    const int Rc = deflate(&S.Z, Last && InLeft == 0 ? Z_FINISH : Z_NO_FLUSH);
+    if (Rc != Z_OK && Rc != Z_STREAM_END && Rc != Z_BUF_ERROR)
+      throw TKvError("The deflate compressor failed (zlib error " + std::to_string(Rc) + ").");
+    const size_t Produced = S.Out.size() - S.Z.avail_out;
+    Emit(std::string_view(S.Out.data(), Produced));
+    S.Entry.CompressedSize += Produced;
+    if (Rc == Z_STREAM_END) return;
+    if (!Last && InLeft == 0 && S.Z.avail_in == 0 && S.Z.avail_out != 0) return;
+  }
+}
+
+void TZipWriter::WriteEntryData(std::string_view Data) {
+  if (!FStream) throw TKvError("No ZIP entry is being written.");
+  if (!Data.empty()) Deflate(Data, false);
+}
+
+void TZipWriter::EndEntry() {
+  if (!FStream) throw TKvError("No ZIP entry is being written.");
+  Deflate({}, true);
+  TEntry E = std::move(FStream->Entry);
+  E.Crc = FStream->Crc;
+  FStream.reset();
+  std::string D;
+  Put32(D, kDescriptorSig);
+  Put32(D, E.Crc);
+  if (E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32) {
+    Put64(D, E.CompressedSize);
+    Put64(D, E.UncompressedSize);
+  } else {
+    Put32(D, uint32_t(E.CompressedSize));
+    Put32(D, uint32_t(E.UncompressedSize));
+  }
+  Emit(D);
   FNames.insert(E.Name);
   FEntries.push_back(std::move(E));
 }
 
 void TZipWriter::Finish() {
+  if (FStream) throw TKvError("The ZIP entry " + FStream->Entry.Name + " is still being written.");
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
   const uint64_t CdStart = FOffset;
   bool NeedZip64End = FEntries.size() >= kMax16;

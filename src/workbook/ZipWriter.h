@@ -30,7 +30,6 @@ enum class TZipMethod : uint16_t {
   Deflated = 8,
 };
 
-
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.
 // Level: zlib's 0..9 or -1 for its default. Raises: TKvError on a zlib failure.
 std::string ZipDeflateRaw(std::string_view Data, int Level = -1);
@@ -61,6 +60,15 @@ class TZipWriter {
   void AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t Crc32,
                    uint64_t UncompressedSize, std::string_view StoredBytes);
 
+  // A deflated entry whose bytes arrive in pieces, so that it never has to
+  // be held whole: BeginEntry, any number of WriteEntryData, EndEntry. Its
+  // CRC-32 and sizes follow its data in a data descriptor (flag bit 3).
+  // No other entry may be added between BeginEntry and EndEntry.
+  // Raises: as AddEntry, and TKvError for calls out of that order.
+  void BeginEntry(std::string_view Name);
+  void WriteEntryData(std::string_view Data);
+  void EndEntry();
+
   // Writes the central directory and, for a file, moves it into place.
   // Raises: TKvError (for a file: the target is then unchanged).
   void Finish();
@@ -81,13 +89,17 @@ class TZipWriter {
     uint64_t UncompressedSize = 0;
     uint64_t Offset = 0;
   };
+  struct TEntryStream;
   void CheckName(std::string_view Name);
+  void PutLocalHeader(const TEntry& E, bool Zip64);
+  void Deflate(std::string_view Data, bool Last);
   void Emit(std::string_view Bytes);
   std::string FBuffer;
   std::unique_ptr<TAtomicFileWriter> FFile;
   uint64_t FOffset = 0;
   std::vector<TEntry> FEntries;
   std::set<std::string, std::less<>> FNames;
+  std::unique_ptr<TEntryStream> FStream;  // the entry being written in pieces
   int FLevel = -1;
   bool FFinished = false;
 };

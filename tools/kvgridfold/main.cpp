@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   try {
     return It->second.Fn(Args);
   } catch (const std::exception& E) {
-    std::fprintf(stderr, "kvgridfold: %s\n", E.what());
+    std::fprintf(stderr, "kvgridfold: %s\n", kv::ErrorMessage(E).c_str());
     return 1;
   }
 }

@@ -44,6 +44,22 @@ TEST(Text, Utf8AndUtf16RoundTrip) {
   EXPECT_FALSE(IsValidUtf8("\xC0\x80"));
 }
 
+TEST(Text, MalformedUtf8IsRepairedOneReplacementPerSequence) {
+  const std::string R = "\xEF\xBF\xBD";
+  EXPECT_EQ(RepairUtf8("caf\xE9 ok"), "caf" + R + " ok");  // a Latin-1 byte
+  EXPECT_EQ(RepairUtf8("a\xE2\x82z"), "a" + R + "z");      // a cut sequence, once
+  EXPECT_EQ(RepairUtf8("\xC0\x80\xED\xA0\x80\xF4\x90"), R + R + R + R + R + R + R);
+  EXPECT_EQ(RepairUtf8("\xF0\x9F\x98"), R);
+  const std::string Good = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBF" + R;
+  EXPECT_EQ(RepairUtf8(Good), Good);
+  // Text arriving in pieces: a sequence cut at the end waits for the rest.
+  EXPECT_EQ(CompleteUtf8Prefix("ab\xF0\x9F\x98"), 2u);
+  EXPECT_EQ(CompleteUtf8Prefix("ab\xE2"), 2u);
+  EXPECT_EQ(CompleteUtf8Prefix("ab\xE2z"), 4u);
+  EXPECT_EQ(CompleteUtf8Prefix("ab\x82"), 3u);
+  EXPECT_EQ(CompleteUtf8Prefix(Good), Good.size());
+}
+
 TEST(Text, Windows1252MapsTheHighRange) {
   EXPECT_EQ(Windows1252ToUtf8("\x80\x9F\xE9"), "\xE2\x82\xAC\xC5\xB8\xC3\xA9");
   bool Lossless = false;

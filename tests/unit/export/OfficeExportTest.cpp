@@ -20,7 +20,7 @@ size_t CountOf(const std::string& S, const std::string& Needle) {
 }  // namespace
 
 TEST(XmlSpreadsheet, DocumentLinesAreExact) {
-  const TXlsxSheet S = MakeSheet("R&D", {{"007", "1.50", "it's"}, {"", "1e3", "1,5"}});
+  const TXlsxSheet S = MakeSheet("R&D", {{"7", "1.5", "it's"}, {"", "1000", "1,5"}});
   const TXlsxSheet E = MakeSheet("Empty", {});
   const std::string Expected =
       "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n"
@@ -49,6 +49,51 @@ TEST(XmlSpreadsheet, DocumentLinesAreExact) {
       " </Worksheet>\r\n"
       "</Workbook>\r\n";
   EXPECT_EQ(XmlSpreadsheetText(TSheetList{&S, &E}), Expected);
+}
+
+TEST(XmlSpreadsheet, OnlyANumbersOwnTextIsANumber) {
+  auto TypeOf = [](const std::string& Text) {
+    const TXlsxSheet S = MakeSheet("S", {{Text}});
+    const std::string Doc = XmlSpreadsheetText(TSheetList{&S});
+    if (Doc.find("<Data ss:Type=\"Number\">" + Text + "</Data>") != std::string::npos)
+      return "Number";
+    if (Doc.find("<Data ss:Type=\"String\">" + Text + "</Data>") != std::string::npos)
+      return "String";
+    return "?";
+  };
+  // Texts that would lose characters as a Number (a postcode, a 16-digit id) stay Strings.
+  for (const char* Text : {"00012", "1234567890123456", "1.50", "1e3", "+5", "NaN"})
+    EXPECT_STREQ(TypeOf(Text), "String") << Text;
+  for (const char* Text : {"12", "-1.5", "0.25", "1E20", "123456789012345"})
+    EXPECT_STREQ(TypeOf(Text), "Number") << Text;
+}
+
+TEST(Docx, LineBreaksAreBreaksAndForbiddenCharactersQuestionMarks) {
+  std::string B;
+  AppendDocxSheet(MakeSheet("S", {{"one\ntwo\r\nthree\rfour", "x\xEF\xBF\xBF\x01"}}), B);
+  const std::string Br = "</w:t><w:br/><w:t xml:space=\"preserve\">";
+  EXPECT_NE(B.find(">one" + Br + "two" + Br + "three" + Br + "four</w:t>"), std::string::npos);
+  EXPECT_NE(B.find(">x?"
+                   "?</w:t>"),
+            std::string::npos);
+}
+
+TEST(Docx, WideSheetsAreCutIntoBandsOfSixtyThreeColumns) {
+  std::string B;
+  AppendDocxSheet(test::MakeNumberedSheet("Wide", 2, 200), B);
+  EXPECT_EQ(CountOf(B, "<w:tbl>"), 4u);
+  EXPECT_EQ(CountOf(B, "<w:gridCol/>"), 200u);
+  const std::vector<std::string> Titles = {"Wide (columns A-BK)", "Wide (columns BL-DV)",
+                                           "Wide (columns DW-GG)", "Wide (columns GH-GR)"};
+  size_t At = 0;
+  for (const std::string& T : Titles) {
+    At = B.find(">" + T + "</w:t>", At);
+    ASSERT_NE(At, std::string::npos) << T;
+  }
+  // Each band's rows hold its own columns: the last band starts at column 190.
+  EXPECT_LT(B.find(">r1c190<"), B.find(">r2c1<", B.find(Titles[3])));
+  EXPECT_GT(B.find(">r1c190<"), B.find(Titles[3]));
+  EXPECT_EQ(CountOf(B, "<w:tr>"), 8u);
 }
 
 TEST(Docx, SheetBodyIsExact) {

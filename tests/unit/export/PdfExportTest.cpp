@@ -78,19 +78,41 @@ TEST(PdfLayout, ThreeByTwoPageIsExact) {
   EXPECT_NE(Pdf({&S}).find("stream\n" + Expected + "\nendstream"), std::string::npos);
 }
 
-TEST(PdfLayout, LongTextsAreCutToTheColumnWidth) {
+TEST(PdfLayout, LongTextsAreCutToWhatFitsInsideTheInset) {
+  // (140 - 3) / (0.556 x 7) = 35.2 digits; (43.06 - 3) / 3.892 = 10.3.
   const std::string Long(60, 'x');
   const TXlsxSheet Wide = MakeSheet("W", {{Long}});
-  EXPECT_NE(Pdf({&Wide}).find("(" + std::string(36, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(Pdf({&Wide}).find(std::string(37, 'x')), std::string::npos);
+  EXPECT_NE(Pdf({&Wide}).find("(" + std::string(35, 'x') + ") Tj"), std::string::npos);
+  EXPECT_EQ(Pdf({&Wide}).find(std::string(36, 'x')), std::string::npos);
 
   std::vector<std::vector<std::string>> Row(1, std::vector<std::string>(17, Long));
   Row[0][0] = "\xC3\xA9" + std::string(20, 'y');  // cut counts characters, not bytes
   const TXlsxSheet Narrow = MakeSheet("N", Row);
   const std::string P = Pdf({&Narrow});
-  EXPECT_NE(P.find("(\xE9" + std::string(10, 'y') + ") Tj"), std::string::npos);
-  EXPECT_NE(P.find("(" + std::string(11, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(P.find(std::string(12, 'x')), std::string::npos);
+  EXPECT_NE(P.find("(\xE9" + std::string(9, 'y') + ") Tj"), std::string::npos);
+  EXPECT_NE(P.find("(" + std::string(10, 'x') + ") Tj"), std::string::npos);
+  EXPECT_EQ(P.find(std::string(11, 'x')), std::string::npos);
+}
+
+TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
+  const TXlsxSheet S = MakeSheet("L", {{"lf\nonly", "cr\r\nlf", "lone\rcr"}});
+  const std::string P = Pdf({&S});
+  EXPECT_NE(P.find("(lf only) Tj"), std::string::npos);
+  EXPECT_NE(P.find("(cr lf) Tj"), std::string::npos);
+  EXPECT_NE(P.find("(lone cr) Tj"), std::string::npos);
+  // In a long text the breaks before the cut count as one character each.
+  const TXlsxSheet Long = MakeSheet("L", {{"a\r\nb\n" + std::string(100000, 'x')}});
+  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(31, 'x') + ") Tj"), std::string::npos);
+}
+
+TEST(PdfLayout, FileWrittenAsItGoesEqualsTheFileKeptWhole) {
+  test::TTempDir Dir;
+  const TXlsxSheet A = MakeNumberedSheet("A", 50, 18);
+  const TXlsxSheet B = MakeSheet("Empty", {});
+  const TXlsxSheet C = MakeNumberedSheet("C", 3, 2);
+  ExportPdf(TSheetList{&A, &B, &C}, Dir.File("out.pdf"));
+  EXPECT_EQ(ReadWholeFile(Dir.File("out.pdf")), Pdf({&A, &B, &C}));
+  EXPECT_EQ(SheetPageCount(A) + SheetPageCount(B) + SheetPageCount(C), 6);
 }
 
 TEST(PdfLayout, SeventeenColumnsFitAndEighteenSplit) {

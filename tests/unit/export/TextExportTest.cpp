@@ -57,10 +57,11 @@ TEST(ExportWords, OnlyTheAllWordsSelectAllSheets) {
   EXPECT_FALSE(IsAllSheetsScope("all  sheets"));
 }
 
-TEST(ExportEscapes, HtmlEscapesMarkupAndTurnsCrLfIntoBreaks) {
+TEST(ExportEscapes, HtmlEscapesMarkupAndTurnsLineBreaksIntoBreaks) {
   EXPECT_EQ(HtmlEscape("a < b & c"), "a &lt; b &amp; c");
   EXPECT_EQ(HtmlEscape("\"x\" > 'y'"), "&quot;x&quot; &gt; 'y'");
-  EXPECT_EQ(HtmlEscape("one\r\ntwo\nthree\rfour"), "one<br>two\nthree\rfour");
+  // Loading turns a stored CR LF into LF: both are one line break.
+  EXPECT_EQ(HtmlEscape("one\r\ntwo\nthree\rfour\n"), "one<br>two<br>three\rfour<br>");
   EXPECT_EQ(HtmlEscape("&lt;"), "&amp;lt;");
 }
 
@@ -68,6 +69,10 @@ TEST(ExportEscapes, XmlEscapesAllFiveAndDropsWhatXmlCannotHold) {
   EXPECT_EQ(XmlEscape("R&D <\"it's\">"), "R&amp;D &lt;&quot;it&apos;s&quot;&gt;");
   EXPECT_EQ(XmlEscape("a\tb\r\nc"), "a\tb\r\nc");
   EXPECT_EQ(XmlEscape(std::string("x\x01y\x1Fz\0", 6)), "x?y?z?");
+  // U+FFFE and U+FFFF are as forbidden; U+FFFD and U+FEFF are not.
+  EXPECT_EQ(XmlEscape("a\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBD\xEF\xBB\xBF\xEF\xBF"),
+            "a?"
+            "?\xEF\xBF\xBD\xEF\xBB\xBF\xEF\xBF");
   EXPECT_EQ(XmlEscape("\xD0\x9F\xC3\xA9"), "\xD0\x9F\xC3\xA9");
 }
 
@@ -132,13 +137,22 @@ TEST(DelimitedExport, OneSheetGoesToTheGivenNameAndReplacesIt) {
   EXPECT_EQ(ReadWholeFile(Dir.File("out.csv")), kBom + "a,b\r\n");
 }
 
-TEST(DelimitedExport, SheetsWhoseNamesCollideWriteTheLaterOneLast) {
+TEST(DelimitedExport, SheetsWhoseNamesCollideGetNumberedFiles) {
   test::TTempDir Dir;
   const TXlsxSheet A = MakeSheet("a:b", {{"first"}});
   const TXlsxSheet B = MakeSheet("a?b", {{"second"}});
-  ExportDelimited(TSheetList{&A, &B}, ',', Dir.File("x.y.csv"));
-  EXPECT_EQ(Dir.List(), std::vector<std::string>{"x.y_a_b.csv"});
-  EXPECT_EQ(ReadWholeFile(Dir.File("x.y_a_b.csv")), kBom + "second\r\n");
+  const TXlsxSheet C = MakeSheet("A_B_2", {{"third"}});  // takes the name "_2" would get
+  const TXlsxSheet D = MakeSheet("a\"b", {{"fourth"}});
+  ExportDelimited(TSheetList{&A, &B, &C, &D}, ',', Dir.File("x.y.csv"));
+  EXPECT_EQ(SheetFileNames(TSheetList{&A, &B, &C, &D}, "x.y.csv"),
+            (std::vector<std::string>{"x.y_a_b.csv", "x.y_a_b_2.csv", "x.y_A_B_2_2.csv",
+                                      "x.y_a_b_3.csv"}));
+  EXPECT_EQ(ReadWholeFile(Dir.File("x.y_a_b.csv")), kBom + "first\r\n");
+  EXPECT_EQ(ReadWholeFile(Dir.File("x.y_a_b_2.csv")), kBom + "second\r\n");
+  EXPECT_EQ(ReadWholeFile(Dir.File("x.y_A_B_2_2.csv")), kBom + "third\r\n");
+  EXPECT_EQ(ReadWholeFile(Dir.File("x.y_a_b_3.csv")), kBom + "fourth\r\n");
+  EXPECT_EQ(SheetFileNames(TSheetList{&A, &B}, "C:\\out\\book"),
+            (std::vector<std::string>{"C:\\out\\book_a_b", "C:\\out\\book_a_b_2"}));
 }
 
 TEST(DelimitedExport, UnwritableTargetRaisesAndLeavesNothingBehind) {

@@ -193,6 +193,21 @@ TEST(Loading, StringEscapesAndRuns) {
   EXPECT_EQ(Dump(B.Sheet(0)), "inline\ta_x0041_b\tA\xF0\x9F\x98\x80\t_x00zz_\t \n");
 }
 
+TEST(Loading, MalformedUtf8BecomesOneReplacementCharacterPerSequence) {
+  // Latin-1 bytes where UTF-8 belongs, in every part a text comes from.
+  TPackage P = MakeBook({{"Caf\xE9",
+                          "<row><c t=\"s\"><v>0</v></c><c t=\"inlineStr\"><is><t>"
+                          "x\xE2\x82y</t></is></c></row>"}});
+  std::string Long;  // valid three-byte characters across every read of the part
+  for (int I = 0; I < 30000; ++I) Long += "\xE2\x82\xAC";
+  P.Set("xl/sharedStrings.xml", "<sst><si><t>" + Long + "\xE9t\xE9 \xC3\xA9</t></si></sst>");
+  TXlsxWorkbook B;
+  Load(B, P);
+  const std::string R = "\xEF\xBF\xBD";
+  EXPECT_EQ(B.SheetName(0), "Caf" + R);
+  EXPECT_EQ(Dump(B.Sheet(0)), Long + R + "t" + R + " \xC3\xA9\tx" + R + "y\n");
+}
+
 TEST(Loading, DatesFollowCellFormats) {
   TPackage P =
       MakeBook({{"S",

@@ -84,12 +84,20 @@ TReadArchive ReadArchive(const std::string& B) {
     if (Le(B, L, 4) != 0x04034b50) throw std::runtime_error("bad local header");
     EXPECT_EQ(Le(B, L + 6, 2), E.Flags);
     EXPECT_EQ(Le(B, L + 8, 2), E.Method);
-    EXPECT_EQ(Le(B, L + 14, 4), E.Crc);
-    EXPECT_EQ(Le(B, L + 18, 4), E.Compressed);
-    EXPECT_EQ(Le(B, L + 22, 4), E.Uncompressed);
+    const bool Descriptor = (E.Flags & 0x0008) != 0;  // CRC and sizes after the data
+    EXPECT_EQ(Le(B, L + 14, 4), Descriptor ? 0 : E.Crc);
+    EXPECT_EQ(Le(B, L + 18, 4), Descriptor ? 0 : E.Compressed);
+    EXPECT_EQ(Le(B, L + 22, 4), Descriptor ? 0 : E.Uncompressed);
     const size_t LName = Le(B, L + 26, 2), LExtra = Le(B, L + 28, 2);
     EXPECT_EQ(B.substr(L + 30, LName), E.Name);
     E.Raw = B.substr(L + 30 + LName + LExtra, E.Compressed);
+    if (Descriptor) {
+      const size_t D = L + 30 + LName + LExtra + E.Compressed;
+      EXPECT_EQ(Le(B, D, 4), 0x08074b50u);
+      EXPECT_EQ(Le(B, D + 4, 4), E.Crc);
+      EXPECT_EQ(Le(B, D + 8, 4), E.Compressed);
+      EXPECT_EQ(Le(B, D + 12, 4), E.Uncompressed);
+    }
     E.Data = E.Method == 8 ? Inflate(E.Raw, E.Uncompressed) : E.Raw;
     A.Entries.push_back(std::move(E));
   }
@@ -137,6 +145,30 @@ TEST(ZipWriter, EntriesReadBackInOrderWithTheirBytes) {
   EXPECT_LT(A.Entries[1].Compressed, Big.size() / 10);
   EXPECT_EQ(A.Entries[2].Method, 0);
   EXPECT_EQ(A.Entries[2].Raw, Binary);
+}
+
+TEST(ZipWriter, EntryWrittenInPiecesEqualsTheWholeOne) {
+  std::string Big;
+  for (int I = 0; I < 50000; ++I) Big += "<c>" + std::to_string(I % 1013) + "</c>";
+  TZipWriter W;
+  W.AddEntry("before", "x");
+  W.BeginEntry("streamed.xml");
+  EXPECT_THROW(W.AddEntry("other", "y"), TKvError);
+  EXPECT_THROW(W.Finish(), TKvError);
+  for (size_t At = 0; At < Big.size(); At += 7777) W.WriteEntryData(Big.substr(At, 7777));
+  W.EndEntry();
+  W.AddEntry("after", "z");
+  EXPECT_THROW(W.EndEntry(), TKvError);
+  const TReadArchive A = ReadArchive(Bytes(W));
+  ASSERT_EQ(A.Entries.size(), 3u);
+  const TReadEntry& E = A.Entries[1];
+  EXPECT_EQ(E.Name, "streamed.xml");
+  EXPECT_EQ(E.Flags, 0x0008);  // sizes and CRC in a data descriptor
+  EXPECT_EQ(E.Data, Big);
+  EXPECT_EQ(E.Crc, ZipCrc32(Big));
+  // The same deflate stream as the entry made in one piece.
+  EXPECT_EQ(E.Raw, ZipDeflateRaw(Big));
+  EXPECT_EQ(A.Entries[2].Data, "z");
 }
 
 TEST(ZipWriter, NonAsciiNamesCarryTheUtf8Flag) {

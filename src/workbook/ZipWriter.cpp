@@ -20,6 +20,8 @@ constexpr uint16_t kZip64ExtraId = 0x0001;
 constexpr uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr uint16_t kMax16 = 0xFFFFu;
 constexpr uint16_t kFlagUtf8 = 0x0800;
+constexpr uint16_t kFlagDescriptor = 0x0008;
+constexpr uint32_t kDescriptorSig = 0x08074b50;
 constexpr uint16_t kVersion = 20;
 constexpr uint16_t kVersionZip64 = 45;
 constexpr uint16_t kDosTime = 0;
@@ -94,12 +96,102 @@ std::string ZipDeflateRaw(std::string_view Data, int Level) {
   return Out;
 }
 
+struct TZipWriter::TStream {
+  z_stream Z{};
+  bool Open = false;
+  std::string Out;  // compressed bytes waiting to be emitted
+  ~TStream() {
+    if (Open) deflateEnd(&Z);
+  }
+};
+
 TZipWriter::TZipWriter() = default;
 
 TZipWriter::TZipWriter(const std::string& FileName)
     : FFile(std::make_unique<TAtomicFileWriter>(FileName)) {}
 
 TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::BeginEntry(std::string_view Name) {
+  if (FStream) throw TKvError("A ZIP entry is already being written.");
+  CheckName(Name);
+  auto S = std::make_unique<TStream>();
+  if (deflateInit2(&S->Z, FLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw TKvError("Could not start the deflate compressor.");
+  S->Open = true;
+  S->Out.resize(size_t{64} << 10);
+  TEntry E;
+  E.Name = std::string(Name);
+  E.Method = uint16_t(TZipMethod::Deflated);
+  E.Flags = uint16_t((HasNonAscii(Name) ? kFlagUtf8 : 0) | kFlagDescriptor);
+  E.Offset = FOffset;
+  std::string H;
+  Put32(H, kLocalSig);
+  Put16(H, kVersion);
+  Put16(H, E.Flags);
+  Put16(H, E.Method);
+  Put16(H, kDosTime);
+  Put16(H, kDosDate);
+  Put32(H, 0);  // CRC-32 and sizes: in the data descriptor
+  Put32(H, 0);
+  Put32(H, 0);
+  Put16(H, uint16_t(Name.size()));
+  Put16(H, 0);
+  H.append(Name);
+  Emit(H);
+  FNames.insert(E.Name);
+  FEntries.push_back(std::move(E));
+  FStream = std::move(S);
+}
+
+void TZipWriter::Deflate(std::string_view Data, bool Finish) {
+  TStream& S = *FStream;
+  TEntry& E = FEntries.back();
+  E.Crc = ZipCrc32(Data, E.Crc);
+  E.UncompressedSize += Data.size();
+  const auto* In = reinterpret_cast<const Bytef*>(Data.data());
+  size_t InLeft = Data.size();
+  for (;;) {
+    const size_t N = std::min(InLeft, kSlice);
+    S.Z.next_in = const_cast<Bytef*>(In);
+    S.Z.avail_in = uInt(N);
+    In += N;
+    InLeft -= N;
+    const int Flush = Finish && InLeft == 0 ? Z_FINISH : Z_NO_FLUSH;
+    int Rc;
+    do {
+      S.Z.next_out = reinterpret_cast<Bytef*>(S.Out.data());
+      S.Z.avail_out = uInt(S.Out.size());
+      Rc = deflate(&S.Z, Flush);
+      if (Rc != Z_OK && Rc != Z_STREAM_END && Rc != Z_BUF_ERROR)
+        throw TKvError("The deflate compressor failed (zlib error " + std::to_string(Rc) + ").");
+      const size_t Made = S.Out.size() - S.Z.avail_out;
+      E.CompressedSize += Made;
+      Emit(std::string_view(S.Out.data(), Made));
+    } while (S.Z.avail_out == 0 || (Flush == Z_FINISH && Rc != Z_STREAM_END));
+    if (InLeft == 0) return;
+  }
+}
+
+void TZipWriter::WriteEntryData(std::string_view Data) {
+  if (!FStream) throw TKvError("No ZIP entry is being written.");
+  if (!Data.empty()) Deflate(Data, false);
+}
+
+void TZipWriter::EndEntry() {
+  if (!FStream) throw TKvError("No ZIP entry is being written.");
+  Deflate({}, true);
+  FStream.reset();
+  const TEntry& E = FEntries.back();
+  if (E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32 || E.Offset >= kMax32)
+    throw TKvError("The ZIP entry " + E.Name + " is too large to be written.");
+  std::string D;
+  Put32(D, kDescriptorSig);
+  Put32(D, E.Crc);
+  Put32(D, uint32_t(E.CompressedSize));
+  Put32(D, uint32_t(E.UncompressedSize));
+  Emit(D);
+}
 
 void TZipWriter::Emit(std::string_view Bytes) {
   if (FFile)
@@ -111,6 +203,7 @@ void TZipWriter::Emit(std::string_view Bytes) {
 
 void TZipWriter::CheckName(std::string_view Name) {
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
+  if (FStream) throw TKvError("A ZIP entry is still being written.");
   if (Name.empty()) throw TKvError("A ZIP entry needs a name.");
   if (Name.size() > kMax16)
     throw TKvError("The ZIP entry name is too long: " + std::string(Name.substr(0, 80)) + "...");
@@ -170,6 +263,7 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
 
 void TZipWriter::Finish() {
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
+  if (FStream) throw TKvError("A ZIP entry is still being written.");
   const uint64_t CdStart = FOffset;
   bool NeedZip64End = FEntries.size() >= kMax16;
   for (const TEntry& E : FEntries) {
@@ -232,7 +326,8 @@ void TZipWriter::Finish() {
   Put16(T, Count);
   Put32(T, Clamp32(CdSize));
   Put32(T, Clamp32(CdStart));
-  Put16(T, 0);
+  Put16(T, uint16_t(FComment.size()));
+  T += FComment;
   Emit(T);
   if (FFile) FFile->Commit();
   FFinished = true;

@@ -30,7 +30,6 @@ enum class TZipMethod : uint16_t {
   Deflated = 8,
 };
 
-
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.
 // Level: zlib's 0..9 or -1 for its default. Raises: TKvError on a zlib failure.
 std::string ZipDeflateRaw(std::string_view Data, int Level = -1);
@@ -61,6 +60,18 @@ class TZipWriter {
   void AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t Crc32,
                    uint64_t UncompressedSize, std::string_view StoredBytes);
 
+  // A deflated entry whose bytes come in pieces: BeginEntry, any number of
+  // WriteEntryData, EndEntry; no other entry may be added in between. Its
+  // sizes and CRC-32 follow the data (a data descriptor), so the whole entry
+  // is never held. Raises: as AddEntry; EndEntry also when the entry reaches
+  // 4 GiB (not supported for such entries).
+  void BeginEntry(std::string_view Name);
+  void WriteEntryData(std::string_view Data);
+  void EndEntry();
+
+  // The archive comment (at most 65,535 bytes; longer text is cut).
+  void SetComment(std::string_view Comment) { FComment = std::string(Comment.substr(0, 0xFFFF)); }
+
   // Writes the central directory and, for a file, moves it into place.
   // Raises: TKvError (for a file: the target is then unchanged).
   void Finish();
@@ -81,8 +92,10 @@ class TZipWriter {
     uint64_t UncompressedSize = 0;
     uint64_t Offset = 0;
   };
+  struct TStream;
   void CheckName(std::string_view Name);
   void Emit(std::string_view Bytes);
+  void Deflate(std::string_view Data, bool Finish);
   std::string FBuffer;
   std::unique_ptr<TAtomicFileWriter> FFile;
   uint64_t FOffset = 0;
@@ -90,6 +103,8 @@ class TZipWriter {
   std::set<std::string, std::less<>> FNames;
   int FLevel = -1;
   bool FFinished = false;
+  std::string FComment;
+  std::unique_ptr<TStream> FStream;  // the entry being written in pieces
 };
 
 }  // namespace kv

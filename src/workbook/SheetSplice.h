@@ -3,7 +3,8 @@
 // as it was; no tree of the part is ever built and only one cell at a time is
 // held. What it promises:
 // - A cell is found where loading places it (TSheetWalker); every element at
-//   an edited place is rewritten in place, keeping its other attributes (only
+//   an edited place is rewritten in place (so a duplicated cell shows the edit
+//   whichever copy a reader keeps), keeping its other attributes (only
 //   "t" changes, and "cm"/"vm", which describe the replaced formula and value,
 //   go). A missing cell or row is inserted where ascending order puts it, a
 //   missing "sheetData" where the worksheet schema wants it. New elements take

@@ -211,8 +211,9 @@ class TPieceSink : public TXmlSink {
 
 class TSplicer {
  public:
-  TSplicer(TXmlSource& Source, const std::string& PartName, const TCellEdits& Edits, TXmlSink& Out)
-      : FX(Source, PartName), FOut(Out) {
+  TSplicer(TXmlSource& Source, const std::string& PartName, const TCellEdits& Edits,
+           bool MayAddSheetData, TXmlSink& Out)
+      : FX(Source, PartName), FOut(Out), FMayAddSheetData(MayAddSheetData) {
     FEdits.reserve(Edits.size());
     for (const auto& [Place, Value] : Edits) FEdits.push_back({Place.first, Place.second, &Value});
     if (!FEdits.empty()) {
@@ -323,6 +324,9 @@ class TSplicer {
 
   void EmitSheetData(std::string_view Prefix) {
     FSheetDataWritten = true;
+    // A part that holds one further on must not get a first one here: loading
+    // would read the new one only.
+    if (!FMayAddSheetData) return;
     const std::string Name = std::string(Prefix) + "sheetData";
     FRowsPrefix = std::string(Prefix);
     Emit("<" + Name + ">");
@@ -611,6 +615,7 @@ class TSplicer {
 
   TXmlPullReader FX;
   TXmlSink& FOut;
+  bool FMayAddSheetData;
   TSheetWalker FWalk;
   std::vector<TEdit> FEdits;
   int32_t FMinRow = 0, FMaxRow = 0, FMinCol = 0, FMaxCol = 0;
@@ -658,11 +663,11 @@ std::string CellValueMarkup(const std::string& Value, std::string_view Prefix, b
 }
 
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
-                              const TCellEdits& Edits, TXmlSink* Out) {
+                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out) {
   TNullSink Null;
-  if (!Out) return TSplicer(Source, PartName, Edits, Null).Run();
+  if (!Out) return TSplicer(Source, PartName, Edits, MayAddSheetData, Null).Run();
   TPieceSink Pieces(*Out);
-  TSpliceResult R = TSplicer(Source, PartName, Edits, Pieces).Run();
+  TSpliceResult R = TSplicer(Source, PartName, Edits, MayAddSheetData, Pieces).Run();
   Pieces.Flush();
   return R;
 }

@@ -44,9 +44,11 @@ struct TSpliceResult {
 
 // Reads the worksheet part from Source and writes it with Edits applied to
 // Out (null: only the result is wanted). PartName names the part in errors.
-// Raises: the pull reader's and the source's errors; Out's errors.
+// MayAddSheetData: the part is known to hold no "sheetData" where loading
+// looks for it, so one may be added (loading the part tells). Raises: the
+// pull reader's and the source's errors; Out's errors.
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
-                              const TCellEdits& Edits, TXmlSink* Out);
+                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out);
 
 // The cell content an edit writes and the cell's type ("n" or "inlineStr"):
 // "<v>12.5</v>", "<is><t>x</t></is>" or nothing, with element names carrying

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,6 +51,8 @@ struct TXlsxWorkbook::TImpl {
   // load. Kept until the workbook goes: every save splices them all into the
   // part as loaded.
   std::map<std::string, TCellEdits> FPendingEdits;
+  // Exact entry names of worksheet parts loading found cell data ("sheetData") in.
+  std::set<std::string> FPartsWithSheetData;
 
   std::shared_ptr<TTextPool> FTexts;     // every cell text of the workbook
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts

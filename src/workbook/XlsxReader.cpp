@@ -721,6 +721,7 @@ class TSheetLoader {
                       static_cast<size_t>(Cell.Col)] = Id;
       }
     }
+    if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
     if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
     Sheet.RowCount = Cells->FRows;

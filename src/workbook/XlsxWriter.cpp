@@ -248,12 +248,13 @@ template <class TImplT>
 TSpliceResult SpliceEntry(const TImplT& Impl, size_t Index, const TCellEdits& Edits,
                           TXmlSink* Out) {
   const auto& E = Impl.FOriginalEntries[Index];
+  const bool MayAddSheetData = Impl.FPartsWithSheetData.count(E.Name) == 0;
   if (E.ZipIndex == TImplT::npos) {
     TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
-    return SpliceSheetPart(Source, E.Name, Edits, Out);
+    return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
   }
   TZipEntrySource Source(*Impl.FZip, E.ZipIndex);
-  return SpliceSheetPart(Source, E.Name, Edits, Out);
+  return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
 }
 
 class TEntryDataSink : public TXmlSink {

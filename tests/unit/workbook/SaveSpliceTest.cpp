@@ -24,7 +24,9 @@ std::string Splice(const std::string& Xml, const TCellEdits& Edits,
                    bool* FormulaRemoved = nullptr) {
   TXmlMemorySource Source(Xml);
   TStringSink Out;
-  TSpliceResult R = SpliceSheetPart(Source, "xl/worksheets/sheet1.xml", Edits, &Out);
+  const bool MayAddSheetData = Xml.find("sheetData") == std::string::npos;
+  TSpliceResult R =
+      SpliceSheetPart(Source, "xl/worksheets/sheet1.xml", Edits, MayAddSheetData, &Out);
   if (FormulaRemoved) *FormulaRemoved = R.FormulaRemoved;
   // The output is well formed for the reader that loads it.
   TXmlMemorySource Back(Out.Bytes);
@@ -201,6 +203,11 @@ TEST(SheetSplice, DimensionSpansAndMissingSheetDataFollowTheNewCells) {
        {{{0, 0}, "1"}},
        "<worksheet><sheetPr/><cols><col min=\"1\"/></cols><sheetData><row r=\"1\"><c r=\"A1\" "
        "t=\"n\"><v>1</v></c></row></sheetData><pageMargins left=\"1\"/></worksheet>"},
+      {"one out of schema order is still the one edited",
+       "<worksheet><pageMargins/><sheetData/></worksheet>",
+       {{{0, 0}, "1"}},
+       "<worksheet><pageMargins/><sheetData><row r=\"1\"><c r=\"A1\" t=\"n\"><v>1</v></c></row>"
+       "</sheetData></worksheet>"},
       {"at the end of a worksheet that holds nothing else",
        "<worksheet/>",
        {{{0, 0}, "1"}},

@@ -444,7 +444,8 @@ class TSplicer {
     FCellsPrefixOfRow = std::string(PrefixOf(FX.Name()));
     if (!FRowUsable) return;
     const int32_t Row = FWalk.RowNumber() - 1;
-    EmitNewRows(Row);
+    std::string_view R;
+    if (FX.FindAttribute("r", R)) EmitNewRows(Row);  // as for cells without "r"
     FRowIndex = Row;
     FRowFrom = LowerBound(Row, 0);
     FRowTo = LowerBound(Row, INT32_MAX);
@@ -482,7 +483,9 @@ class TSplicer {
     FHeldTagEnd = 0;
     if (!FWalk.CellUsable()) return;
     const int32_t Row = FWalk.CellRow(), Col = FWalk.CellCol();
-    if (FRowUsable && Row == FRowIndex)
+    // Nothing goes in front of a cell without "r": its place follows the cell
+    // before it, which must stay the one it was.
+    if (FRowUsable && Row == FRowIndex && FWalk.CellHasRef())
       EmitNewCells(FRowFrom, LowerBound(Row, Col), FCellsPrefixOfRow);
     TEdit* Edit = FindEdit(Row, Col);
     if (!Edit) {

@@ -170,8 +170,10 @@ std::string RewriteTag(std::string_view Raw,
 }
 
 // "A1:D10" or "A1" as first and last places; false when unusable.
-bool ParseRange(std::string_view Ref, int32_t& Row1, int32_t& Col1, int32_t& Row2, int32_t& Col2) {
-  Ref = Trim(Ref);
+bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                int32_t& Col2) {
+  const std::string Trimmed = Trim(Written);
+  const std::string_view Ref = Trimmed;
   const size_t Colon = Ref.find(':');
   const std::string_view A = Ref.substr(0, Colon);
   const std::string_view B = Colon == std::string_view::npos ? A : Ref.substr(Colon + 1);

@@ -63,6 +63,20 @@ def fresh_dir(name):
     return d
 
 
+def lo_csv(path, d, tag):
+    out = os.path.join(d, tag)
+    os.makedirs(out, exist_ok=True)
+    conv = subprocess.run(
+        ["soffice", "--headless", "-env:UserInstallation=file://" + os.path.join(d, "lo-profile"),
+         "--convert-to", 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1',
+         "--outdir", out, path], capture_output=True, text=True, timeout=180)
+    sheets = {}
+    for f in sorted(glob.glob(os.path.join(out, "*.csv"))):
+        with open(f, newline="", encoding="utf-8") as fh:
+            sheets[os.path.basename(f)] = list(csv.reader(fh))
+    return sheets if conv.returncode == 0 and "Error" not in conv.stderr and sheets else None
+
+
 EDITS = {
     ("Sheet1", "B2"): ("12.50", 12.5),
     ("Sheet1", "B3"): ("was a formula", "was a formula"),
@@ -112,18 +126,14 @@ def edit_and_read_back(producer):
     check(after["Hidden"].sheet_state == "hidden", producer + ": hidden sheet shown")
 
     # LibreOffice: every sheet to CSV, without complaint, showing the new values.
-    conv = subprocess.run(
-        ["soffice", "--headless", "-env:UserInstallation=file://" + os.path.join(d, "lo-profile"),
-         "--convert-to", 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1',
-         "--outdir", d, out], capture_output=True, text=True, timeout=180)
-    check(conv.returncode == 0 and "Error" not in conv.stderr, producer + ": LibreOffice: " + conv.stderr)
+    converted = lo_csv(out, d, "lo") or {}
+    check(converted, producer + ": LibreOffice could not convert the saved book")
     sheets = {}
     for title in ["Sheet1", "Hidden", "Data"]:
-        path = os.path.join(d, "out-%s.csv" % title)
-        check(os.path.exists(path), "%s: LibreOffice wrote no %s" % (producer, path))
-        if os.path.exists(path):
-            with open(path, newline="", encoding="utf-8") as f:
-                sheets[title] = list(csv.reader(f))
+        name = "out-%s.csv" % title
+        check(name in converted, "%s: LibreOffice wrote no %s" % (producer, name))
+        if name in converted:
+            sheets[title] = converted[name]
     if "Sheet1" in sheets and "Data" in sheets:
         s1, data = sheets["Sheet1"], sheets["Data"]
         check(s1[1][1] in ("12.5", "12.50"), "%s: LibreOffice B2 %r" % (producer, s1[1][1]))
@@ -202,20 +212,6 @@ def row_numbers(xml):
 def our_cells(path, sheet):
     res = run_cli("cells", path, "--sheet", str(sheet))
     return res.stdout if res.returncode == 0 else None
-
-
-def lo_csv(path, d, tag):
-    out = os.path.join(d, tag)
-    os.makedirs(out, exist_ok=True)
-    conv = subprocess.run(
-        ["soffice", "--headless", "-env:UserInstallation=file://" + os.path.join(d, "lo-profile"),
-         "--convert-to", 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1',
-         "--outdir", out, path], capture_output=True, text=True, timeout=180)
-    sheets = {}
-    for f in sorted(glob.glob(os.path.join(out, "*.csv"))):
-        with open(f, newline="", encoding="utf-8") as fh:
-            sheets[os.path.basename(f)] = list(csv.reader(fh))
-    return sheets if conv.returncode == 0 and sheets else None
 
 
 def set_cell(rows, r, c, text):

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -21,8 +22,10 @@
 
 #include <pugixml.hpp>
 
+#include "workbook/SheetSplice.h"
 #include "workbook/TextPool.h"
 #include "workbook/XlsxReader.h"
+#include "workbook/XmlPull.h"
 #include "workbook/ZipReader.h"
 
 namespace kv {
@@ -44,8 +47,12 @@ struct TXlsxWorkbook::TImpl {
   // first position with it; filled by the loader.
   std::unordered_map<std::string, size_t> FEntryByPart;
 
-  // Worksheet part name (TXlsxSheet::PartName) -> its edited tree.
-  std::map<std::string, std::unique_ptr<pugi::xml_document>> FSheetDocs;
+  // Exact entry name of a worksheet part -> the cells edited in it since the
+  // load. Kept until the workbook goes: every save splices them all into the
+  // part as loaded.
+  std::map<std::string, TCellEdits> FPendingEdits;
+  // Exact entry names of worksheet parts loading found cell data ("sheetData") in.
+  std::set<std::string> FPartsWithSheetData;
 
   std::shared_ptr<TTextPool> FTexts;     // every cell text of the workbook
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
@@ -61,8 +68,7 @@ struct TXlsxWorkbook::TImpl {
   };
   std::vector<TSheetState> FSheetStates;
 
-  std::string FWorkbookPart;     // e.g. "xl/workbook.xml", as the loader found it
-  bool FFormulaRemoved = false;  // an edit replaced a formula: the calculation chain is stale
+  std::string FWorkbookPart;  // e.g. "xl/workbook.xml", as the loader found it
 
   // Position of the entry with exactly this name, or npos.
   size_t FindEntry(std::string_view ExactName) const;
@@ -81,6 +87,16 @@ struct TXlsxWorkbook::TImpl {
   // The sheet's cell table for changing it, created (sharing FTexts) when the
   // sheet has none. The caller updates Sheet.RowCount/ColCount afterwards.
   TSheetCells& EditableCells(TXlsxSheet& Sheet);
+};
+
+// The inflated bytes of a package entry as a source for the pull reader.
+class TZipEntrySource : public TXmlSource {
+ public:
+  TZipEntrySource(const TZipReader& Zip, size_t Index) : FStream(Zip, Index) {}
+  size_t Read(char* Buffer, size_t Max) override { return FStream.Read(Buffer, Max); }
+
+ private:
+  TZipEntryStream FStream;
 };
 
 // Text of a part as ReadPackageText decodes it: a leading UTF-8 byte order

@@ -9,6 +9,7 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
+#include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
 #include "workbook/XmlPull.h"
 
@@ -282,15 +283,6 @@ bool IsBuiltInDateFormat(int32_t Id) {
 
 // ---- streaming ---------------------------------------------------------------
 
-class TEntrySource : public TXmlSource {
- public:
-  TEntrySource(const TZipReader& Zip, size_t Index) : FStream(Zip, Index) {}
-  size_t Read(char* Buffer, size_t Max) override { return FStream.Read(Buffer, Max); }
-
- private:
-  TZipEntryStream FStream;
-};
-
 // The bytes of a part as UTF-8 with every malformed sequence replaced by
 // U+FFFD, so no consumer of a cell text or a name ever sees a stray byte.
 // ASCII pieces pass straight through.
@@ -457,8 +449,8 @@ class TSheetLoader {
     FImpl.FZip = std::make_shared<TZipReader>(std::move(Bytes));
     const TZipReader& Zip = *FImpl.FZip;
     for (size_t I = 0; I < Zip.EntryCount(); ++I) {
+      // Folder entries are kept too, so that a save writes them back.
       const TZipEntry& E = Zip.Entry(I);
-      if (E.IsDirectory()) continue;
       auto It = FImpl.FEntryByName.find(E.Name);
       if (It != FImpl.FEntryByName.end()) {
         FImpl.FOriginalEntries[It->second].ZipIndex = I;
@@ -528,7 +520,7 @@ class TSheetLoader {
         Part = Target;
     size_t I = FImpl.FindPart(Part);
     if (I == TXlsxWorkbook::TImpl::npos) return;
-    TEntrySource Bytes(*FImpl.FZip, FImpl.FOriginalEntries[I].ZipIndex);
+    TZipEntrySource Bytes(*FImpl.FZip, FImpl.FOriginalEntries[I].ZipIndex);
     TUtf8Source Source(Bytes);
     TXmlPullReader X(Source, Part);
     for (;;) {
@@ -632,7 +624,7 @@ class TSheetLoader {
       TUtf8Source Source(Bytes);
       ReadCells(Sheet, Source, Sheet.PartName, 0);
     } else {
-      TEntrySource Bytes(*FImpl.FZip, Entry.ZipIndex);
+      TZipEntrySource Bytes(*FImpl.FZip, Entry.ZipIndex);
       TUtf8Source Source(Bytes);
       ReadCells(Sheet, Source, Sheet.PartName, FImpl.FZip->Entry(Entry.ZipIndex).UncompressedSize);
     }
@@ -729,44 +721,25 @@ class TSheetLoader {
         std::min<uint64_t>(ClaimedSize / 24, uint64_t{kMaxLoadedRows} * kMaxLoadedCols)));
     TXmlPullReader X(Source, Part);
     using TEvent = TXmlPullReader::TEvent;
+    using TStep = TSheetWalker::TStep;
     // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is, 6 t or r, 7 t in r.
-    bool InSheetData = false, SeenSheetData = false;
-    int32_t RowNumber = 0;  // 1-based number of the current row, 0 when unusable
-    bool RowUsable = true;
-    int32_t LastCol = -1;
+    TSheetWalker Walk;
     TCellState Cell;
     bool InCell = false, InV = false;
     for (;;) {
       TEvent E = X.Next();
       if (E == TEvent::EndOfDocument) break;
+      const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
-        if (Depth == 2 && !SeenSheetData && IsLocal(X.Name(), "sheetData")) {
-          InSheetData = SeenSheetData = true;
-        } else if (InSheetData && Depth == 3) {
-          std::string_view R;
-          if (X.FindAttribute("r", R)) {
-            auto N = TryParseInt32(Trim(R));
-            RowUsable = N.has_value() && *N >= 1;
-            if (RowUsable) RowNumber = *N;
-          } else {
-            RowUsable = RowNumber < INT32_MAX;
-            if (RowUsable) ++RowNumber;
-          }
-          LastCol = -1;
-        } else if (InSheetData && Depth == 4) {
+        if (Step == TStep::CellStart) {
           InCell = true;
           Cell.Reset();
+          Cell.HasRef = Walk.CellHasRef();
+          Cell.RefUsable = Walk.CellUsable();
+          Cell.Row = Walk.CellRow();
+          Cell.Col = Walk.CellCol();
           std::string_view V;
-          if (X.FindAttribute("r", V)) {
-            Cell.HasRef = true;
-            Cell.RefUsable = ParseCellRef(V, Cell.Col, Cell.Row);
-          } else if (RowUsable && LastCol < INT32_MAX) {
-            Cell.RefUsable = true;
-            Cell.Col = LastCol + 1;
-            Cell.Row = RowNumber - 1;
-          }
-          if (Cell.RefUsable) LastCol = Cell.Col;
           if (X.FindAttribute("t", V)) Cell.Type.assign(V.data(), V.size());
           if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(V);
         } else if (InCell && Depth == 5) {
@@ -785,7 +758,7 @@ class TSheetLoader {
       }
       // EndElement
       if (InV && Depth == 5) InV = false;
-      if (InCell && Depth == 4) {
+      if (Step == TStep::CellEnd && InCell) {
         InCell = false;
         if (!Cell.RefUsable) continue;
         if (Cell.Row > MaxRow) MaxRow = Cell.Row;
@@ -797,8 +770,8 @@ class TSheetLoader {
         Cells->FIndex[static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
                       static_cast<size_t>(Cell.Col)] = Id;
       }
-      if (InSheetData && Depth == 2) InSheetData = false;
     }
+    if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
     if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
     Sheet.RowCount = Cells->FRows;
@@ -842,6 +815,7 @@ const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
   TImpl::TSheetState& State = FImpl->FSheetStates[static_cast<size_t>(Index)];
   if (State.Read) return S;
   if (!State.Error.empty()) throw TKvError(State.Error);
+  FImpl->FZip->StartOperation();  // reading a sheet later is an operation of its own
   try {
     TSheetLoader(*FImpl).ReadSheetCells(S);
   } catch (const TKvError& E) {

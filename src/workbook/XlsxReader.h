@@ -94,18 +94,22 @@ class TXlsxWorkbook {
   // raises.
   const TXlsxSheet& Sheet(int Index) const;
 
-  // Changes one cell in the table and in the worksheet part. A formula the
-  // cell held is replaced; when other cells shared it, each keeps the formula
-  // as its own, and the next save leaves out the calculation chain, which
-  // readers rebuild. Nothing happens
-  // for a sheet index out of range. Requires: Row >= 0, Col >= 0. Raises: the
-  // errors of Sheet(SheetIndex), and the XML parser's error for a worksheet
-  // part that does not parse.
+  // Changes one cell in the table and records it for the worksheet part,
+  // which every later save writes with all edits made since the load (see
+  // SheetSplice.h for what the part then holds). A formula the cell held is
+  // replaced; when other cells shared it, each keeps the formula as its own;
+  // when the cell lies in an array range, the range's formula goes and its
+  // cells keep their values; the next save then leaves out the calculation
+  // chain, which readers rebuild. Nothing happens for a sheet index out of
+  // range. Requires: Row >= 0, Col >= 0. Raises: the errors of
+  // Sheet(SheetIndex).
   void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue);
 
   // Writes the package through a temporary file and one replacing move; on
-  // failure the existing file is untouched. Raises: "No workbook is currently
-  // loaded.", the ZIP writer's and file system's errors.
+  // failure the existing file is untouched. Untouched entries are copied as
+  // stored; edited worksheet parts are streamed, never held whole. Raises: "No
+  // workbook is currently loaded.", the ZIP reader's and writer's, the XML
+  // reader's (an edited part) and the file system's errors.
   void SaveToFile(const std::string& OutputFileName);
 
   const std::string& FileName() const { return FFileName; }

@@ -12,91 +12,8 @@ namespace kv {
 
 namespace {
 
-// Names are matched by local name, as the loader matches them, so parts whose
-// elements carry a prefix ("x:row") are edited like unprefixed ones; new
-// elements take their parent's prefix and so stay in its namespace.
 bool IsElementNamed(pugi::xml_node Node, const char* Local) {
   return Node.type() == pugi::node_element && SameTextAscii(LocalName(Node.name()), Local);
-}
-
-pugi::xml_node ChildNamed(pugi::xml_node Parent, const char* Local) {
-  for (pugi::xml_node Child : Parent.children())
-    if (IsElementNamed(Child, Local)) return Child;
-  return {};
-}
-
-std::string NameLike(pugi::xml_node Parent, const char* Local) {
-  std::string_view Name = Parent.name();
-  size_t Colon = Name.find(':');
-  return (Colon == std::string_view::npos ? std::string()
-                                          : std::string(Name.substr(0, Colon + 1))) +
-         Local;
-}
-
-// Column of a cell element, or -1 when its reference is unusable.
-int32_t CellColumn(pugi::xml_node Cell) {
-  int32_t Col = 0, Row = 0;
-  return ParseCellRef(Cell.attribute("r").value(), Col, Row) ? Col : -1;
-}
-
-// New children of a cell go before an extension list, which the schema wants last.
-pugi::xml_node AddCellChild(pugi::xml_node Cell, const char* Local) {
-  std::string Name = NameLike(Cell, Local);
-  pugi::xml_node Ext = ChildNamed(Cell, "extLst");
-  return Ext ? Cell.insert_child_before(Name.c_str(), Ext) : Cell.append_child(Name.c_str());
-}
-
-bool NeedsPreservedSpace(std::string_view Text) {
-  auto IsSpace = [](char C) { return C == ' ' || C == '\t' || C == '\n' || C == '\r'; };
-  if (Text.empty()) return false;
-  if (IsSpace(Text.front()) || IsSpace(Text.back())) return true;
-  return Text.find_first_of("\t\n\r") != std::string_view::npos;
-}
-
-// Characters XML 1.0 cannot hold at all become the _xHHHH_ escapes spreadsheet
-// readers decode; invalid UTF-8 becomes U+FFFD. Either would make the part
-// unreadable for every other program.
-std::string XmlSafeText(const std::string& Text) {
-  std::string Valid = IsValidUtf8(Text) ? Text : Utf16ToUtf8(Utf8ToUtf16(Text));
-  std::string Out;
-  Out.reserve(Valid.size());
-  for (char Ch : Valid) {
-    unsigned char U = static_cast<unsigned char>(Ch);
-    if (U < 0x20 && U != '\t' && U != '\n' && U != '\r') {
-      char Buf[8];
-      std::snprintf(Buf, sizeof Buf, "_x%04X_", U);
-      Out += Buf;
-    } else {
-      Out += Ch;
-    }
-  }
-  return Out;
-}
-
-// Children a worksheet may have before its sheetData, in schema order.
-bool PrecedesSheetData(pugi::xml_node Node) {
-  static const char* const Names[] = {"sheetPr", "dimension", "sheetViews", "sheetFormatPr",
-                                      "cols"};
-  if (Node.type() != pugi::node_element) return true;
-  for (const char* N : Names)
-    if (IsElementNamed(Node, N)) return true;
-  return false;
-}
-
-// The edited tree of a worksheet part, parsed from the package at its first
-// edit; null when the package has no such part. The tree is keyed by the
-// entry's exact name, found as the loader finds parts, so an edit is never
-// dropped because the workbook's relationships spell the name differently.
-template <class TImplT>
-pugi::xml_document* GetSheetDocument(TImplT& Impl, const std::string& PartName) {
-  size_t Index = Impl.FindPart(PartName);
-  if (Index == TImplT::npos) return nullptr;
-  const std::string& EntryName = Impl.FOriginalEntries[Index].Name;
-  auto It = Impl.FSheetDocs.find(EntryName);
-  if (It != Impl.FSheetDocs.end()) return It->second.get();
-  auto Doc = std::make_unique<pugi::xml_document>();
-  ParseSheetPart(*Doc, Impl.EntryBytes(Index), EntryName);
-  return Impl.FSheetDocs.emplace(EntryName, std::move(Doc)).first->second.get();
 }
 
 // Entries the package holds in a form any reader takes are copied as stored.
@@ -121,15 +38,16 @@ std::string XmlText(pugi::xml_document& Doc) {
 // The calculation chain lists the cells that hold formulas; once an edit has
 // replaced one, readers that trust the list report the workbook as damaged.
 // It is left out, with its relationship and content type, and readers
-// rebuild it.
+// rebuild it. OnlyLook: nothing changes; the result says whether the
+// workbook's relationships name a chain.
 template <class TImplT>
-void DropCalculationChain(TImplT& Impl) {
+bool DropCalculationChain(TImplT& Impl, bool OnlyLook = false) {
   const std::string& Book = Impl.FWorkbookPart;
   const size_t Slash = Book.rfind('/');
   const std::string Folder = Slash == std::string::npos ? std::string() : Book.substr(0, Slash + 1);
   const std::string RelsName = Folder + "_rels/" + Book.substr(Folder.size()) + ".rels";
   const size_t Rels = Impl.FindPart(RelsName);
-  if (Rels == TImplT::npos) return;
+  if (Rels == TImplT::npos) return false;
   pugi::xml_document Doc;
   ParseXmlPart(Doc, StripUtf8Bom(Impl.EntryBytes(Rels)), RelsName);
   std::string Target;
@@ -138,17 +56,17 @@ void DropCalculationChain(TImplT& Impl) {
     if (IsElementNamed(R, "Relationship") && Type.size() >= 10 &&
         SameTextAscii(Type.substr(Type.size() - 10), "/calcChain")) {
       Target = R.attribute("Target").value();
-      Doc.document_element().remove_child(R);
+      if (!Target.empty() && !OnlyLook) Doc.document_element().remove_child(R);
       break;
     }
   }
-  if (Target.empty()) return;
+  if (Target.empty() || OnlyLook) return !Target.empty();
   Impl.ReplaceEntryBytes(Rels, XmlText(Doc));
   const std::string Part = Target[0] == '/' ? Target.substr(1) : Folder + Target;
   const size_t Chain = Impl.FindPart(Part);
   if (Chain != TImplT::npos) Impl.FOriginalEntries[Chain].Dropped = true;
   const size_t Types = Impl.FindPart("[Content_Types].xml");
-  if (Types == TImplT::npos) return;
+  if (Types == TImplT::npos) return true;
   pugi::xml_document TypesDoc;
   ParseXmlPart(TypesDoc, StripUtf8Bom(Impl.EntryBytes(Types)), "[Content_Types].xml");
   for (pugi::xml_node O : TypesDoc.document_element().children())
@@ -158,42 +76,10 @@ void DropCalculationChain(TImplT& Impl) {
       Impl.ReplaceEntryBytes(Types, XmlText(TypesDoc));
       break;
     }
+  return true;
 }
 
 }  // namespace
-
-pugi::xml_node FindOrAddRow(pugi::xml_node SheetData, int32_t RowNumber) {
-  pugi::xml_node Later;
-  for (pugi::xml_node Row : SheetData.children()) {
-    if (Row.type() != pugi::node_element) continue;
-    int32_t R = ParseInt32Or(Row.attribute("r").value(), -1);
-    if (R == RowNumber) return Row;
-    if (!Later && R > RowNumber && IsElementNamed(Row, "row")) Later = Row;
-  }
-  std::string Name = NameLike(SheetData, "row");
-  pugi::xml_node Row = Later ? SheetData.insert_child_before(Name.c_str(), Later)
-                             : SheetData.append_child(Name.c_str());
-  Row.append_attribute("r").set_value(std::to_string(RowNumber).c_str());
-  return Row;
-}
-
-pugi::xml_node FindOrAddCell(pugi::xml_node Row, std::string_view Ref) {
-  int32_t Col = 0, RowIndex = 0;
-  ParseCellRef(Ref, Col, RowIndex);
-  pugi::xml_node Later;
-  for (pugi::xml_node Cell : Row.children()) {
-    if (Cell.type() != pugi::node_element) continue;
-    if (SameTextAscii(Cell.attribute("r").value(), Ref)) return Cell;
-    if (!Later && IsElementNamed(Cell, "c") && CellColumn(Cell) > Col) Later = Cell;
-  }
-  // A row's extension list stays after its cells.
-  if (!Later) Later = ChildNamed(Row, "extLst");
-  std::string Name = NameLike(Row, "c");
-  pugi::xml_node Cell =
-      Later ? Row.insert_child_before(Name.c_str(), Later) : Row.append_child(Name.c_str());
-  Cell.append_attribute("r").set_value(std::string(Ref).c_str());
-  return Cell;
-}
 
 namespace {
 
@@ -337,102 +223,6 @@ std::string ShiftFormulaReferences(std::string_view Formula, int32_t DRow, int32
   return Out;
 }
 
-void UnshareFormulaGroup(pugi::xml_node SheetData, pugi::xml_node Master) {
-  pugi::xml_node F = ChildNamed(Master, "f");
-  if (!F || !SameTextAscii(F.attribute("t").value(), "shared") || !F.attribute("si")) return;
-  const std::string Group = F.attribute("si").value();
-  const std::string Text = F.text().get();
-  int32_t MasterCol = 0, MasterRow = 0;
-  if (Text.empty() || !ParseCellRef(Master.attribute("r").value(), MasterCol, MasterRow)) return;
-  for (pugi::xml_node Row : SheetData.children()) {
-    if (!IsElementNamed(Row, "row")) continue;
-    for (pugi::xml_node Cell : Row.children()) {
-      if (Cell == Master || !IsElementNamed(Cell, "c")) continue;
-      pugi::xml_node G = ChildNamed(Cell, "f");
-      if (!G || !SameTextAscii(G.attribute("t").value(), "shared") ||
-          Group != G.attribute("si").value())
-        continue;
-      int32_t Col = 0, RowIndex = 0;
-      if (!ParseCellRef(Cell.attribute("r").value(), Col, RowIndex)) {
-        // Without its place the formula cannot be moved there: the value stays.
-        Cell.remove_child(G);
-        continue;
-      }
-      G.remove_attribute("t");
-      G.remove_attribute("si");
-      G.remove_attribute("ref");
-      G.text().set(ShiftFormulaReferences(Text, RowIndex - MasterRow, Col - MasterCol).c_str());
-    }
-  }
-}
-
-void RemoveChildByName(pugi::xml_node Element, const char* Name) {
-  if (pugi::xml_node Child = ChildNamed(Element, Name)) Element.remove_child(Child);
-}
-
-void SetCellElementValue(pugi::xml_node Cell, const std::string& NewValue) {
-  RemoveChildByName(Cell, "f");
-  RemoveChildByName(Cell, "v");
-  RemoveChildByName(Cell, "is");
-  pugi::xml_attribute Type = Cell.attribute("t");
-  if (!Type) Type = Cell.append_attribute("t");
-  if (IsBlank(NewValue)) {
-    Type.set_value("n");
-    return;
-  }
-  double Number = 0;
-  if (TryParseNumberText(NewValue, Number)) {
-    Type.set_value("n");
-    AddCellChild(Cell, "v").text().set(FormatNumberText(Number).c_str());
-    return;
-  }
-  Type.set_value("inlineStr");
-  pugi::xml_node Is = AddCellChild(Cell, "is");
-  pugi::xml_node T = Is.append_child(NameLike(Is, "t").c_str());
-  if (NeedsPreservedSpace(NewValue)) T.append_attribute("xml:space").set_value("preserve");
-  T.text().set(XmlSafeText(NewValue).c_str());
-}
-
-pugi::xml_node FindOrAddSheetData(pugi::xml_document& Doc) {
-  pugi::xml_node Root = Doc.document_element();
-  if (!Root) return {};
-  if (pugi::xml_node Data = ChildNamed(Root, "sheetData")) return Data;
-  if (!IsElementNamed(Root, "worksheet")) return {};
-  pugi::xml_node After;
-  for (pugi::xml_node Child : Root.children()) {
-    if (!PrecedesSheetData(Child)) break;
-    After = Child;
-  }
-  std::string Name = NameLike(Root, "sheetData");
-  return After ? Root.insert_child_after(Name.c_str(), After) : Root.prepend_child(Name.c_str());
-}
-
-void ParseSheetPart(pugi::xml_document& Doc, std::string_view Bytes, const std::string& PartName) {
-  if (Bytes.size() > 2 && Bytes.substr(0, 3) == "\xEF\xBB\xBF") Bytes.remove_prefix(3);
-  pugi::xml_parse_result Result = Doc.load_buffer(
-      Bytes.data(), Bytes.size(), pugi::parse_full | pugi::parse_ws_pcdata, pugi::encoding_utf8);
-  if (!Result)
-    throw TKvError("Could not read " + PartName + ": " + Result.description() + " at offset " +
-                   std::to_string(Result.offset) + ".");
-}
-
-std::string SerializeSheetPart(pugi::xml_document& Doc) {
-  pugi::xml_node Decl = Doc.first_child();
-  if (Decl.type() != pugi::node_declaration) {
-    Decl = Doc.prepend_child(pugi::node_declaration);
-    Decl.set_name("xml");
-    Decl.append_attribute("version").set_value("1.0");
-  }
-  pugi::xml_attribute Encoding = Decl.attribute("encoding");
-  if (!Encoding) {
-    pugi::xml_attribute Standalone = Decl.attribute("standalone");
-    Encoding = Standalone ? Decl.insert_attribute_before("encoding", Standalone)
-                          : Decl.append_attribute("encoding");
-  }
-  Encoding.set_value("UTF-8");
-  return XmlText(Doc);
-}
-
 void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                                  const std::string& NewValue) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
@@ -444,38 +234,70 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
   Sheet.RowCount = Cells.RowCount();
   Sheet.ColCount = Cells.ColCount();
   if (Sheet.PartName.empty()) return;
-
-  pugi::xml_document* Doc = GetSheetDocument(*FImpl, Sheet.PartName);
-  if (!Doc) return;
-  pugi::xml_node SheetData = FindOrAddSheetData(*Doc);
-  if (!SheetData) return;
-  pugi::xml_node RowNode = FindOrAddRow(SheetData, Row + 1);
-  std::string Ref = ColumnIndexToLetters(Col) + std::to_string(Row + 1);
-  pugi::xml_node Cell = FindOrAddCell(RowNode, Ref);
-  if (ChildNamed(Cell, "f")) {
-    UnshareFormulaGroup(SheetData, Cell);
-    FImpl->FFormulaRemoved = true;
-  }
-  SetCellElementValue(Cell, NewValue);
+  // Keyed by the entry's exact name, found as the loader finds parts, so an
+  // edit is never dropped because the relationships spell the name otherwise.
+  const size_t Index = FImpl->FindPart(Sheet.PartName);
+  if (Index == TImpl::npos) return;
+  FImpl->FPendingEdits[FImpl->FOriginalEntries[Index].Name][{Row, Col}] = NewValue;
 }
+
+namespace {
+
+// Streams the entry's part as loaded (or as last replaced) through the splice.
+template <class TImplT>
+TSpliceResult SpliceEntry(const TImplT& Impl, size_t Index, const TCellEdits& Edits,
+                          TXmlSink* Out) {
+  const auto& E = Impl.FOriginalEntries[Index];
+  const bool MayAddSheetData = Impl.FPartsWithSheetData.count(E.Name) == 0;
+  if (E.ZipIndex == TImplT::npos) {
+    TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
+    return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
+  }
+  TZipEntrySource Source(*Impl.FZip, E.ZipIndex);
+  return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
+}
+
+class TEntryDataSink : public TXmlSink {
+ public:
+  explicit TEntryDataSink(TZipWriter& Zip) : FZip(Zip) {}
+  void Write(std::string_view Bytes) override { FZip.WriteEntryData(Bytes); }
+
+ private:
+  TZipWriter& FZip;
+};
+
+}  // namespace
 
 void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   TImpl& Impl = *FImpl;
   if (Impl.FOriginalEntries.empty()) throw TKvError("No workbook is currently loaded.");
-  for (auto& [Name, Doc] : Impl.FSheetDocs)
-    Impl.ReplaceEntryBytes(Impl.FindEntry(Name), SerializeSheetPart(*Doc));
-  if (Impl.FFormulaRemoved) {
-    DropCalculationChain(Impl);
-    Impl.FFormulaRemoved = false;
+  Impl.FZip->StartOperation();
+  // The calculation chain sits before the worksheets in most packages: whether
+  // an edit replaced a formula is found by a first pass that writes nothing.
+  if (!Impl.FPendingEdits.empty() && DropCalculationChain(Impl, true)) {
+    bool FormulaRemoved = false;
+    for (const auto& [Name, Edits] : Impl.FPendingEdits)
+      FormulaRemoved =
+          SpliceEntry(Impl, Impl.FindEntry(Name), Edits, nullptr).FormulaRemoved || FormulaRemoved;
+    if (FormulaRemoved) DropCalculationChain(Impl);
   }
 
   TZipWriter Zip(OutputFileName);
-  // Only re-serialised worksheets are compressed here; the fastest level keeps
+  // Only spliced worksheets are compressed here; the fastest level keeps
   // saving a full grid quick at a size close to the default level's.
   Zip.SetDeflateLevel(1);
+  Zip.SetComment(Impl.FZip->Comment());
   for (size_t K = 0; K < Impl.FOriginalEntries.size(); ++K) {
     if (Impl.FOriginalEntries[K].Dropped) continue;
     const std::string& Name = Impl.FOriginalEntries[K].Name;
+    auto Edited = Impl.FPendingEdits.find(Name);
+    if (Edited != Impl.FPendingEdits.end()) {
+      Zip.BeginEntry(Name);
+      TEntryDataSink Sink(Zip);
+      SpliceEntry(Impl, K, Edited->second, &Sink);
+      Zip.EndEntry();
+      continue;
+    }
     const TZipEntry* Source = Impl.SourceEntry(K);
     if (Source && CanCopyAsStored(*Source)) {
       Zip.AddRawEntry(Name, static_cast<TZipMethod>(Source->Method), Source->Crc32,

@@ -144,8 +144,16 @@ void TXmlPullReader::Fail(const std::string& Reason) const {
                  std::to_string(FConsumed + FPos) + ".");
 }
 
+void TXmlPullReader::CopyRaw(uint64_t UpTo) {
+  if (UpTo <= FRawMark) return;
+  if (FRawSink) FRawSink->Write(RawSpan(FRawMark, UpTo));
+  FRawMark = UpTo;
+}
+
 bool TXmlPullReader::Fill(size_t Keep) {
   if (FEof) return false;
+  // Bytes not yet copied through stay.
+  if (FRawSink && FConsumed + Keep > FRawMark) Keep = static_cast<size_t>(FRawMark - FConsumed);
   if (Keep > 0) {
     std::memmove(FBuf.data(), FBuf.data() + Keep, FEnd - Keep);
     FEnd -= Keep;
@@ -371,6 +379,7 @@ TXmlPullReader::TEvent TXmlPullReader::Next() {
   if (FPendingEnd) {
     FPendingEnd = false;
     FAttrCount = 0;
+    FEventStart = FEventEnd;
     return TEvent::EndElement;  // FName and FDepth are still those of the start tag
   }
   if (!FBomChecked) {
@@ -387,16 +396,19 @@ TXmlPullReader::TEvent TXmlPullReader::Next() {
       if (!FSeenRoot) Fail("no document element");
       return TEvent::EndOfDocument;
     }
+    FEventStart = FConsumed + FPos;
     if (FBuf[FPos] == '<') {
       TEvent Event;
       if (!ParseMarkup(Event)) {
         if (!Fill(FPos)) Fail("the part ends inside a tag");
         continue;
       }
+      FEventEnd = FConsumed + FPos;
       if (Event != TEvent::EndOfDocument) return Event;
       continue;
     }
     ParseText();
+    FEventEnd = FConsumed + FPos;
     if (FOpen == 0) {
       if (!IsBlank(FText)) Fail("text outside the document element");
       continue;

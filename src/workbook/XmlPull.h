@@ -9,6 +9,7 @@
 #define KV_WORKBOOK_XMLPULL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,13 @@ class TXmlSource {
   virtual ~TXmlSource() = default;
   // Up to Max bytes into Buffer; 0 at the end.
   virtual size_t Read(char* Buffer, size_t Max) = 0;
+};
+
+// Where the raw bytes of a part go when a reader copies them through.
+class TXmlSink {
+ public:
+  virtual ~TXmlSink() = default;
+  virtual void Write(std::string_view Bytes) = 0;
 };
 
 // A source over bytes already in memory.
@@ -62,6 +70,30 @@ class TXmlPullReader {
   // Decoded text of the current Text event (line ends normalised to LF).
   std::string_view Text() const { return FText; }
 
+  // Whether the current StartElement was written as an empty element ("<c/>").
+  bool EmptyElement() const { return FPendingEnd; }
+
+  // Offsets into the part's bytes: the current event runs from EventStart to
+  // EventEnd (the tag, the text as written; an empty element's EndElement is
+  // empty, at the end of its tag). Markup that gives no event (comments,
+  // processing instructions) lies between events.
+  uint64_t EventStart() const { return FEventStart; }
+  uint64_t EventEnd() const { return FEventEnd; }
+
+  // Copying the part through: from SetRawSink on, the reader keeps every byte
+  // from a mark on, and CopyRaw hands the bytes from the mark up to an offset
+  // to the sink, SkipRaw drops them; both move the mark there. RawSpan views
+  // kept bytes. Requires: mark <= Offset <= EventEnd(); RawSpan's range kept.
+  void SetRawSink(TXmlSink* Sink) { FRawSink = Sink; }
+  void CopyRaw(uint64_t UpTo);
+  void SkipRaw(uint64_t UpTo) { FRawMark = UpTo; }
+  uint64_t RawMark() const { return FRawMark; }
+  // Offset of the first byte not read yet (at the end: the part's size).
+  uint64_t ReadOffset() const { return FConsumed + FPos; }
+  std::string_view RawSpan(uint64_t From, uint64_t To) const {
+    return std::string_view(FBuf.data() + (From - FConsumed), static_cast<size_t>(To - From));
+  }
+
  private:
   struct TAttr {
     std::string_view Name;
@@ -93,6 +125,10 @@ class TXmlPullReader {
   size_t FAttrCount = 0;
   std::string_view FText;
   std::string FTextCopy;
+  uint64_t FEventStart = 0;
+  uint64_t FEventEnd = 0;
+  TXmlSink* FRawSink = nullptr;
+  uint64_t FRawMark = 0;
 };
 
 }  // namespace kv

@@ -87,6 +87,7 @@ void TZipReader::ReadDirectory() {
   }
   if (End == UINT64_MAX)
     throw TKvError("The file is not a ZIP package (no central directory found).");
+  FComment = std::string_view(B.data() + End + 22, Get16(B, End + 20));
 
   uint64_t Count = Get16(B, End + 10);
   uint64_t DirSize = Get32(B, End + 12);

@@ -86,8 +86,14 @@ class TZipReader {
   // MaxEntryBytes, ratio over MaxRatio, package over MaxTotalBytes.
   std::string ReadEntry(size_t Index) const;
 
-  // Inflated bytes produced by every read so far (all streams included).
+  // Inflated bytes produced by the reads of the current operation (all
+  // streams included). MaxTotalBytes bounds one operation, not the reader's
+  // life: StartOperation begins a new count (a load, a save).
   uint64_t TotalInflated() const { return FTotalInflated; }
+  void StartOperation() const { FTotalInflated = 0; }
+
+  // The archive comment, as stored.
+  std::string_view Comment() const { return FComment; }
   const TZipLimits& Limits() const { return FLimits; }
 
  private:
@@ -96,9 +102,9 @@ class TZipReader {
   std::string FBytes;
   TZipLimits FLimits;
   std::vector<TZipEntry> FEntries;
+  std::string_view FComment;  // into FBytes
   mutable uint64_t FTotalInflated = 0;
 };
-
 
 }  // namespace kv
 

@@ -316,7 +316,8 @@ void TZipWriter::Finish() {
   Put16(T, Count);
   Put32(T, Clamp32(CdSize));
   Put32(T, Clamp32(CdStart));
-  Put16(T, 0);
+  Put16(T, uint16_t(FComment.size()));
+  T += FComment;
   Emit(T);
   if (FFile) FFile->Commit();
   FFinished = true;

@@ -69,6 +69,9 @@ class TZipWriter {
   void WriteEntryData(std::string_view Data);
   void EndEntry();
 
+  // The archive comment (at most 65,535 bytes; longer text is cut).
+  void SetComment(std::string_view Comment) { FComment = std::string(Comment.substr(0, 0xFFFF)); }
+
   // Writes the central directory and, for a file, moves it into place.
   // Raises: TKvError (for a file: the target is then unchanged).
   void Finish();
@@ -102,6 +105,7 @@ class TZipWriter {
   std::unique_ptr<TEntryStream> FStream;  // the entry being written in pieces
   int FLevel = -1;
   bool FFinished = false;
+  std::string FComment;
 };
 
 }  // namespace kv

@@ -239,6 +239,78 @@ TEST(SaveRoundTrip, EditsReachPartsNamedInOtherCasePrefixedOrWithoutCellData) {
       << Sheet3;
 }
 
+// Sheets as Google Sheets, POI's streaming writer and hand-made packages write
+// them: rows and cells without "r", a duplicated cell, a stored "&#13;", an
+// escaped noncharacter, a part declared in another encoding. Each edit must
+// land on the cell the viewer showed, and every other cell keep its bytes.
+TEST(SaveRoundTrip, EditsLandWhereTheViewerShowedThemAndOtherBytesStay) {
+  const std::string Kept[] = {
+      "<row><c t=\"inlineStr\" s=\"1\"><is><t>a</t></is></c>",
+      "<row><c t=\"inlineStr\"><is><t>x&#13;\ny</t></is></c></row>",
+  };
+  const std::string Sheet1 =
+      "<worksheet xmlns=\"m\"><dimension ref=\"A1:B4\"/><sheetData>" + Kept[0] +
+      "<c s=\"3\"><v>1</v></c></row>" + Kept[1] +
+      "<row r=\"3\"><c r=\"A3\"><v>3</v></c>"
+      "<c r=\"A3\" s=\"2\"><v>5</v></c></row><row r=\"4\"><c r=\"A4\" t=\"inlineStr\"><is>"
+      "<t>_xFFFF_</t></is></c></row></sheetData></worksheet>";
+  const std::string Latin = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
+  TZipWriter Zip;
+  Zip.AddEntry("xl/", "", TZipMethod::Stored);
+  Zip.AddEntry("xl/workbook.xml",
+               "<workbook xmlns:r=\"r\"><sheets><sheet name=\"S\" r:id=\"rId1\"/>"
+               "<sheet name=\"L\" r:id=\"rId2\"/></sheets></workbook>");
+  Zip.AddEntry("xl/_rels/workbook.xml.rels",
+               "<Relationships><Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/>"
+               "<Relationship Id=\"rId2\" Target=\"worksheets/sheet2.xml\"/></Relationships>");
+  Zip.AddEntry("xl/worksheets/sheet1.xml", Sheet1);
+  Zip.AddEntry("xl/worksheets/sheet2.xml",
+               Latin +
+                   "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+                   "</sheetData></worksheet>");
+  Zip.SetComment("kept comment");
+  Zip.Finish();
+
+  test::TTempDir Dir;
+  TXlsxWorkbook Book;
+  Book.LoadFromBytes(Zip.TakeBytes(), "mem.xlsx");
+  ASSERT_EQ(Book.Sheet(0).Cell(2, 0), "5");  // the later duplicate
+  const std::string Shown(Book.Sheet(0).Cell(3, 0));
+  ASSERT_EQ(Shown, "\xEF\xBF\xBF");
+  Book.SetCellValue(0, 0, 1, "First_x0020_Name");  // B1, a cell without "r"
+  Book.SetCellValue(0, 2, 0, "7");                 // A3, duplicated
+  Book.SetCellValue(0, 3, 0, Shown);               // A4: the editor opened and closed
+  Book.SetCellValue(0, 4, 2, "new");               // C5, outside the dimension
+  Book.SetCellValue(1, 0, 0, "caf\xC3\xA9");
+  Book.SaveToFile(Dir.File("out.xlsx"));
+
+  TXlsxWorkbook Back;
+  Back.LoadFromFile(Dir.File("out.xlsx"));
+  EXPECT_EQ(Table(Back.Sheet(0)), (TTable{{"a", "First_x0020_Name", ""},
+                                          {"x\r\ny", "", ""},
+                                          {"7", "", ""},
+                                          {"\xEF\xBF\xBF", "", ""},
+                                          {"", "", "new"}}));
+  EXPECT_EQ(Back.Sheet(1).Cell(0, 0), "caf\xC3\xA9");
+  const TEntries After = ReadEntries(Dir.File("out.xlsx"));
+  const std::string Part = EntryText(After, "xl/worksheets/sheet1.xml");
+  for (const std::string& K : Kept) EXPECT_NE(Part.find(K), std::string::npos) << K;
+  EXPECT_NE(Part.find("<dimension ref=\"A1:C5\"/>"), std::string::npos) << Part;
+  EXPECT_NE(Part.find("<c s=\"3\" t=\"inlineStr\"><is><t>First_x005F_x0020_Name</t>"),
+            std::string::npos);
+  EXPECT_NE(Part.find("<t>_xFFFF_</t>"), std::string::npos);
+  // Both copies of A3 carry the edit, so readers that keep the first agree.
+  EXPECT_NE(Part.find("<c r=\"A3\" t=\"n\"><v>7</v></c><c r=\"A3\" s=\"2\" t=\"n\"><v>7</v></c>"),
+            std::string::npos);
+  EXPECT_EQ(EntryText(After, "xl/worksheets/sheet2.xml"),
+            Latin +
+                "<worksheet><sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>"
+                "caf&#233;</t></is></c></row></sheetData></worksheet>");
+  TZipReader Out(ReadWholeFile(Dir.File("out.xlsx")));
+  EXPECT_EQ(Out.Entry(0).Name, "xl/");
+  EXPECT_EQ(Out.Comment(), "kept comment");
+}
+
 TEST(SaveFailure, NothingLoadedIsReported) {
   test::TTempDir Dir;
   TXlsxWorkbook Book;

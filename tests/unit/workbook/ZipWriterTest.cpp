@@ -9,6 +9,7 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "support/TempDir.h"
+#include "workbook/ZipReader.h"
 #include "workbook/ZipWriter.h"
 
 namespace kv {
@@ -53,8 +54,9 @@ struct TReadArchive {
 
 TReadArchive ReadArchive(const std::string& B) {
   TReadArchive A;
-  const size_t End = B.size() - 22;
-  if (Le(B, End, 4) != 0x06054b50) throw std::runtime_error("no end record");
+  const size_t End = B.rfind(std::string("PK\x05\x06", 4));
+  if (End == std::string::npos || End + 22 + Le(B, End + 20, 2) != B.size())
+    throw std::runtime_error("no end record");
   uint64_t Count = Le(B, End + 10, 2), CdSize = Le(B, End + 12, 4), CdAt = Le(B, End + 16, 4);
   if (End >= 20 && Le(B, End - 20, 4) == 0x07064b50) {
     const uint64_t At = Le(B, End - 12, 8);
@@ -169,6 +171,31 @@ TEST(ZipWriter, EntryWrittenInPiecesEqualsTheWholeOne) {
   // The same deflate stream as the entry made in one piece.
   EXPECT_EQ(E.Raw, ZipDeflateRaw(Big));
   EXPECT_EQ(A.Entries[2].Data, "z");
+}
+
+// An entry written in pieces has its sizes after the data; readers take it
+// like any other, and the archive comment is where readers look for it.
+TEST(ZipWriter, EntryWrittenInPiecesAndTheCommentReadBack) {
+  std::string Big;
+  for (int I = 0; I < 30000; ++I) Big += "<c r=\"A" + std::to_string(I) + "\"/>";
+  TZipWriter W;
+  W.AddEntry("first", "1");
+  W.BeginEntry("xl/worksheets/sheet1.xml");
+  EXPECT_THROW(W.AddEntry("other", "x"), TKvError);
+  for (size_t At = 0; At < Big.size(); At += 7777) W.WriteEntryData(Big.substr(At, 7777));
+  W.EndEntry();
+  W.AddEntry("last", "2");
+  W.SetComment("made here");
+  const std::string Archive = Bytes(W);
+  EXPECT_EQ(Archive.substr(Archive.size() - 9), "made here");
+  TZipReader Z(Archive);
+  ASSERT_EQ(Z.EntryCount(), 3u);
+  EXPECT_EQ(Z.Entry(1).Flags & 0x0008, 0x0008);
+  EXPECT_EQ(Z.ReadEntry(1), Big);
+  EXPECT_EQ(Z.ReadEntry(2), "2");
+  EXPECT_EQ(Z.Comment(), "made here");
+  const TReadArchive A = ReadArchive(Archive);
+  EXPECT_EQ(A.Entries[1].Data, Big);
 }
 
 TEST(ZipWriter, NonAsciiNamesCarryTheUtf8Flag) {

@@ -1,0 +1,61 @@
+// Saving an edited worksheet part as a splice of its original bytes: the part
+// is read once, as a stream, and every byte outside the edited cells is copied
+// as it was; no tree of the part is ever built and only one cell at a time is
+// held. What it promises:
+// - A cell is found where loading places it (TSheetWalker); every element at
+//   an edited place is rewritten in place (so a duplicated cell shows the edit
+//   whichever copy a reader keeps), keeping its other attributes (only
+//   "t" changes, and "cm"/"vm", which describe the replaced formula and value,
+//   go). A missing cell or row is inserted where ascending order puts it, a
+//   missing "sheetData" where the worksheet schema wants it. New elements take
+//   their parent's prefix.
+// - The value written: blank text gives an empty number cell, text that reads
+//   as an invariant number a number cell in its shortest form, anything else an
+//   inline string as typed. New text is escaped so the part stays well formed
+//   and reads back as typed: XML's special characters, characters XML 1.0
+//   cannot hold (C0 controls, U+FFFE, U+FFFF, lone surrogates) and an
+//   underscore that would start an "_xHHHH_" escape become "_xHHHH_" escapes; a
+//   CR is written as a character reference; in a part declared in an encoding
+//   other than UTF-8, every non-ASCII character is a character reference.
+// - An edited cell loses its formula. When the formula was the first of a
+//   shared group, the group's later cells get the formula moved to them; when
+//   an edited cell lies in an array (or spill) range, the range's anchor loses
+//   its formula and every cell keeps its cached value as a constant.
+// - "dimension" and a row's simple "spans" are widened to take new cells in.
+#ifndef KV_WORKBOOK_SHEETSPLICE_H
+#define KV_WORKBOOK_SHEETSPLICE_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "workbook/XmlPull.h"
+
+namespace kv {
+
+// New cell values by 0-based (row, column).
+using TCellEdits = std::map<std::pair<int32_t, int32_t>, std::string>;
+
+struct TSpliceResult {
+  bool FormulaRemoved = false;  // some cell lost its formula
+};
+
+// Reads the worksheet part from Source and writes it with Edits applied to
+// Out (null: only the result is wanted). PartName names the part in errors.
+// MayAddSheetData: the part is known to hold no "sheetData" where loading
+// looks for it, so one may be added (loading the part tells). Raises: the
+// pull reader's and the source's errors; Out's errors.
+TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
+                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out);
+
+// The cell content an edit writes and the cell's type ("n" or "inlineStr"):
+// "<v>12.5</v>", "<is><t>x</t></is>" or nothing, with element names carrying
+// Prefix (such as "x:"). AsciiOnly: non-ASCII as character references.
+std::string CellValueMarkup(const std::string& Value, std::string_view Prefix, bool AsciiOnly,
+                            std::string& Type);
+
+}  // namespace kv
+
+#endif

@@ -24,7 +24,8 @@ bool FileExists(const std::string& Path);
 bool DirectoryExists(const std::string& Path);
 // Size in bytes, or -1 when no file exists at Path.
 int64_t FileSize(const std::string& Path);
-// Absolute form of Path, relative to the process's current folder.
+// Absolute form of Path, relative to the process's current folder, with "." and
+// ".." segments resolved as the system does.
 std::string FullPath(const std::string& Path);
 // Removes a file; false when it could not be removed (never raises).
 bool DeleteFileAt(const std::string& Path);

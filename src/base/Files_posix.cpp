@@ -94,10 +94,10 @@ int64_t FileSize(const std::string& Path) {
 
 std::string FullPath(const std::string& Path) {
   if (Path.empty()) return Path;
-  if (IsAbsolutePath(Path)) return Path;
+  if (IsAbsolutePath(Path)) return RemoveDotSegments(Path);
   char Buf[PATH_MAX];
   if (!::getcwd(Buf, sizeof Buf)) return Path;
-  return JoinPath(Buf, Path);
+  return RemoveDotSegments(JoinPath(Buf, Path));
 }
 
 bool DeleteFileAt(const std::string& Path) {

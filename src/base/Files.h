@@ -37,14 +37,20 @@ std::string ReadWholeFile(const std::string& Path, TShareMode Share = TShareMode
 // for anything a user keeps. Raises: TKvError.
 void WriteWholeFile(const std::string& Path, std::string_view Data);
 
-// Appends Data, creating the file when missing, with full sharing. Raises: TKvError.
+// Appends Data, creating the file when missing, with full sharing, and
+// flushes it (through a symbolic link to the file it names). Raises: TKvError.
 void AppendToFile(const std::string& Path, std::string_view Data);
 
 // A name for a temporary file in the same folder as Target that does not exist yet.
 std::string TemporaryNameBeside(const std::string& Target);
 
-// Moves Source over Target in one step (replacing an existing Target, flushing
-// before it returns). Raises: TKvError; Target is then unchanged.
+// Moves Source over Target in one step, replacing an existing Target, and
+// returns only when the move has reached the disk. As the platform's users
+// expect: a Target the user may not write is refused ("Access is denied.", as
+// Windows says); on POSIX, Source is flushed before the move and the folder
+// after it, a symbolic link is written through to the file it names, and the
+// new file keeps the old one's permission bits and, where the process may set
+// it, its owner. Raises: TKvError; Target is then unchanged.
 void ReplaceFile(const std::string& Source, const std::string& Target);
 
 // As ReplaceFile, but answers false with the operating system's message for
@@ -70,8 +76,12 @@ class TAtomicFileWriter {
 
   // Raises: TKvError.
   void Write(std::string_view Data);
-  // Flushes, closes and replaces the target. Raises: TKvError (target unchanged).
+  // Flushes, closes and replaces the target as ReplaceFile does. Raises:
+  // TKvError (target unchanged).
   void Commit();
+  // As Commit, but a move that fails answers false with the operating
+  // system's message instead of raising. Raises: TKvError for the other steps.
+  bool TryCommit(std::string& SystemMessage);
   const std::string& TemporaryName() const { return FTempName; }
 
  private:
@@ -83,7 +93,8 @@ class TAtomicFileWriter {
 };
 
 // Copies Source to a new file Dest (which must not exist), reading Source with
-// full sharing in blocks of up to 65,536 bytes. Raises: TKvError.
+// full sharing in blocks of up to 65,536 bytes, and flushes it; on POSIX the
+// copy gets Source's permission bits. Raises: TKvError.
 void CopyFileShared(const std::string& Source, const std::string& Dest);
 
 // ---- Injected faults --------------------------------------------------------

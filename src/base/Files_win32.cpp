@@ -233,13 +233,20 @@ void TAtomicFileWriter::Write(std::string_view Data) {
 }
 
 void TAtomicFileWriter::Commit() {
+  std::string SystemMessage;
+  if (!TryCommit(SystemMessage))
+    throw TKvError("Unable to replace \"" + FTarget + "\": " + SystemMessage);
+}
+
+bool TAtomicFileWriter::TryCommit(std::string& SystemMessage) {
   HANDLE H = reinterpret_cast<HANDLE>(FHandle);
   if (!FlushStep(FTarget, FlushFileBuffers(H)))
     RaiseFileError("Unable to write", FTarget, GetLastError());
   FHandle = -1;
   if (!::CloseHandle(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
-  ReplaceFile(FTempName, FTarget);
+  if (!TryReplaceFile(FTempName, FTarget, SystemMessage)) return false;
   FCommitted = true;
+  return true;
 }
 
 void WriteFileAtomically(const std::string& Target, std::string_view Data) {

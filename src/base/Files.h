@@ -41,8 +41,9 @@ void WriteWholeFile(const std::string& Path, std::string_view Data);
 // flushes it (through a symbolic link to the file it names). Raises: TKvError.
 void AppendToFile(const std::string& Path, std::string_view Data);
 
-// A name for a temporary file in the same folder as Target that does not exist yet.
-std::string TemporaryNameBeside(const std::string& Target);
+// A short name ("~kv", six digits, Ext) for a temporary file in the same
+// folder as Target that does not exist yet.
+std::string TemporaryNameBeside(const std::string& Target, std::string_view Ext = ".tmp");
 
 // Moves Source over Target in one step, replacing an existing Target, and
 // returns only when the move has reached the disk. As the platform's users
@@ -68,8 +69,9 @@ void WriteFileAtomically(const std::string& Target, std::string_view Data);
 // failure at any point leaves the target as it was.
 class TAtomicFileWriter {
  public:
-  // Raises: TKvError when the temporary file cannot be created.
-  explicit TAtomicFileWriter(const std::string& Target);
+  // The temporary file's name ends in TempExt. Raises: TKvError when the
+  // temporary file cannot be created.
+  explicit TAtomicFileWriter(const std::string& Target, std::string_view TempExt = ".tmp");
   ~TAtomicFileWriter();
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;

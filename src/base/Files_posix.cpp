@@ -254,10 +254,13 @@ void AppendToFile(const std::string& Target, std::string_view Data) {
   if (Created) FlushFolderOf(Path);
 }
 
-std::string TemporaryNameBeside(const std::string& Target) {
+std::string TemporaryNameBeside(const std::string& Target, std::string_view Ext) {
   static std::mt19937 Rng(std::random_device{}());
+  // A short name of its own: the target's name plus a suffix could pass the
+  // longest name the file system allows.
+  const std::string Dir = ExtractFilePath(Target);
   for (;;) {
-    std::string Name = Target + ".~" + std::to_string(Rng() % 1000000) + ".tmp";
+    std::string Name = Dir + "~kv" + std::to_string(100000 + Rng() % 900000) + std::string(Ext);
     if (!FileExists(Name)) return Name;
   }
 }
@@ -277,12 +280,13 @@ bool TryReplaceFile(const std::string& Source, const std::string& Target,
   return false;
 }
 
-TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
+TAtomicFileWriter::TAtomicFileWriter(const std::string& Target, std::string_view TempExt)
+    : FTarget(Target) {
   // Beside the file a link names: a rename cannot cross file systems. Private
   // until it takes the target's permission bits.
   const std::string Real = ResolveLinks(Target);
   for (int Attempt = 0; Attempt < 100 && FHandle < 0; ++Attempt) {
-    FTempName = TemporaryNameBeside(Real);
+    FTempName = TemporaryNameBeside(Real, TempExt);
     int Fd = OpenForWriting(FTempName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (Fd >= 0) {
       FHandle = Fd;

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/Error.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 
 namespace kv {
@@ -184,10 +185,13 @@ void AppendToFile(const std::string& Path, std::string_view Data) {
   ::CloseHandle(H);
 }
 
-std::string TemporaryNameBeside(const std::string& Target) {
+std::string TemporaryNameBeside(const std::string& Target, std::string_view Ext) {
   static std::mt19937 Rng(GetTickCount() ^ GetCurrentProcessId());
+  // A short name of its own: the target's name plus a suffix could pass the
+  // longest name the file system allows.
+  const std::string Dir = ExtractFilePath(Target);
   for (;;) {
-    std::string Name = Target + ".~" + std::to_string(Rng() % 1000000) + ".tmp";
+    std::string Name = Dir + "~kv" + std::to_string(100000 + Rng() % 900000) + std::string(Ext);
     if (GetFileAttributesW(Wide(Name).c_str()) == INVALID_FILE_ATTRIBUTES) return Name;
   }
 }
@@ -203,9 +207,10 @@ bool TryReplaceFile(const std::string& Source, const std::string& Target,
   return false;
 }
 
-TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
+TAtomicFileWriter::TAtomicFileWriter(const std::string& Target, std::string_view TempExt)
+    : FTarget(Target) {
   for (int Attempt = 0; Attempt < 100 && FHandle == -1; ++Attempt) {
-    FTempName = TemporaryNameBeside(Target);
+    FTempName = TemporaryNameBeside(Target, TempExt);
     HANDLE H = OpenForWriting(FTempName, CREATE_NEW, 0);
     if (H != INVALID_HANDLE_VALUE) {
       FHandle = reinterpret_cast<intptr_t>(H);

@@ -463,18 +463,13 @@ TImportResult ImportWorkbookToFolivantPages(const std::string& WorkbookPath,
   VerifyImportedPublication(NewText, FirstGrid, static_cast<int32_t>(Selected.size()),
                             ExistingPages);
 
-  const std::string Temp = PubFull + ".kvtmp";
-  try {
-    WritePublicationText(Temp, NewText, Encoding);
-  } catch (...) {
-    DeleteFileAt(Temp);
-    throw;
-  }
+  // The temporary file lies in the publication's folder under a short name
+  // ending in ".kvtmp"; it is flushed and moved over the publication in one step.
+  TAtomicFileWriter Writer(PubFull, ".kvtmp");
+  Writer.Write(EncodePublicationText(NewText, Encoding));
   std::string SystemMessage;
-  if (!TryReplaceFile(Temp, PubFull, SystemMessage)) {
-    DeleteFileAt(Temp);
+  if (!Writer.TryCommit(SystemMessage))
     throw TKvError("Unable to replace target publication: " + SystemMessage);
-  }
   TImportResult Result;
   Result.FirstGrid = FirstGrid;
   Result.ImportedPages = static_cast<int32_t>(Selected.size());

@@ -182,6 +182,17 @@ TEST(FileReplacement, SymbolicLinkIsWrittenThrough) {
             (std::vector<std::string>{"real.csv", "real.log", "real.pub", "rel.csv"}));
 }
 
+TEST(FileReplacement, LongestNameTheFileSystemAllows) {
+  test::TTempDir Dir;
+  const std::string P = Dir.File(std::string(251, 'n') + ".pub");
+  WriteWholeFile(P, "old");
+  WriteFileAtomically(P, "new");
+  EXPECT_EQ(ReadWholeFile(P), "new");
+  TAtomicFileWriter W(P, ".kvtmp");
+  EXPECT_EQ(W.TemporaryName().substr(0, Dir.File("~kv").size()), Dir.File("~kv"));
+  EXPECT_EQ(W.TemporaryName().size(), Dir.File("~kv123456.kvtmp").size());
+}
+
 #endif
 
 TEST(Files, FullPathOfRelativeNameIsAbsolute) {

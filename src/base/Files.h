@@ -3,7 +3,9 @@
 // implementation converts them to wide text. Every failure raises TKvError
 // with a message that names the file and the operating system's reason.
 //
-// One implementation per platform: Files_posix.cpp and Files_win32.cpp.
+// Files.cpp builds the atomic writer, the copy and the commit order once;
+// Files_posix.cpp and Files_win32.cpp supply the platform's handles, moves
+// and flushes (FilePort.h) and the queries below.
 #ifndef KV_BASE_FILES_H
 #define KV_BASE_FILES_H
 

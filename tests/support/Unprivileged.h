@@ -11,12 +11,31 @@
 
 #include <string>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 namespace kv::test {
+
+// The system's text for a refused write: Windows's words, which the POSIX
+// build gives too (Wine words it its own way).
+inline std::string AccessDeniedText() {
+#ifdef _WIN32
+  char* Buf = nullptr;
+  const DWORD N = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, ERROR_ACCESS_DENIED, 0, reinterpret_cast<char*>(&Buf), 0, nullptr);
+  std::string Text(Buf ? Buf : "", N);
+  if (Buf) LocalFree(Buf);
+  while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= ' ') Text.pop_back();
+  return Text;
+#else
+  return "Access is denied.";
+#endif
+}
 
 // True when the test body must not run in this process.
 inline bool RerunUnprivileged() {

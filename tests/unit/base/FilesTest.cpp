@@ -107,12 +107,12 @@ TEST(FileReplacement, TargetTheUserMayNotWriteIsRefused) {
                                       std::filesystem::perms::group_read |
                                       std::filesystem::perms::others_read);
   EXPECT_EQ(ErrorOf([&] { WriteFileAtomically(P, "new"); }),
-            "Unable to replace \"" + P + "\": Access is denied.");
+            "Unable to replace \"" + P + "\": " + test::AccessDeniedText());
   const std::string Temp = Dir.File("x.tmp");
   WriteWholeFile(Temp, "new");
   std::string Message;
   EXPECT_FALSE(TryReplaceFile(Temp, P, Message));
-  EXPECT_EQ(Message, "Access is denied.");
+  EXPECT_EQ(Message, test::AccessDeniedText());
   DeleteFileAt(Temp);
   EXPECT_EQ(ReadWholeFile(P), "old");
   EXPECT_EQ(Dir.List(), std::vector<std::string>{"report.txt"});

@@ -143,7 +143,8 @@ TEST_F(ImportTest, ReadOnlyFilesAreNotReplaced) {
   // A read-only publication stays as it was, with the system's reason.
   const std::string Before = ReadWholeFile(FPub);
   ReadOnly(FPub, true);
-  EXPECT_EQ(ImportError("ALL"), "Unable to replace target publication: Access is denied.");
+  EXPECT_EQ(ImportError("ALL"),
+            "Unable to replace target publication: " + test::AccessDeniedText());
   EXPECT_EQ(ReadWholeFile(FPub), Before);
   EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Book.xlsx", "Course.pub"}));
   ReadOnly(FPub, false);

@@ -66,20 +66,22 @@ bool WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
                            int32_t FirstGrid, std::string_view Text,
                            const std::vector<std::string>& Notes = {});
 
-// Adds one page per selected worksheet to the publication. The publication
-// changes only when this returns normally. Raises: "Excel file not found: ",
-// "Target Folivant publication not found: ", "The Excel workbook and Folivant
-// publication must be different files.", "The target publication does not
-// contain a MasterPage marker.", "None of the requested worksheets were found
-// in the workbook.", "The workbook's path cannot be written in the
-// ANSI code page: ", "The workbook's path contains a double quote, ...", "The publication has no
-// grid numbers left for new pages (...)", the verification's messages, "Unable to replace target
-// publication: %s", the workbook's loading errors and file errors.
 struct TImportResult {
   int32_t FirstGrid = 0;
   int32_t ImportedPages = 0;
   std::string ReportPath;  // the report this import wrote; empty when none
 };
+
+// Adds one page per selected worksheet to the publication. The publication
+// changes only when this returns normally. Raises: "Excel file not found: ",
+// "Target Folivant publication not found: ", "The Excel workbook and Folivant
+// publication must be different files.", "The target publication does not
+// contain a MasterPage marker.", "None of the requested worksheets were found
+// in the workbook.", "The workbook's path cannot be written in the ANSI code
+// page: ", "The workbook's path contains a double quote, ...", "The
+// publication has no grid numbers left for new pages (...)", the
+// verification's messages, "Unable to replace target publication: %s", the
+// workbook's loading errors and file errors.
 TImportResult ImportWorkbookToFolivantPages(const std::string& WorkbookPath,
                                             const std::string& SheetList,
                                             const std::string& PubPath);

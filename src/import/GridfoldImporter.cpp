@@ -15,9 +15,11 @@ namespace kv {
 namespace {
 
 const char* const kCrLf = "\r\n";
-// Marks the odd last byte of a UTF-16 file, carried after it. Text from the
-// file is UTF-8, which never holds 0xFF; the byte goes back at the file's end.
+// Marks the odd last byte of a UTF-16 file, carried after it as two
+// hexadecimal digits. Text from the file is UTF-8, which never holds 0xFF;
+// the byte goes back at the file's end.
 const char kOddByteMark = '\xFF';
+const char* const kHexDigits = "0123456789ABCDEF";
 
 // Hands every line, trimmed, to Fn until it answers false. A line ends at the
 // next CR or LF, so files whose line ends are mixed scan line by line too.
@@ -145,7 +147,11 @@ std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encodin
       Units += static_cast<char16_t>(static_cast<unsigned char>(Bytes[I]) |
                                      (static_cast<unsigned char>(Bytes[I + 1]) << 8));
     std::string Text = Utf16UnitsToText(Units);
-    if (Bytes.size() % 2 != 0) (Text += kOddByteMark) += Bytes.back();
+    if (Bytes.size() % 2 != 0) {
+      // In hexadecimal: the raw byte could read as a line break.
+      const auto Byte = static_cast<unsigned char>(Bytes.back());
+      (Text += kOddByteMark) += {kHexDigits[Byte >> 4], kHexDigits[Byte & 15]};
+    }
     return Text;
   }
   if (Encoding) *Encoding = TPubEncoding::Ansi;
@@ -159,9 +165,13 @@ std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding) 
     case TPubEncoding::Utf16LeBom: {
       std::string Units(Text), Odd;
       const size_t Mark = Units.find(kOddByteMark);
-      if (Mark != std::string::npos && Mark + 1 < Units.size()) {
-        Odd = Units.substr(Mark + 1, 1);
-        Units.erase(Mark, 2);
+      if (Mark != std::string::npos && Mark + 2 < Units.size()) {
+        const auto Digit = [](char C) {
+          return static_cast<int>(std::string_view(kHexDigits).find(C));
+        };
+        Odd =
+            std::string(1, static_cast<char>(Digit(Units[Mark + 1]) * 16 + Digit(Units[Mark + 2])));
+        Units.erase(Mark, 3);
       }
       std::string Out = "\xFF\xFE";
       for (char16_t U : TextToUtf16Units(Units)) {

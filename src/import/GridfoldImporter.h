@@ -20,7 +20,7 @@ enum class TPubEncoding { Ansi, Utf8Bom, Utf16LeBom };
 
 // Decodes publication bytes: EF BB BF (3 bytes or more) is UTF-8, FF FE is
 // UTF-16 little-endian, anything else the ANSI code page. The odd last byte
-// of a UTF-16 file stays in the text (after a 0xFF mark) and Encode puts it
+// of a UTF-16 file stays in the text (0xFF and two hexadecimal digits) and Encode puts it
 // back at the end, so the file keeps every byte.
 std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding = nullptr);
 std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding);

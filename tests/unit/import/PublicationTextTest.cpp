@@ -32,6 +32,15 @@ TEST(PublicationText, EncodingFollowsTheFirstBytes) {
             std::string("\xFF\xFE"
                         "A\0x\0B\0\x43",
                         9));
+  // An odd CR is no line break: pages inserted at the end start a line of their own.
+  const std::string OddCr(
+      "\xFF\xFE"
+      "M\0\x0D",
+      5);
+  const std::string Joined = InsertAfterMasterPage(DecodePublicationBytes(OddCr), "NewPage=N");
+  const std::string Written = EncodePublicationText(Joined, TPubEncoding::Utf16LeBom);
+  EXPECT_EQ(CountPublicationPages(DecodePublicationBytes(Written)), 1);
+  EXPECT_EQ(Written.back(), '\x0D');
   for (TPubEncoding Enc : {TPubEncoding::Utf8Bom, TPubEncoding::Utf16LeBom}) {
     TPubEncoding Back = TPubEncoding::Ansi;
     EXPECT_EQ(DecodePublicationBytes(EncodePublicationText("\xCE\xA9 x\r\n", Enc), &Back),

@@ -3,7 +3,9 @@
 // implementation converts them to wide text. Every failure raises TKvError
 // with a message that names the file and the operating system's reason.
 //
-// One implementation per platform: Files_posix.cpp and Files_win32.cpp.
+// Files.cpp builds the atomic writer, the copy and the commit order once;
+// Files_posix.cpp and Files_win32.cpp supply the platform's handles, moves
+// and flushes (FilePort.h) and the queries below.
 #ifndef KV_BASE_FILES_H
 #define KV_BASE_FILES_H
 
@@ -24,7 +26,8 @@ bool FileExists(const std::string& Path);
 bool DirectoryExists(const std::string& Path);
 // Size in bytes, or -1 when no file exists at Path.
 int64_t FileSize(const std::string& Path);
-// Absolute form of Path, relative to the process's current folder.
+// Absolute form of Path, relative to the process's current folder, with "." and
+// ".." segments resolved as the system does.
 std::string FullPath(const std::string& Path);
 // Removes a file; false when it could not be removed (never raises).
 bool DeleteFileAt(const std::string& Path);
@@ -36,14 +39,21 @@ std::string ReadWholeFile(const std::string& Path, TShareMode Share = TShareMode
 // for anything a user keeps. Raises: TKvError.
 void WriteWholeFile(const std::string& Path, std::string_view Data);
 
-// Appends Data, creating the file when missing, with full sharing. Raises: TKvError.
+// Appends Data, creating the file when missing, with full sharing, and
+// flushes it (through a symbolic link to the file it names). Raises: TKvError.
 void AppendToFile(const std::string& Path, std::string_view Data);
 
-// A name for a temporary file in the same folder as Target that does not exist yet.
-std::string TemporaryNameBeside(const std::string& Target);
+// A short name ("~kv", six digits, Ext) for a temporary file in the same
+// folder as Target that does not exist yet.
+std::string TemporaryNameBeside(const std::string& Target, std::string_view Ext = ".tmp");
 
-// Moves Source over Target in one step (replacing an existing Target, flushing
-// before it returns). Raises: TKvError; Target is then unchanged.
+// Moves Source over Target in one step, replacing an existing Target, and
+// returns only when the move has reached the disk. As the platform's users
+// expect: a Target the user may not write is refused ("Access is denied.", as
+// Windows says); on POSIX, Source is flushed before the move and the folder
+// after it, a symbolic link is written through to the file it names, and the
+// new file keeps the old one's permission bits and, where the process may set
+// it, its owner. Raises: TKvError; Target is then unchanged.
 void ReplaceFile(const std::string& Source, const std::string& Target);
 
 // As ReplaceFile, but answers false with the operating system's message for
@@ -61,16 +71,21 @@ void WriteFileAtomically(const std::string& Target, std::string_view Data);
 // failure at any point leaves the target as it was.
 class TAtomicFileWriter {
  public:
-  // Raises: TKvError when the temporary file cannot be created.
-  explicit TAtomicFileWriter(const std::string& Target);
+  // The temporary file's name ends in TempExt. Raises: TKvError when the
+  // temporary file cannot be created.
+  explicit TAtomicFileWriter(const std::string& Target, std::string_view TempExt = ".tmp");
   ~TAtomicFileWriter();
   TAtomicFileWriter(const TAtomicFileWriter&) = delete;
   TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
 
   // Raises: TKvError.
   void Write(std::string_view Data);
-  // Flushes, closes and replaces the target. Raises: TKvError (target unchanged).
+  // Flushes, closes and replaces the target as ReplaceFile does. Raises:
+  // TKvError (target unchanged).
   void Commit();
+  // As Commit, but a move that fails answers false with the operating
+  // system's message instead of raising. Raises: TKvError for the other steps.
+  bool TryCommit(std::string& SystemMessage);
   const std::string& TemporaryName() const { return FTempName; }
 
  private:
@@ -82,7 +97,8 @@ class TAtomicFileWriter {
 };
 
 // Copies Source to a new file Dest (which must not exist), reading Source with
-// full sharing in blocks of up to 65,536 bytes. Raises: TKvError.
+// full sharing in blocks of up to 65,536 bytes, and flushes it; on POSIX the
+// copy gets Source's permission bits. Raises: TKvError.
 void CopyFileShared(const std::string& Source, const std::string& Dest);
 
 // ---- Injected faults --------------------------------------------------------

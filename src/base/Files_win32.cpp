@@ -1,15 +1,16 @@
-#include "base/Files.h"
-
 #include <windows.h>
 
-#include <random>
-
 #include "base/Error.h"
+#include "base/FilePort.h"
+#include "base/Files.h"
 #include "base/Text.h"
 
 namespace kv {
 
 namespace {
+
+using port::kNoHandle;
+using port::THandle;
 
 std::wstring Wide(const std::string& S) {
   std::u16string U = Utf8ToUtf16(S);
@@ -32,27 +33,12 @@ std::string SystemMessageOf(DWORD Err) {
   throw TKvError(What + " \"" + Path + "\": " + SystemMessageOf(Err));
 }
 
-void WriteRaw(HANDLE H, std::string_view Data, const std::string& Path) {
-  while (!Data.empty()) {
-    DWORD Chunk = Data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Data.size());
-    DWORD Written = 0;
-    if (!WriteFile(H, Data.data(), Chunk, &Written, nullptr) || Written == 0)
-      RaiseFileError("Unable to write", Path, GetLastError());
-    Data.remove_prefix(Written);
-  }
+HANDLE Win(THandle H) {
+  return reinterpret_cast<HANDLE>(H);
 }
 
-void WriteAll(HANDLE H, std::string_view Data, const std::string& Path) {
-  if (FileFaultsInstalled()) {
-    // An injected fault fails as a full disk does: what fits is written first.
-    LARGE_INTEGER Size{};
-    size_t Allowed = Data.size();
-    if (FileWriteFaultDue(Path, GetFileSizeEx(H, &Size) ? Size.QuadPart : 0, Allowed)) {
-      WriteRaw(H, Data.substr(0, Allowed), Path);
-      RaiseFileError("Unable to write", Path, ERROR_DISK_FULL);
-    }
-  }
-  WriteRaw(H, Data, Path);
+THandle Port(HANDLE H) {
+  return H == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<THandle>(H);
 }
 
 // Opens for writing, or fails as a folder without write permission would.
@@ -65,27 +51,123 @@ HANDLE OpenForWriting(const std::string& Path, DWORD Disposition, DWORD Share) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Runs a step that flushes or closes, or fails as a device error would.
-BOOL FlushStep(const std::string& Path, BOOL Result) {
-  if (Result && FileFaultDue(TFaultPoint::Flush, Path)) {
-    SetLastError(ERROR_WRITE_FAULT);
-    return FALSE;
-  }
-  return Result;
-}
-
-BOOL MoveOrFault(const std::string& Source, const std::string& Target) {
-  if (FileFaultDue(TFaultPoint::Replace, Target)) {
-    SetLastError(ERROR_SHARING_VIOLATION);
-    return FALSE;
-  }
-  return MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
 const DWORD kFullSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 }  // namespace
+
+namespace port {
+
+std::string FailureMessage(TFailure Failure) {
+  switch (Failure) {
+    case TFailure::AccessDenied:
+      return SystemMessageOf(ERROR_ACCESS_DENIED);
+    case TFailure::DiskFull:
+      return SystemMessageOf(ERROR_DISK_FULL);
+    case TFailure::DeviceError:
+      return SystemMessageOf(ERROR_WRITE_FAULT);
+    case TFailure::Busy:
+      return SystemMessageOf(ERROR_SHARING_VIOLATION);
+    case TFailure::Exists:
+      break;
+  }
+  return SystemMessageOf(ERROR_FILE_EXISTS);
+}
+
+void RaiseFailure(const std::string& What, const std::string& Path, TFailure Failure) {
+  throw TKvError(What + " \"" + Path + "\": " + FailureMessage(Failure));
+}
+
+std::string LastErrorMessage() {
+  return SystemMessageOf(GetLastError());
+}
+
+void RaiseLastError(const std::string& What, const std::string& Path) {
+  RaiseFileError(What, Path, GetLastError());
+}
+
+THandle OpenSharedForReading(const std::string& Path) {
+  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_READ, kFullSharing, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
+  return Port(H);
+}
+
+size_t ReadSome(THandle H, char* Buffer, size_t Size, const std::string& Path) {
+  DWORD N = 0;
+  const DWORD Want = Size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Size);
+  if (!ReadFile(Win(H), Buffer, Want, &N, nullptr))
+    RaiseFileError("Unable to read", Path, GetLastError());
+  return N;
+}
+
+THandle CreateNewFile(const std::string& Path, const std::string& ErrorPath, THandle) {
+  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (H != INVALID_HANDLE_VALUE) return Port(H);
+  const DWORD Err = GetLastError();
+  if (Err == ERROR_FILE_EXISTS) return kNoHandle;
+  RaiseFileError("Unable to create", ErrorPath, Err);
+}
+
+void WriteRaw(THandle H, std::string_view Data, const std::string& Path) {
+  while (!Data.empty()) {
+    DWORD Chunk = Data.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Data.size());
+    DWORD Written = 0;
+    if (!WriteFile(Win(H), Data.data(), Chunk, &Written, nullptr) || Written == 0)
+      RaiseFileError("Unable to write", Path, GetLastError());
+    Data.remove_prefix(Written);
+  }
+}
+
+int64_t HandleSize(THandle H) {
+  LARGE_INTEGER Size{};
+  return GetFileSizeEx(Win(H), &Size) ? Size.QuadPart : 0;
+}
+
+bool FlushHandle(THandle H) {
+  return FlushFileBuffers(Win(H)) != 0;
+}
+
+bool CloseHandle(THandle H) {
+  return ::CloseHandle(Win(H)) != 0;
+}
+
+std::string ResolveTarget(const std::string& Target) {
+  return Target;
+}
+
+void TakeAttributesOf(THandle, const std::string&) {}
+
+bool PrepareForMove(const std::string&, const std::string&) {
+  return true;
+}
+
+bool MoveOver(const std::string& Source, const std::string& Target, std::string& Message) {
+  // Windows refuses a read-only target itself; Wine does not, so the check
+  // is made here too. Write-through returns once the move is on disk.
+  const DWORD A = GetFileAttributesW(Wide(Target).c_str());
+  if (A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_READONLY)) {
+    Message = SystemMessageOf(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  Message = SystemMessageOf(GetLastError());
+  return false;
+}
+
+void FlushFolderOf(const std::string&) {}
+
+bool NameIsFree(const std::string& Path) {
+  return GetFileAttributesW(Wide(Path).c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+uint32_t RandomSeed() {
+  return GetTickCount() ^ GetCurrentProcessId();
+}
+
+}  // namespace port
 
 char NativePathSeparator() {
   return '\\';
@@ -132,19 +214,14 @@ std::string ReadWholeFile(const std::string& Path, TShareMode Share) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
   std::string Data;
-  LARGE_INTEGER Size;
-  if (GetFileSizeEx(H, &Size) && Size.QuadPart > 0)
-    Data.reserve(static_cast<size_t>(Size.QuadPart));
+  const int64_t Size = port::HandleSize(Port(H));
+  if (Size > 0) Data.reserve(static_cast<size_t>(Size));
   char Buf[65536];
-  for (;;) {
-    DWORD N = 0;
-    if (!ReadFile(H, Buf, sizeof Buf, &N, nullptr)) {
-      DWORD Err = GetLastError();
-      ::CloseHandle(H);
-      RaiseFileError("Unable to read", Path, Err);
-    }
-    if (N == 0) break;
-    Data.append(Buf, N);
+  try {
+    for (size_t N; (N = port::ReadSome(Port(H), Buf, sizeof Buf, Path)) > 0;) Data.append(Buf, N);
+  } catch (...) {
+    ::CloseHandle(H);
+    throw;
   }
   ::CloseHandle(H);
   return Data;
@@ -154,12 +231,15 @@ void WriteWholeFile(const std::string& Path, std::string_view Data) {
   HANDLE H = OpenForWriting(Path, CREATE_ALWAYS, 0);
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to create", Path, GetLastError());
   try {
-    WriteAll(H, Data, Path);
+    port::WriteAll(Port(H), Data, Path);
   } catch (...) {
     ::CloseHandle(H);
     throw;
   }
-  if (!FlushStep(Path, ::CloseHandle(H))) RaiseFileError("Unable to write", Path, GetLastError());
+  const BOOL Closed = ::CloseHandle(H);
+  if (Closed && FileFaultDue(TFaultPoint::Flush, Path))
+    RaiseFileError("Unable to write", Path, ERROR_WRITE_FAULT);
+  if (!Closed) RaiseFileError("Unable to write", Path, GetLastError());
 }
 
 void AppendToFile(const std::string& Path, std::string_view Data) {
@@ -172,7 +252,7 @@ void AppendToFile(const std::string& Path, std::string_view Data) {
     LARGE_INTEGER Zero{};
     if (!SetFilePointerEx(H, Zero, &Before, FILE_END))
       RaiseFileError("Unable to write", Path, GetLastError());
-    WriteAll(H, Data, Path);
+    port::WriteAll(Port(H), Data, Path);
   } catch (...) {
     // Half an entry would run into the next one: the file goes back to what it was.
     if (!Created && Before.QuadPart >= 0 && SetFilePointerEx(H, Before, nullptr, FILE_BEGIN))
@@ -181,105 +261,9 @@ void AppendToFile(const std::string& Path, std::string_view Data) {
     if (Created) DeleteFileW(Wide(Path).c_str());
     throw;
   }
+  // An entry is flushed like any other file the user keeps.
+  FlushFileBuffers(H);
   ::CloseHandle(H);
-}
-
-std::string TemporaryNameBeside(const std::string& Target) {
-  static std::mt19937 Rng(GetTickCount() ^ GetCurrentProcessId());
-  for (;;) {
-    std::string Name = Target + ".~" + std::to_string(Rng() % 1000000) + ".tmp";
-    if (GetFileAttributesW(Wide(Name).c_str()) == INVALID_FILE_ATTRIBUTES) return Name;
-  }
-}
-
-void ReplaceFile(const std::string& Source, const std::string& Target) {
-  if (!MoveOrFault(Source, Target)) RaiseFileError("Unable to replace", Target, GetLastError());
-}
-
-bool TryReplaceFile(const std::string& Source, const std::string& Target,
-                    std::string& SystemMessage) {
-  if (MoveOrFault(Source, Target)) return true;
-  SystemMessage = SystemMessageOf(GetLastError());
-  return false;
-}
-
-TAtomicFileWriter::TAtomicFileWriter(const std::string& Target) : FTarget(Target) {
-  for (int Attempt = 0; Attempt < 100 && FHandle == -1; ++Attempt) {
-    FTempName = TemporaryNameBeside(Target);
-    HANDLE H = OpenForWriting(FTempName, CREATE_NEW, 0);
-    if (H != INVALID_HANDLE_VALUE) {
-      FHandle = reinterpret_cast<intptr_t>(H);
-    } else if (GetLastError() != ERROR_FILE_EXISTS) {
-      RaiseFileError("Unable to create", Target, GetLastError());
-    }
-  }
-  if (FHandle == -1) RaiseFileError("Unable to create", Target, ERROR_FILE_EXISTS);
-}
-
-TAtomicFileWriter::~TAtomicFileWriter() {
-  if (!FCommitted) {
-    CloseHandle();
-    DeleteFileW(Wide(FTempName).c_str());
-  }
-}
-
-void TAtomicFileWriter::CloseHandle() {
-  if (FHandle != -1) ::CloseHandle(reinterpret_cast<HANDLE>(FHandle));
-  FHandle = -1;
-}
-
-void TAtomicFileWriter::Write(std::string_view Data) {
-  WriteAll(reinterpret_cast<HANDLE>(FHandle), Data, FTarget);
-}
-
-void TAtomicFileWriter::Commit() {
-  HANDLE H = reinterpret_cast<HANDLE>(FHandle);
-  if (!FlushStep(FTarget, FlushFileBuffers(H)))
-    RaiseFileError("Unable to write", FTarget, GetLastError());
-  FHandle = -1;
-  if (!::CloseHandle(H)) RaiseFileError("Unable to write", FTarget, GetLastError());
-  ReplaceFile(FTempName, FTarget);
-  FCommitted = true;
-}
-
-void WriteFileAtomically(const std::string& Target, std::string_view Data) {
-  TAtomicFileWriter Writer(Target);
-  Writer.Write(Data);
-  Writer.Commit();
-}
-
-void CopyFileShared(const std::string& Source, const std::string& Dest) {
-  HANDLE In = CreateFileW(Wide(Source).c_str(), GENERIC_READ, kFullSharing, nullptr, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (In == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Source, GetLastError());
-  HANDLE Out = OpenForWriting(Dest, CREATE_NEW, 0);
-  if (Out == INVALID_HANDLE_VALUE) {
-    DWORD Err = GetLastError();
-    ::CloseHandle(In);
-    RaiseFileError("Unable to create", Dest, Err);
-  }
-  try {
-    char Buf[65536];
-    for (;;) {
-      DWORD N = 0;
-      if (!ReadFile(In, Buf, sizeof Buf, &N, nullptr))
-        RaiseFileError("Unable to read", Source, GetLastError());
-      if (N == 0) break;
-      WriteAll(Out, std::string_view(Buf, N), Dest);
-    }
-  } catch (...) {
-    ::CloseHandle(Out);
-    ::CloseHandle(In);
-    DeleteFileW(Wide(Dest).c_str());  // ours: it was created above
-    throw;
-  }
-  BOOL Closed = FlushStep(Dest, ::CloseHandle(Out));
-  DWORD Err = GetLastError();
-  ::CloseHandle(In);
-  if (!Closed) {
-    DeleteFileW(Wide(Dest).c_str());
-    RaiseFileError("Unable to write", Dest, Err);
-  }
 }
 
 }  // namespace kv

@@ -1,5 +1,7 @@
 #include "base/Paths.h"
 
+#include <vector>
+
 #include "base/Files.h"
 #include "base/Text.h"
 
@@ -74,6 +76,39 @@ bool IsAbsolutePath(std::string_view Path) {
 std::string JoinPath(std::string_view Dir, std::string_view Name) {
   if (Dir.empty()) return std::string(Name);
   return IncludeTrailingPathDelimiter(Dir) + std::string(Name);
+}
+
+std::string RemoveDotSegments(std::string_view Path) {
+  size_t Root = 0;
+  if (HasDriveLetter(Path) && Path.size() >= 3 && IsPathSeparator(Path[2]))
+    Root = 3;
+  else if (!Path.empty() && IsPathSeparator(Path[0]))
+    Root = 1;
+  std::vector<std::string_view> Parts;
+  bool Dots = false;
+  size_t Start = Root;
+  for (size_t I = Root; I <= Path.size(); ++I) {
+    if (I < Path.size() && !IsPathSeparator(Path[I])) continue;
+    const std::string_view Part = Path.substr(Start, I - Start);
+    Start = I + 1;
+    if (Part == "." || Part == "..") Dots = true;
+    if (Part == ".") continue;
+    if (Part == ".." && !Parts.empty() && Parts.back() != "..") {
+      Parts.pop_back();
+    } else if (Part == ".." && Root > 0) {
+      // Above the root stays at the root.
+    } else if (!Part.empty() || I == Path.size()) {
+      Parts.push_back(Part);
+    }
+  }
+  if (!Dots) return std::string(Path);
+  const char Sep = PreferredSeparatorFor(Path);
+  std::string R(Path.substr(0, Root));
+  for (size_t I = 0; I < Parts.size(); ++I) {
+    if (I > 0) R += Sep;
+    R += Parts[I];
+  }
+  return R;
 }
 
 bool SamePath(std::string_view A, std::string_view B) {

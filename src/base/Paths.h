@@ -26,6 +26,10 @@ std::string IncludeTrailingPathDelimiter(std::string_view Path);
 bool IsAbsolutePath(std::string_view Path);
 // Joins a folder and a relative name with the folder's separator.
 std::string JoinPath(std::string_view Dir, std::string_view Name);
+// Path with its "." segments removed and each ".." taking away the folder
+// before it (never above the root), as the system's full-path function does;
+// a path without such segments comes back unchanged.
+std::string RemoveDotSegments(std::string_view Path);
 // Ignoring ASCII case; '\' and '/' count as the same separator.
 bool SamePath(std::string_view A, std::string_view B);
 

@@ -15,6 +15,11 @@ namespace kv {
 namespace {
 
 const char* const kCrLf = "\r\n";
+// Marks the odd last byte of a UTF-16 file, carried after it as two
+// hexadecimal digits. Text from the file is UTF-8, which never holds 0xFF;
+// the byte goes back at the file's end.
+const char kOddByteMark = '\xFF';
+const char* const kHexDigits = "0123456789ABCDEF";
 
 // Hands every line, trimmed, to Fn until it answers false. A line ends at the
 // next CR or LF, so files whose line ends are mixed scan line by line too.
@@ -50,17 +55,19 @@ int64_t LargestGridNumber(std::string_view Text) {
 }
 
 // The Open action trims its sheet parameter, takes a positive number as a
-// position and otherwise looks the name up. A name it would not find as
-// written (quotes removed, blanks at its ends, digits only, characters the
-// publication's code page lacks) becomes the sheet's 1-based number, so the
-// page never silently shows another sheet. Why goes into Reason.
-std::string SheetParameterFor(const std::string& SheetName, int Index, TPubEncoding Encoding,
-                              std::string& Reason) {
+// position and otherwise looks the name up. Action parameters reach it as
+// ANSI text whatever the publication's encoding, so a name it would not find
+// as written (empty, quotes removed, blanks at its ends, digits only,
+// characters the ANSI code page lacks) becomes the sheet's 1-based number,
+// and the page never silently shows another sheet. Why goes into Reason.
+std::string SheetParameterFor(const std::string& SheetName, int Index, std::string& Reason) {
   std::string Param = RemoveQuotes(SheetName);
   bool Lossless = true;
-  if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(Param, &Lossless);
-  if (!Lossless)
-    Reason = "the sheet's name cannot be written in the publication's code page";
+  Utf8ToAnsi(Param, &Lossless);
+  if (SheetName.empty())
+    Reason = "the sheet's name is empty";
+  else if (!Lossless)
+    Reason = "the sheet's name cannot be written in the ANSI code page";
   else if (Param != SheetName)
     Reason = "the sheet's name holds double quotes";
   else if (Trim(Param) != Param)
@@ -70,6 +77,21 @@ std::string SheetParameterFor(const std::string& SheetName, int Index, TPubEncod
   else
     return Param;
   return std::to_string(Index + 1);
+}
+
+// The workbook reference goes into the Open action as one quoted ANSI
+// parameter: question marks or a quote in it would name no file, and every
+// new page would fail to open.
+void CheckWorkbookReference(const std::string& WorkbookRef) {
+  bool Lossless = true;
+  Utf8ToAnsi(WorkbookRef, &Lossless);
+  if (!Lossless)
+    throw TKvError("The workbook's path cannot be written in the ANSI code page: " + WorkbookRef);
+  if (WorkbookRef.find('"') != std::string::npos)
+    throw TKvError(
+        "The workbook's path contains a double quote, which a page action cannot hold; rename "
+        "the file or its folder: " +
+        WorkbookRef);
 }
 
 // UTF-16 text with unpaired surrogates: they travel inside as three-byte
@@ -124,7 +146,13 @@ std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encodin
     for (size_t I = 2; I + 1 < Bytes.size(); I += 2)
       Units += static_cast<char16_t>(static_cast<unsigned char>(Bytes[I]) |
                                      (static_cast<unsigned char>(Bytes[I + 1]) << 8));
-    return Utf16UnitsToText(Units);
+    std::string Text = Utf16UnitsToText(Units);
+    if (Bytes.size() % 2 != 0) {
+      // In hexadecimal: the raw byte could read as a line break.
+      const auto Byte = static_cast<unsigned char>(Bytes.back());
+      (Text += kOddByteMark) += {kHexDigits[Byte >> 4], kHexDigits[Byte & 15]};
+    }
+    return Text;
   }
   if (Encoding) *Encoding = TPubEncoding::Ansi;
   return AnsiToUtf8(Bytes);
@@ -135,12 +163,22 @@ std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding) 
     case TPubEncoding::Utf8Bom:
       return "\xEF\xBB\xBF" + std::string(Text);
     case TPubEncoding::Utf16LeBom: {
+      std::string Units(Text), Odd;
+      const size_t Mark = Units.find(kOddByteMark);
+      if (Mark != std::string::npos && Mark + 2 < Units.size()) {
+        const auto Digit = [](char C) {
+          return static_cast<int>(std::string_view(kHexDigits).find(C));
+        };
+        Odd =
+            std::string(1, static_cast<char>(Digit(Units[Mark + 1]) * 16 + Digit(Units[Mark + 2])));
+        Units.erase(Mark, 3);
+      }
       std::string Out = "\xFF\xFE";
-      for (char16_t U : TextToUtf16Units(Text)) {
+      for (char16_t U : TextToUtf16Units(Units)) {
         Out += static_cast<char>(U & 0xFF);
         Out += static_cast<char>(U >> 8);
       }
-      return Out;
+      return Out + Odd;
     }
     case TPubEncoding::Ansi:
       break;
@@ -194,14 +232,21 @@ int32_t NextGridNumber(std::string_view Text) {
 std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion) {
   size_t Marker = Text.find("MasterPage");
   if (Marker == std::string_view::npos) Marker = Text.size();
-  // The head runs to the end of the marker's line and its line break, so a
-  // marker line with text after the marker ("MasterPage=1") stays whole.
-  size_t HeadEnd = Text.find_first_of("\r\n", std::min(Text.size(), Marker + 10));
-  if (HeadEnd == std::string_view::npos) HeadEnd = Text.size();
-  if (Text.substr(HeadEnd, 2) == kCrLf)
-    HeadEnd += 2;
-  else if (HeadEnd < Text.size())
-    HeadEnd += 1;
+  // The master page's block runs from the marker's line to the next page line;
+  // the new pages go there, so every line the master page holds stays its own
+  // (the marker may well be the block's own "NewPage=MasterPage" line).
+  size_t Pos = Text.find_first_of("\r\n", std::min(Text.size(), Marker + 10));
+  size_t HeadEnd = Text.size();
+  while (Pos < Text.size()) {
+    while (Pos < Text.size() && (Text[Pos] == '\r' || Text[Pos] == '\n')) ++Pos;
+    size_t End = Text.find_first_of("\r\n", Pos);
+    if (End == std::string_view::npos) End = Text.size();
+    if (StartsWithAscii(Trim(Text.substr(Pos, End - Pos)), "NewPage=")) {
+      HeadEnd = Pos;
+      break;
+    }
+    Pos = End;
+  }
   std::string Result(Text.substr(0, HeadEnd));
   if (!Result.empty() && Result.back() != '\n' && Result.back() != '\r') Result += kCrLf;
   Result += Insertion;
@@ -224,6 +269,25 @@ std::vector<std::string> ParseSheetList(std::string_view SheetList) {
     if (!T.empty()) Items.push_back(T);
   }
   return Items;
+}
+
+std::vector<int> SelectSheets(const std::vector<std::string>& SheetNames,
+                              std::string_view SheetList) {
+  std::vector<int> Selected;
+  const std::vector<std::string> Items = ParseSheetList(SheetList);
+  std::vector<bool> Chosen(SheetNames.size(), Items.empty());
+  for (const std::string& Item : Items) {
+    bool Exact = false;
+    for (size_t I = 0; I < SheetNames.size(); ++I)
+      if (SameTextAscii(Item, SheetNames[I])) Chosen[I] = Exact = true;
+    // Items are trimmed and names are not: " Padded" is picked by "Padded".
+    if (!Exact)
+      for (size_t I = 0; I < SheetNames.size(); ++I)
+        if (SameTextAscii(Item, Trim(SheetNames[I]))) Chosen[I] = true;
+  }
+  for (size_t I = 0; I < SheetNames.size(); ++I)
+    if (Chosen[I]) Selected.push_back(static_cast<int>(I));
+  return Selected;
 }
 
 bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList) {
@@ -328,7 +392,7 @@ void VerifyImportedPublication(std::string_view Text, int32_t FirstGrid, int32_t
   }
 }
 
-void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, int32_t ImportedPages,
+bool WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, int32_t ImportedPages,
                            int32_t FirstGrid, std::string_view Text,
                            const std::vector<std::string>& Notes) {
   try {
@@ -347,13 +411,16 @@ void WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
     for (const std::string& N : Notes) Line(N);
     // Through a temporary file: a report that fails part way keeps the older one whole.
     WriteFileAtomically(PubPath + ".kvdiag.txt", EncodePublicationText(R, TPubEncoding::Ansi));
+    return true;
   } catch (...) {
     // The import has succeeded; a report that cannot be written changes nothing.
+    return false;
   }
 }
 
-void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::string& SheetList,
-                                   const std::string& PubPath) {
+TImportResult ImportWorkbookToFolivantPages(const std::string& WorkbookPath,
+                                            const std::string& SheetList,
+                                            const std::string& PubPath) {
   if (!FileExists(WorkbookPath)) throw TKvError("Excel file not found: " + WorkbookPath);
   if (!FileExists(PubPath)) throw TKvError("Target Folivant publication not found: " + PubPath);
   const std::string PubFull = FullPath(PubPath);
@@ -371,18 +438,12 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
   auto Book = std::make_unique<TXlsxWorkbook>();
   Book->LoadFromFile(WorkbookPath);
   const std::string WorkbookRef = MakeWorkbookReference(WorkbookPath, PubPath);
-  // Written as question marks, the path would name no file and every new page
-  // would fail to open.
-  bool RefLossless = true;
-  if (Encoding == TPubEncoding::Ansi) Utf8ToAnsi(WorkbookRef, &RefLossless);
-  if (!RefLossless)
-    throw TKvError("The workbook's path cannot be written in the publication's code page: " +
-                   WorkbookRef);
+  CheckWorkbookReference(WorkbookRef);
   const int32_t FirstGrid = NextGridNumber(Text);
 
-  std::vector<int> Selected;
-  for (int I = 0; I < Book->SheetCount(); ++I)
-    if (IsSheetSelected(Book->SheetName(I), SheetList)) Selected.push_back(I);
+  std::vector<std::string> Names;
+  for (int I = 0; I < Book->SheetCount(); ++I) Names.push_back(Book->SheetName(I));
+  const std::vector<int> Selected = SelectSheets(Names, SheetList);
   if (Selected.empty())
     throw TKvError("None of the requested worksheets were found in the workbook.");
   // A page whose sheet cannot be read would only ever show an error.
@@ -401,7 +462,7 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
     const std::string PageName = MakeUniquePageName(Text + Chosen, MakePageName(SheetName));
     Chosen += "\r\nNewPage=" + PageName + "\r\n";
     std::string Reason;
-    const std::string SheetParam = SheetParameterFor(SheetName, Selected[K], Encoding, Reason);
+    const std::string SheetParam = SheetParameterFor(SheetName, Selected[K], Reason);
     if (!Reason.empty()) Notes.push_back("SheetByNumber=" + SheetParam + " (" + Reason + ")");
     AppendGridPage(Buffer, PageName, FirstGrid + static_cast<int32_t>(K), ScreenWidth, ScreenHeight,
                    WorkbookRef, SheetParam);
@@ -412,20 +473,20 @@ void ImportWorkbookToFolivantPages(const std::string& WorkbookPath, const std::s
   VerifyImportedPublication(NewText, FirstGrid, static_cast<int32_t>(Selected.size()),
                             ExistingPages);
 
-  const std::string Temp = PubFull + ".kvtmp";
-  try {
-    WritePublicationText(Temp, NewText, Encoding);
-  } catch (...) {
-    DeleteFileAt(Temp);
-    throw;
-  }
+  // The temporary file lies in the publication's folder under a short name
+  // ending in ".kvtmp"; it is flushed and moved over the publication in one step.
+  TAtomicFileWriter Writer(PubFull, ".kvtmp");
+  Writer.Write(EncodePublicationText(NewText, Encoding));
   std::string SystemMessage;
-  if (!TryReplaceFile(Temp, PubFull, SystemMessage)) {
-    DeleteFileAt(Temp);
+  if (!Writer.TryCommit(SystemMessage))
     throw TKvError("Unable to replace target publication: " + SystemMessage);
-  }
-  WriteDiagnosticReport(PubPath, ExistingPages, static_cast<int32_t>(Selected.size()), FirstGrid,
-                        NewText, Notes);
+  TImportResult Result;
+  Result.FirstGrid = FirstGrid;
+  Result.ImportedPages = static_cast<int32_t>(Selected.size());
+  if (WriteDiagnosticReport(PubPath, ExistingPages, Result.ImportedPages, FirstGrid, NewText,
+                            Notes))
+    Result.ReportPath = PubPath + ".kvdiag.txt";
+  return Result;
 }
 
 }  // namespace kv

@@ -35,11 +35,9 @@ bool IsCurrentPublicationMode(TPlugInState& State, const std::string& Token,
   }
   if (T.empty()) return true;
   if (!Current.empty() && SamePath(Current, FullPath(Resolved))) return true;
-  std::string Mode;
-  try {
-    Mode = Trim(ReadHostVariable(State.Host, "[FVMode]"));
-  } catch (...) {
-  }
+  // A host that fails to answer fails the run: taken as "not D", the target
+  // would be changed in place.
+  const std::string Mode = Trim(ReadHostVariable(State.Host, "[FVMode]"));
   if (SameTextAscii(Mode, "D") && FileExists(Resolved)) {
     Current = FullPath(Resolved);
     return true;
@@ -90,9 +88,10 @@ bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std:
             "mode from the kvGridfoldImport editor.");
       const std::string Output = CopyCurrentPublication(Current);
       WriteImportLog(Host, "OutputPub=" + Output);
+      std::string Report;  // written by this run for the copy
       try {
         WriteImportLog(Host, "Calling ImportWorkbookToFolivantPages");
-        ImportWorkbookToFolivantPages(Source, SheetList, Output);
+        Report = ImportWorkbookToFolivantPages(Source, SheetList, Output).ReportPath;
         WriteImportLog(Host, "ImportWorkbookToFolivantPages completed");
         WriteImportLog(Host, "OutputSize=" + std::to_string(FileSizeOf(Output)));
         WriteImportLog(Host, "RectangleRecords=" + std::to_string(CountOccurrences(
@@ -103,6 +102,7 @@ bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std:
                                                    Output, "PgExitAction=kvGridfoldClose \"")));
       } catch (...) {
         DeleteFileAt(Output);
+        if (!Report.empty()) DeleteFileAt(Report);  // it would say PASSED for no file
         throw;
       }
       SetVariable(State, "[kvGridfoldImportedPub]", Output);

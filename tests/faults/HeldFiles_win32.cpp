@@ -210,22 +210,11 @@ TEST_F(HeldFiles, HeldLogIsSkippedAndKeptWhileTheImportRuns) {
   EXPECT_EQ(ReadWholeFile(FDir.File("Course.pub")), kPub);
 }
 
-// Windows refuses to write or replace a file marked read-only. Wine run by
-// root may not; there each file must still be whole, old or new, and the
-// writers must leave no temporary file.
-TEST_F(HeldFiles, ReadOnlyFilesAreRefusedOrReplacedWhole) {
-  const std::string Probe = FDir.File("probe");
-  WriteWholeFile(Probe, "x");
-  MakeReadOnly(Probe, true);
-  HANDLE H = CreateFileW(Wide(Probe).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  const bool Honoured = H == INVALID_HANDLE_VALUE;
-  if (!Honoured) CloseHandle(H);
-  MakeReadOnly(Probe, false);
-  DeleteFileAt(Probe);
-  RecordProperty("read_only_honoured", Honoured ? "yes" : "no");
-  if (!Honoured) std::printf("note: this system writes read-only files; checking wholeness only\n");
-
+// A file marked read-only is never replaced: Windows refuses the move, and
+// the files port refuses it itself where Wine would not. Saves, exports and
+// the import fail naming the file, the report stays old, and no temporary
+// file is left.
+TEST_F(HeldFiles, ReadOnlyFilesAreRefused) {
   const std::string Book = FDir.File("book.xlsx"), Pub = FDir.File("Course.pub");
   const std::string Out = FDir.File("out.pdf"), Report = Pub + ".kvdiag.txt";
   const std::string BookBefore = ReadWholeFile(Book);
@@ -240,21 +229,13 @@ TEST_F(HeldFiles, ReadOnlyFilesAreRefusedOrReplacedWhole) {
 
   EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Course.pub", "Course.pub.kvdiag.txt",
                                                    "book.xlsx", "out.pdf"}));
-  if (Honoured) {
-    EXPECT_NE(SaveError.find("book.xlsx"), std::string::npos) << SaveError;
-    EXPECT_NE(ExportError.find("out.pdf"), std::string::npos) << ExportError;
-    EXPECT_EQ(ImportError.rfind("Unable to replace target publication: ", 0), 0u) << ImportError;
-    EXPECT_EQ(ReadWholeFile(Book), BookBefore);
-    EXPECT_EQ(ReadWholeFile(Out), kOld);
-    EXPECT_EQ(ReadWholeFile(Pub), kPub);
-    EXPECT_EQ(ReadWholeFile(Report), kOld);
-  } else {
-    TXlsxWorkbook Back;
-    EXPECT_NO_THROW(Back.LoadFromFile(Book));
-    EXPECT_EQ(ReadWholeFile(Out).substr(0, 8), "%PDF-1.4");
-    EXPECT_EQ(CountPublicationPages(ReadWholeFile(Pub)), 4);
-    EXPECT_NE(ReadWholeFile(Report).find("Verification=PASSED"), std::string::npos);
-  }
+  EXPECT_NE(SaveError.find("book.xlsx"), std::string::npos) << SaveError;
+  EXPECT_NE(ExportError.find("out.pdf"), std::string::npos) << ExportError;
+  EXPECT_EQ(ImportError.rfind("Unable to replace target publication: ", 0), 0u) << ImportError;
+  EXPECT_EQ(ReadWholeFile(Book), BookBefore);
+  EXPECT_EQ(ReadWholeFile(Out), kOld);
+  EXPECT_EQ(ReadWholeFile(Pub), kPub);
+  EXPECT_EQ(ReadWholeFile(Report), kOld);
 }
 
 }  // namespace kv

@@ -87,6 +87,12 @@ TEST(Paths, WindowsAndPosixPathsSplitTheSameWay) {
   EXPECT_TRUE(IsAbsolutePath("/x"));
   EXPECT_FALSE(IsAbsolutePath("x\\y"));
   EXPECT_TRUE(SamePath("C:\\PUBS\\a.pub", "c:\\pubs\\A.PUB"));
+  EXPECT_EQ(RemoveDotSegments("/w/./a/../Book.xlsx"), "/w/Book.xlsx");
+  EXPECT_EQ(RemoveDotSegments("C:\\w\\.\\sub\\..\\..\\..\\B.pub"), "C:\\B.pub");
+  EXPECT_EQ(RemoveDotSegments("/w/sub/.."), "/w");
+  EXPECT_EQ(RemoveDotSegments("/w/./"), "/w/");
+  EXPECT_EQ(RemoveDotSegments("../a/./b"), "../a/b");
+  EXPECT_EQ(RemoveDotSegments("/w//x.pub"), "/w//x.pub");  // nothing to resolve: unchanged
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@
 #include "import/GridfoldImporter.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace kv {
 
@@ -130,6 +131,32 @@ TEST_F(ImportTest, SheetNameOutsideTheCodePageIsWrittenAsItsNumber) {
             std::string::npos);
   EXPECT_NE(ReadWholeFile(FPub + ".kvdiag.txt").find("Verification=PASSED\r\nSheetByNumber=2 "),
             std::string::npos);
+}
+
+TEST_F(ImportTest, ReadOnlyFilesAreNotReplaced) {
+  if (test::RerunUnprivileged()) return;
+  const auto ReadOnly = [](const std::string& P, bool On) {
+    std::filesystem::permissions(
+        P, std::filesystem::perms::owner_write,
+        On ? std::filesystem::perm_options::remove : std::filesystem::perm_options::add);
+  };
+  // A read-only publication stays as it was, with the system's reason.
+  const std::string Before = ReadWholeFile(FPub);
+  ReadOnly(FPub, true);
+  EXPECT_EQ(ImportError("ALL"),
+            "Unable to replace target publication: " + test::AccessDeniedText());
+  EXPECT_EQ(ReadWholeFile(FPub), Before);
+  EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Book.xlsx", "Course.pub"}));
+  ReadOnly(FPub, false);
+  // A read-only report: the import succeeds and the old report stays.
+  WriteWholeFile(FPub + ".kvdiag.txt", "an older report\r\n");
+  ReadOnly(FPub + ".kvdiag.txt", true);
+  EXPECT_EQ(ImportError("ALL"), "");
+  EXPECT_EQ(CountPublicationPages(ReadWholeFile(FPub)), 7);
+  EXPECT_EQ(ReadWholeFile(FPub + ".kvdiag.txt"), "an older report\r\n");
+  EXPECT_EQ(FDir.List(),
+            (std::vector<std::string>{"Book.xlsx", "Course.pub", "Course.pub.kvdiag.txt"}));
+  ReadOnly(FPub + ".kvdiag.txt", false);
 }
 
 TEST_F(ImportTest, ReportThatCannotBeWrittenDoesNotFailTheImport) {

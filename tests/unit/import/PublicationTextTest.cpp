@@ -20,6 +20,27 @@ TEST(PublicationText, EncodingFollowsTheFirstBytes) {
                                    &E),
             "A\xCE\xA9");
   EXPECT_EQ(E, TPubEncoding::Utf16LeBom);
+  // An odd last byte of a UTF-16 file comes back at the end.
+  const std::string Odd(
+      "\xFF\xFE"
+      "A\0B\0\x43",
+      7);
+  EXPECT_EQ(EncodePublicationText(DecodePublicationBytes(Odd), TPubEncoding::Utf16LeBom), Odd);
+  EXPECT_EQ(EncodePublicationText(DecodePublicationBytes(Odd).substr(0, 1) + "x" +
+                                      DecodePublicationBytes(Odd).substr(1),
+                                  TPubEncoding::Utf16LeBom),
+            std::string("\xFF\xFE"
+                        "A\0x\0B\0\x43",
+                        9));
+  // An odd CR is no line break: pages inserted at the end start a line of their own.
+  const std::string OddCr(
+      "\xFF\xFE"
+      "M\0\x0D",
+      5);
+  const std::string Joined = InsertAfterMasterPage(DecodePublicationBytes(OddCr), "NewPage=N");
+  const std::string Written = EncodePublicationText(Joined, TPubEncoding::Utf16LeBom);
+  EXPECT_EQ(CountPublicationPages(DecodePublicationBytes(Written)), 1);
+  EXPECT_EQ(Written.back(), '\x0D');
   for (TPubEncoding Enc : {TPubEncoding::Utf8Bom, TPubEncoding::Utf16LeBom}) {
     TPubEncoding Back = TPubEncoding::Ansi;
     EXPECT_EQ(DecodePublicationBytes(EncodePublicationText("\xCE\xA9 x\r\n", Enc), &Back),
@@ -51,12 +72,27 @@ TEST(PublicationText, NextGridNumberTakesTheLargestPlusOne) {
   EXPECT_EQ(NextGridNumber("name=excelgrid_2\nName=ExcelGrid_99999999999\n"), 3);
 }
 
-TEST(PublicationText, InsertionGoesAfterTheMarkerLine) {
-  EXPECT_EQ(InsertAfterMasterPage("A\r\nMasterPage=1\r\nB\r\n", "X\r\n"),
-            "A\r\nMasterPage=1\r\nX\r\nB\r\n");
-  EXPECT_EQ(InsertAfterMasterPage("A\r\nMasterPage\r\nB", "X"), "A\r\nMasterPage\r\nX\r\nB");
-  EXPECT_EQ(InsertAfterMasterPage("MasterPage", "X\r\n"), "MasterPage\r\nX\r\n");
-  EXPECT_EQ(InsertAfterMasterPage("MasterPage1\nB\n", "X\r\n"), "MasterPage1\nX\r\nB\n");
+TEST(PublicationText, InsertionGoesAfterTheMasterPagesBlock) {
+  const struct {
+    const char* Text;
+    const char* Insertion;
+    const char* Result;
+  } kCases[] = {
+      {"NewPage=M\r\nMasterPage=1\r\nPageColor=5\r\nNewPage=B\r\n", "X\r\n",
+       "NewPage=M\r\nMasterPage=1\r\nPageColor=5\r\nX\r\nNewPage=B\r\n"},
+      // The marker on the master page's own page line; the next page line
+      // counts however it is written.
+      {"NewPage=MasterPage\r\nPageStyle=0\r\nPgExitAction=Beep\n  newpage=Intro\n", "X",
+       "NewPage=MasterPage\r\nPageStyle=0\r\nPgExitAction=Beep\nX\r\n  newpage=Intro\n"},
+      {"NewPage=First\r\nMasterPage\r\nXNewPage=no\r\nNewPage=Next", "X\r\n",
+       "NewPage=First\r\nMasterPage\r\nXNewPage=no\r\nX\r\nNewPage=Next"},
+      // No page after the master page: at the end, on a line of its own.
+      {"A\r\nMasterPage\r\nB", "X", "A\r\nMasterPage\r\nB\r\nX\r\n"},
+      {"MasterPage", "X\r\n", "MasterPage\r\nX\r\n"},
+      {"MasterPage1\nB\n", "X\r\n", "MasterPage1\nB\nX\r\n"},
+  };
+  for (const auto& C : kCases)
+    EXPECT_EQ(InsertAfterMasterPage(C.Text, C.Insertion), C.Result) << C.Text;
 }
 
 TEST(PublicationText, WriteAndReadFiles) {
@@ -81,6 +117,13 @@ TEST(SheetList, AllOrNamesSeparatedByBarsAndLineBreaks) {
   EXPECT_FALSE(IsSheetSelected("Sheet3", "Sheet2|sheet1"));
   EXPECT_FALSE(IsSheetSelected("Sheet2", "2"));
   EXPECT_TRUE(IsSheetSelected("2", "2"));
+  // Items are trimmed: a name with blanks at its ends is found trimmed, unless
+  // another name equals the item as it stands.
+  const std::vector<std::string> Names = {" Padded ", "Plain", "Both", " both"};
+  EXPECT_EQ(SelectSheets(Names, "padded|plain"), (std::vector<int>{0, 1}));
+  EXPECT_EQ(SelectSheets(Names, "Both"), (std::vector<int>{2}));
+  EXPECT_EQ(SelectSheets(Names, " ALL "), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_TRUE(SelectSheets(Names, "Pad").empty());
 }
 
 TEST(PageNames, CleanedToLettersDigitsAndUnderscores) {

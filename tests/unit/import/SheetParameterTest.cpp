@@ -4,6 +4,8 @@
 // sheet's number, with a report line each.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/Paths.h"
@@ -35,7 +37,9 @@ TEST(SheetParameter, NamesTheOpenActionWouldMissBecomeNumbers) {
                                                         {" Padded", ""},
                                                         {"&quot;Q&quot;", ""},
                                                         {"-1", ""},
-                                                        {"Caf\xC3\xA9", ""}})
+                                                        {"Caf\xC3\xA9", ""},
+                                                        {"", ""},
+                                                        {"\xCE\xA3", ""}})
                                             .Bytes());
   WriteWholeFile(Dir.File("p.pub"), kPub);
   ImportWorkbookToFolivantPages(Dir.File("Book.xlsx"), "ALL", Dir.File("p.pub"));
@@ -46,11 +50,17 @@ TEST(SheetParameter, NamesTheOpenActionWouldMissBecomeNumbers) {
   EXPECT_EQ(SheetParamOf(Text, 4), "4");
   EXPECT_EQ(SheetParamOf(Text, 5), "-1");  // not a position: found by its name
   EXPECT_EQ(SheetParamOf(Text, 6), "Caf\xC3\xA9");
+  EXPECT_EQ(SheetParamOf(Text, 7), "7");
+  EXPECT_EQ(SheetParamOf(Text, 8), "8");
+  // Each number says why, so an author who reorders the sheets later knows.
   const std::string Report = ReadWholeFile(Dir.File("p.pub.kvdiag.txt"));
   EXPECT_NE(Report.find("Verification=PASSED\r\n"
                         "SheetByNumber=2 (the sheet's name would be read as a sheet number)\r\n"
                         "SheetByNumber=3 (the sheet's name begins or ends with blanks)\r\n"
-                        "SheetByNumber=4 (the sheet's name holds double quotes)\r\n"),
+                        "SheetByNumber=4 (the sheet's name holds double quotes)\r\n"
+                        "SheetByNumber=7 (the sheet's name is empty)\r\n"
+                        "SheetByNumber=8 (the sheet's name cannot be written in the ANSI code "
+                        "page)\r\n"),
             std::string::npos)
       << Report;
   EXPECT_EQ(Report.find("SheetByNumber=5"), std::string::npos);
@@ -96,27 +106,66 @@ TEST(GridNumbers, ExhaustedNumbersFailBeforeAnyFileChanges) {
   EXPECT_EQ(SheetParamOf(ReadWholeFile(Dir.File("p.pub")), 2147483647), "B");
 }
 
-TEST(WorkbookPath, OutsideTheCodePageFailsAnAnsiImportOnly) {
+TEST(WorkbookPath, OutsideTheCodePageFailsInEveryEncoding) {
   test::TTempDir Dir;
   // Joined by hand: the test folder's own path type would read UTF-8 as ANSI on Windows.
   const std::string Book =
       JoinPath(Dir.Path(), "\xCE\x92\xCE\xB9\xCE\xB2\xCE\xBB\xCE\xAF\xCE\xBF.xlsx");
   WriteWholeFile(Book, test::MakeBook({{"A", ""}}).Bytes());
+  for (TPubEncoding Enc : {TPubEncoding::Ansi, TPubEncoding::Utf8Bom, TPubEncoding::Utf16LeBom}) {
+    WritePublicationText(Dir.File("p.pub"), kPub, Enc);
+    const std::string Before = ReadWholeFile(Dir.File("p.pub"));
+    try {
+      ImportWorkbookToFolivantPages(Book, "ALL", Dir.File("p.pub"));
+      ADD_FAILURE();
+    } catch (const TKvError& E) {
+      EXPECT_EQ(std::string(E.what()),
+                "The workbook's path cannot be written in the ANSI code page: [PubDir]" +
+                    Book.substr(Book.size() - 17));
+    }
+    EXPECT_EQ(ReadWholeFile(Dir.File("p.pub")), Before);
+  }
+}
+
+TEST(WorkbookPath, DoubleQuoteInTheNameIsRefused) {
+  test::TTempDir Dir;
   WriteWholeFile(Dir.File("p.pub"), kPub);
+  // Windows forbids the quote in file names; the check needs no such file to exist there.
+  const std::string Book = Dir.File("Q\"1\".xlsx");
+  try {
+    if (!FileExists(Book)) WriteWholeFile(Book, test::MakeBook({{"A", ""}}).Bytes());
+  } catch (const TKvError&) {
+    GTEST_SKIP() << "the file system refuses a quote in a file name";
+  }
   try {
     ImportWorkbookToFolivantPages(Book, "ALL", Dir.File("p.pub"));
     ADD_FAILURE();
   } catch (const TKvError& E) {
     EXPECT_EQ(std::string(E.what()),
-              "The workbook's path cannot be written in the publication's code page: [PubDir]" +
-                  Book.substr(Book.size() - 17));
+              "The workbook's path contains a double quote, which a page action cannot hold; "
+              "rename the file or its folder: [PubDir]Q\"1\".xlsx");
   }
   EXPECT_EQ(ReadWholeFile(Dir.File("p.pub")), kPub);
-  WritePublicationText(Dir.File("p.pub"), kPub, TPubEncoding::Utf8Bom);
-  ImportWorkbookToFolivantPages(Book, "ALL", Dir.File("p.pub"));
-  EXPECT_NE(
-      ReadPublicationText(Dir.File("p.pub")).find("\"[PubDir]" + Book.substr(Book.size() - 17)),
-      std::string::npos);
+  EXPECT_EQ(Dir.List(), (std::vector<std::string>{"Q\"1\".xlsx", "p.pub"}));
+}
+
+TEST(WorkbookPath, DotSegmentsAreResolvedBeforeComparingFolders) {
+  test::TTempDir Dir;
+  WriteWholeFile(Dir.File("Book.xlsx"), test::MakeBook({{"A", ""}}).Bytes());
+  WriteWholeFile(Dir.File("p.pub"), kPub);
+  const std::string Sub = Dir.File("sub");
+  std::filesystem::create_directory(Sub);
+  EXPECT_EQ(MakeWorkbookReference(JoinPath(Dir.Path(), "./Book.xlsx"), Dir.File("p.pub")),
+            "[PubDir]Book.xlsx");
+  EXPECT_EQ(MakeWorkbookReference(JoinPath(Sub, "../Book.xlsx"), Dir.File("p.pub")),
+            "[PubDir]Book.xlsx");
+  // The same file named two ways is still the same file.
+  try {
+    ImportWorkbookToFolivantPages(JoinPath(Sub, "../p.pub"), "ALL", Dir.File("./p.pub"));
+    ADD_FAILURE();
+  } catch (const TKvError& E) {
+    EXPECT_STREQ(E.what(), "The Excel workbook and Folivant publication must be different files.");
+  }
 }
 
 }  // namespace kv

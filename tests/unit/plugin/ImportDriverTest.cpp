@@ -3,13 +3,18 @@
 // variables and the message boxes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
+#include "plugin/HostVariables.h"
 #include "plugin/ImportDriver.h"
 #include "plugin/PublicationPaths.h"
 #include "support/FakeHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
+#include "support/Unprivileged.h"
 
 namespace kv {
 
@@ -123,6 +128,50 @@ TEST_F(ImportDriverTest, DesignModeCopiesAnyExistingTarget) {
   ASSERT_TRUE(ExecImport(FState, FDir.File("Book.xlsx"), "ALL", FDir.File("Other.pub")));
   EXPECT_EQ(ReadWholeFile(FDir.File("Other.pub")), kPub);
   EXPECT_TRUE(FileExists(FDir.File("Other.kvGridfold.pub")));
+}
+
+TEST_F(ImportDriverTest, FailedModeReadFailsTheRun) {
+  // Taken as "not D", the target would be changed in place.
+  class TFailingHost : public test::TFakeHost {
+   public:
+    std::string GetVariable(const std::string& Name) override {
+      if (Name == "[FVMode]") throw TKvError("The host cannot read [FVMode].");
+      return TFakeHost::GetVariable(Name);
+    }
+  } Host;
+  Host.FVars = FHost.FVars;
+  FState.Host = &Host;
+  WriteWholeFile(FDir.File("Other.pub"), kPub);
+  EXPECT_FALSE(ExecImport(FState, FDir.File("Book.xlsx"), "ALL", FDir.File("Other.pub")));
+  EXPECT_EQ(Host.Var("[LastError]"), "The host cannot read [FVMode].");
+  EXPECT_EQ(ReadWholeFile(FDir.File("Other.pub")), kPub);
+  EXPECT_EQ(FDir.List(),
+            (std::vector<std::string>{"Book.xlsx", "Course.pub", "Other.pub", kImportLogName}));
+  EXPECT_NE(Log().find("  ERROR: The host cannot read [FVMode].\r\n"), std::string::npos);
+}
+
+TEST_F(ImportDriverTest, CountingThatFailsRemovesTheCopyAndItsReport) {
+  if (test::RerunUnprivileged()) return;
+#ifdef _WIN32
+  GTEST_SKIP() << "a file without permissions is still readable here";
+#endif
+  // Once the report is written, the copy becomes unreadable before it is counted.
+  class TBlockingHost : public test::TFakeHost {
+   public:
+    std::string FCopy;
+    std::string GetVariable(const std::string& Name) override {
+      if (FileExists(FCopy + ".kvdiag.txt"))
+        std::filesystem::permissions(FCopy, std::filesystem::perms::none);
+      return TFakeHost::GetVariable(Name);
+    }
+  } Host;
+  Host.FVars = FHost.FVars;
+  Host.FCopy = FDir.File("Course.kvGridfold.pub");
+  FState.Host = &Host;
+  EXPECT_FALSE(ExecImport(FState, FDir.File("Book.xlsx"), "ALL", ""));
+  EXPECT_NE(Host.Var("[LastError]").find("Course.kvGridfold.pub"), std::string::npos)
+      << Host.Var("[LastError]");
+  EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Book.xlsx", "Course.pub", kImportLogName}));
 }
 
 TEST_F(ImportDriverTest, FailedImportDeletesTheCopyAndReports) {

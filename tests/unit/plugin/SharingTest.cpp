@@ -94,8 +94,12 @@ TEST_F(SharingTest, OpenPublicationIsCopiedWhileTheHostWritesIt) {
 }
 
 TEST_F(SharingTest, UnwritableTemporaryFileFailsTheCurrentModeAndDeletesTheCopy) {
-  // A folder under the temporary file's name: the copy cannot be rewritten.
-  std::filesystem::create_directory(FDir.File("Course.kvGridfold.pub.kvtmp"));
+  // The temporary file cannot be created: the copy cannot be rewritten.
+  TFileFaults Faults;
+  Faults.FPathContains = ".kvtmp";
+  Faults.FPoint = TFaultPoint::Create;
+  Faults.FFailAt = 1;
+  SetFileFaults(&Faults);
   test::TFakeHost Host;
   test::TFakeMessages Messages;
   Host.FVars["[PubDir]"] = FDir.Path();
@@ -104,9 +108,11 @@ TEST_F(SharingTest, UnwritableTemporaryFileFailsTheCurrentModeAndDeletesTheCopy)
   State.Host = &Host;
   State.Messages = &Messages;
   EXPECT_FALSE(ExecImport(State, FBook, "ALL", "__KVGRIDFOLD_CURRENT__"));
+  SetFileFaults(nullptr);
+  EXPECT_EQ(Faults.FInjected, 1);
   EXPECT_EQ(ReadWholeFile(FPub), kPub);
-  EXPECT_EQ(FDir.List(), (std::vector<std::string>{"Book.xlsx", "Course.kvGridfold.pub.kvtmp",
-                                                   "Course.pub", "kvGridfold_import.log"}));
+  EXPECT_EQ(FDir.List(),
+            (std::vector<std::string>{"Book.xlsx", "Course.pub", "kvGridfold_import.log"}));
   EXPECT_NE(Host.FVars["[LastError]"], "");
   EXPECT_NE(ReadWholeFile(FDir.File("kvGridfold_import.log")).find("  ERROR: "), std::string::npos);
 }

@@ -583,8 +583,7 @@ void FillInteger(const std::vector<TToken>& T, size_t Begin, size_t End, std::st
   int Emitted = 0;
   const int Total = std::max(Len, Places);
   auto EmitDigit = [&](char D, int PosFromRight) {
-    if (Grouping && Emitted > 0 && (PosFromRight + 1) % 3 == 0)
-      Out += D == ' ' ? ' ' : ',';
+    if (Grouping && Emitted > 0 && (PosFromRight + 1) % 3 == 0) Out += D == ' ' ? ' ' : ',';
     Out += D;
     ++Emitted;
   };
@@ -644,8 +643,7 @@ void BestFraction(double Frac, int MaxDen, int64_t& Num, int64_t& Den) {
     const double A = std::floor(X);
     if (A > 1e12) break;
     const int64_t Ai = static_cast<int64_t>(A);
-    const int64_t H2 = Ai * H1 + H0, K2 = Ai * K1 + K0;
-    if (K2 > MaxDen) {
+    if (A * static_cast<double>(K1) + static_cast<double>(K0) > MaxDen) {
       const int64_t T = (MaxDen - K0) / std::max<int64_t>(K1, 1);
       const int64_t Hs = T * H1 + H0, Ks = T * K1 + K0;
       if (Ks > 0 &&
@@ -655,6 +653,7 @@ void BestFraction(double Frac, int MaxDen, int64_t& Num, int64_t& Den) {
       }
       break;
     }
+    const int64_t H2 = Ai * H1 + H0, K2 = Ai * K1 + K0;
     H0 = H1, H1 = H2, K0 = K1, K1 = K2;
     const double R = X - A;
     if (R < 1e-15) break;
@@ -700,6 +699,11 @@ void RenderFraction(const TSection& S, double V, std::string& Out) {
   if (S.DigitsBefore) {
     Whole = std::floor(V);
     Frac = V - Whole;
+  }
+  // A numerator beyond 15 digits says nothing: such a value shows as General.
+  if (Frac * 1e7 > 1e15) {
+    Out += FormatGeneralNumber(V);
+    return;
   }
   int64_t Num = 0, Den = 1;
   if (S.FixedDen > 0) {
@@ -864,8 +868,8 @@ void RenderDigits(const TSection& S, double V, std::string& Out) {
 bool RenderDate(const TSection& S, double V, bool Date1904, std::string& Out) {
   if (!std::isfinite(V) || std::fabs(V) > 3.0e6) return false;
   // Elapsed times and dates are rounded to the precision shown; times of
-  // day alone are cut to their whole seconds, as LibreOffice shows them. Both first go to the nearest millisecond, as the value's binary form
-  // lies just below many exact times.
+  // day alone are cut to their whole seconds, as LibreOffice shows them. Both first go to the
+  // nearest millisecond, as the value's binary form lies just below many exact times.
   int64_t Ms = std::llround(V * 86400000.0);
   int64_t Unit = 1000;
   for (int I = 0; I < S.SecDecimals; ++I) Unit /= 10;
@@ -1126,13 +1130,13 @@ std::string_view BuiltInFormatCode(int32_t Id) {
     case 22:
       return "m/d/yy h:mm";
     case 37:
-      return "#,##0 ;(#,##0)";
+      return "#,##0_);(#,##0)";
     case 38:
-      return "#,##0 ;[Red](#,##0)";
+      return "#,##0_);[Red](#,##0)";
     case 39:
-      return "#,##0.00;(#,##0.00)";
+      return "#,##0.00_);(#,##0.00)";
     case 40:
-      return "#,##0.00;[Red](#,##0.00)";
+      return "#,##0.00_);[Red](#,##0.00)";
     case 41:
       return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
     case 42:

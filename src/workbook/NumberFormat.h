@@ -23,7 +23,8 @@ namespace kv {
 struct TShownText {
   std::string Text;
   bool HasColor = false;
-  uint32_t Color = 0;  // COLORREF of a [Red]-style section, when HasColor
+  uint32_t Color = 0;     // COLORREF of a [Red]-style section, when HasColor
+  bool IsNumber = false;  // set by a workbook's cells for a number (shown right-aligned)
 };
 
 class TNumberFormat {
@@ -49,6 +50,14 @@ class TNumberFormat {
  private:
   std::shared_ptr<const TBody> FBody;  // null for General; shared by copies
   bool FParsed = true;
+};
+
+// The number formats of a workbook's cell styles, each code parsed once.
+struct TCellFormats {
+  std::vector<TNumberFormat> ByStyle;  // by position in the styles part's cell formats
+  bool Date1904 = false;
+  // General for a style beyond the list. Requires: Style >= 0.
+  const TNumberFormat& ForStyle(int32_t Style) const;
 };
 
 // The code of a built-in format id as the OOXML standard lists it (0 to 49,

@@ -21,6 +21,8 @@
 namespace kv {
 
 class TTextPool;
+struct TCellFormats;
+struct TShownText;
 
 // A dense RowCount x ColCount table of cell texts (empty text: empty cell).
 class TSheetCells {
@@ -38,6 +40,11 @@ class TSheetCells {
   void Grow(int32_t Rows, int32_t Cols);
   // Bytes the table's text store holds (for the workbook's text cap).
   size_t TextBytes() const;
+  // The cell as its style's number format shows it: numbers rendered (and
+  // flagged as numbers), texts through a text section; booleans, errors and
+  // cells of a table without formats as their stored text. Out.Text empty
+  // outside the table.
+  void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
 
  private:
   friend class TXlsxWorkbook;
@@ -48,6 +55,16 @@ class TSheetCells {
   // Cell (r, c) is FTexts->Get(FIndex[r * FCols + c]); id 0 is the empty text.
   std::vector<uint32_t> FIndex;
   std::shared_ptr<TTextPool> FTexts;  // shared by all sheets of a workbook
+
+  // What showing a cell needs beside its text, kept only by loaded tables:
+  // per cell its kind (top bits) and style index + 1 (0: nothing to apply),
+  // and, for a cell whose text is not its value (a date), the value's text id.
+  static constexpr uint32_t kShownNumber = 1u << 28, kShownText = 2u << 28, kShownEdited = 3u << 28,
+                            kShownKindMask = 0xFu << 28;
+  std::vector<uint32_t> FShown;
+  std::vector<uint32_t> FValues;
+  std::shared_ptr<const TCellFormats> FFormats;
+  void SetShownInfo(size_t Index, uint32_t Kind, int32_t Style, uint32_t ValueId);
 };
 
 struct TXlsxSheet {
@@ -61,6 +78,8 @@ struct TXlsxSheet {
   std::string_view Cell(int32_t Row, int32_t Col) const {
     return Data ? Data->Cell(Row, Col) : std::string_view();
   }
+  // The text at (Row, Col) as the workbook shows it (TSheetCells::ShownCell).
+  void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
 };
 
 class TXlsxWorkbook {

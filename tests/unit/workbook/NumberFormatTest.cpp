@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "workbook/NumberFormat.h"
+#include "workbook/XlsxReader.h"
 
 namespace kv {
 
@@ -202,6 +203,49 @@ TEST(NumberFormat, Date1904CountsFrom1904) {
   // Outside years 1 to 9999 a date shows as General.
   TNumberFormat("yyyy-mm-dd").RenderNumber(3e6, false, Out);
   EXPECT_EQ(Out.Text, "3000000");
+}
+
+}  // namespace kv
+
+namespace kv {
+
+// The loaded workbook shows each cell through its own style's format, beside
+// the unchanged stored text; an edited cell keeps its style.
+TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
+  TXlsxWorkbook Book;
+  Book.LoadFromFile(std::string(KV_FIXTURES_DIR) + "/numfmt/numfmt.xlsx");
+  const TXlsxSheet& S = Book.Sheet(0);
+  ASSERT_EQ(S.RowCount, static_cast<int32_t>(Cases().size()) + 1);
+  TShownText Out;
+  for (int32_t R = 1; R < S.RowCount; ++R) {
+    const TCase& C = Cases()[static_cast<size_t>(R - 1)];
+    S.ShownCell(R, 2, Out);
+    EXPECT_EQ(Out.Text, Render(C.Code, C.Value)) << C.Code << " on " << C.Value;
+    EXPECT_EQ(Out.IsNumber, C.Value.rfind("text:", 0) != 0) << C.Code;
+  }
+  // Stored texts are as before: the number as written, dates as year-month-day.
+  EXPECT_EQ(S.Cell(2, 2), "1");
+  S.ShownCell(0, 0, Out);
+  EXPECT_EQ(Out.Text, "construct");
+  EXPECT_FALSE(Out.IsNumber);
+  S.ShownCell(S.RowCount, 0, Out);
+  EXPECT_EQ(Out.Text, "");
+
+  // Row 24 holds 1.005 under "0.00": an edit keeps the style.
+  ASSERT_EQ(Cases()[22].Code, "0.00");
+  Book.SetCellValue(0, 23, 2, "2.5");
+  Book.SetCellValue(0, 24, 2, "n/a");
+  const TXlsxSheet& Edited = Book.Sheet(0);
+  Edited.ShownCell(23, 2, Out);
+  EXPECT_EQ(Out.Text, "2.50");
+  EXPECT_TRUE(Out.IsNumber);
+  Edited.ShownCell(24, 2, Out);
+  EXPECT_EQ(Out.Text, "n/a");
+  EXPECT_FALSE(Out.IsNumber);
+  const int32_t Beyond = S.RowCount + 3;
+  Book.SetCellValue(0, Beyond, 5, "7.25");
+  Book.Sheet(0).ShownCell(Beyond, 5, Out);
+  EXPECT_EQ(Out.Text, "7.25");
 }
 
 }  // namespace kv

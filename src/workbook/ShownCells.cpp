@@ -1,0 +1,90 @@
+// Cells as the workbook shows them: each cell's value through its style's
+// number format.
+#include <charconv>
+#include <cmath>
+
+#include "workbook/NumberFormat.h"
+#include "workbook/TextPool.h"
+#include "workbook/XlsxReader.h"
+
+namespace kv {
+
+namespace {
+
+const TNumberFormat kGeneral;
+
+// Number text as cells store it; the common plain form without allocating.
+bool ReadNumber(std::string_view Text, double& Value) {
+  if (!Text.empty() && Text[0] != '+' && Text[0] != ' ') {
+    const auto [End, Ec] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+    if (Ec == std::errc() && End == Text.data() + Text.size()) return std::isfinite(Value);
+  }
+  return TryParseNumberText(Text, Value);
+}
+
+}  // namespace
+
+const TNumberFormat& TCellFormats::ForStyle(int32_t Style) const {
+  return static_cast<size_t>(Style) < ByStyle.size() ? ByStyle[static_cast<size_t>(Style)]
+                                                     : kGeneral;
+}
+
+void TSheetCells::SetShownInfo(size_t Index, uint32_t Kind, int32_t Style, uint32_t ValueId) {
+  if (!FFormats) return;
+  if (FShown.size() < FIndex.size()) FShown.resize(FIndex.size(), 0);
+  const uint32_t S = Style >= 0 && Style < (1 << 28) - 1 ? static_cast<uint32_t>(Style) + 1 : 0;
+  FShown[Index] = Kind | S;
+  if (ValueId != 0) {
+    if (FValues.empty()) {
+      FTexts->Charge(FIndex.size() * sizeof(uint32_t));
+      FValues.resize(FIndex.size(), 0);
+    }
+    FValues[Index] = ValueId;
+  }
+}
+
+void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
+  Out.HasColor = Out.IsNumber = false;
+  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) {
+    Out.Text.clear();
+    return;
+  }
+  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
+  const std::string_view Text = FTexts->Get(FIndex[I]);
+  const uint32_t Entry = I < FShown.size() ? FShown[I] : 0;
+  const uint32_t Kind = Entry & kShownKindMask;
+  if (!FFormats || Kind == 0 || Text.empty()) {
+    Out.Text = Text;
+    return;
+  }
+  const uint32_t Style = Entry & ~kShownKindMask;
+  const TNumberFormat& F = Style ? FFormats->ForStyle(static_cast<int32_t>(Style - 1)) : kGeneral;
+  if (Kind == kShownText) {
+    F.RenderText(Text, Out);
+    return;
+  }
+  const std::string_view Value = I < FValues.size() && FValues[I] ? FTexts->Get(FValues[I]) : Text;
+  double Number = 0;
+  if (!ReadNumber(Value, Number)) {
+    // An edited cell that is no number, or a number cell whose value is unreadable.
+    if (Kind == kShownEdited) {
+      F.RenderText(Text, Out);
+    } else {
+      Out.Text = Text;
+    }
+    return;
+  }
+  F.RenderNumber(Number, FFormats->Date1904, Out);
+  Out.IsNumber = true;
+}
+
+void TXlsxSheet::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
+  if (Data) {
+    Data->ShownCell(Row, Col, Out);
+    return;
+  }
+  Out.Text.clear();
+  Out.HasColor = Out.IsNumber = false;
+}
+
+}  // namespace kv

@@ -753,7 +753,8 @@ void RenderFraction(const TSection& S, double V, std::string& Out) {
 
 void RenderDigits(const TSection& S, double V, std::string& Out) {
   const std::vector<TToken>& T = S.Tokens;
-  for (int I = 0; I < S.Percents; ++I) V *= 100;
+  // However many % signs the code shows, the value is scaled once.
+  if (S.Percents > 0) V *= 100;
   for (int I = 0; I < S.Scale; ++I) V /= 1000;
   TDecimal D = ToDecimal(V);
   int Exp = 0;
@@ -834,7 +835,8 @@ void RenderDigits(const TSection& S, double V, std::string& Out) {
     const TToken& K = T[I];
     switch (K.Kind) {
       case TToken::Point:
-        Out += '.';
+        // A point with no decimal shown after it is left out ("#.##" on 12 shows 12).
+        if (std::any_of(Shown.begin(), Shown.end(), [](char Ch) { return Ch != '\0'; })) Out += '.';
         break;
       case TToken::Digit:
         if (S.ExpIndex >= 0 && static_cast<int>(I) > S.ExpIndex) break;
@@ -941,8 +943,7 @@ bool RenderDate(const TSection& S, double V, bool Date1904, std::string& Out) {
         if (K.Text.size() == 5) {
           Out += Pm ? "PM" : "AM";
         } else {
-          const char C = Pm ? K.Text[2] : K.Text[0];
-          Out += C;
+          Out += Pm ? 'p' : 'a';  // as LibreOffice shows A/P, whatever its case
         }
         break;
       }

@@ -87,4 +87,24 @@ void TXlsxSheet::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
   Out.HasColor = Out.IsNumber = false;
 }
 
+void TXlsxWorkbook::UseShownTexts() {
+  TShownText Out;
+  for (int I = 0; I < SheetCount(); ++I) {
+    const TXlsxSheet& S = Sheet(I);
+    if (!S.Data) continue;
+    auto Shown = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, S.Data->FTexts));
+    Shown->Grow(S.RowCount, S.ColCount);
+    for (int32_t R = 0; R < S.RowCount; ++R)
+      for (int32_t C = 0; C < S.ColCount; ++C) {
+        S.ShownCell(R, C, Out);
+        const size_t At =
+            static_cast<size_t>(R) * static_cast<size_t>(S.ColCount) + static_cast<size_t>(C);
+        // A text shown as stored stays the one text.
+        Shown->FIndex[At] =
+            Out.Text == S.Cell(R, C) ? S.Data->FIndex[At] : Shown->FTexts->Add(Out.Text);
+      }
+    FSheets[static_cast<size_t>(I)].Data = std::move(Shown);
+  }
+}
+
 }  // namespace kv

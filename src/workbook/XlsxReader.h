@@ -129,6 +129,12 @@ class TXlsxWorkbook {
 
   const std::string& FileName() const { return FFileName; }
 
+  // From now on every sheet's texts are the texts its cells show through
+  // their number formats (TSheetCells::ShownCell), for tools that pass on
+  // what a user sees. The package parts are untouched. Reads every sheet.
+  // Raises: the errors of Sheet.
+  void UseShownTexts();
+
  private:
   friend class TSheetLoader;
   struct TImpl;

@@ -41,4 +41,10 @@ void TPaintList::ClippedText(int32_t X, int32_t Y, const TRect& Clip, std::strin
   Op.Back = Back;
 }
 
+void TPaintList::RightAlignedText(int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
+                                  TColor Back) {
+  ClippedText(Clip.Right, Y, Clip, Text, Color, Back);
+  FOps.back().AlignRight = true;
+}
+
 }  // namespace kv

@@ -23,6 +23,7 @@ struct TPaintOp {
   bool Clipped = false;
   bool Bold = false;
   bool WindowTextColor = false;  // Color is ignored: the system window-text colour
+  bool AlignRight = false;       // Text ends at X instead of starting there
   TRect Box;
   TColor Color = 0;
   TColor Back = 0;
@@ -44,6 +45,9 @@ class TPaintList {
             bool Bold = false);
   void ClippedText(int32_t X, int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
                    TColor Back);
+  // Clipped text ending at Clip.Right (a number in its cell).
+  void RightAlignedText(int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
+                        TColor Back);
 };
 
 }  // namespace kv

@@ -202,6 +202,20 @@ void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string
                    {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
 }
 
+void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownText& Shown,
+                                      const TColor* Highlight, bool Selected) const {
+  TColor Back = Highlight ? *Highlight : kWhite;
+  if (Selected) Back = FSelectionColor;
+  List.Fill(Box, Back);
+  List.Outline(Box, kCellOutline);
+  const TRect Clip{Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2};
+  const TColor Color = Shown.HasColor ? Shown.Color : kBlack;
+  if (Shown.IsNumber)
+    List.RightAlignedText(Box.Top + 2, Clip, Shown.Text, Color, Back);
+  else
+    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Shown.Text, Color, Back);
+}
+
 void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
   TRect G = GridRect();
   List.Fill(G, kWhite);
@@ -219,6 +233,7 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
               nullptr, false);
   }
   std::string Number;
+  TShownText Shown;
   for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount; ++R) {
     int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
     Number = std::to_string(R + 1);
@@ -231,8 +246,14 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
         auto It = FHighlights.find(HighlightKey(FCurrentSheet, R, C));
         if (It != FHighlights.end()) Highlight = &It->second;
       }
-      PaintCell(List, {X, Y, X + FCellWidth, Y + FRowHeight}, S->Cell(R, C), false, Highlight,
-                C == FSelectedCol && R == FSelectedRow);
+      const TRect Box{X, Y, X + FCellWidth, Y + FRowHeight};
+      const bool Selected = C == FSelectedCol && R == FSelectedRow;
+      if (FShowFormatted) {
+        S->ShownCell(R, C, Shown);
+        PaintShownCell(List, Box, Shown, Highlight, Selected);
+      } else {
+        PaintCell(List, Box, S->Cell(R, C), false, Highlight, Selected);
+      }
     }
   }
 }

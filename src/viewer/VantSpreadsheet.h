@@ -170,7 +170,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
                  const TColor* Highlight, bool Selected) const;
   // A data cell as its number format shows it: in its section's colour, a
   // number right-aligned.
-  void PaintShownCell(TPaintList& List, const TRect& Box, const TShownText& Shown,
+  void PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
                       const TColor* Highlight, bool Selected) const;
 
   IWindowSystem& FWindows;

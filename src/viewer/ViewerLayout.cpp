@@ -202,7 +202,7 @@ void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string
                    {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
 }
 
-void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownText& Shown,
+void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
                                       const TColor* Highlight, bool Selected) const {
   TColor Back = Highlight ? *Highlight : kWhite;
   if (Selected) Back = FSelectionColor;
@@ -233,7 +233,6 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
               nullptr, false);
   }
   std::string Number;
-  TShownText Shown;
   for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount; ++R) {
     int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
     Number = std::to_string(R + 1);
@@ -249,8 +248,7 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
       const TRect Box{X, Y, X + FCellWidth, Y + FRowHeight};
       const bool Selected = C == FSelectedCol && R == FSelectedRow;
       if (FShowFormatted) {
-        S->ShownCell(R, C, Shown);
-        PaintShownCell(List, Box, Shown, Highlight, Selected);
+        PaintShownCell(List, Box, S->ShownCellKept(R, C), Highlight, Selected);
       } else {
         PaintCell(List, Box, S->Cell(R, C), false, Highlight, Selected);
       }

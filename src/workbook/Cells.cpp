@@ -44,6 +44,7 @@ void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
     Table.swap(Index);
   };
   Relayout(FIndex);
+  FKept.clear();
   if (FFormats) Relayout(FShown);
   if (!FValues.empty()) Relayout(FValues);
   FRows = NewRows;
@@ -57,6 +58,7 @@ void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
   // The cell keeps its style; whether the new text is a number is read when shown.
   if (!FShown.empty()) FShown[I] = (FShown[I] & ~kShownKindMask) | kShownEdited;
   if (!FValues.empty()) FValues[I] = 0;
+  if (!FKept.empty()) FKept[I] = {};
 }
 
 size_t TSheetCells::TextBytes() const {

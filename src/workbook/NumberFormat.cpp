@@ -2,6 +2,7 @@
 #include "workbook/NumberFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -70,7 +71,8 @@ TDecimal ToDecimal(double V) {
   V = std::fabs(V);
   if (!(V > 0) || !std::isfinite(V)) return D;
   char Buf[40];
-  std::snprintf(Buf, sizeof Buf, "%.14e", V);
+  const auto R = std::to_chars(Buf, Buf + sizeof Buf - 1, V, std::chars_format::scientific, 14);
+  *R.ptr = 0;
   for (const char* P = Buf; *P && *P != 'e'; ++P)
     if (*P >= '0' && *P <= '9') D.Digits += *P;
   D.IntLen = std::atoi(std::strchr(Buf, 'e') + 1) + 1;
@@ -196,6 +198,11 @@ struct TNumberFormat::TSection {
   int FracDigits = 0;
   int ExpIndex = -1;    // token of the exponent
   int SecDecimals = 0;  // fractional seconds shown
+  // Number sections: the tokens before the point (digits, literals, % and
+  // General only) and the kinds of the decimal placeholders.
+  std::vector<TToken> IntPart;
+  size_t IntEnd = 0;
+  std::string FracKinds;
   // Fractions: numerator and denominator placeholders and a fixed denominator.
   int NumDigits = 0, DenDigits = 0, FixedDen = 0, SlashIndex = -1, NumStart = -1;
   bool DigitsBefore = false;  // integer placeholders before the numerator
@@ -563,6 +570,19 @@ bool Analyse(TSection& S) {
     I = J - 1;
   }
   (void)LastDigit;
+  while (S.IntEnd < T.size() && T[S.IntEnd].Kind != TToken::Point &&
+         T[S.IntEnd].Kind != TToken::Exponent)
+    ++S.IntEnd;
+  for (size_t I = 0; I < S.IntEnd; ++I) {
+    const TToken& K = T[I];
+    if (K.Kind == TToken::Percent)
+      S.IntPart.push_back(TToken{TToken::Literal, 0, 0, "%"});
+    else if (K.Kind == TToken::Digit || K.Kind == TToken::Literal || K.Kind == TToken::General)
+      S.IntPart.push_back(K);
+  }
+  for (size_t I = S.IntEnd; I < T.size() && (S.ExpIndex < 0 || static_cast<int>(I) < S.ExpIndex);
+       ++I)
+    if (T[I].Kind == TToken::Digit) S.FracKinds += T[I].Ch;
   S.Scale = std::min(S.Scale, 110);
   S.Percents = std::min(S.Percents, 110);
   S.FracDigits = std::min(S.FracDigits, 30);
@@ -572,8 +592,8 @@ bool Analyse(TSection& S) {
 // The integer placeholders' output for the digit text Digits ("" for zero).
 // Tokens: the section's tokens from Begin to End. Extra digits go to the
 // first placeholder; grouping puts a comma before every third digit.
-void FillInteger(const std::vector<TToken>& T, size_t Begin, size_t End, std::string Digits,
-                 bool Grouping, std::string& Out) {
+void FillInteger(const std::vector<TToken>& T, size_t Begin, size_t End, const std::string& Digits,
+                 bool Grouping, std::string& Out, double Value = 0) {
   int Places = 0;
   for (size_t I = Begin; I < End; ++I)
     if (T[I].Kind == TToken::Digit) ++Places;
@@ -591,6 +611,10 @@ void FillInteger(const std::vector<TToken>& T, size_t Begin, size_t End, std::st
     const TToken& K = T[I];
     if (K.Kind == TToken::Literal) {
       Out += K.Text;
+      continue;
+    }
+    if (K.Kind == TToken::General) {
+      Out += FormatGeneralNumber(Value);
       continue;
     }
     if (K.Kind != TToken::Digit) continue;
@@ -792,40 +816,14 @@ void RenderDigits(const TSection& S, double V, std::string& Out) {
   }
   const std::string IntText = IntegerDigits(D);
   const std::string FracText = FractionDigits(D, S.FracDigits);
-  // Integer tokens run to the point (or the exponent, or the end).
-  size_t IntEnd = 0;
-  while (IntEnd < T.size() && T[IntEnd].Kind != TToken::Point && T[IntEnd].Kind != TToken::Exponent)
-    ++IntEnd;
-  std::string Ints = IntText;
-  if (Ints.empty() && S.IntDigits > 0 && !S.HasPoint && S.FracDigits == 0) {
-    // No placeholder would show anything: "#" shows an empty text for zero.
-  }
-  // Literals and placeholders before the point.
-  {
-    std::string Part;
-    // Percent and comma tokens render as literals or nothing in place.
-    std::vector<TToken> Clean;
-    for (size_t I = 0; I < IntEnd; ++I) {
-      const TToken& K = T[I];
-      if (K.Kind == TToken::Percent)
-        Clean.push_back(TToken{TToken::Literal, 0, 0, "%"});
-      else if (K.Kind == TToken::General)
-        Clean.push_back(TToken{TToken::Literal, 0, 0, FormatGeneralNumber(V)});
-      else if (K.Kind == TToken::Digit || K.Kind == TToken::Literal)
-        Clean.push_back(K);
-    }
-    FillInteger(Clean, 0, Clean.size(), Ints, S.Grouping, Part);
-    Out += Part;
-  }
+  const size_t IntEnd = S.IntEnd;
+  FillInteger(S.IntPart, 0, S.IntPart.size(), IntText, S.Grouping, Out, V);
   // The point, the decimals and whatever follows.
   int FracSeen = 0;
   // Trailing zeros under '#' are dropped and under '?' become spaces.
   std::string Shown = FracText;
   {
-    std::vector<char> Kinds;
-    for (size_t I = IntEnd; I < T.size() && (S.ExpIndex < 0 || static_cast<int>(I) < S.ExpIndex);
-         ++I)
-      if (T[I].Kind == TToken::Digit) Kinds.push_back(T[I].Ch);
+    const std::string& Kinds = S.FracKinds;
     for (size_t I = Shown.size(); I-- > 0;) {
       if (Shown[I] != '0' || I >= Kinds.size() || Kinds[I] == '0') break;
       Shown[I] = Kinds[I] == '#' ? '\0' : ' ';

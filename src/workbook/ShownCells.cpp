@@ -22,6 +22,28 @@ bool ReadNumber(std::string_view Text, double& Value) {
   return TryParseNumberText(Text, Value);
 }
 
+// Whether General shows Text exactly as stored: plain decimal digits, at most
+// 15 significant ones, no needless zeros, within General's decimal range.
+bool ShowsAsStoredInGeneral(std::string_view Text) {
+  size_t I = Text.size() && Text[0] == '-' ? 1 : 0;
+  const size_t IntStart = I;
+  while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9') ++I;
+  const size_t IntLen = I - IntStart;
+  if (IntLen == 0 || (IntLen > 1 && Text[IntStart] == '0')) return false;
+  size_t Significant = Text[IntStart] == '0' ? 0 : IntLen;
+  if (I == Text.size()) return Significant <= 15 && !(IntStart && Significant == 0);
+  if (Text[I] != '.' || I + 1 == Text.size() || Text.back() == '0') return false;
+  const size_t FracStart = ++I;
+  while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9') ++I;
+  if (I != Text.size()) return false;
+  const size_t FracLen = I - FracStart;
+  size_t Zeros = 0;
+  if (Significant == 0)
+    while (Text[FracStart + Zeros] == '0') ++Zeros;
+  Significant += FracLen - Zeros;
+  return Significant <= 15 && FracLen <= 15 && Zeros <= 8;
+}
+
 }  // namespace
 
 const TNumberFormat& TCellFormats::ForStyle(int32_t Style) const {
@@ -64,6 +86,11 @@ void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
     return;
   }
   const std::string_view Value = I < FValues.size() && FValues[I] ? FTexts->Get(FValues[I]) : Text;
+  if (F.IsGeneral() && ShowsAsStoredInGeneral(Value)) {
+    Out.Text = Value;
+    Out.IsNumber = true;
+    return;
+  }
   double Number = 0;
   if (!ReadNumber(Value, Number)) {
     // An edited cell that is no number, or a number cell whose value is unreadable.
@@ -76,6 +103,25 @@ void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
   }
   F.RenderNumber(Number, FFormats->Date1904, Out);
   Out.IsNumber = true;
+}
+
+TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
+  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
+  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
+  if (FKept.empty()) {
+    FTexts->Charge(FIndex.size() * sizeof(TKept));
+    FKept.resize(FIndex.size());
+  }
+  TKept& K = FKept[I];
+  if (!(K.Color & kKept)) {
+    TShownText Out;
+    ShownCell(Row, Col, Out);
+    K.Id = Out.Text == FTexts->Get(FIndex[I]) ? FIndex[I] : FTexts->Add(Out.Text);
+    K.Color = kKept | (Out.IsNumber ? kKeptNumber : 0) | (Out.HasColor ? kKeptColor : 0) |
+              (Out.HasColor ? Out.Color & 0xFFFFFF : 0);
+  }
+  return {FTexts->Get(K.Id), (K.Color & kKeptNumber) != 0, (K.Color & kKeptColor) != 0,
+          K.Color & 0xFFFFFF};
 }
 
 void TXlsxSheet::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {

@@ -24,6 +24,14 @@ class TTextPool;
 struct TCellFormats;
 struct TShownText;
 
+// A cell's shown text as kept by the table (valid until the table changes).
+struct TShownView {
+  std::string_view Text;
+  bool IsNumber = false;
+  bool HasColor = false;
+  uint32_t Color = 0;
+};
+
 // A dense RowCount x ColCount table of cell texts (empty text: empty cell).
 class TSheetCells {
  public:
@@ -45,6 +53,10 @@ class TSheetCells {
   // cells of a table without formats as their stored text. Out.Text empty
   // outside the table.
   void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
+  // The same, kept once rendered, for painting the same cells again and
+  // again; a changed cell is rendered anew. The text stays valid until the
+  // table changes. Raises: the text cap's error.
+  TShownView ShownCellKept(int32_t Row, int32_t Col) const;
 
  private:
   friend class TXlsxWorkbook;
@@ -65,6 +77,14 @@ class TSheetCells {
   std::vector<uint32_t> FValues;
   std::shared_ptr<const TCellFormats> FFormats;
   void SetShownInfo(size_t Index, uint32_t Kind, int32_t Style, uint32_t ValueId);
+  // Rendered cells: text id, and flags (kKept, kKeptNumber, kKeptColor) above
+  // the colour's 24 bits. Emptied whenever the table grows.
+  struct TKept {
+    uint32_t Id = 0;
+    uint32_t Color = 0;
+  };
+  static constexpr uint32_t kKept = 1u << 24, kKeptNumber = 1u << 25, kKeptColor = 1u << 26;
+  mutable std::vector<TKept> FKept;
 };
 
 struct TXlsxSheet {
@@ -80,6 +100,9 @@ struct TXlsxSheet {
   }
   // The text at (Row, Col) as the workbook shows it (TSheetCells::ShownCell).
   void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
+  TShownView ShownCellKept(int32_t Row, int32_t Col) const {
+    return Data ? Data->ShownCellKept(Row, Col) : TShownView();
+  }
 };
 
 class TXlsxWorkbook {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "base/Text.h"
+#include "support/Package.h"
 #include "workbook/NumberFormat.h"
 #include "workbook/XlsxReader.h"
 
@@ -227,11 +228,14 @@ TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
 
   // Row 24 holds 1.005 under "0.00": an edit keeps the style.
   ASSERT_EQ(Cases()[22].Code, "0.00");
+  EXPECT_EQ(S.ShownCellKept(23, 2).Text, "1.01");
+  EXPECT_TRUE(S.ShownCellKept(23, 2).IsNumber);
   Book.SetCellValue(0, 23, 2, "2.5");
   Book.SetCellValue(0, 24, 2, "n/a");
   const TXlsxSheet& Edited = Book.Sheet(0);
   Edited.ShownCell(23, 2, Out);
   EXPECT_EQ(Out.Text, "2.50");
+  EXPECT_EQ(Edited.ShownCellKept(23, 2).Text, "2.50");  // rendered anew after the edit
   EXPECT_TRUE(Out.IsNumber);
   Edited.ShownCell(24, 2, Out);
   EXPECT_EQ(Out.Text, "n/a");
@@ -240,6 +244,26 @@ TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
   Book.SetCellValue(0, Beyond, 5, "7.25");
   Book.Sheet(0).ShownCell(Beyond, 5, Out);
   EXPECT_EQ(Out.Text, "7.25");
+}
+
+}  // namespace kv
+
+namespace kv {
+
+// The loader's short cut for General must agree with General itself.
+TEST(ShownCells, GeneralShortCutAgreesWithGeneral) {
+  for (const char* Stored : {"0", "-0", "12", "-3.25", "0.1", "1234567.891", "0.000000001",
+                             "0.0000000001", "123456789012345", "1234567890123456", "1.50",
+                             "01", "1e5", "0.30000000000000004", "-0.5", "1."}) {
+    const std::string Book = test::MakeBook({{"S", std::string("<row r=\"1\"><c r=\"A1\"><v>") +
+                                                       Stored + "</v></c></row>"}})
+                                 .Bytes();
+    TXlsxWorkbook B;
+    B.LoadFromBytes(Book, "b.xlsx");
+    TShownText Out;
+    B.Sheet(0).ShownCell(0, 0, Out);
+    EXPECT_EQ(Out.Text, FormatGeneralNumber(std::strtod(Stored, nullptr))) << Stored;
+  }
 }
 
 }  // namespace kv

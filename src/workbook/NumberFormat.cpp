@@ -122,6 +122,14 @@ std::string FractionDigits(const TDecimal& D, int Count) {
 
 // ---- dates ------------------------------------------------------------------
 
+std::string Padded(int64_t V, int Width) {
+  std::string S = std::to_string(V < 0 ? -V : V);
+  if (static_cast<int>(S.size()) < Width) S.insert(0, static_cast<size_t>(Width) - S.size(), '0');
+  return V < 0 ? "-" + S : S;
+}
+
+}  // namespace
+
 void CivilFromDays(int64_t Z, int64_t& Y, unsigned& M, unsigned& D) {
   Z += 719468;
   const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
@@ -143,14 +151,6 @@ int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
   const unsigned Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
   return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
 }
-
-std::string Padded(int64_t V, int Width) {
-  std::string S = std::to_string(V < 0 ? -V : V);
-  if (static_cast<int>(S.size()) < Width) S.insert(0, static_cast<size_t>(Width) - S.size(), '0');
-  return V < 0 ? "-" + S : S;
-}
-
-}  // namespace
 
 // ---- tokens -------------------------------------------------------------------
 

@@ -65,6 +65,11 @@ struct TCellFormats {
 // list none, which show as General.
 std::string_view BuiltInFormatCode(int32_t Id);
 
+// Calendar days: days since 1970-01-01 to a civil date (proleptic Gregorian)
+// and back.
+void CivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day);
+int64_t DaysFromCivil(int64_t Year, unsigned Month, unsigned Day);
+
 // General: up to 15 significant digits; scientific notation ("1E+20",
 // "2.5E-10") above 1E15, below 1E-9 and where more than 15 decimals are needed.
 std::string FormatGeneralNumber(double Value);

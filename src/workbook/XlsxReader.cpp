@@ -131,29 +131,6 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Days since 1970-01-01 to a civil date.
-void CivilFromDays(int64_t Z, int64_t& Y, unsigned& M, unsigned& D) {
-  Z += 719468;
-  const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
-  const unsigned Doe = static_cast<unsigned>(Z - Era * 146097);
-  const unsigned Yoe = (Doe - Doe / 1460 + Doe / 36524 - Doe / 146096) / 365;
-  Y = static_cast<int64_t>(Yoe) + Era * 400;
-  const unsigned Doy = Doe - (365 * Yoe + Yoe / 4 - Yoe / 100);
-  const unsigned Mp = (5 * Doy + 2) / 153;
-  D = Doy - (153 * Mp + 2) / 5 + 1;
-  M = Mp < 10 ? Mp + 3 : Mp - 9;
-  Y += M <= 2;
-}
-
-int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
-  Y -= M <= 2;
-  const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
-  const unsigned Yoe = static_cast<unsigned>(Y - Era * 400);
-  const unsigned Doy = (153 * (M > 2 ? M - 3 : M + 9) + 2) / 5 + D - 1;
-  const unsigned Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
-  return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
-}
-
 // Day 0 of the 1900 system is 1899-12-30; of the 1904 system 1904-01-01.
 int64_t EpochDays(bool Date1904) {
   return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);

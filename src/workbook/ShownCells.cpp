@@ -1,5 +1,6 @@
 // Cells as the workbook shows them: each cell's value through its style's
 // number format.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -109,7 +110,10 @@ TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
   if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
   const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
   if (FKept.empty()) {
-    FTexts->Charge(FIndex.size() * sizeof(TKept));
+    // Emptied by every growth: only a larger table counts again.
+    const size_t Bytes = FIndex.size() * sizeof(TKept);
+    if (Bytes > FKeptCharged) FTexts->Charge(Bytes - FKeptCharged);
+    FKeptCharged = std::max(FKeptCharged, Bytes);
     FKept.resize(FIndex.size());
   }
   TKept& K = FKept[I];

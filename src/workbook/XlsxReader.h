@@ -85,6 +85,7 @@ class TSheetCells {
   };
   static constexpr uint32_t kKept = 1u << 24, kKeptNumber = 1u << 25, kKeptColor = 1u << 26;
   mutable std::vector<TKept> FKept;
+  mutable size_t FKeptCharged = 0;  // bytes of FKept counted against the cap so far
 };
 
 struct TXlsxSheet {

@@ -253,8 +253,8 @@ namespace kv {
 // The loader's short cut for General must agree with General itself.
 TEST(ShownCells, GeneralShortCutAgreesWithGeneral) {
   for (const char* Stored : {"0", "-0", "12", "-3.25", "0.1", "1234567.891", "0.000000001",
-                             "0.0000000001", "123456789012345", "1234567890123456", "1.50",
-                             "01", "1e5", "0.30000000000000004", "-0.5", "1."}) {
+                             "0.0000000001", "123456789012345", "1234567890123456", "1.50", "01",
+                             "1e5", "0.30000000000000004", "-0.5", "1."}) {
     const std::string Book = test::MakeBook({{"S", std::string("<row r=\"1\"><c r=\"A1\"><v>") +
                                                        Stored + "</v></c></row>"}})
                                  .Bytes();
@@ -264,6 +264,25 @@ TEST(ShownCells, GeneralShortCutAgreesWithGeneral) {
     B.Sheet(0).ShownCell(0, 0, Out);
     EXPECT_EQ(Out.Text, FormatGeneralNumber(std::strtod(Stored, nullptr))) << Stored;
   }
+}
+
+}  // namespace kv
+
+namespace kv {
+
+// Painting after each of many edits that grow the sheet keeps the shown
+// texts within the workbook's memory budget: the kept texts are not counted
+// again for every growth.
+TEST(ShownCells, KeptTextsAreNotRecountedOnEveryGrowth) {
+  TXlsxWorkbook Book;
+  Book.LoadFromFile(std::string(KV_FIXTURES_DIR) + "/numfmt/numfmt.xlsx");
+  const size_t Before = Book.Sheet(0).Data->TextBytes();
+  for (int32_t R = 0; R < 200; ++R) {
+    Book.SetCellValue(0, 200 + R, 199, "1");
+    EXPECT_EQ(Book.Sheet(0).ShownCellKept(200 + R, 199).Text, "1");
+  }
+  // 400 x 200 cells: four tables of 4 bytes and the kept texts' 8, once.
+  EXPECT_LT(Book.Sheet(0).Data->TextBytes() - Before, size_t{400} * 200 * 24 * 2);
 }
 
 }  // namespace kv

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -536,7 +535,6 @@ bool Analyse(TSection& S) {
   }
   if (S.IsFraction) return true;
   bool SeenPoint = false;
-  int LastDigit = -1;
   for (size_t I = 0; I < T.size(); ++I) {
     const TToken& K = T[I];
     if (K.Kind == TToken::Exponent && S.ExpIndex < 0) S.ExpIndex = static_cast<int>(I);
@@ -544,7 +542,6 @@ bool Analyse(TSection& S) {
     if (S.ExpIndex >= 0) continue;
     if (K.Kind == TToken::Digit) {
       (SeenPoint ? S.FracDigits : S.IntDigits)++;
-      LastDigit = static_cast<int>(I);
     } else if (K.Kind == TToken::Point && !SeenPoint) {
       SeenPoint = S.HasPoint = true;
     }
@@ -569,7 +566,6 @@ bool Analyse(TSection& S) {
     }
     I = J - 1;
   }
-  (void)LastDigit;
   while (S.IntEnd < T.size() && T[S.IntEnd].Kind != TToken::Point &&
          T[S.IntEnd].Kind != TToken::Exponent)
     ++S.IntEnd;

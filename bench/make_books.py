@@ -6,6 +6,7 @@
 #   multi    twelve sheets of 500 x 30
 #   strings  2000 x 50 unique long strings
 #   tiny     two cells
+#   formats  the grid's cells under number formats (#,##0.00, 0.00%, dates, [Red] sections)
 # Existing books are kept. Run with /usr/bin/python3.
 import os, random, sys
 import xlsxwriter
@@ -35,6 +36,23 @@ def mixed(ws, rows, cols):
 
 
 book("grid", lambda wb: mixed(wb.add_worksheet("Grid"), 2000, 200))
+
+
+def formatted(wb):
+    ws = wb.add_worksheet("Formats")
+    codes = [None, "#,##0.00", "0.00%", "yyyy-mm-dd hh:mm", "#,##0.0;[Red]-#,##0.0"]
+    styles = [wb.add_format({"num_format": c}) if c else None for c in codes]
+    for r in range(2000):
+        for c in range(200):
+            if c % 4 == 0:
+                ws.write_string(r, c, "item %d" % rng.randrange(100000))
+            elif c % 5 == 3:
+                ws.write_number(r, c, 40000 + rng.randrange(10000) / 7, styles[3])
+            else:
+                ws.write_number(r, c, (rng.randrange(2000000) - 1000000) / 100, styles[c % 5])
+
+
+book("formats", formatted)
 book("tall", lambda wb: mixed(wb.add_worksheet("Tall"), 100000, 10))
 book("multi", lambda wb: [mixed(wb.add_worksheet("S%d" % (i + 1)), 500, 30) for i in range(12)])
 

@@ -93,7 +93,10 @@ TSettingsForm::TSettingsForm(IDialogHost& Host)
       "restyle the separate PushButton toolbar that kvGridfoldImport bakes into generated pages "
       "(edit those buttons directly in the Folivant page editor instead).",
       12, 284, 376, 96));
-  AddOkCancel(236, 386, 8);
+  AddOkCancel(236, 386, 9);
+  // Beside the buttons, wherever the hint left them.
+  Add(MakeCheck("ChkShownNumbers", "Show &numbers as formatted", 12, Control("OKBtn").Top + 2, 216,
+                20, 8));
 }
 
 void TSettingsForm::FillFromParams(const std::vector<std::string>& P) {
@@ -110,12 +113,19 @@ bool TSettingsForm::StoreParams(std::vector<std::string>& P) {
 
 void TSettingsForm::LoadSettingsString(std::string_view Settings) {
   for (const TSettingsField& F : kFields) SetText(F.Edit, "");
+  Control("ChkShownNumbers").Checked = false;
+  FNumberFormatsStored = false;
   for (const std::string& Piece : SplitSettingsEntries(Settings)) {
     size_t Eq = Piece.find('=');
     if (Eq == std::string::npos) continue;
     std::string Key = Trim(std::string_view(Piece).substr(0, Eq));
     for (const TSettingsField& F : kFields)
       if (SameTextAscii(Key, F.Key)) SetText(F.Edit, Trim(std::string_view(Piece).substr(Eq + 1)));
+    if (SameTextAscii(Key, "NumberFormats")) {
+      const std::string Value = Trim(std::string_view(Piece).substr(Eq + 1));
+      Control("ChkShownNumbers").Checked = SameTextAscii(Value, "Shown");
+      FNumberFormatsStored = SameTextAscii(Value, "Stored");
+    }
   }
 }
 
@@ -133,6 +143,12 @@ std::string TSettingsForm::BuildSettingsString() const {
   for (char& C : Out)
     if (IsLineBreak(C)) C = ';';
   while (!Out.empty() && Out.back() == ';') Out.pop_back();
+  // Unchecked writes nothing (the viewer's default), unless the string
+  // loaded asked for the stored texts in so many words.
+  const char* NumberFormats = Checked("ChkShownNumbers") ? "Shown"
+                              : FNumberFormatsStored     ? "Stored"
+                                                         : nullptr;
+  if (NumberFormats) Out += std::string(Out.empty() ? "" : ";") + "NumberFormats=" + NumberFormats;
   return Out;
 }
 

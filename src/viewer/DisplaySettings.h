@@ -24,7 +24,8 @@ bool ParseSettingsColor(std::string_view Value, TColor& Color);
 // or "0x"; the value must fit 32 bits.
 bool ParseSettingsInteger(std::string_view Value, int32_t& Result);
 
-// The keys and their accepted ranges.
+// The keys and their accepted ranges. "NumberFormats" ("Stored" or "Shown")
+// is read by the viewer and written by the dialog's check box, not as a field.
 inline constexpr std::string_view kSettingsKeys[] = {
     "ToolbarColor", "HeaderColor", "SelectionColor", "GridFont",
     "FontSize",     "RowHeight",   "ColumnWidth"};

@@ -52,4 +52,10 @@ void TPaintList::Unclip() {
   FOps.emplace_back().Kind = TPaintKind::Clip;
 }
 
+void TPaintList::RightAlignedText(int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
+                                  TColor Back) {
+  ClippedText(Clip.Right, Y, Clip, Text, Color, Back);
+  FOps.back().AlignRight = true;
+}
+
 }  // namespace kv

@@ -25,6 +25,7 @@ struct TPaintOp {
   bool Clipped = false;
   bool Bold = false;
   bool WindowTextColor = false;  // Color is ignored: the system window-text colour
+  bool AlignRight = false;       // Text ends at X instead of starting there
   TRect Box;
   TColor Color = 0;
   TColor Back = 0;
@@ -50,6 +51,9 @@ class TPaintList {
   void ClipTo(const TRect& Box);
   // The ops that follow draw anywhere in the client area again.
   void Unclip();
+  // Clipped text ending at Clip.Right (a number in its cell).
+  void RightAlignedText(int32_t Y, const TRect& Clip, std::string_view Text, TColor Color,
+                        TColor Back);
 };
 
 }  // namespace kv

@@ -485,6 +485,9 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
       if (InRange(kMinRowHeight, kMaxRowHeight)) FRowHeight = N;
     } else if (SameTextAscii(Key, "ColumnWidth")) {
       if (InRange(kMinColumnWidth, kMaxColumnWidth)) FCellWidth = N;
+    } else if (SameTextAscii(Key, "NumberFormats")) {
+      if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
+      if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
     }
   }
   Invalidate();

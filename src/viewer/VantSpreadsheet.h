@@ -19,6 +19,7 @@
 
 #include "viewer/PaintList.h"
 #include "viewer/WindowPort.h"
+#include "workbook/NumberFormat.h"
 #include "workbook/XlsxReader.h"
 
 namespace kv {
@@ -154,6 +155,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   TColor SelectionColor() const { return FSelectionColor; }
   const std::string& GridFontName() const { return FGridFontName; }
   int32_t GridFontSize() const { return FGridFontSize; }
+  // "NumberFormats=Shown": cells show their formatted texts, numbers right-aligned.
+  bool ShowsFormattedNumbers() const { return FShowFormatted; }
   const std::map<int64_t, TColor>& Highlights() const { return FHighlights; }
 
  private:
@@ -175,6 +178,10 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void PaintCellGrid(TPaintList& List) const;
   void PaintCell(TPaintList& List, const TRect& Box, std::string_view Text, bool Header,
                  const TColor* Highlight, bool Selected) const;
+  // A data cell as its number format shows it: in its section's colour, a
+  // number right-aligned.
+  void PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
+                      const TColor* Highlight, bool Selected) const;
 
   IWindowSystem& FWindows;
   IHost* FHost;
@@ -208,6 +215,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   TColor FSelectionColor = Rgb(255, 236, 217);
   std::string FGridFontName = "Segoe UI";
   int32_t FGridFontSize = 9;
+  bool FShowFormatted = false;  // "NumberFormats": "Stored" (false) or "Shown"
 };
 
 }  // namespace kv

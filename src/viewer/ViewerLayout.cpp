@@ -214,6 +214,20 @@ void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string
                    {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
 }
 
+void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
+                                      const TColor* Highlight, bool Selected) const {
+  TColor Back = Highlight ? *Highlight : kWhite;
+  if (Selected) Back = FSelectionColor;
+  List.Fill(Box, Back);
+  List.Outline(Box, kCellOutline);
+  const TRect Clip{Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2};
+  const TColor Color = Shown.HasColor ? Shown.Color : kBlack;
+  if (Shown.IsNumber)
+    List.RightAlignedText(Box.Top + 2, Clip, Shown.Text, Color, Back);
+  else
+    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Shown.Text, Color, Back);
+}
+
 void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
   TRect G = GridRect();
   List.Fill(G, kWhite);
@@ -246,8 +260,13 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
         auto It = FHighlights.find(HighlightKey(FCurrentSheet, R, C));
         if (It != FHighlights.end()) Highlight = &It->second;
       }
-      PaintCell(List, {X, Y, X + FCellWidth, Y + FRowHeight}, S->Cell(R, C), false, Highlight,
-                C == FSelectedCol && R == FSelectedRow);
+      const TRect Box{X, Y, X + FCellWidth, Y + FRowHeight};
+      const bool Selected = C == FSelectedCol && R == FSelectedRow;
+      if (FShowFormatted) {
+        PaintShownCell(List, Box, S->ShownCellKept(R, C), Highlight, Selected);
+      } else {
+        PaintCell(List, Box, S->Cell(R, C), false, Highlight, Selected);
+      }
     }
   }
   List.Unclip();

@@ -270,8 +270,10 @@ void RenderPaintList(void* DcHandle, const TPaintList& List) {
         SetTextColor(Dc, Op.WindowTextColor ? GetSysColor(COLOR_WINDOWTEXT) : Op.Color);
         SetBkColor(Dc, Op.Back);
         Text = WideOf(Op.Text);
+        if (Op.AlignRight) SetTextAlign(Dc, TA_RIGHT | TA_TOP | TA_NOUPDATECP);
         ExtTextOutW(Dc, Op.X, Op.Y, Op.Clipped ? ETO_CLIPPED : 0, Op.Clipped ? &R : nullptr,
                     Text.c_str(), UINT(Text.size()), nullptr);
+        if (Op.AlignRight) SetTextAlign(Dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
         break;
       }
       case TPaintKind::Clip:

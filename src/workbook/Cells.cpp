@@ -30,24 +30,35 @@ void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
   const int32_t NewCols = std::max(FCols, Cols);
   if (NewRows == FRows && NewCols == FCols) return;
   const size_t NewSize = static_cast<size_t>(NewRows) * static_cast<size_t>(NewCols);
-  FTexts->Charge((NewSize - FIndex.size()) * sizeof(uint32_t));
-  if (NewCols == FCols) {
-    FIndex.resize(NewSize, 0);
-  } else {
+  const size_t Tables = 1 + (FFormats != nullptr) + !FValues.empty();
+  FTexts->Charge((NewSize - FIndex.size()) * sizeof(uint32_t) * Tables);
+  auto Relayout = [&](std::vector<uint32_t>& Table) {
+    if (NewCols == FCols) {
+      Table.resize(NewSize, 0);
+      return;
+    }
     std::vector<uint32_t> Index(NewSize, 0);
     for (int32_t R = 0; R < FRows; ++R)
-      std::copy_n(FIndex.begin() + static_cast<ptrdiff_t>(R) * FCols, FCols,
+      std::copy_n(Table.begin() + static_cast<ptrdiff_t>(R) * FCols, FCols,
                   Index.begin() + static_cast<ptrdiff_t>(R) * NewCols);
-    FIndex.swap(Index);
-  }
+    Table.swap(Index);
+  };
+  Relayout(FIndex);
+  FKept.clear();
+  if (FFormats) Relayout(FShown);
+  if (!FValues.empty()) Relayout(FValues);
   FRows = NewRows;
   FCols = NewCols;
 }
 
 void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
   Grow(Row + 1, Col + 1);
-  FIndex[static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col)] =
-      FTexts->Add(Text);
+  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
+  FIndex[I] = FTexts->Add(Text);
+  // The cell keeps its style; whether the new text is a number is read when shown.
+  if (!FShown.empty()) FShown[I] = (FShown[I] & ~kShownKindMask) | kShownEdited;
+  if (!FValues.empty()) FValues[I] = 0;
+  if (!FKept.empty()) FKept[I] = {};
 }
 
 size_t TSheetCells::TextBytes() const {

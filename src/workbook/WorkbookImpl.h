@@ -22,6 +22,7 @@
 
 #include <pugixml.hpp>
 
+#include "workbook/NumberFormat.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TextPool.h"
 #include "workbook/XlsxReader.h"
@@ -59,6 +60,9 @@ struct TXlsxWorkbook::TImpl {
   std::map<int32_t, bool> FDateFormatIds;
   std::vector<bool> FDateStyles;  // FDateFormatIds by position, for the per-cell look-up
   bool FDate1904 = false;
+  // The number format of each style, for showing cells as the workbook does;
+  // shared with every cell table the loader fills.
+  std::shared_ptr<TCellFormats> FFormats;
 
   // Per sheet (as FSheets): whether its cells were read, and the error that
   // reading them raised, raised again on every later use.

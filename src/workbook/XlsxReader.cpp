@@ -132,29 +132,6 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Days since 1970-01-01 to a civil date.
-void CivilFromDays(int64_t Z, int64_t& Y, unsigned& M, unsigned& D) {
-  Z += 719468;
-  const int64_t Era = (Z >= 0 ? Z : Z - 146096) / 146097;
-  const unsigned Doe = static_cast<unsigned>(Z - Era * 146097);
-  const unsigned Yoe = (Doe - Doe / 1460 + Doe / 36524 - Doe / 146096) / 365;
-  Y = static_cast<int64_t>(Yoe) + Era * 400;
-  const unsigned Doy = Doe - (365 * Yoe + Yoe / 4 - Yoe / 100);
-  const unsigned Mp = (5 * Doy + 2) / 153;
-  D = Doy - (153 * Mp + 2) / 5 + 1;
-  M = Mp < 10 ? Mp + 3 : Mp - 9;
-  Y += M <= 2;
-}
-
-int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
-  Y -= M <= 2;
-  const int64_t Era = (Y >= 0 ? Y : Y - 399) / 400;
-  const unsigned Yoe = static_cast<unsigned>(Y - Era * 400);
-  const unsigned Doy = (153 * (M > 2 ? M - 3 : M + 9) + 2) / 5 + D - 1;
-  const unsigned Doe = Yoe * 365 + Yoe / 4 - Yoe / 100 + Doy;
-  return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
-}
-
 // Day 0 of the 1900 system is 1899-12-30; of the 1904 system 1904-01-01.
 int64_t EpochDays(bool Date1904) {
   return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
@@ -540,12 +517,15 @@ class TSheetLoader {
     if (!ParsePart(Part, Doc)) return;
     pugi::xml_node Root = Doc.document_element();
     std::map<int32_t, bool> Custom;
+    std::map<int32_t, std::string> Codes;
     for (pugi::xml_node F = ChildByLocalName(Root, "numFmts").first_child(); F;
          F = F.next_sibling()) {
       if (F.type() != pugi::node_element) continue;
       int32_t Id = ParseInt32Or(ReadAttribute(F, "numFmtId", ""), -1);
       if (Id >= 0) Custom[Id] = IsDateFormatCode(ReadAttribute(F, "formatCode", ""));
+      if (Id >= 0) Codes[Id] = ReadAttribute(F, "formatCode", "");
     }
+    std::map<int32_t, TNumberFormat> Parsed;  // each code once, whatever its styles
     int32_t K = 0;
     for (pugi::xml_node X = ChildByLocalName(Root, "cellXfs").first_child(); X;
          X = X.next_sibling()) {
@@ -558,6 +538,17 @@ class TSheetLoader {
       FImpl.FDateFormatIds[K] = IsDate;
       FImpl.FDateStyles.push_back(IsDate);
       ++K;
+      if (FImpl.FFormats) {
+        auto P = Parsed.find(Id);
+        if (P == Parsed.end()) {
+          auto C = Codes.find(Id);
+          P = Parsed
+                  .emplace(Id, TNumberFormat(C != Codes.end() ? std::string_view(C->second)
+                                                              : BuiltInFormatCode(Id)))
+                  .first;
+        }
+        FImpl.FFormats->ByStyle.push_back(P->second);
+      }
     }
   }
 
@@ -711,9 +702,25 @@ class TSheetLoader {
     return T.empty() ? 0 : FImpl.FTexts->Add(T);
   }
 
+  // What showing the cell needs: numbers and texts with their style; the
+  // value itself where the text is not it (a date).
+  void SetShownInfo(TSheetCells& Cells, size_t At, const TCellState& C, uint32_t Id) {
+    if (C.Type.empty() || C.Type == "n") {
+      if (!C.HasValue) return;
+      uint32_t ValueId = 0;
+      if (IsDateStyle(C.Style) && FImpl.FTexts->Get(Id) != C.Value)
+        ValueId = FImpl.FTexts->Add(C.Value);
+      Cells.SetShownInfo(At, TSheetCells::kShownNumber, C.Style < 0 ? 0 : C.Style, ValueId);
+    } else if (SameTextAscii(C.Type, "s") || SameTextAscii(C.Type, "inlineStr") ||
+               SameTextAscii(C.Type, "str")) {
+      Cells.SetShownInfo(At, TSheetCells::kShownText, C.Style < 0 ? 0 : C.Style, 0);
+    }
+  }
+
   void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part,
                  uint64_t ClaimedSize) {
     auto Cells = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FImpl.FTexts));
+    Cells->FFormats = FImpl.FFormats;
     int32_t MaxRow = -1, MaxCol = -1;
     // A cell takes some 20 bytes of XML or more; the claimed size only sizes a
     // reservation, bounded by what the caps let a sheet hold.
@@ -767,8 +774,10 @@ class TSheetLoader {
         uint32_t Id = CellTextId(Cell);
         if (Id == 0 && Cell.Row >= Cells->FRows) continue;
         Cells->Grow(Cell.Row + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
-        Cells->FIndex[static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
-                      static_cast<size_t>(Cell.Col)] = Id;
+        const size_t At = static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
+                          static_cast<size_t>(Cell.Col);
+        Cells->FIndex[At] = Id;
+        if (Cells->FFormats) SetShownInfo(*Cells, At, Cell, Id);
       }
     }
     if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
@@ -801,8 +810,10 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   Impl->FWorkbookPart = WorkbookPart;
   Loader.LoadRelationships(WorkbookPart);
   Loader.LoadSharedStrings(WorkbookPart);
+  Impl->FFormats = std::make_shared<TCellFormats>();
   Loader.LoadStyles(WorkbookPart);
   std::vector<TXlsxSheet> Sheets = Loader.LoadSheets(WorkbookPart);
+  Impl->FFormats->Date1904 = Impl->FDate1904;
   // The first sheet is what a viewer shows: its errors are the load's.
   Loader.ReadSheetCells(Sheets[0]);
   Impl->FSheetStates[0].Read = true;

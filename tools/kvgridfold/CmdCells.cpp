@@ -4,6 +4,7 @@
 #include "Cli.h"
 #include "base/Error.h"
 #include "base/Text.h"
+#include "workbook/NumberFormat.h"
 #include "workbook/XlsxReader.h"
 
 namespace kv::cli {
@@ -61,15 +62,22 @@ int CmdCells(const TArgs& In) {
   TArgs Args = In;
   std::string Spec;
   bool HasSheet = TakeOption(Args, "--sheet", Spec);
-  if (Args.size() != 1) UsageError("cells BOOK.xlsx [--sheet NAME|N]");
+  const bool Shown = TakeFlag(Args, "--shown");
+  if (Args.size() != 1) UsageError("cells BOOK.xlsx [--sheet NAME|N] [--shown]");
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
   const TXlsxSheet& S = Book.Sheet(HasSheet ? FindSheetIndex(Book, Spec) : 0);
   std::string Out;
+  TShownText Cell;
   for (int32_t R = 0; R < S.RowCount; ++R) {
     for (int32_t C = 0; C < S.ColCount; ++C) {
       if (C) Out += '\t';
-      Out += EscapeCell(S.Cell(R, C));
+      if (Shown) {
+        S.ShownCell(R, C, Cell);
+        Out += EscapeCell(Cell.Text);
+      } else {
+        Out += EscapeCell(S.Cell(R, C));
+      }
     }
     Out += '\n';
     if (Out.size() > (1u << 16)) {
@@ -84,7 +92,8 @@ int CmdCells(const TArgs& In) {
 const TCliCommand RegInfo("info", "info BOOK.xlsx    (index, name, rows, columns of each sheet)",
                           CmdInfo);
 const TCliCommand RegCells("cells",
-                           "cells BOOK.xlsx [--sheet NAME|N]    (cell texts, tab-separated)",
+                           "cells BOOK.xlsx [--sheet NAME|N] [--shown]    (cell texts, "
+                           "tab-separated; --shown: as their number formats show them)",
                            CmdCells);
 
 }  // namespace

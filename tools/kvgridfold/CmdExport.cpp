@@ -11,8 +11,8 @@ namespace kv::cli {
 namespace {
 
 const char* const kUsage =
-    "export BOOK.xlsx OUT --format WORD [--sheet NAME|N] [--all]    (CSV, Text, HTML, "
-    "XMLSpreadsheet, Word, PDF)";
+    "export BOOK.xlsx OUT --format WORD [--sheet NAME|N] [--all] [--shown]    (CSV, Text, HTML, "
+    "XMLSpreadsheet, Word, PDF; --shown: cells as their number formats show them)";
 
 int CmdExport(const TArgs& In) {
   TArgs Args = In;
@@ -20,9 +20,11 @@ int CmdExport(const TArgs& In) {
   if (!TakeOption(Args, "--format", Format)) UsageError(kUsage);
   bool HasSheet = TakeOption(Args, "--sheet", Sheet);
   bool All = TakeFlag(Args, "--all");
+  const bool Shown = TakeFlag(Args, "--shown");
   if (Args.size() != 2) UsageError(kUsage);
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
+  if (Shown) Book.UseShownTexts();
   int Current = HasSheet ? FindSheetIndex(Book, Sheet) : 0;
   ExportWorkbookToFile(&Book, Current, Format, Args[1], All ? "AllSheets" : "CurrentSheet");
   return 0;

@@ -63,6 +63,25 @@ TEST(SettingsForm, BuildWritesTrimmedNonBlankFieldsInKeyOrder) {
   EXPECT_EQ(Again.BuildSettingsString(), S);
 }
 
+TEST(SettingsForm, NumberFormatsCheckBoxIsWrittenAfterTheOtherKeys) {
+  TFakeDialogHost Host;
+  TSettingsForm Form(Host);
+  const TControl& Check = Form.Control("ChkShownNumbers");
+  EXPECT_EQ(Check.Top, Form.Control("OKBtn").Top + 2);  // beside the buttons, below the hint
+  Form.LoadSettingsString("numberformats = shown;RowHeight=30");
+  EXPECT_TRUE(Form.Checked("ChkShownNumbers"));
+  EXPECT_EQ(Form.BuildSettingsString(), "RowHeight=30;NumberFormats=Shown");
+  Form.Control("ChkShownNumbers").Checked = false;
+  EXPECT_EQ(Form.BuildSettingsString(), "RowHeight=30");
+  // An explicit Stored stays; loading anything else clears the box.
+  Form.LoadSettingsString("NumberFormats=Stored");
+  EXPECT_FALSE(Form.Checked("ChkShownNumbers"));
+  EXPECT_EQ(Form.BuildSettingsString(), "NumberFormats=Stored");
+  Form.LoadSettingsString("FontSize=9");
+  EXPECT_FALSE(Form.Checked("ChkShownNumbers"));
+  EXPECT_EQ(Form.BuildSettingsString(), "FontSize=9");
+}
+
 TEST(SettingsForm, OkWritesRectangleAndCanonicalString) {
   TFakeDialogHost Host;
   TSettingsForm Form(Host);

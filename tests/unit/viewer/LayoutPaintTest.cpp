@@ -267,3 +267,49 @@ TEST_F(TLayout, GridAndTabsStayOutOfABottomOrRightToolbar) {
 }
 
 }  // namespace kv::test
+
+namespace kv::test {
+
+// "NumberFormats=Shown" paints cells as their formats show them: numbers
+// right-aligned, a [Red] section in red; "Stored" goes back; the editor
+// still opens with the stored text.
+TEST_F(TLayout, NumberFormatsSettingSwitchesShownTextsAndAlignment) {
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(std::string(KV_FIXTURES_DIR) + "/numfmt/numfmt.xlsx");
+  FViewer->ShowSpreadsheet();
+  FViewer->SelectCell(2, 15, true);  // "0" on 2.5
+  auto T = TextsOf(FWin->Repaint());
+  ASSERT_TRUE(T.count("2.5"));
+
+  FViewer->ApplySettings("numberformats = shown");
+  EXPECT_TRUE(FViewer->ShowsFormattedNumbers());
+  T = TextsOf(FWin->Repaint());
+  // Column D holds the value's text: a text, left-aligned.
+  ASSERT_TRUE(T.count("2.5") && T.count("3"));
+  EXPECT_FALSE(T.at("2.5")->AlignRight);
+  const TPaintOp* Number = nullptr;
+  for (const TPaintOp& Op : FWin->Repaint().FOps)
+    if (Op.Kind == TPaintKind::Text && Op.Text == "3" && Op.AlignRight) Number = &Op;
+  ASSERT_NE(Number, nullptr);
+  EXPECT_EQ(Number->X, Number->Box.Right);
+  EXPECT_EQ(Number->Back, Rgb(255, 236, 217));  // still the selection
+
+  FViewer->SelectCell(2, 93, true);  // "0.00;[Red]-0.00" on -1.5
+  T = TextsOf(FWin->Repaint());
+  ASSERT_TRUE(T.count("1.50") && T.count("-1.50"));
+  EXPECT_EQ(T.at("-1.50")->Color, Rgb(255, 0, 0));
+  EXPECT_EQ(T.at("1.50")->Color, Rgb(0, 0, 0));
+  FViewer->StartEditSelection();
+  EXPECT_EQ(FWin->FEditText, "-1.5");
+  FViewer->EndCellEdit(false);
+
+  FViewer->ApplySettings("NumberFormats=Other");  // not a value: unchanged
+  EXPECT_TRUE(FViewer->ShowsFormattedNumbers());
+  FViewer->ApplySettings("NumberFormats=Stored");
+  T = TextsOf(FWin->Repaint());
+  EXPECT_TRUE(T.count("-1.5"));
+  EXPECT_FALSE(T.at("-1.5")->AlignRight);
+}
+
+}  // namespace kv::test

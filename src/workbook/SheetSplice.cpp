@@ -457,14 +457,16 @@ class TSplicer {
     if (FX.FindAttribute("spans", Old)) {
       // "1:4": first and last 1-based column; other forms are left alone.
       const size_t Colon = Old.find(':');
-      auto A = TryParseInt32(Trim(Old.substr(0, Colon)));
-      auto B = Colon == std::string_view::npos ? std::nullopt
-                                               : TryParseInt32(Trim(Old.substr(Colon + 1)));
-      if (A && B) {
-        const int32_t First = std::min(*A, FEdits[FRowFrom].Col + 1);
-        int32_t Last = *B;
+      const auto A = TryParseInt32(Trim(Old.substr(0, Colon)));
+      const auto B = Colon == std::string_view::npos ? std::nullopt
+                                                     : TryParseInt32(Trim(Old.substr(Colon + 1)));
+      if (A.has_value() && B.has_value()) {
+        const int32_t OldFirst = A.value(), OldLast = B.value();
+        const int32_t First = std::min(OldFirst, FEdits[FRowFrom].Col + 1);
+        int32_t Last = OldLast;
         for (size_t I = FRowFrom; I < FRowTo; ++I) Last = std::max(Last, FEdits[I].Col + 1);
-        if (First != *A || Last != *B) Spans = std::to_string(First) + ":" + std::to_string(Last);
+        if (First != OldFirst || Last != OldLast)
+          Spans = std::to_string(First) + ":" + std::to_string(Last);
       }
     }
     const bool Open = FX.EmptyElement() && UnplacedInRow(FRowFrom, FRowTo);

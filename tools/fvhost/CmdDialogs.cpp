@@ -52,6 +52,19 @@ bool IsFormDialog(HWND Dlg) {
   return Found;
 }
 
+BOOL CALLBACK MarkUnpainted(HWND C, LPARAM P) {
+  if (!IsWindowVisible(C) || !GetUpdateRect(C, nullptr, FALSE)) return TRUE;
+  *reinterpret_cast<bool*>(P) = true;
+  return FALSE;
+}
+
+// True while the window or a visible child still waits for its paint.
+bool PaintPending(HWND W) {
+  bool Pending = GetUpdateRect(W, nullptr, FALSE) != FALSE;
+  if (!Pending) EnumChildWindows(W, MarkUnpainted, reinterpret_cast<LPARAM>(&Pending));
+  return Pending;
+}
+
 struct TFind {
   DWORD Thread;
   bool Form;
@@ -196,7 +209,10 @@ std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
       S.Verb == "dlg-cancel-color" || S.Verb == "dlg-expect-message") {
     HWND D = WaitDialog(Thread, false);
     if (!D) return "no common dialog or message box appeared";
-    Sync.WaitHandled();  // what the dialog posted to itself while opening
+    // Answered as a user would: once it has handled what it posted to itself
+    // while opening and has painted.
+    Sync.WaitHandled();
+    for (int T = 0; T < 5000 && PaintPending(D); T += 10) Sleep(10);
     if (S.Verb == "dlg-expect-message") {
       std::string All;
       for (HWND C = GetWindow(D, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))

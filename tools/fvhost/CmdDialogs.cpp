@@ -6,6 +6,8 @@
 // Must follow windows.h.
 #include <commctrl.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -15,7 +17,6 @@
 #include "Script.h"
 #include "base/Text.h"
 #include "win32/Screenshot.h"
-#include "win32/UiSync.h"
 
 namespace fvhost {
 
@@ -50,19 +51,6 @@ bool IsFormDialog(HWND Dlg) {
   bool Found = false;
   EnumChildWindows(Dlg, MarkFormControl, reinterpret_cast<LPARAM>(&Found));
   return Found;
-}
-
-BOOL CALLBACK MarkUnpainted(HWND C, LPARAM P) {
-  if (!IsWindowVisible(C) || !GetUpdateRect(C, nullptr, FALSE)) return TRUE;
-  *reinterpret_cast<bool*>(P) = true;
-  return FALSE;
-}
-
-// True while the window or a visible child still waits for its paint.
-bool PaintPending(HWND W) {
-  bool Pending = GetUpdateRect(W, nullptr, FALSE) != FALSE;
-  if (!Pending) EnumChildWindows(W, MarkUnpainted, reinterpret_cast<LPARAM>(&Pending));
-  return Pending;
 }
 
 struct TFind {
@@ -133,14 +121,13 @@ std::string ListItems(HWND Lv) {
   return Out;
 }
 
-// The dialog as it shows on screen, frame and caption included; no pixels
-// when no bitmap can be made.
-kv::TPixels CaptureScreen(HWND Dlg) {
-  kv::TPixels P;
+// Writes the dialog as it shows on screen, frame and caption included, into a
+// PNG file (the pictures of the authors' guide are these files).
+bool Screenshot(HWND Dlg, const std::string& Path) {
   RECT R;
   GetWindowRect(Dlg, &R);
   const int W = R.right - R.left, H = R.bottom - R.top;
-  if (W <= 0 || H <= 0) return P;
+  if (W <= 0 || H <= 0) return false;
   HDC Screen = GetDC(nullptr);
   HDC Mem = CreateCompatibleDC(Screen);
   BITMAPINFO Bi = {};
@@ -151,6 +138,7 @@ kv::TPixels CaptureScreen(HWND Dlg) {
   Bi.bmiHeader.biBitCount = 24;
   void* Bits = nullptr;
   HBITMAP Bmp = CreateDIBSection(Screen, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
+  kv::TPixels P;
   if (Bmp && Bits) {
     HGDIOBJ Old = SelectObject(Mem, Bmp);
     BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
@@ -172,21 +160,6 @@ kv::TPixels CaptureScreen(HWND Dlg) {
   if (Bmp) DeleteObject(Bmp);
   DeleteDC(Mem);
   ReleaseDC(nullptr, Screen);
-  return P;
-}
-
-// Writes the dialog as it shows on screen into a PNG file (the pictures of
-// the authors' guide are these files), once the picture has settled: the UI
-// thread has painted and two captures in a row agree.
-bool Screenshot(HWND Dlg, kv::TUiSync& Sync, const std::string& Path) {
-  kv::TPixels P = CaptureScreen(Dlg);
-  for (int Round = 0; Round < 50 && P.Width > 0; ++Round) {
-    if (!Sync.WaitHandled()) break;
-    kv::TPixels Again = CaptureScreen(Dlg);
-    const bool Same = Again.Width == P.Width && Again.Height == P.Height && Again.Rgb == P.Rgb;
-    P = std::move(Again);
-    if (Same) break;
-  }
   if (P.Width == 0) return false;
   try {
     kv::WritePng(P, HostPath(Path));
@@ -200,19 +173,15 @@ void Click(HWND B) {
   SendMessageW(B, BM_CLICK, 0, 0);
 }
 
-// Plays one step; returns a failure text or "". Sync waits until the UI
-// thread has handled what a step posted.
-std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
+// Plays one step; returns a failure text or "".
+std::string Play(DWORD Thread, const TStep& S) {
   const TArgs& A = S.Args;
   auto Arg = [&](size_t I) { return I < A.size() ? A[I] : std::string(); };
   if (S.Verb == "dlg-answer-file" || S.Verb == "dlg-cancel-file" || S.Verb == "dlg-answer-color" ||
       S.Verb == "dlg-cancel-color" || S.Verb == "dlg-expect-message") {
     HWND D = WaitDialog(Thread, false);
     if (!D) return "no common dialog or message box appeared";
-    // Answered as a user would: once it has handled what it posted to itself
-    // while opening and has painted.
-    Sync.WaitHandled();
-    for (int T = 0; T < 5000 && PaintPending(D); T += 10) Sleep(10);
+    Sleep(100);
     if (S.Verb == "dlg-expect-message") {
       std::string All;
       for (HWND C = GetWindow(D, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
@@ -243,7 +212,7 @@ std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
       if (!E) return "colour dialog without its RGB boxes";
       SetWindowTextW(E, std::to_wstring(Parts[I]).c_str());
     }
-    Sync.WaitHandled();
+    Sleep(50);
     SendMessageW(D, WM_COMMAND, IDOK, 0);
     return "";
   }
@@ -256,7 +225,8 @@ std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
   }
   if (S.Verb == "dlg-shot") {
     RedrawWindow(D, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    return Screenshot(D, Sync, Arg(0)) ? "" : "screenshot not written";
+    Sleep(300);
+    return Screenshot(D, Arg(0)) ? "" : "screenshot not written";
   }
   if (S.Verb == "dlg-ok" || S.Verb == "dlg-cancel") {
     Click(GetDlgItem(D, S.Verb == "dlg-ok" ? IDOK : IDCANCEL));
@@ -272,7 +242,7 @@ std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
     const WPARAM Vk = Arg(0) == "escape" ? VK_ESCAPE : VK_RETURN;
     PostMessageW(Target, WM_KEYDOWN, Vk, 1);
     PostMessageW(Target, WM_KEYUP, Vk, 0xC0000001);
-    Sync.WaitHandled();
+    Sleep(200);
     return "";
   }
   if (S.Verb == "dlg-close") {
@@ -312,7 +282,7 @@ std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
     // Posted: a click that opens a modal dialog would block a sent message
     // until that dialog closes, and the next step is what closes it.
     PostMessageW(C, BM_CLICK, 0, 0);
-    Sync.WaitHandled();
+    Sleep(250);
     return "";
   }
   if (S.Verb == "dlg-focus") {
@@ -383,32 +353,34 @@ void CmdEdit(TScript& S, const TArgs& A) {
   Steps.swap(GSteps);
   std::mutex Mu;
   std::vector<std::pair<int, std::string>> Failures;
-  // Stopped once the edit call has returned: no dialog loop is left then.
-  kv::TUiSync Sync;
+  std::atomic<bool> Done{false};
   const DWORD Ui = GetCurrentThreadId();
   std::thread Driver([&] {
     for (const TStep& St : Steps) {
-      std::string F = Play(Ui, Sync, St);
+      std::string F = Play(Ui, St);
       if (!F.empty()) {
         std::lock_guard<std::mutex> L(Mu);
         Failures.emplace_back(St.Line, F);
       }
-      Sync.WaitHandled();
+      Sleep(30);
     }
     // Watchdog: whatever is still open after the steps is cancelled, so that a
     // script that forgot its OK or Cancel fails instead of hanging.
-    if (Sync.WaitStopped(3000)) return;
-    do {
-      for (bool Form : {false, true})
-        if (HWND D = FindDialog(Ui, Form)) {
-          SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
-          std::lock_guard<std::mutex> L(Mu);
-          Failures.emplace_back(0, "a dialog was still open and was cancelled");
-        }
-    } while (!Sync.WaitStopped(50));
+    auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!Done) {
+      if (std::chrono::steady_clock::now() > Deadline) {
+        for (bool Form : {false, true})
+          if (HWND D = FindDialog(Ui, Form)) {
+            SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
+            std::lock_guard<std::mutex> L(Mu);
+            Failures.emplace_back(0, "a dialog was still open and was cancelled");
+          }
+      }
+      Sleep(50);
+    }
   });
   GEditResult = H.FEdit(Id, GSlots.data(), nullptr) ? 1 : 0;
-  Sync.Stop();
+  Done = true;
   Driver.join();
   for (const auto& [Line, F] : Failures)
     S.Fail((Line ? "line " + std::to_string(Line) + ": " : std::string()) + F);

@@ -5,16 +5,20 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <type_traits>
 
 #include "base/Error.h"
 #include "base/Text.h"
 #include "dialogs/DialogFrame.h"
+#include "dialogs/FormLayout.h"
 
 namespace kv {
 
 namespace {
 
 constexpr int kFirstId = 1000;
+constexpr int kDroppedListHeight = 200;  // a drop-down's window includes its list
 const wchar_t* const kNameProp = L"kvControlName";
 
 std::wstring W(const std::string& S) {
@@ -34,6 +38,58 @@ std::wstring WindowText(HWND H) {
   return S;
 }
 
+// A window's device context with a font selected, given back on every path.
+class TWindowDc {
+ public:
+  TWindowDc(HWND Window, HFONT Font) : FWindow(Window), FDc(GetDC(Window)) {
+    if (FDc) FOld = SelectObject(FDc, Font);
+  }
+  ~TWindowDc() {
+    if (!FDc) return;
+    SelectObject(FDc, FOld);
+    ReleaseDC(FWindow, FDc);
+  }
+  TWindowDc(const TWindowDc&) = delete;
+  TWindowDc& operator=(const TWindowDc&) = delete;
+  HDC Get() const { return FDc; }
+
+ private:
+  HWND FWindow;
+  HDC FDc;
+  HGDIOBJ FOld = nullptr;
+};
+
+// Measures in the dialog's font on the dialog's own device context.
+class TDcMeasure : public ITextMeasure {
+ public:
+  TDcMeasure(HWND Dlg, HFONT Font) : FDlg(Dlg), FFont(Font) {}
+  int TextWidth(const std::string& Text) override {
+    TWindowDc Dc(FDlg, FFont);
+    std::wstring T = W(Text);
+    SIZE Sz = {};
+    GetTextExtentPoint32W(Dc.Get(), T.c_str(), static_cast<int>(T.size()), &Sz);
+    return Sz.cx;
+  }
+  int WrappedTextHeight(const std::string& Text, int Width) override {
+    TWindowDc Dc(FDlg, FFont);
+    std::wstring T = W(Text);
+    RECT R = {0, 0, Width, 0};
+    DrawTextW(Dc.Get(), T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    return R.bottom;
+  }
+  int CheckMarkWidth() override { return GetSystemMetrics(SM_CXMENUCHECK); }
+
+ private:
+  HWND FDlg;
+  HFONT FFont;
+};
+
+// The dialog font, deleted with its holder.
+struct TFontDeleter {
+  void operator()(HFONT F) const { DeleteObject(F); }
+};
+using TOwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, TFontDeleter>;
+
 class TWin32Frame : public IFormRunner, public IDialogUi {
  public:
   IDialogUi& Ui() override { return *this; }
@@ -46,10 +102,7 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
  private:
   static INT_PTR CALLBACK DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPARAM LParam);
   void Init(HWND Dlg);
-  int FitHints();
-  int TextWidth(const std::string& Text);
-  void FitLabel(size_t Index);
-  int FitCaption(const TControl& C, int X, int Width);
+  void PlaceLabel(size_t Index);
   void CreateControls();
   HWND CreateControl(size_t Index);
   void ModelToWindows();
@@ -60,7 +113,8 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
 
   TFormModel* FForm = nullptr;
   HWND FDlg = nullptr;
-  HFONT FFont = nullptr;
+  TOwnedFont FFont;
+  std::unique_ptr<TDcMeasure> FMeasure;
   HWND FTips = nullptr;
   std::vector<HWND> FWindows;  // per model control
   std::vector<std::vector<std::string>> FShownItems;
@@ -89,8 +143,8 @@ int TWin32Frame::ShowModal(TFormModel& Form) {
   HWND Parent = GetActiveWindow();
   INT_PTR R = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), T, Parent, DialogProc,
                                       reinterpret_cast<LPARAM>(this));
-  if (FFont) DeleteObject(FFont);
-  FFont = nullptr;
+  FMeasure.reset();
+  FFont.reset();
   FDlg = nullptr;
   FForm = nullptr;
   if (R == -1) throw TKvError("The dialog could not be created.");
@@ -163,10 +217,13 @@ void TWin32Frame::Init(HWND Dlg) {
   FDlg = Dlg;
   FEnded = false;
   SetWindowTextW(Dlg, W(FForm->Caption()).c_str());
-  FFont = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
-  const int Grow = FitHints();
+  FFont.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                          DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
+  FMeasure = std::make_unique<TDcMeasure>(Dlg, FFont.get());
+  // The font the system substitutes may need more lines than the table
+  // allows; whatever sits below a hint then moves down with it.
+  const int Grow = ReflowHints(*FForm, *FMeasure);
   RECT R = {0, 0, FForm->ClientWidth(), FForm->ClientHeight() + Grow};
   DWORD Style = static_cast<DWORD>(GetWindowLongPtrW(Dlg, GWL_STYLE));
   DWORD ExStyle = static_cast<DWORD>(GetWindowLongPtrW(Dlg, GWL_EXSTYLE));
@@ -186,131 +243,28 @@ void TWin32Frame::Init(HWND Dlg) {
     }
 }
 
-int TWin32Frame::FitHints() {
-  // The font the system substitutes may need more lines than the table
-  // allows; a hint then grows to its text and whatever sits below it moves
-  // down, so no line is cut off and nothing covers it.
-  int Total = 0;
-  HDC Dc = GetDC(FDlg);
-  HGDIOBJ Old = SelectObject(Dc, FFont);
-  auto& Cs = FForm->Controls();
-  for (TControl& Hint : Cs) {
-    if (Hint.Kind != TControlKind::HintLabel || !Hint.Parent.empty()) continue;
-    std::wstring T = W(Hint.Text);
-    RECT R = {0, 0, Hint.Width, 0};
-    DrawTextW(Dc, T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    const int Extra = R.bottom - Hint.Height;
-    if (Extra <= 0) continue;
-    const int Bottom = Hint.Top + Hint.Height;
-    for (TControl& C : Cs)
-      if (C.Parent.empty() && C.Top >= Bottom) C.Top += Extra;
-    Hint.Height += Extra;
-    Total += Extra;
-  }
-  SelectObject(Dc, Old);
-  ReleaseDC(FDlg, Dc);
-  return Total;
-}
-
-int TWin32Frame::FitCaption(const TControl& C, int X, int Width) {
-  // A substituted font may run a check box caption past its box: widen it
-  // towards the right edge of its form or group, never beyond.
-  HDC Dc = GetDC(FDlg);
-  HGDIOBJ Old = SelectObject(Dc, FFont);
-  std::wstring T = W(ReplaceAll(C.Text, "&", ""));
-  SIZE Sz = {};
-  GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
-  SelectObject(Dc, Old);
-  ReleaseDC(FDlg, Dc);
-  const int Needed = Sz.cx + GetSystemMetrics(SM_CXMENUCHECK) + 8;
-  int Limit = FForm->ClientWidth() - 8;
-  if (!C.Parent.empty()) {
-    const TControl& G = FForm->Control(C.Parent);
-    Limit = G.Left + G.Width - 4;
-  }
-  // Never onto a sibling to the right.
-  for (const TControl& O : FForm->Controls())
-    if (&O != &C && O.Parent == C.Parent && O.Left > C.Left && O.Top < C.Top + C.Height &&
-        C.Top < O.Top + O.Height)
-      Limit = std::min(Limit, X + (O.Left - C.Left) - 4);
-  return std::max(Width, std::min(Needed, Limit - X));
-}
-
-int TWin32Frame::TextWidth(const std::string& Text) {
-  HDC Dc = GetDC(FDlg);
-  HGDIOBJ Old = SelectObject(Dc, FFont);
-  std::wstring T = W(ReplaceAll(Text, "&", ""));
-  SIZE Sz = {};
-  GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
-  SelectObject(Dc, Old);
-  ReleaseDC(FDlg, Dc);
-  return Sz.cx;
-}
-
-void TWin32Frame::FitLabel(size_t Index) {
-  // A fixed-width label whose caption outgrows it widens, and the field it
-  // names, when that sits to its right, gives up room on its left side.
+void TWin32Frame::PlaceLabel(size_t Index) {
+  // A fixed-width label follows its caption, and so does the field it names.
   const TControl& C = Model(Index);
-  HWND H = FWindows[Index];
-  RECT R;
-  GetWindowRect(H, &R);
-  MapWindowPoints(nullptr, FDlg, reinterpret_cast<POINT*>(&R), 2);
-  const int Needed = TextWidth(C.Text) + 2;
-  const int Width = std::max(C.Width, Needed);
-  MoveWindow(H, R.left, R.top, Width, R.bottom - R.top, TRUE);
-  if (C.FocusControl.empty()) return;
   for (size_t I = 0; I < FWindows.size(); ++I) {
-    const TControl& F = Model(I);
-    if (F.Name != C.FocusControl || F.Parent != C.Parent || F.Left < C.Left + C.Width) continue;
-    RECT Fr;
-    GetWindowRect(FWindows[I], &Fr);
-    MapWindowPoints(nullptr, FDlg, reinterpret_cast<POINT*>(&Fr), 2);
-    const int DesignLeft = static_cast<int>(R.left) + (F.Left - C.Left);
-    const int Left = std::max<int>(DesignLeft, R.left + Width + 3);
-    MoveWindow(FWindows[I], Left, Fr.top, Fr.right - Left, Fr.bottom - Fr.top, TRUE);
+    if (!FWindows[I] || (I != Index && Model(I).Name != C.FocusControl)) continue;
+    const TBounds B = PlaceControl(*FForm, I, *FMeasure);
+    const bool Dropped = Model(I).Kind == TControlKind::DropDownList;
+    MoveWindow(FWindows[I], B.Left, B.Top, B.Width, Dropped ? kDroppedListHeight : B.Height, TRUE);
   }
 }
 
 void TWin32Frame::CreateControls() {
-  auto& Cs = FForm->Controls();
-  FWindows.assign(Cs.size(), nullptr);
-  FShownItems.assign(Cs.size(), {});
-  // Creation order is the tab order: controls sorted by their group's tab
-  // position and their own, each preceded by the label whose accelerator
-  // moves to it; everything outside the tab order comes last.
-  auto GroupTab = [&](const TControl& C) {
-    return C.Parent.empty() ? C.TabOrder : FForm->Control(C.Parent).TabOrder;
-  };
-  std::vector<size_t> Tabbed, Rest;
-  for (size_t I = 0; I < Cs.size(); ++I) (Cs[I].TabOrder >= 0 ? Tabbed : Rest).push_back(I);
-  std::stable_sort(Tabbed.begin(), Tabbed.end(), [&](size_t A, size_t B) {
-    const TControl &Ca = Cs[A], &Cb = Cs[B];
-    int Ga = GroupTab(Ca), Gb = GroupTab(Cb);
-    if (Ga != Gb) return Ga < Gb;
-    bool Pa = Ca.Parent.empty(), Pb = Cb.Parent.empty();
-    if (Pa != Pb) return Pa;  // the group box before what it holds
-    return Ca.TabOrder < Cb.TabOrder;
-  });
-  std::vector<size_t> Order;
-  for (size_t I : Tabbed) {
-    for (size_t L : Rest)
-      if (Cs[L].FocusControl == Cs[I].Name) Order.push_back(L);
-    Order.push_back(I);
-  }
-  for (size_t L : Rest)
-    if (std::find(Order.begin(), Order.end(), L) == Order.end()) Order.push_back(L);
-  for (size_t I : Order) FWindows[I] = CreateControl(I);
-  for (size_t I = 0; I < Cs.size(); ++I)
-    if (FWindows[I] && Cs[I].Kind == TControlKind::Label && Cs[I].Width > 0) FitLabel(I);
+  FWindows.assign(FForm->Controls().size(), nullptr);
+  FShownItems.assign(FForm->Controls().size(), {});
+  // Creation order is the tab order.
+  for (size_t I : CreationOrder(*FForm)) FWindows[I] = CreateControl(I);
 }
 
 HWND TWin32Frame::CreateControl(size_t Index) {
   TControl& C = Model(Index);
-  int X = C.Left, Y = C.Top, Wd = C.Width, Ht = C.Height;
-  if (!C.Parent.empty()) {
-    X += FForm->Control(C.Parent).Left;
-    Y += FForm->Control(C.Parent).Top;
-  }
+  const TBounds B = PlaceControl(*FForm, Index, *FMeasure);
+  int X = B.Left, Y = B.Top, Wd = B.Width, Ht = B.Height;
   const wchar_t* Class = L"STATIC";
   DWORD Style = WS_CHILD | WS_VISIBLE;
   DWORD Ex = 0;
@@ -320,17 +274,6 @@ HWND TWin32Frame::CreateControl(size_t Index) {
   switch (C.Kind) {
     case TControlKind::Label:
       Style |= SS_LEFT;
-      if (Wd == 0) {
-        HDC Dc = GetDC(FDlg);
-        HGDIOBJ Old = SelectObject(Dc, FFont);
-        std::wstring T = W(ReplaceAll(C.Text, "&", ""));
-        SIZE Sz = {};
-        GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
-        SelectObject(Dc, Old);
-        ReleaseDC(FDlg, Dc);
-        Wd = Sz.cx + 2;
-        Ht = 13;
-      }
       break;
     case TControlKind::HintLabel:
       Style |= SS_LEFT | SS_NOPREFIX;
@@ -351,12 +294,11 @@ HWND TWin32Frame::CreateControl(size_t Index) {
     case TControlKind::DropDownList:
       Class = L"COMBOBOX";
       Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      Ht = 200;  // the dropped list
+      Ht = kDroppedListHeight;
       break;
     case TControlKind::CheckBox:
       Class = L"BUTTON";
       Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
-      Wd = FitCaption(C, X, Wd);
       break;
     case TControlKind::RadioButton: {
       Class = L"BUTTON";
@@ -366,7 +308,6 @@ HWND TWin32Frame::CreateControl(size_t Index) {
         if (Model(I).Kind == TControlKind::RadioButton && Model(I).Parent == C.Parent)
           First = false;
       if (First) Style |= WS_GROUP;
-      Wd = FitCaption(C, X, Wd);
       break;
     }
     case TControlKind::GroupBox:
@@ -383,7 +324,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!H) return nullptr;
-  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
   SetPropW(H, kNameProp,
            reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(W(C.Name).c_str()))));
   if (C.Kind == TControlKind::DropDownList) {
@@ -449,7 +390,7 @@ void TWin32Frame::ModelToWindows() {
       default:
         if (WindowText(H) != W(C.Text)) {
           SetWindowTextW(H, W(C.Text).c_str());
-          if (C.Kind == TControlKind::Label && C.Width > 0) FitLabel(I);
+          if (C.Kind == TControlKind::Label && C.Width > 0) PlaceLabel(I);
         }
     }
     if (C.Kind == TControlKind::Edit) SendMessageW(H, EM_SETREADONLY, C.ReadOnly, 0);

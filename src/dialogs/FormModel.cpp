@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "base/Error.h"
+#include "base/HostPorts.h"
 #include "base/Text.h"
 
 namespace kv {
@@ -123,13 +124,13 @@ void TFormModel::SelectItemMatching(const std::string& Combo, const std::string&
 void TFormModel::BrowseRect(const std::string& Edit) {
   if (!FHost->HasInterfaceAccess()) return;
   std::optional<std::string> Slot = Text(Edit);
-  if (FHost->InterfaceAccess(kRequestPickObject, Slot)) SetText(Edit, Slot.value_or(""));
+  if (FHost->InterfaceAccess(iaPickObject, Slot)) SetText(Edit, Slot.value_or(""));
 }
 
 void TFormModel::BrowseHostFile(const std::string& Edit, const std::string& Filter) {
   if (!FHost->HasInterfaceAccess()) return;
   std::optional<std::string> Slot = MakePickFileRequest(Text(Edit), Filter);
-  if (FHost->InterfaceAccess(kRequestPickFile, Slot)) SetText(Edit, Slot.value_or(""));
+  if (FHost->InterfaceAccess(iaPickFile, Slot)) SetText(Edit, Slot.value_or(""));
 }
 
 std::string MakePickFileRequest(const std::string& CurrentFile, const std::string& Filter) {

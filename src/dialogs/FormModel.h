@@ -19,10 +19,6 @@
 
 namespace kv {
 
-// Interface-access request codes the forms send.
-constexpr int kRequestPickObject = 8;
-constexpr int kRequestPickFile = 16;
-
 // Modal results.
 constexpr int kModalOk = 1;
 constexpr int kModalCancel = 2;
@@ -32,7 +28,8 @@ class IDialogHost {
  public:
   virtual ~IDialogHost() = default;
   virtual bool HasInterfaceAccess() const = 0;
-  // As IHost::InterfaceAccess: Slot in, what the host left there out.
+  // As IHost::InterfaceAccess (request codes in base/HostPorts.h): Slot in,
+  // what the host left there out.
   // Requires: HasInterfaceAccess().
   virtual bool InterfaceAccess(int Request, std::optional<std::string>& Slot) = 0;
   // A bracketed host variable; empty when it cannot be read. Never raises.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/Clock.h"
-#include "plugin/Host.h"
+#include "base/HostPorts.h"
 
 namespace kv {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "base/Error.h"
+#include "base/HostPorts.h"
 #include "base/Text.h"
 #include "export/XlsxExporter.h"
-#include "plugin/Host.h"
 #include "viewer/DisplaySettings.h"
 
 namespace kv {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/Host.h"
+#include "base/HostPorts.h"
 
 namespace kv::test {
 

@@ -1,19 +1,20 @@
 // The dialog frame over real windows: every form of the eleven actions laid
 // out at its pixel positions in "MS Sans Serif" 8 pt, centred, fixed border,
 // with no two controls on top of each other as Wine actually draws them, and
-// each one captured as a PNG under dialog-screens/.
+// each one captured as a PNG under dialog-screens/ beside the test program.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <thread>
 
 #include "base/Text.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/EditForms.h"
+#include "support/BuildFolder.h"
 #include "win32/Screenshot.h"
+#include "win32/UiSync.h"
 
 namespace kv {
 namespace {
@@ -70,10 +71,11 @@ std::string Narrowed(const wchar_t* S) {
 TShown ShowAndInspect(TFormModel& Form) {
   TShown Out;
   const DWORD Ui = GetCurrentThreadId();
+  TUiSync Sync;
   std::thread Driver([&] {
     HWND D = FindForm(Ui);
     if (!D) return;
-    Sleep(200);
+    Sync.WaitHandled();  // the dialog's loop runs: set-up is over
     wchar_t Buf[256] = {};
     GetWindowTextW(D, Buf, 256);
     Out.Caption = Narrowed(Buf);
@@ -94,8 +96,14 @@ TShown ShowAndInspect(TFormModel& Form) {
       Out.Fonts[Narrowed(Name)] = Narrowed(Lf.lfFaceName) + "/" + std::to_string(Lf.lfHeight);
     }
     RedrawWindow(D, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(200);
+    // The picture has settled when two captures in a row agree.
     Out.Shot = CaptureWindow(reinterpret_cast<TWindowHandle>(D));
+    for (int Round = 0; Round < 50 && Sync.WaitHandled(); ++Round) {
+      TPixels Again = CaptureWindow(reinterpret_cast<TWindowHandle>(D));
+      const bool Same = Again.Rgb == Out.Shot.Rgb && Again.Width == Out.Shot.Width;
+      Out.Shot = std::move(Again);
+      if (Same) break;
+    }
     SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
   });
   auto Runner = CreateWin32FormRunner();
@@ -108,7 +116,6 @@ TShown ShowAndInspect(TFormModel& Form) {
 
 TEST(DialogFrame, EveryFormIsLaidOutAsDesigned) {
   TNoHost Host;
-  std::filesystem::create_directories("dialog-screens");
   for (int Id = 1; Id <= 11; ++Id) {
     SCOPED_TRACE("action " + std::to_string(Id));
     auto Form = CreateEditForm(Id, Host);
@@ -172,7 +179,8 @@ TEST(DialogFrame, EveryFormIsLaidOutAsDesigned) {
         EXPECT_FALSE(IntersectRect(&X, &Ea, &Eb)) << A << " overlaps " << B;
       }
     ASSERT_GT(S.Shot.Width, 0);
-    WritePng(S.Shot, "dialog-screens/action" + std::to_string(Id) + ".png");
+    WritePng(S.Shot,
+             test::BuildFolderFile("dialog-screens", "action" + std::to_string(Id) + ".png"));
   }
 }
 

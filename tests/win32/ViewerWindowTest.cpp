@@ -1,14 +1,14 @@
 // The viewer over real windows under Wine: a top-level host window with a
 // Rectangle as a STATIC child, messages sent as the system and the user would.
-// Screenshots go to viewer-screens/ in the test's working folder.
+// Screenshots go to viewer-screens/ beside the test program, in the build folder.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "base/Files.h"
+#include "support/BuildFolder.h"
 #include "support/FakeHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
@@ -19,16 +19,35 @@
 namespace kv {
 namespace {
 
-void Pump(int Ms) {
-  auto End = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
-  do {
-    MSG M;
-    while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&M);
-      DispatchMessageW(&M);
-    }
-    Sleep(5);
-  } while (std::chrono::steady_clock::now() < End);
+int GViewerTicks = 0;  // ticks of the viewer's timer dispatched so far
+
+// Dispatches every message already waiting.
+void PumpPending() {
+  MSG M;
+  while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&M);
+    DispatchMessageW(&M);
+    if (M.message == WM_TIMER && M.wParam == kViewerTimerId) ++GViewerTicks;
+  }
+}
+
+// Dispatches the thread's messages until Done() holds; false when it still
+// does not after five seconds.
+template <class TDone>
+bool PumpUntil(TDone Done) {
+  const auto End = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() >= End) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    PumpPending();
+  }
+  return true;
+}
+
+// Until the viewer's timer has ticked once more, so whatever a tick does is done.
+bool PumpTimerTick() {
+  const int Before = GViewerTicks;
+  return PumpUntil([&] { return GViewerTicks > Before; });
 }
 
 std::string GridData(int Rows, int Cols) {
@@ -68,7 +87,10 @@ class TViewerWindow : public ::testing::Test {
     // Activation of a new top-level window reaches it late under X; an
     // editor opened before it settles would lose the focus (and commit) early.
     SetForegroundWindow(FHostWnd);
-    Pump(150);
+    // No state the program can read shows that X has delivered it (the
+    // window reads as active at once), so this one wait is timed.
+    const auto Settled = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    PumpUntil([&] { return std::chrono::steady_clock::now() >= Settled; });
     FRect = MakeRect(40, 30, 600, 400);
     FHost.FWindow = reinterpret_cast<uintptr_t>(FHostWnd);
     FHost.FOnAccess = [this](int Request, std::optional<std::string>& Slot) {
@@ -105,14 +127,13 @@ class TViewerWindow : public ::testing::Test {
         Path, test::MakeBook({{"Sales", GridData(40, 12)}, {"Costs", GridData(3, 3)}}).Bytes());
     FViewer->LoadWorkbook(Path);
     FViewer->ShowSpreadsheet();
-    Pump(50);
+    PumpPending();
   }
   TPixels Shot(const std::string& Name) {
     UpdateWindow(View());
-    Pump(50);
+    PumpPending();
     TPixels P = CaptureWindow(FViewer->Handle());
-    std::filesystem::create_directories("viewer-screens");
-    WritePng(P, "viewer-screens/" + Name + ".png");
+    WritePng(P, test::BuildFolderFile("viewer-screens", Name + ".png"));
     return P;
   }
 };
@@ -128,7 +149,7 @@ TEST_F(TViewerWindow, EditorPausesTrackingAndItsWholeTextIsCommitted) {
   ASSERT_TRUE(IsWindow(Edit));
   EXPECT_EQ(GetFocus(), Edit);
   MoveWindow(FRect, 100, 80, 500, 300, TRUE);
-  Pump(300);
+  ASSERT_TRUE(PumpTimerTick());
   ASSERT_EQ(FViewer->EditorHandle(), reinterpret_cast<uintptr_t>(Edit)) << "editor lost the focus";
   EXPECT_EQ(ViewerPlace().left, 40);  // not moved under the editor
 
@@ -140,7 +161,7 @@ TEST_F(TViewerWindow, EditorPausesTrackingAndItsWholeTextIsCommitted) {
   SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 * 6 + 5));
   EXPECT_FALSE(IsWindow(Edit));
   EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(2, 1), std::string(40000, 'w') + "z");
-  Pump(300);
+  ASSERT_TRUE(PumpTimerTick());
   EXPECT_EQ(ViewerPlace().left, 100);  // tracking resumed
 }
 

@@ -4,7 +4,7 @@
 #ifndef KV_PLUGIN_DLL_HOSTADAPTER_H
 #define KV_PLUGIN_DLL_HOSTADAPTER_H
 
-#include "plugin/Host.h"
+#include "base/HostPorts.h"
 #include "plugin/dll/HostAbi.h"
 
 namespace kv {

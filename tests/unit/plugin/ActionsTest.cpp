@@ -1,6 +1,6 @@
 // The run-time actions through the dispatcher, with a fake host and a fake
 // window system: the registry's key rules, the steps of Open and their
-// failure texts, and every handler's answer.
+// failure texts, every handler's answer, and the action table the host receives.
 #include <gtest/gtest.h>
 
 #include "base/Files.h"
@@ -192,6 +192,27 @@ TEST_F(ActionsTest, IdsOutsideTheTableTouchNothing) {
   EXPECT_EQ(Exec(-3, {}), 0);
   EXPECT_EQ(LastError(), "kept");
   EXPECT_TRUE(FHost.FRequests.empty());
+}
+
+TEST(ActionTable, SixteenEntriesWithKindsMatchingCounts) {
+  const auto& T = ActionTable();
+  ASSERT_EQ(T.size(), 16u);
+  int Groups = 0;
+  for (const TActionDef& A : T) {
+    if (A.Id == 0) {
+      ++Groups;
+      EXPECT_EQ(A.Kinds, std::vector<uint8_t>{0});
+      EXPECT_EQ(A.ParamCount, 0);
+      EXPECT_STREQ(A.Hint, "");
+    } else {
+      EXPECT_EQ(static_cast<int>(A.Kinds.size()), A.ParamCount) << A.Name;
+    }
+  }
+  EXPECT_EQ(Groups, 5);
+  EXPECT_EQ(FindAction(0), nullptr);
+  EXPECT_EQ(FindAction(12), nullptr);
+  EXPECT_STREQ(FindAction(8)->Name, "kvGridfoldImport");
+  EXPECT_EQ(FindAction(1)->Kinds, (std::vector<uint8_t>{1, 5, 6, 1, 1}));
 }
 
 }  // namespace kv

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "base/Files.h"
-#include "plugin/ActionTable.h"
 #include "plugin/HostVariables.h"
 #include "support/FakeHost.h"
 #include "support/TempDir.h"
@@ -53,27 +52,6 @@ TEST(ImportLog, BuildLineNamesTheModule) {
   std::string Log = ReadWholeFile(Dir.File(kImportLogName));
   EXPECT_EQ(Log.substr(21),
             "BUILD=v65 real page navigation via fvPlayAction DLL=C:\\Plugins\\kvGridfold.dll\r\n");
-}
-
-TEST(ActionTable, SixteenEntriesWithKindsMatchingCounts) {
-  const auto& T = ActionTable();
-  ASSERT_EQ(T.size(), 16u);
-  int Groups = 0;
-  for (const TActionDef& A : T) {
-    if (A.Id == 0) {
-      ++Groups;
-      EXPECT_EQ(A.Kinds, std::vector<uint8_t>{0});
-      EXPECT_EQ(A.ParamCount, 0);
-      EXPECT_STREQ(A.Hint, "");
-    } else {
-      EXPECT_EQ(static_cast<int>(A.Kinds.size()), A.ParamCount) << A.Name;
-    }
-  }
-  EXPECT_EQ(Groups, 5);
-  EXPECT_EQ(FindAction(0), nullptr);
-  EXPECT_EQ(FindAction(12), nullptr);
-  EXPECT_STREQ(FindAction(8)->Name, "kvGridfoldImport");
-  EXPECT_EQ(FindAction(1)->Kinds, (std::vector<uint8_t>{1, 5, 6, 1, 1}));
 }
 
 }  // namespace kv

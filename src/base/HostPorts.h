@@ -1,10 +1,11 @@
-// The ports through which the portable core talks to its host. IHost is the
-// host's callbacks as the plug-in sees them (Folivant's function pointers on
+// The ports through which the portable core talks to its host, kept below
+// every layer that uses them (viewer, dialogs, plug-in). IHost is the host's
+// callbacks as the plug-in sees them (Folivant's function pointers on
 // Windows, fakes in tests); every callback may be missing, so each has a
 // Has... query that callers test before they use it. Texts are UTF-8 here;
 // the Win32 adapter converts them to and from the ANSI code page.
-#ifndef KV_PLUGIN_HOST_H
-#define KV_PLUGIN_HOST_H
+#ifndef KV_BASE_HOSTPORTS_H
+#define KV_BASE_HOSTPORTS_H
 
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,8 @@
 
 namespace kv {
 
-// Request codes of the host's interface-access callback.
+// Request codes of the host's interface-access callback (the plug-in's
+// object-window and probe requests, the dialogs' pickers).
 enum TInterfaceRequest : int {
   iaProbe = 6,
   iaObjectWindow = 7,

@@ -276,20 +276,6 @@ std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insert
   return Result;
 }
 
-std::vector<std::string> ParseSheetList(std::string_view SheetList) {
-  std::vector<std::string> Items;
-  const std::string Whole = Trim(SheetList);
-  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return Items;
-  std::string Unified(SheetList);
-  for (char& C : Unified)
-    if (C == '\r' || C == '\n') C = '|';
-  for (const std::string& Item : SplitString(Unified, '|')) {
-    std::string T = Trim(Item);
-    if (!T.empty()) Items.push_back(T);
-  }
-  return Items;
-}
-
 std::vector<int> SelectSheets(const std::vector<std::string>& SheetNames,
                               std::string_view SheetList) {
   std::vector<int> Selected;
@@ -310,8 +296,7 @@ std::vector<int> SelectSheets(const std::vector<std::string>& SheetNames,
 }
 
 bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList) {
-  const std::string Whole = Trim(SheetList);
-  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return true;
+  if (SelectsAllSheets(SheetList)) return true;
   for (const std::string& Item : ParseSheetList(SheetList))
     if (SameTextAscii(Item, SheetName)) return true;
   return false;

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "import/PublicationRules.h"
+
 namespace kv {
 
 class TXlsxWorkbook;
@@ -51,9 +53,6 @@ int32_t NextGridNumber(std::string_view Text);
 // the text when none follows. Requires: Text contains "MasterPage".
 std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion);
 
-// The sheet list: "ALL" or blank selects every sheet (empty result);
-// otherwise names separated by "|" or line breaks, trimmed, empties dropped.
-std::vector<std::string> ParseSheetList(std::string_view SheetList);
 bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList);
 // The indexes, in order, of the names the list selects: an item picks the
 // names equal to it; an item that equals no name picks the names that equal

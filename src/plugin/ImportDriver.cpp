@@ -27,9 +27,8 @@ void Show(TPlugInState& State, const std::string& Text, const std::string& Capti
 bool IsCurrentPublicationMode(TPlugInState& State, const std::string& Token,
                               const std::string& Resolved, std::string& Current) {
   const std::string T = Trim(Token);
-  const std::string Prefix = std::string(kCurrentPublicationToken) + "::";
   if (SameTextAscii(T, kCurrentPublicationToken)) return true;
-  if (StartsWithAscii(T, Prefix)) {
+  if (HasCurrentPublicationPrefix(T)) {
     Current = FullPath(Resolved);
     return true;
   }

@@ -5,12 +5,11 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "dialogs/ObjectForms.h"
+#include "import/PublicationRules.h"
 #include "workbook/XlsxReader.h"
 
 namespace kv {
 
-const char* const kCurrentTargetToken = "__KVGRIDFOLD_CURRENT__";
-const char* const kCurrentTargetTemplate = "[PubDir][PubTitle].pub";
 const char* const kNoSheetSelected = "Select at least one worksheet to import.";
 
 namespace {
@@ -36,29 +35,7 @@ TControl MakeRadio(const std::string& Name, const std::string& Text, int Left, i
   return C;
 }
 
-bool StartsWithCurrentPrefix(const std::string& S) {
-  return StartsWithAscii(S, std::string(kCurrentTargetToken) + "::");
-}
-
 }  // namespace
-
-std::vector<std::string> SplitSheetList(const std::string& Spec) {
-  std::vector<std::string> Names;
-  std::string Cur;
-  auto Flush = [&] {
-    std::string T = Trim(Cur);
-    if (!T.empty()) Names.push_back(T);
-    Cur.clear();
-  };
-  for (char C : Spec) {
-    if (C == '|' || C == '\r' || C == '\n')
-      Flush();
-    else
-      Cur += C;
-  }
-  Flush();
-  return Names;
-}
 
 TImportForm::TImportForm(IDialogHost& Host)
     : TFormModel(Host, "kvGridfoldImport Properties", 610, 520) {
@@ -131,18 +108,16 @@ void TImportForm::FillFromParams(const std::vector<std::string>& P) {
   auto Param = [&](size_t I) { return I < P.size() ? P[I] : std::string(); };
   SetText("EditExcel", Param(0));
   SetText("EditTarget", Param(2));
-  if (IsBlank(Text("EditTarget"))) SetText("EditTarget", kCurrentTargetTemplate);
+  if (IsBlank(Text("EditTarget"))) SetText("EditTarget", kCurrentPublicationTemplate);
   if (!IsBlank(Text("EditExcel"))) LoadSheets();
   RestoreSheetSpec(Param(1));
 
   const std::string Target = Text("EditTarget");
-  const std::string Trimmed = Trim(Target);
-  bool Current = Trimmed.empty() || SameTextAscii(Trimmed, kCurrentTargetToken) ||
-                 SameTextAscii(Trimmed, kCurrentTargetTemplate);
+  bool Current = IsBlank(Target) || NamesCurrentPublication(Target);
   if (!Current) {
     const std::string Expanded = Host().ExpandPublicationPlaceholders(Target);
     const std::string Open = Host().CurrentPublicationPath();
-    Current = !Open.empty() && SameTextAscii(Open, FullPath(Expanded));
+    Current = !Open.empty() && SamePath(Open, FullPath(Expanded));
     if (!Current && (Target.find("[PubDir]") != std::string::npos ||
                      Target.find("[PubTitle]") != std::string::npos))
       Current = FileExists(Expanded);
@@ -162,8 +137,8 @@ bool TImportForm::StoreParams(std::vector<std::string>& P) {
   if (Checked("RadioCurrent")) {
     const std::string T = Trim(Text("EditTarget"));
     const bool Token =
-        T.empty() || SameTextAscii(T, kCurrentTargetToken) || StartsWithCurrentPrefix(T);
-    P[2] = Token ? std::string(kCurrentTargetTemplate) : T;
+        T.empty() || SameTextAscii(T, kCurrentPublicationToken) || HasCurrentPublicationPrefix(T);
+    P[2] = Token ? std::string(kCurrentPublicationTemplate) : T;
   } else {
     P[2] = Text("EditTarget");
   }
@@ -172,8 +147,8 @@ bool TImportForm::StoreParams(std::vector<std::string>& P) {
 
 void TImportForm::FormShow() {
   FLoading = false;
-  if (SameTextAscii(Trim(Text("EditTarget")), kCurrentTargetToken)) SetText("EditTarget", "");
-  if (IsBlank(Text("EditTarget"))) SetText("EditTarget", kCurrentTargetTemplate);
+  if (SameTextAscii(Trim(Text("EditTarget")), kCurrentPublicationToken)) SetText("EditTarget", "");
+  if (IsBlank(Text("EditTarget"))) SetText("EditTarget", kCurrentPublicationTemplate);
   UpdateTargetControls();
 }
 
@@ -217,8 +192,7 @@ std::string TImportForm::SheetSpec() const {
 }
 
 void TImportForm::RestoreSheetSpec(const std::string& Spec) {
-  const std::string T = Trim(Spec);
-  if (T.empty() || SameTextAscii(T, "ALL")) {
+  if (SelectsAllSheets(Spec)) {
     Control("CheckAll").Checked = true;
     SetAllItems(true);
     return;
@@ -226,7 +200,7 @@ void TImportForm::RestoreSheetSpec(const std::string& Spec) {
   Control("CheckAll").Checked = false;
   SetAllItems(false);
   TControl& List = Control("Sheet");
-  for (const std::string& Name : SplitSheetList(Spec))
+  for (const std::string& Name : ParseSheetList(Spec))
     for (size_t I = 0; I < List.Items.size(); ++I)
       if (SameTextAscii(List.Items[I], Name)) List.ItemChecked[I] = true;
 }
@@ -283,7 +257,7 @@ void TImportForm::EditExcelExit() {
 }
 
 void TImportForm::RadioCurrentClick() {
-  SetText("EditTarget", kCurrentTargetTemplate);
+  SetText("EditTarget", kCurrentPublicationTemplate);
   UpdateTargetControls();
 }
 
@@ -313,18 +287,9 @@ void TImportForm::UpdateTargetControls() {
 }
 
 void TImportForm::ShowCurrentTarget() {
-  const std::string Dir = Trim(Host().ReadHostVariable("[PubDir]"));
-  const std::string Title = Host().CleanPublicationTitle(Host().ReadHostVariable("[PubTitle]"));
-  if (Title.empty()) {
-    SetText("EditTarget", kCurrentTargetTemplate);
-    return;
-  }
-  std::string Path = Title;
-  if (!Host().LooksLikePath(Title)) {
-    if (!SameTextAscii(ExtractFileExt(Title), ".pub")) Path += ".pub";
-    if (!Dir.empty()) Path = IncludeTrailingPathDelimiter(Dir) + Path;
-  }
-  SetText("EditTarget", Path);
+  const std::string Path = PublicationPathFromTitle(Host().ReadHostVariable("[PubDir]"),
+                                                    Host().ReadHostVariable("[PubTitle]"));
+  SetText("EditTarget", Path.empty() ? std::string(kCurrentPublicationTemplate) : Path);
 }
 
 void TImportForm::ItemCheckChanged(const std::string& Name, int Index) {

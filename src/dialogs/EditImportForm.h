@@ -13,9 +13,7 @@
 
 namespace kv {
 
-extern const char* const kCurrentTargetToken;     // "__KVGRIDFOLD_CURRENT__"
-extern const char* const kCurrentTargetTemplate;  // "[PubDir][PubTitle].pub"
-extern const char* const kNoSheetSelected;        // the "[LastError]" text of OK with no sheet
+extern const char* const kNoSheetSelected;  // the "[LastError]" text of OK with no sheet
 
 class TImportForm : public TFormModel {
  public:
@@ -63,10 +61,6 @@ class TImportForm : public TFormModel {
   // The EditExcel text the list was last loaded from.
   std::string FLoadedFrom;
 };
-
-// The names of a sheet list as the import reads them: split at "|" and line
-// breaks, each trimmed, empty ones dropped.
-std::vector<std::string> SplitSheetList(const std::string& Spec);
 
 }  // namespace kv
 

@@ -40,10 +40,6 @@ class IDialogHost {
   virtual std::string CurrentPublicationPath() = 0;
   // "[PubDir]" and "[PubTitle]" expanded from the host's variables. Never raises.
   virtual std::string ExpandPublicationPlaceholders(const std::string& Text) = 0;
-  // A publication title without blanks and a trailing " (...)" remark.
-  virtual std::string CleanPublicationTitle(const std::string& Title) = 0;
-  // True when Text holds "\\", "/" or ":".
-  virtual bool LooksLikePath(const std::string& Text) = 0;
 };
 
 // The platform dialogs a form opens itself, owned by the form's window.

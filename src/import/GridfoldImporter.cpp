@@ -12,6 +12,11 @@
 
 namespace kv {
 
+const char* const kGridObjectPrefix = "ExcelGrid_";
+const char* const kRectangleRecordPrefix = "ObjectType=5\r\nName=ExcelGrid_";
+const char* const kOpenActionPrefix = "PgEnterAction=kvGridfoldOpen \"";
+const char* const kCloseActionPrefix = "PgExitAction=kvGridfoldClose \"";
+
 namespace {
 
 const char* const kCrLf = "\r\n";
@@ -42,7 +47,7 @@ std::string RemoveQuotes(std::string_view S) {
 // The largest number after "Name=ExcelGrid_" (numbers beyond 32 bits count as
 // 0), or 0 when there is none.
 int64_t LargestGridNumber(std::string_view Text) {
-  const std::string_view Prefix = "Name=ExcelGrid_";
+  const std::string Prefix = std::string("Name=") + kGridObjectPrefix;
   int64_t Max = 0;
   ForEachTrimmedLine(Text, [&](std::string_view Line) {
     if (!StartsWithAscii(Line, Prefix)) return true;
@@ -132,6 +137,11 @@ std::u16string TextToUtf16Units(std::string_view Text) {
   return R + Utf8ToUtf16(Text.substr(Run));
 }
 
+void RequireMasterPage(std::string_view Text) {
+  if (Text.find("MasterPage") == std::string_view::npos)
+    throw TKvError("The target publication does not contain a MasterPage marker.");
+}
+
 }  // namespace
 
 std::string DecodePublicationBytes(std::string_view Bytes, TPubEncoding* Encoding) {
@@ -204,6 +214,15 @@ int32_t CountPublicationPages(std::string_view Text) {
   return Count;
 }
 
+int32_t CountOccurrences(std::string_view Text, std::string_view What) {
+  if (What.empty()) return 0;
+  int32_t Count = 0;
+  for (size_t At = Text.find(What); At != std::string_view::npos;
+       At = Text.find(What, At + What.size()))
+    ++Count;
+  return Count;
+}
+
 bool PublicationHasPage(std::string_view Text, std::string_view PageName) {
   const std::string Wanted = "NewPage=" + std::string(PageName);
   bool Found = false;
@@ -257,20 +276,6 @@ std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insert
   return Result;
 }
 
-std::vector<std::string> ParseSheetList(std::string_view SheetList) {
-  std::vector<std::string> Items;
-  const std::string Whole = Trim(SheetList);
-  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return Items;
-  std::string Unified(SheetList);
-  for (char& C : Unified)
-    if (C == '\r' || C == '\n') C = '|';
-  for (const std::string& Item : SplitString(Unified, '|')) {
-    std::string T = Trim(Item);
-    if (!T.empty()) Items.push_back(T);
-  }
-  return Items;
-}
-
 std::vector<int> SelectSheets(const std::vector<std::string>& SheetNames,
                               std::string_view SheetList) {
   std::vector<int> Selected;
@@ -291,8 +296,7 @@ std::vector<int> SelectSheets(const std::vector<std::string>& SheetNames,
 }
 
 bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList) {
-  const std::string Whole = Trim(SheetList);
-  if (Whole.empty() || SameTextAscii(Whole, "ALL")) return true;
+  if (SelectsAllSheets(SheetList)) return true;
   for (const std::string& Item : ParseSheetList(SheetList))
     if (SameTextAscii(Item, SheetName)) return true;
   return false;
@@ -330,7 +334,7 @@ std::string MakeWorkbookReference(const std::string& WorkbookPath, const std::st
 void AppendGridPage(std::string& Buffer, const std::string& PageName, int32_t GridNumber,
                     int32_t ScreenWidth, int32_t ScreenHeight, const std::string& WorkbookRef,
                     const std::string& SheetParam) {
-  const std::string Object = "ExcelGrid_" + std::to_string(GridNumber);
+  const std::string Object = kGridObjectPrefix + std::to_string(GridNumber);
   auto Line = [&Buffer](const std::string& L) { Buffer += L + kCrLf; };
   Line("NewPage=" + PageName);
   Line("PageStyle=0");
@@ -340,9 +344,9 @@ void AppendGridPage(std::string& Buffer, const std::string& PageName, int32_t Gr
   Line("PageGradientDir=1");
   Line("WallpaperStyle=0");
   Line("EffectSpeed=5");
-  Line("PgEnterAction=kvGridfoldOpen \"" + Object + "\" \"" + WorkbookRef + "\" \"" + SheetParam +
+  Line(kOpenActionPrefix + Object + "\" \"" + WorkbookRef + "\" \"" + SheetParam +
        "\" \"Page\" \"Yes\"");
-  Line("PgExitAction=kvGridfoldClose \"" + Object + "\"");
+  Line(kCloseActionPrefix + Object + "\"");
   Line("ObjectType=5");
   Line("Name=" + Object);
   Line("X=4");
@@ -370,14 +374,15 @@ void VerifyImportedPublication(std::string_view Text, int32_t FirstGrid, int32_t
   if (Text.find("MasterPage") == std::string_view::npos)
     throw TKvError(Failed + "MasterPage marker disappeared.");
   for (int32_t K = 0; K < ImportedPages; ++K) {
-    const std::string Name = "ExcelGrid_" + std::to_string(FirstGrid + K);
-    if (Text.find("ObjectType=5\r\nName=" + Name + "\r\n") == std::string_view::npos)
+    const std::string Number = std::to_string(FirstGrid + K);
+    const std::string Name = kGridObjectPrefix + Number;
+    if (Text.find(kRectangleRecordPrefix + Number + kCrLf) == std::string_view::npos)
       throw TKvError(Failed + "missing Rectangle " + Name);
-    const std::string Enter = "PgEnterAction=kvGridfoldOpen \"" + Name + "\"";
+    const std::string Enter = kOpenActionPrefix + Name + "\"";
     const size_t EnterAt = Text.find(Enter);
     if (EnterAt == std::string_view::npos)
       throw TKvError(Failed + "missing PgEnterAction for " + Name);
-    if (Text.find("PgExitAction=kvGridfoldClose \"" + Name + "\"") == std::string_view::npos)
+    if (Text.find(kCloseActionPrefix + Name + "\"") == std::string_view::npos)
       throw TKvError(Failed + "missing PgExitAction for " + Name);
     size_t LineEnd = Text.find(kCrLf, EnterAt);
     std::string_view EnterLine = Text.substr(
@@ -418,6 +423,46 @@ bool WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
   }
 }
 
+TImportedPublication BuildImportedPublication(std::string_view Text, const TXlsxWorkbook& Book,
+                                              const std::string& WorkbookRef,
+                                              std::string_view SheetList) {
+  RequireMasterPage(Text);
+  const int32_t ScreenWidth = ReadPublicationInteger(Text, "ScreenWidth", 800);
+  const int32_t ScreenHeight = ReadPublicationInteger(Text, "ScreenHeight", 600);
+  std::vector<std::string> Names;
+  for (int I = 0; I < Book.SheetCount(); ++I) Names.push_back(Book.SheetName(I));
+  const std::vector<int> Selected = SelectSheets(Names, SheetList);
+  if (Selected.empty())
+    throw TKvError("None of the requested worksheets were found in the workbook.");
+  // A page whose sheet cannot be read would only ever show an error.
+  for (int I : Selected) (void)Book.Sheet(I);
+  // Numbers past the largest 32-bit value would repeat an existing Rectangle's name.
+  if (LargestGridNumber(Text) + static_cast<int64_t>(Selected.size()) > INT32_MAX)
+    throw TKvError("The publication has no grid numbers left for new pages (" +
+                   std::string(kGridObjectPrefix) + std::to_string(INT32_MAX) + " is taken).");
+
+  TImportedPublication Result;
+  Result.FirstGrid = NextGridNumber(Text);
+  Result.ImportedPages = static_cast<int32_t>(Selected.size());
+  std::string Buffer;
+  Buffer.reserve(65536);
+  std::string Chosen;  // "NewPage=" lines of the names chosen so far
+  for (size_t K = 0; K < Selected.size(); ++K) {
+    const std::string& SheetName = Book.SheetName(Selected[K]);
+    const std::string PageName =
+        MakeUniquePageName(std::string(Text) + Chosen, MakePageName(SheetName));
+    Chosen += "\r\nNewPage=" + PageName + "\r\n";
+    std::string Reason;
+    const std::string SheetParam = SheetParameterFor(SheetName, Selected[K], Reason);
+    if (!Reason.empty())
+      Result.Notes.push_back("SheetByNumber=" + SheetParam + " (" + Reason + ")");
+    AppendGridPage(Buffer, PageName, Result.FirstGrid + static_cast<int32_t>(K), ScreenWidth,
+                   ScreenHeight, WorkbookRef, SheetParam);
+  }
+  Result.Text = InsertAfterMasterPage(Text, Buffer);
+  return Result;
+}
+
 TImportResult ImportWorkbookToFolivantPages(const std::string& WorkbookPath,
                                             const std::string& SheetList,
                                             const std::string& PubPath) {
@@ -430,61 +475,33 @@ TImportResult ImportWorkbookToFolivantPages(const std::string& WorkbookPath,
   TPubEncoding Encoding = TPubEncoding::Ansi;
   const std::string Text = ReadPublicationText(PubPath, &Encoding);
   const int32_t ExistingPages = CountPublicationPages(Text);
-  if (Text.find("MasterPage") == std::string::npos)
-    throw TKvError("The target publication does not contain a MasterPage marker.");
-  const int32_t ScreenWidth = ReadPublicationInteger(Text, "ScreenWidth", 800);
-  const int32_t ScreenHeight = ReadPublicationInteger(Text, "ScreenHeight", 600);
-
-  auto Book = std::make_unique<TXlsxWorkbook>();
-  Book->LoadFromFile(WorkbookPath);
-  const std::string WorkbookRef = MakeWorkbookReference(WorkbookPath, PubPath);
-  CheckWorkbookReference(WorkbookRef);
-  const int32_t FirstGrid = NextGridNumber(Text);
-
-  std::vector<std::string> Names;
-  for (int I = 0; I < Book->SheetCount(); ++I) Names.push_back(Book->SheetName(I));
-  const std::vector<int> Selected = SelectSheets(Names, SheetList);
-  if (Selected.empty())
-    throw TKvError("None of the requested worksheets were found in the workbook.");
-  // A page whose sheet cannot be read would only ever show an error.
-  for (int I : Selected) (void)Book->Sheet(I);
-  // Numbers past the largest 32-bit value would repeat an existing Rectangle's name.
-  if (LargestGridNumber(Text) + static_cast<int64_t>(Selected.size()) > INT32_MAX)
-    throw TKvError("The publication has no grid numbers left for new pages (ExcelGrid_" +
-                   std::to_string(INT32_MAX) + " is taken).");
-
-  std::string Buffer;
-  Buffer.reserve(65536);
-  std::string Chosen;  // "NewPage=" lines of the names chosen so far
-  std::vector<std::string> Notes;
-  for (size_t K = 0; K < Selected.size(); ++K) {
-    const std::string& SheetName = Book->SheetName(Selected[K]);
-    const std::string PageName = MakeUniquePageName(Text + Chosen, MakePageName(SheetName));
-    Chosen += "\r\nNewPage=" + PageName + "\r\n";
-    std::string Reason;
-    const std::string SheetParam = SheetParameterFor(SheetName, Selected[K], Reason);
-    if (!Reason.empty()) Notes.push_back("SheetByNumber=" + SheetParam + " (" + Reason + ")");
-    AppendGridPage(Buffer, PageName, FirstGrid + static_cast<int32_t>(K), ScreenWidth, ScreenHeight,
-                   WorkbookRef, SheetParam);
+  // Before the workbook is loaded: a publication that cannot take pages is the first error.
+  RequireMasterPage(Text);
+  TImportedPublication Built;
+  {
+    auto Book = std::make_unique<TXlsxWorkbook>();
+    Book->LoadFromFile(WorkbookPath);
+    const std::string WorkbookRef = MakeWorkbookReference(WorkbookPath, PubPath);
+    CheckWorkbookReference(WorkbookRef);
+    Built = BuildImportedPublication(Text, *Book, WorkbookRef, SheetList);
   }
-  Book.reset();
-
-  const std::string NewText = InsertAfterMasterPage(Text, Buffer);
-  VerifyImportedPublication(NewText, FirstGrid, static_cast<int32_t>(Selected.size()),
-                            ExistingPages);
+  VerifyImportedPublication(Built.Text, Built.FirstGrid, Built.ImportedPages, ExistingPages);
 
   // The temporary file lies in the publication's folder under a short name
   // ending in ".kvtmp"; it is flushed and moved over the publication in one step.
   TAtomicFileWriter Writer(PubFull, ".kvtmp");
-  Writer.Write(EncodePublicationText(NewText, Encoding));
+  Writer.Write(EncodePublicationText(Built.Text, Encoding));
   std::string SystemMessage;
   if (!Writer.TryCommit(SystemMessage))
     throw TKvError("Unable to replace target publication: " + SystemMessage);
   TImportResult Result;
-  Result.FirstGrid = FirstGrid;
-  Result.ImportedPages = static_cast<int32_t>(Selected.size());
-  if (WriteDiagnosticReport(PubPath, ExistingPages, Result.ImportedPages, FirstGrid, NewText,
-                            Notes))
+  Result.FirstGrid = Built.FirstGrid;
+  Result.ImportedPages = Built.ImportedPages;
+  Result.RectangleRecords = CountOccurrences(Built.Text, kRectangleRecordPrefix);
+  Result.OpenActions = CountOccurrences(Built.Text, kOpenActionPrefix);
+  Result.CloseActions = CountOccurrences(Built.Text, kCloseActionPrefix);
+  if (WriteDiagnosticReport(PubPath, ExistingPages, Result.ImportedPages, Built.FirstGrid,
+                            Built.Text, Built.Notes))
     Result.ReportPath = PubPath + ".kvdiag.txt";
   return Result;
 }

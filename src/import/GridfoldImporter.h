@@ -14,7 +14,18 @@
 #include <string_view>
 #include <vector>
 
+#include "import/PublicationRules.h"
+
 namespace kv {
+
+class TXlsxWorkbook;
+
+// The keys of the records an imported page holds, named once for the page
+// builder, the verification and the import's counts.
+extern const char* const kGridObjectPrefix;       // "ExcelGrid_"
+extern const char* const kRectangleRecordPrefix;  // "ObjectType=5\r\nName=ExcelGrid_"
+extern const char* const kOpenActionPrefix;       // "PgEnterAction=kvGridfoldOpen \""
+extern const char* const kCloseActionPrefix;      // "PgExitAction=kvGridfoldClose \""
 
 enum class TPubEncoding { Ansi, Utf8Bom, Utf16LeBom };
 
@@ -32,6 +43,8 @@ void WritePublicationText(const std::string& FileName, std::string_view Text,
                           TPubEncoding Encoding = TPubEncoding::Ansi);
 
 int32_t CountPublicationPages(std::string_view Text);
+// Non-overlapping, case-sensitive occurrences of What; 0 when What is empty.
+int32_t CountOccurrences(std::string_view Text, std::string_view What);
 bool PublicationHasPage(std::string_view Text, std::string_view PageName);
 int32_t ReadPublicationInteger(std::string_view Text, std::string_view Key, int32_t Default);
 int32_t NextGridNumber(std::string_view Text);
@@ -40,9 +53,6 @@ int32_t NextGridNumber(std::string_view Text);
 // the text when none follows. Requires: Text contains "MasterPage".
 std::string InsertAfterMasterPage(std::string_view Text, std::string_view Insertion);
 
-// The sheet list: "ALL" or blank selects every sheet (empty result);
-// otherwise names separated by "|" or line breaks, trimmed, empties dropped.
-std::vector<std::string> ParseSheetList(std::string_view SheetList);
 bool IsSheetSelected(std::string_view SheetName, std::string_view SheetList);
 // The indexes, in order, of the names the list selects: an item picks the
 // names equal to it; an item that equals no name picks the names that equal
@@ -66,10 +76,31 @@ bool WriteDiagnosticReport(const std::string& PubPath, int32_t ExistingPages, in
                            int32_t FirstGrid, std::string_view Text,
                            const std::vector<std::string>& Notes = {});
 
+struct TImportedPublication {
+  std::string Text;
+  int32_t FirstGrid = 0;
+  int32_t ImportedPages = 0;
+  std::vector<std::string> Notes;  // the report's extra lines
+};
+
+// The publication text with one page per sheet the list selects, placed
+// after the master page's block; WorkbookRef is the pages' workbook
+// parameter. Reads and writes no file. Raises: "The target publication does
+// not contain a MasterPage marker.", "None of the requested worksheets were
+// found in the workbook.", "The publication has no grid numbers left for new
+// pages (...)" and the selected sheets' loading errors.
+TImportedPublication BuildImportedPublication(std::string_view Text, const TXlsxWorkbook& Book,
+                                              const std::string& WorkbookRef,
+                                              std::string_view SheetList);
+
 struct TImportResult {
   int32_t FirstGrid = 0;
   int32_t ImportedPages = 0;
   std::string ReportPath;  // the report this import wrote; empty when none
+  // The records in the text written, counted before it was written.
+  int32_t RectangleRecords = 0;
+  int32_t OpenActions = 0;
+  int32_t CloseActions = 0;
 };
 
 // Adds one page per selected worksheet to the publication. The publication

@@ -57,14 +57,6 @@ void TPlugInDialogHost::SetLastError(const std::string& Message) {
   }
 }
 
-std::string TPlugInDialogHost::CleanPublicationTitle(const std::string& Title) {
-  return kv::CleanPublicationTitle(Title);
-}
-
-bool TPlugInDialogHost::LooksLikePath(const std::string& Text) {
-  return kv::LooksLikePath(Text);
-}
-
 std::string TPlugInDialogHost::ExpandPublicationPlaceholders(const std::string& Text) {
   try {
     return kv::ExpandPublicationPlaceholders(FState.Host, Text);

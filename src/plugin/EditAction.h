@@ -30,8 +30,6 @@ class TPlugInDialogHost : public IDialogHost {
   void SetLastError(const std::string& Message) override;
   std::string CurrentPublicationPath() override;
   std::string ExpandPublicationPlaceholders(const std::string& Text) override;
-  std::string CleanPublicationTitle(const std::string& Title) override;
-  bool LooksLikePath(const std::string& Text) override;
 
  private:
   TPlugInState& FState;

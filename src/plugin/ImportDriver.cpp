@@ -27,9 +27,8 @@ void Show(TPlugInState& State, const std::string& Text, const std::string& Capti
 bool IsCurrentPublicationMode(TPlugInState& State, const std::string& Token,
                               const std::string& Resolved, std::string& Current) {
   const std::string T = Trim(Token);
-  const std::string Prefix = std::string(kCurrentPublicationToken) + "::";
   if (SameTextAscii(T, kCurrentPublicationToken)) return true;
-  if (StartsWithAscii(T, Prefix)) {
+  if (HasCurrentPublicationPrefix(T)) {
     Current = FullPath(Resolved);
     return true;
   }
@@ -56,16 +55,6 @@ int64_t FileSizeOf(const std::string& Path) {
   return Size < 0 ? 0 : Size;
 }
 
-int32_t CountOccurrences(const std::string& Path, const std::string& Text) {
-  if (Path.empty() || Text.empty() || !FileExists(Path)) return 0;
-  const std::string Content = ReadPublicationText(Path);
-  int32_t Count = 0;
-  for (size_t At = Content.find(Text); At != std::string::npos;
-       At = Content.find(Text, At + Text.size()))
-    ++Count;
-  return Count;
-}
-
 bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std::string& SheetList,
                 const std::string& Target) {
   IHost* Host = State.Host;
@@ -88,23 +77,20 @@ bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std:
             "mode from the kvGridfoldImport editor.");
       const std::string Output = CopyCurrentPublication(Current);
       WriteImportLog(Host, "OutputPub=" + Output);
-      std::string Report;  // written by this run for the copy
+      TImportResult Result;
       try {
         WriteImportLog(Host, "Calling ImportWorkbookToFolivantPages");
-        Report = ImportWorkbookToFolivantPages(Source, SheetList, Output).ReportPath;
-        WriteImportLog(Host, "ImportWorkbookToFolivantPages completed");
-        WriteImportLog(Host, "OutputSize=" + std::to_string(FileSizeOf(Output)));
-        WriteImportLog(Host, "RectangleRecords=" + std::to_string(CountOccurrences(
-                                                       Output, "ObjectType=5\r\nName=ExcelGrid_")));
-        WriteImportLog(Host, "OpenActions=" + std::to_string(CountOccurrences(
-                                                  Output, "PgEnterAction=kvGridfoldOpen \"")));
-        WriteImportLog(Host, "CloseActions=" + std::to_string(CountOccurrences(
-                                                   Output, "PgExitAction=kvGridfoldClose \"")));
+        Result = ImportWorkbookToFolivantPages(Source, SheetList, Output);
       } catch (...) {
+        // The import writes its report last, so a failed one leaves none.
         DeleteFileAt(Output);
-        if (!Report.empty()) DeleteFileAt(Report);  // it would say PASSED for no file
         throw;
       }
+      WriteImportLog(Host, "ImportWorkbookToFolivantPages completed");
+      WriteImportLog(Host, "OutputSize=" + std::to_string(FileSizeOf(Output)));
+      WriteImportLog(Host, "RectangleRecords=" + std::to_string(Result.RectangleRecords));
+      WriteImportLog(Host, "OpenActions=" + std::to_string(Result.OpenActions));
+      WriteImportLog(Host, "CloseActions=" + std::to_string(Result.CloseActions));
       SetVariable(State, "[kvGridfoldImportedPub]", Output);
       SetVariable(State, "[LastError]",
                   "Excel pages created successfully.\r\nGenerated publication:\r\n" + Output +

@@ -18,10 +18,6 @@ bool ExecImport(TPlugInState& State, const std::string& WorkbookFile, const std:
 
 // The file's size in bytes, 0 when it does not exist.
 int64_t FileSizeOf(const std::string& Path);
-// Non-overlapping, case-sensitive occurrences of Text in the file, decoded as
-// the publication reader decodes it; 0 when the path or text is empty or the
-// file does not exist.
-int32_t CountOccurrences(const std::string& Path, const std::string& Text);
 
 }  // namespace kv
 

@@ -4,11 +4,10 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "import/PublicationRules.h"
 #include "plugin/HostVariables.h"
 
 namespace kv {
-
-const char* const kCurrentPublicationToken = "__KVGRIDFOLD_CURRENT__";
 
 namespace {
 
@@ -32,21 +31,7 @@ std::string ExpandPublicationPlaceholders(IHost* Host, const std::string& Text) 
   std::string Dir, Title;
   bool Ok = false;
   ReadFolderAndTitle(Host, Dir, Title, Ok);
-  std::string R = Text;
-  if (!Dir.empty()) R = ReplaceAllAscii(R, "[PubDir]", IncludeTrailingPathDelimiter(Dir));
-  if (!Title.empty()) R = ReplaceAllAscii(R, "[PubTitle]", Title);
-  return R;
-}
-
-std::string CleanPublicationTitle(const std::string& Title) {
-  std::string T = Trim(Title);
-  size_t Cut = T.find(" (");
-  if (Cut != std::string::npos) T = Trim(T.substr(0, Cut));
-  return T;
-}
-
-bool LooksLikePath(const std::string& Text) {
-  return Text.find_first_of("\\/:") != std::string::npos;
+  return ExpandPublicationPlaceholders(Text, Dir, Title);
 }
 
 std::string CurrentPublicationPath(IHost* Host) {
@@ -54,27 +39,18 @@ std::string CurrentPublicationPath(IHost* Host) {
   bool Ok = false;
   ReadFolderAndTitle(Host, Dir, Title, Ok);
   if (!Ok) return {};
-  Dir = Trim(Dir);
-  Title = CleanPublicationTitle(Title);
-  if (Title.empty()) return {};
-  std::string Candidate;
-  if (LooksLikePath(Title)) {
-    Candidate = Title;
-  } else {
-    Candidate = SameTextAscii(ExtractFileExt(Title), ".pub") ? Title : Title + ".pub";
-    if (!Dir.empty()) Candidate = IncludeTrailingPathDelimiter(Dir) + Candidate;
-  }
+  std::string Candidate = PublicationPathFromTitle(Dir, Title);
+  if (Candidate.empty()) return {};
   if (!SameTextAscii(ExtractFileExt(Candidate), ".pub")) Candidate += ".pub";
   return FullPath(Candidate);
 }
 
 std::string ResolveTargetPublication(IHost* Host, const std::string& Token) {
   const std::string T = Trim(Token);
-  const std::string Prefix = std::string(kCurrentPublicationToken) + "::";
-  if (StartsWithAscii(T, Prefix))
-    return ExpandPublicationPlaceholders(Host, T.substr(Prefix.size()));
-  if (SameTextAscii(T, kCurrentPublicationToken) || SameTextAscii(T, "[PubDir][PubTitle].pub"))
-    return CurrentPublicationPath(Host);
+  if (HasCurrentPublicationPrefix(T))
+    return ExpandPublicationPlaceholders(
+        Host, T.substr(std::string_view(kCurrentPublicationPrefix).size()));
+  if (NamesCurrentPublication(T)) return CurrentPublicationPath(Host);
   return ExpandPublicationPlaceholders(Host, Token);
 }
 

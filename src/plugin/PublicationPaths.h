@@ -10,17 +10,13 @@
 #include <string>
 
 #include "base/HostPorts.h"
+#include "import/PublicationRules.h"
 
 namespace kv {
 
-extern const char* const kCurrentPublicationToken;  // "__KVGRIDFOLD_CURRENT__"
-
-// Replaces "[PubDir]" (with a trailing separator) and "[PubTitle]", any
-// letter case, where the variable is not empty.
+// The placeholders expanded with the host's "[PubDir]" and "[PubTitle]"; both
+// stay when either read fails.
 std::string ExpandPublicationPlaceholders(IHost* Host, const std::string& Text);
-// Trimmed, cut before the first " (" and trimmed again.
-std::string CleanPublicationTitle(const std::string& Title);
-bool LooksLikePath(const std::string& Text);
 // Full path of the open publication, empty when it cannot be determined.
 std::string CurrentPublicationPath(IHost* Host);
 std::string ResolveTargetPublication(IHost* Host, const std::string& Token);

@@ -29,10 +29,6 @@ class TNoHost : public IDialogHost {
   void SetLastError(const std::string&) override {}
   std::string CurrentPublicationPath() override { return "C:\\pubs\\Course.pub"; }
   std::string ExpandPublicationPlaceholders(const std::string& T) override { return T; }
-  std::string CleanPublicationTitle(const std::string& T) override { return Trim(T); }
-  bool LooksLikePath(const std::string& T) override {
-    return T.find_first_of("\\/:") != std::string::npos;
-  }
 };
 
 struct TShown {

@@ -12,6 +12,7 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "dialogs/FormModel.h"
+#include "import/PublicationRules.h"
 
 namespace kv::test {
 
@@ -40,19 +41,7 @@ class TFakeDialogHost : public IDialogHost {
     return FullPath(JoinPath(ReadHostVariable("[PubDir]"), Title + ".pub"));
   }
   std::string ExpandPublicationPlaceholders(const std::string& Text) override {
-    std::string S = Text;
-    if (!FVars["[PubDir]"].empty())
-      S = ReplaceAllAscii(S, "[PubDir]", IncludeTrailingPathDelimiter(FVars["[PubDir]"]));
-    if (!FVars["[PubTitle]"].empty()) S = ReplaceAllAscii(S, "[PubTitle]", FVars["[PubTitle]"]);
-    return S;
-  }
-  std::string CleanPublicationTitle(const std::string& Title) override {
-    std::string T = Trim(Title);
-    size_t P = T.find(" (");
-    return P == std::string::npos ? T : Trim(T.substr(0, P));
-  }
-  bool LooksLikePath(const std::string& Text) override {
-    return Text.find_first_of("\\/:") != std::string::npos;
+    return kv::ExpandPublicationPlaceholders(Text, FVars["[PubDir]"], FVars["[PubTitle]"]);
   }
 };
 

@@ -163,6 +163,9 @@ TEST_F(ImportForm, DestinationIsChosenFromTheStoredTarget) {
   EXPECT_STREQ(ModeOf("[PubDir]Missing.pub"), "other");
   EXPECT_STREQ(ModeOf("[pubdir]Other.pub"), "other");  // placeholder test is case-exact
   EXPECT_STREQ(ModeOf(Dir.File("Other.pub")), "other");
+  Host.FVars["[PubDir]"] = "C:\\x";
+  Host.FVars["[PubTitle]"] = "a";
+  EXPECT_STREQ(ModeOf("C:/x/A.pub"), "current");  // the open one, other separators
 }
 
 TEST_F(ImportForm, AnotherPublicationIsStoredAsTypedAndBrowsingSwitchesToIt) {

@@ -24,8 +24,6 @@ const kv::TXlsxSheet& GridSheet() {
     kv::TXlsxSheet S;
     S.Name = "Grid";
     S.PartName = "xl/worksheets/sheet1.xml";
-    S.RowCount = kRows;
-    S.ColCount = kCols;
     auto Cells = std::make_shared<kv::TSheetCells>(kRows, kCols);
     std::mt19937 Rng(42);
     for (int R = 0; R < kRows; ++R)

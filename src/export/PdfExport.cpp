@@ -94,10 +94,10 @@ void AppendLineTo(std::string& Out, double X1, double Y1, double X2, double Y2) 
 std::string PageTitle(const TXlsxSheet& Sheet, int ColsPerBlock, int RowsPerPage, int FirstCol,
                       int LastCol, int FirstRow, int LastRow) {
   std::string Title = Sheet.Name;
-  if (Sheet.ColCount > ColsPerBlock)
+  if (Sheet.ColCount() > ColsPerBlock)
     Title +=
         " (columns " + ColumnIndexToLetters(FirstCol) + "-" + ColumnIndexToLetters(LastCol) + ")";
-  if (Sheet.RowCount > RowsPerPage)
+  if (Sheet.RowCount() > RowsPerPage)
     Title += " [rows " + std::to_string(FirstRow + 1) + "-" + std::to_string(LastRow + 1) + "]";
   return Title;
 }
@@ -315,24 +315,24 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
 namespace {
 
 void BlockSizes(const TXlsxSheet& Sheet, int& ColsPerBlock, int& RowsPerPage) {
-  const double W = std::min(kUsableWidth / Sheet.ColCount, kMaxColWidth);
-  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount : int(kUsableWidth / kMinColWidth);
-  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount);
+  const double W = std::min(kUsableWidth / Sheet.ColCount(), kMaxColWidth);
+  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount() : int(kUsableWidth / kMinColWidth);
+  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount());
   RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kRowHeight));
 }
 
 }  // namespace
 
 int SheetPageCount(const TXlsxSheet& Sheet) {
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) return 1;
+  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) return 1;
   int ColsPerBlock = 0, RowsPerPage = 0;
   BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
-  return ((Sheet.ColCount + ColsPerBlock - 1) / ColsPerBlock) *
-         ((Sheet.RowCount + RowsPerPage - 1) / RowsPerPage);
+  return ((Sheet.ColCount() + ColsPerBlock - 1) / ColsPerBlock) *
+         ((Sheet.RowCount() + RowsPerPage - 1) / RowsPerPage);
 }
 
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
+  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) {
     std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kMargin) + " " +
                           PdfNum(kPageHeight - kMargin) + " Tm (" + PdfEscapeText(Sheet.Name) +
                           " - empty worksheet) Tj ET";
@@ -342,13 +342,13 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
   int ColsPerBlock = 0, RowsPerPage = 0;
   BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
 
-  for (int FirstCol = 0; FirstCol < Sheet.ColCount; FirstCol += ColsPerBlock) {
-    const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount - 1);
+  for (int FirstCol = 0; FirstCol < Sheet.ColCount(); FirstCol += ColsPerBlock) {
+    const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount() - 1);
     const int BlockCols = LastCol - FirstCol + 1;
     const std::vector<double> Widths(size_t(BlockCols),
                                      std::min(kUsableWidth / BlockCols, kMaxColWidth));
-    for (int FirstRow = 0; FirstRow < Sheet.RowCount; FirstRow += RowsPerPage) {
-      const int LastRow = std::min(FirstRow + RowsPerPage - 1, Sheet.RowCount - 1);
+    for (int FirstRow = 0; FirstRow < Sheet.RowCount(); FirstRow += RowsPerPage) {
+      const int LastRow = std::min(FirstRow + RowsPerPage - 1, Sheet.RowCount() - 1);
       const std::string Title =
           PageTitle(Sheet, ColsPerBlock, RowsPerPage, FirstCol, LastCol, FirstRow, LastRow);
       Writer.AddPage(

@@ -56,8 +56,8 @@ void PutLine(TTextSink& Out, std::string_view Line) {
 
 void PutDelimitedSheet(TTextSink& Out, const TXlsxSheet& Sheet, char Delimiter) {
   Out.Put(kBom);
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) {
+  for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
+    for (int32_t C = 0; C < Sheet.ColCount(); ++C) {
       if (C > 0) Out.Put(Delimiter);
       PutDelimitedCell(Out, Sheet.Cell(R, C), Delimiter);
     }
@@ -77,9 +77,9 @@ void PutHtmlDocument(TTextSink& Out, const TSheetList& Sheets) {
     PutHtmlEscaped(Out, Sheet->Name);
     PutLine(Out, "</h2>");
     PutLine(Out, "<table>");
-    for (int32_t R = 0; R < Sheet->RowCount; ++R) {
+    for (int32_t R = 0; R < Sheet->RowCount(); ++R) {
       PutLine(Out, "<tr>");
-      for (int32_t C = 0; C < Sheet->ColCount; ++C) {
+      for (int32_t C = 0; C < Sheet->ColCount(); ++C) {
         Out.Put("<td>");
         PutHtmlEscaped(Out, Sheet->Cell(R, C));
         PutLine(Out, "</td>");

@@ -394,8 +394,8 @@ bool TVantSpreadsheet::GotoSheetByNameOrNumber(const std::string& NameOrNumber) 
 void TVantSpreadsheet::BeginCellEdit() {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || FEdit != 0 || !FWindow) return;
-  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount || FSelectedRow < 0 ||
-      FSelectedRow >= S->RowCount)
+  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
+      FSelectedRow >= S->RowCount())
     return;
   // An editor on a cell scrolled out of view would lie outside the grid,
   // over the toolbar or the tabs.
@@ -497,7 +497,7 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
 
 void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) {
   const TXlsxSheet* S = CurrentSheet();
-  if (!S || Col < 0 || Col >= S->ColCount || Row < 0 || Row >= S->RowCount) return;
+  if (!S || Col < 0 || Col >= S->ColCount() || Row < 0 || Row >= S->RowCount()) return;
   FSelectedCol = Col;
   FSelectedRow = Row;
   if (EnsureVisible) EnsureCellVisible(Col, Row);
@@ -519,8 +519,8 @@ void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
 
 void TVantSpreadsheet::ClampSelection() {
   if (const TXlsxSheet* S = CurrentSheet()) {
-    if (FSelectedCol >= S->ColCount) FSelectedCol = 0;
-    if (FSelectedRow >= S->RowCount) FSelectedRow = 0;
+    if (FSelectedCol >= S->ColCount()) FSelectedCol = 0;
+    if (FSelectedRow >= S->RowCount()) FSelectedRow = 0;
     EnsureCellVisible(FSelectedCol, FSelectedRow);
   }
   Invalidate();

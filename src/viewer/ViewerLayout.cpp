@@ -117,7 +117,7 @@ bool TVantSpreadsheet::CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) 
   int64_t C = (X - G.Left - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
   int64_t R = (Y - G.Top - FRowHeight) / FRowHeight + int64_t(FTopRow);
   const TXlsxSheet* S = CurrentSheet();
-  if (!S || C >= S->ColCount || R >= S->RowCount) return false;
+  if (!S || C >= S->ColCount() || R >= S->RowCount()) return false;
   Row = int32_t(R);
   Col = int32_t(C);
   return true;
@@ -242,18 +242,18 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
 
   PaintCell(List, {G.Left, G.Top, G.Left + kRowHeaderWidth, G.Top + FRowHeight}, {}, true, nullptr,
             false);
-  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
     int32_t X = ColX(C);
     PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + FRowHeight}, ColumnIndexToLetters(C), true,
               nullptr, false);
   }
   std::string Number;
-  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount; ++R) {
+  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount(); ++R) {
     int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
     Number = std::to_string(R + 1);
     PaintCell(List, {G.Left, Y, G.Left + kRowHeaderWidth, Y + FRowHeight}, Number, true, nullptr,
               false);
-    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
       int32_t X = ColX(C);
       const TColor* Highlight = nullptr;
       if (!FHighlights.empty()) {

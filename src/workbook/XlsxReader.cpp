@@ -526,7 +526,6 @@ class TSheetLoader {
       if (Id >= 0) Codes[Id] = ReadAttribute(F, "formatCode", "");
     }
     std::map<int32_t, TNumberFormat> Parsed;  // each code once, whatever its styles
-    int32_t K = 0;
     for (pugi::xml_node X = ChildByLocalName(Root, "cellXfs").first_child(); X;
          X = X.next_sibling()) {
       if (X.type() != pugi::node_element) continue;
@@ -535,9 +534,7 @@ class TSheetLoader {
       // number their own formats below 164 (gnumeric starts at 100).
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
-      FImpl.FDateFormatIds[K] = IsDate;
       FImpl.FDateStyles.push_back(IsDate);
-      ++K;
       if (FImpl.FFormats) {
         auto P = Parsed.find(Id);
         if (P == Parsed.end()) {
@@ -659,16 +656,11 @@ class TSheetLoader {
     return ParseInt32Or(Trim(V), -1);
   }
 
+  // The text of a cell that is not a shared string (CellTextId reads those).
   std::string CellText(const TCellState& C) const {
     if (SameTextAscii(C.Type, "inlineStr")) return DecodeEscapes(C.Inline);
     if (!C.HasValue) return {};
     const std::string& V = C.Value;
-    if (SameTextAscii(C.Type, "s")) {
-      int32_t I = ParseInt32Or(Trim(V), -1);
-      if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
-        return std::string(FImpl.FTexts->Get(FImpl.FSharedStrings[static_cast<size_t>(I)]));
-      return {};
-    }
     if (SameTextAscii(C.Type, "b")) return V == "1" ? "TRUE" : "FALSE";
     if (SameTextAscii(C.Type, "e")) return V;
     if (SameTextAscii(C.Type, "str")) return DecodeEscapes(V);
@@ -783,8 +775,6 @@ class TSheetLoader {
     if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
     if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
-    Sheet.RowCount = Cells->FRows;
-    Sheet.ColCount = Cells->FCols;
     Sheet.Data = std::move(Cells);
   }
 
@@ -803,7 +793,6 @@ void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {
   auto Impl = std::make_unique<TImpl>();
-  FFileName = FileName;
   TSheetLoader Loader(*Impl);
   Loader.ReadPackage(std::move(Bytes));
   const std::string WorkbookPart = Loader.LocateWorkbookPart();
@@ -819,6 +808,7 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   Impl->FSheetStates[0].Read = true;
   FImpl = std::move(Impl);
   FSheets = std::move(Sheets);
+  FFileName = FileName;
 }
 
 const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
@@ -831,7 +821,6 @@ const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
     TSheetLoader(*FImpl).ReadSheetCells(S);
   } catch (const TKvError& E) {
     State.Error = ErrorMessage(E);
-    S.RowCount = S.ColCount = 0;
     S.Data.reset();
     throw;
   }

@@ -191,11 +191,6 @@ void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFil
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutSpreadsheet(Out, Sheets); });
 }
 
-void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                          const std::string& OutputFileName) {
-  ExportXmlSpreadsheet(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
-}
-
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder) {
   TTextSink Out;
   PutDocxSheet(Out, Sheet);
@@ -227,11 +222,6 @@ void ExportDocx(const TSheetList& Sheets, const std::string& OutputFileName) {
   TZipWriter Zip(OutputFileName);
   WriteDocxPackage(Sheets, Zip);
   Zip.Finish();
-}
-
-void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName) {
-  ExportDocx(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

@@ -131,11 +131,6 @@ void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string
   for (size_t I = 0; I < Sheets.size(); ++I) WriteDelimitedSheet(*Sheets[I], Names[I], Delimiter);
 }
 
-void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                     char Delimiter, const std::string& OutputFileName) {
-  ExportDelimited(SelectSheets(Workbook, CurrentSheet, AllSheets), Delimiter, OutputFileName);
-}
-
 std::string HtmlDocumentText(const TSheetList& Sheets) {
   TTextSink Out;
   PutHtmlDocument(Out, Sheets);
@@ -144,11 +139,6 @@ std::string HtmlDocumentText(const TSheetList& Sheets) {
 
 void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName) {
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutHtmlDocument(Out, Sheets); });
-}
-
-void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName) {
-  ExportHtml(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

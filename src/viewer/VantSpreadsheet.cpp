@@ -460,34 +460,36 @@ void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {
 }
 
 void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
-  for (const std::string& Entry : SplitSettingsEntries(SettingsStr)) {
-    size_t Eq = Entry.find('=');
-    if (Eq == std::string::npos) continue;
-    std::string Key = Trim(std::string_view(Entry).substr(0, Eq));
-    std::string Value = Trim(std::string_view(Entry).substr(Eq + 1));
+  for (const TSettingsEntry& E : ParseSettingsEntries(SettingsStr)) {
+    const std::string& Value = E.Value;
     if (Value.empty()) continue;
     TColor C = 0;
-    int32_t N = 0;
-    auto InRange = [&](int32_t Lo, int32_t Hi) {
-      return ParseSettingsInteger(Value, N) && N >= Lo && N <= Hi;
-    };
-    if (SameTextAscii(Key, "ToolbarColor")) {
-      if (ParseSettingsColor(Value, C)) FToolbarColor = C;
-    } else if (SameTextAscii(Key, "HeaderColor")) {
-      if (ParseSettingsColor(Value, C)) FHeaderColor = C;
-    } else if (SameTextAscii(Key, "SelectionColor")) {
-      if (ParseSettingsColor(Value, C)) FSelectionColor = C;
-    } else if (SameTextAscii(Key, "GridFont")) {
-      FGridFontName = Value;
-    } else if (SameTextAscii(Key, "FontSize")) {
-      if (InRange(kMinFontSize, kMaxFontSize)) FGridFontSize = N;
-    } else if (SameTextAscii(Key, "RowHeight")) {
-      if (InRange(kMinRowHeight, kMaxRowHeight)) FRowHeight = N;
-    } else if (SameTextAscii(Key, "ColumnWidth")) {
-      if (InRange(kMinColumnWidth, kMaxColumnWidth)) FCellWidth = N;
-    } else if (SameTextAscii(Key, "NumberFormats")) {
-      if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
-      if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
+    switch (E.Info->Key) {
+      case TSettingsKey::ToolbarColor:
+        if (ParseSettingsColor(Value, C)) FToolbarColor = C;
+        break;
+      case TSettingsKey::HeaderColor:
+        if (ParseSettingsColor(Value, C)) FHeaderColor = C;
+        break;
+      case TSettingsKey::SelectionColor:
+        if (ParseSettingsColor(Value, C)) FSelectionColor = C;
+        break;
+      case TSettingsKey::GridFont:
+        FGridFontName = Value;
+        break;
+      case TSettingsKey::FontSize:
+        ParseSettingsIntegerIn(*E.Info, Value, FGridFontSize);
+        break;
+      case TSettingsKey::RowHeight:
+        ParseSettingsIntegerIn(*E.Info, Value, FRowHeight);
+        break;
+      case TSettingsKey::ColumnWidth:
+        ParseSettingsIntegerIn(*E.Info, Value, FCellWidth);
+        break;
+      case TSettingsKey::NumberFormats:
+        if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
+        if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
+        break;
     }
   }
   Invalidate();

@@ -89,13 +89,6 @@ std::string RelationshipsPartOf(std::string_view Part) {
 
 // ---- text values -----------------------------------------------------------
 
-int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
 // Decodes the _xHHHH_ escapes spreadsheet writers use for characters XML
 // cannot hold; "_x005F_" is a literal underscore, so "_x005F_x0041_" reads
 // "_x0041_".
@@ -113,7 +106,7 @@ std::string DecodeEscapes(std::string_view S) {
       int V = 0;
       bool Hex = true;
       for (size_t K = 2; K < 6 && Hex; ++K) {
-        int D = HexValue(S[I + K]);
+        int D = HexDigitValue(S[I + K]);
         Hex = D >= 0;
         V = V * 16 + D;
       }

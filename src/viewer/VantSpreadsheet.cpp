@@ -115,8 +115,8 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         HandleHostNotify(LParam);
         return TMessageResult::Handled;
       case msg::PageNavigate:
-        if (WParam == 0) RunHostCommand("GotoPrevpage");
-        if (WParam == 1) RunHostCommand("Gotonextpage");
+        if (WParam == kActionPrevPage) RunHostCommand("GotoPrevpage");
+        if (WParam == kActionNextPage) RunHostCommand("Gotonextpage");
         return TMessageResult::Handled;
       case msg::SetFocus:
       case msg::KillFocus:
@@ -178,7 +178,7 @@ void TVantSpreadsheet::HandleKeyDown(uint32_t Key) {
 
 void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
   int32_t Delta = int16_t((WParam >> 16) & 0xFFFF);
-  int32_t Steps = Delta / 120;
+  int32_t Steps = Delta / kWheelStep;
   int32_t& Target = (WParam & msg::MkShift) ? FLeftCol : FTopRow;
   int64_t Moved = int64_t(Target) - Steps;
   Target = int32_t(std::clamp<int64_t>(Moved, 0, INT32_MAX));
@@ -188,14 +188,14 @@ void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
 void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
   int32_t Button = ActionButtonAt(X, Y);
   if (Button >= 0) {
-    if (Button <= 1) {
+    if (Button == kActionPrevPage || Button == kActionNextPage) {
       FWindow->PostToSelf(msg::PageNavigate, uintptr_t(Button), 0);
       return;
     }
     try {
-      if (Button == 2) BeginCellEdit();
-      if (Button == 3) ToggleHighlightSelection("Yellow");
-      if (Button == 4) SaveWorkbook("");
+      if (Button == kActionEdit) BeginCellEdit();
+      if (Button == kActionHighlight) ToggleHighlightSelection("Yellow");
+      if (Button == kActionSave) SaveWorkbook("");
     } catch (const std::exception& E) {
       ReportError(ErrorMessage(E));
     }
@@ -206,10 +206,10 @@ void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
     GotoSheet(Tab);
     return;
   }
-  if (!SameTextAscii(FToolbarPlacement, "None") && ToolbarRect().Contains(X, Y)) {
+  if (FToolbarPlacement != TToolbarPlacement::None && ToolbarRect().Contains(X, Y)) {
     int32_t B = ToolbarButtonAt(X, Y);
-    if (B == 0) PrevSheet();
-    if (B == 1) NextSheet();
+    if (B == kToolbarPrevSheet) PrevSheet();
+    if (B == kToolbarNextSheet) NextSheet();
     return;
   }
   int32_t Row = 0, Col = 0;
@@ -297,12 +297,17 @@ void TVantSpreadsheet::SetToolbarPlacement(const std::string& PlacementStr) {
   std::string P = Trim(PlacementStr);
   if (SameTextAscii(P, "Page")) {
     FPageMode = true;
-    FToolbarPlacement = "None";
+    FToolbarPlacement = TToolbarPlacement::None;
   } else {
+    static const std::pair<const char*, TToolbarPlacement> kWords[] = {
+        {"None", TToolbarPlacement::None},
+        {"Bottom", TToolbarPlacement::Bottom},
+        {"Left", TToolbarPlacement::Left},
+        {"Right", TToolbarPlacement::Right}};
     FPageMode = false;
-    FToolbarPlacement = "Top";
-    for (const char* Word : {"None", "Bottom", "Left", "Right"})
-      if (SameTextAscii(P, Word)) FToolbarPlacement = Word;
+    FToolbarPlacement = TToolbarPlacement::Top;
+    for (const auto& [Word, Placement] : kWords)
+      if (SameTextAscii(P, Word)) FToolbarPlacement = Placement;
   }
   Invalidate();
 }

@@ -134,9 +134,9 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
 
 void TVantSpreadsheet::HandleHostNotify(intptr_t Code) {
   try {
-    if (Code == 1 || Code == 3) {
+    if (Code == kHostNotifyHide || Code == kHostNotifyHideAlt) {
       HideSpreadsheet();
-    } else if (Code == 2) {
+    } else if (Code == kHostNotifyReattach) {
       ReattachRectangle();
       ShowSpreadsheet();
     }
@@ -248,7 +248,7 @@ bool TVantSpreadsheet::UpdatePosition() {
   }
   int32_t W = 0, H = 0;
   if (!FWindow->IsAlive() || !FWindows.ClientSize(R, W, H)) return false;
-  if (W < 20 || H < 20) {
+  if (W < kMinShownSize || H < kMinShownSize) {
     HideSpreadsheet();
     return false;
   }

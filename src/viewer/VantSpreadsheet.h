@@ -49,6 +49,11 @@ constexpr int32_t kToolbarLabelSpacing = 92;
 constexpr int32_t kToolbarLabelGap = 12;
 constexpr uint32_t kViewerTimerId = 1;
 constexpr uint32_t kViewerTimerMs = 250;
+// WM_HOSTNOTIFY's lParam: hide (either hiding code), or re-find the
+// Rectangle and show again; other codes are ignored.
+enum : intptr_t { kHostNotifyHide = 1, kHostNotifyReattach = 2, kHostNotifyHideAlt = 3 };
+// The viewer stays hidden over a Rectangle narrower or lower than this.
+constexpr int32_t kMinShownSize = 20;
 // One notch of a mouse wheel (WHEEL_DELTA) scrolls one row or column.
 constexpr int32_t kWheelStep = 120;
 

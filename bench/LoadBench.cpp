@@ -29,7 +29,7 @@ void LoadBook(benchmark::State& State, const char* Name) {
     Book.LoadFromFile(Path);
     Cells = 0;
     for (int I = 0; I < Book.SheetCount(); ++I)
-      Cells += int64_t{Book.Sheet(I).RowCount} * Book.Sheet(I).ColCount;
+      Cells += int64_t{Book.Sheet(I).RowCount()} * Book.Sheet(I).ColCount();
     benchmark::DoNotOptimize(Cells);
   }
   State.counters["cells"] = static_cast<double>(Cells);
@@ -46,7 +46,7 @@ void OpenBook(benchmark::State& State, const char* Name) {
   for (auto _ : State) {
     kv::TXlsxWorkbook Book;
     Book.LoadFromFile(Path);
-    benchmark::DoNotOptimize(Book.Sheet(0).RowCount);
+    benchmark::DoNotOptimize(Book.Sheet(0).RowCount());
   }
 }
 

@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   for (int I = 0; I < Book.SheetCount(); ++I) {
     try {
       const kv::TXlsxSheet& S = Book.Sheet(I);
-      for (int32_t R = 0; R < S.RowCount; R += 97)
-        for (int32_t C = 0; C < S.ColCount; C += 13) (void)S.Cell(R, C);
+      for (int32_t R = 0; R < S.RowCount(); R += 97)
+        for (int32_t C = 0; C < S.ColCount(); C += 13) (void)S.Cell(R, C);
     } catch (const kv::TKvError&) {
     }
   }

@@ -30,9 +30,9 @@ const char* const kValues[] = {
     "",    "\x01x\r\n",        "caf\xC3\xA9", "_x005F_",      "\xF0\x9F\x98\x80"};
 
 std::vector<std::vector<std::string>> Table(const kv::TXlsxSheet& S) {
-  std::vector<std::vector<std::string>> T(static_cast<size_t>(S.RowCount));
-  for (int32_t R = 0; R < S.RowCount; ++R)
-    for (int32_t C = 0; C < S.ColCount; ++C) T[size_t(R)].emplace_back(S.Cell(R, C));
+  std::vector<std::vector<std::string>> T(static_cast<size_t>(S.RowCount()));
+  for (int32_t R = 0; R < S.RowCount(); ++R)
+    for (int32_t C = 0; C < S.ColCount(); ++C) T[size_t(R)].emplace_back(S.Cell(R, C));
   return T;
 }
 

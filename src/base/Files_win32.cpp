@@ -4,6 +4,7 @@
 #include "base/FilePort.h"
 #include "base/Files.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 
 namespace kv {
 
@@ -12,18 +13,13 @@ namespace {
 using port::kNoHandle;
 using port::THandle;
 
-std::wstring Wide(const std::string& S) {
-  std::u16string U = Utf8ToUtf16(S);
-  return std::wstring(U.begin(), U.end());
-}
-
 std::string SystemMessageOf(DWORD Err) {
   wchar_t* Buf = nullptr;
   DWORD N = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, Err, 0, reinterpret_cast<wchar_t*>(&Buf), 0, nullptr);
   std::string Text;
-  if (N && Buf) Text = Trim(Utf16ToUtf8(std::u16string(Buf, Buf + N)));
+  if (N && Buf) Text = Trim(Utf8OfWide(std::wstring_view(Buf, N)));
   if (Buf) LocalFree(Buf);
   if (Text.empty()) Text = "system error " + std::to_string(Err);
   return Text;
@@ -47,7 +43,7 @@ HANDLE OpenForWriting(const std::string& Path, DWORD Disposition, DWORD Share) {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
-  return CreateFileW(Wide(Path).c_str(), GENERIC_WRITE, Share, nullptr, Disposition,
+  return CreateFileW(WideOf(Path).c_str(), GENERIC_WRITE, Share, nullptr, Disposition,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -86,7 +82,7 @@ void RaiseLastError(const std::string& What, const std::string& Path) {
 }
 
 THandle OpenSharedForReading(const std::string& Path) {
-  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_READ, kFullSharing, nullptr, OPEN_EXISTING,
+  HANDLE H = CreateFileW(WideOf(Path).c_str(), GENERIC_READ, kFullSharing, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
   return Port(H);
@@ -101,7 +97,7 @@ size_t ReadSome(THandle H, char* Buffer, size_t Size, const std::string& Path) {
 }
 
 THandle CreateNewFile(const std::string& Path, const std::string& ErrorPath, THandle) {
-  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  HANDLE H = CreateFileW(WideOf(Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H != INVALID_HANDLE_VALUE) return Port(H);
   const DWORD Err = GetLastError();
@@ -145,12 +141,12 @@ bool PrepareForMove(const std::string&, const std::string&) {
 bool MoveOver(const std::string& Source, const std::string& Target, std::string& Message) {
   // Windows refuses a read-only target itself; Wine does not, so the check
   // is made here too. Write-through returns once the move is on disk.
-  const DWORD A = GetFileAttributesW(Wide(Target).c_str());
+  const DWORD A = GetFileAttributesW(WideOf(Target).c_str());
   if (A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_READONLY)) {
     Message = SystemMessageOf(ERROR_ACCESS_DENIED);
     return false;
   }
-  if (MoveFileExW(Wide(Source).c_str(), Wide(Target).c_str(),
+  if (MoveFileExW(WideOf(Source).c_str(), WideOf(Target).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return true;
   Message = SystemMessageOf(GetLastError());
@@ -160,7 +156,7 @@ bool MoveOver(const std::string& Source, const std::string& Target, std::string&
 void FlushFolderOf(const std::string&) {}
 
 bool NameIsFree(const std::string& Path) {
-  return GetFileAttributesW(Wide(Path).c_str()) == INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WideOf(Path).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 uint32_t RandomSeed() {
@@ -175,19 +171,19 @@ char NativePathSeparator() {
 
 bool FileExists(const std::string& Path) {
   if (Path.empty()) return false;
-  DWORD A = GetFileAttributesW(Wide(Path).c_str());
+  DWORD A = GetFileAttributesW(WideOf(Path).c_str());
   return A != INVALID_FILE_ATTRIBUTES && !(A & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& Path) {
   if (Path.empty()) return false;
-  DWORD A = GetFileAttributesW(Wide(Path).c_str());
+  DWORD A = GetFileAttributesW(WideOf(Path).c_str());
   return A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 int64_t FileSize(const std::string& Path) {
   WIN32_FILE_ATTRIBUTE_DATA D;
-  if (Path.empty() || !GetFileAttributesExW(Wide(Path).c_str(), GetFileExInfoStandard, &D) ||
+  if (Path.empty() || !GetFileAttributesExW(WideOf(Path).c_str(), GetFileExInfoStandard, &D) ||
       (D.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
     return -1;
   return (static_cast<int64_t>(D.nFileSizeHigh) << 32) | D.nFileSizeLow;
@@ -195,22 +191,22 @@ int64_t FileSize(const std::string& Path) {
 
 std::string FullPath(const std::string& Path) {
   if (Path.empty()) return Path;
-  std::wstring W = Wide(Path);
+  std::wstring W = WideOf(Path);
   DWORD N = GetFullPathNameW(W.c_str(), 0, nullptr, nullptr);
   if (N == 0) return Path;
   std::wstring Buf(N, L'\0');
   N = GetFullPathNameW(W.c_str(), N, Buf.data(), nullptr);
   Buf.resize(N);
-  return Utf16ToUtf8(std::u16string(Buf.begin(), Buf.end()));
+  return Utf8OfWide(Buf);
 }
 
 bool DeleteFileAt(const std::string& Path) {
-  return DeleteFileW(Wide(Path).c_str()) != 0;
+  return DeleteFileW(WideOf(Path).c_str()) != 0;
 }
 
 std::string ReadWholeFile(const std::string& Path, TShareMode Share) {
   DWORD ShareFlags = Share == TShareMode::DenyNone ? kFullSharing : FILE_SHARE_READ;
-  HANDLE H = CreateFileW(Wide(Path).c_str(), GENERIC_READ, ShareFlags, nullptr, OPEN_EXISTING,
+  HANDLE H = CreateFileW(WideOf(Path).c_str(), GENERIC_READ, ShareFlags, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (H == INVALID_HANDLE_VALUE) RaiseFileError("Unable to open", Path, GetLastError());
   std::string Data;
@@ -258,7 +254,7 @@ void AppendToFile(const std::string& Path, std::string_view Data) {
     if (!Created && Before.QuadPart >= 0 && SetFilePointerEx(H, Before, nullptr, FILE_BEGIN))
       SetEndOfFile(H);
     ::CloseHandle(H);
-    if (Created) DeleteFileW(Wide(Path).c_str());
+    if (Created) DeleteFileW(WideOf(Path).c_str());
     throw;
   }
   // An entry is flushed like any other file the user keeps.

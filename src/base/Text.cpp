@@ -395,4 +395,11 @@ std::string Utf8ToWindows1252(std::string_view S, char Replacement, bool* Lossle
   return R;
 }
 
+int HexDigitValue(char C) {
+  if (C >= '0' && C <= '9') return C - '0';
+  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+  return -1;
+}
+
 }  // namespace kv

@@ -68,6 +68,9 @@ std::string Utf8ToWindows1252(std::string_view S, char Replacement = '?', bool* 
 // The Windows-1252 byte of a code point, or -1.
 int Windows1252ByteOf(char32_t Cp);
 
+// The value of a hexadecimal digit (0-9, a-f, A-F), or -1.
+int HexDigitValue(char C);
+
 }  // namespace kv
 
 #endif

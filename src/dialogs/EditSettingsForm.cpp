@@ -9,20 +9,28 @@ namespace kv {
 
 namespace {
 
+// The field of each key the dialog shows as text (all but NumberFormats).
 struct TSettingsField {
-  const char* Key;
+  TSettingsKey Key;
   const char* Edit;
 };
 
 const std::array<TSettingsField, 7> kFields = {{
-    {"ToolbarColor", "EditToolbarColor"},
-    {"HeaderColor", "EditHeaderColor"},
-    {"SelectionColor", "EditSelectionColor"},
-    {"GridFont", "EditFont"},
-    {"FontSize", "EditFontSize"},
-    {"RowHeight", "EditRowHeight"},
-    {"ColumnWidth", "EditColumnWidth"},
+    {TSettingsKey::ToolbarColor, "EditToolbarColor"},
+    {TSettingsKey::HeaderColor, "EditHeaderColor"},
+    {TSettingsKey::SelectionColor, "EditSelectionColor"},
+    {TSettingsKey::GridFont, "EditFont"},
+    {TSettingsKey::FontSize, "EditFontSize"},
+    {TSettingsKey::RowHeight, "EditRowHeight"},
+    {TSettingsKey::ColumnWidth, "EditColumnWidth"},
 }};
+
+// The field of Key, or null for the key the check box shows.
+const char* EditOf(TSettingsKey Key) {
+  for (const TSettingsField& F : kFields)
+    if (F.Key == Key) return F.Edit;
+  return nullptr;
+}
 
 bool IsLineBreak(char C) {
   return C == '\r' || C == '\n';
@@ -35,15 +43,8 @@ std::optional<uint32_t> ParseHexColorField(std::string_view Text) {
   if (T.empty() || T.size() > 8) return std::nullopt;
   uint32_t V = 0;
   for (char C : T) {
-    int D;
-    if (C >= '0' && C <= '9')
-      D = C - '0';
-    else if (C >= 'a' && C <= 'f')
-      D = C - 'a' + 10;
-    else if (C >= 'A' && C <= 'F')
-      D = C - 'A' + 10;
-    else
-      return std::nullopt;
+    const int D = HexDigitValue(C);
+    if (D < 0) return std::nullopt;
     V = V * 16 + static_cast<uint32_t>(D);
   }
   return V;
@@ -115,27 +116,25 @@ void TSettingsForm::LoadSettingsString(std::string_view Settings) {
   for (const TSettingsField& F : kFields) SetText(F.Edit, "");
   Control("ChkShownNumbers").Checked = false;
   FNumberFormatsStored = false;
-  for (const std::string& Piece : SplitSettingsEntries(Settings)) {
-    size_t Eq = Piece.find('=');
-    if (Eq == std::string::npos) continue;
-    std::string Key = Trim(std::string_view(Piece).substr(0, Eq));
-    for (const TSettingsField& F : kFields)
-      if (SameTextAscii(Key, F.Key)) SetText(F.Edit, Trim(std::string_view(Piece).substr(Eq + 1)));
-    if (SameTextAscii(Key, "NumberFormats")) {
-      const std::string Value = Trim(std::string_view(Piece).substr(Eq + 1));
-      Control("ChkShownNumbers").Checked = SameTextAscii(Value, "Shown");
-      FNumberFormatsStored = SameTextAscii(Value, "Stored");
+  for (const TSettingsEntry& E : ParseSettingsEntries(Settings)) {
+    if (E.Info->Key == TSettingsKey::NumberFormats) {
+      Control("ChkShownNumbers").Checked = SameTextAscii(E.Value, "Shown");
+      FNumberFormatsStored = SameTextAscii(E.Value, "Stored");
+      continue;
     }
+    if (const char* Edit = EditOf(E.Info->Key)) SetText(Edit, E.Value);
   }
 }
 
 std::string TSettingsForm::BuildSettingsString() const {
   std::string Out;
-  for (const TSettingsField& F : kFields) {
-    std::string Value = Trim(Text(F.Edit));
+  for (const TSettingsKeyInfo& Info : kSettingsKeys) {
+    const char* Edit = EditOf(Info.Key);
+    if (!Edit) continue;
+    std::string Value = Trim(Text(Edit));
     if (Value.empty()) continue;
     if (!Out.empty()) Out += ';';
-    Out += F.Key;
+    Out += Info.Name;
     Out += '=';
     Out += Value;
   }
@@ -148,7 +147,12 @@ std::string TSettingsForm::BuildSettingsString() const {
   const char* NumberFormats = Checked("ChkShownNumbers") ? "Shown"
                               : FNumberFormatsStored     ? "Stored"
                                                          : nullptr;
-  if (NumberFormats) Out += std::string(Out.empty() ? "" : ";") + "NumberFormats=" + NumberFormats;
+  if (NumberFormats) {
+    if (!Out.empty()) Out += ';';
+    Out += SettingsKeyInfo(TSettingsKey::NumberFormats).Name;
+    Out += '=';
+    Out += NumberFormats;
+  }
   return Out;
 }
 

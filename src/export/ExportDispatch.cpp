@@ -14,29 +14,6 @@ std::string NormalizedWord(std::string_view S) {
   return AsciiLower(Trim(S));
 }
 
-void WriteSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName) {
-  switch (Format) {
-    case ExportFormat::CSV:
-      ExportDelimited(Sheets, ',', OutputFileName);
-      break;
-    case ExportFormat::Text:
-      ExportDelimited(Sheets, '\t', OutputFileName);
-      break;
-    case ExportFormat::HTML:
-      ExportHtml(Sheets, OutputFileName);
-      break;
-    case ExportFormat::XMLSpreadsheet:
-      ExportXmlSpreadsheet(Sheets, OutputFileName);
-      break;
-    case ExportFormat::Word:
-      ExportDocx(Sheets, OutputFileName);
-      break;
-    case ExportFormat::PDF:
-      ExportPdf(Sheets, OutputFileName);
-      break;
-  }
-}
-
 }  // namespace
 
 ExportFormat ParseExportFormat(const std::string& FormatStr) {
@@ -66,19 +43,35 @@ bool IsAllSheetsScope(std::string_view ScopeStr) {
   return Word == "allsheets" || Word == "all sheets" || Word == "all";
 }
 
-std::vector<int> SelectSheetIndexes(const TXlsxWorkbook& Workbook, int CurrentSheet,
-                                    bool AllSheets) {
-  if (!AllSheets) return {CurrentSheet};
-  std::vector<int> Indexes;
-  for (int I = 0; I < Workbook.SheetCount(); ++I) Indexes.push_back(I);
-  return Indexes;
+TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets) {
+  if (!AllSheets) return {&Workbook.Sheet(CurrentSheet)};
+  TSheetList Sheets;
+  for (int I = 0; I < Workbook.SheetCount(); ++I) Sheets.push_back(&Workbook.Sheet(I));
+  return Sheets;
 }
 
-TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets) {
-  TSheetList Sheets;
-  for (int I : SelectSheetIndexes(Workbook, CurrentSheet, AllSheets))
-    Sheets.push_back(&Workbook.Sheet(I));
-  return Sheets;
+void ExportSheets(ExportFormat Format, const TSheetList& Sheets,
+                  const std::string& OutputFileName) {
+  switch (Format) {
+    case ExportFormat::CSV:
+      ExportDelimited(Sheets, ',', OutputFileName);
+      break;
+    case ExportFormat::Text:
+      ExportDelimited(Sheets, '\t', OutputFileName);
+      break;
+    case ExportFormat::HTML:
+      ExportHtml(Sheets, OutputFileName);
+      break;
+    case ExportFormat::XMLSpreadsheet:
+      ExportXmlSpreadsheet(Sheets, OutputFileName);
+      break;
+    case ExportFormat::Word:
+      ExportDocx(Sheets, OutputFileName);
+      break;
+    case ExportFormat::PDF:
+      ExportPdf(Sheets, OutputFileName);
+      break;
+  }
 }
 
 namespace {
@@ -208,7 +201,7 @@ void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
   if (!AllSheets && (CurrentSheet < 0 || CurrentSheet >= Workbook->SheetCount()))
     throw TKvError("There is no current worksheet to export.");
   try {
-    WriteSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
+    ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
   } catch (const std::bad_alloc&) {
     throw TKvError("Not enough memory to export the workbook to " + OutputFileName + ".");
   }

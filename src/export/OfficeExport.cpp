@@ -48,9 +48,9 @@ void PutWorksheet(TTextSink& Out, const TXlsxSheet& Sheet) {
   PutXmlEscaped(Out, Sheet.Name);
   Out.Put("\">\r\n");
   Out.Put("  <Table>\r\n");
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
+  for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
     Out.Put("   <Row>\r\n");
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) PutSpreadsheetCell(Out, Sheet.Cell(R, C));
+    for (int32_t C = 0; C < Sheet.ColCount(); ++C) PutSpreadsheetCell(Out, Sheet.Cell(R, C));
     Out.Put("   </Row>\r\n");
   }
   Out.Put("  </Table>\r\n");
@@ -114,7 +114,7 @@ void PutDocxCell(TTextSink& Out, std::string_view Text) {
 
 void PutDocxTable(TTextSink& Out, const TXlsxSheet& Sheet, int32_t FirstCol, int32_t LastCol) {
   PutDocxTableStart(Out, LastCol - FirstCol + 1);
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
+  for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
     Out.Put("<w:tr>");
     for (int32_t C = FirstCol; C <= LastCol; ++C) PutDocxCell(Out, Sheet.Cell(R, C));
     Out.Put("</w:tr>");
@@ -123,19 +123,19 @@ void PutDocxTable(TTextSink& Out, const TXlsxSheet& Sheet, int32_t FirstCol, int
 }
 
 void PutDocxSheet(TTextSink& Out, const TXlsxSheet& Sheet) {
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
+  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) {
     PutDocxHeading(Out, Sheet.Name);
     Out.Put("<w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>");
     return;
   }
-  if (Sheet.ColCount <= kDocxMaxColumns) {
+  if (Sheet.ColCount() <= kDocxMaxColumns) {
     PutDocxHeading(Out, Sheet.Name);
-    PutDocxTable(Out, Sheet, 0, Sheet.ColCount - 1);
+    PutDocxTable(Out, Sheet, 0, Sheet.ColCount() - 1);
     return;
   }
   // One table per band, each under a heading naming its columns.
-  for (int32_t First = 0; First < Sheet.ColCount; First += kDocxMaxColumns) {
-    const int32_t Last = std::min(First + kDocxMaxColumns - 1, Sheet.ColCount - 1);
+  for (int32_t First = 0; First < Sheet.ColCount(); First += kDocxMaxColumns) {
+    const int32_t Last = std::min(First + kDocxMaxColumns - 1, Sheet.ColCount() - 1);
     PutDocxHeading(Out, Sheet.Name + " (columns " + ColumnIndexToLetters(First) + "-" +
                             ColumnIndexToLetters(Last) + ")");
     PutDocxTable(Out, Sheet, First, Last);
@@ -191,11 +191,6 @@ void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFil
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutSpreadsheet(Out, Sheets); });
 }
 
-void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                          const std::string& OutputFileName) {
-  ExportXmlSpreadsheet(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
-}
-
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder) {
   TTextSink Out;
   PutDocxSheet(Out, Sheet);
@@ -227,11 +222,6 @@ void ExportDocx(const TSheetList& Sheets, const std::string& OutputFileName) {
   TZipWriter Zip(OutputFileName);
   WriteDocxPackage(Sheets, Zip);
   Zip.Finish();
-}
-
-void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName) {
-  ExportDocx(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

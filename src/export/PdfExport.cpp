@@ -13,14 +13,10 @@ namespace kv {
 
 namespace {
 
-constexpr double kPageWidth = 792;
-constexpr double kPageHeight = 612;
-constexpr double kMargin = 30;
-constexpr double kUsableWidth = 732;
-constexpr double kUsableHeight = 552;
+constexpr TPdfPageGeometry kPage;
+constexpr double kUsableWidth = kPage.PageWidth - 2 * kPage.LeftMargin;
+constexpr double kUsableHeight = kPage.PageHeight - 2 * kPage.TopMargin;
 constexpr double kTitleReserve = 24;
-constexpr double kRowHeight = 12;
-constexpr double kFontSize = 7;
 constexpr double kMaxColWidth = 140;
 constexpr double kMinColWidth = 42;
 constexpr double kTextInset = 3;
@@ -94,10 +90,10 @@ void AppendLineTo(std::string& Out, double X1, double Y1, double X2, double Y2) 
 std::string PageTitle(const TXlsxSheet& Sheet, int ColsPerBlock, int RowsPerPage, int FirstCol,
                       int LastCol, int FirstRow, int LastRow) {
   std::string Title = Sheet.Name;
-  if (Sheet.ColCount > ColsPerBlock)
+  if (Sheet.ColCount() > ColsPerBlock)
     Title +=
         " (columns " + ColumnIndexToLetters(FirstCol) + "-" + ColumnIndexToLetters(LastCol) + ")";
-  if (Sheet.RowCount > RowsPerPage)
+  if (Sheet.RowCount() > RowsPerPage)
     Title += " [rows " + std::to_string(FirstRow + 1) + "-" + std::to_string(LastRow + 1) + "]";
   return Title;
 }
@@ -239,15 +235,15 @@ std::string_view OneLine(std::string_view Text, std::string& Buffer) {
 
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
                                   int LastCol, const std::vector<double>& Widths,
-                                  double /*PageWidth*/, double PageHeight, double LeftMargin,
-                                  double TopMargin, double FontSize, double RowHeight,
-                                  std::string_view Title) {
+                                  const TPdfPageGeometry& Page, std::string_view Title) {
+  const double FontSize = Page.FontSize;
+  const double RowHeight = Page.RowHeight;
   const int Cols = LastCol - FirstCol + 1;
   const int Rows = LastRow - FirstRow + 1;
-  const double X0 = LeftMargin;
+  const double X0 = Page.LeftMargin;
   double XR = X0;
   for (int C = 0; C < Cols; ++C) XR += Widths[size_t(C)];
-  const double YT = PageHeight - TopMargin;
+  const double YT = Page.PageHeight - Page.TopMargin;
   const double Top = YT - 0.6 * RowHeight;
   const double Bottom = Top - (Rows + 1) * RowHeight;
 
@@ -315,46 +311,45 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
 namespace {
 
 void BlockSizes(const TXlsxSheet& Sheet, int& ColsPerBlock, int& RowsPerPage) {
-  const double W = std::min(kUsableWidth / Sheet.ColCount, kMaxColWidth);
-  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount : int(kUsableWidth / kMinColWidth);
-  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount);
-  RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kRowHeight));
+  const double W = std::min(kUsableWidth / Sheet.ColCount(), kMaxColWidth);
+  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount() : int(kUsableWidth / kMinColWidth);
+  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount());
+  RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kPage.RowHeight));
 }
 
 }  // namespace
 
 int SheetPageCount(const TXlsxSheet& Sheet) {
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) return 1;
+  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) return 1;
   int ColsPerBlock = 0, RowsPerPage = 0;
   BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
-  return ((Sheet.ColCount + ColsPerBlock - 1) / ColsPerBlock) *
-         ((Sheet.RowCount + RowsPerPage - 1) / RowsPerPage);
+  return ((Sheet.ColCount() + ColsPerBlock - 1) / ColsPerBlock) *
+         ((Sheet.RowCount() + RowsPerPage - 1) / RowsPerPage);
 }
 
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
-  if (Sheet.RowCount == 0 || Sheet.ColCount == 0) {
-    std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kMargin) + " " +
-                          PdfNum(kPageHeight - kMargin) + " Tm (" + PdfEscapeText(Sheet.Name) +
-                          " - empty worksheet) Tj ET";
-    Writer.AddPage(Content, kPageWidth, kPageHeight);
+  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) {
+    std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kPage.LeftMargin) + " " +
+                          PdfNum(kPage.PageHeight - kPage.TopMargin) + " Tm (" +
+                          PdfEscapeText(Sheet.Name) + " - empty worksheet) Tj ET";
+    Writer.AddPage(Content, kPage.PageWidth, kPage.PageHeight);
     return;
   }
   int ColsPerBlock = 0, RowsPerPage = 0;
   BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
 
-  for (int FirstCol = 0; FirstCol < Sheet.ColCount; FirstCol += ColsPerBlock) {
-    const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount - 1);
+  for (int FirstCol = 0; FirstCol < Sheet.ColCount(); FirstCol += ColsPerBlock) {
+    const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount() - 1);
     const int BlockCols = LastCol - FirstCol + 1;
     const std::vector<double> Widths(size_t(BlockCols),
                                      std::min(kUsableWidth / BlockCols, kMaxColWidth));
-    for (int FirstRow = 0; FirstRow < Sheet.RowCount; FirstRow += RowsPerPage) {
-      const int LastRow = std::min(FirstRow + RowsPerPage - 1, Sheet.RowCount - 1);
+    for (int FirstRow = 0; FirstRow < Sheet.RowCount(); FirstRow += RowsPerPage) {
+      const int LastRow = std::min(FirstRow + RowsPerPage - 1, Sheet.RowCount() - 1);
       const std::string Title =
           PageTitle(Sheet, ColsPerBlock, RowsPerPage, FirstCol, LastCol, FirstRow, LastRow);
       Writer.AddPage(
-          BuildTablePageContent(Sheet, FirstRow, LastRow, FirstCol, LastCol, Widths, kPageWidth,
-                                kPageHeight, kMargin, kMargin, kFontSize, kRowHeight, Title),
-          kPageWidth, kPageHeight);
+          BuildTablePageContent(Sheet, FirstRow, LastRow, FirstCol, LastCol, Widths, kPage, Title),
+          kPage.PageWidth, kPage.PageHeight);
     }
   }
 }
@@ -367,11 +362,6 @@ void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
     for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
     Writer.Finish();
   });
-}
-
-void ExportPdf(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-               const std::string& OutputFileName) {
-  ExportPdf(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

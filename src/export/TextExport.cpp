@@ -56,8 +56,8 @@ void PutLine(TTextSink& Out, std::string_view Line) {
 
 void PutDelimitedSheet(TTextSink& Out, const TXlsxSheet& Sheet, char Delimiter) {
   Out.Put(kBom);
-  for (int32_t R = 0; R < Sheet.RowCount; ++R) {
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) {
+  for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
+    for (int32_t C = 0; C < Sheet.ColCount(); ++C) {
       if (C > 0) Out.Put(Delimiter);
       PutDelimitedCell(Out, Sheet.Cell(R, C), Delimiter);
     }
@@ -77,9 +77,9 @@ void PutHtmlDocument(TTextSink& Out, const TSheetList& Sheets) {
     PutHtmlEscaped(Out, Sheet->Name);
     PutLine(Out, "</h2>");
     PutLine(Out, "<table>");
-    for (int32_t R = 0; R < Sheet->RowCount; ++R) {
+    for (int32_t R = 0; R < Sheet->RowCount(); ++R) {
       PutLine(Out, "<tr>");
-      for (int32_t C = 0; C < Sheet->ColCount; ++C) {
+      for (int32_t C = 0; C < Sheet->ColCount(); ++C) {
         Out.Put("<td>");
         PutHtmlEscaped(Out, Sheet->Cell(R, C));
         PutLine(Out, "</td>");
@@ -131,11 +131,6 @@ void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string
   for (size_t I = 0; I < Sheets.size(); ++I) WriteDelimitedSheet(*Sheets[I], Names[I], Delimiter);
 }
 
-void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                     char Delimiter, const std::string& OutputFileName) {
-  ExportDelimited(SelectSheets(Workbook, CurrentSheet, AllSheets), Delimiter, OutputFileName);
-}
-
 std::string HtmlDocumentText(const TSheetList& Sheets) {
   TTextSink Out;
   PutHtmlDocument(Out, Sheets);
@@ -144,11 +139,6 @@ std::string HtmlDocumentText(const TSheetList& Sheets) {
 
 void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName) {
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) { PutHtmlDocument(Out, Sheets); });
-}
-
-void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName) {
-  ExportHtml(SelectSheets(Workbook, CurrentSheet, AllSheets), OutputFileName);
 }
 
 }  // namespace kv

@@ -9,8 +9,9 @@
 // CSV or Text export of several sheets writes one file per sheet; files
 // finished for earlier sheets stay when a later one fails.)
 //
-// The writers work from a list of sheets; the workbook overloads select the
-// sheets (the current one, or all in workbook order) and pass them on.
+// The writers work from a list of sheets: ExportWorkbookToFile selects them
+// once (the current one, or all in workbook order) and passes them down
+// through ExportSheets.
 #ifndef KV_EXPORT_XLSXEXPORTER_H
 #define KV_EXPORT_XLSXEXPORTER_H
 
@@ -48,11 +49,15 @@ void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
 ExportFormat ParseExportFormat(const std::string& FormatStr);
 bool IsAllSheetsScope(std::string_view ScopeStr);
 
-// 0 .. SheetCount - 1 when AllSheets, else just CurrentSheet.
-std::vector<int> SelectSheetIndexes(const TXlsxWorkbook& Workbook, int CurrentSheet,
-                                    bool AllSheets);
-// The sheets those indexes name. Requires: CurrentSheet valid unless AllSheets.
+// Every sheet in workbook order when AllSheets, else just CurrentSheet.
+// Requires: CurrentSheet valid unless AllSheets. Raises: the errors of
+// TXlsxWorkbook::Sheet.
 TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets);
+
+// Writes Sheets to OutputFileName in Format (CSV and Text: one file per
+// sheet when there are several, see ExportDelimited). Raises: the writers'
+// file errors.
+void ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
 
 // & < > " as entities; each LF and each CR LF pair as <br>.
 std::string HtmlEscape(std::string_view Text);
@@ -78,14 +83,10 @@ std::vector<std::string> SheetFileNames(const TSheetList& Sheets,
 // One sheet goes to OutputFileName; several go to one file each, named by
 // SheetFileNames. Raises: the file system's error.
 void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string& OutputFileName);
-void ExportDelimited(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                     char Delimiter, const std::string& OutputFileName);
 
 std::string HtmlDocumentText(const TSheetList& Sheets);
 // Raises: the file system's error.
 void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName);
-void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName);
 
 // --- XML Spreadsheet 2003 and Word -------------------------------------------
 
@@ -94,8 +95,6 @@ void ExportHtml(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
 std::string XmlSpreadsheetText(const TSheetList& Sheets);
 // Raises: the file system's error.
 void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFileName);
-void ExportXmlSpreadsheet(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                          const std::string& OutputFileName);
 
 // Appends the sheet's heading paragraph and its table (or the italic
 // "(empty worksheet)" paragraph) to the main document text. A sheet of more
@@ -112,8 +111,6 @@ void WriteDocxPackage(const TSheetList& Sheets, TZipWriter& Zip);
 void AddZipTextEntry(TZipWriter& Zip, std::string_view EntryName, std::string_view Text);
 // Raises: the ZIP writer's and file system's errors.
 void ExportDocx(const TSheetList& Sheets, const std::string& OutputFileName);
-void ExportDocx(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-                const std::string& OutputFileName);
 
 // --- PDF ---------------------------------------------------------------------
 
@@ -172,17 +169,25 @@ int SheetPageCount(const TXlsxSheet& Sheet);
 // Adds the sheet's pages: column blocks of up to 17 columns when columns would
 // be narrower than 42 points, row blocks of 44 rows, a title on every page.
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
+// Where a table page's parts go, in points; the defaults are the export's
+// own pages: US Letter landscape, 30-point margins, 7-point text in 12-point
+// rows.
+struct TPdfPageGeometry {
+  double PageWidth = 792;
+  double PageHeight = 612;
+  double LeftMargin = 30;
+  double TopMargin = 30;
+  double FontSize = 7;
+  double RowHeight = 12;
+};
 // The content stream of one page: title, column letters, cell texts (each
 // line break a blank) cut to what fits between the 3-point inset and the
-// column's right rule at Helvetica's digit width, then the grey rules. Widths holds one entry per
-// column FirstCol .. LastCol.
+// column's right rule at Helvetica's digit width, then the grey rules.
+// Widths holds one entry per column FirstCol .. LastCol.
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
-                                  int LastCol, const std::vector<double>& Widths, double PageWidth,
-                                  double PageHeight, double LeftMargin, double TopMargin,
-                                  double FontSize, double RowHeight, std::string_view Title);
+                                  int LastCol, const std::vector<double>& Widths,
+                                  const TPdfPageGeometry& Page, std::string_view Title);
 // Raises: the file system's error.
-void ExportPdf(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets,
-               const std::string& OutputFileName);
 void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
 
 }  // namespace kv

@@ -1,5 +1,7 @@
 #include "viewer/DisplaySettings.h"
 
+#include <iterator>
+
 #include "base/Text.h"
 
 namespace kv {
@@ -30,13 +32,6 @@ std::vector<std::string> SplitSettingsEntries(std::string_view Settings) {
   return Entries;
 }
 
-static int HexDigit(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
 bool ParseSettingsColor(std::string_view Value, TColor& Color) {
   std::string V = Trim(Value);
   std::string_view Digits = V;
@@ -44,7 +39,7 @@ bool ParseSettingsColor(std::string_view Value, TColor& Color) {
   if (Digits.size() != 6) return false;
   uint32_t Rgb24 = 0;
   for (char C : Digits) {
-    int D = HexDigit(C);
+    int D = HexDigitValue(C);
     if (D < 0) return false;
     Rgb24 = Rgb24 * 16 + static_cast<uint32_t>(D);
   }
@@ -72,12 +67,42 @@ bool ParseSettingsInteger(std::string_view Value, int32_t& Result) {
   const uint64_t Limit = Negative ? uint64_t(1) << 31 : (uint64_t(1) << 31) - 1;
   uint64_t N = 0;
   for (char C : S) {
-    int D = HexDigit(C);
+    int D = HexDigitValue(C);
     if (D < 0 || unsigned(D) >= Base) return false;
     N = N * Base + unsigned(D);
     if (N > Limit) return false;
   }
   Result = Negative ? static_cast<int32_t>(-static_cast<int64_t>(N)) : static_cast<int32_t>(N);
+  return true;
+}
+
+static_assert(
+    [] {
+      for (size_t I = 0; I < std::size(kSettingsKeys); ++I)
+        if (static_cast<size_t>(kSettingsKeys[I].Key) != I) return false;
+      return true;
+    }(),
+    "kSettingsKeys is indexed by TSettingsKey");
+
+std::vector<TSettingsEntry> ParseSettingsEntries(std::string_view Settings) {
+  std::vector<TSettingsEntry> Entries;
+  for (const std::string& Piece : SplitSettingsEntries(Settings)) {
+    const size_t Eq = Piece.find('=');
+    if (Eq == std::string::npos) continue;
+    const std::string Key = Trim(std::string_view(Piece).substr(0, Eq));
+    for (const TSettingsKeyInfo& Info : kSettingsKeys)
+      if (SameTextAscii(Key, Info.Name)) {
+        Entries.push_back({&Info, Trim(std::string_view(Piece).substr(Eq + 1))});
+        break;
+      }
+  }
+  return Entries;
+}
+
+bool ParseSettingsIntegerIn(const TSettingsKeyInfo& Info, std::string_view Value, int32_t& Result) {
+  int32_t N = 0;
+  if (!ParseSettingsInteger(Value, N) || N < Info.Min || N > Info.Max) return false;
+  Result = N;
   return true;
 }
 

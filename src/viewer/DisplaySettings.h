@@ -24,14 +24,52 @@ bool ParseSettingsColor(std::string_view Value, TColor& Color);
 // or "0x"; the value must fit 32 bits.
 bool ParseSettingsInteger(std::string_view Value, int32_t& Result);
 
-// The keys and their accepted ranges. "NumberFormats" ("Stored" or "Shown")
-// is read by the viewer and written by the dialog's check box, not as a field.
-inline constexpr std::string_view kSettingsKeys[] = {
-    "ToolbarColor", "HeaderColor", "SelectionColor", "GridFont",
-    "FontSize",     "RowHeight",   "ColumnWidth"};
-constexpr int32_t kMinFontSize = 6, kMaxFontSize = 36;
-constexpr int32_t kMinRowHeight = 14, kMaxRowHeight = 80;
-constexpr int32_t kMinColumnWidth = 30, kMaxColumnWidth = 400;
+// The keys, in the order of the canonical form the dialog writes, with what
+// their values are and, for numbers, the range the viewer accepts. The
+// viewer applies them, the dialog shows one field per key but NumberFormats
+// (a check box), and both find keys through this table.
+enum class TSettingsKey {
+  ToolbarColor,
+  HeaderColor,
+  SelectionColor,
+  GridFont,
+  FontSize,
+  RowHeight,
+  ColumnWidth,
+  NumberFormats,  // "Stored" or "Shown"
+};
+enum class TSettingsValue { Color, Text, Integer, Choice };
+struct TSettingsKeyInfo {
+  TSettingsKey Key;
+  std::string_view Name;
+  TSettingsValue Value;
+  int32_t Min = 0, Max = 0;  // of an Integer
+};
+inline constexpr TSettingsKeyInfo kSettingsKeys[] = {
+    {TSettingsKey::ToolbarColor, "ToolbarColor", TSettingsValue::Color},
+    {TSettingsKey::HeaderColor, "HeaderColor", TSettingsValue::Color},
+    {TSettingsKey::SelectionColor, "SelectionColor", TSettingsValue::Color},
+    {TSettingsKey::GridFont, "GridFont", TSettingsValue::Text},
+    {TSettingsKey::FontSize, "FontSize", TSettingsValue::Integer, 6, 36},
+    {TSettingsKey::RowHeight, "RowHeight", TSettingsValue::Integer, 14, 80},
+    {TSettingsKey::ColumnWidth, "ColumnWidth", TSettingsValue::Integer, 30, 400},
+    {TSettingsKey::NumberFormats, "NumberFormats", TSettingsValue::Choice},
+};
+inline constexpr const TSettingsKeyInfo& SettingsKeyInfo(TSettingsKey Key) {
+  return kSettingsKeys[static_cast<int>(Key)];
+}
+
+// One Key=Value entry of a settings string whose key the table names.
+struct TSettingsEntry {
+  const TSettingsKeyInfo* Info;
+  std::string Value;  // trimmed; may be empty
+};
+// The entries of Settings (SplitSettingsEntries) with a known key (ASCII case
+// ignored, trimmed), in order; entries without "=" or with an unknown key
+// are left out.
+std::vector<TSettingsEntry> ParseSettingsEntries(std::string_view Settings);
+// Whether Value is an Integer in the key's range.
+bool ParseSettingsIntegerIn(const TSettingsKeyInfo& Info, std::string_view Value, int32_t& Result);
 
 }  // namespace kv
 

@@ -115,8 +115,8 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         HandleHostNotify(LParam);
         return TMessageResult::Handled;
       case msg::PageNavigate:
-        if (WParam == 0) RunHostCommand("GotoPrevpage");
-        if (WParam == 1) RunHostCommand("Gotonextpage");
+        if (WParam == kActionPrevPage) RunHostCommand("GotoPrevpage");
+        if (WParam == kActionNextPage) RunHostCommand("Gotonextpage");
         return TMessageResult::Handled;
       case msg::SetFocus:
       case msg::KillFocus:
@@ -134,9 +134,9 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
 
 void TVantSpreadsheet::HandleHostNotify(intptr_t Code) {
   try {
-    if (Code == 1 || Code == 3) {
+    if (Code == kHostNotifyHide || Code == kHostNotifyHideAlt) {
       HideSpreadsheet();
-    } else if (Code == 2) {
+    } else if (Code == kHostNotifyReattach) {
       ReattachRectangle();
       ShowSpreadsheet();
     }
@@ -178,7 +178,7 @@ void TVantSpreadsheet::HandleKeyDown(uint32_t Key) {
 
 void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
   int32_t Delta = int16_t((WParam >> 16) & 0xFFFF);
-  int32_t Steps = Delta / 120;
+  int32_t Steps = Delta / kWheelStep;
   int32_t& Target = (WParam & msg::MkShift) ? FLeftCol : FTopRow;
   int64_t Moved = int64_t(Target) - Steps;
   Target = int32_t(std::clamp<int64_t>(Moved, 0, INT32_MAX));
@@ -188,14 +188,14 @@ void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
 void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
   int32_t Button = ActionButtonAt(X, Y);
   if (Button >= 0) {
-    if (Button <= 1) {
+    if (Button == kActionPrevPage || Button == kActionNextPage) {
       FWindow->PostToSelf(msg::PageNavigate, uintptr_t(Button), 0);
       return;
     }
     try {
-      if (Button == 2) BeginCellEdit();
-      if (Button == 3) ToggleHighlightSelection("Yellow");
-      if (Button == 4) SaveWorkbook("");
+      if (Button == kActionEdit) BeginCellEdit();
+      if (Button == kActionHighlight) ToggleHighlightSelection("Yellow");
+      if (Button == kActionSave) SaveWorkbook("");
     } catch (const std::exception& E) {
       ReportError(ErrorMessage(E));
     }
@@ -206,10 +206,10 @@ void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
     GotoSheet(Tab);
     return;
   }
-  if (!SameTextAscii(FToolbarPlacement, "None") && ToolbarRect().Contains(X, Y)) {
+  if (FToolbarPlacement != TToolbarPlacement::None && ToolbarRect().Contains(X, Y)) {
     int32_t B = ToolbarButtonAt(X, Y);
-    if (B == 0) PrevSheet();
-    if (B == 1) NextSheet();
+    if (B == kToolbarPrevSheet) PrevSheet();
+    if (B == kToolbarNextSheet) NextSheet();
     return;
   }
   int32_t Row = 0, Col = 0;
@@ -248,7 +248,7 @@ bool TVantSpreadsheet::UpdatePosition() {
   }
   int32_t W = 0, H = 0;
   if (!FWindow->IsAlive() || !FWindows.ClientSize(R, W, H)) return false;
-  if (W < 20 || H < 20) {
+  if (W < kMinShownSize || H < kMinShownSize) {
     HideSpreadsheet();
     return false;
   }
@@ -297,12 +297,17 @@ void TVantSpreadsheet::SetToolbarPlacement(const std::string& PlacementStr) {
   std::string P = Trim(PlacementStr);
   if (SameTextAscii(P, "Page")) {
     FPageMode = true;
-    FToolbarPlacement = "None";
+    FToolbarPlacement = TToolbarPlacement::None;
   } else {
+    static const std::pair<const char*, TToolbarPlacement> kWords[] = {
+        {"None", TToolbarPlacement::None},
+        {"Bottom", TToolbarPlacement::Bottom},
+        {"Left", TToolbarPlacement::Left},
+        {"Right", TToolbarPlacement::Right}};
     FPageMode = false;
-    FToolbarPlacement = "Top";
-    for (const char* Word : {"None", "Bottom", "Left", "Right"})
-      if (SameTextAscii(P, Word)) FToolbarPlacement = Word;
+    FToolbarPlacement = TToolbarPlacement::Top;
+    for (const auto& [Word, Placement] : kWords)
+      if (SameTextAscii(P, Word)) FToolbarPlacement = Placement;
   }
   Invalidate();
 }
@@ -394,8 +399,8 @@ bool TVantSpreadsheet::GotoSheetByNameOrNumber(const std::string& NameOrNumber) 
 void TVantSpreadsheet::BeginCellEdit() {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || FEdit != 0 || !FWindow) return;
-  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount || FSelectedRow < 0 ||
-      FSelectedRow >= S->RowCount)
+  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
+      FSelectedRow >= S->RowCount())
     return;
   // An editor on a cell scrolled out of view would lie outside the grid,
   // over the toolbar or the tabs.
@@ -460,34 +465,36 @@ void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {
 }
 
 void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
-  for (const std::string& Entry : SplitSettingsEntries(SettingsStr)) {
-    size_t Eq = Entry.find('=');
-    if (Eq == std::string::npos) continue;
-    std::string Key = Trim(std::string_view(Entry).substr(0, Eq));
-    std::string Value = Trim(std::string_view(Entry).substr(Eq + 1));
+  for (const TSettingsEntry& E : ParseSettingsEntries(SettingsStr)) {
+    const std::string& Value = E.Value;
     if (Value.empty()) continue;
     TColor C = 0;
-    int32_t N = 0;
-    auto InRange = [&](int32_t Lo, int32_t Hi) {
-      return ParseSettingsInteger(Value, N) && N >= Lo && N <= Hi;
-    };
-    if (SameTextAscii(Key, "ToolbarColor")) {
-      if (ParseSettingsColor(Value, C)) FToolbarColor = C;
-    } else if (SameTextAscii(Key, "HeaderColor")) {
-      if (ParseSettingsColor(Value, C)) FHeaderColor = C;
-    } else if (SameTextAscii(Key, "SelectionColor")) {
-      if (ParseSettingsColor(Value, C)) FSelectionColor = C;
-    } else if (SameTextAscii(Key, "GridFont")) {
-      FGridFontName = Value;
-    } else if (SameTextAscii(Key, "FontSize")) {
-      if (InRange(kMinFontSize, kMaxFontSize)) FGridFontSize = N;
-    } else if (SameTextAscii(Key, "RowHeight")) {
-      if (InRange(kMinRowHeight, kMaxRowHeight)) FRowHeight = N;
-    } else if (SameTextAscii(Key, "ColumnWidth")) {
-      if (InRange(kMinColumnWidth, kMaxColumnWidth)) FCellWidth = N;
-    } else if (SameTextAscii(Key, "NumberFormats")) {
-      if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
-      if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
+    switch (E.Info->Key) {
+      case TSettingsKey::ToolbarColor:
+        if (ParseSettingsColor(Value, C)) FToolbarColor = C;
+        break;
+      case TSettingsKey::HeaderColor:
+        if (ParseSettingsColor(Value, C)) FHeaderColor = C;
+        break;
+      case TSettingsKey::SelectionColor:
+        if (ParseSettingsColor(Value, C)) FSelectionColor = C;
+        break;
+      case TSettingsKey::GridFont:
+        FGridFontName = Value;
+        break;
+      case TSettingsKey::FontSize:
+        ParseSettingsIntegerIn(*E.Info, Value, FGridFontSize);
+        break;
+      case TSettingsKey::RowHeight:
+        ParseSettingsIntegerIn(*E.Info, Value, FRowHeight);
+        break;
+      case TSettingsKey::ColumnWidth:
+        ParseSettingsIntegerIn(*E.Info, Value, FCellWidth);
+        break;
+      case TSettingsKey::NumberFormats:
+        if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
+        if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
+        break;
     }
   }
   Invalidate();
@@ -497,7 +504,7 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
 
 void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) {
   const TXlsxSheet* S = CurrentSheet();
-  if (!S || Col < 0 || Col >= S->ColCount || Row < 0 || Row >= S->RowCount) return;
+  if (!S || Col < 0 || Col >= S->ColCount() || Row < 0 || Row >= S->RowCount()) return;
   FSelectedCol = Col;
   FSelectedRow = Row;
   if (EnsureVisible) EnsureCellVisible(Col, Row);
@@ -519,8 +526,8 @@ void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
 
 void TVantSpreadsheet::ClampSelection() {
   if (const TXlsxSheet* S = CurrentSheet()) {
-    if (FSelectedCol >= S->ColCount) FSelectedCol = 0;
-    if (FSelectedRow >= S->RowCount) FSelectedRow = 0;
+    if (FSelectedCol >= S->ColCount()) FSelectedCol = 0;
+    if (FSelectedRow >= S->RowCount()) FSelectedRow = 0;
     EnsureCellVisible(FSelectedCol, FSelectedRow);
   }
   Invalidate();

@@ -30,7 +30,18 @@ class IHost;
 constexpr int32_t kSideToolbarWidth = 190;
 constexpr int32_t kSheetTabWidth = 150;
 constexpr int32_t kActionButtonWidth = 80;
-constexpr int32_t kActionButtonCount = 5;
+// The page mode's action buttons, left to right; also PageNavigate's WParam
+// (kActionPrevPage or kActionNextPage).
+enum : int32_t {
+  kActionPrevPage,
+  kActionNextPage,
+  kActionEdit,
+  kActionHighlight,
+  kActionSave,
+  kActionButtonCount
+};
+// The horizontal toolbar's buttons.
+enum : int32_t { kToolbarPrevSheet, kToolbarNextSheet };
 constexpr int32_t kRowHeaderWidth = 46;
 // A horizontal toolbar's labels start at least this far apart, and further
 // when a label plus kToolbarLabelGap is wider.
@@ -38,6 +49,16 @@ constexpr int32_t kToolbarLabelSpacing = 92;
 constexpr int32_t kToolbarLabelGap = 12;
 constexpr uint32_t kViewerTimerId = 1;
 constexpr uint32_t kViewerTimerMs = 250;
+// WM_HOSTNOTIFY's lParam: hide (either hiding code), or re-find the
+// Rectangle and show again; other codes are ignored.
+enum : intptr_t { kHostNotifyHide = 1, kHostNotifyReattach = 2, kHostNotifyHideAlt = 3 };
+// The viewer stays hidden over a Rectangle narrower or lower than this.
+constexpr int32_t kMinShownSize = 20;
+// One notch of a mouse wheel (WHEEL_DELTA) scrolls one row or column.
+constexpr int32_t kWheelStep = 120;
+
+// Where the toolbar goes; page mode has none.
+enum class TToolbarPlacement { None, Top, Bottom, Left, Right };
 
 // (Sheet << 40) | (Row << 20) | Col, all 0-based.
 int64_t HighlightKey(int32_t Sheet, int32_t Row, int32_t Col);
@@ -78,7 +99,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   // "Page" (trimmed, ASCII case ignored): page mode, placement "None";
   // otherwise "None", "Bottom", "Left", "Right" or else "Top".
   void SetToolbarPlacement(const std::string& PlacementStr);
-  const std::string& ToolbarPlacement() const { return FToolbarPlacement; }
+  TToolbarPlacement ToolbarPlacement() const { return FToolbarPlacement; }
 
   // Replaces the workbook; highlights are cleared. Raises: the loader's errors
   // (the viewer then has no workbook).
@@ -194,7 +215,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   std::string FFileName;
   std::unique_ptr<TXlsxWorkbook> FWorkbook;
   int32_t FCurrentSheet = -1;
-  std::string FToolbarPlacement = "Top";
+  TToolbarPlacement FToolbarPlacement = TToolbarPlacement::Top;
   bool FPageMode = false;
   TWindowHandle FEdit = 0;
   std::string FEditOpenedWith;  // the editor's text when it opened

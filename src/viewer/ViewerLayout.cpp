@@ -20,6 +20,19 @@ const char* const kToolbarLabels[] = {"File",     "Home", "Insert", "Draw", "Pag
                                       "Formulas", "Data", "Review", "View"};
 const char* const kActionLabels[] = {"< Prev", "Next >", "Edit", "Highlight", "Save"};
 
+// The horizontal toolbar's sheet buttons: "< Prev" at the labels' inset,
+// "Next >" kNavNextOffset after it, in the row from kNavRowTop down. A click
+// hits the button whose label it is at or after, up to kNavEndOffset.
+constexpr int32_t kToolbarInset = 10;
+constexpr int32_t kNavRowTop = 28;
+constexpr int32_t kNavLabelTop = 35;
+constexpr int32_t kNavNextOffset = 72;
+constexpr int32_t kNavEndOffset = 145;
+
+bool IsHorizontal(TToolbarPlacement P) {
+  return P == TToolbarPlacement::Top || P == TToolbarPlacement::Bottom;
+}
+
 }  // namespace
 
 TRect TVantSpreadsheet::ClientRect() const {
@@ -31,27 +44,32 @@ TRect TVantSpreadsheet::ClientRect() const {
 TRect TVantSpreadsheet::ToolbarRect() const {
   TRect C = ClientRect();
   if (FPageMode) return {};
-  if (SameTextAscii(FToolbarPlacement, "Top")) {
-    C.Bottom = std::min(C.Bottom, FToolbarHeight);
-  } else if (SameTextAscii(FToolbarPlacement, "Bottom")) {
-    C.Top = std::max(C.Top, C.Bottom - FToolbarHeight);
-  } else if (SameTextAscii(FToolbarPlacement, "Left")) {
-    C.Right = std::min(C.Right, kSideToolbarWidth);
-  } else if (SameTextAscii(FToolbarPlacement, "Right")) {
-    C.Left = std::max(C.Left, C.Right - kSideToolbarWidth);
-  } else {
-    return {};
+  switch (FToolbarPlacement) {
+    case TToolbarPlacement::Top:
+      C.Bottom = std::min(C.Bottom, FToolbarHeight);
+      return C;
+    case TToolbarPlacement::Bottom:
+      C.Top = std::max(C.Top, C.Bottom - FToolbarHeight);
+      return C;
+    case TToolbarPlacement::Left:
+      C.Right = std::min(C.Right, kSideToolbarWidth);
+      return C;
+    case TToolbarPlacement::Right:
+      C.Left = std::max(C.Left, C.Right - kSideToolbarWidth);
+      return C;
+    case TToolbarPlacement::None:
+      break;
   }
-  return C;
+  return {};
 }
 
 TRect TVantSpreadsheet::SheetTabRect() const {
   if (FPageMode) return {};
   TRect C = ClientRect();
   TRect T = ToolbarRect();
-  if (SameTextAscii(FToolbarPlacement, "Top")) C.Top = T.Bottom;
-  if (SameTextAscii(FToolbarPlacement, "Left")) C.Left = T.Right;
-  if (SameTextAscii(FToolbarPlacement, "Right")) C.Right = T.Left;
+  if (FToolbarPlacement == TToolbarPlacement::Top) C.Top = T.Bottom;
+  if (FToolbarPlacement == TToolbarPlacement::Left) C.Left = T.Right;
+  if (FToolbarPlacement == TToolbarPlacement::Right) C.Right = T.Left;
   C.Bottom = C.Top + FSheetTabHeight;
   return C;
 }
@@ -64,9 +82,9 @@ TRect TVantSpreadsheet::GridRect() const {
     TRect T = ToolbarRect();
     TRect S = SheetTabRect();
     C.Top = S.Bottom;
-    if (SameTextAscii(FToolbarPlacement, "Left")) C.Left = S.Left;
-    if (SameTextAscii(FToolbarPlacement, "Right")) C.Right = S.Right;
-    if (SameTextAscii(FToolbarPlacement, "Bottom")) C.Bottom = T.Top;
+    if (FToolbarPlacement == TToolbarPlacement::Left) C.Left = S.Left;
+    if (FToolbarPlacement == TToolbarPlacement::Right) C.Right = S.Right;
+    if (FToolbarPlacement == TToolbarPlacement::Bottom) C.Bottom = T.Top;
   }
   if (C.Bottom < C.Top) C.Bottom = C.Top;
   if (C.Right < C.Left) C.Right = C.Left;
@@ -101,13 +119,12 @@ int32_t TVantSpreadsheet::SheetTabAt(int32_t X, int32_t Y) const {
 }
 
 int32_t TVantSpreadsheet::ToolbarButtonAt(int32_t X, int32_t Y) const {
-  if (FPageMode ||
-      !(SameTextAscii(FToolbarPlacement, "Top") || SameTextAscii(FToolbarPlacement, "Bottom")))
-    return -1;
+  if (FPageMode || !IsHorizontal(FToolbarPlacement)) return -1;
   TRect T = ToolbarRect();
-  if (!T.Contains(X, Y) || Y < T.Top + 28) return -1;
-  if (X >= T.Left + 10 && X < T.Left + 82) return 0;
-  if (X >= T.Left + 82 && X < T.Left + 155) return 1;
+  if (!T.Contains(X, Y) || Y < T.Top + kNavRowTop) return -1;
+  const int32_t X0 = T.Left + kToolbarInset;
+  if (X >= X0 && X < X0 + kNavNextOffset) return kToolbarPrevSheet;
+  if (X >= X0 + kNavNextOffset && X < X0 + kNavEndOffset) return kToolbarNextSheet;
   return -1;
 }
 
@@ -117,7 +134,7 @@ bool TVantSpreadsheet::CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) 
   int64_t C = (X - G.Left - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
   int64_t R = (Y - G.Top - FRowHeight) / FRowHeight + int64_t(FTopRow);
   const TXlsxSheet* S = CurrentSheet();
-  if (!S || C >= S->ColCount || R >= S->RowCount) return false;
+  if (!S || C >= S->ColCount() || R >= S->RowCount()) return false;
   Row = int32_t(R);
   Col = int32_t(C);
   return true;
@@ -136,17 +153,15 @@ void TVantSpreadsheet::PaintViewer(TPaintList& List) const {
 }
 
 void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
-  if (FPageMode || SameTextAscii(FToolbarPlacement, "None")) return;
+  if (FPageMode || FToolbarPlacement == TToolbarPlacement::None) return;
   TRect T = ToolbarRect();
-  int32_t X0 = T.Left + 10;
+  int32_t X0 = T.Left + kToolbarInset;
   List.Fill(T, FToolbarColor);
   auto Label = [&](int32_t X, int32_t Y, std::string_view Text, bool Bold) {
     List.Text(X, Y, Text, 0, FToolbarColor, Bold);
     List.FOps.back().WindowTextColor = true;
   };
-  bool Horizontal =
-      SameTextAscii(FToolbarPlacement, "Top") || SameTextAscii(FToolbarPlacement, "Bottom");
-  if (Horizontal) {
+  if (IsHorizontal(FToolbarPlacement)) {
     // A large font widens the labels past the fixed spacing.
     int32_t X = X0;
     for (const char* Text : kToolbarLabels) {
@@ -154,8 +169,8 @@ void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
       int32_t Width = FWindow ? FWindow->TextWidth(FGridFontName, FGridFontSize, Text) : 0;
       X += std::max(kToolbarLabelSpacing, Width + kToolbarLabelGap);
     }
-    Label(X0, T.Top + 35, "< Prev", true);
-    Label(X0 + 72, T.Top + 35, "Next >", true);
+    Label(X0, T.Top + kNavLabelTop, "< Prev", true);
+    Label(X0 + kNavNextOffset, T.Top + kNavLabelTop, "Next >", true);
     std::string Caption = CurrentSheetName() + "  (" +
                           std::to_string(FWorkbook ? FCurrentSheet + 1 : 0) + "/" +
                           std::to_string(SheetCount()) + ")";
@@ -242,18 +257,18 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
 
   PaintCell(List, {G.Left, G.Top, G.Left + kRowHeaderWidth, G.Top + FRowHeight}, {}, true, nullptr,
             false);
-  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
     int32_t X = ColX(C);
     PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + FRowHeight}, ColumnIndexToLetters(C), true,
               nullptr, false);
   }
   std::string Number;
-  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount; ++R) {
+  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount(); ++R) {
     int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
     Number = std::to_string(R + 1);
     PaintCell(List, {G.Left, Y, G.Left + kRowHeaderWidth, Y + FRowHeight}, Number, true, nullptr,
               false);
-    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount; ++C) {
+    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
       int32_t X = ColX(C);
       const TColor* Highlight = nullptr;
       if (!FHighlights.empty()) {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "win32/ViewerWindow.h"
 
 namespace kv {
@@ -15,11 +16,6 @@ HWND Hwnd(TWindowHandle H) {
 
 TWindowHandle HandleOf(HWND W) {
   return reinterpret_cast<TWindowHandle>(W);
-}
-
-std::wstring WideOf(std::string_view Utf8) {
-  std::u16string U = Utf8ToUtf16(Utf8);
-  return std::wstring(U.begin(), U.end());
 }
 
 HINSTANCE ModuleInstance() {

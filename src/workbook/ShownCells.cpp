@@ -143,12 +143,12 @@ void TXlsxWorkbook::UseShownTexts() {
     const TXlsxSheet& S = Sheet(I);
     if (!S.Data) continue;
     auto Shown = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, S.Data->FTexts));
-    Shown->Grow(S.RowCount, S.ColCount);
-    for (int32_t R = 0; R < S.RowCount; ++R)
-      for (int32_t C = 0; C < S.ColCount; ++C) {
+    Shown->Grow(S.RowCount(), S.ColCount());
+    for (int32_t R = 0; R < S.RowCount(); ++R)
+      for (int32_t C = 0; C < S.ColCount(); ++C) {
         S.ShownCell(R, C, Out);
         const size_t At =
-            static_cast<size_t>(R) * static_cast<size_t>(S.ColCount) + static_cast<size_t>(C);
+            static_cast<size_t>(R) * static_cast<size_t>(S.ColCount()) + static_cast<size_t>(C);
         // A text shown as stored stays the one text.
         Shown->FIndex[At] =
             Out.Text == S.Cell(R, C) ? S.Data->FIndex[At] : Shown->FTexts->Add(Out.Text);

@@ -57,8 +57,7 @@ struct TXlsxWorkbook::TImpl {
 
   std::shared_ptr<TTextPool> FTexts;     // every cell text of the workbook
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
-  std::map<int32_t, bool> FDateFormatIds;
-  std::vector<bool> FDateStyles;  // FDateFormatIds by position, for the per-cell look-up
+  std::vector<bool> FDateStyles;         // per style (cellXfs position): whether it shows a date
   bool FDate1904 = false;
   // The number format of each style, for showing cells as the workbook does;
   // shared with every cell table the loader fills.
@@ -89,8 +88,20 @@ struct TXlsxWorkbook::TImpl {
   const TZipEntry* SourceEntry(size_t Index) const;
 
   // The sheet's cell table for changing it, created (sharing FTexts) when the
-  // sheet has none. The caller updates Sheet.RowCount/ColCount afterwards.
+  // sheet has none.
   TSheetCells& EditableCells(TXlsxSheet& Sheet);
+
+  // Streams entry Index's part as loaded (or as last replaced) through the
+  // splice of Edits into Out (nothing is written for a null Out). Raises: the
+  // splice's, the ZIP reader's and the XML reader's errors.
+  TSpliceResult SpliceEntry(size_t Index, const TCellEdits& Edits, TXmlSink* Out) const;
+  // The calculation chain lists the cells that hold formulas; once an edit has
+  // replaced one, readers that trust the list report the workbook as damaged.
+  // It is left out, with its relationship and content type, and readers
+  // rebuild it. OnlyLook: nothing changes; the result says whether the
+  // workbook's relationships name a chain. Raises: the ZIP reader's and the
+  // XML parser's errors.
+  bool DropCalculationChain(bool OnlyLook = false);
 };
 
 // The inflated bytes of a package entry as a source for the pull reader.

@@ -89,13 +89,6 @@ std::string RelationshipsPartOf(std::string_view Part) {
 
 // ---- text values -----------------------------------------------------------
 
-int HexValue(char C) {
-  if (C >= '0' && C <= '9') return C - '0';
-  if (C >= 'a' && C <= 'f') return C - 'a' + 10;
-  if (C >= 'A' && C <= 'F') return C - 'A' + 10;
-  return -1;
-}
-
 // Decodes the _xHHHH_ escapes spreadsheet writers use for characters XML
 // cannot hold; "_x005F_" is a literal underscore, so "_x005F_x0041_" reads
 // "_x0041_".
@@ -113,7 +106,7 @@ std::string DecodeEscapes(std::string_view S) {
       int V = 0;
       bool Hex = true;
       for (size_t K = 2; K < 6 && Hex; ++K) {
-        int D = HexValue(S[I + K]);
+        int D = HexDigitValue(S[I + K]);
         Hex = D >= 0;
         V = V * 16 + D;
       }
@@ -526,7 +519,6 @@ class TSheetLoader {
       if (Id >= 0) Codes[Id] = ReadAttribute(F, "formatCode", "");
     }
     std::map<int32_t, TNumberFormat> Parsed;  // each code once, whatever its styles
-    int32_t K = 0;
     for (pugi::xml_node X = ChildByLocalName(Root, "cellXfs").first_child(); X;
          X = X.next_sibling()) {
       if (X.type() != pugi::node_element) continue;
@@ -535,9 +527,7 @@ class TSheetLoader {
       // number their own formats below 164 (gnumeric starts at 100).
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
-      FImpl.FDateFormatIds[K] = IsDate;
       FImpl.FDateStyles.push_back(IsDate);
-      ++K;
       if (FImpl.FFormats) {
         auto P = Parsed.find(Id);
         if (P == Parsed.end()) {
@@ -659,16 +649,11 @@ class TSheetLoader {
     return ParseInt32Or(Trim(V), -1);
   }
 
+  // The text of a cell that is not a shared string (CellTextId reads those).
   std::string CellText(const TCellState& C) const {
     if (SameTextAscii(C.Type, "inlineStr")) return DecodeEscapes(C.Inline);
     if (!C.HasValue) return {};
     const std::string& V = C.Value;
-    if (SameTextAscii(C.Type, "s")) {
-      int32_t I = ParseInt32Or(Trim(V), -1);
-      if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
-        return std::string(FImpl.FTexts->Get(FImpl.FSharedStrings[static_cast<size_t>(I)]));
-      return {};
-    }
     if (SameTextAscii(C.Type, "b")) return V == "1" ? "TRUE" : "FALSE";
     if (SameTextAscii(C.Type, "e")) return V;
     if (SameTextAscii(C.Type, "str")) return DecodeEscapes(V);
@@ -783,8 +768,6 @@ class TSheetLoader {
     if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
     if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
-    Sheet.RowCount = Cells->FRows;
-    Sheet.ColCount = Cells->FCols;
     Sheet.Data = std::move(Cells);
   }
 
@@ -803,7 +786,6 @@ void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {
   auto Impl = std::make_unique<TImpl>();
-  FFileName = FileName;
   TSheetLoader Loader(*Impl);
   Loader.ReadPackage(std::move(Bytes));
   const std::string WorkbookPart = Loader.LocateWorkbookPart();
@@ -819,6 +801,7 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   Impl->FSheetStates[0].Read = true;
   FImpl = std::move(Impl);
   FSheets = std::move(Sheets);
+  FFileName = FileName;
 }
 
 const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
@@ -831,7 +814,6 @@ const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
     TSheetLoader(*FImpl).ReadSheetCells(S);
   } catch (const TKvError& E) {
     State.Error = ErrorMessage(E);
-    S.RowCount = S.ColCount = 0;
     S.Data.reset();
     throw;
   }

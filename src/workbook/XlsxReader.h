@@ -89,11 +89,13 @@ class TSheetCells {
 };
 
 struct TXlsxSheet {
-  std::string Name;      // display name
-  std::string PartName;  // e.g. "xl/worksheets/sheet1.xml", no leading slash
-  int32_t RowCount = 0;
-  int32_t ColCount = 0;
+  std::string Name;                         // display name
+  std::string PartName;                     // e.g. "xl/worksheets/sheet1.xml", no leading slash
   std::shared_ptr<const TSheetCells> Data;  // null for a sheet without cells
+
+  // The table's size; 0 x 0 for a sheet without cells.
+  int32_t RowCount() const { return Data ? Data->RowCount() : 0; }
+  int32_t ColCount() const { return Data ? Data->ColCount() : 0; }
 
   // The text at (Row, Col), empty outside the table. Cheap: no copy.
   std::string_view Cell(int32_t Row, int32_t Col) const {

@@ -35,21 +35,17 @@ std::string XmlText(pugi::xml_document& Doc) {
   return std::move(Writer.FOut);
 }
 
-// The calculation chain lists the cells that hold formulas; once an edit has
-// replaced one, readers that trust the list report the workbook as damaged.
-// It is left out, with its relationship and content type, and readers
-// rebuild it. OnlyLook: nothing changes; the result says whether the
-// workbook's relationships name a chain.
-template <class TImplT>
-bool DropCalculationChain(TImplT& Impl, bool OnlyLook = false) {
-  const std::string& Book = Impl.FWorkbookPart;
+}  // namespace
+
+bool TXlsxWorkbook::TImpl::DropCalculationChain(bool OnlyLook) {
+  const std::string& Book = FWorkbookPart;
   const size_t Slash = Book.rfind('/');
   const std::string Folder = Slash == std::string::npos ? std::string() : Book.substr(0, Slash + 1);
   const std::string RelsName = Folder + "_rels/" + Book.substr(Folder.size()) + ".rels";
-  const size_t Rels = Impl.FindPart(RelsName);
-  if (Rels == TImplT::npos) return false;
+  const size_t Rels = FindPart(RelsName);
+  if (Rels == npos) return false;
   pugi::xml_document Doc;
-  ParseXmlPart(Doc, StripUtf8Bom(Impl.EntryBytes(Rels)), RelsName);
+  ParseXmlPart(Doc, StripUtf8Bom(EntryBytes(Rels)), RelsName);
   std::string Target;
   for (pugi::xml_node R : Doc.document_element().children()) {
     std::string_view Type = R.attribute("Type").value();
@@ -61,25 +57,23 @@ bool DropCalculationChain(TImplT& Impl, bool OnlyLook = false) {
     }
   }
   if (Target.empty() || OnlyLook) return !Target.empty();
-  Impl.ReplaceEntryBytes(Rels, XmlText(Doc));
+  ReplaceEntryBytes(Rels, XmlText(Doc));
   const std::string Part = Target[0] == '/' ? Target.substr(1) : Folder + Target;
-  const size_t Chain = Impl.FindPart(Part);
-  if (Chain != TImplT::npos) Impl.FOriginalEntries[Chain].Dropped = true;
-  const size_t Types = Impl.FindPart("[Content_Types].xml");
-  if (Types == TImplT::npos) return true;
+  const size_t Chain = FindPart(Part);
+  if (Chain != npos) FOriginalEntries[Chain].Dropped = true;
+  const size_t Types = FindPart("[Content_Types].xml");
+  if (Types == npos) return true;
   pugi::xml_document TypesDoc;
-  ParseXmlPart(TypesDoc, StripUtf8Bom(Impl.EntryBytes(Types)), "[Content_Types].xml");
+  ParseXmlPart(TypesDoc, StripUtf8Bom(EntryBytes(Types)), "[Content_Types].xml");
   for (pugi::xml_node O : TypesDoc.document_element().children())
     if (IsElementNamed(O, "Override") &&
         SameTextAscii(O.attribute("PartName").value(), "/" + Part)) {
       TypesDoc.document_element().remove_child(O);
-      Impl.ReplaceEntryBytes(Types, XmlText(TypesDoc));
+      ReplaceEntryBytes(Types, XmlText(TypesDoc));
       break;
     }
   return true;
 }
-
-}  // namespace
 
 namespace {
 
@@ -231,8 +225,6 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
   TSheetCells& Cells = FImpl->EditableCells(Sheet);
   Cells.SetCell(Row, Col, NewValue);
-  Sheet.RowCount = Cells.RowCount();
-  Sheet.ColCount = Cells.ColCount();
   if (Sheet.PartName.empty()) return;
   // Keyed by the entry's exact name, found as the loader finds parts, so an
   // edit is never dropped because the relationships spell the name otherwise.
@@ -241,21 +233,19 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
   FImpl->FPendingEdits[FImpl->FOriginalEntries[Index].Name][{Row, Col}] = NewValue;
 }
 
-namespace {
-
-// Streams the entry's part as loaded (or as last replaced) through the splice.
-template <class TImplT>
-TSpliceResult SpliceEntry(const TImplT& Impl, size_t Index, const TCellEdits& Edits,
-                          TXmlSink* Out) {
-  const auto& E = Impl.FOriginalEntries[Index];
-  const bool MayAddSheetData = Impl.FPartsWithSheetData.count(E.Name) == 0;
-  if (E.ZipIndex == TImplT::npos) {
+TSpliceResult TXlsxWorkbook::TImpl::SpliceEntry(size_t Index, const TCellEdits& Edits,
+                                                TXmlSink* Out) const {
+  const auto& E = FOriginalEntries[Index];
+  const bool MayAddSheetData = FPartsWithSheetData.count(E.Name) == 0;
+  if (E.ZipIndex == npos) {
     TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
     return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
   }
-  TZipEntrySource Source(*Impl.FZip, E.ZipIndex);
+  TZipEntrySource Source(*FZip, E.ZipIndex);
   return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
 }
+
+namespace {
 
 class TEntryDataSink : public TXmlSink {
  public:
@@ -274,12 +264,12 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   Impl.FZip->StartOperation();
   // The calculation chain sits before the worksheets in most packages: whether
   // an edit replaced a formula is found by a first pass that writes nothing.
-  if (!Impl.FPendingEdits.empty() && DropCalculationChain(Impl, true)) {
+  if (!Impl.FPendingEdits.empty() && Impl.DropCalculationChain(true)) {
     bool FormulaRemoved = false;
     for (const auto& [Name, Edits] : Impl.FPendingEdits)
       FormulaRemoved =
-          SpliceEntry(Impl, Impl.FindEntry(Name), Edits, nullptr).FormulaRemoved || FormulaRemoved;
-    if (FormulaRemoved) DropCalculationChain(Impl);
+          Impl.SpliceEntry(Impl.FindEntry(Name), Edits, nullptr).FormulaRemoved || FormulaRemoved;
+    if (FormulaRemoved) Impl.DropCalculationChain();
   }
 
   TZipWriter Zip(OutputFileName);
@@ -294,7 +284,7 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
     if (Edited != Impl.FPendingEdits.end()) {
       Zip.BeginEntry(Name);
       TEntryDataSink Sink(Zip);
-      SpliceEntry(Impl, K, Edited->second, &Sink);
+      Impl.SpliceEntry(K, Edited->second, &Sink);
       Zip.EndEntry();
       continue;
     }

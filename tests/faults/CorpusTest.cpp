@@ -44,9 +44,9 @@ TLoad Load(const std::string& Bytes) {
     std::string T;
     for (int I = 0; I < B.SheetCount(); ++I) {
       const TXlsxSheet& S = B.Sheet(I);
-      T += S.Name + "\n" + std::to_string(S.RowCount) + "x" + std::to_string(S.ColCount) + "\n";
-      for (int32_t R = 0; R < S.RowCount; ++R)
-        for (int32_t C = 0; C < S.ColCount; ++C) T.append(S.Cell(R, C)).append("\x1f");
+      T += S.Name + "\n" + std::to_string(S.RowCount()) + "x" + std::to_string(S.ColCount()) + "\n";
+      for (int32_t R = 0; R < S.RowCount(); ++R)
+        for (int32_t C = 0; C < S.ColCount(); ++C) T.append(S.Cell(R, C)).append("\x1f");
       T += "\n";
     }
     return {true, T};

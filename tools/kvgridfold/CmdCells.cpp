@@ -42,7 +42,7 @@ int CmdInfo(const TArgs& Args) {
   Book.LoadFromFile(Args[0]);
   for (int I = 0; I < Book.SheetCount(); ++I) {
     const TXlsxSheet& S = Book.Sheet(I);
-    std::printf("%d\t%s\t%d\t%d\n", I + 1, S.Name.c_str(), S.RowCount, S.ColCount);
+    std::printf("%d\t%s\t%d\t%d\n", I + 1, S.Name.c_str(), S.RowCount(), S.ColCount());
   }
   return 0;
 }
@@ -69,8 +69,8 @@ int CmdCells(const TArgs& In) {
   const TXlsxSheet& S = Book.Sheet(HasSheet ? FindSheetIndex(Book, Spec) : 0);
   std::string Out;
   TShownText Cell;
-  for (int32_t R = 0; R < S.RowCount; ++R) {
-    for (int32_t C = 0; C < S.ColCount; ++C) {
+  for (int32_t R = 0; R < S.RowCount(); ++R) {
+    for (int32_t C = 0; C < S.ColCount(); ++C) {
       if (C) Out += '\t';
       if (Shown) {
         S.ShownCell(R, C, Cell);

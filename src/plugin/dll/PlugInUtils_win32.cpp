@@ -4,6 +4,7 @@
 
 #include "base/Ansi.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 
 namespace kv {
 
@@ -41,7 +42,7 @@ std::string OwnModulePath() {
   wchar_t Buf[260];
   DWORD N = GetModuleFileNameW(Module, Buf, 260);
   if (N == 0 || N >= 260) return {};
-  return Utf16ToUtf8(std::u16string(Buf, Buf + N));
+  return Utf8OfWide(std::wstring_view(Buf, N));
 }
 
 }  // namespace kv

@@ -73,7 +73,7 @@ TEST(PdfLayout, ThreeByTwoPageIsExact) {
       "30 550.8 m 450 550.8 l S\n30 538.8 m 450 538.8 l S\n"
       "30 574.8 m 30 538.8 l S\n170 574.8 m 170 538.8 l S\n"
       "310 574.8 m 310 538.8 l S\n450 574.8 m 450 538.8 l S\n";
-  EXPECT_EQ(BuildTablePageContent(S, 0, 1, 0, 2, W, 792, 612, 30, 30, 7, 12, "S"), Expected);
+  EXPECT_EQ(BuildTablePageContent(S, 0, 1, 0, 2, W, TPdfPageGeometry{}, "S"), Expected);
   // The layout picks the same widths and a bare title for a sheet this small.
   EXPECT_NE(Pdf({&S}).find("stream\n" + Expected + "\nendstream"), std::string::npos);
 }

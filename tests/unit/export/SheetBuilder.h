@@ -14,15 +14,12 @@ inline TXlsxSheet MakeSheet(const std::string& Name,
                             const std::vector<std::vector<std::string>>& Rows) {
   TXlsxSheet S;
   S.Name = Name;
-  S.RowCount = static_cast<int32_t>(Rows.size());
-  S.ColCount = Rows.empty() ? 0 : static_cast<int32_t>(Rows.front().size());
-  if (S.RowCount == 0 || S.ColCount == 0) {
-    S.RowCount = S.ColCount = 0;
-    return S;
-  }
-  auto Cells = std::make_shared<TSheetCells>(S.RowCount, S.ColCount);
-  for (int32_t R = 0; R < S.RowCount; ++R)
-    for (int32_t C = 0; C < S.ColCount; ++C)
+  const auto RowCount = static_cast<int32_t>(Rows.size());
+  const int32_t ColCount = Rows.empty() ? 0 : static_cast<int32_t>(Rows.front().size());
+  if (RowCount == 0 || ColCount == 0) return S;
+  auto Cells = std::make_shared<TSheetCells>(RowCount, ColCount);
+  for (int32_t R = 0; R < RowCount; ++R)
+    for (int32_t C = 0; C < ColCount; ++C)
       if (!Rows[size_t(R)][size_t(C)].empty()) Cells->SetCell(R, C, Rows[size_t(R)][size_t(C)]);
   S.Data = Cells;
   return S;

@@ -6,7 +6,7 @@ using TLayout = TViewerTest;
 
 TEST_F(TLayout, PlacementWordsAndRegionsOfEveryPlacement) {
   Open("  bottom ");
-  EXPECT_EQ(FViewer->ToolbarPlacement(), "Bottom");
+  EXPECT_EQ(FViewer->ToolbarPlacement(), TToolbarPlacement::Bottom);
   EXPECT_FALSE(FViewer->IsPageMode());
   // Strip at the top, grid between strip and toolbar.
   EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 332, 600, 400}));
@@ -34,14 +34,14 @@ TEST_F(TLayout, PlacementWordsAndRegionsOfEveryPlacement) {
 
   for (const char* Other : {"", "Middle", "Pages"}) {
     FViewer->SetToolbarPlacement(Other);
-    EXPECT_EQ(FViewer->ToolbarPlacement(), "Top") << Other;
+    EXPECT_EQ(FViewer->ToolbarPlacement(), TToolbarPlacement::Top) << Other;
   }
 }
 
 TEST_F(TLayout, PageModeWithAndWithoutActionToolbar) {
   Open("PAGE");
   EXPECT_TRUE(FViewer->IsPageMode());
-  EXPECT_EQ(FViewer->ToolbarPlacement(), "None");
+  EXPECT_EQ(FViewer->ToolbarPlacement(), TToolbarPlacement::None);
   EXPECT_EQ(FViewer->SheetTabRect(), (TRect{}));
   EXPECT_EQ(FViewer->GridRect(), (TRect{0, 0, 600, 400}));
   EXPECT_EQ(FViewer->ActionButtonAt(10, 10), -1);

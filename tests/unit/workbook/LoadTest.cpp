@@ -30,8 +30,8 @@ std::string LoadError(const std::string& Bytes) {
 // All cells of the first sheet as rows of tab-separated texts.
 std::string Dump(const TXlsxSheet& S) {
   std::string R;
-  for (int32_t Row = 0; Row < S.RowCount; ++Row) {
-    for (int32_t C = 0; C < S.ColCount; ++C) R += (C ? "\t" : "") + std::string(S.Cell(Row, C));
+  for (int32_t Row = 0; Row < S.RowCount(); ++Row) {
+    for (int32_t C = 0; C < S.ColCount(); ++C) R += (C ? "\t" : "") + std::string(S.Cell(Row, C));
     R += "\n";
   }
   return R;
@@ -72,8 +72,8 @@ TEST(Loading, SheetsInOrderHiddenOnesSkippedDefaultNamesCountAll) {
   EXPECT_EQ(B.Sheet(0).Name, "A");
   EXPECT_EQ(B.Sheet(1).Name, "Sheet4");
   EXPECT_EQ(B.Sheet(1).PartName, "xl/worksheets/sheet4.xml");
-  EXPECT_EQ(B.Sheet(1).RowCount, 2);
-  EXPECT_EQ(B.Sheet(1).ColCount, 2);
+  EXPECT_EQ(B.Sheet(1).RowCount(), 2);
+  EXPECT_EQ(B.Sheet(1).ColCount(), 2);
   EXPECT_EQ(B.Sheet(1).Cell(1, 1), "5");
   EXPECT_EQ(B.FileName(), "book.xlsx");
 }
@@ -84,11 +84,11 @@ TEST(Loading, CapsAtTwoThousandRowsAndTwoHundredColumns) {
                     {"W",
                      "<row r=\"1\"><c r=\"B1\"><v>2</v></c><c r=\"XFD1\"><v>3</v></c></row>"
                      "<row r=\"1048576\"><c r=\"XFD1048576\"><v>4</v></c></row>"}}));
-  EXPECT_EQ(B.Sheet(0).RowCount, 2000);
-  EXPECT_EQ(B.Sheet(0).ColCount, 1);
+  EXPECT_EQ(B.Sheet(0).RowCount(), 2000);
+  EXPECT_EQ(B.Sheet(0).ColCount(), 1);
   EXPECT_EQ(B.Sheet(0).Cell(1999, 0), "");
-  EXPECT_EQ(B.Sheet(1).RowCount, 2000);
-  EXPECT_EQ(B.Sheet(1).ColCount, 200);
+  EXPECT_EQ(B.Sheet(1).RowCount(), 2000);
+  EXPECT_EQ(B.Sheet(1).ColCount(), 200);
   EXPECT_EQ(B.Sheet(1).Cell(0, 1), "2");
 }
 
@@ -242,7 +242,7 @@ TEST(Loading, MissingPartsGiveEmptyOrSkippedSheets) {
   Load(B, P);
   ASSERT_EQ(B.SheetCount(), 2);
   EXPECT_EQ(B.Sheet(0).Name, "Chart");
-  EXPECT_EQ(B.Sheet(0).RowCount, 0);
+  EXPECT_EQ(B.Sheet(0).RowCount(), 0);
   EXPECT_EQ(B.Sheet(0).Data, nullptr);
   EXPECT_EQ(B.Sheet(1).Name, "Data");
 }
@@ -301,12 +301,14 @@ TEST(LoadErrors, ZipBombIsRefused) {
   EXPECT_NE(Err.find("sheet1.xml"), std::string::npos) << Err;
 }
 
-TEST(LoadErrors, FailedLoadKeepsThePreviousSheets) {
+TEST(LoadErrors, FailedLoadKeepsThePreviousSheetsAndName) {
   TXlsxWorkbook B;
   Load(B, MakeBook({{"Kept", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}}));
+  const std::string Name = B.FileName();
   EXPECT_THROW(B.LoadFromBytes("junk", "other.xlsx"), TKvError);
   ASSERT_EQ(B.SheetCount(), 1);
   EXPECT_EQ(B.Sheet(0).Cell(0, 0), "1");
+  EXPECT_EQ(B.FileName(), Name);
 }
 
 TEST(LaterSheets, AreReadOnFirstUseAndKeepTheirError) {

@@ -210,9 +210,9 @@ TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
   TXlsxWorkbook Book;
   Book.LoadFromFile(std::string(KV_FIXTURES_DIR) + "/numfmt/numfmt.xlsx");
   const TXlsxSheet& S = Book.Sheet(0);
-  ASSERT_EQ(S.RowCount, static_cast<int32_t>(Cases().size()) + 1);
+  ASSERT_EQ(S.RowCount(), static_cast<int32_t>(Cases().size()) + 1);
   TShownText Out;
-  for (int32_t R = 1; R < S.RowCount; ++R) {
+  for (int32_t R = 1; R < S.RowCount(); ++R) {
     const TCase& C = Cases()[static_cast<size_t>(R - 1)];
     S.ShownCell(R, 2, Out);
     EXPECT_EQ(Out.Text, Render(C.Code, C.Value)) << C.Code << " on " << C.Value;
@@ -223,7 +223,7 @@ TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
   S.ShownCell(0, 0, Out);
   EXPECT_EQ(Out.Text, "construct");
   EXPECT_FALSE(Out.IsNumber);
-  S.ShownCell(S.RowCount, 0, Out);
+  S.ShownCell(S.RowCount(), 0, Out);
   EXPECT_EQ(Out.Text, "");
 
   // Row 24 holds 1.005 under "0.00": an edit keeps the style.
@@ -240,7 +240,7 @@ TEST(ShownCells, LoadedCellsRenderThroughTheirStyles) {
   Edited.ShownCell(24, 2, Out);
   EXPECT_EQ(Out.Text, "n/a");
   EXPECT_FALSE(Out.IsNumber);
-  const int32_t Beyond = S.RowCount + 3;
+  const int32_t Beyond = S.RowCount() + 3;
   Book.SetCellValue(0, Beyond, 5, "7.25");
   Book.Sheet(0).ShownCell(Beyond, 5, Out);
   EXPECT_EQ(Out.Text, "7.25");

@@ -47,9 +47,9 @@ std::string EntryText(const TEntries& Entries, const std::string& Name) {
 }
 
 TTable Table(const TXlsxSheet& Sheet) {
-  TTable T(static_cast<size_t>(Sheet.RowCount));
-  for (int32_t R = 0; R < Sheet.RowCount; ++R)
-    for (int32_t C = 0; C < Sheet.ColCount; ++C) T[size_t(R)].emplace_back(Sheet.Cell(R, C));
+  TTable T(static_cast<size_t>(Sheet.RowCount()));
+  for (int32_t R = 0; R < Sheet.RowCount(); ++R)
+    for (int32_t C = 0; C < Sheet.ColCount(); ++C) T[size_t(R)].emplace_back(Sheet.Cell(R, C));
   return T;
 }
 
@@ -115,8 +115,8 @@ TEST(SaveRoundTrip, OnlyTheEditedCellsDifferAfterReloading) {
     Book.SetCellValue(1, 2, 3, "-2");              // D3 of Data: grows the sheet
     Book.SetCellValue(2, 0, 0, "ignored");         // no such sheet
     EXPECT_EQ(Book.Sheet(0).Cell(1, 1), "12.50");  // the text as typed
-    EXPECT_EQ(Book.Sheet(1).RowCount, 3);
-    EXPECT_EQ(Book.Sheet(1).ColCount, 4);
+    EXPECT_EQ(Book.Sheet(1).RowCount(), 3);
+    EXPECT_EQ(Book.Sheet(1).ColCount(), 4);
     for (int32_t R = 0; R < 3; ++R) EXPECT_EQ(Book.Sheet(1).Cell(R, 3), R == 2 ? "-2" : "");
 
     Put(Main, 1, 1, "12.5");

@@ -421,7 +421,9 @@ void SampleMemory(TMemoryWatch& W) {
   }
 }
 
-void StopWatch() { GWatch.reset(); }
+void StopWatch() {
+  GWatch.reset();
+}
 
 // memory-watch: (re)starts the sampler.
 void CmdMemoryWatch(TScript&, const TArgs&) {

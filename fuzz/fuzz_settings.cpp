@@ -104,12 +104,13 @@ void CheckViewer(const std::string& Settings) {
   const int32_t Size = Viewer->GridFontSize(), Height = Viewer->RowHeight(),
                 Width = Viewer->CellWidth();
   Viewer->ApplySettings(Settings);
-  auto Within = [](int32_t V, int32_t Was, int32_t Lo, int32_t Hi) {
-    return V == Was || (V >= Lo && V <= Hi);
+  auto Within = [](int32_t V, int32_t Was, kv::TSettingsKey Key) {
+    const kv::TSettingsKeyInfo& Info = kv::SettingsKeyInfo(Key);
+    return V == Was || (V >= Info.Min && V <= Info.Max);
   };
-  if (!Within(Viewer->GridFontSize(), Size, kv::kMinFontSize, kv::kMaxFontSize) ||
-      !Within(Viewer->RowHeight(), Height, kv::kMinRowHeight, kv::kMaxRowHeight) ||
-      !Within(Viewer->CellWidth(), Width, kv::kMinColumnWidth, kv::kMaxColumnWidth))
+  if (!Within(Viewer->GridFontSize(), Size, kv::TSettingsKey::FontSize) ||
+      !Within(Viewer->RowHeight(), Height, kv::TSettingsKey::RowHeight) ||
+      !Within(Viewer->CellWidth(), Width, kv::TSettingsKey::ColumnWidth))
     Finding("a viewer setting left its range");
   const std::string& Now = Viewer->GridFontName();
   if (Now != Font &&

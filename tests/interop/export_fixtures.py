@@ -11,6 +11,8 @@ import shutil
 import subprocess
 import sys
 
+from _grids import trimmed
+
 import docx
 import openpyxl
 
@@ -51,15 +53,7 @@ def expected_sheets(path):
 
 def same_cells(got, want):
     """Grids equal, ignoring rows and columns that are empty at the far edges."""
-    def norm(g):
-        rows = [list(r) for r in g]
-        for r in rows:
-            while r and r[-1] == "":
-                r.pop()
-        while rows and not rows[-1]:
-            rows.pop()
-        return rows
-    return norm(got) == norm(want)
+    return trimmed(got) == trimmed(want)
 
 
 def soffice(path, fmt, tag):

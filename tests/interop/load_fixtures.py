@@ -4,6 +4,7 @@
 # openpyxl's values. Numbers compare by value, dates by their text.
 import csv, datetime, glob, math, os, subprocess, sys
 import openpyxl
+from _grids import trimmed
 
 KV = os.environ["KVGRIDFOLD"]
 SRC = os.environ["KV_SOURCE_DIR"]
@@ -44,16 +45,6 @@ def ours(path, sheet):
     if lines and lines[-1] == "":
         lines.pop()
     return [[unescape(c) for c in line.split("\t")] for line in lines]
-
-
-def trimmed(rows):
-    rows = [list(r) for r in rows]
-    for r in rows:
-        while r and r[-1] == "":
-            r.pop()
-    while rows and not rows[-1]:
-        rows.pop()
-    return rows
 
 
 def as_number(text):

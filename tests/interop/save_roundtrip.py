@@ -17,6 +17,8 @@ import shutil
 import signal
 import subprocess
 import sys
+
+from _grids import trimmed
 import zipfile
 
 import openpyxl
@@ -220,16 +222,6 @@ def set_cell(rows, r, c, text):
     while len(rows[r]) <= c:
         rows[r].append("")
     rows[r][c] = text
-
-
-def trimmed(rows):
-    rows = [list(r) for r in rows]
-    for r in rows:
-        while r and r[-1] == "":
-            r.pop()
-    while rows and not rows[-1]:
-        rows.pop()
-    return rows
 
 
 def one_edit_in_every_fixture():

@@ -176,11 +176,8 @@ std::string EncodePublicationText(std::string_view Text, TPubEncoding Encoding) 
       std::string Units(Text), Odd;
       const size_t Mark = Units.find(kOddByteMark);
       if (Mark != std::string::npos && Mark + 2 < Units.size()) {
-        const auto Digit = [](char C) {
-          return static_cast<int>(std::string_view(kHexDigits).find(C));
-        };
-        Odd =
-            std::string(1, static_cast<char>(Digit(Units[Mark + 1]) * 16 + Digit(Units[Mark + 2])));
+        Odd = std::string(1, static_cast<char>(HexDigitValue(Units[Mark + 1]) * 16 +
+                                               HexDigitValue(Units[Mark + 2])));
         Units.erase(Mark, 3);
       }
       std::string Out = "\xFF\xFE";

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "base/Files.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include <string>
 
 #include "base/Files.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 #include "workbook/ZipWriter.h"
 
 namespace {

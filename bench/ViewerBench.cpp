@@ -12,6 +12,7 @@
 #include "base/Files.h"
 #include "viewer/VantSpreadsheet.h"
 #include "workbook/ZipWriter.h"
+#include "workbook/CellNotation.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/Error.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   kv::TXlsxWorkbook Book;

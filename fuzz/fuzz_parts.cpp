@@ -18,7 +18,7 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 #include "workbook/XmlPull.h"
 #include "workbook/ZipWriter.h"
 

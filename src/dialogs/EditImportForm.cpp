@@ -6,7 +6,7 @@
 #include "base/Text.h"
 #include "dialogs/ObjectForms.h"
 #include "import/PublicationRules.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

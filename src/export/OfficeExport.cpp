@@ -4,6 +4,7 @@
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
 #include "workbook/ZipWriter.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

@@ -8,6 +8,7 @@
 #include "base/Text.h"
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

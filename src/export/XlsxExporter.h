@@ -21,7 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

@@ -8,7 +8,7 @@
 #include "base/Files.h"
 #include "base/Paths.h"
 #include "base/Text.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

@@ -20,7 +20,7 @@
 #include "viewer/PaintList.h"
 #include "viewer/WindowPort.h"
 #include "workbook/NumberFormat.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

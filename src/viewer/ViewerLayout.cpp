@@ -4,6 +4,7 @@
 
 #include "base/Text.h"
 #include "viewer/VantSpreadsheet.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

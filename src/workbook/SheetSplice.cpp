@@ -8,8 +8,8 @@
 
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
-#include "workbook/XlsxReader.h"
-#include "workbook/XlsxWriter.h"
+#include "workbook/CellNotation.h"
+#include "workbook/FormulaShift.h"
 
 namespace kv {
 

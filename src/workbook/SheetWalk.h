@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "base/Text.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/CellNotation.h"
 #include "workbook/XmlPull.h"
 
 namespace kv {

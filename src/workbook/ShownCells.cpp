@@ -6,7 +6,8 @@
 
 #include "workbook/NumberFormat.h"
 #include "workbook/TextPool.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

@@ -1,5 +1,5 @@
-// The private state of TXlsxWorkbook, shared by the loader (XlsxReader.cpp)
-// and the editing and saving code (XlsxWriter.cpp).
+// The private state of TXlsxWorkbook, shared by the loader (WorkbookLoad.cpp)
+// and the editing and saving code (WorkbookSave.cpp).
 //
 // The loaded package stays in memory compressed, as read from the file; an
 // entry is inflated when asked for. FOriginalEntries lists every entry in load
@@ -25,7 +25,7 @@
 #include "workbook/NumberFormat.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TextPool.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 #include "workbook/XmlPull.h"
 #include "workbook/ZipReader.h"
 

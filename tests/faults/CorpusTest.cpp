@@ -20,7 +20,7 @@
 #include "support/TempDir.h"
 #include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 #include "workbook/ZipReader.h"
 
 namespace kv {

@@ -22,7 +22,7 @@
 #include "support/TempDir.h"
 #include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

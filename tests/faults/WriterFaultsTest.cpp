@@ -18,7 +18,7 @@
 #include "support/Package.h"
 #include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

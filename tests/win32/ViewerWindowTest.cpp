@@ -15,6 +15,7 @@
 #include "viewer/VantSpreadsheet.h"
 #include "win32/Screenshot.h"
 #include "win32/ViewerWindow.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 namespace {

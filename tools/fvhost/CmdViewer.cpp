@@ -22,6 +22,7 @@
 #include "win32/Screenshot.h"
 #include "win32/ViewerWindow.h"
 #include "workbook/ZipWriter.h"
+#include "workbook/CellNotation.h"
 
 namespace fvhost {
 

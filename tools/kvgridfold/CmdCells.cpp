@@ -5,7 +5,7 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/NumberFormat.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv::cli {
 

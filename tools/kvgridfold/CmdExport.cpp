@@ -4,7 +4,7 @@
 
 #include "Cli.h"
 #include "export/XlsxExporter.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv::cli {
 

@@ -7,7 +7,8 @@
 #include "Cli.h"
 #include "base/Error.h"
 #include "base/Text.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 
 namespace kv::cli {
 

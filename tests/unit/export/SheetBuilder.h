@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv::test {
 

@@ -16,6 +16,7 @@
 #include "viewer/DisplaySettings.h"
 #include "viewer/VantSpreadsheet.h"
 #include "unit/viewer/FakeWindows.h"
+#include "workbook/CellNotation.h"
 
 namespace kv::test {
 

@@ -2,7 +2,7 @@
 // parser's tolerance and limits, and the invariant number notation.
 #include <gtest/gtest.h>
 
-#include "workbook/XlsxReader.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

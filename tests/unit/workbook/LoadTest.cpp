@@ -7,7 +7,8 @@
 #include "base/Text.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 #include "workbook/ZipCrc.h"
 
 namespace kv {

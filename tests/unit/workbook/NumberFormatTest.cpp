@@ -8,7 +8,7 @@
 #include "base/Text.h"
 #include "support/Package.h"
 #include "workbook/NumberFormat.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 

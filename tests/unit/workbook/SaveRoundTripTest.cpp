@@ -12,7 +12,8 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "support/TempDir.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/Workbook.h"
+#include "workbook/CellNotation.h"
 #include "workbook/ZipReader.h"
 #include "workbook/ZipWriter.h"
 

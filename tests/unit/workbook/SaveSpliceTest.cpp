@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "workbook/SheetSplice.h"
-#include "workbook/XlsxWriter.h"
+#include "workbook/FormulaShift.h"
 #include "workbook/XmlPull.h"
 
 namespace kv {

@@ -1,10 +1,10 @@
 // Formula text moved as a formula copied elsewhere reads: what the save
 // needs when a shared formula's first cell is edited and the other cells of
 // its group get the formula as their own. Editing and saving themselves are
-// TXlsxWorkbook::SetCellValue and SaveToFile (XlsxReader.h), the worksheet
+// TXlsxWorkbook::SetCellValue and SaveToFile (Workbook.h), the worksheet
 // splice in SheetSplice.h.
-#ifndef KV_WORKBOOK_XLSXWRITER_H
-#define KV_WORKBOOK_XLSXWRITER_H
+#ifndef KV_WORKBOOK_FORMULASHIFT_H
+#define KV_WORKBOOK_FORMULASHIFT_H
 
 #include <cstdint>
 #include <string>

@@ -12,6 +12,7 @@
 #include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
 #include "workbook/XmlPull.h"
+#include "workbook/CellNotation.h"
 
 namespace kv {
 

@@ -1,92 +1,24 @@
 // The workbook model: the in-memory form of one .xlsx/.xlsm package as an
 // ordered list of visible worksheets, each a rectangular table of the cell
-// texts a user sees, plus everything needed to write the package back after
-// cells were changed. Loading, editing and saving live here; the viewer, the
-// exporters, the page importer and the import dialog read the model only
-// through these operations.
-//
-// Cell texts are stored once per workbook: a sheet's table refers to them, so
-// copying a TXlsxSheet is cheap and a shared string used by a million cells is
-// held once.
-#ifndef KV_WORKBOOK_XLSXREADER_H
-#define KV_WORKBOOK_XLSXREADER_H
+// texts a user sees (SheetCells.h), plus everything needed to write the
+// package back after cells were changed. Loading (WorkbookLoad.cpp), editing
+// and saving (WorkbookSave.cpp) live here; the viewer, the exporters, the
+// page importer and the import dialog read the model only through these
+// operations.
+#ifndef KV_WORKBOOK_WORKBOOK_H
+#define KV_WORKBOOK_WORKBOOK_H
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "workbook/SheetCells.h"
+
 namespace kv {
 
-class TTextPool;
-struct TCellFormats;
 struct TShownText;
-
-// A cell's shown text as kept by the table (valid until the table changes).
-struct TShownView {
-  std::string_view Text;
-  bool IsNumber = false;
-  bool HasColor = false;
-  uint32_t Color = 0;
-};
-
-// A dense RowCount x ColCount table of cell texts (empty text: empty cell).
-class TSheetCells {
- public:
-  TSheetCells() = default;
-  TSheetCells(int32_t Rows, int32_t Cols);
-
-  int32_t RowCount() const { return FRows; }
-  int32_t ColCount() const { return FCols; }
-  // Empty text outside the table.
-  std::string_view Cell(int32_t Row, int32_t Col) const;
-  // Grows the table as needed. Requires: Row >= 0, Col >= 0.
-  void SetCell(int32_t Row, int32_t Col, std::string_view Text);
-  // Grows (never shrinks) to at least Rows x Cols, padding with empty cells.
-  void Grow(int32_t Rows, int32_t Cols);
-  // Bytes the table's text store holds (for the workbook's text cap).
-  size_t TextBytes() const;
-  // The cell as its style's number format shows it: numbers rendered (and
-  // flagged as numbers), texts through a text section; booleans, errors and
-  // cells of a table without formats as their stored text. Out.Text empty
-  // outside the table.
-  void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
-  // The same, kept once rendered, for painting the same cells again and
-  // again; a changed cell is rendered anew. The text stays valid until the
-  // table changes. Raises: the text cap's error.
-  TShownView ShownCellKept(int32_t Row, int32_t Col) const;
-
- private:
-  friend class TXlsxWorkbook;
-  friend class TSheetLoader;
-  TSheetCells(int32_t Rows, int32_t Cols, std::shared_ptr<TTextPool> Texts);
-  int32_t FRows = 0;
-  int32_t FCols = 0;
-  // Cell (r, c) is FTexts->Get(FIndex[r * FCols + c]); id 0 is the empty text.
-  std::vector<uint32_t> FIndex;
-  std::shared_ptr<TTextPool> FTexts;  // shared by all sheets of a workbook
-
-  // What showing a cell needs beside its text, kept only by loaded tables:
-  // per cell its kind (top bits) and style index + 1 (0: nothing to apply),
-  // and, for a cell whose text is not its value (a date), the value's text id.
-  static constexpr uint32_t kShownNumber = 1u << 28, kShownText = 2u << 28, kShownEdited = 3u << 28,
-                            kShownKindMask = 0xFu << 28;
-  std::vector<uint32_t> FShown;
-  std::vector<uint32_t> FValues;
-  std::shared_ptr<const TCellFormats> FFormats;
-  void SetShownInfo(size_t Index, uint32_t Kind, int32_t Style, uint32_t ValueId);
-  // Rendered cells: text id, and flags (kKept, kKeptNumber, kKeptColor) above
-  // the colour's 24 bits. Emptied whenever the table grows.
-  struct TKept {
-    uint32_t Id = 0;
-    uint32_t Color = 0;
-  };
-  static constexpr uint32_t kKept = 1u << 24, kKeptNumber = 1u << 25, kKeptColor = 1u << 26;
-  mutable std::vector<TKept> FKept;
-  mutable size_t FKeptCharged = 0;  // bytes of FKept counted against the cap so far
-};
 
 struct TXlsxSheet {
   std::string Name;                         // display name
@@ -173,17 +105,6 @@ class TXlsxWorkbook {
   std::string FFileName;
   std::unique_ptr<TImpl> FImpl;  // shared strings, date styles, entries, edited trees
 };
-
-// Cell references.
-std::string ColumnIndexToLetters(int32_t Index);         // 0 -> "A", 26 -> "AA"; <0 -> ""
-int32_t ColumnLettersToIndex(std::string_view Letters);  // "A" -> 0, "" -> -1
-// "AA10" -> Col 26, Row 9. Unusable references set both to 0 and give false.
-bool ParseCellRef(std::string_view Ref, int32_t& Col, int32_t& Row);
-
-// Number text in invariant notation (decimal point, no grouping).
-bool TryParseNumberText(std::string_view Text, double& Value);
-// Shortest text of at most 15 significant digits: 0.1 + 0.2 -> "0.3", 1e20 -> "1E20".
-std::string FormatNumberText(double Value);
 
 }  // namespace kv
 

@@ -10,6 +10,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/FormLayout.h"
 
@@ -20,15 +21,6 @@ namespace {
 constexpr int kFirstId = 1000;
 constexpr int kDroppedListHeight = 200;  // a drop-down's window includes its list
 const wchar_t* const kNameProp = L"kvControlName";
-
-std::wstring W(const std::string& S) {
-  std::u16string U = Utf8ToUtf16(S);
-  return std::wstring(U.begin(), U.end());
-}
-
-std::string N(const std::wstring& S) {
-  return Utf16ToUtf8(std::u16string(S.begin(), S.end()));
-}
 
 std::wstring WindowText(HWND H) {
   int Len = GetWindowTextLengthW(H);
@@ -65,14 +57,14 @@ class TDcMeasure : public ITextMeasure {
   TDcMeasure(HWND Dlg, HFONT Font) : FDlg(Dlg), FFont(Font) {}
   int TextWidth(const std::string& Text) override {
     TWindowDc Dc(FDlg, FFont);
-    std::wstring T = W(Text);
+    std::wstring T = WideOf(Text);
     SIZE Sz = {};
     GetTextExtentPoint32W(Dc.Get(), T.c_str(), static_cast<int>(T.size()), &Sz);
     return Sz.cx;
   }
   int WrappedTextHeight(const std::string& Text, int Width) override {
     TWindowDc Dc(FDlg, FFont);
-    std::wstring T = W(Text);
+    std::wstring T = WideOf(Text);
     RECT R = {0, 0, Width, 0};
     DrawTextW(Dc.Get(), T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return R.bottom;
@@ -216,7 +208,7 @@ INT_PTR CALLBACK TWin32Frame::DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPAR
 void TWin32Frame::Init(HWND Dlg) {
   FDlg = Dlg;
   FEnded = false;
-  SetWindowTextW(Dlg, W(FForm->Caption()).c_str());
+  SetWindowTextW(Dlg, WideOf(FForm->Caption()).c_str());
   FFont.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                           DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
@@ -320,16 +312,16 @@ HWND TWin32Frame::CreateControl(size_t Index) {
       Ex = WS_EX_CLIENTEDGE;
       break;
   }
-  HWND H = CreateWindowExW(Ex, Class, W(C.Text).c_str(), Style, X, Y, Wd, Ht, FDlg,
+  HWND H = CreateWindowExW(Ex, Class, WideOf(C.Text).c_str(), Style, X, Y, Wd, Ht, FDlg,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!H) return nullptr;
   SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
   SetPropW(H, kNameProp,
-           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(W(C.Name).c_str()))));
+           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
   if (C.Kind == TControlKind::DropDownList) {
     for (const std::string& Item : C.Items)
-      SendMessageW(H, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(Item).c_str()));
+      SendMessageW(H, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideOf(Item).c_str()));
     FShownItems[Index] = C.Items;
   }
   if (C.Kind == TControlKind::CheckListBox) {
@@ -343,7 +335,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
     if (!FTips)
       FTips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
                               FDlg, nullptr, GetModuleHandleW(nullptr), nullptr);
-    std::wstring Tip = W(C.Tooltip);
+    std::wstring Tip = WideOf(C.Tooltip);
     TOOLINFOW Ti = {};
     Ti.cbSize = sizeof(Ti);
     Ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -373,7 +365,7 @@ void TWin32Frame::ModelToWindows() {
         if (FShownItems[I] != C.Items) {
           ListView_DeleteAllItems(H);
           for (size_t K = 0; K < C.Items.size(); ++K) {
-            std::wstring T = W(C.Items[K]);
+            std::wstring T = WideOf(C.Items[K]);
             LVITEMW It = {};
             It.mask = LVIF_TEXT;
             It.iItem = static_cast<int>(K);
@@ -388,8 +380,8 @@ void TWin32Frame::ModelToWindows() {
         break;
       }
       default:
-        if (WindowText(H) != W(C.Text)) {
-          SetWindowTextW(H, W(C.Text).c_str());
+        if (WindowText(H) != WideOf(C.Text)) {
+          SetWindowTextW(H, WideOf(C.Text).c_str());
           if (C.Kind == TControlKind::Label && C.Width > 0) PlaceLabel(I);
         }
     }
@@ -406,7 +398,7 @@ void TWin32Frame::WindowsToModel() {
     TControl& C = Model(I);
     switch (C.Kind) {
       case TControlKind::Edit:
-        C.Text = N(WindowText(H));
+        C.Text = Utf8OfWide(WindowText(H));
         break;
       case TControlKind::DropDownList:
         C.ItemIndex = static_cast<int>(SendMessageW(H, CB_GETCURSEL, 0, 0));
@@ -451,11 +443,11 @@ void TWin32Frame::Handle(size_t Index, int Event) {
 }
 
 bool TWin32Frame::BrowseForFile(const std::string& Filter, std::string& FileName) {
-  std::wstring F = W(Filter);
+  std::wstring F = WideOf(Filter);
   std::replace(F.begin(), F.end(), L'|', L'\0');
   F.push_back(L'\0');
   F.push_back(L'\0');
-  std::wstring Buffer = W(FileName);
+  std::wstring Buffer = WideOf(FileName);
   Buffer.resize(std::max<size_t>(Buffer.size() + 1, 32768), L'\0');
   OPENFILENAMEW Ofn = {};
   Ofn.lStructSize = sizeof(Ofn);
@@ -466,7 +458,7 @@ bool TWin32Frame::BrowseForFile(const std::string& Filter, std::string& FileName
   Ofn.nMaxFile = static_cast<DWORD>(Buffer.size());
   Ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&Ofn)) return false;
-  FileName = N(Buffer.c_str());
+  FileName = Utf8OfWide(Buffer.c_str());
   return true;
 }
 
@@ -490,7 +482,7 @@ bool TWin32Frame::RunColorDialog(std::optional<uint32_t> Preset, uint32_t& Chose
 }
 
 void TWin32Frame::ShowError(const std::string& Text) {
-  MessageBoxW(Owner(), W(Text).c_str(), L"kvGridfold", MB_OK | MB_ICONERROR);
+  MessageBoxW(Owner(), WideOf(Text).c_str(), L"kvGridfold", MB_OK | MB_ICONERROR);
 }
 
 }  // namespace

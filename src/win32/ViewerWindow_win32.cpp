@@ -155,10 +155,10 @@ class TWin32ViewerWindow final : public IViewerWindow {
   std::string EditorText(TWindowHandle Editor) const override {
     int Len = GetWindowTextLengthW(Hwnd(Editor));
     if (Len <= 0) return {};
-    std::u16string Buf(size_t(Len) + 1, u'\0');
-    int Got = GetWindowTextW(Hwnd(Editor), reinterpret_cast<wchar_t*>(Buf.data()), Len + 1);
+    std::wstring Buf(size_t(Len) + 1, L'\0');
+    int Got = GetWindowTextW(Hwnd(Editor), Buf.data(), Len + 1);
     Buf.resize(size_t(std::max(Got, 0)));
-    return Utf16ToUtf8(Buf);
+    return Utf8OfWide(Buf);
   }
   void DestroyEditor(TWindowHandle Editor) override {
     if (Editor && ::IsWindow(Hwnd(Editor))) DestroyWindow(Hwnd(Editor));

@@ -12,6 +12,7 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "export/XlsxExporter.h"
 #include "import/GridfoldImporter.h"
 #include "plugin/ActionTable.h"
@@ -28,16 +29,11 @@ namespace kv {
 
 namespace {
 
-std::wstring Wide(const std::string& S) {
-  std::u16string U = Utf8ToUtf16(S);
-  return std::wstring(U.begin(), U.end());
-}
-
 // Another program's handle on a file, sharing nothing.
 class THeld {
  public:
   explicit THeld(const std::string& Path)
-      : FHandle(CreateFileW(Wide(Path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+      : FHandle(CreateFileW(WideOf(Path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~THeld() {
     if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
@@ -51,7 +47,7 @@ class THeld {
 };
 
 void MakeReadOnly(const std::string& Path, bool On) {
-  SetFileAttributesW(Wide(Path).c_str(), On ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(WideOf(Path).c_str(), On ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
 }
 
 const char* const kPub = "NewPage=Master\r\nMasterPage\r\nNewPage=Intro\r\n";

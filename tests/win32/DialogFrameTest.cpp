@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/EditForms.h"
 #include "support/BuildFolder.h"
@@ -59,11 +60,6 @@ HWND FindForm(DWORD Thread) {
   return Found;
 }
 
-std::string Narrowed(const wchar_t* S) {
-  std::wstring W(S);
-  return Utf16ToUtf8(std::u16string(W.begin(), W.end()));
-}
-
 TShown ShowAndInspect(TFormModel& Form) {
   TShown Out;
   const DWORD Ui = GetCurrentThreadId();
@@ -74,7 +70,7 @@ TShown ShowAndInspect(TFormModel& Form) {
     Sync.WaitHandled();  // the dialog's loop runs: set-up is over
     wchar_t Buf[256] = {};
     GetWindowTextW(D, Buf, 256);
-    Out.Caption = Narrowed(Buf);
+    Out.Caption = Utf8OfWide(Buf);
     Out.Style = GetWindowLongPtrW(D, GWL_STYLE);
     GetWindowRect(D, &Out.Window);
     GetClientRect(D, &Out.Client);
@@ -85,11 +81,11 @@ TShown ShowAndInspect(TFormModel& Form) {
       RECT R;
       GetWindowRect(C, &R);
       MapWindowPoints(nullptr, D, reinterpret_cast<POINT*>(&R), 2);
-      Out.Rects[Narrowed(Name)] = R;
-      Out.Visible[Narrowed(Name)] = IsWindowVisible(C) != FALSE;
+      Out.Rects[Utf8OfWide(Name)] = R;
+      Out.Visible[Utf8OfWide(Name)] = IsWindowVisible(C) != FALSE;
       LOGFONTW Lf = {};
       GetObjectW(reinterpret_cast<HFONT>(SendMessageW(C, WM_GETFONT, 0, 0)), sizeof(Lf), &Lf);
-      Out.Fonts[Narrowed(Name)] = Narrowed(Lf.lfFaceName) + "/" + std::to_string(Lf.lfHeight);
+      Out.Fonts[Utf8OfWide(Name)] = Utf8OfWide(Lf.lfFaceName) + "/" + std::to_string(Lf.lfHeight);
     }
     RedrawWindow(D, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // The picture has settled when two captures in a row agree.

@@ -45,7 +45,7 @@ std::string Quote(const std::string& S) {
 }
 
 std::string ReadFileBytes(const std::string& Path, bool& Ok) {
-  std::ifstream In(Wide(HostPath(Path)).c_str(), std::ios::binary);
+  std::ifstream In(WideOf(HostPath(Path)).c_str(), std::ios::binary);
   Ok = static_cast<bool>(In);
   std::ostringstream Ss;
   Ss << In.rdbuf();
@@ -220,7 +220,7 @@ class TMessageBoxAnswerer {
     wchar_t Caption[256] = {}, Text[4096] = {};
     GetWindowTextW(W, Caption, 256);
     GetDlgItemTextW(W, 0xFFFF, Text, 4096);
-    Self->FSeen.push_back(Narrow(Caption) + ": " + Narrow(Text));
+    Self->FSeen.push_back(Utf8OfWide(Caption) + ": " + Utf8OfWide(Text));
     Self->FClosed.insert(W);
     PostMessageW(W, WM_COMMAND, IDOK, 0);
     return TRUE;
@@ -280,7 +280,7 @@ void CmdRect(TScript& S, const TArgs& A) {
   TRectangle& R = H().FRects[kv::AsciiUpper(A[0])];
   if (R.Window) DestroyWindow(R.Window);
   R.Name = A[0];
-  R.Window = CreateWindowExW(0, L"STATIC", Wide(A[0]).c_str(), WS_CHILD | WS_VISIBLE,
+  R.Window = CreateWindowExW(0, L"STATIC", WideOf(A[0]).c_str(), WS_CHILD | WS_VISIBLE,
                              kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0),
                              kv::ParseInt32Or(A[3], 0), kv::ParseInt32Or(A[4], 0), H().Window(),
                              nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -373,12 +373,12 @@ void CmdExpectSameFile(TScript& S, const TArgs& A) {
 
 void CmdCopyFile(TScript& S, const TArgs& A) {
   if (!S.Need(A, 2, "copy-file SOURCE TARGET")) return;
-  if (!CopyFileW(Wide(HostPath(A[0])).c_str(), Wide(HostPath(A[1])).c_str(), FALSE))
+  if (!CopyFileW(WideOf(HostPath(A[0])).c_str(), WideOf(HostPath(A[1])).c_str(), FALSE))
     S.Fail("cannot copy " + A[0]);
 }
 
 void CmdDeleteFile(TScript&, const TArgs& A) {
-  if (!A.empty()) DeleteFileW(Wide(HostPath(A[0])).c_str());
+  if (!A.empty()) DeleteFileW(WideOf(HostPath(A[0])).c_str());
 }
 
 void CmdEcho(TScript& S, const TArgs& A) {

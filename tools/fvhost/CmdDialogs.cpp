@@ -99,7 +99,7 @@ BOOL CALLBACK MatchControlName(HWND C, LPARAM P) {
 }
 
 HWND ControlByName(HWND Dlg, const std::string& Name) {
-  TNamedControl Q{Wide(Name)};
+  TNamedControl Q{WideOf(Name)};
   EnumChildWindows(Dlg, MatchControlName, reinterpret_cast<LPARAM>(&Q));
   return Q.Found;
 }
@@ -116,7 +116,7 @@ std::string ListItems(HWND Lv) {
     SendMessageW(Lv, LVM_GETITEMTEXTW, I, reinterpret_cast<LPARAM>(&It));
     UINT State = static_cast<UINT>(SendMessageW(Lv, LVM_GETITEMSTATE, I, LVIS_STATEIMAGEMASK));
     if (!Out.empty()) Out += ";";
-    Out += Narrow(Buf) + "=" + (((State >> 12) - 1) ? "1" : "0");
+    Out += Utf8OfWide(Buf) + "=" + (((State >> 12) - 1) ? "1" : "0");
   }
   return Out;
 }
@@ -185,7 +185,7 @@ std::string Play(DWORD Thread, const TStep& S) {
     if (S.Verb == "dlg-expect-message") {
       std::string All;
       for (HWND C = GetWindow(D, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
-        All += Narrow(Text(C)) + "\n";
+        All += Utf8OfWide(Text(C)) + "\n";
       Click(GetDlgItem(D, IDOK));
       if (All.find(Arg(0)) == std::string::npos)
         return "message box lacks \"" + Arg(0) + "\": " + All;
@@ -199,7 +199,7 @@ std::string Play(DWORD Thread, const TStep& S) {
       HWND Name = GetDlgItem(D, 0x47c);  // file name combo box
       if (!Name) Name = GetDlgItem(D, 0x480);
       if (!Name) return "file dialog without a file name box";
-      SetWindowTextW(Name, Wide(HostPath(Arg(0))).c_str());
+      SetWindowTextW(Name, WideOf(HostPath(Arg(0))).c_str());
       SendMessageW(D, WM_COMMAND, IDOK, 0);
       return "";
     }
@@ -220,7 +220,7 @@ std::string Play(DWORD Thread, const TStep& S) {
   HWND D = WaitDialog(Thread, true);
   if (!D) return "no property dialog appeared";
   if (S.Verb == "dlg-expect-caption") {
-    std::string C = Narrow(Text(D));
+    std::string C = Utf8OfWide(Text(D));
     return C == Arg(0) ? "" : "caption \"" + C + "\", expected \"" + Arg(0) + "\"";
   }
   if (S.Verb == "dlg-shot") {
@@ -252,7 +252,7 @@ std::string Play(DWORD Thread, const TStep& S) {
   HWND C = ControlByName(D, Arg(0));
   if (!C) return "no control " + Arg(0);
   if (S.Verb == "dlg-expect") {
-    std::string T = Narrow(Text(C));
+    std::string T = Utf8OfWide(Text(C));
     return T == Arg(1) ? "" : Arg(0) + " shows \"" + T + "\", expected \"" + Arg(1) + "\"";
   }
   if (S.Verb == "dlg-expect-check") {
@@ -268,12 +268,12 @@ std::string Play(DWORD Thread, const TStep& S) {
     return T == Arg(1) ? "" : Arg(0) + " holds \"" + T + "\", expected \"" + Arg(1) + "\"";
   }
   if (S.Verb == "dlg-set") {
-    SendMessageW(C, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(Arg(1)).c_str()));
+    SendMessageW(C, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WideOf(Arg(1)).c_str()));
     return "";
   }
   if (S.Verb == "dlg-select") {
     LRESULT I = SendMessageW(C, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                             reinterpret_cast<LPARAM>(Wide(Arg(1)).c_str()));
+                             reinterpret_cast<LPARAM>(WideOf(Arg(1)).c_str()));
     if (I == CB_ERR) return Arg(0) + " has no item " + Arg(1);
     SendMessageW(C, CB_SETCURSEL, static_cast<WPARAM>(I), 0);
     return "";

@@ -171,7 +171,7 @@ void RunHostCommand(const std::string& Command) {
 
 void CmdPlay(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "play PUBFILE")) return;
-  std::ifstream In(Wide(HostPath(A[0])).c_str(), std::ios::binary);
+  std::ifstream In(WideOf(HostPath(A[0])).c_str(), std::ios::binary);
   if (!In) return S.Fail("cannot read " + A[0]);
   std::ostringstream Ss;
   Ss << In.rdbuf();

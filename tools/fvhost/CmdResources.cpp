@@ -192,7 +192,7 @@ std::string HandleTypeName(uintptr_t Handle) {
     return "?";
   auto* Name = reinterpret_cast<const UNICODE_STRING*>(Buf);
   if (!Name->Buffer) return "?";
-  return Narrow(std::wstring(Name->Buffer, Name->Length / sizeof(wchar_t)));
+  return Utf8OfWide(std::wstring(Name->Buffer, Name->Length / sizeof(wchar_t)));
 }
 
 // The handles in Now that Was lacks, with their types.

@@ -76,7 +76,7 @@ std::string FocusName() {
   }
   wchar_t Class[64] = L"";
   GetClassNameW(F, Class, 64);
-  return "window of class " + Narrow(Class);
+  return "window of class " + Utf8OfWide(Class);
 }
 
 // The window keys meant for Viewer reach, as a keyboard sends them: the one
@@ -133,7 +133,7 @@ void CmdType(TScript& S, const TArgs& A) {
   if (HWND W = NeedViewer(S, A[0])) {
     // Per character: the first may open the editor, which takes the rest.
     std::string Elsewhere;
-    for (wchar_t C : Wide(A[1])) SendMessageW(KeyTarget(W, Elsewhere), WM_CHAR, C, 1);
+    for (wchar_t C : WideOf(A[1])) SendMessageW(KeyTarget(W, Elsewhere), WM_CHAR, C, 1);
     if (!Elsewhere.empty()) S.Fail("keys for " + A[0] + " went to the focused " + Elsewhere);
   }
 }
@@ -172,7 +172,7 @@ void CmdFieldClick(TScript& S, const TArgs& A) {
 // type TEXT: characters to whatever window has the keyboard focus.
 void CmdTypeToFocus(TScript& S, const TArgs& A) {
   if (!S.Need(A, 1, "type TEXT")) return;
-  for (wchar_t C : Wide(A[0])) {
+  for (wchar_t C : WideOf(A[0])) {
     // Per character: one may move the focus (a viewer opens its editor).
     HWND F = GetFocus();
     if (!F) return S.Fail("no window has the keyboard focus");
@@ -194,7 +194,7 @@ void CmdExpectField(TScript& S, const TArgs& A) {
   if (HWND F = NeedField(S, A[0])) {
     wchar_t Buf[1024] = L"";
     GetWindowTextW(F, Buf, 1024);
-    if (Narrow(Buf) != A[1]) S.Fail("field " + A[0] + " holds \"" + Narrow(Buf) + "\"");
+    if (Utf8OfWide(Buf) != A[1]) S.Fail("field " + A[0] + " holds \"" + Utf8OfWide(Buf) + "\"");
   }
 }
 
@@ -331,7 +331,7 @@ void CmdPaintBench(TScript& S, const TArgs& A) {
   Zip.Finish();
   wchar_t Tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, Tmp);
-  std::string Path = Narrow(Tmp) + "fvhost-paint-bench.xlsx";
+  std::string Path = Utf8OfWide(Tmp) + "fvhost-paint-bench.xlsx";
   try {
     kv::WriteWholeFile(Path, Zip.TakeBytes());
     HWND Rect = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0,

@@ -23,11 +23,11 @@ THost& THost::Get() {
 
 std::string THost::Load(const std::string& Path) {
   Unload();
-  FModule = LoadLibraryW(Wide(Path).c_str());
+  FModule = LoadLibraryW(WideOf(Path).c_str());
   if (!FModule) return "LoadLibrary failed with error " + std::to_string(GetLastError());
   wchar_t Buf[MAX_PATH];
   DWORD N = GetModuleFileNameW(FModule, Buf, MAX_PATH);
-  FDllPath = Narrow(std::wstring(Buf, N));
+  FDllPath = Utf8OfWide(std::wstring(Buf, N));
   // Through void* so that the cast between function types is explicit.
   auto Proc = [this](const char* Name) {
     return reinterpret_cast<void*>(GetProcAddress(FModule, Name));

@@ -28,15 +28,6 @@ TScriptCommand::TScriptCommand(const char* Name, const char* Usage, TCommandFn F
   Commands()[Name] = {Usage, Fn};
 }
 
-std::wstring Wide(const std::string& S) {
-  std::u16string U = kv::Utf8ToUtf16(S);
-  return std::wstring(U.begin(), U.end());
-}
-
-std::string Narrow(const std::wstring& S) {
-  return kv::Utf16ToUtf8(std::u16string(S.begin(), S.end()));
-}
-
 std::string HostPath(const std::string& S) {
   if (S.empty() || S[0] != '/') return S;
   std::string R = "Z:" + S;

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/WideText.h"
+
 namespace fvhost {
 
 using TArgs = std::vector<std::string>;
@@ -54,8 +56,8 @@ class TScript {
 };
 
 // UTF-8 <-> wide text for Win32 calls.
-std::wstring Wide(const std::string& S);
-std::string Narrow(const std::wstring& S);
+using kv::Utf8OfWide;
+using kv::WideOf;
 // A Unix path ("/tmp/x") as Wine's drive Z: path ("Z:\tmp\x"); other text unchanged.
 std::string HostPath(const std::string& S);
 

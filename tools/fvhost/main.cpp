@@ -19,8 +19,8 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> Lines;
   bool KeepTmp = false;
   for (int I = 1; I < argc; ++I) {
-    std::string A = Narrow(argv[I]);
-    std::string Next = I + 1 < argc ? Narrow(argv[I + 1]) : "";
+    std::string A = Utf8OfWide(argv[I]);
+    std::string Next = I + 1 < argc ? Utf8OfWide(argv[I + 1]) : "";
     if (A == "--dll" && I + 1 < argc) {
       Lines.insert(Lines.begin(), "load \"" + kv::ReplaceAll(HostPath(Next), "\\", "\\\\") + "\"");
       ++I;
@@ -29,7 +29,7 @@ int wmain(int argc, wchar_t** argv) {
       if (Eq != std::string::npos) S.Define(Next.substr(0, Eq), HostPath(Next.substr(Eq + 1)));
       ++I;
     } else if (A == "--script" && I + 1 < argc) {
-      std::ifstream In(Wide(HostPath(Next)).c_str(), std::ios::binary);
+      std::ifstream In(WideOf(HostPath(Next)).c_str(), std::ios::binary);
       if (!In) {
         std::fprintf(stderr, "fvhost: cannot read %s\n", Next.c_str());
         return 100;
@@ -52,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
       std::filesystem::path(TempBuf) / (L"fvhost-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                         std::to_wstring(GetTickCount()));
   std::filesystem::create_directories(Tmp);
-  S.Define("TMP", Narrow(Tmp.wstring()));
+  S.Define("TMP", Utf8OfWide(Tmp.wstring()));
   int Failures = S.Run(Lines);
   THost::Get().Unload();
   std::error_code Ec;

@@ -2,6 +2,7 @@
 
 #include "base/Ansi.h"
 #include "base/Text.h"
+#include "base/WideText.h"
 #include "plugin/dll/PlugInUtils.h"
 
 namespace kv {
@@ -36,7 +37,7 @@ void THostAdapter::PlayAction(const std::string& Command) {
 
 void TMessageBoxPort::ShowMessage(const std::string& Text, const std::string& Caption,
                                   TMessageIcon Icon) {
-  std::u16string W = Utf8ToUtf16(Text), C = Utf8ToUtf16(Caption);
+  const std::wstring W = WideOf(Text), C = WideOf(Caption);
   UINT Flags = MB_OK;
   switch (Icon) {
     case TMessageIcon::Information:
@@ -49,8 +50,7 @@ void TMessageBoxPort::ShowMessage(const std::string& Text, const std::string& Ca
       Flags |= MB_ICONWARNING;
       break;
   }
-  MessageBoxW(FHost.FHostWindow, reinterpret_cast<const wchar_t*>(W.c_str()),
-              reinterpret_cast<const wchar_t*>(C.c_str()), Flags);
+  MessageBoxW(FHost.FHostWindow, W.c_str(), C.c_str(), Flags);
 }
 
 }  // namespace kv

@@ -124,13 +124,17 @@ size_t FindAscii(std::string_view S, std::string_view Needle, size_t From) {
   return std::string_view::npos;
 }
 
-std::string ReplaceAllAscii(std::string_view S, std::string_view Needle,
-                            std::string_view Replacement) {
+namespace {
+
+// Every match that Find(S, Needle, From) reports, left to right, replaced.
+template <typename TFind>
+std::string ReplaceEach(std::string_view S, std::string_view Needle, std::string_view Replacement,
+                        TFind Find) {
   if (Needle.empty()) return std::string(S);
   std::string R;
   size_t Pos = 0;
   for (;;) {
-    size_t Hit = FindAscii(S, Needle, Pos);
+    const size_t Hit = Find(S, Needle, Pos);
     if (Hit == std::string_view::npos) break;
     R.append(S.substr(Pos, Hit - Pos));
     R.append(Replacement);
@@ -140,19 +144,17 @@ std::string ReplaceAllAscii(std::string_view S, std::string_view Needle,
   return R;
 }
 
+}  // namespace
+
+std::string ReplaceAllAscii(std::string_view S, std::string_view Needle,
+                            std::string_view Replacement) {
+  return ReplaceEach(S, Needle, Replacement, FindAscii);
+}
+
 std::string ReplaceAll(std::string_view S, std::string_view Needle, std::string_view Replacement) {
-  if (Needle.empty()) return std::string(S);
-  std::string R;
-  size_t Pos = 0;
-  for (;;) {
-    size_t Hit = S.find(Needle, Pos);
-    if (Hit == std::string_view::npos) break;
-    R.append(S.substr(Pos, Hit - Pos));
-    R.append(Replacement);
-    Pos = Hit + Needle.size();
-  }
-  R.append(S.substr(Pos));
-  return R;
+  return ReplaceEach(
+      S, Needle, Replacement,
+      [](std::string_view In, std::string_view N, size_t From) { return In.find(N, From); });
 }
 
 std::vector<std::string> SplitString(std::string_view S, char Separator) {

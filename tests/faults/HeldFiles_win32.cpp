@@ -19,6 +19,7 @@
 #include "plugin/HostVariables.h"
 #include "plugin/PlugIn.h"
 #include "support/FakeHost.h"
+#include "support/PublicationHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
 #include "support/ViewerActions.h"
@@ -164,13 +165,8 @@ TEST_F(HeldFiles, HeldReportKeepsTheOlderOneAndTheImportSucceeds) {
 }
 
 TEST_F(HeldFiles, HeldOpenPublicationStopsTheCurrentModeWithoutACopy) {
-  test::TFakeHost Host;
-  test::TFakeMessages Messages;
-  Host.FVars["[PubDir]"] = FDir.Path();
-  Host.FVars["[PubTitle]"] = "Course";
-  TPlugInState State;
-  State.Host = &Host;
-  State.Messages = &Messages;
+  test::TPublicationHost Pub(FDir.Path());
+  auto& [Host, Messages, State] = Pub;
   THeld Held(FDir.File("Course.pub"));
   ASSERT_TRUE(Held.IsHeld());
   EXPECT_EQ(
@@ -187,13 +183,8 @@ TEST_F(HeldFiles, HeldLogIsSkippedAndKeptWhileTheImportRuns) {
   const std::string Log = FDir.File(kImportLogName);
   WriteWholeFile(Log, "2026-01-02 03:04:05  IMPORT START\r\n");
   const std::string Before = ReadWholeFile(Log);
-  test::TFakeHost Host;
-  test::TFakeMessages Messages;
-  Host.FVars["[PubDir]"] = FDir.Path();
-  Host.FVars["[PubTitle]"] = "Course";
-  TPlugInState State;
-  State.Host = &Host;
-  State.Messages = &Messages;
+  test::TPublicationHost Pub(FDir.Path());
+  auto& [Host, Messages, State] = Pub;
   {
     THeld Held(Log);
     ASSERT_TRUE(Held.IsHeld());

@@ -15,6 +15,7 @@
 #include "plugin/ImportDriver.h"
 #include "plugin/PlugIn.h"
 #include "support/FakeHost.h"
+#include "support/PublicationHost.h"
 #include "support/Package.h"
 #include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
@@ -229,13 +230,8 @@ TEST(WriterFaults, ImportActionInCurrentModeCopiesLogsAndReports) {
                      WriteWholeFile(D.File("kvGridfold_import.log"), kOldLog);
                    },
                    [](const TTempDir& D) {
-                     test::TFakeHost Host;
-                     test::TFakeMessages Messages;
-                     Host.FVars["[PubDir]"] = D.Path();
-                     Host.FVars["[PubTitle]"] = "Course";
-                     TPlugInState State;
-                     State.Host = &Host;
-                     State.Messages = &Messages;
+                     test::TPublicationHost Pub(D.Path());
+                     auto& [Host, Messages, State] = Pub;
                      State.ModulePath = "kvGridfold.dll";
                      TOutcome Out{
                          ExecuteAction(State, aidImport,

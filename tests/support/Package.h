@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "workbook/CellNotation.h"
 #include "workbook/ZipWriter.h"
 
 namespace kv::test {
@@ -75,6 +76,20 @@ inline TPackage MakeBook(const std::vector<std::pair<std::string, std::string>>&
   for (size_t I = 0; I < Sheets.size(); ++I)
     P.Set("xl/worksheets/sheet" + std::to_string(I + 1) + ".xml", SheetXml(Sheets[I].second));
   return P;
+}
+
+// sheetData of a Rows x Cols sheet whose cell (r, c) holds "r:c".
+inline std::string GridData(int Rows, int Cols) {
+  std::string D;
+  for (int R = 0; R < Rows; ++R) {
+    D += "<row r=\"" + std::to_string(R + 1) + "\">";
+    for (int C = 0; C < Cols; ++C)
+      D += "<c r=\"" + ColumnIndexToLetters(C) + std::to_string(R + 1) +
+           "\" t=\"inlineStr\"><is><t>" + std::to_string(R) + ":" + std::to_string(C) +
+           "</t></is></c>";
+    D += "</row>";
+  }
+  return D;
 }
 
 }  // namespace kv::test

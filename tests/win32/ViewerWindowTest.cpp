@@ -15,7 +15,6 @@
 #include "viewer/VantSpreadsheet.h"
 #include "win32/Screenshot.h"
 #include "win32/ViewerWindow.h"
-#include "workbook/CellNotation.h"
 
 namespace kv {
 namespace {
@@ -49,19 +48,6 @@ bool PumpUntil(TDone Done) {
 bool PumpTimerTick() {
   const int Before = GViewerTicks;
   return PumpUntil([&] { return GViewerTicks > Before; });
-}
-
-std::string GridData(int Rows, int Cols) {
-  std::string D;
-  for (int R = 0; R < Rows; ++R) {
-    D += "<row r=\"" + std::to_string(R + 1) + "\">";
-    for (int C = 0; C < Cols; ++C)
-      D += "<c r=\"" + ColumnIndexToLetters(C) + std::to_string(R + 1) +
-           "\" t=\"inlineStr\"><is><t>" + std::to_string(R) + ":" + std::to_string(C) +
-           "</t></is></c>";
-    D += "</row>";
-  }
-  return D;
 }
 
 LPARAM At(int X, int Y) {
@@ -125,7 +111,7 @@ class TViewerWindow : public ::testing::Test {
     FViewer->SetShowActionToolbar(ActionToolbar);
     std::string Path = FDir.File("book.xlsx");
     WriteWholeFile(
-        Path, test::MakeBook({{"Sales", GridData(40, 12)}, {"Costs", GridData(3, 3)}}).Bytes());
+        Path, test::MakeBook({{"Sales", test::GridData(40, 12)}, {"Costs", test::GridData(3, 3)}}).Bytes());
     FViewer->LoadWorkbook(Path);
     FViewer->ShowSpreadsheet();
     PumpPending();
@@ -236,7 +222,7 @@ TEST_F(TViewerWindow, ScreenshotsShowBottomAndRightToolbarsIntactOverALargerShee
   std::string Path = FDir.File("three.xlsx");
   WriteWholeFile(
       Path, test::MakeBook(
-                {{"Sales", GridData(40, 12)}, {"Costs", GridData(3, 3)}, {"Third", GridData(3, 3)}})
+                {{"Sales", test::GridData(40, 12)}, {"Costs", test::GridData(3, 3)}, {"Third", test::GridData(3, 3)}})
                 .Bytes());
   FViewer->LoadWorkbook(Path);
   FViewer->SetToolbarPlacement("Right");  // toolbar from x 410; column D runs to 430

@@ -13,6 +13,7 @@
 #include "plugin/ImportDriver.h"
 #include "plugin/PublicationPaths.h"
 #include "support/FakeHost.h"
+#include "support/PublicationHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
 #include "support/Unprivileged.h"
@@ -26,18 +27,15 @@ const char* const kPub = "NewPage=M\r\nMasterPage\r\nNewPage=Intro\r\n";
 class ImportDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FHost.FVars["[PubDir]"] = FDir.Path();
-    FHost.FVars["[PubTitle]"] = "Course";
-    FState.Host = &FHost;
-    FState.Messages = &FMessages;
     WriteWholeFile(FDir.File("Book.xlsx"), test::MakeBook({{"A", ""}, {"B", ""}}).Bytes());
     WriteWholeFile(FDir.File("Course.pub"), kPub);
   }
   std::string Log() { return ReadWholeFile(FDir.File("kvGridfold_import.log")); }
   test::TTempDir FDir;
-  test::TFakeHost FHost;
-  test::TFakeMessages FMessages;
-  TPlugInState FState;
+  test::TPublicationHost FPub{FDir.Path()};
+  test::TFakeHost& FHost = FPub.Host;
+  test::TFakeMessages& FMessages = FPub.Messages;
+  TPlugInState& FState = FPub.State;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "plugin/ImportDriver.h"
 #include "plugin/PublicationPaths.h"
 #include "support/FakeHost.h"
+#include "support/PublicationHost.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
 
@@ -100,13 +101,8 @@ TEST_F(SharingTest, UnwritableTemporaryFileFailsTheCurrentModeAndDeletesTheCopy)
   Faults.FPoint = TFaultPoint::Create;
   Faults.FFailAt = 1;
   SetFileFaults(&Faults);
-  test::TFakeHost Host;
-  test::TFakeMessages Messages;
-  Host.FVars["[PubDir]"] = FDir.Path();
-  Host.FVars["[PubTitle]"] = "Course";
-  TPlugInState State;
-  State.Host = &Host;
-  State.Messages = &Messages;
+  test::TPublicationHost Pub(FDir.Path());
+  auto& [Host, Messages, State] = Pub;
   EXPECT_FALSE(ExecImport(State, FBook, "ALL", "__KVGRIDFOLD_CURRENT__"));
   SetFileFaults(nullptr);
   EXPECT_EQ(Faults.FInjected, 1);

@@ -16,23 +16,8 @@
 #include "viewer/DisplaySettings.h"
 #include "viewer/VantSpreadsheet.h"
 #include "unit/viewer/FakeWindows.h"
-#include "workbook/CellNotation.h"
 
 namespace kv::test {
-
-// sheetData of a Rows x Cols sheet whose cell (r, c) holds "r:c".
-inline std::string GridData(int Rows, int Cols) {
-  std::string D;
-  for (int R = 0; R < Rows; ++R) {
-    D += "<row r=\"" + std::to_string(R + 1) + "\">";
-    for (int C = 0; C < Cols; ++C)
-      D += "<c r=\"" + ColumnIndexToLetters(C) + std::to_string(R + 1) +
-           "\" t=\"inlineStr\"><is><t>" + std::to_string(R) + ":" + std::to_string(C) +
-           "</t></is></c>";
-    D += "</row>";
-  }
-  return D;
-}
 
 class TViewerTest : public ::testing::Test {
  protected:

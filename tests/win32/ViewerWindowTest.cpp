@@ -111,7 +111,8 @@ class TViewerWindow : public ::testing::Test {
     FViewer->SetShowActionToolbar(ActionToolbar);
     std::string Path = FDir.File("book.xlsx");
     WriteWholeFile(
-        Path, test::MakeBook({{"Sales", test::GridData(40, 12)}, {"Costs", test::GridData(3, 3)}}).Bytes());
+        Path, test::MakeBook({{"Sales", test::GridData(40, 12)}, {"Costs", test::GridData(3, 3)}})
+                  .Bytes());
     FViewer->LoadWorkbook(Path);
     FViewer->ShowSpreadsheet();
     PumpPending();
@@ -220,10 +221,10 @@ TEST_F(TViewerWindow, ScreenshotsShowBottomAndRightToolbarsIntactOverALargerShee
 
   // Three tabs: the third one, from 300, reaches past the strip's end at 410.
   std::string Path = FDir.File("three.xlsx");
-  WriteWholeFile(
-      Path, test::MakeBook(
-                {{"Sales", test::GridData(40, 12)}, {"Costs", test::GridData(3, 3)}, {"Third", test::GridData(3, 3)}})
-                .Bytes());
+  WriteWholeFile(Path, test::MakeBook({{"Sales", test::GridData(40, 12)},
+                                       {"Costs", test::GridData(3, 3)},
+                                       {"Third", test::GridData(3, 3)}})
+                           .Bytes());
   FViewer->LoadWorkbook(Path);
   FViewer->SetToolbarPlacement("Right");  // toolbar from x 410; column D runs to 430
   P = Shot("port-right");

@@ -43,6 +43,11 @@ class THost {
   HWND Window();  // the host's main window (created on first use)
   // Dispatches pending messages for about Ms milliseconds.
   void Pump(int Ms);
+  // Waits until Done() holds, checking it whenever the thread's queue has
+  // been emptied and at least every 10 ms; on the host's thread it pumps
+  // meanwhile (timers tick, posted commands run), on another thread it only
+  // waits. False when Done() still fails after TimeoutMs.
+  bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 5000);
 
   // Host variables, names with brackets, values as UTF-8.
   std::map<std::string, std::string> FVariables;
@@ -93,7 +98,11 @@ class THost {
  private:
   HMODULE FModule = nullptr;
   std::string FDllPath;
+  // Dispatches the queued messages, then runs the pending commands.
+  void DispatchPending();
+
   HWND FWindow = nullptr;
+  DWORD FThread = GetCurrentThreadId();  // the host's thread, which made THost
 };
 
 }  // namespace fvhost

@@ -468,8 +468,11 @@ struct TMemoryWatch {
 };
 std::unique_ptr<TMemoryWatch> GWatch;
 
+// Samples until stopped, once more after the stop: the peak includes the
+// state at the stop.
 void SampleMemory(TMemoryWatch& W) {
-  while (!W.Stop) {
+  for (bool Last = false; !Last; Sleep(5)) {
+    Last = W.Stop;
     PROCESS_MEMORY_COUNTERS_EX M{};
     M.cb = sizeof M;
     if (K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&M),
@@ -483,7 +486,6 @@ void SampleMemory(TMemoryWatch& W) {
       auto Used = static_cast<size_t>(Status.ullTotalVirtual - Status.ullAvailVirtual);
       if (Used > W.PeakAddressSpace) W.PeakAddressSpace = Used;
     }
-    Sleep(5);
   }
 }
 
@@ -505,6 +507,8 @@ void CmdExpectMemoryPeak(TScript& S, const TArgs& A) {
   int32_t Budget = kv::ParseInt32Or(A[0], -1);
   if (Budget <= 0) return S.Fail("usage: expect-memory-peak PRIVATE_MIB");
   if (!GWatch) return S.Fail("expect-memory-peak needs memory-watch first");
+  GWatch->Stop = true;
+  GWatch->Sampler.join();
   size_t Private = GWatch->PeakPrivate / (1024 * 1024);
   size_t Space = GWatch->PeakAddressSpace / (1024 * 1024);
   StopWatch();

@@ -78,7 +78,8 @@ bool THost::IsOwnChild(HWND W) const {
 }
 
 void THost::Pump(int Ms) {
-  const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(Ms);
+  const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(Ms > 0 ? Ms : 0);
+  DispatchPending();
   WaitUntil([&] { return GetTickCount64() >= End; }, Ms);
 }
 
@@ -86,11 +87,15 @@ bool THost::WaitUntil(const std::function<bool()>& Done, int TimeoutMs) {
   const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(TimeoutMs > 0 ? TimeoutMs : 0);
   const bool Host = GetCurrentThreadId() == FThread;
   for (;;) {
-    if (Host) DispatchPending();
     if (Done()) return true;
     if (GetTickCount64() >= End) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    if (Host) DispatchPending();
   }
+}
+
+bool THost::Idle() const {
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0 && FPendingCommands.empty();
 }
 
 void THost::DispatchPending() {

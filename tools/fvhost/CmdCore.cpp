@@ -270,9 +270,20 @@ void CmdMessage(TScript& S, const TArgs& A) {
   S.Print("message " + A[0]);
 }
 
+// pump [MS]: lets MS milliseconds pass with messages dispatched, for a script
+// that needs time itself to pass (a timer to tick over a state that shows no
+// sign of it). Whatever has a condition waits on it instead: "settle", or an
+// expectation that registers as TCheck::Eventually.
 void CmdPump(TScript& S, const TArgs& A) {
   H().Pump(A.empty() ? 50 : kv::ParseInt32Or(A[0], 50));
   (void)S;
+}
+
+// settle: dispatches until nothing is queued for the host's thread (no
+// message, paint, due timer or pending command); fails after kEventuallyMs.
+void CmdSettle(TScript& S, const TArgs&) {
+  if (!H().WaitUntil([] { return H().Idle(); }, kEventuallyMs))
+    S.Fail("the host's queue was still not empty after " + std::to_string(kEventuallyMs) + " ms");
 }
 
 void CmdRect(TScript& S, const TArgs& A) {
@@ -399,7 +410,7 @@ const TScriptCommand Reg[] = {
     {"set", "set [VAR] VALUE", CmdSet},
     {"unset", "unset [VAR]", CmdUnset},
     {"print-var", "print-var [VAR]", CmdPrintVar},
-    {"expect-var", "expect-var [VAR] VALUE", CmdExpectVar},
+    {"expect-var", "expect-var [VAR] VALUE", CmdExpectVar, TCheck::Eventually},
     {"expect-var-contains", "expect-var-contains [VAR] TEXT", CmdExpectVarContains},
     {"dump-actions", "dump-actions", CmdDumpActions},
     {"clear-actions", "clear-actions", CmdClearActions},
@@ -410,13 +421,14 @@ const TScriptCommand Reg[] = {
     {"copy-file", "copy-file SOURCE TARGET", CmdCopyFile},
     {"message", "message CODE", CmdMessage},
     {"pump", "pump [MS]", CmdPump},
+    {"settle", "settle", CmdSettle},
     {"rect", "rect NAME X Y W H", CmdRect},
     {"rect-move", "rect-move NAME X Y W H", CmdRectMove},
     {"rect-destroy", "rect-destroy NAME", CmdRectDestroy},
     {"probe", "probe on|off", CmdProbe},
     {"pick", "pick ANSWER", CmdPick},
     {"pick-cancel", "pick-cancel", CmdPickCancel},
-    {"expect-played", "expect-played [COMMANDS...]", CmdExpectPlayed},
+    {"expect-played", "expect-played [COMMANDS...]", CmdExpectPlayed, TCheck::Eventually},
     {"clear-played", "clear-played", CmdClearPlayed},
     {"expect-file", "expect-file PATH", CmdExpectFile},
     {"expect-no-file", "expect-no-file PATH", CmdExpectNoFile},

@@ -6,8 +6,6 @@
 // Must follow windows.h.
 #include <commctrl.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -17,6 +15,7 @@
 #include "Script.h"
 #include "base/Text.h"
 #include "win32/Screenshot.h"
+#include "win32/UiSync.h"
 
 namespace fvhost {
 
@@ -53,6 +52,19 @@ bool IsFormDialog(HWND Dlg) {
   return Found;
 }
 
+BOOL CALLBACK MarkUnpainted(HWND C, LPARAM P) {
+  if (!IsWindowVisible(C) || !GetUpdateRect(C, nullptr, FALSE)) return TRUE;
+  *reinterpret_cast<bool*>(P) = true;
+  return FALSE;
+}
+
+// True while the window or a visible child still waits for its paint.
+bool PaintPending(HWND W) {
+  bool Pending = GetUpdateRect(W, nullptr, FALSE) != FALSE;
+  if (!Pending) EnumChildWindows(W, MarkUnpainted, reinterpret_cast<LPARAM>(&Pending));
+  return Pending;
+}
+
 struct TFind {
   DWORD Thread;
   bool Form;
@@ -76,12 +88,18 @@ HWND FindDialog(DWORD Thread, bool Form) {
   return F.Result;
 }
 
-HWND WaitDialog(DWORD Thread, bool Form, int Ms = 5000) {
-  for (int T = 0; T < Ms; T += 20) {
-    if (HWND W = FindDialog(Thread, Form)) return W;
-    Sleep(20);
-  }
-  return nullptr;
+// The dialog once it is there as a user sees it: shown, done with what it
+// posted to itself while opening, and painted with every visible child.
+// Playing a dialog before its first paint would skip what painting creates
+// once per process (Wine keeps the pens of the first radio button it draws),
+// so that a long run would see it appear in whichever block first paints.
+HWND WaitDialog(DWORD Thread, kv::TUiSync& Sync, bool Form) {
+  HWND D = nullptr;
+  if (!THost::Get().WaitUntil([&] { return (D = FindDialog(Thread, Form)) != nullptr; }))
+    return nullptr;
+  Sync.WaitHandled();
+  THost::Get().WaitUntil([&] { return !PaintPending(D); });
+  return D;
 }
 
 struct TNamedControl {
@@ -121,13 +139,14 @@ std::string ListItems(HWND Lv) {
   return Out;
 }
 
-// Writes the dialog as it shows on screen, frame and caption included, into a
-// PNG file (the pictures of the authors' guide are these files).
-bool Screenshot(HWND Dlg, const std::string& Path) {
+// The dialog as it shows on screen, frame and caption included; no pixels
+// when no bitmap can be made.
+kv::TPixels CaptureScreen(HWND Dlg) {
+  kv::TPixels P;
   RECT R;
   GetWindowRect(Dlg, &R);
   const int W = R.right - R.left, H = R.bottom - R.top;
-  if (W <= 0 || H <= 0) return false;
+  if (W <= 0 || H <= 0) return P;
   HDC Screen = GetDC(nullptr);
   HDC Mem = CreateCompatibleDC(Screen);
   BITMAPINFO Bi = {};
@@ -138,7 +157,6 @@ bool Screenshot(HWND Dlg, const std::string& Path) {
   Bi.bmiHeader.biBitCount = 24;
   void* Bits = nullptr;
   HBITMAP Bmp = CreateDIBSection(Screen, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  kv::TPixels P;
   if (Bmp && Bits) {
     HGDIOBJ Old = SelectObject(Mem, Bmp);
     BitBlt(Mem, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
@@ -160,6 +178,21 @@ bool Screenshot(HWND Dlg, const std::string& Path) {
   if (Bmp) DeleteObject(Bmp);
   DeleteDC(Mem);
   ReleaseDC(nullptr, Screen);
+  return P;
+}
+
+// Writes the dialog as it shows on screen into a PNG file (the pictures of
+// the authors' guide are these files), once the picture has settled: the UI
+// thread has painted and two captures in a row agree.
+bool Screenshot(HWND Dlg, kv::TUiSync& Sync, const std::string& Path) {
+  kv::TPixels P = CaptureScreen(Dlg);
+  THost::Get().WaitUntil([&] {
+    if (P.Width == 0 || !Sync.WaitHandled()) return true;
+    kv::TPixels Again = CaptureScreen(Dlg);
+    const bool Same = Again.Width == P.Width && Again.Height == P.Height && Again.Rgb == P.Rgb;
+    P = std::move(Again);
+    return Same;
+  });
   if (P.Width == 0) return false;
   try {
     kv::WritePng(P, HostPath(Path));
@@ -173,15 +206,15 @@ void Click(HWND B) {
   SendMessageW(B, BM_CLICK, 0, 0);
 }
 
-// Plays one step; returns a failure text or "".
-std::string Play(DWORD Thread, const TStep& S) {
+// Plays one step; returns a failure text or "". Sync waits until the UI
+// thread has handled what a step posted.
+std::string Play(DWORD Thread, kv::TUiSync& Sync, const TStep& S) {
   const TArgs& A = S.Args;
   auto Arg = [&](size_t I) { return I < A.size() ? A[I] : std::string(); };
   if (S.Verb == "dlg-answer-file" || S.Verb == "dlg-cancel-file" || S.Verb == "dlg-answer-color" ||
       S.Verb == "dlg-cancel-color" || S.Verb == "dlg-expect-message") {
-    HWND D = WaitDialog(Thread, false);
+    HWND D = WaitDialog(Thread, Sync, false);
     if (!D) return "no common dialog or message box appeared";
-    Sleep(100);
     if (S.Verb == "dlg-expect-message") {
       std::string All;
       for (HWND C = GetWindow(D, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
@@ -212,12 +245,12 @@ std::string Play(DWORD Thread, const TStep& S) {
       if (!E) return "colour dialog without its RGB boxes";
       SetWindowTextW(E, std::to_wstring(Parts[I]).c_str());
     }
-    Sleep(50);
+    Sync.WaitHandled();
     SendMessageW(D, WM_COMMAND, IDOK, 0);
     return "";
   }
 
-  HWND D = WaitDialog(Thread, true);
+  HWND D = WaitDialog(Thread, Sync, true);
   if (!D) return "no property dialog appeared";
   if (S.Verb == "dlg-expect-caption") {
     std::string C = Utf8OfWide(Text(D));
@@ -225,8 +258,7 @@ std::string Play(DWORD Thread, const TStep& S) {
   }
   if (S.Verb == "dlg-shot") {
     RedrawWindow(D, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
-    return Screenshot(D, Arg(0)) ? "" : "screenshot not written";
+    return Screenshot(D, Sync, Arg(0)) ? "" : "screenshot not written";
   }
   if (S.Verb == "dlg-ok" || S.Verb == "dlg-cancel") {
     Click(GetDlgItem(D, S.Verb == "dlg-ok" ? IDOK : IDCANCEL));
@@ -242,7 +274,6 @@ std::string Play(DWORD Thread, const TStep& S) {
     const WPARAM Vk = Arg(0) == "escape" ? VK_ESCAPE : VK_RETURN;
     PostMessageW(Target, WM_KEYDOWN, Vk, 1);
     PostMessageW(Target, WM_KEYUP, Vk, 0xC0000001);
-    Sleep(200);
     return "";
   }
   if (S.Verb == "dlg-close") {
@@ -282,7 +313,6 @@ std::string Play(DWORD Thread, const TStep& S) {
     // Posted: a click that opens a modal dialog would block a sent message
     // until that dialog closes, and the next step is what closes it.
     PostMessageW(C, BM_CLICK, 0, 0);
-    Sleep(250);
     return "";
   }
   if (S.Verb == "dlg-focus") {
@@ -353,34 +383,33 @@ void CmdEdit(TScript& S, const TArgs& A) {
   Steps.swap(GSteps);
   std::mutex Mu;
   std::vector<std::pair<int, std::string>> Failures;
-  std::atomic<bool> Done{false};
+  // Stopped once the edit call has returned: no dialog loop is left then.
+  kv::TUiSync Sync;
   const DWORD Ui = GetCurrentThreadId();
   std::thread Driver([&] {
     for (const TStep& St : Steps) {
-      std::string F = Play(Ui, St);
+      std::string F = Play(Ui, Sync, St);
       if (!F.empty()) {
         std::lock_guard<std::mutex> L(Mu);
         Failures.emplace_back(St.Line, F);
       }
-      Sleep(30);
+      // What a step posted (a key, a click) is handled before the next.
+      Sync.WaitHandled();
     }
     // Watchdog: whatever is still open after the steps is cancelled, so that a
     // script that forgot its OK or Cancel fails instead of hanging.
-    auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (!Done) {
-      if (std::chrono::steady_clock::now() > Deadline) {
-        for (bool Form : {false, true})
-          if (HWND D = FindDialog(Ui, Form)) {
-            SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
-            std::lock_guard<std::mutex> L(Mu);
-            Failures.emplace_back(0, "a dialog was still open and was cancelled");
-          }
-      }
-      Sleep(50);
-    }
+    if (Sync.WaitStopped(3000)) return;
+    do {
+      for (bool Form : {false, true})
+        if (HWND D = FindDialog(Ui, Form)) {
+          SendMessageW(D, WM_COMMAND, IDCANCEL, 0);
+          std::lock_guard<std::mutex> L(Mu);
+          Failures.emplace_back(0, "a dialog was still open and was cancelled");
+        }
+    } while (!Sync.WaitStopped(50));
   });
   GEditResult = H.FEdit(Id, GSlots.data(), nullptr) ? 1 : 0;
-  Done = true;
+  Sync.Stop();
   Driver.join();
   for (const auto& [Line, F] : Failures)
     S.Fail((Line ? "line " + std::to_string(Line) + ": " : std::string()) + F);

@@ -226,12 +226,12 @@ void CmdDumpPages(TScript& S, const TArgs&) {
   }
 }
 
-// Every page action run so far and its result, then cleared.
+// Every page action run so far and its result, cleared once they match.
 void CmdExpectPageActions(TScript& S, const TArgs& A) {
   std::string Got, Want;
   for (const std::string& L : GPlayer.Log) Got += (Got.empty() ? "" : ", ") + L;
   for (const std::string& L : A) Want += (Want.empty() ? "" : ", ") + L;
-  if (Got != Want) S.Fail("page actions [" + Got + "], expected [" + Want + "]");
+  if (Got != Want) return S.Fail("page actions [" + Got + "], expected [" + Want + "]");
   GPlayer.Log.clear();
 }
 
@@ -250,11 +250,13 @@ const TScriptCommand Reg[] = {
     {"play", "play PUBFILE", CmdPlay},
     {"goto-page", "goto-page NUMBER|NAME", CmdGotoPage},
     {"leave-page", "leave-page", CmdLeavePage},
-    {"expect-page", "expect-page NAME", CmdExpectPage},
+    {"expect-page", "expect-page NAME", CmdExpectPage, TCheck::Eventually},
     {"expect-page-count", "expect-page-count N", CmdExpectPageCount},
     {"dump-pages", "dump-pages", CmdDumpPages},
-    {"expect-page-actions", "expect-page-actions [ENTRIES...]", CmdExpectPageActions},
-    {"expect-viewer-windows", "expect-viewer-windows N", CmdExpectViewerWindows},
+    {"expect-page-actions", "expect-page-actions [ENTRIES...]", CmdExpectPageActions,
+     TCheck::Eventually},
+    {"expect-viewer-windows", "expect-viewer-windows N", CmdExpectViewerWindows,
+     TCheck::Eventually},
 };
 
 }  // namespace

@@ -2,7 +2,9 @@
 // that opening and closing viewers gives everything back: heap bytes in use,
 // private bytes and working set, GDI and USER objects, windows and kernel
 // handles. "resources-mark NAME" keeps a sample; "expect-resources-back NAME"
-// fails when any count has grown past it (memory within a slack);
+// fails when any count has grown past it (memory within a slack) and names
+// what stayed: the new kernel handles with their types, the GDI objects of the
+// types that grew with what they are (font, brush colour, bitmap size...);
 // "expect-resources-grown" with "hold" proves the counts see a leak.
 // "memory-watch" samples private bytes and the address space in use on a
 // thread of its own until "expect-memory-peak" compares their peaks with a
@@ -54,6 +56,7 @@ struct TSample {
   long Gdi = -1, User = -1, Windows = -1, Handles = -1;
   long TlsSlots = -1;  // thread-local storage indexes in use
   THandleList HandleList;
+  THandleList GdiList;  // from the GDI handle table: handle, type byte
   const char* GdiFrom = "";
   const char* UserFrom = "";
   const char* HandlesFrom = "";
@@ -97,7 +100,8 @@ void WalkHeaps(size_t& Busy, size_t& Committed) {
 // its owner's process id. 64-bit Windows uses 24-byte cells, 32-bit Windows
 // 16-byte ones; Wine keeps the 24-byte cells in a 32-bit process too (its
 // table is shared with WoW64), only the PEB slot that points to it moves.
-long GdiTableCount() {
+// A cell's handle is its index with the cell's 16-bit generation above it.
+long GdiTableCount(THandleList* Listed) {
   HMODULE Ntdll = GetModuleHandleW(L"ntdll.dll");
   const bool Wide64 = sizeof(void*) == 8 || GetProcAddress(Ntdll, "wine_get_version");
   const size_t PebSlot = sizeof(void*) == 8 ? 0xF8 : 0x94, Cell = Wide64 ? 24 : 16;
@@ -120,7 +124,10 @@ long GdiTableCount() {
     const unsigned char* C = Table + I * Cell;
     unsigned short Owner = static_cast<unsigned short>(C[PidAt] | (C[PidAt + 1] << 8));
     // Wine leaves the owner 0: its table holds only this process's objects.
-    if (C[TypeAt] != 0 && (Owner == 0 || Owner == Pid)) ++Count;
+    if (C[TypeAt] == 0 || (Owner != 0 && Owner != Pid)) continue;
+    ++Count;
+    const uintptr_t Unique = C[TypeAt - 2] | (C[TypeAt - 1] << 8);
+    Listed->Add(I | (Unique << 16), C[TypeAt]);
   }
   return Count;
 }
@@ -195,18 +202,74 @@ std::string HandleTypeName(uintptr_t Handle) {
   return Utf8OfWide(std::wstring(Name->Buffer, Name->Length / sizeof(wchar_t)));
 }
 
-// The handles in Now that Was lacks, with their types.
-std::string NewHandles(const TSample& Was, const TSample& Now) {
+// What a GDI object is, as GetObjectType and GetObject tell it.
+std::string GdiObjectText(uintptr_t Handle) {
+  auto* Object = reinterpret_cast<HGDIOBJ>(Handle);
+  char Buf[160];
+  switch (GetObjectType(Object)) {
+    case OBJ_FONT: {
+      LOGFONTW F{};
+      GetObjectW(Object, sizeof F, &F);
+      std::snprintf(Buf, sizeof Buf, "font %s %ld weight %ld", Utf8OfWide(F.lfFaceName).c_str(),
+                    static_cast<long>(F.lfHeight), static_cast<long>(F.lfWeight));
+      return Buf;
+    }
+    case OBJ_BRUSH: {
+      LOGBRUSH B{};
+      GetObjectW(Object, sizeof B, &B);
+      std::snprintf(Buf, sizeof Buf, "brush style %u colour %06lx", B.lbStyle,
+                    static_cast<unsigned long>(B.lbColor));
+      return Buf;
+    }
+    case OBJ_PEN: {
+      LOGPEN P{};
+      GetObjectW(Object, sizeof P, &P);
+      std::snprintf(Buf, sizeof Buf, "pen style %u width %ld colour %06lx", P.lopnStyle,
+                    static_cast<long>(P.lopnWidth.x), static_cast<unsigned long>(P.lopnColor));
+      return Buf;
+    }
+    case OBJ_EXTPEN:
+      return "extended pen";
+    case OBJ_BITMAP: {
+      BITMAP B{};
+      GetObjectW(Object, sizeof B, &B);
+      std::snprintf(Buf, sizeof Buf, "bitmap %ldx%ld %u bpp", static_cast<long>(B.bmWidth),
+                    static_cast<long>(B.bmHeight), B.bmBitsPixel);
+      return Buf;
+    }
+    case OBJ_DC:
+      return "DC";
+    case OBJ_MEMDC:
+      return "memory DC";
+    case OBJ_REGION:
+      return "region";
+    case OBJ_PAL:
+      return "palette";
+    case 0:
+      return "?";
+    default:
+      return "type " + std::to_string(GetObjectType(Object));
+  }
+}
+
+// The handles in Now's list that Was's lacks, each named by Name; with
+// ByType, only those of a type Now holds more of than Was (GDI cells are
+// reused under new handles all the time, a type's count says what stays).
+std::string NewHandles(const THandleList& Was, const THandleList& Now,
+                       std::string (*Name)(uintptr_t), bool ByType = false) {
+  auto Held = [](const THandleList& L, int Type) {
+    return std::count_if(L.Items, L.Items + L.Count,
+                         [&](const auto& E) { return E.second == Type; });
+  };
   std::string Text;
-  for (size_t I = 0; I < Now.HandleList.Count; ++I) {
-    auto [Handle, Type] = Now.HandleList.Items[I];
-    bool Known = false;
-    for (size_t J = 0; J < Was.HandleList.Count; ++J)
-      Known = Known || Was.HandleList.Items[J] == Now.HandleList.Items[I];
-    if (Known) continue;
+  for (size_t I = 0; I < Now.Count; ++I) {
+    const int Type = Now.Items[I].second;
+    if (std::find(Was.Items, Was.Items + Was.Count, Now.Items[I]) != Was.Items + Was.Count ||
+        (ByType && Held(Now, Type) <= Held(Was, Type)))
+      continue;
     char Buf[32];
-    std::snprintf(Buf, sizeof Buf, "0x%llx", static_cast<unsigned long long>(Handle));
-    Text += (Text.empty() ? "" : ", ") + std::string(Buf) + " " + HandleTypeName(Handle);
+    std::snprintf(Buf, sizeof Buf, "0x%llx", static_cast<unsigned long long>(Now.Items[I].first));
+    Text += (Text.empty() ? "" : ", ") + std::string(Buf) + " " + Name(Now.Items[I].first);
   }
   return Text;
 }
@@ -226,7 +289,7 @@ TSample TakeSample() {
   }
   S.Gdi = long(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
   S.GdiFrom = "GetGuiResources";
-  if (S.Gdi == 0) S.Gdi = GdiTableCount(), S.GdiFrom = "handle table";
+  if (S.Gdi == 0) S.Gdi = GdiTableCount(&S.GdiList), S.GdiFrom = "handle table";
   S.Windows = WindowCount();
   S.User = long(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS));
   S.UserFrom = "GetGuiResources";
@@ -317,7 +380,10 @@ void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
   Count("windows", M.Windows, Now.Windows);
   Count("handles", M.Handles, Now.Handles, HandleSlack);
   Count("TLS slots", M.TlsSlots, Now.TlsSlots, TlsSlack);
-  if (Now.Handles > M.Handles + HandleSlack) S.Print("new handles: " + NewHandles(M, Now));
+  if (Now.Handles > M.Handles + HandleSlack)
+    S.Print("new handles: " + NewHandles(M.HandleList, Now.HandleList, HandleTypeName));
+  if (Now.Gdi > M.Gdi + GdiSlack)
+    S.Print("new GDI objects: " + NewHandles(M.GdiList, Now.GdiList, GdiObjectText, true));
   auto Memory = [&](const char* What, size_t Was, size_t Is, long SlackKiB) {
     if (Is > Was + size_t(SlackKiB) * 1024)
       S.Fail(std::string(What) + " grew by " + std::to_string((Is - Was) / 1024) +
@@ -402,8 +468,11 @@ struct TMemoryWatch {
 };
 std::unique_ptr<TMemoryWatch> GWatch;
 
+// Samples until stopped, once more after the stop: the peak includes the
+// state at the stop.
 void SampleMemory(TMemoryWatch& W) {
-  while (!W.Stop) {
+  for (bool Last = false; !Last; Sleep(5)) {
+    Last = W.Stop;
     PROCESS_MEMORY_COUNTERS_EX M{};
     M.cb = sizeof M;
     if (K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&M),
@@ -417,7 +486,6 @@ void SampleMemory(TMemoryWatch& W) {
       auto Used = static_cast<size_t>(Status.ullTotalVirtual - Status.ullAvailVirtual);
       if (Used > W.PeakAddressSpace) W.PeakAddressSpace = Used;
     }
-    Sleep(5);
   }
 }
 
@@ -439,6 +507,8 @@ void CmdExpectMemoryPeak(TScript& S, const TArgs& A) {
   int32_t Budget = kv::ParseInt32Or(A[0], -1);
   if (Budget <= 0) return S.Fail("usage: expect-memory-peak PRIVATE_MIB");
   if (!GWatch) return S.Fail("expect-memory-peak needs memory-watch first");
+  GWatch->Stop = true;
+  GWatch->Sampler.join();
   size_t Private = GWatch->PeakPrivate / (1024 * 1024);
   size_t Space = GWatch->PeakAddressSpace / (1024 * 1024);
   StopWatch();

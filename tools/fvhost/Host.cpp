@@ -78,20 +78,37 @@ bool THost::IsOwnChild(HWND W) const {
 }
 
 void THost::Pump(int Ms) {
-  DWORD End = GetTickCount() + static_cast<DWORD>(Ms);
-  do {
-    MSG M;
-    while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&M);
-      DispatchMessageW(&M);
-    }
-    while (!FPendingCommands.empty()) {
-      std::string Command = FPendingCommands.front();
-      FPendingCommands.pop_front();
-      if (FRunCommand) FRunCommand(Command);
-    }
-    if (Ms > 0) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  } while (static_cast<LONG>(End - GetTickCount()) > 0);
+  const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(Ms > 0 ? Ms : 0);
+  DispatchPending();
+  WaitUntil([&] { return GetTickCount64() >= End; }, Ms);
+}
+
+bool THost::WaitUntil(const std::function<bool()>& Done, int TimeoutMs) {
+  const ULONGLONG End = GetTickCount64() + static_cast<ULONGLONG>(TimeoutMs > 0 ? TimeoutMs : 0);
+  const bool Host = GetCurrentThreadId() == FThread;
+  for (;;) {
+    if (Done()) return true;
+    if (GetTickCount64() >= End) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    if (Host) DispatchPending();
+  }
+}
+
+bool THost::Idle() const {
+  return HIWORD(GetQueueStatus(QS_ALLINPUT)) == 0 && FPendingCommands.empty();
+}
+
+void THost::DispatchPending() {
+  MSG M;
+  while (PeekMessageW(&M, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&M);
+    DispatchMessageW(&M);
+  }
+  while (!FPendingCommands.empty()) {
+    std::string Command = FPendingCommands.front();
+    FPendingCommands.pop_front();
+    if (FRunCommand) FRunCommand(Command);
+  }
 }
 
 kv::THostString THost::NewHostString(const std::string& Utf8) {

@@ -43,6 +43,15 @@ class THost {
   HWND Window();  // the host's main window (created on first use)
   // Dispatches pending messages for about Ms milliseconds.
   void Pump(int Ms);
+  // Waits until Done() holds: checks it first, then again after each time
+  // the thread's queue has been emptied, at least every 10 ms. On the host's
+  // thread it dispatches meanwhile (timers tick, posted commands run), on
+  // another thread it only waits. False when Done() still fails after
+  // TimeoutMs.
+  bool WaitUntil(const std::function<bool()>& Done, int TimeoutMs = 5000);
+  // On the host's thread: nothing is queued to dispatch (no message, no due
+  // timer, no paint, no pending command).
+  bool Idle() const;
 
   // Host variables, names with brackets, values as UTF-8.
   std::map<std::string, std::string> FVariables;
@@ -93,7 +102,11 @@ class THost {
  private:
   HMODULE FModule = nullptr;
   std::string FDllPath;
+  // Dispatches the queued messages, then runs the pending commands.
+  void DispatchPending();
+
   HWND FWindow = nullptr;
+  DWORD FThread = GetCurrentThreadId();  // the host's thread, which made THost
 };
 
 }  // namespace fvhost

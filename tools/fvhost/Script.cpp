@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
+#include "Host.h"
 #include "base/Text.h"
 
 namespace fvhost {
@@ -15,6 +17,7 @@ namespace {
 struct TEntry {
   const char* Usage;
   TCommandFn Fn;
+  TCheck Check;
 };
 
 std::map<std::string, TEntry>& Commands() {
@@ -24,8 +27,8 @@ std::map<std::string, TEntry>& Commands() {
 
 }  // namespace
 
-TScriptCommand::TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn) {
-  Commands()[Name] = {Usage, Fn};
+TScriptCommand::TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn, TCheck Check) {
+  Commands()[Name] = {Usage, Fn, Check};
 }
 
 std::string HostPath(const std::string& S) {
@@ -90,11 +93,13 @@ std::string TScript::Expand(const std::string& Text) const {
 }
 
 void TScript::Fail(const std::string& Message) {
+  if (FHeld) return void(FHeld->emplace_back(true, Message));
   ++FFailures;
   Print("FAIL line " + std::to_string(FLine) + ": " + Message);
 }
 
 void TScript::Print(const std::string& Line) {
+  if (FHeld) return void(FHeld->emplace_back(false, Line));
   std::fputs(Line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -157,12 +162,38 @@ void TScript::RunLines(const std::vector<std::string>& Lines, size_t Begin, size
       Fail("unknown command " + Args[0]);
       continue;
     }
-    try {
-      It->second.Fn(*this, TArgs(Args.begin() + 1, Args.end()));
-    } catch (const std::exception& E) {
-      Fail(std::string("error: ") + E.what());
-    }
+    const TArgs CommandArgs(Args.begin() + 1, Args.end());
+    if (It->second.Check == TCheck::Eventually)
+      CallUntilHeld(It->second.Fn, CommandArgs);
+    else
+      Call(It->second.Fn, CommandArgs);
   }
+}
+
+void TScript::Call(TCommandFn Fn, const TArgs& Args) {
+  try {
+    Fn(*this, Args);
+  } catch (const std::exception& E) {
+    Fail(std::string("error: ") + E.what());
+  }
+}
+
+void TScript::CallUntilHeld(TCommandFn Fn, const TArgs& Args) {
+  std::vector<std::pair<bool, std::string>> Out;
+  THost::Get().WaitUntil(
+      [&] {
+        Out.clear();
+        FHeld = &Out;
+        Call(Fn, Args);
+        FHeld = nullptr;
+        return std::none_of(Out.begin(), Out.end(), [](const auto& O) { return O.first; });
+      },
+      kEventuallyMs);
+  for (const auto& [Failed, Text] : Out)
+    if (Failed)
+      Fail(Text + " (still so after " + std::to_string(kEventuallyMs) + " ms)");
+    else
+      Print(Text);
 }
 
 }  // namespace fvhost

@@ -8,7 +8,12 @@
 //
 // Commands register themselves with a static TScriptCommand in any Cmd*.cpp;
 // a command prints what it observed and reports mismatches with Fail(), which
-// makes fvhost exit non-zero at the end.
+// makes fvhost exit non-zero at the end. An expectation about what the host's
+// thread will come to show (a viewer moved by its timer, a page changed by a
+// posted command) registers as TCheck::Eventually: it is checked again, with
+// messages dispatched in between, until it holds or kEventuallyMs have passed,
+// and only its last check's output counts. Scripts wait on those rather than
+// on "pump MS".
 #ifndef KV_TOOLS_FVHOST_SCRIPT_H
 #define KV_TOOLS_FVHOST_SCRIPT_H
 
@@ -25,8 +30,11 @@ using TArgs = std::vector<std::string>;
 class TScript;
 using TCommandFn = void (*)(TScript& S, const TArgs& Args);
 
+enum class TCheck { Once, Eventually };
+constexpr int kEventuallyMs = 5000;
+
 struct TScriptCommand {
-  TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn);
+  TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn, TCheck Check = TCheck::Once);
 };
 
 class TScript {
@@ -49,10 +57,16 @@ class TScript {
 
  private:
   void RunLines(const std::vector<std::string>& Lines, size_t Begin, size_t End);
+  void Call(TCommandFn Fn, const TArgs& Args);
+  // Runs Fn until it fails nothing (TCheck::Eventually), then keeps the
+  // output of its last run.
+  void CallUntilHeld(TCommandFn Fn, const TArgs& Args);
 
   std::map<std::string, std::string> FDefines;
   int FFailures = 0;
   int FLine = 0;
+  // While set, Print and Fail go here (true: a failure) instead of out.
+  std::vector<std::pair<bool, std::string>>* FHeld = nullptr;
 };
 
 // UTF-8 <-> wide text for Win32 calls.

@@ -472,9 +472,9 @@ bool ParseRoundAllowances(const TArgs& A, size_t From, TRoundAllowances& R) {
 // and TO kept at most the allowance a round of each: heap in use and private
 // bytes 1 KiB a round unless given (private bytes 64 KiB in all at least),
 // GDI objects, handles and TLS slots none; windows and USER objects never
-// more. The rounds before FROM (a first round
-// that does everything the later ones do, then as many rounds again) take the
-// one-time costs, so what grows from FROM to TO is what every round keeps.
+// more. The rounds before FROM (at least a first round that does everything
+// the later ones do, then as many rounds again) take the one-time costs, so
+// what grows from FROM to TO is what every round keeps.
 void CmdExpectGrowthPerRound(TScript& S, const TArgs& A) {
   const char* Usage =
       "expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "

@@ -1,4 +1,4 @@
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <zlib.h>
 

@@ -5,8 +5,8 @@
 // actually produced against the limits, so a hostile package fails with a
 // clear message instead of exhausting memory. The sizes the headers claim are
 // never trusted for allocation.
-#ifndef KV_WORKBOOK_ZIPREADER_H
-#define KV_WORKBOOK_ZIPREADER_H
+#ifndef KV_ZIP_ZIPREADER_H
+#define KV_ZIP_ZIPREADER_H
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,7 @@
 
 #include <vector>
 
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <zlib.h>
 

@@ -9,8 +9,8 @@
 // through TAtomicFileWriter: the target appears, whole, only when Finish
 // succeeds; destroying the writer unfinished leaves any existing target as it
 // was.
-#ifndef KV_WORKBOOK_ZIPWRITER_H
-#define KV_WORKBOOK_ZIPWRITER_H
+#ifndef KV_ZIP_ZIPWRITER_H
+#define KV_ZIP_ZIPWRITER_H
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
 
 namespace kv {
 

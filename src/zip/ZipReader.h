@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "zip/ZipCrc.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
@@ -39,7 +40,7 @@ struct TZipEntry {
   uint64_t LocalHeaderOffset = 0;
   uint64_t DataOffset = 0;  // start of the stored bytes, found from the local header
 
-  bool IsEncrypted() const { return (Flags & 1) != 0; }
+  bool IsEncrypted() const { return (Flags & zipformat::kFlagEncrypted) != 0; }
   bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
 };
 

@@ -20,14 +20,15 @@
 #include <vector>
 
 #include "zip/ZipCrc.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
 class TAtomicFileWriter;
 
 enum class TZipMethod : uint16_t {
-  Stored = 0,
-  Deflated = 8,
+  Stored = zipformat::kMethodStored,
+  Deflated = zipformat::kMethodDeflated,
 };
 
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.

@@ -1,4 +1,5 @@
-// The CRC-32 of ZIP entries, shared by the reader and the writer.
+// The CRC-32 of ZIP entries (zlib's), shared by the reader and the writer.
+// Raises nothing.
 #ifndef KV_ZIP_ZIPCRC_H
 #define KV_ZIP_ZIPCRC_H
 

@@ -39,19 +39,6 @@ bool HasNonAscii(std::string_view S) {
 
 }  // namespace
 
-uint32_t ZipCrc32(std::string_view Data, uint32_t Crc) {
-  uLong C = Crc;
-  const auto* P = reinterpret_cast<const Bytef*>(Data.data());
-  size_t Left = Data.size();
-  while (Left > 0) {
-    size_t N = std::min(Left, kSlice);
-    C = crc32(C, P, uInt(N));
-    P += N;
-    Left -= N;
-  }
-  return uint32_t(C);
-}
-
 std::string ZipDeflateRaw(std::string_view Data, int Level) {
   z_stream Z{};
   if (deflateInit2(&Z, Level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)

@@ -68,7 +68,8 @@ class TZipReader {
  public:
   // Takes the whole archive. Raises TKvError: "The file is not a ZIP package
   // (no central directory found).", "The ZIP package is damaged: ..." and
-  // "The ZIP package has more than 65534 entries.".
+  // "The ZIP package has more than N entries; it is refused." (N: the
+  // limits' MaxEntries, 65534 unless set otherwise).
   explicit TZipReader(std::string Bytes, TZipLimits Limits = {});
   ~TZipReader();
   TZipReader(const TZipReader&) = delete;

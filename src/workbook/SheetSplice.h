@@ -31,7 +31,7 @@
 #include <string_view>
 #include <utility>
 
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

@@ -22,12 +22,12 @@
 
 #include <pugixml.hpp>
 
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
-#include "workbook/XmlPull.h"
-#include "workbook/ZipReader.h"
+#include "xml/XmlPull.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 

@@ -11,7 +11,7 @@
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {

@@ -8,7 +8,7 @@
 #include "workbook/WorkbookImpl.h"
 #include "workbook/FormulaShift.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 

@@ -4,7 +4,7 @@
 #include "Cli.h"
 #include "base/Error.h"
 #include "base/Text.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv::cli {

@@ -2,8 +2,8 @@
 
 #include "SheetBuilder.h"
 #include "export/XlsxExporter.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 

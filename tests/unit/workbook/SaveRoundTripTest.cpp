@@ -14,8 +14,8 @@
 #include "support/TempDir.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 #include <pugixml.hpp>
 

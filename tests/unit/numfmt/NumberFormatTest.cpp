@@ -7,7 +7,7 @@
 
 #include "base/Text.h"
 #include "support/Package.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv {

@@ -1,5 +1,5 @@
 // Number formats: parsing a code into sections of tokens, and rendering.
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 
 #include <algorithm>
 #include <charconv>

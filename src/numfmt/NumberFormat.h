@@ -9,8 +9,8 @@
 // never raises, and its text is bounded by the code's length plus the 309
 // digits of the largest double (a date outside years 1 to 9999 falls back to
 // General). Colours are COLORREF values (red in the low byte).
-#ifndef KV_WORKBOOK_NUMBERFORMAT_H
-#define KV_WORKBOOK_NUMBERFORMAT_H
+#ifndef KV_NUMFMT_NUMBERFORMAT_H
+#define KV_NUMFMT_NUMBERFORMAT_H
 
 #include <cstdint>
 #include <memory>

@@ -20,6 +20,10 @@ namespace kv {
 
 struct TShownText;
 
+// The most text one cell may hold, in UTF-16 code units, as Excel counts it;
+// SetCellValue refuses more, and an editor limits its text to it.
+constexpr int32_t kMaxCellTextLength = 32767;
+
 struct TXlsxSheet {
   std::string Name;                         // display name
   std::string PartName;                     // e.g. "xl/worksheets/sheet1.xml", no leading slash

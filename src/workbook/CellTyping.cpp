@@ -96,13 +96,13 @@ struct TCursor {
   }
 };
 
-const char* const kMonths[] = {"january", "february", "march",     "april",   "may",      "june",
-                               "july",    "august",   "september", "october", "november", "december",
-                               "jan",     "feb",      "mar",       "apr",     "may",      "jun",
-                               "jul",     "aug",      "sep",       "oct",     "nov",      "dec"};
-const char* const kWeekdays[] = {"monday", "tuesday", "wednesday", "thursday", "friday",
-                                 "saturday", "sunday", "mon", "tue", "wed", "thu", "fri",
-                                 "sat", "sun"};
+const char* const kMonths[] = {
+    "january",   "february", "march",    "april",    "may", "june", "july", "august",
+    "september", "october",  "november", "december", "jan", "feb",  "mar",  "apr",
+    "may",       "jun",      "jul",      "aug",      "sep", "oct",  "nov",  "dec"};
+const char* const kWeekdays[] = {"monday",   "tuesday", "wednesday", "thursday", "friday",
+                                 "saturday", "sunday",  "mon",       "tue",      "wed",
+                                 "thu",      "fri",     "sat",       "sun"};
 
 // hh:mm[:ss[.fff]] at the cursor.
 bool IsoTime(TCursor& C, double& Fraction) {
@@ -174,7 +174,8 @@ bool DateFields(std::string_view Code, std::vector<TField>& Out) {
                        {},
                        int(Inner.size())});
       I = Close;
-    } else if (SameTextAscii(Code.substr(I, 5), "am/pm") || SameTextAscii(Code.substr(I, 3), "a/p")) {
+    } else if (SameTextAscii(Code.substr(I, 5), "am/pm") ||
+               SameTextAscii(Code.substr(I, 3), "a/p")) {
       Out.push_back({TField::AmPm, {}, 0});
       I += SameTextAscii(Code.substr(I, 5), "am/pm") ? 4 : 2;
     } else if (C == 'y' || C == 'e' || C == 'm' || C == 'd' || C == 'h' || C == 's') {
@@ -190,8 +191,8 @@ bool DateFields(std::string_view Code, std::vector<TField>& Out) {
       if (C == 'm' && W >= 5) return false;  // a month's first letter alone
     } else if (C == '.' && !Out.empty() && Out.back().Kind == TField::Second) {
       while (I + 1 < Code.size() && Code[I + 1] == '0') ++I;  // fraction of the seconds
-    } else if ((C >= '0' && C <= '9') || C == '#' || C == '?' || C == '@' || C == 'g' ||
-               C == 'b' || C == '%') {
+    } else if ((C >= '0' && C <= '9') || C == '#' || C == '?' || C == '@' || C == 'g' || C == 'b' ||
+               C == '%') {
       return false;
     } else if (C != ' ') {
       Out.push_back({TField::Literal, std::string(1, Code[I])});

@@ -217,7 +217,8 @@ class TSplicer {
            bool MayAddSheetData, TXmlSink& Out)
       : FX(Source, PartName), FOut(Out), FMayAddSheetData(MayAddSheetData) {
     FEdits.reserve(Edits.size());
-    for (const auto& [Place, Value] : Edits) FEdits.push_back({Place.first, Place.second, &Value});
+    for (const auto& [Place, Edit] : Edits)
+      FEdits.push_back({Place.first, Place.second, &Edit.Value, Edit.NewStyle});
     if (!FEdits.empty()) {
       FMinRow = FEdits.front().Row;
       FMaxRow = FEdits.back().Row;
@@ -266,7 +267,8 @@ class TSplicer {
  private:
   struct TEdit {
     int32_t Row, Col;
-    const std::string* Value;
+    const TTypedValue* Value;
+    int32_t NewStyle;
     bool Placed = false;
   };
 
@@ -297,8 +299,9 @@ class TSplicer {
     std::string Type;
     const std::string Content = CellValueMarkup(*E.Value, Prefix, FAsciiOnly, Type);
     std::string Name = std::string(Prefix) + "c";
-    return "<" + Name + " r=\"" + CellRef(E.Row, E.Col) + "\" t=\"" + Type + "\">" + Content +
-           "</" + Name + ">";
+    const std::string Style = E.NewStyle > 0 ? " s=\"" + std::to_string(E.NewStyle) + "\"" : "";
+    return "<" + Name + " r=\"" + CellRef(E.Row, E.Col) + "\"" + Style + " t=\"" + Type + "\">" +
+           Content + "</" + Name + ">";
   }
 
   // New cells for the unplaced edits [From, To), all in one row.
@@ -655,18 +658,26 @@ class TSplicer {
 
 }  // namespace
 
-std::string CellValueMarkup(const std::string& Value, std::string_view Prefix, bool AsciiOnly,
+TCellEdit::TCellEdit(std::string_view Typed) : Value(TypeCellInput(Typed, TTypingCell())) {}
+
+std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, bool AsciiOnly,
                             std::string& Type) {
-  Type = "n";
-  if (IsBlank(Value)) return {};
   const std::string P(Prefix);
-  double Number = 0;
-  if (TryParseNumberText(Value, Number))
-    return "<" + P + "v>" + FormatNumberText(Number) + "</" + P + "v>";
+  switch (Value.Kind) {
+    case TTypedKind::Blank:
+      Type = "n";
+      return {};
+    case TTypedKind::Number:
+    case TTypedKind::Boolean:
+      Type = Value.Kind == TTypedKind::Number ? "n" : "b";
+      return "<" + P + "v>" + Value.Value + "</" + P + "v>";
+    case TTypedKind::Text:
+      break;
+  }
   Type = "inlineStr";
   return "<" + P + "is><" + P + "t" +
-         (NeedsPreservedSpace(Value) ? " xml:space=\"preserve\"" : "") + ">" +
-         EscapeText(Value, AsciiOnly, true) + "</" + P + "t></" + P + "is>";
+         (NeedsPreservedSpace(Value.Value) ? " xml:space=\"preserve\"" : "") + ">" +
+         EscapeText(Value.Value, AsciiOnly, true) + "</" + P + "t></" + P + "is>";
 }
 
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,

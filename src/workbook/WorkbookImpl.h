@@ -22,6 +22,7 @@
 
 #include <pugixml.hpp>
 
+#include "workbook/CellTyping.h"
 #include "workbook/NumberFormat.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TextPool.h"
@@ -59,6 +60,22 @@ struct TXlsxWorkbook::TImpl {
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
   std::vector<bool> FDateStyles;         // per style (cellXfs position): whether it shows a date
   bool FDate1904 = false;
+  // Per style (cellXfs position): its number format code, and whether it
+  // locks its cells on a protected sheet.
+  std::vector<std::string> FStyleCodes;
+  std::vector<bool> FStyleUnlocked;
+  // What editing needs of a worksheet beyond its cells, by exact part name:
+  // its protection, and the styles of its columns and rows that cells
+  // without a style element of their own take.
+  struct TSheetFacts {
+    bool Protected = false;
+    struct TColumns {
+      int32_t First, Last, Style;  // 0-based columns
+    };
+    std::vector<TColumns> ColumnStyles;
+    std::map<int32_t, int32_t> RowStyles;  // 0-based row -> style
+  };
+  std::map<std::string, TSheetFacts> FSheetFacts;
   // The number format of each style, for showing cells as the workbook does;
   // shared with every cell table the loader fills.
   std::shared_ptr<TCellFormats> FFormats;
@@ -90,6 +107,15 @@ struct TXlsxWorkbook::TImpl {
   // The sheet's cell table for changing it, created (sharing FTexts) when the
   // sheet has none.
   TSheetCells& EditableCells(TXlsxSheet& Sheet);
+
+  // The style a cell of the sheet shows: its own, else its row's, else its
+  // column's, else 0. Own: the cell has one.
+  int32_t CellStyle(const TXlsxSheet& Sheet, int32_t Row, int32_t Col, bool& Own) const;
+  // What typing into the cell needs to know of it. Code holds the format code.
+  TTypingCell TypingCell(const TXlsxSheet& Sheet, int32_t Row, int32_t Col) const;
+  // Puts the typed value into the table as loading the saved cell reads it.
+  void SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col, const TTypedValue& Value,
+                    int32_t Style) const;
 
   // Streams entry Index's part as loaded (or as last replaced) through the
   // splice of Edits into Out (nothing is written for a null Out). Raises: the

@@ -6,7 +6,9 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/WorkbookImpl.h"
+#include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
+#include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipWriter.h"
 
@@ -77,20 +79,103 @@ bool TXlsxWorkbook::TImpl::DropCalculationChain(bool OnlyLook) {
   return true;
 }
 
+int32_t TXlsxWorkbook::TImpl::CellStyle(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                        bool& Own) const {
+  Own = false;
+  if (Sheet.Data && Row < Sheet.Data->FRows && Col < Sheet.Data->FCols) {
+    const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(Sheet.Data->FCols) +
+                     static_cast<size_t>(Col);
+    const uint32_t Entry = I < Sheet.Data->FShown.size() ? Sheet.Data->FShown[I] : 0;
+    const uint32_t S = Entry & ~TSheetCells::kShownKindMask;
+    if (S > 0) {
+      Own = true;
+      return static_cast<int32_t>(S - 1);
+    }
+  }
+  auto Facts = FSheetFacts.find(Sheet.PartName);
+  if (Facts == FSheetFacts.end()) return 0;
+  auto R = Facts->second.RowStyles.find(Row);
+  if (R != Facts->second.RowStyles.end()) return R->second;
+  for (const auto& C : Facts->second.ColumnStyles)
+    if (Col >= C.First && Col <= C.Last) return C.Style;
+  return 0;
+}
+
+TTypingCell TXlsxWorkbook::TImpl::TypingCell(const TXlsxSheet& Sheet, int32_t Row,
+                                             int32_t Col) const {
+  bool Own = false;
+  const size_t Style = static_cast<size_t>(CellStyle(Sheet, Row, Col, Own));
+  TTypingCell Cell;
+  if (Style < FStyleCodes.size()) Cell.FormatCode = FStyleCodes[Style];
+  Cell.IsDateFormat = Style < FDateStyles.size() && FDateStyles[Style];
+  Cell.Date1904 = FDate1904;
+  const std::string_view Text = Sheet.Cell(Row, Col);
+  bool Boolean = Text == "TRUE" || Text == "FALSE";
+  if (Boolean && Sheet.Data && Row < Sheet.Data->FRows && Col < Sheet.Data->FCols) {
+    const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(Sheet.Data->FCols) +
+                     static_cast<size_t>(Col);
+    // Texts and numbers carry their kind; booleans and errors none.
+    Boolean =
+        I < Sheet.Data->FShown.size() && (Sheet.Data->FShown[I] & TSheetCells::kShownKindMask) == 0;
+  }
+  Cell.WasBoolean = Boolean;
+  return Cell;
+}
+
+void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col,
+                                        const TTypedValue& Value, int32_t Style) const {
+  Cells.SetCell(Row, Col, Value.Loaded);
+  const size_t I =
+      static_cast<size_t>(Row) * static_cast<size_t>(Cells.FCols) + static_cast<size_t>(Col);
+  if (I >= Cells.FShown.size()) return;
+  Cells.FShown[I] = 0;
+  uint32_t Kind = 0, ValueId = 0;
+  if (Value.Kind == TTypedKind::Number) {
+    Kind = TSheetCells::kShownNumber;
+    if (Value.Loaded != Value.Value) ValueId = FTexts->Add(Value.Value);  // a date
+  } else if (Value.Kind == TTypedKind::Text) {
+    Kind = TSheetCells::kShownText;
+  }
+  Cells.SetShownInfo(I, Kind, Style, ValueId);
+}
+
 void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                                  const std::string& NewValue) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
   // The table must hold the part's cells before one of them changes.
   (void)this->Sheet(SheetIndex);
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
-  TSheetCells& Cells = FImpl->EditableCells(Sheet);
-  Cells.SetCell(Row, Col, NewValue);
+  const size_t Length = Utf16Length(NewValue);
+  if (Length > static_cast<size_t>(kMaxCellTextLength))
+    throw TKvError("A cell can hold at most 32,767 characters; this text has " +
+                   std::to_string(Length) + ".");
+  if (IsCellLocked(SheetIndex, Row, Col))
+    throw TKvError("The cell " + ColumnIndexToLetters(Col) + std::to_string(int64_t{Row} + 1) +
+                   " is locked: the sheet " + Sheet.Name + " is protected.");
+  TImpl& Impl = *FImpl;
+  TTypingCell Typing = Impl.TypingCell(Sheet, Row, Col);
+  bool Own = false;
+  const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
+  TCellEdit Edit(TypeCellInput(NewValue, Typing));
+  if (!Own && Style > 0) Edit.NewStyle = Style;
+  TSheetCells& Cells = Impl.EditableCells(Sheet);
+  Impl.SetTypedCell(Cells, Row, Col, Edit.Value, Style);
   if (Sheet.PartName.empty()) return;
   // Keyed by the entry's exact name, found as the loader finds parts, so an
   // edit is never dropped because the relationships spell the name otherwise.
-  const size_t Index = FImpl->FindPart(Sheet.PartName);
+  const size_t Index = Impl.FindPart(Sheet.PartName);
   if (Index == TImpl::npos) return;
-  FImpl->FPendingEdits[FImpl->FOriginalEntries[Index].Name][{Row, Col}] = NewValue;
+  Impl.FPendingEdits[Impl.FOriginalEntries[Index].Name][{Row, Col}] = std::move(Edit);
+}
+
+bool TXlsxWorkbook::IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return false;
+  const TXlsxSheet& S = Sheet(SheetIndex);
+  auto Facts = FImpl->FSheetFacts.find(S.PartName);
+  if (Facts == FImpl->FSheetFacts.end() || !Facts->second.Protected) return false;
+  bool Own = false;
+  const size_t Style = static_cast<size_t>(FImpl->CellStyle(S, Row, Col, Own));
+  return !(Style < FImpl->FStyleUnlocked.size() && FImpl->FStyleUnlocked[Style]);
 }
 
 TSpliceResult TXlsxWorkbook::TImpl::SpliceEntry(size_t Index, const TCellEdits& Edits,

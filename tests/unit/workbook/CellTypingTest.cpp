@@ -89,8 +89,8 @@ TEST(CellTyping, DatesCountInTheWorkbooksDateSystem) {
     bool Date1904;
     double Serial;
   } const Cases[] = {
-      {"1900-01-01", false, 1},   {"1900-02-28", false, 59}, {"1900-02-29", false, 60},
-      {"1900-03-01", false, 61},  {"2024-02-01", true, 43861}, {"1904-01-01", true, 0},
+      {"1900-01-01", false, 1},       {"1900-02-28", false, 59},   {"1900-02-29", false, 60},
+      {"1900-03-01", false, 61},      {"2024-02-01", true, 43861}, {"1904-01-01", true, 0},
       {"9999-12-31", false, 2958465},
   };
   for (const auto& C : Cases) {

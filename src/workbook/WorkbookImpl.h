@@ -121,6 +121,11 @@ struct TXlsxWorkbook::TImpl {
   // splice of Edits into Out (nothing is written for a null Out). Raises: the
   // splice's, the ZIP reader's and the XML reader's errors.
   TSpliceResult SpliceEntry(size_t Index, const TCellEdits& Edits, TXmlSink* Out) const;
+  // Whether a cell of any worksheet part holds a formula. Raises: the ZIP
+  // reader's and the XML reader's errors.
+  bool HasFormulas() const;
+  // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
+  void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has
   // replaced one, readers that trust the list report the workbook as damaged.
   // It is left out, with its relationship and content type, and readers

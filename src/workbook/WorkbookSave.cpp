@@ -6,6 +6,7 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/WorkbookImpl.h"
+#include "workbook/CalcOnLoad.h"
 #include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
 #include "workbook/TextPool.h"
@@ -203,10 +204,40 @@ class TEntryDataSink : public TXmlSink {
 
 }  // namespace
 
+bool TXlsxWorkbook::TImpl::HasFormulas() const {
+  // Writers list formula cells in a calculation chain; others are read.
+  if (const_cast<TImpl*>(this)->DropCalculationChain(true)) return true;
+  for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
+    const TEntry& E = FOriginalEntries[I];
+    const std::string Name = AsciiLower(E.Name);
+    if (E.Dropped || Name.find("worksheets/") == std::string::npos ||
+        Name.find("_rels/") != std::string::npos || !EndsWithAscii(Name, ".xml"))
+      continue;
+    if (E.ZipIndex == npos) {
+      TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
+      if (SheetHasFormula(Source, E.Name)) return true;
+    } else {
+      TZipEntrySource Source(*FZip, E.ZipIndex);
+      if (SheetHasFormula(Source, E.Name)) return true;
+    }
+  }
+  return false;
+}
+
+void TXlsxWorkbook::TImpl::AskForFullCalculation() {
+  const size_t Index = FindPart(FWorkbookPart);
+  if (Index == npos) return;
+  const std::string Old = EntryBytes(Index);
+  std::string New = WithFullCalcOnLoad(Old, FOriginalEntries[Index].Name);
+  if (New != Old) ReplaceEntryBytes(Index, std::move(New));
+}
+
 void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   TImpl& Impl = *FImpl;
   if (Impl.FOriginalEntries.empty()) throw TKvError("No workbook is currently loaded.");
   Impl.FZip->StartOperation();
+  // Formulas may now cache stale values: readers are told to compute them.
+  if (!Impl.FPendingEdits.empty() && Impl.HasFormulas()) Impl.AskForFullCalculation();
   // The calculation chain sits before the worksheets in most packages: whether
   // an edit replaced a formula is found by a first pass that writes nothing.
   if (!Impl.FPendingEdits.empty() && Impl.DropCalculationChain(true)) {

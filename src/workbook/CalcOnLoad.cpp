@@ -9,9 +9,9 @@ namespace {
 
 // Children of "workbook" that follow "calcPr".
 bool FollowsCalcPr(std::string_view Local) {
-  for (const char* N : {"oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr",
-                        "smartTagTypes", "webPublishing", "fileRecoveryPr", "webPublishObjects",
-                        "extLst"})
+  for (const char* N :
+       {"oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes",
+        "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"})
     if (SameTextAscii(Local, N)) return true;
   return false;
 }

@@ -184,8 +184,9 @@ TEST(EditRules, ASaveWithEditsTellsReadersToRecalculateFormulas) {
   for (const auto& C : Cases) EXPECT_EQ(WithFullCalcOnLoad(C.Part, "wb"), C.Written) << C.What;
 
   // Through a save: only with an edit, only in a book with formulas.
-  const std::string Formula = "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><f>A1*2</f>"
-                              "<v>2</v></c></row>";
+  const std::string Formula =
+      "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><f>A1*2</f>"
+      "<v>2</v></c></row>";
   TBook Plain("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"), Calc(Formula), Unedited(Formula);
   const std::string Before = PartText(Calc.Path, "xl/workbook.xml");
   Plain.Book.SetCellValue(0, 0, 0, "5");

@@ -2,6 +2,7 @@
 
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
+#include "workbook/TagEdit.h"
 
 namespace kv {
 
@@ -14,28 +15,6 @@ bool FollowsCalcPr(std::string_view Local) {
         "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"})
     if (SameTextAscii(Local, N)) return true;
   return false;
-}
-
-// The start tag with fullCalcOnLoad set to 1: its value replaced, or the
-// attribute added after the others.
-std::string SetAttribute(std::string_view Tag) {
-  const std::string_view Name = "fullCalcOnLoad";
-  for (size_t At = Tag.find(Name); At != std::string_view::npos; At = Tag.find(Name, At + 1)) {
-    const char Before = Tag[At - 1];
-    size_t K = At + Name.size();
-    while (K < Tag.size() && (Tag[K] == ' ' || Tag[K] == '\t' || Tag[K] == '\r' || Tag[K] == '\n'))
-      ++K;
-    if (!(Before == ' ' || Before == '\t' || Before == '\r' || Before == '\n') || K >= Tag.size() ||
-        Tag[K] != '=')
-      continue;
-    const size_t Open = Tag.find_first_of("\"'", K);
-    const size_t Close = Open == std::string_view::npos ? Open : Tag.find(Tag[Open], Open + 1);
-    if (Close == std::string_view::npos) break;
-    return std::string(Tag.substr(0, Open + 1)) + "1" + std::string(Tag.substr(Close));
-  }
-  size_t End = Tag.size() - 1;  // at '>'
-  if (End > 0 && Tag[End - 1] == '/') --End;
-  return std::string(Tag.substr(0, End)) + " fullCalcOnLoad=\"1\"" + std::string(Tag.substr(End));
 }
 
 }  // namespace
@@ -60,7 +39,8 @@ std::string WithFullCalcOnLoad(std::string_view Part, const std::string& PartNam
     const size_t From = static_cast<size_t>(X.EventStart()), To = static_cast<size_t>(X.EventEnd());
     if (Child && SameTextAscii(X.LocalName(), "calcPr"))
       return std::string(Bom) + std::string(Part.substr(0, From)) +
-             SetAttribute(Part.substr(From, To - From)) + std::string(Part.substr(To));
+             SetTagAttribute(Part.substr(From, To - From), "fullCalcOnLoad", "1") +
+             std::string(Part.substr(To));
     if ((Child && FollowsCalcPr(X.LocalName())) || (E == TEvent::EndElement && X.Depth() == 1))
       return std::string(Bom) + std::string(Part.substr(0, From)) + "<" + Prefix +
              "calcPr fullCalcOnLoad=\"1\"/>" + std::string(Part.substr(From));

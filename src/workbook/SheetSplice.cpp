@@ -169,20 +169,6 @@ std::string RewriteTag(std::string_view Raw,
   return Out;
 }
 
-// "A1:D10" or "A1" as first and last places; false when unusable.
-bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
-                int32_t& Col2) {
-  const std::string Trimmed = Trim(Written);
-  const std::string_view Ref = Trimmed;
-  const size_t Colon = Ref.find(':');
-  const std::string_view A = Ref.substr(0, Colon);
-  const std::string_view B = Colon == std::string_view::npos ? A : Ref.substr(Colon + 1);
-  if (!ParseCellRef(A, Col1, Row1) || !ParseCellRef(B, Col2, Row2)) return false;
-  if (Row1 > Row2) std::swap(Row1, Row2);
-  if (Col1 > Col2) std::swap(Col1, Col2);
-  return true;
-}
-
 class TNullSink : public TXmlSink {
  public:
   void Write(std::string_view) override {}
@@ -657,6 +643,19 @@ class TSplicer {
 };
 
 }  // namespace
+
+bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                int32_t& Col2) {
+  const std::string Trimmed = Trim(Written);
+  const std::string_view Ref = Trimmed;
+  const size_t Colon = Ref.find(':');
+  const std::string_view A = Ref.substr(0, Colon);
+  const std::string_view B = Colon == std::string_view::npos ? A : Ref.substr(Colon + 1);
+  if (!ParseCellRef(A, Col1, Row1) || !ParseCellRef(B, Col2, Row2)) return false;
+  if (Row1 > Row2) std::swap(Row1, Row2);
+  if (Col1 > Col2) std::swap(Col1, Col2);
+  return true;
+}
 
 TCellEdit::TCellEdit(std::string_view Typed) : Value(TypeCellInput(Typed, TTypingCell())) {}
 

@@ -67,6 +67,11 @@ TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
 std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, bool AsciiOnly,
                             std::string& Type);
 
+// "A1:D10" or "A1" as first and last places (0-based, ordered); false when
+// unusable.
+bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                int32_t& Col2);
+
 }  // namespace kv
 
 #endif

@@ -25,6 +25,7 @@
 #include "workbook/CellTyping.h"
 #include "workbook/NumberFormat.h"
 #include "workbook/SheetSplice.h"
+#include "workbook/TableParts.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
 #include "workbook/XmlPull.h"
@@ -76,6 +77,8 @@ struct TXlsxWorkbook::TImpl {
     std::map<int32_t, int32_t> RowStyles;  // 0-based row -> style
   };
   std::map<std::string, TSheetFacts> FSheetFacts;
+  // The tables of each worksheet part edited so far, as renamed by edits.
+  std::map<std::string, std::vector<TTablePart>> FTables;
   // The number format of each style, for showing cells as the workbook does;
   // shared with every cell table the loader fills.
   std::shared_ptr<TCellFormats> FFormats;
@@ -116,6 +119,13 @@ struct TXlsxWorkbook::TImpl {
   // Puts the typed value into the table as loading the saved cell reads it.
   void SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col, const TTypedValue& Value,
                     int32_t Style) const;
+
+  // The tables on the sheet, read at the first call. Raises: the ZIP
+  // reader's and the XML reader's errors.
+  std::vector<TTablePart>& TablesOf(const TXlsxSheet& Sheet);
+  // When (Row, Col) heads a table's column: checks NewValue as its name
+  // (TableParts.h) and renames the column. True for a header cell.
+  bool RenameHeader(const TXlsxSheet& Sheet, int32_t Row, int32_t Col, const std::string& NewValue);
 
   // Streams entry Index's part as loaded (or as last replaced) through the
   // splice of Edits into Out (nothing is written for a null Out). Raises: the

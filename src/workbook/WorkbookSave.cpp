@@ -140,6 +140,44 @@ void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t
   Cells.SetShownInfo(I, Kind, Style, ValueId);
 }
 
+std::vector<TTablePart>& TXlsxWorkbook::TImpl::TablesOf(const TXlsxSheet& Sheet) {
+  auto Known = FTables.find(Sheet.PartName);
+  if (Known != FTables.end()) return Known->second;
+  std::vector<TTablePart> Tables;
+  const size_t Slash = Sheet.PartName.rfind('/');
+  const std::string Rels =
+      Sheet.PartName.substr(0, Slash + 1) + "_rels/" + Sheet.PartName.substr(Slash + 1) + ".rels";
+  const size_t RelsIndex = FindPart(Rels);
+  if (RelsIndex != npos)
+    for (const std::string& Part :
+         TablePartsOfSheet(StripUtf8Bom(EntryBytes(RelsIndex)), Sheet.PartName)) {
+      const size_t Index = FindPart(Part);
+      TTablePart Table;
+      if (Index != npos &&
+          ReadTablePart(StripUtf8Bom(EntryBytes(Index)), FOriginalEntries[Index].Name, Table))
+        Tables.push_back(std::move(Table));
+    }
+  return FTables[Sheet.PartName] = std::move(Tables);
+}
+
+bool TXlsxWorkbook::TImpl::RenameHeader(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                        const std::string& NewValue) {
+  for (TTablePart& Table : TablesOf(Sheet)) {
+    const int32_t Column = Table.HeaderColumnAt(Row, Col);
+    if (Column < 0) continue;
+    CheckHeaderName(Table, Column, NewValue,
+                    ColumnIndexToLetters(Col) + std::to_string(int64_t{Row} + 1));
+    const size_t Index = FindEntry(Table.PartName);
+    const std::string Bytes = EntryBytes(Index);
+    const std::string_view Text = StripUtf8Bom(Bytes);
+    ReplaceEntryBytes(Index, Bytes.substr(0, Bytes.size() - Text.size()) +
+                                 RenameTableColumn(Text, Table.PartName, Column, NewValue));
+    Table.Columns[static_cast<size_t>(Column)] = NewValue;
+    return true;
+  }
+  return false;
+}
+
 void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                                  const std::string& NewValue) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
@@ -155,6 +193,8 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                    " is locked: the sheet " + Sheet.Name + " is protected.");
   TImpl& Impl = *FImpl;
   TTypingCell Typing = Impl.TypingCell(Sheet, Row, Col);
+  // A header names its column: it stays text.
+  Typing.KeepText = Impl.RenameHeader(Sheet, Row, Col, NewValue);
   bool Own = false;
   const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
   TCellEdit Edit(TypeCellInput(NewValue, Typing));

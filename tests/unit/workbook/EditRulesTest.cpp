@@ -8,10 +8,13 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
+#include "base/Text.h"
 #include "support/Package.h"
 #include "support/TempDir.h"
 #include "workbook/CalcOnLoad.h"
+#include "workbook/CellNotation.h"
 #include "workbook/NumberFormat.h"
+#include "workbook/TableParts.h"
 #include "workbook/Workbook.h"
 #include "workbook/ZipReader.h"
 
@@ -52,8 +55,15 @@ struct TBook {
   TXlsxWorkbook Book;
 
   explicit TBook(const std::string& SheetData, const std::string& AfterSheetData = "",
-                 const std::string& Cols = "") {
+                 const std::string& Cols = "", const std::string& Table = "") {
     test::TPackage P = test::MakeBook({{"S", SheetData}});
+    if (!Table.empty()) {
+      P.Set("xl/worksheets/_rels/sheet1.xml.rels",
+            "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+            "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+            "2006/relationships/table\" Target=\"../tables/table1.xml\"/></Relationships>");
+      P.Set("xl/tables/table1.xml", Table);
+    }
     P.Set("xl/styles.xml", kStyles);
     std::string Sheet = test::SheetXml(SheetData);
     Sheet.replace(Sheet.find("<sheetData>"), 0, Cols);
@@ -70,6 +80,25 @@ struct TBook {
     return PartText(Out, "xl/worksheets/sheet1.xml");
   }
 };
+
+// Every table of the saved book: header cells are text equal to their
+// column's name, and no two names of a table are the same.
+void ExpectTablesAgree(const std::string& Path) {
+  TXlsxWorkbook Back;
+  Back.LoadFromFile(Path);
+  const std::string Sheet = PartText(Path, "xl/worksheets/sheet1.xml");
+  TTablePart T;
+  ASSERT_TRUE(ReadTablePart(PartText(Path, "xl/tables/table1.xml"), "t", T));
+  for (size_t K = 0; K < T.Columns.size(); ++K) {
+    const int32_t Col = T.Left + static_cast<int32_t>(K);
+    EXPECT_EQ(Back.Sheet(0).Cell(T.Top, Col), T.Columns[K]);
+    const std::string Cell = CellXml(Sheet, ColumnIndexToLetters(Col) + std::to_string(T.Top + 1));
+    EXPECT_TRUE(Cell.find("t=\"inlineStr\"") != std::string::npos ||
+                Cell.find("t=\"s\"") != std::string::npos)
+        << Cell;
+    for (size_t J = 0; J < K; ++J) EXPECT_NE(AsciiLower(T.Columns[J]), AsciiLower(T.Columns[K]));
+  }
+}
 
 }  // namespace
 
@@ -199,6 +228,64 @@ TEST(EditRules, ASaveWithEditsTellsReadersToRecalculateFormulas) {
   EXPECT_EQ(PartText(Calc.Dir.File("out.xlsx"), "xl/workbook.xml"),
             WithFullCalcOnLoad(Before, "wb"));
   EXPECT_NE(WithFullCalcOnLoad(Before, "wb"), Before);
+}
+
+}  // namespace kv
+
+namespace kv {
+
+TEST(EditRules, AHeaderCellRenamesItsTableColumn) {
+  const std::string Data =
+      "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Name</t></is></c><c r=\"B1\" "
+      "t=\"inlineStr\"><is><t>Amount</t></is></c></row><row r=\"2\"><c r=\"A2\" "
+      "t=\"inlineStr\"><is><t>x</t></is></c><c r=\"B2\"><v>1</v></c></row>";
+  const std::string Table =
+      "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" "
+      "name=\"T1\" displayName=\"Sales\" ref=\"A1:B3\" totalsRowCount=\"1\">"
+      "<autoFilter ref=\"A1:B2\"/><tableColumns count=\"2\"><tableColumn id=\"1\" "
+      "name=\"Name\" totalsRowLabel=\"Total\"/><tableColumn id=\"2\" name=\"Amount\" "
+      "totalsRowFunction=\"sum\"/></tableColumns><tableStyleInfo name=\"TableStyleMedium2\"/>"
+      "</table>";
+  struct {
+    const char* What;
+    int32_t Row, Col;
+    const char* Typed;
+    const char* Refused;  // the message, or null
+    const char* Column2;  // the second column's name afterwards
+  } const Cases[] = {
+      {"renamed", 0, 1, "Price", nullptr, "Price"},
+      {"a number stays text", 0, 1, "2024", nullptr, "2024"},
+      {"escaped in the part", 0, 1, "A&B \"x\"\nnew", nullptr, "A&B \"x\"\nnew"},
+      {"its own name in other case", 0, 1, "AMOUNT", nullptr, "AMOUNT"},
+      {"empty", 0, 1, "", "A table's header cannot be empty: B1 heads a column of the table Sales.",
+       "Amount"},
+      {"blank", 0, 1, "  ",
+       "A table's header cannot be empty: B1 heads a column of the table Sales.", "Amount"},
+      {"another column's", 0, 1, "name", "The table Sales already has a column named name.",
+       "Amount"},
+      {"a data cell", 1, 1, "Name", nullptr, "Amount"},
+      {"the totals row", 2, 1, "Amount", nullptr, "Amount"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TBook B(Data, "", "", Table);
+    try {
+      B.Book.SetCellValue(0, C.Row, C.Col, C.Typed);
+      EXPECT_EQ(C.Refused, nullptr);
+    } catch (const TKvError& E) {
+      EXPECT_EQ(ErrorMessage(E), C.Refused ? C.Refused : "");
+    }
+    B.Save();
+    const std::string Out = B.Dir.File("out.xlsx");
+    TTablePart T;
+    const std::string Part = PartText(Out, "xl/tables/table1.xml");
+    ASSERT_TRUE(ReadTablePart(Part, "t", T));
+    EXPECT_EQ(T.Columns.at(1), C.Column2);
+    if (T.Columns[1] == "Amount") {
+      EXPECT_EQ(Part, Table);
+    }
+    ExpectTablesAgree(Out);
+  }
 }
 
 }  // namespace kv

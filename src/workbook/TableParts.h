@@ -15,8 +15,8 @@
 namespace kv {
 
 struct TTablePart {
-  std::string PartName;  // exact entry name
-  std::string Name;      // the table's display name
+  std::string PartName;                              // exact entry name
+  std::string Name;                                  // the table's display name
   int32_t Top = 0, Left = 0, Bottom = 0, Right = 0;  // 0-based, inclusive
   bool HasHeader = true;
   std::vector<std::string> Columns;  // names as the header cells show them

@@ -93,6 +93,18 @@ struct TXlsxWorkbook::TImpl {
 
   std::string FWorkbookPart;  // e.g. "xl/workbook.xml", as the loader found it
 
+  // The file the package was loaded from (empty for bytes) and what it was
+  // then: a save onto it first checks that no other program changed it.
+  std::string FLoadedFrom;
+  int64_t FLoadedSize = -1;
+  uint64_t FLoadedHash = 0;
+  // Raises "The file PATH was changed by another program since it was
+  // opened, so it was not overwritten. ..." when Path no longer holds the
+  // bytes loaded (a file that is gone is no change).
+  void CheckUnchangedOnDisk(const std::string& Path) const;
+  // Records Path as it is now, after a save wrote it.
+  void StampLoadedFile(const std::string& Path);
+
   // Position of the entry with exactly this name, or npos.
   size_t FindEntry(std::string_view ExactName) const;
   // The first entry, in load order, naming the part: ASCII case ignored, '\'

@@ -822,7 +822,13 @@ TXlsxWorkbook::~TXlsxWorkbook() = default;
 
 void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
   if (!FileExists(FileName)) throw TKvError("File not found: " + FileName);
-  LoadFromBytes(ReadWholeFile(FileName, TShareMode::DenyWrite), FileName);
+  std::string Bytes = ReadWholeFile(FileName, TShareMode::DenyWrite);
+  const int64_t Size = static_cast<int64_t>(Bytes.size());
+  const uint64_t Hash = HashBytes(Bytes);
+  LoadFromBytes(std::move(Bytes), FileName);
+  FImpl->FLoadedFrom = FileName;
+  FImpl->FLoadedSize = Size;
+  FImpl->FLoadedHash = Hash;
 }
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/Error.h"
+#include "base/Files.h"
 #include "base/Text.h"
 #include "workbook/WorkbookImpl.h"
 #include "workbook/CalcOnLoad.h"
@@ -272,6 +273,23 @@ void TXlsxWorkbook::TImpl::AskForFullCalculation() {
   if (New != Old) ReplaceEntryBytes(Index, std::move(New));
 }
 
+void TXlsxWorkbook::TImpl::CheckUnchangedOnDisk(const std::string& Path) const {
+  const int64_t Size = FileSize(Path);
+  if (Size < 0) return;  // gone: nothing of another program's is lost
+  // The size, then the bytes decide. A time stamp is no help: it changes when
+  // a file is touched or copied back unchanged, and can stay the same when a
+  // quick writer keeps the clock's tick or sets the old time again.
+  if (Size == FLoadedSize && HashFile(Path) == FLoadedHash) return;
+  throw TKvError("The file " + Path +
+                 " was changed by another program since it was opened, so it was not "
+                 "overwritten. Save under another name, or open the file again.");
+}
+
+void TXlsxWorkbook::TImpl::StampLoadedFile(const std::string& Path) {
+  FLoadedSize = FileSize(Path);
+  FLoadedHash = HashFile(Path);
+}
+
 void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   TImpl& Impl = *FImpl;
   if (Impl.FOriginalEntries.empty()) throw TKvError("No workbook is currently loaded.");
@@ -289,6 +307,9 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   }
 
   TZipWriter Zip(OutputFileName);
+  // Onto the file loaded: another program may have saved it meanwhile.
+  const bool OntoLoaded = !Impl.FLoadedFrom.empty() && SameFile(OutputFileName, Impl.FLoadedFrom);
+  if (OntoLoaded) Zip.SetBeforeReplace([&] { Impl.CheckUnchangedOnDisk(OutputFileName); });
   // Only spliced worksheets are compressed here; the fastest level keeps
   // saving a full grid quick at a size close to the default level's.
   Zip.SetDeflateLevel(1);
@@ -314,6 +335,7 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
     }
   }
   Zip.Finish();
+  if (OntoLoaded) Impl.StampLoadedFile(OutputFileName);
 }
 
 }  // namespace kv

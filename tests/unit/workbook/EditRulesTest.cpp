@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/Error.h"
 #include "base/Files.h"
@@ -285,6 +286,88 @@ TEST(EditRules, AHeaderCellRenamesItsTableColumn) {
       EXPECT_EQ(Part, Table);
     }
     ExpectTablesAgree(Out);
+  }
+}
+
+}  // namespace kv
+
+namespace kv {
+
+namespace {
+
+const char* const kChanged =
+    " was changed by another program since it was opened, so it was not overwritten. Save under "
+    "another name, or open the file again.";
+
+// Saves onto the loaded file; the error's message, empty when it saved.
+std::string SaveOnto(TXlsxWorkbook& Book, const std::string& Path) {
+  try {
+    Book.SaveToFile(Path);
+    return {};
+  } catch (const TKvError& E) {
+    return ErrorMessage(E);
+  }
+}
+
+}  // namespace
+
+TEST(EditRules, ASaveDoesNotOverwriteAnotherProgramsChange) {
+  const std::string Data = "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>";
+  {
+    SCOPED_TRACE("another program saved the file");
+    TBook B(Data);
+    const std::string Theirs = test::MakeBook({{"Theirs", Data}}).Bytes();
+    WriteWholeFile(B.Path, Theirs);
+    B.Book.SetCellValue(0, 0, 0, "2");
+    EXPECT_EQ(SaveOnto(B.Book, B.Path), "The file " + B.Path + kChanged);
+    EXPECT_EQ(ReadWholeFile(B.Path), Theirs);
+    EXPECT_EQ(B.Dir.List(), std::vector<std::string>{"book.xlsx"});
+    TXlsxWorkbook Back;
+    B.Save(&Back);  // saving elsewhere works
+    EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "2");
+  }
+  {
+    SCOPED_TRACE("the same size, one byte changed");
+    TBook B(Data);
+    std::string Bytes = ReadWholeFile(B.Path);
+    Bytes[Bytes.size() - 30] ^= 1;  // in the ZIP's end records
+    WriteWholeFile(B.Path, Bytes);
+    EXPECT_EQ(SaveOnto(B.Book, B.Path), "The file " + B.Path + kChanged);
+    EXPECT_EQ(ReadWholeFile(B.Path), Bytes);
+  }
+  {
+    SCOPED_TRACE("written again with the same bytes, then our saves follow each other");
+    TBook B(Data);
+    WriteWholeFile(B.Path, ReadWholeFile(B.Path));
+    B.Book.SetCellValue(0, 0, 0, "3");
+    EXPECT_EQ(SaveOnto(B.Book, B.Path), "");
+    B.Book.SetCellValue(0, 0, 0, "4");
+    EXPECT_EQ(SaveOnto(B.Book, B.Path), "");
+    TXlsxWorkbook Back;
+    Back.LoadFromFile(B.Path);
+    EXPECT_EQ(Back.Sheet(0).Cell(0, 0), "4");
+  }
+  {
+    SCOPED_TRACE("another program saves while our package is being written");
+    TBook B(Data);
+    const std::string Theirs = test::MakeBook({{"Theirs", Data}}).Bytes();
+    TFileFaults Faults;
+    Faults.FPathContains = "book.xlsx";  // the writer names its target at every step
+    bool Written = false;
+    Faults.FBeforeStep = [&](TFaultPoint Point, const std::string&) {
+      if (Point != TFaultPoint::Flush || Written) return;
+      Written = true;
+      SetFileFaults(nullptr);
+      WriteWholeFile(B.Path, Theirs);
+      SetFileFaults(&Faults);
+    };
+    SetFileFaults(&Faults);
+    const std::string Message = SaveOnto(B.Book, B.Path);
+    SetFileFaults(nullptr);
+    EXPECT_TRUE(Written);
+    EXPECT_EQ(Message, "The file " + B.Path + kChanged);
+    EXPECT_EQ(ReadWholeFile(B.Path), Theirs);
+    EXPECT_EQ(B.Dir.List(), std::vector<std::string>{"book.xlsx"});
   }
 }
 

@@ -79,10 +79,10 @@ std::string NumberToGeneralText(double Value);
 // What the engine needs of a workbook.
 struct TFormulaCellInfo {
   int32_t Row = 0, Col = 0;
-  std::string_view Text;             // formula text without "=", as stored
+  std::string_view Text;                 // formula text without "=", as stored
   int32_t AnchorRow = 0, AnchorCol = 0;  // of a shared formula's group (else Row, Col)
-  bool Shared = false;               // Text is the group's, written at the anchor
-  bool Array = false;                // a single-cell array formula
+  bool Shared = false;                   // Text is the group's, written at the anchor
+  bool Array = false;                    // a single-cell array formula
 };
 
 class ICellSource {

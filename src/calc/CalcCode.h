@@ -25,18 +25,33 @@ constexpr int32_t kMaxCols = 16384;
 constexpr uint16_t kSameSheet = 0xFFFF;
 
 enum TOp : uint8_t {
-  opNum = 1,   // double
-  opStr,       // u16 length, bytes
-  opBool,      // u8
-  opErr,       // u8 TCalcError
-  opMissing,   // an argument left out
-  opRef,       // u16 sheet, i32 row, i16 col, u8 flags
-  opArea,      // u16 sheet, i32 r1, i16 c1, i32 r2, i16 c2, u8 flags
-  opArray,     // u16 rows, u16 cols, then rows*cols constant tokens
-  opAdd, opSub, opMul, opDiv, opPow, opConcat,
-  opEq, opNe, opLt, opLe, opGt, opGe,
-  opNeg, opPlus, opPercent, opRange, opUnion, opIsect,
-  opFunc,      // u16 function id, u8 argument count
+  opNum = 1,  // double
+  opStr,      // u16 length, bytes
+  opBool,     // u8
+  opErr,      // u8 TCalcError
+  opMissing,  // an argument left out
+  opRef,      // u16 sheet, i32 row, i16 col, u8 flags
+  opArea,     // u16 sheet, i32 r1, i16 c1, i32 r2, i16 c2, u8 flags
+  opArray,    // u16 rows, u16 cols, then rows*cols constant tokens
+  opAdd,
+  opSub,
+  opMul,
+  opDiv,
+  opPow,
+  opConcat,
+  opEq,
+  opNe,
+  opLt,
+  opLe,
+  opGt,
+  opGe,
+  opNeg,
+  opPlus,
+  opPercent,
+  opRange,
+  opUnion,
+  opIsect,
+  opFunc,  // u16 function id, u8 argument count
 };
 // Set on an operator inside an argument that takes arrays (SUMPRODUCT): it
 // works element by element on ranges instead of on the host's row or column.
@@ -154,7 +169,7 @@ struct TParsed {
   bool Ok = false;
   bool Unsupported = false;  // calls a function the engine lacks
   bool Volatile = false;
-  bool Dynamic = false;      // OFFSET/INDIRECT: reads cells its code does not name
+  bool Dynamic = false;  // OFFSET/INDIRECT: reads cells its code does not name
 };
 class TNameResolver {
  public:
@@ -178,8 +193,12 @@ bool ReferenceFromText(std::string_view Text, TEvalContext& Ctx, TRef& Out);
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx);
 
 // Shared helpers of the functions.
-inline TOperand ErrOut(TCalcError E) { return TOperand::Value(TCalcValue::Err(E)); }
-inline TOperand NumOut(double V) { return TOperand::Value(TCalcValue::Num(V)); }
+inline TOperand ErrOut(TCalcError E) {
+  return TOperand::Value(TCalcValue::Err(E));
+}
+inline TOperand NumOut(double V) {
+  return TOperand::Value(TCalcValue::Num(V));
+}
 // Scalar argument as a number/text/bool; false with Out set to the error.
 bool ArgNumber(TEvalContext& Ctx, const TOperand& A, double& V, TOperand& Out);
 bool ArgText(TEvalContext& Ctx, const TOperand& A, std::string& V, TOperand& Out);
@@ -187,8 +206,8 @@ bool ArgBool(TEvalContext& Ctx, const TOperand& A, bool& V, TOperand& Out);
 // The numbers of SUM-like arguments: ranges and arrays give their numbers
 // (texts and booleans skipped), direct arguments are coerced; the first error
 // ends it with Out set to the error.
-bool EachNumber(TEvalContext& Ctx, TOperand* Args, int Count,
-                const std::function<void(double)>& Fn, TOperand& Out);
+bool EachNumber(TEvalContext& Ctx, TOperand* Args, int Count, const std::function<void(double)>& Fn,
+                TOperand& Out);
 // A number result: #NUM! when not finite, no negative zero.
 TOperand NumResult(double V);
 // A criterion of COUNTIF and its family, applied to values.

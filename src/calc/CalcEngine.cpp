@@ -101,8 +101,8 @@ struct TCalcEngine::TImpl : TNameResolver {
       if (It != SharedBlocks.end()) return It->second;
     }
     ParseSheet = Sheet;
-    TParsed P = ParseFormula(I.Text, I.Shared ? I.AnchorRow : I.Row, I.Shared ? I.AnchorCol : I.Col,
-                             *this);
+    TParsed P =
+        ParseFormula(I.Text, I.Shared ? I.AnchorRow : I.Row, I.Shared ? I.AnchorCol : I.Col, *this);
     TBlock B;
     B.Ok = P.Ok;
     B.Code = std::move(P.Code);
@@ -132,6 +132,8 @@ struct TCalcEngine::TImpl : TNameResolver {
     F.Array = I.Array;
     F.Block = BlockFor(Sheet, I);
     F.Value = Source.CellValue(Sheet, I.Row, I.Col);
+    // Its inputs are unknown, so its value can never be vouched for.
+    if (!Blocks[F.Block].Ok) F.Kept = TKeptReason::Unreadable;
     uint32_t Id = uint32_t(Forms.size());
     Forms.push_back(std::move(F));
     ByCell[Key(Sheet, I.Row, I.Col)] = Id;
@@ -240,8 +242,10 @@ class TEngineContext : public TEvalContext {
     auto It = FE.ByCell.find(Key(Sheet, Row, Col));
     if (It != FE.ByCell.end()) {
       TFormula& F = FE.Forms[It->second];
-      if (F.State == kDirty) Pending.push_back(It->second);
-      else if (F.State == kInProgress) Cycle = true;
+      if (F.State == kDirty)
+        Pending.push_back(It->second);
+      else if (F.State == kInProgress)
+        Cycle = true;
       else if (F.Kept != TKeptReason::None)
         Taint = F.Kept == TKeptReason::Circular || Taint == TKeptReason::Circular
                     ? TKeptReason::Circular
@@ -281,7 +285,8 @@ bool TCalcEngine::TImpl::Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool&
   for (const TRef& R : Refs)
     FormulasIn(R, [&](uint32_t G) {
       TFormula& D = Forms[G];
-      if (G == Id || D.State == kInProgress) Cycle = true;
+      if (G == Id || D.State == kInProgress)
+        Cycle = true;
       else if (D.State == kDirty) {
         Stack.push_back(G);
         Waiting = true;
@@ -363,11 +368,21 @@ void TCalcEngine::TImpl::Recount() {
     if (F.Removed) continue;
     ++Counts.Formulas;
     switch (F.Kept) {
-      case TKeptReason::None: ++Counts.Computed; break;
-      case TKeptReason::Unreadable: ++Counts.Unreadable; break;
-      case TKeptReason::Unsupported: ++Counts.Unsupported; break;
-      case TKeptReason::Circular: ++Counts.Circular; break;
-      case TKeptReason::DependsOnKept: ++Counts.DependsOnKept; break;
+      case TKeptReason::None:
+        ++Counts.Computed;
+        break;
+      case TKeptReason::Unreadable:
+        ++Counts.Unreadable;
+        break;
+      case TKeptReason::Unsupported:
+        ++Counts.Unsupported;
+        break;
+      case TKeptReason::Circular:
+        ++Counts.Circular;
+        break;
+      case TKeptReason::DependsOnKept:
+        ++Counts.DependsOnKept;
+        break;
     }
   }
 }
@@ -444,17 +459,21 @@ TKeptReason TCalcEngine::KeptReason(int Sheet, int32_t Row, int32_t Col) const {
   return It == FImpl->ByCell.end() ? TKeptReason::None : FImpl->Forms[It->second].Kept;
 }
 
-const TCalcCounts& TCalcEngine::Counts() const { return FImpl->Counts; }
+const TCalcCounts& TCalcEngine::Counts() const {
+  return FImpl->Counts;
+}
 
 size_t TCalcEngine::CodeBytes() const {
   size_t N = 0;
   for (const TBlock& B : FImpl->Blocks) N += B.Code.size();
   return N;
 }
-size_t TCalcEngine::CodeBlocks() const { return FImpl->Blocks.size(); }
+size_t TCalcEngine::CodeBlocks() const {
+  return FImpl->Blocks.size();
+}
 
-TCalcValue TCalcEngine::EvaluateText(std::string_view Formula, int Sheet, int32_t Row,
-                                     int32_t Col, TKeptReason* Reason) {
+TCalcValue TCalcEngine::EvaluateText(std::string_view Formula, int Sheet, int32_t Row, int32_t Col,
+                                     TKeptReason* Reason) {
   TImpl& E = *FImpl;
   E.ParseSheet = Sheet;
   if (!Formula.empty() && Formula[0] == '=') Formula.remove_prefix(1);
@@ -471,9 +490,12 @@ TCalcValue TCalcEngine::EvaluateText(std::string_view Formula, int Sheet, int32_
   SetTextDateSystem(E.Source.Date1904());
   TCalcValue V = EvaluateCode(P.Code, Ctx);
   if (Reason) {
-    if (P.Unsupported) *Reason = TKeptReason::Unsupported;
-    else if (Ctx.Cycle) *Reason = TKeptReason::Circular;
-    else *Reason = Ctx.Taint;
+    if (P.Unsupported)
+      *Reason = TKeptReason::Unsupported;
+    else if (Ctx.Cycle)
+      *Reason = TKeptReason::Circular;
+    else
+      *Reason = Ctx.Taint;
   }
   return V;
 }

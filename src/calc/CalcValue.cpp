@@ -15,7 +15,9 @@ constexpr std::string_view kErrorTexts[] = {"",      "#NULL!", "#DIV/0!", "#VALU
                                             "#REF!", "#NAME?", "#NUM!",   "#N/A"};
 }
 
-std::string_view ErrorCodeText(TCalcError Code) { return kErrorTexts[size_t(Code)]; }
+std::string_view ErrorCodeText(TCalcError Code) {
+  return kErrorTexts[size_t(Code)];
+}
 
 TCalcError ErrorCodeFromText(std::string_view Text) {
   for (size_t I = 1; I < std::size(kErrorTexts); ++I)
@@ -51,11 +53,15 @@ TCalcValue TCalcValue::Err(TCalcError E) {
 bool TCalcValue::operator==(const TCalcValue& O) const {
   if (Type != O.Type) return false;
   switch (Type) {
-    case TValueType::Empty: return true;
+    case TValueType::Empty:
+      return true;
     case TValueType::Number:
-    case TValueType::Boolean: return Number == O.Number;
-    case TValueType::Text: return Text == O.Text;
-    case TValueType::Error: return Error == O.Error;
+    case TValueType::Boolean:
+      return Number == O.Number;
+    case TValueType::Text:
+      return Text == O.Text;
+    case TValueType::Error:
+      return Error == O.Error;
   }
   return false;
 }
@@ -139,7 +145,8 @@ bool ParseDateText(std::string_view S, double& Out) {
   if (Space != std::string::npos && T.find(':') != std::string::npos) {
     size_t Colon = T.find(':');
     size_t Cut = T.rfind(' ', Colon);
-    if (Cut != std::string::npos && ParseTimeText(T.substr(Cut + 1), Time)) T = Trim(T.substr(0, Cut));
+    if (Cut != std::string::npos && ParseTimeText(T.substr(Cut + 1), Time))
+      T = Trim(T.substr(0, Cut));
   }
   std::vector<std::string> P;
   std::string Cur;
@@ -190,7 +197,9 @@ bool ParseDateText(std::string_view S, double& Out) {
 
 }  // namespace
 
-void calc::SetTextDateSystem(bool Date1904) { GDate1904 = Date1904; }
+void calc::SetTextDateSystem(bool Date1904) {
+  GDate1904 = Date1904;
+}
 
 bool ParseNumberLike(std::string_view Text, double& Out) {
   std::string T = Trim(Text);
@@ -226,43 +235,67 @@ bool ParseNumberLike(std::string_view Text, double& Out) {
 
 bool CoerceToNumber(const TCalcValue& V, double& Out, TCalcError& Err) {
   switch (V.Type) {
-    case TValueType::Empty: Out = 0; return true;
+    case TValueType::Empty:
+      Out = 0;
+      return true;
     case TValueType::Number:
-    case TValueType::Boolean: Out = V.Number; return true;
+    case TValueType::Boolean:
+      Out = V.Number;
+      return true;
     case TValueType::Text:
       if (ParseNumberLike(V.Text, Out)) return true;
       Err = TCalcError::Value;
       return false;
-    case TValueType::Error: Err = V.Error; return false;
+    case TValueType::Error:
+      Err = V.Error;
+      return false;
   }
   return false;
 }
 
 bool CoerceToText(const TCalcValue& V, std::string& Out, TCalcError& Err) {
   switch (V.Type) {
-    case TValueType::Empty: Out.clear(); return true;
-    case TValueType::Number: Out = NumberToGeneralText(V.Number); return true;
-    case TValueType::Boolean: Out = V.Number != 0 ? "TRUE" : "FALSE"; return true;
-    case TValueType::Text: Out = V.Text; return true;
-    case TValueType::Error: Err = V.Error; return false;
+    case TValueType::Empty:
+      Out.clear();
+      return true;
+    case TValueType::Number:
+      Out = NumberToGeneralText(V.Number);
+      return true;
+    case TValueType::Boolean:
+      Out = V.Number != 0 ? "TRUE" : "FALSE";
+      return true;
+    case TValueType::Text:
+      Out = V.Text;
+      return true;
+    case TValueType::Error:
+      Err = V.Error;
+      return false;
   }
   return false;
 }
 
 bool CoerceToBool(const TCalcValue& V, bool& Out, TCalcError& Err) {
   switch (V.Type) {
-    case TValueType::Empty: Out = false; return true;
+    case TValueType::Empty:
+      Out = false;
+      return true;
     case TValueType::Number:
-    case TValueType::Boolean: Out = V.Number != 0; return true;
+    case TValueType::Boolean:
+      Out = V.Number != 0;
+      return true;
     case TValueType::Text:
-      if (SameTextAscii(V.Text, "TRUE")) Out = true;
-      else if (SameTextAscii(V.Text, "FALSE")) Out = false;
+      if (SameTextAscii(V.Text, "TRUE"))
+        Out = true;
+      else if (SameTextAscii(V.Text, "FALSE"))
+        Out = false;
       else {
         Err = TCalcError::Value;
         return false;
       }
       return true;
-    case TValueType::Error: Err = V.Error; return false;
+    case TValueType::Error:
+      Err = V.Error;
+      return false;
   }
   return false;
 }
@@ -270,10 +303,14 @@ bool CoerceToBool(const TCalcValue& V, bool& Out, TCalcError& Err) {
 namespace {
 int TypeRank(const TCalcValue& V) {
   switch (V.Type) {
-    case TValueType::Number: return 0;
-    case TValueType::Text: return 1;
-    case TValueType::Boolean: return 2;
-    default: return 3;
+    case TValueType::Number:
+      return 0;
+    case TValueType::Text:
+      return 1;
+    case TValueType::Boolean:
+      return 2;
+    default:
+      return 3;
   }
 }
 int CompareText(std::string_view A, std::string_view B) {
@@ -295,9 +332,12 @@ int CompareValues(const TCalcValue& A0, const TCalcValue& B0) {
   TCalcValue A = A0, B = B0;
   auto EmptyAs = [](TCalcValue& E, const TCalcValue& Other) {
     if (!E.IsEmpty()) return;
-    if (Other.IsText()) E = TCalcValue::Str("");
-    else if (Other.IsBool()) E = TCalcValue::Bool(false);
-    else E = TCalcValue::Num(0);
+    if (Other.IsText())
+      E = TCalcValue::Str("");
+    else if (Other.IsBool())
+      E = TCalcValue::Bool(false);
+    else
+      E = TCalcValue::Num(0);
   };
   EmptyAs(A, B);
   EmptyAs(B, A);
@@ -329,6 +369,8 @@ double RoundHalfAway(double Value, int Digits) {
   return RoundTo15Digits(Out);
 }
 
-std::string NumberToGeneralText(double Value) { return FormatGeneralNumber(Value); }
+std::string NumberToGeneralText(double Value) {
+  return FormatGeneralNumber(Value);
+}
 
 }  // namespace kv

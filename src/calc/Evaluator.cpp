@@ -45,8 +45,12 @@ TCalcValue Arith(uint8_t Op, const TCalcValue& A, const TCalcValue& B) {
     if (A.IsError()) return A;
     if (B.IsError()) return B;
     int C = CompareValues(A, B);
-    bool R = Op == opEq ? C == 0 : Op == opNe ? C != 0 : Op == opLt ? C < 0 : Op == opLe ? C <= 0 :
-             Op == opGt ? C > 0 : C >= 0;
+    bool R = Op == opEq   ? C == 0
+             : Op == opNe ? C != 0
+             : Op == opLt ? C < 0
+             : Op == opLe ? C <= 0
+             : Op == opGt ? C > 0
+                          : C >= 0;
     return TCalcValue::Bool(R);
   }
   double X, Y;
@@ -59,7 +63,8 @@ TCalcValue Arith(uint8_t Op, const TCalcValue& A, const TCalcValue& B) {
     case opSub:
       if ((X < 0) == (Y < 0) && ApproxEqual(X, Y)) return TCalcValue::Num(0);
       return Checked(X - Y);
-    case opMul: return Checked(X * Y);
+    case opMul:
+      return Checked(X * Y);
     case opDiv:
       if (Y == 0) return TCalcValue::Err(TCalcError::Div0);
       return Checked(X / Y);
@@ -176,15 +181,18 @@ bool DecodeRef(std::string_view Code, size_t& P, bool Area, TEvalContext& Ctx, T
 TCalcValue Constant(std::string_view Code, size_t& P) {
   uint8_t Op = uint8_t(Code[P++]);
   switch (Op) {
-    case opNum: return TCalcValue::Num(Get<double>(Code, P));
+    case opNum:
+      return TCalcValue::Num(Get<double>(Code, P));
     case opStr: {
       uint16_t L = Get<uint16_t>(Code, P);
       std::string T(Code.substr(P, L));
       P += L;
       return TCalcValue::Str(std::move(T));
     }
-    case opBool: return TCalcValue::Bool(Code[P++] != 0);
-    case opErr: return TCalcValue::Err(TCalcError(Code[P++]));
+    case opBool:
+      return TCalcValue::Bool(Code[P++] != 0);
+    case opErr:
+      return TCalcValue::Err(TCalcError(Code[P++]));
   }
   return TCalcValue::Err(TCalcError::Value);
 }
@@ -203,7 +211,8 @@ const TCalcValue& ElementAt(TEvalContext& Ctx, const TOperand& O, int32_t Row, i
       if (R >= O.A->Rows || C >= O.A->Cols) return NaValue();
       return O.A->At(R, C);
     }
-    default: return O.V;
+    default:
+      return O.V;
   }
 }
 
@@ -220,8 +229,10 @@ TCalcValue ScalarOf(TEvalContext& Ctx, const TOperand& O) {
     }
     case TOperand::kArray:
       return O.A->Cells.empty() ? TCalcValue::Err(TCalcError::Value) : O.A->Cells[0];
-    case TOperand::kMissing: return TCalcValue();
-    default: return O.V;
+    case TOperand::kMissing:
+      return TCalcValue();
+    default:
+      return O.V;
   }
 }
 
@@ -278,7 +289,9 @@ TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx) {
       }
       case opNeg:
       case opPlus:
-      case opPercent: St.back() = ApplyUnary(Ctx, Op, St.back(), ArrayMode); break;
+      case opPercent:
+        St.back() = ApplyUnary(Ctx, Op, St.back(), ArrayMode);
+        break;
       case opRange:
       case opIsect: {
         TOperand B = std::move(St.back());
@@ -291,8 +304,10 @@ TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx) {
         int Argc = uint8_t(Code[P++]);
         TOperand Out;
         TOperand* Args = St.data() + (St.size() - size_t(Argc));
-        if (Id == kUnknownFunction) Out = ErrOut(TCalcError::Name);
-        else FunctionById(Id).Fn(Ctx, Args, Argc, Out);
+        if (Id == kUnknownFunction)
+          Out = ErrOut(TCalcError::Name);
+        else
+          FunctionById(Id).Fn(Ctx, Args, Argc, Out);
         St.resize(St.size() - size_t(Argc));
         St.push_back(std::move(Out));
         break;

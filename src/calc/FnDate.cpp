@@ -12,7 +12,7 @@ namespace kv::calc {
 namespace {
 
 using F = void;
-#define FN(Name) \
+#define FN(Name)                                                                                   \
   F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
          [[maybe_unused]] TOperand& Out)
 
@@ -87,11 +87,16 @@ FN(Weekday) {
   if (!ArgDate(Ctx, A[0], S, Y, M, D, Out) || !OptNumber(Ctx, A, N, 1, 1, Type, Out)) return;
   int W = WeekDay0(Ctx, S);  // Sunday 0
   int T = int(Type);
-  if (T == 1 || T == 17) Out = NumOut(W + 1);
-  else if (T == 2 || T == 11) Out = NumOut((W + 6) % 7 + 1);
-  else if (T == 3) Out = NumOut((W + 6) % 7);
-  else if (T >= 12 && T <= 16) Out = NumOut((W + 7 - (T - 10)) % 7 + 1);
-  else Out = ErrOut(TCalcError::Num);
+  if (T == 1 || T == 17)
+    Out = NumOut(W + 1);
+  else if (T == 2 || T == 11)
+    Out = NumOut((W + 6) % 7 + 1);
+  else if (T == 3)
+    Out = NumOut((W + 6) % 7);
+  else if (T >= 12 && T <= 16)
+    Out = NumOut((W + 7 - (T - 10)) % 7 + 1);
+  else
+    Out = ErrOut(TCalcError::Num);
 }
 FN(WeekNum) {
   double S, Type;
@@ -99,7 +104,7 @@ FN(WeekNum) {
   if (!ArgDate(Ctx, A[0], S, Y, M, D, Out) || !OptNumber(Ctx, A, N, 1, 1, Type, Out)) return;
   int T = int(Type);
   double Jan1 = DateToSerial(Y, 1, 1, Ctx.Date1904());
-  if (T == 21) {  // ISO 8601
+  if (T == 21) {                          // ISO 8601
     int Wd = (WeekDay0(Ctx, S) + 6) % 7;  // Monday 0
     double Thursday = std::floor(S) - Wd + 3;
     int Ty, Tm, Td;
@@ -108,10 +113,14 @@ FN(WeekNum) {
     return void(Out = NumOut(std::floor((Thursday - TJan1) / 7) + 1));
   }
   int Start;  // first day of the week, Sunday 0
-  if (T == 1 || T == 17) Start = 0;
-  else if (T == 2 || T == 11) Start = 1;
-  else if (T >= 12 && T <= 16) Start = T - 10;
-  else return void(Out = ErrOut(TCalcError::Num));
+  if (T == 1 || T == 17)
+    Start = 0;
+  else if (T == 2 || T == 11)
+    Start = 1;
+  else if (T >= 12 && T <= 16)
+    Start = T - 10;
+  else
+    return void(Out = ErrOut(TCalcError::Num));
   int Offset = (WeekDay0(Ctx, Jan1) - Start + 7) % 7;
   Out = NumOut(std::floor((std::floor(S) - Jan1 + Offset) / 7) + 1);
 }
@@ -121,8 +130,12 @@ double TodaySerial(TEvalContext& Ctx, bool WithTime) {
   if (WithTime) S += (T.Hour * 3600 + T.Minute * 60 + T.Second) / 86400.0;
   return S;
 }
-FN(Today) { Out = NumOut(TodaySerial(Ctx, false)); }
-FN(Now) { Out = NumOut(TodaySerial(Ctx, true)); }
+FN(Today) {
+  Out = NumOut(TodaySerial(Ctx, false));
+}
+FN(Now) {
+  Out = NumOut(TodaySerial(Ctx, true));
+}
 int DaysInMonth(int64_t Y, int64_t M) {
   int64_t Ny = Y + (M == 12), Nm = M == 12 ? 1 : M + 1;
   return int(DaysFromCivil(Ny, unsigned(Nm), 1) - DaysFromCivil(Y, unsigned(M), 1));
@@ -150,10 +163,14 @@ FN(DateDif) {
   if (S1 > S2) return void(Out = ErrOut(TCalcError::Num));
   Unit = AsciiUpper(Unit);
   int Months = (Y2 - Y1) * 12 + (M2 - M1) - (D2 < D1 ? 1 : 0);
-  if (Unit == "Y") Out = NumOut(Months / 12);
-  else if (Unit == "M") Out = NumOut(Months);
-  else if (Unit == "D") Out = NumOut(S2 - S1);
-  else if (Unit == "YM") Out = NumOut(Months % 12);
+  if (Unit == "Y")
+    Out = NumOut(Months / 12);
+  else if (Unit == "M")
+    Out = NumOut(Months);
+  else if (Unit == "D")
+    Out = NumOut(S2 - S1);
+  else if (Unit == "YM")
+    Out = NumOut(Months % 12);
   else if (Unit == "MD") {
     int Pm = M2 == 1 ? 12 : M2 - 1, Py = M2 == 1 ? Y2 - 1 : Y2;
     Out = NumOut(D2 >= D1 ? D2 - D1 : DaysInMonth(Py, Pm) - D1 + D2);
@@ -170,10 +187,10 @@ FN(Days) {
   if (!ArgNumber(Ctx, A[0], E, Out) || !ArgNumber(Ctx, A[1], S, Out)) return;
   Out = NumOut(std::floor(E) - std::floor(S));
 }
-bool Holidays(TEvalContext& Ctx, TOperand* A, int N, int I, std::vector<double>& H,
-              TOperand& Out) {
+bool Holidays(TEvalContext& Ctx, TOperand* A, int N, int I, std::vector<double>& H, TOperand& Out) {
   if (I >= N || A[I].IsMissing()) return true;
-  return EachNumber(Ctx, A + I, 1, [&](double X) { H.push_back(std::floor(X)); }, Out);
+  return EachNumber(
+      Ctx, A + I, 1, [&](double X) { H.push_back(std::floor(X)); }, Out);
 }
 bool IsWorkday(TEvalContext& Ctx, double S, const std::vector<double>& H) {
   int W = WeekDay0(Ctx, S);
@@ -237,8 +254,12 @@ bool Annuity(TEvalContext& Ctx, TOperand* A, int N, double V[5], TOperand& Out) 
   return true;
 }
 // (1 + R)^N and (1 + R)^N - 1 without the rounding of 1 + R.
-double Growth(double R, double N) { return std::exp(N * std::log1p(R)); }
-double GrowthLess1(double R, double N) { return std::expm1(N * std::log1p(R)); }
+double Growth(double R, double N) {
+  return std::exp(N * std::log1p(R));
+}
+double GrowthLess1(double R, double N) {
+  return std::expm1(N * std::log1p(R));
+}
 FN(Pmt) {
   double V[5];
   if (!Annuity(Ctx, A, N, V, Out)) return;
@@ -277,13 +298,15 @@ FN(Npv) {
   if (!ArgNumber(Ctx, A[0], R, Out)) return;
   if (R == -1) return void(Out = ErrOut(TCalcError::Div0));
   double S = 0, K = 0;
-  if (EachNumber(Ctx, A + 1, N - 1, [&](double X) { S += X / std::pow(1 + R, ++K); }, Out))
+  if (EachNumber(
+          Ctx, A + 1, N - 1, [&](double X) { S += X / std::pow(1 + R, ++K); }, Out))
     Out = NumResult(S);
 }
 FN(Irr) {
   std::vector<double> V;
   double Guess;
-  if (!EachNumber(Ctx, A, 1, [&](double X) { V.push_back(X); }, Out) ||
+  if (!EachNumber(
+          Ctx, A, 1, [&](double X) { V.push_back(X); }, Out) ||
       !OptNumber(Ctx, A, N, 1, 0.1, Guess, Out))
     return;
   double X = Guess;
@@ -307,40 +330,37 @@ FN(Irr) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kDateFunctions[] = {
-    {"DATE", Date, 3, 3, 0},
-    {"TIME", Time, 3, 3, 0},
-    {"YEAR", DatePart<0>, 1, 1, 0},
-    {"MONTH", DatePart<1>, 1, 1, 0},
-    {"DAY", DatePart<2>, 1, 1, 0},
-    {"HOUR", TimePart<0>, 1, 1, 0},
-    {"MINUTE", TimePart<1>, 1, 1, 0},
-    {"SECOND", TimePart<2>, 1, 1, 0},
-    {"WEEKDAY", Weekday, 1, 2, 0},
-    {"WEEKNUM", WeekNum, 1, 2, 0},
-    {"ISOWEEKNUM", [](TEvalContext& C, TOperand* A, int, TOperand& O) {
-       TOperand Args[2] = {A[0], NumOut(21)};
-       WeekNum(C, Args, 2, O);
-     }, 1, 1, 0},
-    {"TODAY", Today, 0, 0, kVolatile},
-    {"NOW", Now, 0, 0, kVolatile},
-    {"EDATE", EDate<false>, 2, 2, 0},
-    {"EOMONTH", EDate<true>, 2, 2, 0},
-    {"DATEDIF", DateDif, 3, 3, 0},
-    {"DAYS", Days, 2, 2, 0},
-    {"NETWORKDAYS", NetworkDays, 2, 3, 0},
-    {"WORKDAY", Workday, 2, 3, 0},
-    {"DATEVALUE", DateValue, 1, 1, 0},
-    {"TIMEVALUE", TimeValue, 1, 1, 0},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3, 0},
+                                       {"TIME", Time, 3, 3, 0},
+                                       {"YEAR", DatePart<0>, 1, 1, 0},
+                                       {"MONTH", DatePart<1>, 1, 1, 0},
+                                       {"DAY", DatePart<2>, 1, 1, 0},
+                                       {"HOUR", TimePart<0>, 1, 1, 0},
+                                       {"MINUTE", TimePart<1>, 1, 1, 0},
+                                       {"SECOND", TimePart<2>, 1, 1, 0},
+                                       {"WEEKDAY", Weekday, 1, 2, 0},
+                                       {"WEEKNUM", WeekNum, 1, 2, 0},
+                                       {"ISOWEEKNUM",
+                                        [](TEvalContext& C, TOperand* A, int, TOperand& O) {
+                                          TOperand Args[2] = {A[0], NumOut(21)};
+                                          WeekNum(C, Args, 2, O);
+                                        },
+                                        1, 1, 0},
+                                       {"TODAY", Today, 0, 0, kVolatile},
+                                       {"NOW", Now, 0, 0, kVolatile},
+                                       {"EDATE", EDate<false>, 2, 2, 0},
+                                       {"EOMONTH", EDate<true>, 2, 2, 0},
+                                       {"DATEDIF", DateDif, 3, 3, 0},
+                                       {"DAYS", Days, 2, 2, 0},
+                                       {"NETWORKDAYS", NetworkDays, 2, 3, 0},
+                                       {"WORKDAY", Workday, 2, 3, 0},
+                                       {"DATEVALUE", DateValue, 1, 1, 0},
+                                       {"TIMEVALUE", TimeValue, 1, 1, 0},
+                                       {nullptr, nullptr, 0, 0, 0}};
 
-const TFunctionDef kFinanceFunctions[] = {
-    {"PMT", Pmt, 3, 5, 0},
-    {"PV", Pv, 3, 5, 0},
-    {"FV", Fv, 3, 5, 0},
-    {"NPER", Nper, 3, 5, 0},
-    {"NPV", Npv, 2, 255, 0},
-    {"IRR", Irr, 1, 2, 0},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5, 0},      {"PV", Pv, 3, 5, 0},
+                                          {"FV", Fv, 3, 5, 0},        {"NPER", Nper, 3, 5, 0},
+                                          {"NPV", Npv, 2, 255, 0},    {"IRR", Irr, 1, 2, 0},
+                                          {nullptr, nullptr, 0, 0, 0}};
 
 }  // namespace kv::calc

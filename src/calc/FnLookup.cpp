@@ -9,7 +9,7 @@ namespace kv::calc {
 namespace {
 
 using F = void;
-#define FN(Name) \
+#define FN(Name)                                                                                   \
   F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
          [[maybe_unused]] TOperand& Out)
 
@@ -141,8 +141,7 @@ int32_t XFind(TEvalContext& Ctx, const TVector& L, const TCalcValue& X, int Matc
   }
   return Best;
 }
-bool XModes(TEvalContext& Ctx, TOperand* A, int N, int At, int& Match, int& Search,
-            TOperand& Out) {
+bool XModes(TEvalContext& Ctx, TOperand* A, int N, int At, int& Match, int& Search, TOperand& Out) {
   double M = 0, S = 1;
   if (N > At && !A[At].IsMissing() && !ArgNumber(Ctx, A[At], M, Out)) return false;
   if (N > At + 1 && !A[At + 1].IsMissing() && !ArgNumber(Ctx, A[At + 1], S, Out)) return false;
@@ -176,8 +175,10 @@ FN(XLookup) {
   const TOperand& R = A[2];
   if (R.IsRef()) {
     TRef Hit = R.R;
-    if (Vertical) Hit.R1 = Hit.R2 = R.R.R1 + K;
-    else Hit.C1 = Hit.C2 = R.R.C1 + K;
+    if (Vertical)
+      Hit.R1 = Hit.R2 = R.R.R1 + K;
+    else
+      Hit.C1 = Hit.C2 = R.R.C1 + K;
     Out = TOperand::Ref(Hit);
   } else {
     Out = TOperand::Value(Vertical ? ElementAt(Ctx, R, K, 0) : ElementAt(Ctx, R, 0, K));
@@ -235,7 +236,8 @@ FN(Index) {
 
 template <bool IsRow>
 FN(RowCol) {
-  if (N == 0 || A[0].IsMissing()) return void(Out = NumOut(IsRow ? Ctx.HostRow + 1 : Ctx.HostCol + 1));
+  if (N == 0 || A[0].IsMissing())
+    return void(Out = NumOut(IsRow ? Ctx.HostRow + 1 : Ctx.HostCol + 1));
   if (!A[0].IsRef()) return void(Out = ErrOut(TCalcError::Value));
   Out = NumOut(IsRow ? A[0].R.R1 + 1 : A[0].R.C1 + 1);
 }
@@ -275,20 +277,19 @@ FN(Indirect) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kLookupFunctions[] = {
-    {"VLOOKUP", VLookup<true>, 3, 4, 0},
-    {"HLOOKUP", VLookup<false>, 3, 4, 0},
-    {"MATCH", Match, 2, 3, 0},
-    {"XMATCH", XMatch, 2, 4, 0},
-    {"XLOOKUP", XLookup, 3, 6, 0},
-    {"LOOKUP", Lookup, 2, 3, 0},
-    {"INDEX", Index, 1, 3, 0},
-    {"ROW", RowCol<true>, 0, 1, 0},
-    {"COLUMN", RowCol<false>, 0, 1, 0},
-    {"ROWS", RowsCols<true>, 1, 1, 0},
-    {"COLUMNS", RowsCols<false>, 1, 1, 0},
-    {"OFFSET", Offset, 3, 5, kVolatile},
-    {"INDIRECT", Indirect, 1, 2, kVolatile},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kLookupFunctions[] = {{"VLOOKUP", VLookup<true>, 3, 4, 0},
+                                         {"HLOOKUP", VLookup<false>, 3, 4, 0},
+                                         {"MATCH", Match, 2, 3, 0},
+                                         {"XMATCH", XMatch, 2, 4, 0},
+                                         {"XLOOKUP", XLookup, 3, 6, 0},
+                                         {"LOOKUP", Lookup, 2, 3, 0},
+                                         {"INDEX", Index, 1, 3, 0},
+                                         {"ROW", RowCol<true>, 0, 1, 0},
+                                         {"COLUMN", RowCol<false>, 0, 1, 0},
+                                         {"ROWS", RowsCols<true>, 1, 1, 0},
+                                         {"COLUMNS", RowsCols<false>, 1, 1, 0},
+                                         {"OFFSET", Offset, 3, 5, kVolatile},
+                                         {"INDIRECT", Indirect, 1, 2, kVolatile},
+                                         {nullptr, nullptr, 0, 0, 0}};
 
 }  // namespace kv::calc

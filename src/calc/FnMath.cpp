@@ -41,25 +41,33 @@ TOperand NumResult(double V) {
 namespace {
 
 using F = void;
-#define FN(Name) \
+#define FN(Name)                                                                                   \
   F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
          [[maybe_unused]] TOperand& Out)
 #define SumNumbers EachNumber
 
-TOperand Num(double V) { return NumResult(V); }
+TOperand Num(double V) {
+  return NumResult(V);
+}
 
 FN(Sum) {
   double S = 0;
-  if (SumNumbers(Ctx, A, N, [&](double X) { S += X; }, Out)) Out = Num(S);
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { S += X; }, Out))
+    Out = Num(S);
 }
 FN(Product) {
   double P = 1;
   bool Any = false;
-  if (SumNumbers(Ctx, A, N, [&](double X) { P *= X, Any = true; }, Out)) Out = Num(Any ? P : 0);
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { P *= X, Any = true; }, Out))
+    Out = Num(Any ? P : 0);
 }
 FN(SumSq) {
   double S = 0;
-  if (SumNumbers(Ctx, A, N, [&](double X) { S += X * X; }, Out)) Out = Num(S);
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { S += X * X; }, Out))
+    Out = Num(S);
 }
 
 bool Numbers2(TEvalContext& Ctx, TOperand* A, int N, double& X, double& Y, TOperand& Out,
@@ -114,12 +122,24 @@ FN(Unary) {
   if ((Domain == 1 && X < 0) || (Domain == 2 && X <= 0)) return void(Out = ErrOut(TCalcError::Num));
   Out = Num(Op(X));
 }
-double Abs(double X) { return std::fabs(X); }
-double Sqrt(double X) { return std::sqrt(X); }
-double Exp(double X) { return std::exp(X); }
-double Ln(double X) { return std::log(X); }
-double Sign(double X) { return X > 0 ? 1 : X < 0 ? -1 : 0; }
-double Log10(double X) { return std::log10(X); }
+double Abs(double X) {
+  return std::fabs(X);
+}
+double Sqrt(double X) {
+  return std::sqrt(X);
+}
+double Exp(double X) {
+  return std::exp(X);
+}
+double Ln(double X) {
+  return std::log(X);
+}
+double Sign(double X) {
+  return X > 0 ? 1 : X < 0 ? -1 : 0;
+}
+double Log10(double X) {
+  return std::log10(X);
+}
 double Even(double X) {
   double V = std::ceil(std::fabs(X) / 2) * 2;
   return X < 0 ? -V : V;
@@ -148,7 +168,9 @@ FN(Power) {
   if (X == 0 && Y < 0) return void(Out = ErrOut(TCalcError::Div0));
   Out = Num(std::pow(X, Y));
 }
-FN(Pi) { Out = NumOut(3.14159265358979323846); }
+FN(Pi) {
+  Out = NumOut(3.14159265358979323846);
+}
 
 // Multiples: CEILING(x, s) and FLOOR(x, s) round away from / toward zero in
 // steps of s for positive x; MROUND to the nearest multiple.
@@ -200,14 +222,16 @@ std::mt19937_64& Random() {
   static std::mt19937_64 G{std::random_device{}()};
   return G;
 }
-FN(Rand) { Out = NumOut(std::uniform_real_distribution<double>(0, 1)(Random())); }
+FN(Rand) {
+  Out = NumOut(std::uniform_real_distribution<double>(0, 1)(Random()));
+}
 FN(RandBetween) {
   double Lo, Hi;
   if (!Numbers2(Ctx, A, N, Lo, Hi, Out)) return;
   Lo = std::ceil(Lo), Hi = std::floor(Hi);
   if (Lo > Hi) return void(Out = ErrOut(TCalcError::Num));
-  Out = NumOut(Lo + std::floor(std::uniform_real_distribution<double>(0, 1)(Random()) *
-                               (Hi - Lo + 1)));
+  Out = NumOut(Lo +
+               std::floor(std::uniform_real_distribution<double>(0, 1)(Random()) * (Hi - Lo + 1)));
 }
 
 FN(SumProduct) {
@@ -233,8 +257,10 @@ FN(If) {
   bool C;
   if (!ArgBool(Ctx, A[0], C, Out)) return;
   int Pick = C ? 1 : 2;
-  if (Pick < N) Out = A[Pick].IsMissing() ? NumOut(0) : A[Pick];
-  else Out = TOperand::Value(TCalcValue::Bool(C));
+  if (Pick < N)
+    Out = A[Pick].IsMissing() ? NumOut(0) : A[Pick];
+  else
+    Out = TOperand::Value(TCalcValue::Bool(C));
 }
 FN(Ifs) {
   if (N % 2) return void(Out = ErrOut(TCalcError::NA));
@@ -249,8 +275,10 @@ template <bool OnlyNa>
 FN(IfError) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   bool Hit = V.IsError() && (!OnlyNa || V.Error == TCalcError::NA);
-  if (Hit) Out = A[1].IsMissing() ? NumOut(0) : A[1];
-  else Out = A[0].IsArray() ? A[0] : TOperand::Value(V);
+  if (Hit)
+    Out = A[1].IsMissing() ? NumOut(0) : A[1];
+  else
+    Out = A[0].IsArray() ? A[0] : TOperand::Value(V);
 }
 // AND/OR/XOR over booleans and numbers; texts in ranges are skipped.
 template <int Kind>  // 0 AND, 1 OR, 2 XOR
@@ -260,8 +288,10 @@ FN(Logical) {
   for (int I = 0; I < N && E == TCalcError::None; ++I) {
     if (A[I].IsRef() || A[I].IsArray()) {
       ForEachValue(Ctx, A[I], [&](const TCalcValue& V) {
-        if (V.IsError()) E = V.Error;
-        else if (V.IsNumber() || V.IsBool()) ++Seen, True += V.Number != 0;
+        if (V.IsError())
+          E = V.Error;
+        else if (V.IsNumber() || V.IsBool())
+          ++Seen, True += V.Number != 0;
         return E == TCalcError::None;
       });
     } else if (!A[I].IsMissing()) {
@@ -279,8 +309,12 @@ FN(Not) {
   bool B;
   if (ArgBool(Ctx, A[0], B, Out)) Out = TOperand::Value(TCalcValue::Bool(!B));
 }
-FN(True) { Out = TOperand::Value(TCalcValue::Bool(true)); }
-FN(False) { Out = TOperand::Value(TCalcValue::Bool(false)); }
+FN(True) {
+  Out = TOperand::Value(TCalcValue::Bool(true));
+}
+FN(False) {
+  Out = TOperand::Value(TCalcValue::Bool(false));
+}
 FN(Switch) {
   TCalcValue X = ScalarOf(Ctx, A[0]);
   if (X.IsError()) return void(Out = TOperand::Value(X));
@@ -308,14 +342,30 @@ FN(Is) {
                      : ScalarOf(Ctx, A[0]);
   bool R = false;
   switch (Kind) {
-    case 0: R = V.IsEmpty() && A[0].IsRef(); break;
-    case 1: R = V.IsNumber(); break;
-    case 2: R = V.IsText(); break;
-    case 3: R = V.IsError(); break;
-    case 4: R = V.IsError() && V.Error != TCalcError::NA; break;
-    case 5: R = V.IsError() && V.Error == TCalcError::NA; break;
-    case 6: R = V.IsBool(); break;
-    case 7: R = !V.IsText(); break;
+    case 0:
+      R = V.IsEmpty() && A[0].IsRef();
+      break;
+    case 1:
+      R = V.IsNumber();
+      break;
+    case 2:
+      R = V.IsText();
+      break;
+    case 3:
+      R = V.IsError();
+      break;
+    case 4:
+      R = V.IsError() && V.Error != TCalcError::NA;
+      break;
+    case 5:
+      R = V.IsError() && V.Error == TCalcError::NA;
+      break;
+    case 6:
+      R = V.IsBool();
+      break;
+    case 7:
+      R = !V.IsText();
+      break;
   }
   Out = TOperand::Value(TCalcValue::Bool(R));
 }
@@ -326,7 +376,9 @@ FN(IsParity) {
   bool Even = std::fmod(std::trunc(std::fabs(X)), 2) == 0;
   Out = TOperand::Value(TCalcValue::Bool(Parity == 0 ? Even : !Even));
 }
-FN(Na) { Out = ErrOut(TCalcError::NA); }
+FN(Na) {
+  Out = ErrOut(TCalcError::NA);
+}
 FN(ErrorType) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   Out = V.IsError() ? NumOut(double(V.Error)) : ErrOut(TCalcError::NA);
@@ -335,64 +387,62 @@ FN(ErrorType) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kMathFunctions[] = {
-    {"SUM", Sum, 1, 255, 0},
-    {"PRODUCT", Product, 1, 255, 0},
-    {"SUMSQ", SumSq, 1, 255, 0},
-    {"ROUND", RoundFn<0>, 1, 2, 0},
-    {"ROUNDUP", RoundFn<1>, 1, 2, 0},
-    {"ROUNDDOWN", RoundFn<-1>, 1, 2, 0},
-    {"TRUNC", Trunc, 1, 2, 0},
-    {"INT", Int, 1, 1, 0},
-    {"MOD", Mod, 2, 2, 0},
-    {"QUOTIENT", Quotient, 2, 2, 0},
-    {"ABS", Unary<Abs, 0>, 1, 1, 0},
-    {"SQRT", Unary<Sqrt, 1>, 1, 1, 0},
-    {"EXP", Unary<Exp, 0>, 1, 1, 0},
-    {"LN", Unary<Ln, 2>, 1, 1, 0},
-    {"LOG10", Unary<Log10, 2>, 1, 1, 0},
-    {"SIGN", Unary<Sign, 0>, 1, 1, 0},
-    {"EVEN", Unary<Even, 0>, 1, 1, 0},
-    {"ODD", Unary<Odd, 0>, 1, 1, 0},
-    {"FACT", Unary<Fact, 1>, 1, 1, 0},
-    {"LOG", Log, 1, 2, 0},
-    {"POWER", Power, 2, 2, 0},
-    {"PI", Pi, 0, 0, 0},
-    {"CEILING", Ceiling, 1, 2, 0},
-    {"FLOOR", Floor, 1, 2, 0},
-    {"CEILING.MATH", MathRound<true>, 1, 3, 0},
-    {"FLOOR.MATH", MathRound<false>, 1, 3, 0},
-    {"MROUND", MRound, 2, 2, 0},
-    {"RAND", Rand, 0, 0, kVolatile},
-    {"RANDBETWEEN", RandBetween, 2, 2, kVolatile},
-    {"SUMPRODUCT", SumProduct, 1, 255, kRefArgs},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kMathFunctions[] = {{"SUM", Sum, 1, 255, 0},
+                                       {"PRODUCT", Product, 1, 255, 0},
+                                       {"SUMSQ", SumSq, 1, 255, 0},
+                                       {"ROUND", RoundFn<0>, 1, 2, 0},
+                                       {"ROUNDUP", RoundFn<1>, 1, 2, 0},
+                                       {"ROUNDDOWN", RoundFn<-1>, 1, 2, 0},
+                                       {"TRUNC", Trunc, 1, 2, 0},
+                                       {"INT", Int, 1, 1, 0},
+                                       {"MOD", Mod, 2, 2, 0},
+                                       {"QUOTIENT", Quotient, 2, 2, 0},
+                                       {"ABS", Unary<Abs, 0>, 1, 1, 0},
+                                       {"SQRT", Unary<Sqrt, 1>, 1, 1, 0},
+                                       {"EXP", Unary<Exp, 0>, 1, 1, 0},
+                                       {"LN", Unary<Ln, 2>, 1, 1, 0},
+                                       {"LOG10", Unary<Log10, 2>, 1, 1, 0},
+                                       {"SIGN", Unary<Sign, 0>, 1, 1, 0},
+                                       {"EVEN", Unary<Even, 0>, 1, 1, 0},
+                                       {"ODD", Unary<Odd, 0>, 1, 1, 0},
+                                       {"FACT", Unary<Fact, 1>, 1, 1, 0},
+                                       {"LOG", Log, 1, 2, 0},
+                                       {"POWER", Power, 2, 2, 0},
+                                       {"PI", Pi, 0, 0, 0},
+                                       {"CEILING", Ceiling, 1, 2, 0},
+                                       {"FLOOR", Floor, 1, 2, 0},
+                                       {"CEILING.MATH", MathRound<true>, 1, 3, 0},
+                                       {"FLOOR.MATH", MathRound<false>, 1, 3, 0},
+                                       {"MROUND", MRound, 2, 2, 0},
+                                       {"RAND", Rand, 0, 0, kVolatile},
+                                       {"RANDBETWEEN", RandBetween, 2, 2, kVolatile},
+                                       {"SUMPRODUCT", SumProduct, 1, 255, kRefArgs},
+                                       {nullptr, nullptr, 0, 0, 0}};
 
-const TFunctionDef kLogicFunctions[] = {
-    {"IF", If, 1, 3, 0},
-    {"IFS", Ifs, 2, 254, 0},
-    {"IFERROR", IfError<false>, 2, 2, 0},
-    {"IFNA", IfError<true>, 2, 2, 0},
-    {"AND", Logical<0>, 1, 255, 0},
-    {"OR", Logical<1>, 1, 255, 0},
-    {"XOR", Logical<2>, 1, 255, 0},
-    {"NOT", Not, 1, 1, 0},
-    {"TRUE", True, 0, 0, 0},
-    {"FALSE", False, 0, 0, 0},
-    {"SWITCH", Switch, 3, 255, 0},
-    {"CHOOSE", Choose, 2, 255, 0},
-    {"ISBLANK", Is<0>, 1, 1, 0},
-    {"ISNUMBER", Is<1>, 1, 1, 0},
-    {"ISTEXT", Is<2>, 1, 1, 0},
-    {"ISERROR", Is<3>, 1, 1, 0},
-    {"ISERR", Is<4>, 1, 1, 0},
-    {"ISNA", Is<5>, 1, 1, 0},
-    {"ISLOGICAL", Is<6>, 1, 1, 0},
-    {"ISNONTEXT", Is<7>, 1, 1, 0},
-    {"ISEVEN", IsParity<0>, 1, 1, 0},
-    {"ISODD", IsParity<1>, 1, 1, 0},
-    {"NA", Na, 0, 0, 0},
-    {"ERROR.TYPE", ErrorType, 1, 1, 0},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kLogicFunctions[] = {{"IF", If, 1, 3, 0},
+                                        {"IFS", Ifs, 2, 254, 0},
+                                        {"IFERROR", IfError<false>, 2, 2, 0},
+                                        {"IFNA", IfError<true>, 2, 2, 0},
+                                        {"AND", Logical<0>, 1, 255, 0},
+                                        {"OR", Logical<1>, 1, 255, 0},
+                                        {"XOR", Logical<2>, 1, 255, 0},
+                                        {"NOT", Not, 1, 1, 0},
+                                        {"TRUE", True, 0, 0, 0},
+                                        {"FALSE", False, 0, 0, 0},
+                                        {"SWITCH", Switch, 3, 255, 0},
+                                        {"CHOOSE", Choose, 2, 255, 0},
+                                        {"ISBLANK", Is<0>, 1, 1, 0},
+                                        {"ISNUMBER", Is<1>, 1, 1, 0},
+                                        {"ISTEXT", Is<2>, 1, 1, 0},
+                                        {"ISERROR", Is<3>, 1, 1, 0},
+                                        {"ISERR", Is<4>, 1, 1, 0},
+                                        {"ISNA", Is<5>, 1, 1, 0},
+                                        {"ISLOGICAL", Is<6>, 1, 1, 0},
+                                        {"ISNONTEXT", Is<7>, 1, 1, 0},
+                                        {"ISEVEN", IsParity<0>, 1, 1, 0},
+                                        {"ISODD", IsParity<1>, 1, 1, 0},
+                                        {"NA", Na, 0, 0, 0},
+                                        {"ERROR.TYPE", ErrorType, 1, 1, 0},
+                                        {nullptr, nullptr, 0, 0, 0}};
 
 }  // namespace kv::calc

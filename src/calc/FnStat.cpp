@@ -10,18 +10,21 @@ namespace kv::calc {
 namespace {
 
 using F = void;
-#define FN(Name) \
+#define FN(Name)                                                                                   \
   F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
          [[maybe_unused]] TOperand& Out)
 
 bool Collect(TEvalContext& Ctx, TOperand* A, int N, std::vector<double>& V, TOperand& Out) {
-  return EachNumber(Ctx, A, N, [&](double X) { V.push_back(X); }, Out);
+  return EachNumber(
+      Ctx, A, N, [&](double X) { V.push_back(X); }, Out);
 }
 
 FN(Average) {
   double S = 0;
   size_t C = 0;
-  if (!EachNumber(Ctx, A, N, [&](double X) { S += X, ++C; }, Out)) return;
+  if (!EachNumber(
+          Ctx, A, N, [&](double X) { S += X, ++C; }, Out))
+    return;
   Out = C ? NumResult(S / double(C)) : ErrOut(TCalcError::Div0);
 }
 FN(AverageA) {
@@ -31,8 +34,10 @@ FN(AverageA) {
     if (A[I].IsRef() || A[I].IsArray()) {
       TCalcError E = TCalcError::None;
       ForEachValue(Ctx, A[I], [&](const TCalcValue& V) {
-        if (V.IsError()) E = V.Error;
-        else S += V.IsText() ? 0 : V.Number, ++C;
+        if (V.IsError())
+          E = V.Error;
+        else
+          S += V.IsText() ? 0 : V.Number, ++C;
         return E == TCalcError::None;
       });
       if (E != TCalcError::None) return void(Out = ErrOut(E));
@@ -88,10 +93,13 @@ template <bool IsMax>
 FN(MaxMin) {
   double R = 0;
   bool Any = false;
-  if (!EachNumber(Ctx, A, N, [&](double X) {
-        if (!Any || (IsMax ? X > R : X < R)) R = X;
-        Any = true;
-      }, Out))
+  if (!EachNumber(
+          Ctx, A, N,
+          [&](double X) {
+            if (!Any || (IsMax ? X > R : X < R)) R = X;
+            Any = true;
+          },
+          Out))
     return;
   Out = NumResult(R);
 }
@@ -149,8 +157,10 @@ FN(Rank) {
   if (!Collect(Ctx, A + 1, 1, V, Out)) return;
   double Before = 0, Same = 0;
   for (double Y : V) {
-    if (Y == X) ++Same;
-    else if (Order == 0 ? Y > X : Y < X) ++Before;
+    if (Y == X)
+      ++Same;
+    else if (Order == 0 ? Y > X : Y < X)
+      ++Before;
   }
   if (!Same) return void(Out = ErrOut(TCalcError::NA));
   Out = NumOut(Avg ? Before + (Same + 1) / 2 : Before + 1);
@@ -255,9 +265,14 @@ void Aggregate(TEvalContext& Ctx, const TOperand& Target, const TCondScan& S, in
   });
   if (E != TCalcError::None) return void(Out = ErrOut(E));
   switch (Kind) {
-    case 0: Out = NumResult(Sum); break;
-    case 1: Out = Count ? NumResult(Sum / double(Count)) : ErrOut(TCalcError::Div0); break;
-    default: Out = NumResult(Count ? Best : 0);
+    case 0:
+      Out = NumResult(Sum);
+      break;
+    case 1:
+      Out = Count ? NumResult(Sum / double(Count)) : ErrOut(TCalcError::Div0);
+      break;
+    default:
+      Out = NumResult(Count ? Best : 0);
   }
 }
 
@@ -295,42 +310,41 @@ FN(CountIf) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kStatFunctions[] = {
-    {"AVERAGE", Average, 1, 255, 0},
-    {"AVERAGEA", AverageA, 1, 255, 0},
-    {"COUNT", Count, 1, 255, 0},
-    {"COUNTA", CountA, 1, 255, 0},
-    {"COUNTBLANK", CountBlank, 1, 1, 0},
-    {"MAX", MaxMin<true>, 1, 255, 0},
-    {"MIN", MaxMin<false>, 1, 255, 0},
-    {"MEDIAN", Median, 1, 255, 0},
-    {"MODE", Mode, 1, 255, 0},
-    {"MODE.SNGL", Mode, 1, 255, 0},
-    {"STDEV", Variance<true, true>, 1, 255, 0},
-    {"STDEV.S", Variance<true, true>, 1, 255, 0},
-    {"STDEVP", Variance<false, true>, 1, 255, 0},
-    {"STDEV.P", Variance<false, true>, 1, 255, 0},
-    {"VAR", Variance<true, false>, 1, 255, 0},
-    {"VAR.S", Variance<true, false>, 1, 255, 0},
-    {"VARP", Variance<false, false>, 1, 255, 0},
-    {"VAR.P", Variance<false, false>, 1, 255, 0},
-    {"LARGE", KthValue<true>, 2, 2, 0},
-    {"SMALL", KthValue<false>, 2, 2, 0},
-    {"RANK", Rank<false>, 2, 3, 0},
-    {"RANK.EQ", Rank<false>, 2, 3, 0},
-    {"RANK.AVG", Rank<true>, 2, 3, 0},
-    {"PERCENTILE", Percentile<false>, 2, 2, 0},
-    {"PERCENTILE.INC", Percentile<false>, 2, 2, 0},
-    {"QUARTILE", Percentile<true>, 2, 2, 0},
-    {"QUARTILE.INC", Percentile<true>, 2, 2, 0},
-    {"COUNTIF", CountIf, 2, 2, 0},
-    {"COUNTIFS", CountIfs, 2, 254, 0},
-    {"SUMIF", IfOne<0>, 2, 3, 0},
-    {"AVERAGEIF", IfOne<1>, 2, 3, 0},
-    {"SUMIFS", IfMany<0>, 3, 255, 0},
-    {"AVERAGEIFS", IfMany<1>, 3, 255, 0},
-    {"MINIFS", IfMany<2>, 3, 255, 0},
-    {"MAXIFS", IfMany<3>, 3, 255, 0},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kStatFunctions[] = {{"AVERAGE", Average, 1, 255, 0},
+                                       {"AVERAGEA", AverageA, 1, 255, 0},
+                                       {"COUNT", Count, 1, 255, 0},
+                                       {"COUNTA", CountA, 1, 255, 0},
+                                       {"COUNTBLANK", CountBlank, 1, 1, 0},
+                                       {"MAX", MaxMin<true>, 1, 255, 0},
+                                       {"MIN", MaxMin<false>, 1, 255, 0},
+                                       {"MEDIAN", Median, 1, 255, 0},
+                                       {"MODE", Mode, 1, 255, 0},
+                                       {"MODE.SNGL", Mode, 1, 255, 0},
+                                       {"STDEV", Variance<true, true>, 1, 255, 0},
+                                       {"STDEV.S", Variance<true, true>, 1, 255, 0},
+                                       {"STDEVP", Variance<false, true>, 1, 255, 0},
+                                       {"STDEV.P", Variance<false, true>, 1, 255, 0},
+                                       {"VAR", Variance<true, false>, 1, 255, 0},
+                                       {"VAR.S", Variance<true, false>, 1, 255, 0},
+                                       {"VARP", Variance<false, false>, 1, 255, 0},
+                                       {"VAR.P", Variance<false, false>, 1, 255, 0},
+                                       {"LARGE", KthValue<true>, 2, 2, 0},
+                                       {"SMALL", KthValue<false>, 2, 2, 0},
+                                       {"RANK", Rank<false>, 2, 3, 0},
+                                       {"RANK.EQ", Rank<false>, 2, 3, 0},
+                                       {"RANK.AVG", Rank<true>, 2, 3, 0},
+                                       {"PERCENTILE", Percentile<false>, 2, 2, 0},
+                                       {"PERCENTILE.INC", Percentile<false>, 2, 2, 0},
+                                       {"QUARTILE", Percentile<true>, 2, 2, 0},
+                                       {"QUARTILE.INC", Percentile<true>, 2, 2, 0},
+                                       {"COUNTIF", CountIf, 2, 2, 0},
+                                       {"COUNTIFS", CountIfs, 2, 254, 0},
+                                       {"SUMIF", IfOne<0>, 2, 3, 0},
+                                       {"AVERAGEIF", IfOne<1>, 2, 3, 0},
+                                       {"SUMIFS", IfMany<0>, 3, 255, 0},
+                                       {"AVERAGEIFS", IfMany<1>, 3, 255, 0},
+                                       {"MINIFS", IfMany<2>, 3, 255, 0},
+                                       {"MAXIFS", IfMany<3>, 3, 255, 0},
+                                       {nullptr, nullptr, 0, 0, 0}};
 
 }  // namespace kv::calc

@@ -11,7 +11,7 @@ namespace kv::calc {
 namespace {
 
 using F = void;
-#define FN(Name) \
+#define FN(Name)                                                                                   \
   F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
          [[maybe_unused]] TOperand& Out)
 
@@ -59,23 +59,30 @@ bool EachText(TEvalContext& Ctx, TOperand* A, int N, bool Ranges,
 
 FN(Concatenate) {
   std::string R;
-  if (EachText(Ctx, A, N, false, [&](const std::string& T, bool) { R += T; }, Out)) Out = Str(R);
+  if (EachText(
+          Ctx, A, N, false, [&](const std::string& T, bool) { R += T; }, Out))
+    Out = Str(R);
 }
 FN(Concat) {
   std::string R;
-  if (EachText(Ctx, A, N, true, [&](const std::string& T, bool) { R += T; }, Out)) Out = Str(R);
+  if (EachText(
+          Ctx, A, N, true, [&](const std::string& T, bool) { R += T; }, Out))
+    Out = Str(R);
 }
 FN(TextJoin) {
   std::string Delim, R;
   bool Skip;
   if (!ArgText(Ctx, A[0], Delim, Out) || !ArgBool(Ctx, A[1], Skip, Out)) return;
   bool First = true;
-  if (!EachText(Ctx, A + 2, N - 2, true, [&](const std::string& T, bool Empty) {
-        if (Skip && Empty) return;
-        if (!First) R += Delim;
-        R += T;
-        First = false;
-      }, Out))
+  if (!EachText(
+          Ctx, A + 2, N - 2, true,
+          [&](const std::string& T, bool Empty) {
+            if (Skip && Empty) return;
+            if (!First) R += Delim;
+            R += T;
+            First = false;
+          },
+          Out))
     return;
   Out = Str(R);
 }
@@ -118,7 +125,8 @@ FN(Find) {
   size_t From = size_t(Start) - 1;
   if (!Search) {
     size_t P = T.find(W, From);
-    return void(Out = P == std::u16string::npos ? ErrOut(TCalcError::Value) : NumOut(double(P + 1)));
+    return void(Out =
+                    P == std::u16string::npos ? ErrOut(TCalcError::Value) : NumOut(double(P + 1)));
   }
   // SEARCH: ASCII case ignored, wildcards; the match may end anywhere.
   std::string Pattern = What + "*";
@@ -174,8 +182,10 @@ FN(Case) {
   std::string T;
   if (!ArgText(Ctx, A[0], T, Out)) return;
   std::string R;
-  if (Kind == 0) R = AsciiUpper(T);
-  else if (Kind == 1) R = AsciiLower(T);
+  if (Kind == 0)
+    R = AsciiUpper(T);
+  else if (Kind == 1)
+    R = AsciiLower(T);
   else if (Kind == 2) {
     bool Prev = false;
     for (char C : T) {
@@ -261,7 +271,9 @@ FN(Text) {
   CoerceToNumber(V, X, E);
   Out = Str(Render(Ctx, X, Code));
 }
-std::string Decimals(double D) { return D > 0 ? "." + std::string(size_t(std::min(D, 127.0)), '0') : ""; }
+std::string Decimals(double D) {
+  return D > 0 ? "." + std::string(size_t(std::min(D, 127.0)), '0') : "";
+}
 FN(Fixed) {
   double X, D;
   bool NoCommas = false;
@@ -283,32 +295,31 @@ FN(Dollar) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kTextFunctions[] = {
-    {"CONCATENATE", Concatenate, 1, 255, 0},
-    {"CONCAT", Concat, 1, 255, 0},
-    {"TEXTJOIN", TextJoin, 3, 255, 0},
-    {"LEFT", LeftRight<0>, 1, 2, 0},
-    {"RIGHT", LeftRight<1>, 1, 2, 0},
-    {"MID", Mid, 3, 3, 0},
-    {"LEN", Len, 1, 1, 0},
-    {"FIND", Find<false>, 2, 3, 0},
-    {"SEARCH", Find<true>, 2, 3, 0},
-    {"SUBSTITUTE", Substitute, 3, 4, 0},
-    {"REPLACE", Replace, 4, 4, 0},
-    {"UPPER", Case<0>, 1, 1, 0},
-    {"LOWER", Case<1>, 1, 1, 0},
-    {"PROPER", Case<2>, 1, 1, 0},
-    {"TRIM", Case<3>, 1, 1, 0},
-    {"VALUE", Value, 1, 1, 0},
-    {"CHAR", Char, 1, 1, 0},
-    {"CODE", Code, 1, 1, 0},
-    {"REPT", Rept, 2, 2, 0},
-    {"EXACT", Exact, 2, 2, 0},
-    {"T", T, 1, 1, 0},
-    {"N", NFn, 1, 1, 0},
-    {"TEXT", Text, 2, 2, 0},
-    {"FIXED", Fixed, 1, 3, 0},
-    {"DOLLAR", Dollar, 1, 2, 0},
-    {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kTextFunctions[] = {{"CONCATENATE", Concatenate, 1, 255, 0},
+                                       {"CONCAT", Concat, 1, 255, 0},
+                                       {"TEXTJOIN", TextJoin, 3, 255, 0},
+                                       {"LEFT", LeftRight<0>, 1, 2, 0},
+                                       {"RIGHT", LeftRight<1>, 1, 2, 0},
+                                       {"MID", Mid, 3, 3, 0},
+                                       {"LEN", Len, 1, 1, 0},
+                                       {"FIND", Find<false>, 2, 3, 0},
+                                       {"SEARCH", Find<true>, 2, 3, 0},
+                                       {"SUBSTITUTE", Substitute, 3, 4, 0},
+                                       {"REPLACE", Replace, 4, 4, 0},
+                                       {"UPPER", Case<0>, 1, 1, 0},
+                                       {"LOWER", Case<1>, 1, 1, 0},
+                                       {"PROPER", Case<2>, 1, 1, 0},
+                                       {"TRIM", Case<3>, 1, 1, 0},
+                                       {"VALUE", Value, 1, 1, 0},
+                                       {"CHAR", Char, 1, 1, 0},
+                                       {"CODE", Code, 1, 1, 0},
+                                       {"REPT", Rept, 2, 2, 0},
+                                       {"EXACT", Exact, 2, 2, 0},
+                                       {"T", T, 1, 1, 0},
+                                       {"N", NFn, 1, 1, 0},
+                                       {"TEXT", Text, 2, 2, 0},
+                                       {"FIXED", Fixed, 1, 3, 0},
+                                       {"DOLLAR", Dollar, 1, 2, 0},
+                                       {nullptr, nullptr, 0, 0, 0}};
 
 }  // namespace kv::calc

@@ -17,8 +17,12 @@ bool IsIdentChar(char C) {
   unsigned char U = (unsigned char)C;
   return std::isalnum(U) || C == '_' || C == '.' || C == '\\' || C == '?' || U >= 0x80;
 }
-bool IsLetter(char C) { return std::isalpha((unsigned char)C) != 0; }
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+bool IsLetter(char C) {
+  return std::isalpha((unsigned char)C) != 0;
+}
+bool IsDigit(char C) {
+  return C >= '0' && C <= '9';
+}
 
 template <class T>
 void Put(std::string& Code, T V) {
@@ -74,7 +78,7 @@ bool ScanReference(std::string_view S, size_t& I, TRefParts& P) {
   if (ScanColumn(S, J, C, A1)) {
     size_t K = J;
     if (ScanRow(S, K, R, A2)) {
-      P = {R, C, R, C, uint8_t((A2 ? kAbsRow1 | kAbsRow2 : 0) | (A1 ? kAbsCol1 | kAbsCol2 : 0)),
+      P = {R,    C, R, C, uint8_t((A2 ? kAbsRow1 | kAbsRow2 : 0) | (A1 ? kAbsCol1 | kAbsCol2 : 0)),
            false};
       size_t M = K;
       TRefParts Q;
@@ -102,8 +106,12 @@ bool ScanReference(std::string_view S, size_t& I, TRefParts& P) {
       int32_t C2;
       bool B1;
       if (ScanColumn(S, M, C2, B1) && RefEnds(S, M)) {
-        P = {0, C, kMaxRows - 1, C2,
-             uint8_t(kAbsRow1 | kAbsRow2 | (A1 ? kAbsCol1 : 0) | (B1 ? kAbsCol2 : 0)), true};
+        P = {0,
+             C,
+             kMaxRows - 1,
+             C2,
+             uint8_t(kAbsRow1 | kAbsRow2 | (A1 ? kAbsCol1 : 0) | (B1 ? kAbsCol2 : 0)),
+             true};
         I = M;
         return true;
       }
@@ -115,8 +123,12 @@ bool ScanReference(std::string_view S, size_t& I, TRefParts& P) {
     size_t M = J + 1;
     int32_t R2;
     if (ScanRow(S, M, R2, A2) && RefEnds(S, M)) {
-      P = {R, 0, R2, kMaxCols - 1,
-           uint8_t(kAbsCol1 | kAbsCol2 | (A1 ? kAbsRow1 : 0) | (A2 ? kAbsRow2 : 0)), true};
+      P = {R,
+           0,
+           R2,
+           kMaxCols - 1,
+           uint8_t(kAbsCol1 | kAbsCol2 | (A1 ? kAbsRow1 : 0) | (A2 ? kAbsRow2 : 0)),
+           true};
       I = M;
       return true;
     }
@@ -136,14 +148,30 @@ struct TStackItem {
 
 int Precedence(uint8_t Op) {
   switch (Op) {
-    case opEq: case opNe: case opLt: case opLe: case opGt: case opGe: return 1;
-    case opConcat: return 2;
-    case opAdd: case opSub: return 3;
-    case opMul: case opDiv: return 4;
-    case opPow: return 5;
-    case opNeg: case opPlus: return 7;
-    case opRange: return 9;
-    default: return 0;
+    case opEq:
+    case opNe:
+    case opLt:
+    case opLe:
+    case opGt:
+    case opGe:
+      return 1;
+    case opConcat:
+      return 2;
+    case opAdd:
+    case opSub:
+      return 3;
+    case opMul:
+    case opDiv:
+      return 4;
+    case opPow:
+      return 5;
+    case opNeg:
+    case opPlus:
+      return 7;
+    case opRange:
+      return 9;
+    default:
+      return 0;
   }
 }
 
@@ -314,7 +342,8 @@ class TParser {
     return true;
   }
   bool ReadError(TCalcError& E) {
-    static const char* Codes[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
+    static const char* Codes[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!",
+                                  "#NAME?", "#NUM!",   "#N/A"};
     for (int K = 0; K < 7; ++K) {
       std::string_view T = Codes[K];
       if (S.size() - I >= T.size() && SameTextAscii(S.substr(I, T.size()), T)) {
@@ -461,6 +490,12 @@ class TParser {
       if (J >= S.size() || S[J] != '!') return false;
     } else {
       while (J < S.size() && IsIdentChar(S[J])) Name += S[J++];
+      if (J < S.size() && S[J] == ':' && !Name.empty()) {
+        // Sheet1:Sheet3!A1, a reference through several sheets: not read.
+        size_t K = J + 1;
+        while (K < S.size() && IsIdentChar(S[K])) ++K;
+        if (K < S.size() && S[K] == '!') return false;
+      }
       if (J >= S.size() || S[J] != '!' || Name.empty()) {
         Name.clear();
         return true;
@@ -544,7 +579,8 @@ class TParser {
       if (StartsWithAscii(N, Prefix)) N.remove_prefix(Prefix.size());
     if (StartsWithAscii(N, "_xlws.")) N.remove_prefix(6);
     int Id = FindFunction(N);
-    if (Id < 0) FUnsupported = true;
+    if (Id < 0)
+      FUnsupported = true;
     else {
       const TFunctionDef& D = FunctionById(Id);
       if (D.Flags & kVolatile) FVolatile = true;
@@ -614,24 +650,46 @@ class TParser {
     uint8_t Op = 0;
     size_t Len = 1;
     switch (C) {
-      case '+': Op = opAdd; break;
-      case '-': Op = opSub; break;
-      case '*': Op = opMul; break;
-      case '/': Op = opDiv; break;
-      case '^': Op = opPow; break;
-      case '&': Op = opConcat; break;
-      case '=': Op = opEq; break;
-      case ':': Op = opRange; break;
+      case '+':
+        Op = opAdd;
+        break;
+      case '-':
+        Op = opSub;
+        break;
+      case '*':
+        Op = opMul;
+        break;
+      case '/':
+        Op = opDiv;
+        break;
+      case '^':
+        Op = opPow;
+        break;
+      case '&':
+        Op = opConcat;
+        break;
+      case '=':
+        Op = opEq;
+        break;
+      case ':':
+        Op = opRange;
+        break;
       case '<':
-        if (I + 1 < S.size() && S[I + 1] == '=') Op = opLe, Len = 2;
-        else if (I + 1 < S.size() && S[I + 1] == '>') Op = opNe, Len = 2;
-        else Op = opLt;
+        if (I + 1 < S.size() && S[I + 1] == '=')
+          Op = opLe, Len = 2;
+        else if (I + 1 < S.size() && S[I + 1] == '>')
+          Op = opNe, Len = 2;
+        else
+          Op = opLt;
         break;
       case '>':
-        if (I + 1 < S.size() && S[I + 1] == '=') Op = opGe, Len = 2;
-        else Op = opGt;
+        if (I + 1 < S.size() && S[I + 1] == '=')
+          Op = opGe, Len = 2;
+        else
+          Op = opGt;
         break;
-      default: return false;  // includes a blank between operands (intersection)
+      default:
+        return false;  // includes a blank between operands (intersection)
     }
     I += Len;
     int P = Precedence(Op);

@@ -15,9 +15,9 @@ struct TRegistry {
   std::vector<const TFunctionDef*> ById;
   std::unordered_map<std::string, int> ByName;
   TRegistry() {
-    for (const TFunctionDef* Table : {kMathFunctions, kStatFunctions, kLogicFunctions,
-                                      kLookupFunctions, kTextFunctions, kDateFunctions,
-                                      kFinanceFunctions})
+    for (const TFunctionDef* Table :
+         {kMathFunctions, kStatFunctions, kLogicFunctions, kLookupFunctions, kTextFunctions,
+          kDateFunctions, kFinanceFunctions})
       for (const TFunctionDef* D = Table; D->Name; ++D) {
         ByName.emplace(D->Name, int(ById.size()));
         ById.push_back(D);
@@ -38,7 +38,9 @@ int FindFunction(std::string_view Name) {
   return It == R.ByName.end() ? -1 : It->second;
 }
 
-const TFunctionDef& FunctionById(int Id) { return *Registry().ById[size_t(Id)]; }
+const TFunctionDef& FunctionById(int Id) {
+  return *Registry().ById[size_t(Id)];
+}
 
 bool WildcardMatch(std::string_view Pattern, std::string_view Text) {
   // Iterative, with one backtracking point per '*': linear memory, no recursion.
@@ -126,8 +128,10 @@ bool TCriterion::Matches(const TCalcValue& V) const {
       if (FOp != 0) return false;
       return false;
     }
-    if (FWildcard) Eq = WildcardMatch(FValue.Text, V.Text);
-    else if (FOp == 0 || FOp == 1) Eq = SameTextAscii(FValue.Text, V.Text);
+    if (FWildcard)
+      Eq = WildcardMatch(FValue.Text, V.Text);
+    else if (FOp == 0 || FOp == 1)
+      Eq = SameTextAscii(FValue.Text, V.Text);
     else {
       int C = CompareValues(V, FValue);
       return FOp == 2 ? C < 0 : FOp == 3 ? C <= 0 : FOp == 4 ? C > 0 : C >= 0;
@@ -139,19 +143,27 @@ bool TCriterion::Matches(const TCalcValue& V) const {
   TCalcValue X = V;
   if (FValue.IsNumber() && V.IsText()) {
     double N;
-    if (FOp == 0 && ParseNumberLike(V.Text, N)) X = TCalcValue::Num(N);
-    else return FOp == 1;
+    if (FOp == 0 && ParseNumberLike(V.Text, N))
+      X = TCalcValue::Num(N);
+    else
+      return FOp == 1;
   }
   if (X.IsEmpty()) return FOp == 1;
   if (X.Type != FValue.Type) return FOp == 1;
   int C = CompareValues(X, FValue);
   switch (FOp) {
-    case 0: return C == 0;
-    case 1: return C != 0;
-    case 2: return C < 0;
-    case 3: return C <= 0;
-    case 4: return C > 0;
-    default: return C >= 0;
+    case 0:
+      return C == 0;
+    case 1:
+      return C != 0;
+    case 2:
+      return C < 0;
+    case 3:
+      return C <= 0;
+    case 4:
+      return C > 0;
+    default:
+      return C >= 0;
   }
 }
 

@@ -14,7 +14,9 @@ namespace kv {
 
 namespace {
 
-uint64_t CellKey(int32_t Row, int32_t Col) { return (uint64_t(uint32_t(Row)) << 16) | uint32_t(Col); }
+uint64_t CellKey(int32_t Row, int32_t Col) {
+  return (uint64_t(uint32_t(Row)) << 16) | uint32_t(Col);
+}
 
 std::string_view LocalName(const char* Name) {
   std::string_view N = Name;
@@ -37,8 +39,10 @@ std::string InlineText(pugi::xml_node N) {
   for (pugi::xml_node C = N.first_child(); C; C = C.next_sibling()) {
     if (C.type() != pugi::node_element) continue;
     std::string_view L = LocalName(C.name());
-    if (L == "t") S += C.text().get();
-    else if (L == "r") S += Child(C, "t").text().get();
+    if (L == "t")
+      S += C.text().get();
+    else if (L == "r")
+      S += Child(C, "t").text().get();
   }
   return S;
 }
@@ -107,18 +111,24 @@ void TPackageCells::ReadSheet(TSheet& S, const std::string& Xml,
       std::string T = Attr(C, "t");
       pugi::xml_node V = Child(C, "v");
       TCalcValue Val;
-      if (T == "inlineStr") Val = TCalcValue::Str(InlineText(Child(C, "is")));
+      if (T == "inlineStr")
+        Val = TCalcValue::Str(InlineText(Child(C, "is")));
       else if (V) {
         std::string Text = V.text().get();
         double N;
         if (T == "s") {
           size_t I = size_t(ParseInt32Or(Text, -1));
           Val = TCalcValue::Str(I < Strings.size() ? Strings[I] : "");
-        } else if (T == "str") Val = TCalcValue::Str(Text);
-        else if (T == "b") Val = TCalcValue::Bool(Text == "1" || Text == "true");
-        else if (T == "e") Val = TCalcValue::Err(ErrorCodeFromText(Text));
-        else if (TryParseNumberText(Text, N)) Val = TCalcValue::Num(N);
-        else Val = TCalcValue::Str(Text);
+        } else if (T == "str")
+          Val = TCalcValue::Str(Text);
+        else if (T == "b")
+          Val = TCalcValue::Bool(Text == "1" || Text == "true");
+        else if (T == "e")
+          Val = TCalcValue::Err(ErrorCodeFromText(Text));
+        else if (TryParseNumberText(Text, N))
+          Val = TCalcValue::Num(N);
+        else
+          Val = TCalcValue::Str(Text);
       }
       if (!Val.IsEmpty()) S.Values[CellKey(R, Col)] = Val;
       pugi::xml_node F = Child(C, "f");
@@ -210,8 +220,10 @@ void TPackageCells::SetValue(int Sheet, int32_t Row, int32_t Col, const TCalcVal
   F.erase(std::remove_if(F.begin(), F.end(),
                          [&](const TFormulaCell& X) { return X.Row == Row && X.Col == Col; }),
           F.end());
-  if (V.IsEmpty()) S.Values.erase(CellKey(Row, Col));
-  else S.Values[CellKey(Row, Col)] = V;
+  if (V.IsEmpty())
+    S.Values.erase(CellKey(Row, Col));
+  else
+    S.Values[CellKey(Row, Col)] = V;
   S.Rows = std::max(S.Rows, Row + 1);
   S.Cols = std::max(S.Cols, Col + 1);
 }

@@ -51,7 +51,7 @@ class TPackageCells : public ICellSource {
     int32_t Rows = 0, Cols = 0;
   };
   std::vector<TSheet> FSheets;
-  std::vector<std::string> FTexts;  // formula texts
+  std::vector<std::string> FTexts;                                 // formula texts
   std::multimap<std::string, std::pair<int, std::string>> FNames;  // upper name -> (scope, text)
   bool FDate1904 = false;
   void ReadSheet(TSheet& S, const std::string& Xml, const std::vector<std::string>& Strings);

@@ -40,15 +40,19 @@ bool Agree(const TCalcValue& Got, const TCalcValue& Want) {
 
 std::string Show(const TCalcValue& V) {
   switch (V.Type) {
-    case TValueType::Empty: return "(empty)";
+    case TValueType::Empty:
+      return "(empty)";
     case TValueType::Number: {
       char B[40];
       std::snprintf(B, sizeof B, "%.17g", V.Number);
       return B;
     }
-    case TValueType::Text: return "\"" + V.Text + "\"";
-    case TValueType::Boolean: return V.Number ? "TRUE" : "FALSE";
-    case TValueType::Error: return std::string(ErrorCodeText(V.Error));
+    case TValueType::Text:
+      return "\"" + V.Text + "\"";
+    case TValueType::Boolean:
+      return V.Number ? "TRUE" : "FALSE";
+    case TValueType::Error:
+      return std::string(ErrorCodeText(V.Error));
   }
   return "";
 }
@@ -88,16 +92,16 @@ TEST(Conformance, RecomputedValuesAgreeWithLibreOffice) {
         Report += Path.filename().string() + " " + Cells.SheetName(S) + "!" +
                   ColumnIndexToLetters(F.Col) + std::to_string(F.Row + 1) + " =" +
                   std::string(F.Text) + "  got " + Show(Got) + " want " + Show(Want) +
-                  (Engine.KeptReason(S, F.Row, F.Col) != TKeptReason::None ? " (kept)" : "") +
-                  "\n";
+                  (Engine.KeptReason(S, F.Row, F.Col) != TKeptReason::None ? " (kept)" : "") + "\n";
       }
     }
   }
   double Share = Total ? double(Agreed) / double(Total) : 0;
-  std::printf("calc conformance: %zu of %zu formula cells agree (%.2f%%); kept: %zu unreadable, "
-              "%zu unsupported, %zu circular, %zu dependent\n%s",
-              Agreed, Total, Share * 100, Kept.Unreadable, Kept.Unsupported, Kept.Circular,
-              Kept.DependsOnKept, Report.c_str());
+  std::printf(
+      "calc conformance: %zu of %zu formula cells agree (%.2f%%); kept: %zu unreadable, "
+      "%zu unsupported, %zu circular, %zu dependent\n%s",
+      Agreed, Total, Share * 100, Kept.Unreadable, Kept.Unsupported, Kept.Circular,
+      Kept.DependsOnKept, Report.c_str());
   EXPECT_GE(Total, 500u);
   EXPECT_GE(Share, 0.995);
 }

@@ -149,8 +149,10 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void SelectCell(int32_t Col, int32_t Row, bool EnsureVisible);
   void EnsureCellVisible(int32_t Col, int32_t Row);
   void ClampSelection();
-  // Scrolls the selected cell into view and opens the editor on it.
-  void BeginCellEdit();
+  // Scrolls the selected cell into view and opens the editor on it: on the
+  // cell's text, all selected, or, given NewText, on that text with the
+  // caret after it (a typed first character, or nothing for Backspace).
+  void BeginCellEdit(std::optional<std::string> NewText = std::nullopt);
   // Closes the editor. With Commit, writes its text into the cell only when
   // it differs from the text the editor opened with. Gives the viewer the
   // keyboard focus only when the editor or the viewer had it and FocusLost
@@ -188,6 +190,23 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void PublishVariables();
   void RunHostCommand(const std::string& Command);
   void HandleKeyDown(uint32_t Key);
+  // A key pressed in the editor; true when the viewer took it (Enter, Tab,
+  // Escape, Alt+Enter).
+  bool HandleEditorKey(uint32_t Key);
+  void HandleChar(uintptr_t Code);
+  // Moves the selection by whole cells, staying inside the sheet.
+  void MoveSelection(int32_t DCol, int32_t DRow);
+  // Page Down (+1) or Page Up (-1): selection and view by the whole visible rows.
+  void PageSelection(int32_t Direction);
+  void ArrowKey(int32_t DCol, int32_t DRow, bool ToEdge);
+  void HomeOrEndKey(bool End, bool Ctrl);
+  // Delete: the selected cell emptied as one edit.
+  void ClearSelectedCell();
+  int32_t VisibleRows() const;
+  int32_t VisibleCols() const;
+  // The furthest the view scrolls: the last used row and column stay in it.
+  int32_t MaxTopRow() const;
+  int32_t MaxLeftCol() const;
   void HandleWheel(uintptr_t WParam);
   void HandleClick(int32_t X, int32_t Y);
   void HandleHostNotify(intptr_t Code);
@@ -197,6 +216,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void PaintActionToolbar(TPaintList& List) const;
   void PaintSheetTabs(TPaintList& List) const;
   void PaintCellGrid(TPaintList& List) const;
+  // Fills and outlines one box; returns the fill its text goes on.
+  TColor PaintCellBox(TPaintList& List, const TRect& Box, bool Header, const TColor* Highlight,
+                      bool Selected) const;
   void PaintCell(TPaintList& List, const TRect& Box, std::string_view Text, bool Header,
                  const TColor* Highlight, bool Selected) const;
   // A data cell as its number format shows it: in its section's colour, a
@@ -219,6 +241,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   bool FPageMode = false;
   TWindowHandle FEdit = 0;
   std::string FEditOpenedWith;  // the editor's text when it opened
+  bool FEditReplaces = false;   // opened on new text: compared with the cell on close
+  bool FEditCrLf = false;       // the cell's line breaks were CR LF
   int32_t FTopRow = 0;
   int32_t FLeftCol = 0;
   int32_t FSelectedCol = 0;

@@ -1,6 +1,7 @@
 // Layout, hit testing and painting of the viewer: pure functions of its
 // fields and client size.
 #include <algorithm>
+#include <cmath>
 
 #include "base/Text.h"
 #include "viewer/VantSpreadsheet.h"
@@ -29,6 +30,27 @@ constexpr int32_t kNavRowTop = 28;
 constexpr int32_t kNavLabelTop = 35;
 constexpr int32_t kNavNextOffset = 72;
 constexpr int32_t kNavEndOffset = 145;
+
+// Black or white, whichever contrasts more with Back (WCAG's relative
+// luminance and contrast ratio).
+TColor TextColorOn(TColor Back) {
+  auto Channel = [](uint32_t V) {
+    double C = V / 255.0;
+    return C <= 0.03928 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
+  };
+  const double L = 0.2126 * Channel(Back & 0xFF) + 0.7152 * Channel((Back >> 8) & 0xFF) +
+                   0.0722 * Channel((Back >> 16) & 0xFF);
+  return (L + 0.05) / 0.05 >= 1.05 / (L + 0.05) ? kBlack : kWhite;
+}
+
+// A cell's text as one line: up to its first line break, then "…".
+std::string_view FirstLine(std::string_view Text, std::string& Buffer) {
+  const size_t Break = Text.find_first_of("\r\n");
+  if (Break == std::string_view::npos) return Text;
+  Buffer.assign(Text.substr(0, Break));
+  Buffer += "\xE2\x80\xA6";
+  return Buffer;
+}
 
 bool IsHorizontal(TToolbarPlacement P) {
   return P == TToolbarPlacement::Top || P == TToolbarPlacement::Bottom;
@@ -220,28 +242,40 @@ void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
   List.Unclip();
 }
 
-void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
-                                 bool Header, const TColor* Highlight, bool Selected) const {
+TColor TVantSpreadsheet::PaintCellBox(TPaintList& List, const TRect& Box, bool Header,
+                                      const TColor* Highlight, bool Selected) const {
   TColor Back = Header ? FHeaderColor : Highlight ? *Highlight : kWhite;
-  if (Selected) Back = FSelectionColor;
+  // A highlighted cell keeps its fill under the selection, drawn as a frame.
+  if (Selected && !Highlight) Back = FSelectionColor;
   List.Fill(Box, Back);
   List.Outline(Box, kCellOutline);
+  if (Selected && Highlight) {
+    List.Outline({Box.Left + 1, Box.Top + 1, Box.Right - 1, Box.Bottom - 1}, FSelectionColor);
+    List.Outline({Box.Left + 2, Box.Top + 2, Box.Right - 2, Box.Bottom - 2}, FSelectionColor);
+  }
+  return Back;
+}
+
+void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
+                                 bool Header, const TColor* Highlight, bool Selected) const {
+  const TColor Back = PaintCellBox(List, Box, Header, Highlight, Selected);
+  std::string Buffer;
   List.ClippedText(Box.Left + 4, Box.Top + 2,
-                   {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
+                   {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2},
+                   FirstLine(Text, Buffer), TextColorOn(Back), Back);
 }
 
 void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
                                       const TColor* Highlight, bool Selected) const {
-  TColor Back = Highlight ? *Highlight : kWhite;
-  if (Selected) Back = FSelectionColor;
-  List.Fill(Box, Back);
-  List.Outline(Box, kCellOutline);
+  const TColor Back = PaintCellBox(List, Box, false, Highlight, Selected);
   const TRect Clip{Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2};
-  const TColor Color = Shown.HasColor ? Shown.Color : kBlack;
+  const TColor Color = Shown.HasColor ? Shown.Color : TextColorOn(Back);
+  std::string Buffer;
+  const std::string_view Text = FirstLine(Shown.Text, Buffer);
   if (Shown.IsNumber)
-    List.RightAlignedText(Box.Top + 2, Clip, Shown.Text, Color, Back);
+    List.RightAlignedText(Box.Top + 2, Clip, Text, Color, Back);
   else
-    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Shown.Text, Color, Back);
+    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Text, Color, Back);
 }
 
 void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {

@@ -163,15 +163,43 @@ TEST_F(TLayout, GridPaintsOnlyVisibleCellsWithHeadersAndClipping) {
   EXPECT_FALSE(T.count("2:6"));
 }
 
-TEST_F(TLayout, SelectionColourWinsOverHighlight) {
+TEST_F(TLayout, HighlightKeepsItsFillUnderTheSelectionFrame) {
   Open("None");
   FViewer->SelectCell(1, 1, true);
   FViewer->ToggleHighlightSelection("Red");
-  EXPECT_EQ(TextsOf(FWin->Repaint()).at("1:1")->Back, Rgb(255, 236, 217));
+  const TPaintList& L = FWin->Repaint();
+  EXPECT_EQ(TextsOf(L).at("1:1")->Back, Rgb(255, 128, 128));
+  const TRect Box{46 + 96, 30 + 22 * 2, 46 + 96 * 2, 30 + 22 * 3};
+  int Frames = 0;
+  for (const TPaintOp& Op : L.FOps)
+    if (Op.Kind == TPaintKind::Outline && Op.Color == Rgb(255, 236, 217) &&
+        Op.Box.Left > Box.Left && Op.Box.Right < Box.Right && Op.Box.Top > Box.Top)
+      ++Frames;
+  EXPECT_EQ(Frames, 2);
   FWin->Key(vk::Right);
   auto T = TextsOf(FWin->Repaint());
   EXPECT_EQ(T.at("1:1")->Back, Rgb(255, 128, 128));
   EXPECT_EQ(T.at("1:2")->Back, Rgb(255, 236, 217));
+}
+
+TEST_F(TLayout, TextColourContrastsWithTheFillAndLineBreaksEndTheLine) {
+  Open("None");
+  FViewer->ApplySettings("HeaderColor=000080;SelectionColor=202020");
+  auto T = TextsOf(FWin->Repaint());
+  EXPECT_EQ(T.at("A")->Color, Rgb(255, 255, 255));    // on navy
+  EXPECT_EQ(T.at("0:0")->Color, Rgb(255, 255, 255));  // selected, dark
+  EXPECT_EQ(T.at("0:1")->Color, Rgb(0, 0, 0));
+  FViewer->ApplySettings("HeaderColor=FFFF00");
+  EXPECT_EQ(TextsOf(FWin->Repaint()).at("A")->Color, Rgb(0, 0, 0));
+  FViewer->ToggleHighlightSelection("Blue");
+  EXPECT_EQ(TextsOf(FWin->Repaint()).at("0:0")->Color, Rgb(0, 0, 0));
+  // A two-line cell shows its first line and an ellipsis.
+  FWin->Key(vk::F2);
+  FWin->Type("Line one");
+  FWin->Key(vk::Return, kModAlt);
+  FWin->Type("line two");
+  FWin->Key(vk::Return);
+  EXPECT_EQ(TextsOf(FWin->Repaint()).count("Line one\xE2\x80\xA6"), 1u);
 }
 
 TEST_F(TLayout, EmptySheetAndNoSheetPaintNoCells) {

@@ -113,7 +113,7 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         BeginCellEdit();
         return TMessageResult::Handled;
       case msg::MouseWheel:
-        HandleWheel(WParam);
+        HandleWheel(WParam, LParam);
         return TMessageResult::Handled;
       case msg::HostNotify:
         HandleHostNotify(LParam);
@@ -274,11 +274,12 @@ void TVantSpreadsheet::ClearSelectedCell() {
 }
 
 int32_t TVantSpreadsheet::VisibleRows() const {
-  return std::max(1, (GridRect().Height() - FRowHeight) / FRowHeight);
+  const int32_t Row = Metrics().Row;
+  return std::max(1, (GridRect().Height() - Row) / Row);
 }
 
 int32_t TVantSpreadsheet::VisibleCols() const {
-  return std::max(1, (GridRect().Width() - kRowHeaderWidth) / FCellWidth);
+  return std::max(1, (GridRect().Width() - Metrics().Header) / FCellWidth);
 }
 
 int32_t TVantSpreadsheet::MaxTopRow() const {
@@ -291,9 +292,33 @@ int32_t TVantSpreadsheet::MaxLeftCol() const {
   return S ? std::max(0, S->ColCount() - 1) : 0;
 }
 
-void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
+void TVantSpreadsheet::ScrollTabs(int32_t Delta) {
+  const int32_t Last = std::max(0, SheetCount() - 1);
+  FTabScroll = int32_t(std::clamp<int64_t>(int64_t(FTabScroll) + Delta, 0, Last));
+  Invalidate();
+}
+
+void TVantSpreadsheet::BringCurrentTabIntoView() {
+  if (FCurrentSheet < 0) return;
+  if (FCurrentSheet < FTabScroll) FTabScroll = FCurrentSheet;
+  while (FTabScroll < FCurrentSheet) {
+    const TTabLayout L = TabLayout();
+    const int32_t End = L.Buttons ? L.Back.Left : SheetTabRect().Right;
+    bool Whole = false;
+    for (const auto& [Sheet, Box] : L.Tabs)
+      if (Sheet == FCurrentSheet) Whole = Box.Right <= End;
+    if (Whole) break;
+    ++FTabScroll;
+  }
+}
+
+void TVantSpreadsheet::HandleWheel(uintptr_t WParam, intptr_t LParam) {
   int32_t Delta = int16_t((WParam >> 16) & 0xFFFF);
   int32_t Steps = Delta / kWheelStep;
+  // Over the tab strip the wheel scrolls the tabs.
+  int32_t X = int16_t(LParam & 0xFFFF), Y = int16_t((LParam >> 16) & 0xFFFF);
+  if (FWindow) FWindow->ScreenToClientPoint(X, Y);
+  if (!FPageMode && SheetTabRect().Contains(X, Y)) return ScrollTabs(-Steps);
   const bool Sideways = (WParam & msg::MkShift) != 0;
   int32_t& Target = Sideways ? FLeftCol : FTopRow;
   int64_t Moved = int64_t(Target) - Steps;
@@ -315,6 +340,11 @@ void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
     } catch (const std::exception& E) {
       ReportError(ErrorMessage(E));
     }
+    return;
+  }
+  int32_t Scroll = TabScrollButtonAt(X, Y);
+  if (Scroll >= 0) {
+    ScrollTabs(Scroll == 0 ? -1 : 1);
     return;
   }
   int32_t Tab = SheetTabAt(X, Y);
@@ -439,6 +469,7 @@ void TVantSpreadsheet::LoadWorkbook(const std::string& FileName) {
   FCurrentSheet = -1;
   FTopRow = 0;
   FLeftCol = 0;
+  FTabScroll = 0;
   FHighlights.clear();
   if (FWorkbook->SheetCount() > 0) {
     FCurrentSheet = 0;
@@ -484,6 +515,7 @@ bool TVantSpreadsheet::GotoSheet(int32_t Index) {
     FSelectedRow = 0;
     FTopRow = 0;
     FLeftCol = 0;
+    BringCurrentTabIntoView();
     ClampSelection();
     PublishVariables();
     return true;
@@ -551,12 +583,13 @@ void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
   const std::string Text = EditorFormOf(NewText ? std::string_view(*NewText) : Old);
   const int64_t Lines = 1 + std::count(Text.begin(), Text.end(), '\n');
   TRect G = GridRect();
-  int64_t X = int64_t(G.Left) + kRowHeaderWidth + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
-  int64_t Y = int64_t(G.Top) + int64_t(FRowHeight) * (int64_t(FSelectedRow) - FTopRow + 1);
+  const TMetrics M = Metrics();
+  int64_t X = int64_t(G.Left) + M.Header + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
+  int64_t Y = int64_t(G.Top) + int64_t(M.Row) * (int64_t(FSelectedRow) - FTopRow + 1);
   // A grid too small for one whole cell cuts the editor to what it shows; a
   // text of several lines gets a row per line while the grid has room.
   int64_t W = std::min<int64_t>(FCellWidth, G.Right - X);
-  int64_t H = std::min<int64_t>(FRowHeight * std::min<int64_t>(Lines, 8), G.Bottom - Y);
+  int64_t H = std::min<int64_t>(M.Row * std::min<int64_t>(Lines, 8), G.Bottom - Y);
   if (W <= 0 || H <= 0) return;
   TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), int32_t(W), int32_t(H), Text,
                                           FGridFontName, FGridFontSize);
@@ -665,8 +698,9 @@ void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) 
 
 void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
   TRect G = GridRect();
-  int32_t VisibleCols = std::max(1, (G.Width() - kRowHeaderWidth) / FCellWidth);
-  int32_t VisibleRows = std::max(1, (G.Height() - FRowHeight) / FRowHeight);
+  const TMetrics M = Metrics();
+  int32_t VisibleCols = std::max(1, (G.Width() - M.Header) / FCellWidth);
+  int32_t VisibleRows = std::max(1, (G.Height() - M.Row) / M.Row);
   if (Col < FLeftCol) FLeftCol = Col;
   if (int64_t(Col) >= int64_t(FLeftCol) + VisibleCols) FLeftCol = Col - VisibleCols + 1;
   if (Row < FTopRow) FTopRow = Row;

@@ -83,6 +83,8 @@ class IViewerWindow {
   // Destroys the window and its children; the sink gets no further messages.
   virtual void Destroy() = 0;
 
+  // Screen coordinates (a wheel message's) to client coordinates.
+  virtual void ScreenToClientPoint(int32_t&, int32_t&) const {}
   // The modifier keys held with the key being handled (kMod... bits).
   virtual uint32_t KeyModifiers() const { return 0; }
 
@@ -90,6 +92,11 @@ class IViewerWindow {
   // FontPoints points, as the renderer draws it.
   virtual int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
                             std::string_view Text) const = 0;
+
+  // Line height in pixels of that font (ascent plus descent).
+  virtual int32_t TextHeight(const std::string&, int32_t FontPoints) const {
+    return FontPoints * 5 / 3;
+  }
 
   // The in-place editor: a multi-line "EDIT" child (line breaks "\r\n") holding Text in the regular
   // weight of the font FontName at FontPoints points. Returns its handle, 0

@@ -116,22 +116,37 @@ class TWin32ViewerWindow final : public IViewerWindow {
     FWnd = nullptr;
   }
 
-  int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
-                    std::string_view Text) const override {
-    HDC Dc = GetDC(FWnd);
-    if (!Dc) return 0;
+  // Selects the measuring font for FontName at FontPoints into Dc; returns
+  // the font it replaced.
+  HGDIOBJ SelectMeasureFont(HDC Dc, const std::string& FontName, int32_t FontPoints) const {
     if (!FMeasureFont.F || FMeasureName != FontName || FMeasurePoints != FontPoints) {
       FMeasureFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
       FMeasureName = FontName;
       FMeasurePoints = FontPoints;
     }
-    HGDIOBJ Old = SelectObject(Dc, FMeasureFont.F);
+    return SelectObject(Dc, FMeasureFont.F);
+  }
+  int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
+                    std::string_view Text) const override {
+    HDC Dc = GetDC(FWnd);
+    if (!Dc) return 0;
+    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
     std::wstring W = WideOf(Text);
     SIZE Size{};
     GetTextExtentPoint32W(Dc, W.c_str(), int(W.size()), &Size);
     SelectObject(Dc, Old);
     ReleaseDC(FWnd, Dc);
     return Size.cx;
+  }
+  int32_t TextHeight(const std::string& FontName, int32_t FontPoints) const override {
+    HDC Dc = GetDC(FWnd);
+    if (!Dc) return 0;
+    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
+    TEXTMETRICW Tm{};
+    GetTextMetricsW(Dc, &Tm);
+    SelectObject(Dc, Old);
+    ReleaseDC(FWnd, Dc);
+    return Tm.tmHeight;
   }
 
   TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t Width, int32_t Height,
@@ -168,6 +183,12 @@ class TWin32ViewerWindow final : public IViewerWindow {
   void InsertEditorText(TWindowHandle Editor, const std::string& Text) override {
     std::wstring W = WideOf(Text);
     SendMessageW(Hwnd(Editor), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W.c_str()));
+  }
+  void ScreenToClientPoint(int32_t& X, int32_t& Y) const override {
+    POINT P{X, Y};
+    ScreenToClient(FWnd, &P);
+    X = P.x;
+    Y = P.y;
   }
   uint32_t KeyModifiers() const override {
     return (GetKeyState(VK_SHIFT) < 0 ? kModShift : 0) |

@@ -182,8 +182,10 @@ class TFakeViewerWindow : public IViewerWindow {
   void Char(char32_t C) { Send(msg::Char, uintptr_t(C)); }
   // The user clicks a window of the host: the focus leaves the viewer.
   void FocusOther() { MoveFocus(Other); }
-  void Wheel(int16_t Delta, bool Shift = false) {
-    Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0));
+  // At (X, Y): screen and client coordinates are the same here.
+  void Wheel(int16_t Delta, bool Shift = false, int32_t X = 300, int32_t Y = 200) {
+    Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0),
+         intptr_t((uint32_t(uint16_t(Y)) << 16) | uint16_t(X)));
   }
   void Pump() {
     while (!FPosted.empty()) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

@@ -7,7 +7,7 @@
 
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 
 namespace kv {
 

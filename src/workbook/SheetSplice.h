@@ -30,7 +30,7 @@
 #include <utility>
 
 #include "workbook/CellTyping.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

@@ -7,7 +7,7 @@
 #include "workbook/CellNotation.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TagEdit.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

@@ -22,14 +22,14 @@
 
 #include <pugixml.hpp>
 
+#include "numfmt/NumberFormat.h"
 #include "workbook/CellTyping.h"
-#include "workbook/NumberFormat.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TableParts.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
-#include "workbook/XmlPull.h"
-#include "workbook/ZipReader.h"
+#include "xml/XmlPull.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 

@@ -11,7 +11,7 @@
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {
@@ -126,32 +126,7 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Day 0 of the 1900 system is 1899-12-30; of the 1904 system 1904-01-01.
-int64_t EpochDays(bool Date1904) {
-  return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
-}
-
-// The date text of a serial day number, or false outside years 1 to 9999.
-bool FormatSerialDate(double Serial, bool Date1904, std::string& Out) {
-  if (!std::isfinite(Serial) || std::fabs(Serial) > 4.0e6) return false;
-  const bool WholeDay = Serial == std::floor(Serial);
-  const int64_t Ms = std::llround(Serial * 86400000.0);
-  int64_t Day = Ms / 86400000;
-  int64_t MsOfDay = Ms % 86400000;
-  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
-  int64_t Y;
-  unsigned M, D;
-  CivilFromDays(EpochDays(Date1904) + Day, Y, M, D);
-  if (Y < 1 || Y > 9999) return false;
-  char Buf[40];
-  if (WholeDay)
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u", static_cast<int>(Y), M, D);
-  else
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u %02d:%02d", static_cast<int>(Y), M, D,
-                  static_cast<int>(MsOfDay / 3600000), static_cast<int>(MsOfDay / 60000 % 60));
-  Out = Buf;
-  return true;
-}
+// Serial dates and date formats: workbook/NumberFormat.h.
 
 bool ReadDigits(std::string_view S, size_t& I, size_t Count, int& Value) {
   if (I + Count > S.size()) return false;
@@ -205,46 +180,6 @@ bool ParseIsoDate(std::string_view S, bool Date1904, double& Serial) {
   if (I < S.size() && !(S[I] == 'Z' || S[I] == '+' || S[I] == '-')) return false;
   Serial = static_cast<double>(Days) + Fraction;
   return true;
-}
-
-// Whether a number format code shows a date or time: a date or time letter
-// outside quoted literals, backslash escapes, fill and padding characters and
-// bracketed sections, or an elapsed-time section ([h], [mm], [ss]).
-bool IsDateFormatCode(std::string_view Code) {
-  for (size_t I = 0; I < Code.size(); ++I) {
-    char C = AsciiLowerChar(Code[I]);
-    switch (C) {
-      case '"': {
-        size_t Close = Code.find('"', I + 1);
-        I = Close == std::string_view::npos ? Code.size() : Close;
-        break;
-      }
-      case '\\':
-      case '_':
-      case '*':
-        ++I;
-        break;
-      case '[': {
-        size_t Close = Code.find(']', I + 1);
-        std::string Inner = AsciiLower(Code.substr(
-            I + 1, Close == std::string_view::npos ? std::string_view::npos : Close - I - 1));
-        if (!Inner.empty() && Inner.find_first_not_of(Inner[0]) == std::string::npos &&
-            (Inner[0] == 'h' || Inner[0] == 'm' || Inner[0] == 's'))
-          return true;
-        I = Close == std::string_view::npos ? Code.size() : Close;
-        break;
-      }
-      case 'y':
-      case 'm':
-      case 'd':
-      case 'h':
-      case 's':
-        return true;
-      default:
-        break;
-    }
-  }
-  return false;
 }
 
 bool IsBuiltInDateFormat(int32_t Id) {

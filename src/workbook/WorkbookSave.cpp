@@ -12,7 +12,7 @@
 #include "workbook/FormulaShift.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 

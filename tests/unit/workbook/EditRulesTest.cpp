@@ -14,10 +14,10 @@
 #include "support/TempDir.h"
 #include "workbook/CalcOnLoad.h"
 #include "workbook/CellNotation.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/TableParts.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 

@@ -15,8 +15,8 @@
 #include "workbook/CalcOnLoad.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 #include <pugixml.hpp>
 

@@ -9,8 +9,8 @@
 // through TAtomicFileWriter: the target appears, whole, only when Finish
 // succeeds; destroying the writer unfinished leaves any existing target as it
 // was.
-#ifndef KV_WORKBOOK_ZIPWRITER_H
-#define KV_WORKBOOK_ZIPWRITER_H
+#ifndef KV_ZIP_ZIPWRITER_H
+#define KV_ZIP_ZIPWRITER_H
 
 #include <cstdint>
 #include <functional>
@@ -20,15 +20,16 @@
 #include <string_view>
 #include <vector>
 
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
 class TAtomicFileWriter;
 
 enum class TZipMethod : uint16_t {
-  Stored = 0,
-  Deflated = 8,
+  Stored = zipformat::kMethodStored,
+  Deflated = zipformat::kMethodDeflated,
 };
 
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.

@@ -643,8 +643,9 @@ namespace kv::test {
 TEST_F(TOps, EditorStaysClosedOnLockedCellsOfProtectedSheets) {
   Open("None");
   TPackage P = MakeBook({{"P", ""}});
-  P.Set("xl/styles.xml", "<styleSheet><cellXfs><xf/><xf><protection locked=\"0\"/></xf>"
-                         "</cellXfs></styleSheet>");
+  P.Set("xl/styles.xml",
+        "<styleSheet><cellXfs><xf/><xf><protection locked=\"0\"/></xf>"
+        "</cellXfs></styleSheet>");
   P.Set("xl/worksheets/sheet1.xml",
         "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" s=\"1\"><v>2</v>"
         "</c></row></sheetData><sheetProtection sheet=\"1\"/></worksheet>");

@@ -20,6 +20,7 @@ import subprocess
 import sys
 
 from _grids import trimmed
+from _tables import table_faults
 import zipfile
 
 import openpyxl
@@ -251,6 +252,9 @@ def one_edit_in_every_fixture():
             continue
         with zipfile.ZipFile(out) as z, zipfile.ZipFile(src) as orig:
             check(z.testzip() is None, name + ": archive has a bad entry")
+            if any(n.startswith("xl/tables/") for n in z.namelist()):
+                for fault in table_faults(out):
+                    check(False, fault)
             changed = [n for n in orig.namelist() if z.read(n) != orig.read(n) and not
                        (n == "xl/workbook.xml" and only_recalc_request(z.read(n), orig.read(n)))]
             check(len(changed) <= 1, "%s: more than one entry changed: %s" % (name, changed))

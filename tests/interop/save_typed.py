@@ -22,6 +22,8 @@ import openpyxl
 from openpyxl.styles import Protection
 from openpyxl.worksheet.table import Table
 
+from _tables import table_faults
+
 CLI = os.environ["KVGRIDFOLD"]
 WORK = os.environ["KV_WORK_DIR"]
 
@@ -106,16 +108,8 @@ def lo_csv(path, d):
 
 
 def check_tables(path):
-    wb = openpyxl.load_workbook(path)
-    for ws in wb.worksheets:
-        for table in ws.tables.values():
-            name = table.displayName
-            first = ws[table.ref][0]
-            names = [c.name for c in table.tableColumns]
-            headers = [c.value for c in first]
-            check(headers == names, f"{path} {name}: headers {headers} are the column names {names}")
-            check(all(isinstance(h, str) for h in headers), f"{path} {name}: headers are text")
-            check(len({n.lower() for n in names}) == len(names), f"{path} {name}: unique names")
+    for fault in table_faults(path):
+        check(False, fault)
 
 
 def main():

@@ -145,7 +145,7 @@ struct TXlsxWorkbook::TImpl {
   TSpliceResult SpliceEntry(size_t Index, const TCellEdits& Edits, TXmlSink* Out) const;
   // Whether a cell of any worksheet part holds a formula. Raises: the ZIP
   // reader's and the XML reader's errors.
-  bool HasFormulas() const;
+  bool HasFormulas();
   // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
   void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has

@@ -129,12 +129,10 @@ void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t
   Cells.SetCell(Row, Col, Value.Loaded);
   const size_t I =
       static_cast<size_t>(Row) * static_cast<size_t>(Cells.FCols) + static_cast<size_t>(Col);
-  if (I >= Cells.FShown.size()) return;
-  Cells.FShown[I] = 0;
   uint32_t Kind = 0, ValueId = 0;
   if (Value.Kind == TTypedKind::Number) {
     Kind = TSheetCells::kShownNumber;
-    if (Value.Loaded != Value.Value) ValueId = FTexts->Add(Value.Value);  // a date
+    if (Value.Loaded != Value.Value) ValueId = Cells.FTexts->Add(Value.Value);  // a date
   } else if (Value.Kind == TTypedKind::Text) {
     Kind = TSheetCells::kShownText;
   }
@@ -245,9 +243,9 @@ class TEntryDataSink : public TXmlSink {
 
 }  // namespace
 
-bool TXlsxWorkbook::TImpl::HasFormulas() const {
+bool TXlsxWorkbook::TImpl::HasFormulas() {
   // Writers list formula cells in a calculation chain; others are read.
-  if (const_cast<TImpl*>(this)->DropCalculationChain(true)) return true;
+  if (DropCalculationChain(true)) return true;
   for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
     const TEntry& E = FOriginalEntries[I];
     const std::string Name = AsciiLower(E.Name);

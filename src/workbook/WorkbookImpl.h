@@ -146,6 +146,8 @@ struct TXlsxWorkbook::TImpl {
   // Whether a cell of any worksheet part holds a formula. Raises: the ZIP
   // reader's and the XML reader's errors.
   bool HasFormulas();
+  bool FindFormulas();
+  std::optional<bool> FHasFormulas;  // known after the first save with edits
   // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
   void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has

@@ -244,6 +244,13 @@ class TEntryDataSink : public TXmlSink {
 }  // namespace
 
 bool TXlsxWorkbook::TImpl::HasFormulas() {
+  // Edits never add a formula, and one that went leaves its readers stale:
+  // the first answer holds for every later save.
+  if (!FHasFormulas) FHasFormulas = FindFormulas();
+  return *FHasFormulas;
+}
+
+bool TXlsxWorkbook::TImpl::FindFormulas() {
   // Writers list formula cells in a calculation chain; others are read.
   if (DropCalculationChain(true)) return true;
   for (size_t I = 0; I < FOriginalEntries.size(); ++I) {

@@ -75,6 +75,12 @@ struct TXlsxWorkbook::TImpl {
     };
     std::vector<TColumns> ColumnStyles;
     std::map<int32_t, int32_t> RowStyles;  // 0-based row -> style
+    // Styled cells without a value that lie past the cell table, by place
+    // (sorted; of a place written twice the later counts).
+    struct TEmptyCell {
+      int32_t Row, Col, Style;
+    };
+    std::vector<TEmptyCell> EmptyCellStyles;
   };
   std::map<std::string, TSheetFacts> FSheetFacts;
   // The tables of each worksheet part edited so far, as renamed by edits.

@@ -1,6 +1,7 @@
 // Editing cells and saving the workbook: pending edits per worksheet part,
 // the parts spliced on save, and the calculation chain dropped when it
 // names formulas that an edit removed.
+#include <algorithm>
 #include <cstdio>
 
 #include "base/Error.h"
@@ -96,6 +97,16 @@ int32_t TXlsxWorkbook::TImpl::CellStyle(const TXlsxSheet& Sheet, int32_t Row, in
   }
   auto Facts = FSheetFacts.find(Sheet.PartName);
   if (Facts == FSheetFacts.end()) return 0;
+  const auto& Empty = Facts->second.EmptyCellStyles;
+  auto E =
+      std::upper_bound(Empty.begin(), Empty.end(), std::make_pair(Row, Col),
+                       [](const std::pair<int32_t, int32_t>& P, const TSheetFacts::TEmptyCell& C) {
+                         return P < std::make_pair(C.Row, C.Col);
+                       });
+  if (E != Empty.begin() && std::prev(E)->Row == Row && std::prev(E)->Col == Col) {
+    Own = true;
+    return std::prev(E)->Style;
+  }
   auto R = Facts->second.RowStyles.find(Row);
   if (R != Facts->second.RowStyles.end()) return R->second;
   for (const auto& C : Facts->second.ColumnStyles)

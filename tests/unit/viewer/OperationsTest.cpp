@@ -637,3 +637,26 @@ TEST(SettingsParsing, EntriesAndIntegers) {
 }
 
 }  // namespace kv::test
+
+namespace kv::test {
+
+TEST_F(TOps, EditorStaysClosedOnLockedCellsOfProtectedSheets) {
+  Open("None");
+  TPackage P = MakeBook({{"P", ""}});
+  P.Set("xl/styles.xml",
+        "<styleSheet><cellXfs><xf/><xf><protection locked=\"0\"/></xf>"
+        "</cellXfs></styleSheet>");
+  P.Set("xl/worksheets/sheet1.xml",
+        "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" s=\"1\"><v>2</v>"
+        "</c></row></sheetData><sheetProtection sheet=\"1\"/></worksheet>");
+  WriteWholeFile(FDir.File("p.xlsx"), P.Bytes());
+  FViewer->LoadWorkbook(FDir.File("p.xlsx"));
+  for (int Col : {0, 1}) {
+    FViewer->SelectCell(Col, 0, true);
+    FWin->Key(vk::Return);
+    EXPECT_EQ(FViewer->IsEditing(), Col == 1) << Col;  // only the unlocked cell
+    FViewer->EndCellEdit(false);
+  }
+}
+
+}  // namespace kv::test

@@ -660,6 +660,7 @@ class TSheetLoader {
       const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
+        NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
         if (Step == TStep::CellStart) {
           InCell = true;
           Cell.Reset();

@@ -7,7 +7,7 @@
 #include "base/Files.h"
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {

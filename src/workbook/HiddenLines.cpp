@@ -4,7 +4,7 @@
 
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 
@@ -12,8 +12,9 @@ namespace {
 
 // The first range whose last line is at or after Index.
 auto RangeAt(const std::vector<std::pair<int32_t, int32_t>>& Ranges, int32_t Index) {
-  return std::lower_bound(Ranges.begin(), Ranges.end(), Index,
-                          [](const std::pair<int32_t, int32_t>& R, int32_t I) { return R.second < I; });
+  return std::lower_bound(
+      Ranges.begin(), Ranges.end(), Index,
+      [](const std::pair<int32_t, int32_t>& R, int32_t I) { return R.second < I; });
 }
 
 bool IsTrue(std::string_view V) {
@@ -76,7 +77,8 @@ void NoteHiddenLine(const TXmlPullReader& X, const TSheetWalker& Walk, bool RowS
   std::string_view Min, Max;
   if (!X.FindAttribute("min", Min) || !X.FindAttribute("max", Max)) return;
   const auto First = TryParseInt32(Trim(Min)), Last = TryParseInt32(Trim(Max));
-  if (First && Last && *First >= 1 && *Last >= *First) Cols.Add(*First - 1, std::min(*Last, 16384) - 1);
+  if (First && Last && *First >= 1 && *Last >= *First)
+    Cols.Add(*First - 1, std::min(*Last, 16384) - 1);
 }
 
 }  // namespace kv

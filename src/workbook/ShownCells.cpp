@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"

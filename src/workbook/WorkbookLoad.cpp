@@ -11,7 +11,7 @@
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {
@@ -126,7 +126,7 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Serial dates and date formats: workbook/NumberFormat.h.
+// Serial dates and date formats: numfmt/NumberFormat.h.
 
 bool ReadDigits(std::string_view S, size_t& I, size_t Count, int& Value) {
   if (I + Count > S.size()) return false;
@@ -464,6 +464,12 @@ class TSheetLoader {
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
       FImpl.FDateStyles.push_back(IsDate);
+      auto Code = Codes.find(Id);
+      FImpl.FStyleCodes.emplace_back(Code != Codes.end() ? std::string_view(Code->second)
+                                                         : BuiltInFormatCode(Id));
+      const std::string Locked =
+          AsciiLower(Trim(ReadAttribute(ChildByLocalName(X, "protection"), "locked", "1")));
+      FImpl.FStyleUnlocked.push_back(Locked == "0" || Locked == "false");
       if (FImpl.FFormats) {
         auto P = Parsed.find(Id);
         if (P == Parsed.end()) {
@@ -626,6 +632,8 @@ class TSheetLoader {
   // What showing the cell needs: numbers and texts with their style; the
   // value itself where the text is not it (a date).
   void SetShownInfo(TSheetCells& Cells, size_t At, const TCellState& C, uint32_t Id) {
+    // Editing types a cell by its style, whatever it holds.
+    if (C.Style > 0) Cells.SetShownInfo(At, 0, C.Style, 0);
     if (C.Type.empty() || C.Type == "n") {
       if (!C.HasValue) return;
       uint32_t ValueId = 0;
@@ -636,6 +644,35 @@ class TSheetLoader {
                SameTextAscii(C.Type, "str")) {
       Cells.SetShownInfo(At, TSheetCells::kShownText, C.Style < 0 ? 0 : C.Style, 0);
     }
+  }
+
+  // Protection, column and row styles (TImpl::TSheetFacts).
+  void NoteSheetFact(const TXmlPullReader& X, const TSheetWalker& Walk, const std::string& Part) {
+    TXlsxWorkbook::TImpl::TSheetFacts& F = FImpl.FSheetFacts[Part];
+    std::string_view V;
+    if (X.Depth() == 3 && Walk.InSheetData()) {
+      std::string_view Custom;
+      if (Walk.RowUsable() && X.FindAttribute("s", V) && X.FindAttribute("customFormat", Custom) &&
+          (Trim(Custom) == "1" || SameTextAscii(Trim(Custom), "true")))
+        F.RowStyles[Walk.RowNumber() - 1] = ParseInt32Or(Trim(V), 0);
+    } else if (X.Depth() == 2 && IsLocal(X.Name(), "sheetProtection")) {
+      F.Protected =
+          X.FindAttribute("sheet", V) && (Trim(V) == "1" || SameTextAscii(Trim(V), "true"));
+    } else if (X.Depth() == 2 && IsLocal(X.Name(), "cols")) {
+      FInCols = true;
+    } else if (X.Depth() == 2) {
+      FInCols = false;
+    }
+  }
+
+  void NoteColumn(const TXmlPullReader& X, const std::string& Part) {
+    std::string_view Min, Max, Style;
+    if (!X.FindAttribute("min", Min) || !X.FindAttribute("style", Style)) return;
+    if (!X.FindAttribute("max", Max)) Max = Min;
+    const int32_t First = ParseInt32Or(Trim(Min), 0), Last = ParseInt32Or(Trim(Max), 0);
+    const int32_t S = ParseInt32Or(Trim(Style), 0);
+    if (First >= 1 && Last >= First && S > 0)
+      FImpl.FSheetFacts[Part].ColumnStyles.push_back({First - 1, Last - 1, S});
   }
 
   void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part,
@@ -661,6 +698,8 @@ class TSheetLoader {
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
         NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
+        if (Depth == 2 || Step == TStep::RowStart) NoteSheetFact(X, Walk, Part);
+        if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {
           InCell = true;
           Cell.Reset();
@@ -710,6 +749,7 @@ class TSheetLoader {
 
   TXlsxWorkbook::TImpl& FImpl;
   std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
+  bool FInCols = false;
 };
 
 TXlsxWorkbook::TXlsxWorkbook() : FImpl(std::make_unique<TImpl>()) {}
@@ -718,7 +758,13 @@ TXlsxWorkbook::~TXlsxWorkbook() = default;
 
 void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
   if (!FileExists(FileName)) throw TKvError("File not found: " + FileName);
-  LoadFromBytes(ReadWholeFile(FileName, TShareMode::DenyWrite), FileName);
+  std::string Bytes = ReadWholeFile(FileName, TShareMode::DenyWrite);
+  const int64_t Size = static_cast<int64_t>(Bytes.size());
+  const uint64_t Hash = HashBytes(Bytes);
+  LoadFromBytes(std::move(Bytes), FileName);
+  FImpl->FLoadedFrom = FileName;
+  FImpl->FLoadedSize = Size;
+  FImpl->FLoadedHash = Hash;
 }
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {

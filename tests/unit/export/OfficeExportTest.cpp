@@ -3,8 +3,8 @@
 #include "SheetBuilder.h"
 #include "support/Package.h"
 #include "export/XlsxExporter.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 

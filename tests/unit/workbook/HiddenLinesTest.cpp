@@ -12,7 +12,9 @@ TEST(HiddenLines, ColsAndRowsTheSheetHidesAreKept) {
   std::string Rows;
   for (int R = 1; R <= 6; ++R)
     Rows += "<row r=\"" + std::to_string(R) + "\"" +
-            (R == 2 || R == 3 || R == 5 ? " hidden=\"1\"" : R == 4 ? " hidden=\"false\"" : "") +
+            (R == 2 || R == 3 || R == 5 ? " hidden=\"1\""
+             : R == 4                   ? " hidden=\"false\""
+                                        : "") +
             "><c r=\"A" + std::to_string(R) + "\"><v>" + std::to_string(R) + "</v></c></row>";
   P.Set("xl/worksheets/sheet1.xml",
         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><cols>"

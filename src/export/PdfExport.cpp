@@ -69,6 +69,13 @@ std::string_view ToWindows1252(std::string_view Text, std::string& Buffer) {
   return Buffer;
 }
 
+// How many of the question marks in Shown (the Windows-1252 form of Text, or
+// its start) stand for characters it could not hold.
+int QuestionMarksAdded(std::string_view Text, std::string_view Shown) {
+  const auto Marks = [](std::string_view S) { return int(std::count(S.begin(), S.end(), '?')); };
+  return std::max(0, Marks(Shown) - Marks(Text));
+}
+
 // "1 0 0 1 x y Tm\n(bytes) Tj\n", ( ) \ escaped.
 void AppendShowBytes(std::string& Out, double X, double Y, std::string_view Bytes) {
   Out += "1 0 0 1 ";
@@ -247,7 +254,7 @@ std::string_view OneLine(std::string_view Text, std::string& Buffer) {
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
                                   const std::vector<int32_t>& ColList,
                                   const std::vector<double>& Widths, const TPdfPageGeometry& Page,
-                                  std::string_view Title) {
+                                  std::string_view Title, int* Unprintable) {
   const double FontSize = Page.FontSize;
   const double RowHeight = Page.RowHeight;
   const int Cols = static_cast<int>(ColList.size());
@@ -294,6 +301,8 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int
       const std::string_view Shown = FitHelvetica(
           ToWindows1252(Text, Bytes), Widths[size_t(C)] - 2 * kTextInset, FontSize, Fitted, Cut);
       AppendShowBytes(Out, X, Y, Shown);
+      if (Unprintable && Shown.data() != Text.data())
+        *Unprintable += QuestionMarksAdded(Text, Shown);
       X += Widths[size_t(C)];
     }
   }
@@ -379,20 +388,24 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
       if (Rows.empty()) break;
       const std::string Title =
           PageTitle(Sheet, ShownCols > ColsPerBlock, ShownRows > RowsPerPage, Rows, Cols);
-      Writer.AddPage(BuildTablePageContent(Sheet, Rows, Cols, Widths, kPage, Title),
+      int Unprintable = 0;
+      Writer.AddPage(BuildTablePageContent(Sheet, Rows, Cols, Widths, kPage, Title, &Unprintable),
                      kPage.PageWidth, kPage.PageHeight);
+      Writer.CountUnprintable(Unprintable);
     }
   }
 }
 
-void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
-  int Pages = 0;
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
+  int Pages = 0, Unprintable = 0;
   for (const TXlsxSheet* Sheet : Sheets) Pages += SheetPageCount(*Sheet);
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) {
     TPdfWriter Writer([&Out](std::string_view Piece) { Out.Put(Piece); }, Pages);
     for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
     Writer.Finish();
+    Unprintable = Writer.Unprintable();
   });
+  return Unprintable;
 }
 
 }  // namespace kv

@@ -40,10 +40,12 @@ using TSheetList = std::vector<const TXlsxSheet*>;
 // the unknown-format error of ParseExportFormat, "The workbook has no
 // worksheets to export.", "There is no current worksheet to export." (a
 // current sheet index out of range), "Not enough memory to export the
-// workbook to <OutputFileName>." and the writers' file errors.
-void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
-                          const std::string& FormatStr, const std::string& OutputFileName,
-                          const std::string& ScopeStr);
+// workbook to <OutputFileName>." and the writers' file errors. Returns how
+// many characters print as "?" (a PDF's characters its font has no glyph
+// for; 0 for the other formats).
+int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
+                         const std::string& FormatStr, const std::string& OutputFileName,
+                         const std::string& ScopeStr);
 
 // Format words, trimmed and ASCII lower-cased, then matched exactly: csv;
 // text, txt, tabtext; html, web page; xmlspreadsheet, xml spreadsheet, xml;
@@ -58,9 +60,9 @@ bool IsAllSheetsScope(std::string_view ScopeStr);
 TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets);
 
 // Writes Sheets to OutputFileName in Format (CSV and Text: one file per
-// sheet when there are several, see ExportDelimited). Raises: the writers'
-// file errors.
-void ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
+// sheet when there are several, see ExportDelimited). Returns the characters
+// printed as "?" (ExportPdf). Raises: the writers' file errors.
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
 
 // & < > " as entities; each LF and each CR LF pair as <br>.
 std::string HtmlEscape(std::string_view Text);
@@ -148,6 +150,9 @@ class TPdfWriter {
   void Finish();
 
   int PageCount() const { return static_cast<int>(FPageObjNums.size()); }
+  // Characters the pages print as "?", as the layout counts them.
+  void CountUnprintable(int Count) { FUnprintable += Count; }
+  int Unprintable() const { return FUnprintable; }
 
  private:
   int AddObject(std::string Body);
@@ -167,6 +172,7 @@ class TPdfWriter {
   size_t FObjectCount = 0;  // objects written, of a writer to a sink
   uint64_t FOffset = 0;
   std::vector<uint64_t> FOffsets;
+  int FUnprintable = 0;
 };
 
 // At most two decimals, trailing zeros and point dropped: 574.8, 43.06, 30.
@@ -195,13 +201,15 @@ struct TPdfPageGeometry {
 // RowList x ColList (the sheet's rows and columns on the page, in order; each
 // line break a blank) cut by Helvetica's widths to what fits between the
 // 3-point insets, with an ellipsis where cut, then the grey rules. Widths
-// holds one entry per column of ColList.
+// holds one entry per column of ColList. Unprintable, when given, grows by
+// the characters shown that Helvetica has no glyph for (printed as "?").
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
                                   const std::vector<int32_t>& ColList,
                                   const std::vector<double>& Widths, const TPdfPageGeometry& Page,
-                                  std::string_view Title);
-// Raises: the file system's error.
-void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
+                                  std::string_view Title, int* Unprintable = nullptr);
+// Returns how many characters print as "?": those of the texts shown that
+// Helvetica's Windows-1252 glyphs lack. Raises: the file system's error.
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
 
 }  // namespace kv
 

@@ -114,6 +114,18 @@ TEST(PdfLayout, HiddenRowsAndColumnsAreLeftOut) {
   EXPECT_EQ(P.find("(B) Tj"), std::string::npos);
 }
 
+// Characters outside Windows-1252 print as "?" and are counted, once each,
+// where they are shown; a written "?" is no such character.
+TEST(PdfLayout, CharactersWithoutAGlyphAreCounted) {
+  test::TTempDir Dir;
+  const std::string Greek = "\xCE\xB1\xCE\xB2\xCE\xB3";  // three letters
+  const TXlsxSheet S =
+      MakeSheet("G", {{Greek, "why?", "caf\xC3\xA9", "\xE4\xB8\xAD" + std::string(200, 'x')}});
+  EXPECT_EQ(ExportPdf(TSheetList{&S}, Dir.File("g.pdf")), 4);
+  EXPECT_NE(ReadWholeFile(Dir.File("g.pdf")).find("(" + std::string(3, '?') + ") Tj"),
+            std::string::npos);
+}
+
 TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
   const TXlsxSheet S = MakeSheet("L", {{"lf\nonly", "cr\r\nlf", "lone\rcr"}});
   const std::string P = Pdf({&S});

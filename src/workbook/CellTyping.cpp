@@ -14,6 +14,8 @@ namespace {
 
 // ---- date systems ------------------------------------------------------------
 
+// EpochDays and FormatSerialDate: numfmt/NumberFormat.h.
+
 // The serial day of a civil date, or false when the date does not exist or
 // lies outside the date system.
 bool SerialDay(int64_t Y, int M, int D, bool Date1904, int64_t& Serial) {
@@ -299,6 +301,10 @@ bool IsGeneralFormatCode(std::string_view Code) {
 bool ParseTypedDate(std::string_view Text, std::string_view FormatCode, bool Date1904,
                     double& Serial) {
   return ParseIso(Text, Date1904, Serial) || ParseInFormat(Text, FormatCode, Date1904, Serial);
+}
+
+bool LoadedDateText(double Serial, bool Date1904, std::string& Out) {
+  return FormatSerialDate(Serial, Date1904, Out);
 }
 
 TTypedValue TypeCellInput(std::string_view Typed, const TTypingCell& Cell) {

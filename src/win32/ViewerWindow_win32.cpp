@@ -184,6 +184,18 @@ class TWin32ViewerWindow final : public IViewerWindow {
     std::wstring W = WideOf(Text);
     SendMessageW(Hwnd(Editor), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W.c_str()));
   }
+  void SetScrollBar(bool Vertical, bool Shown, int32_t Max, int32_t Page, int32_t Pos) override {
+    const int Bar = Vertical ? SB_VERT : SB_HORZ;
+    ShowScrollBar(FWnd, Bar, Shown);
+    if (!Shown) return;
+    SCROLLINFO Si{};
+    Si.cbSize = sizeof Si;
+    Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    Si.nMax = Max;
+    Si.nPage = UINT(Page);
+    Si.nPos = Pos;
+    SetScrollInfo(FWnd, Bar, &Si, TRUE);
+  }
   void ScreenToClientPoint(int32_t& X, int32_t& Y) const override {
     POINT P{X, Y};
     ScreenToClient(FWnd, &P);

@@ -660,6 +660,8 @@ void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
   if (FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
       FSelectedRow >= S->RowCount())
     return;
+  // A locked cell of a protected sheet is not for readers to change.
+  if (FWorkbook->IsCellLocked(FCurrentSheet, FSelectedRow, FSelectedCol)) return;
   // An editor on a cell scrolled out of view would lie outside the grid,
   // over the toolbar or the tabs.
   EnsureCellVisible(FSelectedCol, FSelectedRow);

@@ -21,7 +21,7 @@
 
 #include "viewer/PaintList.h"
 #include "viewer/WindowPort.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv {

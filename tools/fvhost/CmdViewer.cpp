@@ -23,7 +23,7 @@
 #include "viewer/VantSpreadsheet.h"
 #include "win32/Screenshot.h"
 #include "win32/ViewerWindow.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "workbook/CellNotation.h"
 
 namespace fvhost {

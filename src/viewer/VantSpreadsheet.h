@@ -265,6 +265,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
     int32_t CaptionX = 0, CaptionY = 0;
   };
   TMetrics Metrics() const;
+  TMetrics ComputeMetrics(const TRect& Client) const;
+  mutable TMetrics FMetrics;
+  mutable std::string FMetricsKey;
   int32_t TabWidth(int32_t Sheet) const;
   int32_t MeasureText(std::string_view Text) const;
   // Text, or as much of it as fits Width followed by "…".

@@ -75,8 +75,21 @@ TRect TVantSpreadsheet::ClientRect() const {
 }
 
 TVantSpreadsheet::TMetrics TVantSpreadsheet::Metrics() const {
-  TMetrics M;
+  // Layout, hit tests and painting ask often; the answer changes only with
+  // what the key holds.
   const TRect C = ClientRect();
+  const std::string Key = FGridFontName + '\n' + std::to_string(FGridFontSize) + ' ' +
+                          std::to_string(C.Width()) + ' ' + std::to_string(C.Height()) + ' ' +
+                          std::to_string(FRowHeight) + ' ' + std::to_string(FCellWidth) + ' ' +
+                          std::to_string(int(FToolbarPlacement));
+  if (FMetricsKey == Key) return FMetrics;
+  FMetrics = ComputeMetrics(C);
+  FMetricsKey = Key;
+  return FMetrics;
+}
+
+TVantSpreadsheet::TMetrics TVantSpreadsheet::ComputeMetrics(const TRect& C) const {
+  TMetrics M;
   const int32_t H = FWindow ? FWindow->TextHeight(FGridFontName, FGridFontSize) : 0;
   // Bold labels measured in the regular weight, with room to spare.
   auto Bold = [&](std::string_view Text) { return MeasureText(Text) * 6 / 5 + 1; };

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "base/WideText.h"
 #include "win32/ViewerWindow.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 
@@ -162,8 +163,8 @@ class TWin32ViewerWindow final : public IViewerWindow {
     WNDPROC Old = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(E, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EditorWndProc)));
     if (!GEditClassProc) GEditClassProc = Old;
-    // The default limit of typed text (30000) would cut long pastes silently.
-    SendMessageW(E, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    // A cell's limit, not the control's default of 30000.
+    SendMessageW(E, EM_SETLIMITTEXT, WPARAM(kMaxCellTextLength), 0);
     // Without a font the control shows the bold system font, unlike the grid.
     if (HDC Dc = GetDC(E)) {
       FEditorFont.Reset(MakeFont(Dc, FontName, FontPoints, false));

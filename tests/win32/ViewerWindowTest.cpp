@@ -297,7 +297,7 @@ TEST_F(TViewerWindow, ScreenshotsShowLeftToolbarAndPageModeAfterSettings) {
   EXPECT_GT(Slot, 80);
   EXPECT_GT(Bottom, 34);
   for (int I = 0; I < 5; ++I) {
-    EXPECT_EQ(P.At(Slot * (I + 1) - 4, 20), Rgb(176, 176, 176)) << I;  // right edge
+    EXPECT_EQ(P.At(Slot * (I + 1) - 4, 20), Rgb(176, 176, 176)) << I;     // right edge
     EXPECT_EQ(P.At(Slot * I + 40, Bottom - 5), Rgb(176, 176, 176)) << I;  // bottom edge
   }
 }

@@ -11,7 +11,9 @@ namespace {
 
 using test::TMemorySource;
 
-TCalcValue N(double V) { return TCalcValue::Num(V); }
+TCalcValue N(double V) {
+  return TCalcValue::Num(V);
+}
 
 double Num(const TCalcEngine& E, const std::string& Ref, int Sheet = 0) {
   int32_t C, R;
@@ -86,7 +88,8 @@ TEST(CalcEngine, UnsupportedAndUnreadableFormulasStaleTheirDependents) {
   S.SetNumber("A1", 2);
   E.CellChanged(0, 0, 0);
   E.Recalculate();
-  for (const char* Ref : {"B1", "C1", "D1", "E1"}) EXPECT_NE(Kept(E, Ref), TKeptReason::None) << Ref;
+  for (const char* Ref : {"B1", "C1", "D1", "E1"})
+    EXPECT_NE(Kept(E, Ref), TKeptReason::None) << Ref;
   EXPECT_EQ(Num(E, "C1"), 10);
   EXPECT_EQ(Num(E, "D1"), 16);
   EXPECT_EQ(Num(E, "F1"), 4);

@@ -11,7 +11,7 @@
 
 #include "base/Files.h"
 #include "viewer/VantSpreadsheet.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "workbook/CellNotation.h"
 
 namespace {

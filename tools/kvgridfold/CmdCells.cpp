@@ -8,7 +8,7 @@
 #include "calc/Calc.h"
 #include "calc/PackageCells.h"
 #include "base/Text.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv::cli {

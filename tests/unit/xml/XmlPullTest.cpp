@@ -5,7 +5,7 @@
 #include <string>
 
 #include "base/Error.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 namespace {

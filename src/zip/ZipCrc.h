@@ -1,6 +1,7 @@
-// The CRC-32 of ZIP entries, shared by the reader and the writer.
-#ifndef KV_WORKBOOK_ZIPCRC_H
-#define KV_WORKBOOK_ZIPCRC_H
+// The CRC-32 of ZIP entries (zlib's), shared by the reader and the writer.
+// Raises nothing.
+#ifndef KV_ZIP_ZIPCRC_H
+#define KV_ZIP_ZIPCRC_H
 
 #include <cstdint>
 #include <string_view>

@@ -5,8 +5,8 @@
 // actually produced against the limits, so a hostile package fails with a
 // clear message instead of exhausting memory. The sizes the headers claim are
 // never trusted for allocation.
-#ifndef KV_WORKBOOK_ZIPREADER_H
-#define KV_WORKBOOK_ZIPREADER_H
+#ifndef KV_ZIP_ZIPREADER_H
+#define KV_ZIP_ZIPREADER_H
 
 #include <cstdint>
 #include <memory>
@@ -15,7 +15,8 @@
 
 #include <vector>
 
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
@@ -39,7 +40,7 @@ struct TZipEntry {
   uint64_t LocalHeaderOffset = 0;
   uint64_t DataOffset = 0;  // start of the stored bytes, found from the local header
 
-  bool IsEncrypted() const { return (Flags & 1) != 0; }
+  bool IsEncrypted() const { return (Flags & zipformat::kFlagEncrypted) != 0; }
   bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
 };
 
@@ -67,7 +68,8 @@ class TZipReader {
  public:
   // Takes the whole archive. Raises TKvError: "The file is not a ZIP package
   // (no central directory found).", "The ZIP package is damaged: ..." and
-  // "The ZIP package has more than 65534 entries.".
+  // "The ZIP package has more than N entries; it is refused." (N: the
+  // limits' MaxEntries, 65534 unless set otherwise).
   explicit TZipReader(std::string Bytes, TZipLimits Limits = {});
   ~TZipReader();
   TZipReader(const TZipReader&) = delete;

@@ -5,8 +5,8 @@
 // document type declaration are skipped (nothing in a DTD is ever applied).
 // The input must be well formed: mismatched or unclosed tags raise an error.
 // Views returned by the accessors stay valid until the next call of Next.
-#ifndef KV_WORKBOOK_XMLPULL_H
-#define KV_WORKBOOK_XMLPULL_H
+#ifndef KV_XML_XMLPULL_H
+#define KV_XML_XMLPULL_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 #include <array>
 #include <cstdint>

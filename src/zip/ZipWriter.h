@@ -9,25 +9,27 @@
 // through TAtomicFileWriter: the target appears, whole, only when Finish
 // succeeds; destroying the writer unfinished leaves any existing target as it
 // was.
-#ifndef KV_WORKBOOK_ZIPWRITER_H
-#define KV_WORKBOOK_ZIPWRITER_H
+#ifndef KV_ZIP_ZIPWRITER_H
+#define KV_ZIP_ZIPWRITER_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
 class TAtomicFileWriter;
 
 enum class TZipMethod : uint16_t {
-  Stored = 0,
-  Deflated = 8,
+  Stored = zipformat::kMethodStored,
+  Deflated = zipformat::kMethodDeflated,
 };
 
 // Raw deflate (no zlib header) of Data, as a deflated entry holds it.
@@ -75,6 +77,10 @@ class TZipWriter {
   // Writes the central directory and, for a file, moves it into place.
   // Raises: TKvError (for a file: the target is then unchanged).
   void Finish();
+  // For a file archive: Check runs when the file is complete, right before it
+  // replaces the target (TAtomicFileWriter::SetBeforeReplace); what it raises,
+  // Finish raises, leaving the target as it was.
+  void SetBeforeReplace(std::function<void()> Check);
 
   // The archive's bytes (memory archives only, after Finish); leaves the
   // writer empty.

@@ -1,4 +1,4 @@
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include <zlib.h>
 
@@ -6,24 +6,14 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
+using namespace zipformat;
+
 namespace {
 
-constexpr uint32_t kLocalSig = 0x04034b50;
-constexpr uint32_t kCentralSig = 0x02014b50;
-constexpr uint32_t kEndSig = 0x06054b50;
-constexpr uint32_t kZip64EndSig = 0x06064b50;
-constexpr uint32_t kZip64LocatorSig = 0x07064b50;
-constexpr uint32_t kDescriptorSig = 0x08074b50;
-constexpr uint16_t kFlagDescriptor = 0x0008;
-constexpr uint16_t kZip64ExtraId = 0x0001;
-constexpr uint32_t kMax32 = 0xFFFFFFFFu;
-constexpr uint16_t kMax16 = 0xFFFFu;
-constexpr uint16_t kFlagUtf8 = 0x0800;
-constexpr uint16_t kVersion = 20;
-constexpr uint16_t kVersionZip64 = 45;
 constexpr uint16_t kDosTime = 0;
 constexpr uint16_t kDosDate = (1 << 5) | 1;  // 1980-01-01
 // zlib counts in uInt; big inputs go through it in slices.
@@ -40,7 +30,7 @@ void Put64(std::string& Out, uint64_t V) {
   for (int I = 0; I < 8; ++I) Out += char((V >> (8 * I)) & 0xFF);
 }
 uint32_t Clamp32(uint64_t V) {
-  return V >= kMax32 ? kMax32 : uint32_t(V);
+  return V >= kSaturated32 ? kSaturated32 : uint32_t(V);
 }
 
 bool HasNonAscii(std::string_view S) {
@@ -48,19 +38,6 @@ bool HasNonAscii(std::string_view S) {
 }
 
 }  // namespace
-
-uint32_t ZipCrc32(std::string_view Data, uint32_t Crc) {
-  uLong C = Crc;
-  const auto* P = reinterpret_cast<const Bytef*>(Data.data());
-  size_t Left = Data.size();
-  while (Left > 0) {
-    size_t N = std::min(Left, kSlice);
-    C = crc32(C, P, uInt(N));
-    P += N;
-    Left -= N;
-  }
-  return uint32_t(C);
-}
 
 std::string ZipDeflateRaw(std::string_view Data, int Level) {
   z_stream Z{};
@@ -111,6 +88,10 @@ TZipWriter::TZipWriter(const std::string& FileName)
 
 TZipWriter::~TZipWriter() = default;
 
+void TZipWriter::SetBeforeReplace(std::function<void()> Check) {
+  if (FFile) FFile->SetBeforeReplace(std::move(Check));
+}
+
 void TZipWriter::Emit(std::string_view Bytes) {
   if (FFile)
     FFile->Write(Bytes);
@@ -123,7 +104,7 @@ void TZipWriter::CheckName(std::string_view Name) {
   if (FStream) throw TKvError("The ZIP entry " + FStream->Entry.Name + " is still being written.");
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
   if (Name.empty()) throw TKvError("A ZIP entry needs a name.");
-  if (Name.size() > kMax16)
+  if (Name.size() > kSaturated16)
     throw TKvError("The ZIP entry name is too long: " + std::string(Name.substr(0, 80)) + "...");
   if (FNames.count(Name) != 0)
     throw TKvError("The ZIP archive already holds an entry named " + std::string(Name) + ".");
@@ -151,7 +132,7 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
   E.UncompressedSize = UncompressedSize;
   E.Offset = FOffset;
 
-  PutLocalHeader(E, E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32);
+  PutLocalHeader(E, E.CompressedSize >= kSaturated32 || E.UncompressedSize >= kSaturated32);
   Emit(StoredBytes);
   FNames.insert(E.Name);
   FEntries.push_back(std::move(E));
@@ -159,16 +140,16 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
 
 void TZipWriter::PutLocalHeader(const TEntry& E, bool Zip64) {
   std::string H;
-  H.reserve(30 + E.Name.size() + 20);
-  Put32(H, kLocalSig);
+  H.reserve(kLocalHeaderSize + E.Name.size() + 20);
+  Put32(H, kLocalHeaderSig);
   Put16(H, Zip64 ? kVersionZip64 : kVersion);
   Put16(H, E.Flags);
   Put16(H, E.Method);
   Put16(H, kDosTime);
   Put16(H, kDosDate);
   Put32(H, E.Crc);
-  Put32(H, Zip64 ? kMax32 : uint32_t(E.CompressedSize));
-  Put32(H, Zip64 ? kMax32 : uint32_t(E.UncompressedSize));
+  Put32(H, Zip64 ? kSaturated32 : uint32_t(E.CompressedSize));
+  Put32(H, Zip64 ? kSaturated32 : uint32_t(E.UncompressedSize));
   Put16(H, uint16_t(E.Name.size()));
   Put16(H, Zip64 ? 20 : 0);
   H.append(E.Name);
@@ -239,7 +220,7 @@ void TZipWriter::EndEntry() {
   std::string D;
   Put32(D, kDescriptorSig);
   Put32(D, E.Crc);
-  if (E.CompressedSize >= kMax32 || E.UncompressedSize >= kMax32) {
+  if (E.CompressedSize >= kSaturated32 || E.UncompressedSize >= kSaturated32) {
     Put64(D, E.CompressedSize);
     Put64(D, E.UncompressedSize);
   } else {
@@ -255,14 +236,14 @@ void TZipWriter::Finish() {
   if (FStream) throw TKvError("The ZIP entry " + FStream->Entry.Name + " is still being written.");
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
   const uint64_t CdStart = FOffset;
-  bool NeedZip64End = FEntries.size() >= kMax16;
+  bool NeedZip64End = FEntries.size() >= kSaturated16;
   for (const TEntry& E : FEntries) {
     std::string Extra;
-    if (E.UncompressedSize >= kMax32) Put64(Extra, E.UncompressedSize);
-    if (E.CompressedSize >= kMax32) Put64(Extra, E.CompressedSize);
-    if (E.Offset >= kMax32) Put64(Extra, E.Offset);
+    if (E.UncompressedSize >= kSaturated32) Put64(Extra, E.UncompressedSize);
+    if (E.CompressedSize >= kSaturated32) Put64(Extra, E.CompressedSize);
+    if (E.Offset >= kSaturated32) Put64(Extra, E.Offset);
     std::string H;
-    Put32(H, kCentralSig);
+    Put32(H, kCentralHeaderSig);
     Put16(H, Extra.empty() ? kVersion : kVersionZip64);  // made by: MS-DOS attributes
     Put16(H, Extra.empty() ? kVersion : kVersionZip64);
     Put16(H, E.Flags);
@@ -288,13 +269,13 @@ void TZipWriter::Finish() {
     Emit(H);
   }
   const uint64_t CdSize = FOffset - CdStart;
-  NeedZip64End = NeedZip64End || CdStart >= kMax32 || CdSize >= kMax32;
+  NeedZip64End = NeedZip64End || CdStart >= kSaturated32 || CdSize >= kSaturated32;
 
   std::string T;
   if (NeedZip64End) {
     const uint64_t Zip64EndAt = FOffset;
     Put32(T, kZip64EndSig);
-    Put64(T, 44);
+    Put64(T, kZip64EndSizeField);
     Put16(T, kVersionZip64);
     Put16(T, kVersionZip64);
     Put32(T, 0);
@@ -308,7 +289,7 @@ void TZipWriter::Finish() {
     Put64(T, Zip64EndAt);
     Put32(T, 1);
   }
-  const uint16_t Count = FEntries.size() >= kMax16 ? kMax16 : uint16_t(FEntries.size());
+  const uint16_t Count = FEntries.size() >= kSaturated16 ? kSaturated16 : uint16_t(FEntries.size());
   Put32(T, kEndSig);
   Put16(T, 0);
   Put16(T, 0);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 namespace {

@@ -9,8 +9,8 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "support/TempDir.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 

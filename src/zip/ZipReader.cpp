@@ -1,4 +1,4 @@
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 #include <zlib.h>
 
@@ -7,16 +7,13 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "zip/ZipFormat.h"
 
 namespace kv {
 
-namespace {
+using namespace zipformat;
 
-constexpr uint32_t kEndSig = 0x06054b50;
-constexpr uint32_t kZip64EndSig = 0x06064b50;
-constexpr uint32_t kZip64LocatorSig = 0x07064b50;
-constexpr uint32_t kCentralSig = 0x02014b50;
-constexpr uint32_t kLocalSig = 0x04034b50;
+namespace {
 
 uint16_t Get16(const std::string& B, uint64_t At) {
   return static_cast<uint16_t>(static_cast<uint8_t>(B[At]) | static_cast<uint8_t>(B[At + 1]) << 8);
@@ -63,6 +60,110 @@ std::string Quoted(const std::string& Name) {
   return "\"" + Name + "\"";
 }
 
+[[noreturn]] void RaiseTooManyEntries(const TZipLimits& Limits) {
+  throw TKvError("The ZIP package has more than " + std::to_string(Limits.MaxEntries) +
+                 " entries; it is refused.");
+}
+
+// Offset of the end record, which sits behind an optional comment of at most
+// 64 KiB. Raises: the not-a-package error.
+uint64_t FindEndRecord(const std::string& B) {
+  const uint64_t Size = B.size();
+  if (Size >= kEndSize) {
+    const uint64_t Lowest =
+        Size > kEndSize + kMaxCommentSize ? Size - kEndSize - kMaxCommentSize : 0;
+    for (uint64_t At = Size - kEndSize + 1; At-- > Lowest;)
+      if (Get32(B, At) == kEndSig && At + kEndSize + Get16(B, At + 20) <= Size) return At;
+  }
+  throw TKvError("The file is not a ZIP package (no central directory found).");
+}
+
+// Where the central directory lies in the bytes: [Start, End), the entry
+// count it claims, and Bias, the length of any data in front of the archive
+// (a stub), which shifts every recorded offset by the same amount.
+struct TDirectory {
+  uint64_t Start = 0;
+  uint64_t End = 0;
+  uint64_t Count = 0;
+  uint64_t Bias = 0;
+};
+
+// The directory as the end record at End says, or its ZIP64 end record when
+// a locator precedes it. Raises: the damage error.
+TDirectory LocateDirectory(const std::string& B, uint64_t End) {
+  const uint64_t Size = B.size();
+  uint64_t Count = Get16(B, End + 10);
+  uint64_t DirSize = Get32(B, End + 12);
+  uint64_t DirOffset = Get32(B, End + 16);
+  uint64_t DirEnd = End;
+  if (End >= kZip64LocatorSize && Get32(B, End - kZip64LocatorSize) == kZip64LocatorSig) {
+    uint64_t Rec = Get64(B, End - kZip64LocatorSize + 8);
+    // With data in front of the archive the recorded offset is short by its
+    // length; the record then usually sits right before the locator.
+    const auto IsZip64End = [&](uint64_t At) {
+      return At <= Size && Size - At >= kZip64EndSize && Get32(B, At) == kZip64EndSig;
+    };
+    if (!IsZip64End(Rec) && End >= kZip64EndSize + kZip64LocatorSize)
+      Rec = End - kZip64EndSize - kZip64LocatorSize;
+    if (!IsZip64End(Rec)) RaiseDamaged("the ZIP64 end record is missing");
+    Count = Get64(B, Rec + 32);
+    DirSize = Get64(B, Rec + 40);
+    DirOffset = Get64(B, Rec + 48);
+    DirEnd = Rec;
+  }
+  if (DirSize > DirEnd) RaiseDamaged("the central directory lies outside the file");
+  const uint64_t DirStart = DirEnd - DirSize;
+  if (DirOffset > DirStart) RaiseDamaged("the central directory lies outside the file");
+  return {DirStart, DirEnd, Count, DirStart - DirOffset};
+}
+
+// Replaces E's saturated sizes and offset by the 64-bit values of the ZIP64
+// extra field among the Len bytes of extra fields at X. Raises: the damage
+// error when the field is too short for them.
+void ReadZip64Extra(const std::string& B, uint64_t X, uint64_t Len, TZipEntry& E) {
+  for (const uint64_t XEnd = X + Len; X + 4 <= XEnd;) {
+    const uint16_t Id = Get16(B, X);
+    const uint16_t FieldLen = Get16(B, X + 2);
+    if (X + 4 + FieldLen > XEnd) break;
+    if (Id == kZip64ExtraId) {
+      uint64_t F = X + 4;
+      const uint64_t FEnd = F + FieldLen;
+      auto Take = [&](uint64_t& Field) {
+        if (F + 8 > FEnd) RaiseDamaged("the ZIP64 field of " + Quoted(E.Name) + " is cut short");
+        Field = Get64(B, F);
+        F += 8;
+      };
+      if (E.UncompressedSize == kSaturated32) Take(E.UncompressedSize);
+      if (E.CompressedSize == kSaturated32) Take(E.CompressedSize);
+      if (E.LocalHeaderOffset == kSaturated32) Take(E.LocalHeaderOffset);
+    }
+    X += 4 + FieldLen;
+  }
+}
+
+// The central directory header at At (before DirEnd) into E; returns the
+// offset of the next one. Raises: the damage error.
+uint64_t ReadCentralHeader(const std::string& B, uint64_t At, uint64_t DirEnd, TZipEntry& E) {
+  if (DirEnd - At < kCentralHeaderSize) RaiseDamaged("a central directory record is cut short");
+  E.Flags = Get16(B, At + 8);
+  E.Method = Get16(B, At + 10);
+  E.ModTime = Get16(B, At + 12);
+  E.ModDate = Get16(B, At + 14);
+  E.Crc32 = Get32(B, At + 16);
+  E.CompressedSize = Get32(B, At + 20);
+  E.UncompressedSize = Get32(B, At + 24);
+  const uint16_t NameLen = Get16(B, At + 28);
+  const uint16_t ExtraLen = Get16(B, At + 30);
+  const uint16_t CommentLen = Get16(B, At + 32);
+  E.LocalHeaderOffset = Get32(B, At + 42);
+  const uint64_t Next = At + kCentralHeaderSize + NameLen + ExtraLen + CommentLen;
+  if (Next > DirEnd) RaiseDamaged("a central directory record is cut short");
+  const std::string_view Name(B.data() + At + kCentralHeaderSize, NameLen);
+  E.Name = (E.Flags & kFlagUtf8) ? std::string(Name) : Cp437ToUtf8(Name);
+  ReadZip64Extra(B, At + kCentralHeaderSize + NameLen, ExtraLen, E);
+  return Next;
+}
+
 }  // namespace
 
 TZipReader::TZipReader(std::string Bytes, TZipLimits Limits)
@@ -74,105 +175,35 @@ TZipReader::~TZipReader() = default;
 
 void TZipReader::ReadDirectory() {
   const std::string& B = FBytes;
-  const uint64_t Size = B.size();
-  if (Size < 22) throw TKvError("The file is not a ZIP package (no central directory found).");
-  // The end record sits in the last 64 KiB + 22 bytes, behind an optional comment.
-  uint64_t End = UINT64_MAX;
-  const uint64_t Lowest = Size > 65557 ? Size - 65557 : 0;
-  for (uint64_t At = Size - 22 + 1; At-- > Lowest;) {
-    if (Get32(B, At) == kEndSig && At + 22 + Get16(B, At + 20) <= Size) {
-      End = At;
-      break;
-    }
-  }
-  if (End == UINT64_MAX)
-    throw TKvError("The file is not a ZIP package (no central directory found).");
-  FComment = std::string_view(B.data() + End + 22, Get16(B, End + 20));
-
-  uint64_t Count = Get16(B, End + 10);
-  uint64_t DirSize = Get32(B, End + 12);
-  uint64_t DirOffset = Get32(B, End + 16);
-  uint64_t DirEnd = End;
-  if (End >= 20 && Get32(B, End - 20) == kZip64LocatorSig) {
-    uint64_t Rec = Get64(B, End - 20 + 8);
-    // With data in front of the archive the recorded offset is short by its
-    // length; the record then usually sits right before the locator.
-    if ((Rec > Size || Size - Rec < 56 || Get32(B, Rec) != kZip64EndSig) && End >= 76)
-      Rec = End - 76;
-    if (Rec > Size || Size - Rec < 56 || Get32(B, Rec) != kZip64EndSig)
-      RaiseDamaged("the ZIP64 end record is missing");
-    Count = Get64(B, Rec + 32);
-    DirSize = Get64(B, Rec + 40);
-    DirOffset = Get64(B, Rec + 48);
-    DirEnd = Rec;
-  }
-  if (DirSize > DirEnd) RaiseDamaged("the central directory lies outside the file");
-  // Data in front of the archive (a stub) shifts every offset by the same amount.
-  const uint64_t DirStart = DirEnd - DirSize;
-  if (DirOffset > DirStart) RaiseDamaged("the central directory lies outside the file");
-  const uint64_t Bias = DirStart - DirOffset;
-
-  if (Count > FLimits.MaxEntries || DirSize / 46 > FLimits.MaxEntries + 1)
-    throw TKvError("The ZIP package has more than " + std::to_string(FLimits.MaxEntries) +
-                   " entries; it is refused.");
-  FEntries.reserve(static_cast<size_t>(std::min<uint64_t>(Count, DirSize / 46)));
-  uint64_t At = DirStart;
-  while (At + 4 <= DirEnd && Get32(B, At) == kCentralSig) {
-    if (DirEnd - At < 46) RaiseDamaged("a central directory record is cut short");
+  const uint64_t End = FindEndRecord(B);
+  FComment = std::string_view(B.data() + End + kEndSize, Get16(B, End + 20));
+  const TDirectory Dir = LocateDirectory(B, End);
+  if (Dir.Count > FLimits.MaxEntries ||
+      (Dir.End - Dir.Start) / kCentralHeaderSize > FLimits.MaxEntries + 1)
+    RaiseTooManyEntries(FLimits);
+  FEntries.reserve(static_cast<size_t>(
+      std::min<uint64_t>(Dir.Count, (Dir.End - Dir.Start) / kCentralHeaderSize)));
+  uint64_t At = Dir.Start;
+  while (At + 4 <= Dir.End && Get32(B, At) == kCentralHeaderSig) {
     TZipEntry E;
-    E.Flags = Get16(B, At + 8);
-    E.Method = Get16(B, At + 10);
-    E.ModTime = Get16(B, At + 12);
-    E.ModDate = Get16(B, At + 14);
-    E.Crc32 = Get32(B, At + 16);
-    E.CompressedSize = Get32(B, At + 20);
-    E.UncompressedSize = Get32(B, At + 24);
-    const uint16_t NameLen = Get16(B, At + 28);
-    const uint16_t ExtraLen = Get16(B, At + 30);
-    const uint16_t CommentLen = Get16(B, At + 32);
-    E.LocalHeaderOffset = Get32(B, At + 42);
-    const uint64_t Next = At + 46 + NameLen + ExtraLen + CommentLen;
-    if (Next > DirEnd) RaiseDamaged("a central directory record is cut short");
-    const std::string_view Name(B.data() + At + 46, NameLen);
-    E.Name = (E.Flags & 0x0800) ? std::string(Name) : Cp437ToUtf8(Name);
-    // ZIP64 extra field: the 64-bit values of the fields that are saturated.
-    for (uint64_t X = At + 46 + NameLen, XEnd = X + ExtraLen; X + 4 <= XEnd;) {
-      const uint16_t Id = Get16(B, X);
-      const uint16_t Len = Get16(B, X + 2);
-      if (X + 4 + Len > XEnd) break;
-      if (Id == 0x0001) {
-        uint64_t F = X + 4;
-        const uint64_t FEnd = F + Len;
-        auto Take = [&](uint64_t& Field) {
-          if (F + 8 > FEnd) RaiseDamaged("the ZIP64 field of " + Quoted(E.Name) + " is cut short");
-          Field = Get64(B, F);
-          F += 8;
-        };
-        if (E.UncompressedSize == 0xFFFFFFFF) Take(E.UncompressedSize);
-        if (E.CompressedSize == 0xFFFFFFFF) Take(E.CompressedSize);
-        if (E.LocalHeaderOffset == 0xFFFFFFFF) Take(E.LocalHeaderOffset);
-      }
-      X += 4 + Len;
-    }
-    E.LocalHeaderOffset += Bias;
-    if (FEntries.size() >= FLimits.MaxEntries)
-      throw TKvError("The ZIP package has more than " + std::to_string(FLimits.MaxEntries) +
-                     " entries; it is refused.");
+    At = ReadCentralHeader(B, At, Dir.End, E);
+    E.LocalHeaderOffset += Dir.Bias;
+    if (FEntries.size() >= FLimits.MaxEntries) RaiseTooManyEntries(FLimits);
     FEntries.push_back(std::move(E));
-    At = Next;
   }
-  if (FEntries.size() < Count && Count <= 0xFFFF && FEntries.size() != (Count & 0xFFFF))
-    RaiseDamaged("the central directory lists " + std::to_string(Count) + " entries but holds " +
-                 std::to_string(FEntries.size()));
+  if (FEntries.size() < Dir.Count && Dir.Count <= kSaturated16 &&
+      FEntries.size() != (Dir.Count & kSaturated16))
+    RaiseDamaged("the central directory lists " + std::to_string(Dir.Count) +
+                 " entries but holds " + std::to_string(FEntries.size()));
 }
 
 std::string_view TZipReader::RawData(size_t Index) const {
   const TZipEntry& E = FEntries[Index];
   const std::string& B = FBytes;
   const uint64_t Lho = E.LocalHeaderOffset;
-  if (Lho > B.size() || B.size() - Lho < 30 || Get32(B, Lho) != kLocalSig)
+  if (Lho > B.size() || B.size() - Lho < kLocalHeaderSize || Get32(B, Lho) != kLocalHeaderSig)
     RaiseDamaged("the local header of " + Quoted(E.Name) + " is missing");
-  const uint64_t Data = Lho + 30 + Get16(B, Lho + 26) + Get16(B, Lho + 28);
+  const uint64_t Data = Lho + kLocalHeaderSize + Get16(B, Lho + 26) + Get16(B, Lho + 28);
   if (Data > B.size() || B.size() - Data < E.CompressedSize)
     RaiseDamaged("the data of " + Quoted(E.Name) + " runs past the end of the file");
   return std::string_view(B.data() + Data, static_cast<size_t>(E.CompressedSize));
@@ -227,11 +258,11 @@ TZipEntryStream::TZipEntryStream(const TZipReader& Reader, size_t Index)
   if (E.IsEncrypted())
     throw TKvError("The entry " + Quoted(E.Name) +
                    " is encrypted; password-protected packages cannot be read.");
-  if (E.Method != 0 && E.Method != 8)
+  if (E.Method != kMethodStored && E.Method != kMethodDeflated)
     throw TKvError("The entry " + Quoted(E.Name) + " uses compression method " +
                    std::to_string(E.Method) + ", which cannot be read (only stored and deflated).");
   S.Raw = Reader.RawData(Index);
-  if (E.Method == 8) {
+  if (E.Method == kMethodDeflated) {
     if (inflateInit2(&S.Z, -MAX_WBITS) != Z_OK) throw TKvError("Out of memory while inflating.");
     S.Inflating = true;
   }

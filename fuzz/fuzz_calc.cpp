@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   for (int R = 1; R <= 30; ++R) {
     Src.SetNumber("B" + std::to_string(R), R * 1.5 - 7);
     Src.Set("C" + std::to_string(R), kv::TCalcValue::Str(R % 3 ? "x" : "10"));
-    Src.SetFormula("D" + std::to_string(R), R == 1 ? "B1" : "D" + std::to_string(R - 1) + "+B" + std::to_string(R));
+    Src.SetFormula("D" + std::to_string(R),
+                   R == 1 ? "B1" : "D" + std::to_string(R - 1) + "+B" + std::to_string(R));
     Src.SetNumber("A" + std::to_string(R), R, Other);
   }
   Src.Defined["NAMED"] = "'Other Sheet'!$A$1:$A$30";

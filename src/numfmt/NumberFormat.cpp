@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Text.h"
+#include "workbook/NumberFormatNames.h"
 
 namespace kv {
 
@@ -47,12 +48,6 @@ const TNamedColor kNamedColors[] = {{"black", Rgb(0, 0, 0)},       {"blue", Rgb(
                                     {"cyan", Rgb(0, 255, 255)},    {"green", Rgb(0, 255, 0)},
                                     {"magenta", Rgb(255, 0, 255)}, {"red", Rgb(255, 0, 0)},
                                     {"white", Rgb(255, 255, 255)}, {"yellow", Rgb(255, 255, 0)}};
-
-const char* const kMonths[12] = {"January",   "February", "March",    "April",
-                                 "May",       "June",     "July",     "August",
-                                 "September", "October",  "November", "December"};
-const char* const kDays[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                              "Thursday", "Friday", "Saturday"};
 
 // ---- decimal digits ---------------------------------------------------------
 
@@ -151,6 +146,26 @@ int64_t DaysFromCivil(int64_t Y, unsigned M, unsigned D) {
   return Era * 146097 + static_cast<int64_t>(Doe) - 719468;
 }
 
+int64_t EpochDays(bool Date1904) {
+  return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
+}
+
+bool FormatSerialDate(double Serial, bool Date1904, std::string& Out) {
+  if (!std::isfinite(Serial) || std::fabs(Serial) > 4.0e6) return false;
+  const bool WholeDay = Serial == std::floor(Serial);
+  const int64_t Ms = std::llround(Serial * 86400000.0);
+  int64_t Day = Ms / 86400000;
+  int64_t MsOfDay = Ms % 86400000;
+  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
+  int64_t Y;
+  unsigned M, D;
+  CivilFromDays(EpochDays(Date1904) + Day, Y, M, D);
+  if (Y < 1 || Y > 9999) return false;
+  Out = Padded(Y, 4) + "-" + Padded(M, 2) + "-" + Padded(D, 2);
+  if (!WholeDay) Out += " " + Padded(MsOfDay / 3600000, 2) + ":" + Padded(MsOfDay / 60000 % 60, 2);
+  return true;
+}
+
 // ---- tokens -------------------------------------------------------------------
 
 struct TNumberFormat::TToken {
@@ -184,6 +199,7 @@ struct TNumberFormat::TSection {
   std::vector<TToken> Tokens;
   bool HasColor = false;
   uint32_t Color = 0;
+  uint32_t Lcid = 0;  // of a [$-407] tag; 0 for none
   bool HasCondition = false;
   char CondOp[3] = {0, 0, 0};
   double CondValue = 0;
@@ -271,11 +287,18 @@ bool ReadBracket(std::string_view Inner, TSection& Sec) {
     return true;
   }
   if (C0 == '$') {
-    // [$€-407]: the symbol is shown, the locale after '-' is read for nothing.
+    // [$€-407]: the symbol is shown; the locale after '-' (an LCID in hex,
+    // calendar and digit flags above its low 16 bits) names the months and days.
     const size_t Dash = Inner.find('-', 1);
     std::string_view Symbol =
         Inner.substr(1, Dash == std::string_view::npos ? Inner.npos : Dash - 1);
     if (!Symbol.empty()) AddLiteral(Sec.Tokens, Symbol);
+    if (Dash != std::string_view::npos) {
+      uint32_t Lcid = 0;
+      const std::string_view Hex = Inner.substr(Dash + 1);
+      const auto R = std::from_chars(Hex.data(), Hex.data() + Hex.size(), Lcid, 16);
+      if (R.ec == std::errc() && R.ptr == Hex.data() + Hex.size()) Sec.Lcid = Lcid & 0xFFFF;
+    }
     return true;
   }
   if (C0 == '<' || C0 == '>' || C0 == '=') {
@@ -308,128 +331,120 @@ bool ReadBracket(std::string_view Inner, TSection& Sec) {
   return Lower.rfind("dbnum", 0) == 0 || Lower.rfind("natnum", 0) == 0;
 }
 
+// Reads a quoted, escaped, padding, fill or bracketed item, or a one-character
+// token at Code[At]; advances At past it. False when the character starts
+// none of them; Ok false when the code cannot be read.
+bool ReadSymbol(std::string_view Code, size_t& At, TSection& Sec, bool& Ok) {
+  std::vector<TToken>& Tokens = Sec.Tokens;
+  const char C = Code[At];
+  switch (C) {
+    case '"': {
+      const size_t Close = Code.find('"', At + 1);
+      Ok = Close != std::string_view::npos;
+      if (Ok) AddLiteral(Tokens, Code.substr(At + 1, Close - At - 1));
+      At = Ok ? Close + 1 : Code.size();
+      return true;
+    }
+    case '\\':
+    case '_':
+    case '*': {
+      Ok = At + 1 < Code.size();
+      if (!Ok) return true;
+      const size_t Next = CharLength(Code, At + 1);
+      // An escape shows its character; padding by a glyph's width is one
+      // space here; a fill to the cell's width is dropped.
+      if (C == '\\') AddLiteral(Tokens, Code.substr(At + 1, Next));
+      if (C == '_') AddLiteral(Tokens, " ");
+      At += 1 + Next;
+      return true;
+    }
+    case '[': {
+      const size_t Close = Code.find(']', At + 1);
+      Ok = Close != std::string_view::npos && ReadBracket(Code.substr(At + 1, Close - At - 1), Sec);
+      At = Ok ? Close + 1 : Code.size();
+      return true;
+    }
+    default:
+      break;
+  }
+  static constexpr struct {
+    char Ch;
+    TToken::TKind Kind;
+  } kSingles[] = {{'0', TToken::Digit}, {'#', TToken::Digit}, {'?', TToken::Digit},
+                  {'.', TToken::Point}, {',', TToken::Comma}, {'%', TToken::Percent},
+                  {'/', TToken::Slash}, {'@', TToken::TextAt}};
+  for (const auto& S : kSingles)
+    if (S.Ch == C) {
+      Add(Tokens, S.Kind, S.Kind == TToken::Digit ? C : 0);
+      ++At;
+      return true;
+    }
+  return false;
+}
+
+// Reads an exponent, "General", an AM/PM marker or a run of date letters at
+// Code[At]; advances At past it. False when none starts there.
+bool ReadWord(std::string_view Code, size_t& At, std::vector<TToken>& Tokens) {
+  const char C = Code[At];
+  const char Lower = AsciiLowerChar(C);
+  if (Lower == 'e' && At + 1 < Code.size() && (Code[At + 1] == '+' || Code[At + 1] == '-')) {
+    Add(Tokens, TToken::Exponent, Code[At + 1]);
+    Tokens.back().Text = std::string(1, C);
+    At += 2;
+    return true;
+  }
+  if (Lower == 'g' && AsciiLower(Code.substr(At, 7)) == "general") {
+    Add(Tokens, TToken::General);
+    At += 7;
+    return true;
+  }
+  for (const size_t Length : {size_t{5}, size_t{3}}) {
+    const std::string Marker = AsciiLower(Code.substr(At, Length));
+    if (Marker == (Length == 5 ? "am/pm" : "a/p")) {
+      Add(Tokens, TToken::AmPm);
+      Tokens.back().Text = std::string(Code.substr(At, Length));
+      At += Length;
+      return true;
+    }
+  }
+  static constexpr struct {
+    char Letter;
+    TToken::TKind Kind;
+    int MaxCount;
+  } kDateLetters[] = {{'y', TToken::Year, 4},
+                      {'m', TToken::Month, 5},
+                      {'d', TToken::Day, 4},
+                      {'h', TToken::Hour, 2},
+                      {'s', TToken::Second, 2}};
+  for (const auto& L : kDateLetters) {
+    if (L.Letter != Lower) continue;
+    const int Run = static_cast<int>(RunLength(Code, At, Lower));
+    const int Count = L.Kind == TToken::Year ? (Run <= 2 ? 2 : 4) : std::min(Run, L.MaxCount);
+    Add(Tokens, L.Kind, 0, Count);
+    At += static_cast<size_t>(Run);
+    return true;
+  }
+  return false;
+}
+
 // Splits the code into sections of tokens. False when it cannot be read.
 bool Tokenize(std::string_view Code, std::vector<TSection>& Sections) {
   Sections.emplace_back();
-  for (size_t I = 0; I < Code.size();) {
-    TSection& Sec = Sections.back();
-    std::vector<TToken>& T = Sec.Tokens;
-    const char C = Code[I];
-    const char L = AsciiLowerChar(C);
-    switch (C) {
-      case ';':
-        if (static_cast<int>(Sections.size()) == kMaxSections) return false;
-        Sections.emplace_back();
-        ++I;
-        continue;
-      case '"': {
-        const size_t Close = Code.find('"', I + 1);
-        if (Close == std::string_view::npos) return false;
-        AddLiteral(T, Code.substr(I + 1, Close - I - 1));
-        I = Close + 1;
-        continue;
-      }
-      case '\\':
-        if (I + 1 >= Code.size()) return false;
-        AddLiteral(T, Code.substr(I + 1, CharLength(Code, I + 1)));
-        I += 1 + CharLength(Code, I + 1);
-        continue;
-      case '_':
-        // Padding by a glyph's width: one space here.
-        if (I + 1 >= Code.size()) return false;
-        AddLiteral(T, " ");
-        I += 1 + CharLength(Code, I + 1);
-        continue;
-      case '*':
-        // Fill to the cell's width: dropped.
-        if (I + 1 >= Code.size()) return false;
-        I += 1 + CharLength(Code, I + 1);
-        continue;
-      case '[': {
-        const size_t Close = Code.find(']', I + 1);
-        if (Close == std::string_view::npos) return false;
-        if (!ReadBracket(Code.substr(I + 1, Close - I - 1), Sec)) return false;
-        I = Close + 1;
-        continue;
-      }
-      case '0':
-      case '#':
-      case '?':
-        Add(T, TToken::Digit, C);
-        ++I;
-        continue;
-      case '.':
-        Add(T, TToken::Point);
-        ++I;
-        continue;
-      case ',':
-        Add(T, TToken::Comma);
-        ++I;
-        continue;
-      case '%':
-        Add(T, TToken::Percent);
-        ++I;
-        continue;
-      case '/':
-        Add(T, TToken::Slash);
-        ++I;
-        continue;
-      case '@':
-        Add(T, TToken::TextAt);
-        ++I;
-        continue;
-      default:
-        break;
-    }
-    if ((L == 'e') && I + 1 < Code.size() && (Code[I + 1] == '+' || Code[I + 1] == '-')) {
-      Add(T, TToken::Exponent, Code[I + 1]);
-      T.back().Text = std::string(1, C);
-      I += 2;
+  for (size_t At = 0; At < Code.size();) {
+    if (Code[At] == ';') {
+      if (static_cast<int>(Sections.size()) == kMaxSections) return false;
+      Sections.emplace_back();
+      ++At;
       continue;
     }
-    if (L == 'g' && AsciiLower(Code.substr(I, 7)) == "general") {
-      Add(T, TToken::General);
-      I += 7;
+    bool Ok = true;
+    if (ReadSymbol(Code, At, Sections.back(), Ok)) {
+      if (!Ok) return false;
       continue;
     }
-    if (L == 'a') {
-      if (AsciiLower(Code.substr(I, 5)) == "am/pm") {
-        Add(T, TToken::AmPm);
-        T.back().Text = std::string(Code.substr(I, 5));
-        I += 5;
-        continue;
-      }
-      if (AsciiLower(Code.substr(I, 3)) == "a/p") {
-        Add(T, TToken::AmPm);
-        T.back().Text = std::string(Code.substr(I, 3));
-        I += 3;
-        continue;
-      }
-    }
-    if (L == 'y' || L == 'm' || L == 'd' || L == 'h' || L == 's') {
-      const int N = static_cast<int>(RunLength(Code, I, L));
-      switch (L) {
-        case 'y':
-          Add(T, TToken::Year, 0, N <= 2 ? 2 : 4);
-          break;
-        case 'm':
-          Add(T, TToken::Month, 0, std::min(N, 5));
-          break;
-        case 'd':
-          Add(T, TToken::Day, 0, std::min(N, 4));
-          break;
-        case 'h':
-          Add(T, TToken::Hour, 0, std::min(N, 2));
-          break;
-        default:
-          Add(T, TToken::Second, 0, std::min(N, 2));
-          break;
-      }
-      I += static_cast<size_t>(N);
-      continue;
-    }
-    AddLiteral(T, Code.substr(I, CharLength(Code, I)));
-    I += CharLength(Code, I);
+    if (ReadWord(Code, At, Sections.back().Tokens)) continue;
+    AddLiteral(Sections.back().Tokens, Code.substr(At, CharLength(Code, At)));
+    At += CharLength(Code, At);
   }
   return true;
 }
@@ -439,104 +454,125 @@ bool IsDateKind(TToken::TKind K) {
          K == TToken::Minute || K == TToken::Second || K == TToken::AmPm || K == TToken::Elapsed;
 }
 
-// Decides what each token means within its section. False when the section
-// cannot be rendered.
-bool Analyse(TSection& S) {
+bool IsHourLike(const TToken& K) {
+  return K.Kind == TToken::Hour || (K.Kind == TToken::Elapsed && K.Ch == 'h');
+}
+
+bool IsSecondLike(const TToken& K) {
+  return K.Kind == TToken::Second || (K.Kind == TToken::Elapsed && K.Ch == 's');
+}
+
+// An m or mm right after an hour or right before a second (other tokens
+// between) is minutes.
+void MarkMinutes(std::vector<TToken>& Tokens) {
+  for (size_t I = 0; I < Tokens.size(); ++I) {
+    if (Tokens[I].Kind != TToken::Month || Tokens[I].Count > 2) continue;
+    bool Minute = false;
+    for (size_t J = I; J-- > 0;) {
+      if (!IsDateKind(Tokens[J].Kind)) continue;
+      Minute = IsHourLike(Tokens[J]);
+      break;
+    }
+    for (size_t J = I + 1; !Minute && J < Tokens.size(); ++J) {
+      if (!IsDateKind(Tokens[J].Kind)) continue;
+      Minute = IsSecondLike(Tokens[J]);
+      break;
+    }
+    if (Minute) Tokens[I].Kind = TToken::Minute;
+  }
+}
+
+// A number token in a date section is shown as it is written.
+void AddAsWritten(std::vector<TToken>& Out, TToken&& K) {
+  switch (K.Kind) {
+    case TToken::Digit:
+      AddLiteral(Out, std::string(1, K.Ch));
+      break;
+    case TToken::Point:
+      AddLiteral(Out, ".");
+      break;
+    case TToken::Comma:
+      AddLiteral(Out, ",");
+      break;
+    case TToken::Percent:
+      AddLiteral(Out, "%");
+      break;
+    case TToken::Slash:
+      AddLiteral(Out, "/");
+      break;
+    case TToken::Exponent:
+      AddLiteral(Out, K.Text + K.Ch);
+      break;
+    default:
+      Out.push_back(std::move(K));
+  }
+}
+
+// A date or time section: minutes told from months, the zeros after the
+// seconds' point read as their decimals (up to three), number tokens as
+// literals.
+void AnalyseDate(TSection& S) {
   std::vector<TToken>& T = S.Tokens;
+  MarkMinutes(T);
   for (const TToken& K : T) {
-    if (IsDateKind(K.Kind)) S.IsDate = true;
-    if (K.Kind == TToken::TextAt) S.IsText = true;
-    if (K.Kind == TToken::Elapsed) S.HasElapsed = true;
+    if (K.Kind == TToken::AmPm) S.TwelveHour = true;
+    if (K.Kind == TToken::Year || K.Kind == TToken::Month || K.Kind == TToken::Day)
+      S.HasCalendar = true;
   }
-  if (S.IsDate) {
-    // m after an hour or before a second is minutes; digits after the
-    // seconds' point are its decimals.
-    for (size_t I = 0; I < T.size(); ++I) {
-      TToken& K = T[I];
-      if (K.Kind == TToken::AmPm) S.TwelveHour = true;
-      if (K.Kind != TToken::Month || K.Count > 2) continue;
-      bool Minute = false;
-      for (size_t J = I; J-- > 0;) {
-        if (!IsDateKind(T[J].Kind)) continue;
-        Minute = T[J].Kind == TToken::Hour || (T[J].Kind == TToken::Elapsed && T[J].Ch == 'h');
-        break;
-      }
-      for (size_t J = I + 1; !Minute && J < T.size(); ++J) {
-        if (!IsDateKind(T[J].Kind)) continue;
-        Minute = T[J].Kind == TToken::Second || (T[J].Kind == TToken::Elapsed && T[J].Ch == 's');
-        break;
-      }
-      if (Minute) K.Kind = TToken::Minute;
-    }
-    for (const TToken& K : T)
-      if (K.Kind == TToken::Year || K.Kind == TToken::Month || K.Kind == TToken::Day)
-        S.HasCalendar = true;
-    std::vector<TToken> Out;
-    for (size_t I = 0; I < T.size(); ++I) {
-      const bool AfterSeconds =
-          !Out.empty() && (Out.back().Kind == TToken::Second ||
-                           (Out.back().Kind == TToken::Elapsed && Out.back().Ch == 's'));
-      if (T[I].Kind == TToken::Point && AfterSeconds && I + 1 < T.size() &&
-          T[I + 1].Kind == TToken::Digit && T[I + 1].Ch == '0') {
-        int N = 0;
-        while (I + 1 < T.size() && T[I + 1].Kind == TToken::Digit && T[I + 1].Ch == '0') ++I, ++N;
-        N = std::min(N, 3);
-        S.SecDecimals = std::max(S.SecDecimals, N);
-        Out.push_back(TToken{TToken::SecFraction, 0, N, {}});
-        continue;
-      }
-      TToken K = std::move(T[I]);
-      // Number tokens in a date section are shown as they are written.
-      if (K.Kind == TToken::Digit)
-        AddLiteral(Out, std::string(1, K.Ch));
-      else if (K.Kind == TToken::Point)
-        AddLiteral(Out, ".");
-      else if (K.Kind == TToken::Comma)
-        AddLiteral(Out, ",");
-      else if (K.Kind == TToken::Percent)
-        AddLiteral(Out, "%");
-      else if (K.Kind == TToken::Slash)
-        AddLiteral(Out, "/");
-      else if (K.Kind == TToken::Exponent)
-        AddLiteral(Out, K.Text + K.Ch);
-      else
-        Out.push_back(std::move(K));
-    }
-    T.swap(Out);
-    return true;
-  }
-  // A fraction: a slash with placeholders right before it.
+  std::vector<TToken> Out;
   for (size_t I = 0; I < T.size(); ++I) {
-    if (T[I].Kind != TToken::Slash) continue;
-    if (I == 0 || T[I - 1].Kind != TToken::Digit) break;
-    S.IsFraction = true;
-    S.SlashIndex = static_cast<int>(I);
-    size_t J = I;
-    while (J > 0 && T[J - 1].Kind == TToken::Digit) --J, ++S.NumDigits;
-    S.NumStart = static_cast<int>(J);
-    for (size_t K = 0; K < J; ++K)
-      if (T[K].Kind == TToken::Digit) ++S.IntDigits;
-    S.DigitsBefore = S.IntDigits > 0;
-    size_t K = I + 1;
-    while (K < T.size() && T[K].Kind == TToken::Digit) ++K, ++S.DenDigits;
-    if (S.DenDigits == 0 && K < T.size() && T[K].Kind == TToken::Literal) {
-      // A fixed denominator: the digits written after the slash.
-      std::string& Lit = T[K].Text;
-      size_t N = 0;
-      while (N < Lit.size() && N < 9 && Lit[N] >= '0' && Lit[N] <= '9') ++N;
-      if (N == 0) return false;
-      S.FixedDen = std::atoi(Lit.substr(0, N).c_str());
-      if (S.FixedDen <= 0) return false;
-      Lit.erase(0, N);
+    const bool AfterSeconds = !Out.empty() && IsSecondLike(Out.back());
+    if (T[I].Kind == TToken::Point && AfterSeconds && I + 1 < T.size() &&
+        T[I + 1].Kind == TToken::Digit && T[I + 1].Ch == '0') {
+      int N = 0;
+      while (I + 1 < T.size() && T[I + 1].Kind == TToken::Digit && T[I + 1].Ch == '0') ++I, ++N;
+      N = std::min(N, 3);
+      S.SecDecimals = std::max(S.SecDecimals, N);
+      Out.push_back(TToken{TToken::SecFraction, 0, N, {}});
+      continue;
     }
-    if (S.DenDigits == 0 && S.FixedDen == 0) return false;
-    S.DenDigits = std::min(S.DenDigits, 7);
-    break;
+    AddAsWritten(Out, std::move(T[I]));
   }
-  if (S.IsFraction) return true;
+  T.swap(Out);
+}
+
+// A fraction: a slash with placeholders right before it. Fills the
+// fraction's fields and returns true; false when the section holds no
+// fraction. Ok false when it holds one that cannot be shown.
+bool AnalyseFraction(TSection& S, bool& Ok) {
+  std::vector<TToken>& T = S.Tokens;
+  size_t Slash = 0;
+  while (Slash < T.size() && T[Slash].Kind != TToken::Slash) ++Slash;
+  if (Slash == T.size() || Slash == 0 || T[Slash - 1].Kind != TToken::Digit) return false;
+  S.IsFraction = true;
+  S.SlashIndex = static_cast<int>(Slash);
+  size_t NumStart = Slash;
+  while (NumStart > 0 && T[NumStart - 1].Kind == TToken::Digit) --NumStart, ++S.NumDigits;
+  S.NumStart = static_cast<int>(NumStart);
+  for (size_t K = 0; K < NumStart; ++K)
+    if (T[K].Kind == TToken::Digit) ++S.IntDigits;
+  S.DigitsBefore = S.IntDigits > 0;
+  size_t DenEnd = Slash + 1;
+  while (DenEnd < T.size() && T[DenEnd].Kind == TToken::Digit) ++DenEnd, ++S.DenDigits;
+  if (S.DenDigits == 0 && DenEnd < T.size() && T[DenEnd].Kind == TToken::Literal) {
+    // A fixed denominator: the digits written after the slash.
+    std::string& Lit = T[DenEnd].Text;
+    size_t N = 0;
+    while (N < Lit.size() && N < 9 && Lit[N] >= '0' && Lit[N] <= '9') ++N;
+    S.FixedDen = N == 0 ? 0 : std::atoi(Lit.substr(0, N).c_str());
+    Lit.erase(0, N);
+  }
+  Ok = S.DenDigits > 0 || S.FixedDen > 0;
+  S.DenDigits = std::min(S.DenDigits, 7);
+  return true;
+}
+
+// Counts the integer and decimal placeholders and the % signs, and finds the
+// exponent.
+void CountPlaceholders(TSection& S) {
   bool SeenPoint = false;
-  for (size_t I = 0; I < T.size(); ++I) {
-    const TToken& K = T[I];
+  for (size_t I = 0; I < S.Tokens.size(); ++I) {
+    const TToken& K = S.Tokens[I];
     if (K.Kind == TToken::Exponent && S.ExpIndex < 0) S.ExpIndex = static_cast<int>(I);
     if (K.Kind == TToken::Percent) ++S.Percents;
     if (S.ExpIndex >= 0) continue;
@@ -546,8 +582,13 @@ bool Analyse(TSection& S) {
       SeenPoint = S.HasPoint = true;
     }
   }
-  // A comma between integer placeholders groups; commas right after the last
-  // placeholder before the point (or the end) scale by a thousand each.
+}
+
+// A comma between integer placeholders groups; commas right after the last
+// placeholder before the point (or the end) scale by a thousand each; commas
+// with no placeholder beside them are shown.
+void ReadCommas(TSection& S) {
+  std::vector<TToken>& T = S.Tokens;
   for (size_t I = 0; I < T.size(); ++I) {
     if (T[I].Kind != TToken::Comma) continue;
     size_t J = I;
@@ -566,6 +607,12 @@ bool Analyse(TSection& S) {
     }
     I = J - 1;
   }
+}
+
+// The tokens before the point (digits, literals, % and General) and the
+// kinds of the decimal placeholders.
+void SplitAtPoint(TSection& S) {
+  const std::vector<TToken>& T = S.Tokens;
   while (S.IntEnd < T.size() && T[S.IntEnd].Kind != TToken::Point &&
          T[S.IntEnd].Kind != TToken::Exponent)
     ++S.IntEnd;
@@ -579,6 +626,25 @@ bool Analyse(TSection& S) {
   for (size_t I = S.IntEnd; I < T.size() && (S.ExpIndex < 0 || static_cast<int>(I) < S.ExpIndex);
        ++I)
     if (T[I].Kind == TToken::Digit) S.FracKinds += T[I].Ch;
+}
+
+// Decides what each token means within its section. False when the section
+// cannot be rendered.
+bool Analyse(TSection& S) {
+  for (const TToken& K : S.Tokens) {
+    if (IsDateKind(K.Kind)) S.IsDate = true;
+    if (K.Kind == TToken::TextAt) S.IsText = true;
+    if (K.Kind == TToken::Elapsed) S.HasElapsed = true;
+  }
+  if (S.IsDate) {
+    AnalyseDate(S);
+    return true;
+  }
+  bool Ok = true;
+  if (AnalyseFraction(S, Ok)) return Ok;
+  CountPlaceholders(S);
+  ReadCommas(S);
+  SplitAtPoint(S);
   S.Scale = std::min(S.Scale, 110);
   S.Percents = std::min(S.Percents, 110);
   S.FracDigits = std::min(S.FracDigits, 30);
@@ -861,96 +927,129 @@ void RenderDigits(const TSection& S, double V, std::string& Out) {
   }
 }
 
+// A date's and time's parts, counted in units of the last second decimal
+// shown (PerSecond units a second).
+struct TDateParts {
+  int64_t Year = 0;
+  unsigned Month = 1, Day = 1;
+  int64_t Weekday = 0;  // 0 Sunday
+  int64_t Hour = 0, Minute = 0, Second = 0, Fraction = 0;
+  int64_t Units = 0;  // the whole value, for elapsed times
+  int64_t PerSecond = 1;
+  bool Negative = false;  // an elapsed time below zero: shown as its magnitude after a minus
+};
+
+// The value in units of the last second decimal shown, rounded once.
+// Elapsed times and dates are rounded to the precision shown; times of day
+// alone are cut to their whole seconds, as LibreOffice shows them, their
+// decimals rounded unless that reaches the next second.
+int64_t ShownUnits(const TSection& S, double V, int64_t PerSecond) {
+  const double Units = V * 86400.0 * static_cast<double>(PerSecond);
+  // The value's binary form lies just off many exact times: what is within
+  // its last digits of a unit's edge counts as on it.
+  const double Noise = std::fabs(Units) * 4e-15 + 1e-9;
+  const double Magnitude = std::fabs(Units);
+  const int64_t Near = static_cast<int64_t>(std::floor(Magnitude + 0.5 + Noise));
+  const int64_t SignedNear = Units < 0 ? -Near : Near;
+  if (S.HasElapsed || S.HasCalendar) return SignedNear;
+  const int64_t Cut = static_cast<int64_t>(std::floor(Units + Noise));
+  auto Whole = [PerSecond](int64_t U) {
+    return U >= 0 ? U / PerSecond : -((-U - 1) / PerSecond) - 1;
+  };
+  return Whole(SignedNear) == Whole(Cut) ? SignedNear : Cut;
+}
+
+// False for a date outside years 1 to 9999.
+bool SplitDate(const TSection& S, double V, bool Date1904, TDateParts& P) {
+  for (int I = 0; I < S.SecDecimals; ++I) P.PerSecond *= 10;
+  int64_t Units = ShownUnits(S, V, P.PerSecond);
+  if (S.HasElapsed && Units < 0) {
+    P.Negative = true;
+    Units = -Units;
+  }
+  P.Units = Units;
+  const int64_t PerDay = 86400 * P.PerSecond;
+  int64_t Day = Units / PerDay, OfDay = Units % PerDay;
+  if (OfDay < 0) OfDay += PerDay, --Day;
+  const int64_t Days = EpochDays(Date1904) + Day;
+  CivilFromDays(Days, P.Year, P.Month, P.Day);
+  if (P.Year < 1 || P.Year > 9999) return false;
+  P.Weekday = ((Days % 7) + 11) % 7;  // 1970-01-01 was a Thursday
+  P.Fraction = OfDay % P.PerSecond;
+  const int64_t Seconds = OfDay / P.PerSecond;
+  P.Hour = Seconds / 3600;
+  P.Minute = Seconds / 60 % 60;
+  P.Second = Seconds % 60;
+  return true;
+}
+
+// The first character of a UTF-8 name.
+std::string FirstCharacter(const char* Name) {
+  const std::string_view N(Name);
+  return std::string(N.substr(0, N.empty() ? 0 : CharLength(N, 0)));
+}
+
+void RenderDateToken(const TSection& S, const TToken& K, const TDateParts& P,
+                     const TDateNames& Names, std::string& Out) {
+  switch (K.Kind) {
+    case TToken::Literal:
+      Out += K.Text;
+      break;
+    case TToken::Year:
+      Out += K.Count == 2 ? Padded(P.Year % 100, 2) : Padded(P.Year, 4);
+      break;
+    case TToken::Month:
+      if (K.Count <= 2)
+        Out += Padded(P.Month, K.Count);
+      else if (K.Count == 3)
+        Out += Names.MonthsShort[P.Month - 1];
+      else if (K.Count == 4)
+        Out += Names.Months[P.Month - 1];
+      else
+        Out += FirstCharacter(Names.Months[P.Month - 1]);
+      break;
+    case TToken::Day:
+      if (K.Count <= 2)
+        Out += Padded(P.Day, K.Count);
+      else
+        Out += (K.Count == 3 ? Names.DaysShort : Names.Days)[P.Weekday];
+      break;
+    case TToken::Hour:
+      Out += Padded(S.TwelveHour ? (P.Hour % 12 == 0 ? 12 : P.Hour % 12) : P.Hour, K.Count);
+      break;
+    case TToken::Minute:
+      Out += Padded(P.Minute, K.Count);
+      break;
+    case TToken::Second:
+      Out += Padded(P.Second, K.Count);
+      break;
+    case TToken::SecFraction:
+      Out += '.';
+      Out += Padded(P.Fraction, S.SecDecimals).substr(0, static_cast<size_t>(K.Count));
+      break;
+    case TToken::AmPm:
+      if (K.Text.size() == 5)
+        Out += P.Hour >= 12 ? "PM" : "AM";
+      else
+        Out += P.Hour >= 12 ? 'p' : 'a';  // as LibreOffice shows A/P, whatever its case
+      break;
+    case TToken::Elapsed: {
+      const int64_t Seconds = K.Ch == 'h' ? 3600 : K.Ch == 'm' ? 60 : 1;
+      Out += Padded(P.Units / (Seconds * P.PerSecond), K.Count);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 bool RenderDate(const TSection& S, double V, bool Date1904, std::string& Out) {
   if (!std::isfinite(V) || std::fabs(V) > 3.0e6) return false;
-  // Elapsed times and dates are rounded to the precision shown; times of
-  // day alone are cut to their whole seconds, as LibreOffice shows them. Both first go to the
-  // nearest millisecond, as the value's binary form lies just below many exact times.
-  int64_t Ms = std::llround(V * 86400000.0);
-  int64_t Unit = 1000;
-  for (int I = 0; I < S.SecDecimals; ++I) Unit /= 10;
-  if (S.HasElapsed || S.HasCalendar) {
-    Ms = (Ms >= 0 ? (Ms + Unit / 2) : (Ms - Unit / 2)) / Unit * Unit;
-  } else {
-    // Decimals of a second are rounded unless that reaches the next second.
-    const int64_t Cut = Ms >= 0 ? Ms / Unit * Unit : -((-Ms + Unit - 1) / Unit) * Unit;
-    const int64_t Near = Cut + (Ms - Cut >= Unit / 2 && S.SecDecimals > 0 ? Unit : 0);
-    Ms = Near / 1000 == Cut / 1000 ? Near : Cut;
-  }
-  int64_t Day = Ms / 86400000, MsOfDay = Ms % 86400000;
-  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
-  int64_t Y;
-  unsigned M, D;
-  const int64_t Epoch = Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
-  CivilFromDays(Epoch + Day, Y, M, D);
-  if (Y < 1 || Y > 9999) return false;
-  const int64_t Weekday = ((Epoch + Day) % 7 + 11) % 7;  // 1970-01-01 was a Thursday
-  const int Hour = static_cast<int>(MsOfDay / 3600000),
-            Minute = static_cast<int>(MsOfDay / 60000 % 60),
-            Second = static_cast<int>(MsOfDay / 1000 % 60),
-            Milli = static_cast<int>(MsOfDay % 1000);
-  const int64_t TotalMs = Ms;
-  for (const TToken& K : S.Tokens) {
-    switch (K.Kind) {
-      case TToken::Literal:
-        Out += K.Text;
-        break;
-      case TToken::Year:
-        Out += K.Count == 2 ? Padded(Y % 100, 2) : Padded(Y, 4);
-        break;
-      case TToken::Month:
-        if (K.Count <= 2)
-          Out += Padded(M, K.Count);
-        else if (K.Count == 3)
-          Out += std::string(kMonths[M - 1], 3);
-        else if (K.Count == 4)
-          Out += kMonths[M - 1];
-        else
-          Out += kMonths[M - 1][0];
-        break;
-      case TToken::Day:
-        if (K.Count <= 2)
-          Out += Padded(D, K.Count);
-        else if (K.Count == 3)
-          Out += std::string(kDays[Weekday], 3);
-        else
-          Out += kDays[Weekday];
-        break;
-      case TToken::Hour: {
-        int H = Hour;
-        if (S.TwelveHour) H = H % 12 == 0 ? 12 : H % 12;
-        Out += Padded(H, K.Count);
-        break;
-      }
-      case TToken::Minute:
-        Out += Padded(Minute, K.Count);
-        break;
-      case TToken::Second:
-        Out += Padded(Second, K.Count);
-        break;
-      case TToken::SecFraction:
-        Out += '.';
-        Out += Padded(Milli, 3).substr(0, static_cast<size_t>(K.Count));
-        break;
-      case TToken::AmPm: {
-        const bool Pm = Hour >= 12;
-        if (K.Text.size() == 5) {
-          Out += Pm ? "PM" : "AM";
-        } else {
-          Out += Pm ? 'p' : 'a';  // as LibreOffice shows A/P, whatever its case
-        }
-        break;
-      }
-      case TToken::Elapsed: {
-        const int64_t Div = K.Ch == 'h' ? 3600000 : K.Ch == 'm' ? 60000 : 1000;
-        const int64_t N = TotalMs >= 0 ? TotalMs / Div : -((-TotalMs) / Div);
-        Out += Padded(N, K.Count);
-        break;
-      }
-      default:
-        break;
-    }
-  }
+  TDateParts P;
+  if (!SplitDate(S, V, Date1904, P)) return false;
+  const TDateNames& Names = DateNamesFor(S.Lcid);
+  if (P.Negative) Out += '-';
+  for (const TToken& K : S.Tokens) RenderDateToken(S, K, P, Names, Out);
   return true;
 }
 
@@ -1076,6 +1175,17 @@ void TNumberFormat::RenderNumber(double Value, bool Date1904, TShownText& Out) c
 
 // ---- built-ins and General ----------------------------------------------------
 
+bool TNumberFormat::ShowsDates() const {
+  if (!FBody) return false;
+  for (const TSection& S : FBody->Sections)
+    if (S.IsDate) return true;
+  return false;
+}
+
+bool IsDateFormatCode(std::string_view Code) {
+  return TNumberFormat(Code).ShowsDates();
+}
+
 std::string_view BuiltInFormatCode(int32_t Id) {
   switch (Id) {
     case 0:
@@ -1107,7 +1217,7 @@ std::string_view BuiltInFormatCode(int32_t Id) {
     case 13:
       return "# ?\?/?\?";
     case 14:
-      return "mm-dd-yy";
+      return "m/d/yyyy";
     case 15:
       return "d-mmm-yy";
     case 16:
@@ -1123,7 +1233,7 @@ std::string_view BuiltInFormatCode(int32_t Id) {
     case 21:
       return "h:mm:ss";
     case 22:
-      return "m/d/yy h:mm";
+      return "m/d/yyyy h:mm";
     case 37:
       return "#,##0_);(#,##0)";
     case 38:
@@ -1145,7 +1255,7 @@ std::string_view BuiltInFormatCode(int32_t Id) {
     case 46:
       return "[h]:mm:ss";
     case 47:
-      return "mmss.0";
+      return "mm:ss.0";
     case 48:
       return "##0.0E+0";
     case 49:

@@ -1,7 +1,8 @@
 // Number formats: a cell's value as the workbook shows it. A format code
 // ("#,##0.00;[Red]-#,##0.00", "h:mm AM/PM", "# ?/?") is parsed once into a
 // TNumberFormat, which then renders numbers and texts in invariant English
-// conventions (period decimal, comma thousands, English month and day names)
+// conventions (period decimal, comma thousands, English month and day names
+// unless a [$-LCID] tag names one of the locales NumberFormatNames.cpp knows)
 // with spreadsheet rounding: half away from zero on the value's 15-digit
 // decimal form, not on its binary one.
 //
@@ -36,6 +37,10 @@ class TNumberFormat {
   bool IsGeneral() const { return !FBody; }
   // Whether the code was read (General itself is read).
   bool Parsed() const { return FParsed; }
+  // Whether a section shows a date or a time (a year, month, day, hour,
+  // minute, second, AM/PM or elapsed-time part outside quotes, escapes and
+  // brackets): the cells it formats hold date serials.
+  bool ShowsDates() const;
 
   // A number as the format shows it. Date1904: serial 0 is 1904-01-01
   // instead of 1899-12-30.
@@ -69,6 +74,15 @@ std::string_view BuiltInFormatCode(int32_t Id);
 // and back.
 void CivilFromDays(int64_t Days, int64_t& Year, unsigned& Month, unsigned& Day);
 int64_t DaysFromCivil(int64_t Year, unsigned Month, unsigned Day);
+
+// Day 0 of a workbook's date system in days since 1970-01-01: 1899-12-30,
+// or 1904-01-01 for the 1904 system.
+int64_t EpochDays(bool Date1904);
+// A serial day number as "yyyy-mm-dd", with " hh:mm" when it has a time of
+// day: the text a loaded date cell keeps. False outside years 1 to 9999.
+bool FormatSerialDate(double Serial, bool Date1904, std::string& Out);
+// Whether a format code shows dates or times (TNumberFormat::ShowsDates).
+bool IsDateFormatCode(std::string_view Code);
 
 // General: up to 15 significant digits; scientific notation ("1E+20",
 // "2.5E-10") above 1E15, below 1E-9 and where more than 15 decimals are needed.

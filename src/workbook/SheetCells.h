@@ -46,6 +46,11 @@ class TSheetCells {
   // cells of a table without formats as their stored text. Out.Text empty
   // outside the table.
   void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
+  // What a loaded cell stores: a number (Value: its text as the file wrote
+  // it, a date's serial included), a text, or Unknown (an empty cell, a
+  // boolean or error, an edited cell, a table not read from a file).
+  enum class TStoredKind { Unknown, Number, Text };
+  TStoredKind StoredKind(int32_t Row, int32_t Col, std::string_view& Value) const;
   // The same, kept once rendered, for painting the same cells again and
   // again; a changed cell is rendered anew. The text stays valid until the
   // table changes. Raises: the text cap's error.

@@ -107,6 +107,18 @@ void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
   Out.IsNumber = true;
 }
 
+TSheetCells::TStoredKind TSheetCells::StoredKind(int32_t Row, int32_t Col,
+                                                 std::string_view& Value) const {
+  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return TStoredKind::Unknown;
+  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
+  const uint32_t Kind = I < FShown.size() ? FShown[I] & kShownKindMask : 0;
+  if (FIndex[I] == 0) return TStoredKind::Unknown;
+  if (Kind == kShownText) return TStoredKind::Text;
+  if (Kind != kShownNumber) return TStoredKind::Unknown;
+  Value = FTexts->Get(I < FValues.size() && FValues[I] ? FValues[I] : FIndex[I]);
+  return TStoredKind::Number;
+}
+
 TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
   if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
   const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);

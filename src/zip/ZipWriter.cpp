@@ -88,6 +88,10 @@ TZipWriter::TZipWriter(const std::string& FileName)
 
 TZipWriter::~TZipWriter() = default;
 
+void TZipWriter::SetBeforeReplace(std::function<void()> Check) {
+  if (FFile) FFile->SetBeforeReplace(std::move(Check));
+}
+
 void TZipWriter::Emit(std::string_view Bytes) {
   if (FFile)
     FFile->Write(Bytes);

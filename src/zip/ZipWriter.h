@@ -13,6 +13,7 @@
 #define KV_ZIP_ZIPWRITER_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -76,6 +77,10 @@ class TZipWriter {
   // Writes the central directory and, for a file, moves it into place.
   // Raises: TKvError (for a file: the target is then unchanged).
   void Finish();
+  // For a file archive: Check runs when the file is complete, right before it
+  // replaces the target (TAtomicFileWriter::SetBeforeReplace); what it raises,
+  // Finish raises, leaving the target as it was.
+  void SetBeforeReplace(std::function<void()> Check);
 
   // The archive's bytes (memory archives only, after Finish); leaves the
   // writer empty.

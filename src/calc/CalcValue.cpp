@@ -6,7 +6,7 @@
 #include "base/Text.h"
 #include "calc/Calc.h"
 #include "calc/CalcCode.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 
 #include "base/Text.h"
 #include "calc/CalcCode.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 
 namespace kv::calc {
 

@@ -8,7 +8,7 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 

@@ -15,10 +15,6 @@ namespace {
 
 // ---- date systems ------------------------------------------------------------
 
-int64_t EpochDays(bool Date1904) {
-  return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
-}
-
 // The serial day of a civil date, or false when the date does not exist or
 // lies outside the date system.
 bool SerialDay(int64_t Y, int M, int D, bool Date1904, int64_t& Serial) {

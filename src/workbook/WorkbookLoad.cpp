@@ -126,7 +126,7 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Serial dates and date formats: workbook/NumberFormat.h.
+// Serial dates and date formats: numfmt/NumberFormat.h.
 
 bool ReadDigits(std::string_view S, size_t& I, size_t Count, int& Value) {
   if (I + Count > S.size()) return false;

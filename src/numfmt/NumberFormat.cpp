@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "base/Text.h"
-#include "workbook/NumberFormatNames.h"
+#include "numfmt/NumberFormatNames.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 // They are the names LibreOffice shows, except where Excel (Windows' locale
 // data) differs: Japanese full months, Korean months, Czech and Polish short
 // months (see tests/fixtures/numfmt/README.md).
-#include "workbook/NumberFormatNames.h"
+#include "numfmt/NumberFormatNames.h"
 
 namespace kv {
 

@@ -15,14 +15,11 @@ namespace kv {
 
 namespace {
 
-bool IsHex(char C) {
-  return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
-}
-
 // Whether S[I] is the underscore of an "_xHHHH_" that loading would decode.
 bool StartsEscape(std::string_view S, size_t I) {
-  return S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && IsHex(S[I + 2]) && IsHex(S[I + 3]) &&
-         IsHex(S[I + 4]) && IsHex(S[I + 5]) && S[I + 6] == '_';
+  const auto IsHex = [&](size_t K) { return HexDigitValue(S[K]) >= 0; };
+  return S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && IsHex(I + 2) && IsHex(I + 3) &&
+         IsHex(I + 4) && IsHex(I + 5) && S[I + 6] == '_';
 }
 
 void AppendFormat(std::string& Out, const char* Format, unsigned V) {

@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "xml/XmlNames.h"
 
 namespace kv {
 
@@ -126,8 +127,7 @@ TXmlPullReader::TXmlPullReader(TXmlSource& Source, std::string PartName)
 }
 
 std::string_view TXmlPullReader::LocalName() const {
-  const size_t Colon = FName.rfind(':');
-  return Colon == std::string_view::npos ? FName : FName.substr(Colon + 1);
+  return kv::LocalName(FName);
 }
 
 bool TXmlPullReader::FindAttribute(std::string_view Name, std::string_view& Value) const {

@@ -95,8 +95,17 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
   static INT_PTR CALLBACK DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPARAM LParam);
   void Init(HWND Dlg);
   void PlaceLabel(size_t Index);
+  // The window class and styles that show a model control.
+  struct TWindowKind {
+    const wchar_t* Class = L"STATIC";
+    DWORD Style = WS_CHILD | WS_VISIBLE;
+    DWORD Ex = 0;
+  };
   void CreateControls();
   HWND CreateControl(size_t Index);
+  TWindowKind WindowKindOf(size_t Index);
+  void FillControl(HWND H, size_t Index, int Width);
+  void AddTooltip(HWND H, const std::string& Text);
   void ModelToWindows();
   void WindowsToModel();
   void Handle(size_t Index, int Event);
@@ -253,72 +262,62 @@ void TWin32Frame::CreateControls() {
   for (size_t I : CreationOrder(*FForm)) FWindows[I] = CreateControl(I);
 }
 
-HWND TWin32Frame::CreateControl(size_t Index) {
-  TControl& C = Model(Index);
-  const TBounds B = PlaceControl(*FForm, Index, *FMeasure);
-  int X = B.Left, Y = B.Top, Wd = B.Width, Ht = B.Height;
-  const wchar_t* Class = L"STATIC";
-  DWORD Style = WS_CHILD | WS_VISIBLE;
-  DWORD Ex = 0;
-  int Id = kFirstId + static_cast<int>(Index);
-  if (C.ModalResult == kModalOk) Id = IDOK;
-  if (C.ModalResult == kModalCancel) Id = IDCANCEL;
+TWin32Frame::TWindowKind TWin32Frame::WindowKindOf(size_t Index) {
+  const TControl& C = Model(Index);
+  TWindowKind K;
   switch (C.Kind) {
     case TControlKind::Label:
-      Style |= SS_LEFT;
+      K.Style |= SS_LEFT;
       break;
     case TControlKind::HintLabel:
-      Style |= SS_LEFT | SS_NOPREFIX;
+      K.Style |= SS_LEFT | SS_NOPREFIX;
       break;
     case TControlKind::Edit:
-      Class = L"EDIT";
-      Style |= WS_TABSTOP | ES_AUTOHSCROLL;
-      Ex = WS_EX_CLIENTEDGE;
+      K.Class = L"EDIT";
+      K.Style |= WS_TABSTOP | ES_AUTOHSCROLL;
+      K.Ex = WS_EX_CLIENTEDGE;
       break;
     case TControlKind::BrowseButton:
-      Class = L"BUTTON";
-      Style |= BS_PUSHBUTTON | BS_FLAT;
+      K.Class = L"BUTTON";
+      K.Style |= BS_PUSHBUTTON | BS_FLAT;
       break;
     case TControlKind::Button:
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | (C.IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | (C.IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
       break;
     case TControlKind::DropDownList:
-      Class = L"COMBOBOX";
-      Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      Ht = kDroppedListHeight;
+      K.Class = L"COMBOBOX";
+      K.Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
       break;
     case TControlKind::CheckBox:
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
       break;
     case TControlKind::RadioButton: {
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | BS_AUTORADIOBUTTON;
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | BS_AUTORADIOBUTTON;
       bool First = true;
       for (size_t I = 0; I < Index; ++I)
         if (Model(I).Kind == TControlKind::RadioButton && Model(I).Parent == C.Parent)
           First = false;
-      if (First) Style |= WS_GROUP;
+      if (First) K.Style |= WS_GROUP;
       break;
     }
     case TControlKind::GroupBox:
-      Class = L"BUTTON";
-      Style |= BS_GROUPBOX;
+      K.Class = L"BUTTON";
+      K.Style |= BS_GROUPBOX;
       break;
     case TControlKind::CheckListBox:
-      Class = WC_LISTVIEWW;
-      Style |= WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
-      Ex = WS_EX_CLIENTEDGE;
+      K.Class = WC_LISTVIEWW;
+      K.Style |= WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+      K.Ex = WS_EX_CLIENTEDGE;
       break;
   }
-  HWND H = CreateWindowExW(Ex, Class, WideOf(C.Text).c_str(), Style, X, Y, Wd, Ht, FDlg,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                           GetModuleHandleW(nullptr), nullptr);
-  if (!H) return nullptr;
-  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
-  SetPropW(H, kNameProp,
-           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
+  return K;
+}
+
+void TWin32Frame::FillControl(HWND H, size_t Index, int Width) {
+  const TControl& C = Model(Index);
   if (C.Kind == TControlKind::DropDownList) {
     for (const std::string& Item : C.Items)
       SendMessageW(H, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideOf(Item).c_str()));
@@ -328,22 +327,42 @@ HWND TWin32Frame::CreateControl(size_t Index) {
     ListView_SetExtendedListViewStyle(H, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW Col = {};
     Col.mask = LVCF_WIDTH;
-    Col.cx = Wd - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    Col.cx = Width - GetSystemMetrics(SM_CXVSCROLL) - 4;
     ListView_InsertColumn(H, 0, &Col);
   }
-  if (!C.Tooltip.empty()) {
-    if (!FTips)
-      FTips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                              FDlg, nullptr, GetModuleHandleW(nullptr), nullptr);
-    std::wstring Tip = WideOf(C.Tooltip);
-    TOOLINFOW Ti = {};
-    Ti.cbSize = sizeof(Ti);
-    Ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    Ti.hwnd = FDlg;
-    Ti.uId = reinterpret_cast<UINT_PTR>(H);
-    Ti.lpszText = Tip.data();
-    SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Ti));
-  }
+}
+
+void TWin32Frame::AddTooltip(HWND H, const std::string& Text) {
+  if (!FTips)
+    FTips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, FDlg,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+  std::wstring Tip = WideOf(Text);
+  TOOLINFOW Ti = {};
+  Ti.cbSize = sizeof(Ti);
+  Ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  Ti.hwnd = FDlg;
+  Ti.uId = reinterpret_cast<UINT_PTR>(H);
+  Ti.lpszText = Tip.data();
+  SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Ti));
+}
+
+HWND TWin32Frame::CreateControl(size_t Index) {
+  TControl& C = Model(Index);
+  const TBounds B = PlaceControl(*FForm, Index, *FMeasure);
+  const TWindowKind K = WindowKindOf(Index);
+  const int Height = C.Kind == TControlKind::DropDownList ? kDroppedListHeight : B.Height;
+  int Id = kFirstId + static_cast<int>(Index);
+  if (C.ModalResult == kModalOk) Id = IDOK;
+  if (C.ModalResult == kModalCancel) Id = IDCANCEL;
+  HWND H = CreateWindowExW(K.Ex, K.Class, WideOf(C.Text).c_str(), K.Style, B.Left, B.Top, B.Width,
+                           Height, FDlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                           GetModuleHandleW(nullptr), nullptr);
+  if (!H) return nullptr;
+  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
+  SetPropW(H, kNameProp,
+           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
+  FillControl(H, Index, B.Width);
+  if (!C.Tooltip.empty()) AddTooltip(H, C.Tooltip);
   return H;
 }
 

@@ -13,6 +13,7 @@
 #include "base/WideText.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/FormLayout.h"
+#include "win32/ScopedWin.h"
 
 namespace kv {
 
@@ -30,43 +31,24 @@ std::wstring WindowText(HWND H) {
   return S;
 }
 
-// A window's device context with a font selected, given back on every path.
-class TWindowDc {
- public:
-  TWindowDc(HWND Window, HFONT Font) : FWindow(Window), FDc(GetDC(Window)) {
-    if (FDc) FOld = SelectObject(FDc, Font);
-  }
-  ~TWindowDc() {
-    if (!FDc) return;
-    SelectObject(FDc, FOld);
-    ReleaseDC(FWindow, FDc);
-  }
-  TWindowDc(const TWindowDc&) = delete;
-  TWindowDc& operator=(const TWindowDc&) = delete;
-  HDC Get() const { return FDc; }
-
- private:
-  HWND FWindow;
-  HDC FDc;
-  HGDIOBJ FOld = nullptr;
-};
-
 // Measures in the dialog's font on the dialog's own device context.
 class TDcMeasure : public ITextMeasure {
  public:
   TDcMeasure(HWND Dlg, HFONT Font) : FDlg(Dlg), FFont(Font) {}
   int TextWidth(const std::string& Text) override {
-    TWindowDc Dc(FDlg, FFont);
+    const TScopedGetDc Dc(FDlg);
+    const TScopedSelect Font(Dc, FFont);
     std::wstring T = WideOf(Text);
     SIZE Sz = {};
-    GetTextExtentPoint32W(Dc.Get(), T.c_str(), static_cast<int>(T.size()), &Sz);
+    GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
     return Sz.cx;
   }
   int WrappedTextHeight(const std::string& Text, int Width) override {
-    TWindowDc Dc(FDlg, FFont);
+    const TScopedGetDc Dc(FDlg);
+    const TScopedSelect Font(Dc, FFont);
     std::wstring T = WideOf(Text);
     RECT R = {0, 0, Width, 0};
-    DrawTextW(Dc.Get(), T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(Dc, T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return R.bottom;
   }
   int CheckMarkWidth() override { return GetSystemMetrics(SM_CXMENUCHECK); }
@@ -75,12 +57,6 @@ class TDcMeasure : public ITextMeasure {
   HWND FDlg;
   HFONT FFont;
 };
-
-// The dialog font, deleted with its holder.
-struct TFontDeleter {
-  void operator()(HFONT F) const { DeleteObject(F); }
-};
-using TOwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, TFontDeleter>;
 
 class TWin32Frame : public IFormRunner, public IDialogUi {
  public:
@@ -114,7 +90,7 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
 
   TFormModel* FForm = nullptr;
   HWND FDlg = nullptr;
-  TOwnedFont FFont;
+  TScopedFont FFont;  // the dialog font
   std::unique_ptr<TDcMeasure> FMeasure;
   HWND FTips = nullptr;
   std::vector<HWND> FWindows;  // per model control
@@ -145,7 +121,7 @@ int TWin32Frame::ShowModal(TFormModel& Form) {
   INT_PTR R = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), T, Parent, DialogProc,
                                       reinterpret_cast<LPARAM>(this));
   FMeasure.reset();
-  FFont.reset();
+  FFont.Reset();
   FDlg = nullptr;
   FForm = nullptr;
   if (R == -1) throw TKvError("The dialog could not be created.");
@@ -218,10 +194,10 @@ void TWin32Frame::Init(HWND Dlg) {
   FDlg = Dlg;
   FEnded = false;
   SetWindowTextW(Dlg, WideOf(FForm->Caption()).c_str());
-  FFont.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  FFont.Reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                           DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
-  FMeasure = std::make_unique<TDcMeasure>(Dlg, FFont.get());
+  FMeasure = std::make_unique<TDcMeasure>(Dlg, FFont.Get());
   // The font the system substitutes may need more lines than the table
   // allows; whatever sits below a hint then moves down with it.
   const int Grow = ReflowHints(*FForm, *FMeasure);
@@ -358,7 +334,7 @@ HWND TWin32Frame::CreateControl(size_t Index) {
                            Height, FDlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
                            GetModuleHandleW(nullptr), nullptr);
   if (!H) return nullptr;
-  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
+  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
   SetPropW(H, kNameProp,
            reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
   FillControl(H, Index, B.Width);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "base/Error.h"
 #include "base/Files.h"
@@ -688,6 +689,7 @@ class TSheetLoader {
       const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
+        NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
         if (Depth == 2 || Step == TStep::RowStart) NoteSheetFact(X, Walk, Part);
         if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {
@@ -723,7 +725,12 @@ class TSheetLoader {
         if (Cell.Col > MaxCol) MaxCol = Cell.Col;
         if (Cell.Row < 0 || Cell.Row >= kMaxLoadedRows || Cell.Col >= kMaxLoadedCols) continue;
         uint32_t Id = CellTextId(Cell);
-        if (Id == 0 && Cell.Row >= Cells->FRows) continue;
+        if (Id == 0 && Cell.Row >= Cells->FRows) {
+          // An empty cell past the table: only its style matters (editing).
+          if (Cell.Style > 0)
+            FImpl.FSheetFacts[Part].EmptyCellStyles.push_back({Cell.Row, Cell.Col, Cell.Style});
+          continue;
+        }
         Cells->Grow(Cell.Row + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
         const size_t At = static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
                           static_cast<size_t>(Cell.Col);
@@ -732,6 +739,10 @@ class TSheetLoader {
       }
     }
     if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
+    auto& Empty = FImpl.FSheetFacts[Part].EmptyCellStyles;
+    std::stable_sort(Empty.begin(), Empty.end(), [](const auto& A, const auto& B) {
+      return std::tie(A.Row, A.Col) < std::tie(B.Row, B.Col);
+    });
     if (MaxRow < 0) return;
     Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
     Sheet.Data = std::move(Cells);

@@ -16,47 +16,58 @@ const char16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026
                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-// Decodes one code point at S[I], advancing I; invalid input gives U+FFFD.
-char32_t DecodeUtf8(std::string_view S, size_t& I) {
-  unsigned char C = static_cast<unsigned char>(S[I]);
+// Length of the valid sequence at S[I], or, for a malformed one, the length
+// of its maximal part that could still begin a valid sequence (at least 1).
+// Sets Valid accordingly. With Surrogates, an encoded surrogate is valid.
+size_t Utf8SequenceAt(std::string_view S, size_t I, bool& Valid, bool Surrogates = false) {
+  const unsigned char C = static_cast<unsigned char>(S[I]);
+  Valid = false;
+  size_t Len = 0;
+  unsigned char Lo = 0x80, Hi = 0xBF;  // range of the second byte
+  if (C < 0x80) {
+    Valid = true;
+    return 1;
+  } else if (C >= 0xC2 && C <= 0xDF) {
+    Len = 2;
+  } else if (C >= 0xE0 && C <= 0xEF) {
+    Len = 3;
+    if (C == 0xE0) Lo = 0xA0;
+    if (C == 0xED && !Surrogates) Hi = 0x9F;
+  } else if (C >= 0xF0 && C <= 0xF4) {
+    Len = 4;
+    if (C == 0xF0) Lo = 0x90;
+    if (C == 0xF4) Hi = 0x8F;
+  } else {
+    return 1;
+  }
+  for (size_t K = 1; K < Len; ++K) {
+    if (I + K >= S.size()) return K;
+    const unsigned char D = static_cast<unsigned char>(S[I + K]);
+    if (K == 1 ? (D < Lo || D > Hi) : (D & 0xC0) != 0x80) return K;
+  }
+  Valid = true;
+  return Len;
+}
+
+}  // namespace
+
+char32_t NextCodePoint(std::string_view S, size_t& I, bool Surrogates) {
+  const unsigned char C = static_cast<unsigned char>(S[I]);
   if (C < 0x80) {
     ++I;
     return C;
   }
-  int Len = 0;
-  char32_t Cp = 0;
-  char32_t Min = 0;
-  if ((C & 0xE0) == 0xC0) {
-    Len = 2, Cp = C & 0x1F, Min = 0x80;
-  } else if ((C & 0xF0) == 0xE0) {
-    Len = 3, Cp = C & 0x0F, Min = 0x800;
-  } else if ((C & 0xF8) == 0xF0) {
-    Len = 4, Cp = C & 0x07, Min = 0x10000;
-  } else {
-    ++I;
+  bool Valid = false;
+  const size_t Len = Utf8SequenceAt(S, I, Valid, Surrogates);
+  if (!Valid) {
+    I += Len;
     return 0xFFFD;
   }
-  if (I + Len > S.size()) {
-    ++I;
-    return 0xFFFD;
-  }
-  for (int K = 1; K < Len; ++K) {
-    unsigned char D = static_cast<unsigned char>(S[I + K]);
-    if ((D & 0xC0) != 0x80) {
-      ++I;
-      return 0xFFFD;
-    }
-    Cp = (Cp << 6) | (D & 0x3F);
-  }
-  if (Cp < Min || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF)) {
-    ++I;
-    return 0xFFFD;
-  }
+  char32_t Cp = C & (0x7Fu >> Len);
+  for (size_t K = 1; K < Len; ++K) Cp = (Cp << 6) | (static_cast<unsigned char>(S[I + K]) & 0x3F);
   I += Len;
   return Cp;
 }
-
-}  // namespace
 
 std::string Trim(std::string_view S) {
   size_t B = 0, E = S.size();
@@ -224,7 +235,7 @@ std::u16string Utf8ToUtf16(std::string_view S) {
   R.reserve(S.size());
   size_t I = 0;
   while (I < S.size()) {
-    char32_t Cp = DecodeUtf8(S, I);
+    char32_t Cp = NextCodePoint(S, I);
     if (Cp >= 0x10000) {
       Cp -= 0x10000;
       R += static_cast<char16_t>(0xD800 + (Cp >> 10));
@@ -255,7 +266,7 @@ std::string Utf16ToUtf8(std::u16string_view S) {
 
 size_t Utf16Length(std::string_view S) {
   size_t N = 0, I = 0;
-  while (I < S.size()) N += DecodeUtf8(S, I) >= 0x10000 ? 2 : 1;
+  while (I < S.size()) N += NextCodePoint(S, I) >= 0x10000 ? 2 : 1;
   return N;
 }
 
@@ -263,7 +274,7 @@ std::string Utf16Prefix(std::string_view S, size_t N) {
   size_t Units = 0, I = 0;
   while (I < S.size()) {
     size_t Start = I;
-    size_t Need = DecodeUtf8(S, I) >= 0x10000 ? 2 : 1;
+    size_t Need = NextCodePoint(S, I) >= 0x10000 ? 2 : 1;
     if (Units + Need > N) return std::string(S.substr(0, Start));
     Units += Need;
   }
@@ -271,51 +282,10 @@ std::string Utf16Prefix(std::string_view S, size_t N) {
 }
 
 bool IsValidUtf8(std::string_view S) {
-  size_t I = 0;
-  while (I < S.size()) {
-    size_t Start = I;
-    if (DecodeUtf8(S, I) == 0xFFFD && !(I - Start == 3 && S.substr(Start, 3) == "\xEF\xBF\xBD"))
-      return false;
-  }
-  return true;
+  bool Valid = true;
+  for (size_t I = 0; I < S.size() && Valid;) I += Utf8SequenceAt(S, I, Valid);
+  return Valid;
 }
-
-namespace {
-
-// Length of the valid sequence at S[I], or, for a malformed one, the length
-// of its maximal part that could still begin a valid sequence (at least 1).
-// Sets Valid accordingly.
-size_t Utf8SequenceAt(std::string_view S, size_t I, bool& Valid) {
-  const unsigned char C = static_cast<unsigned char>(S[I]);
-  Valid = false;
-  size_t Len = 0;
-  unsigned char Lo = 0x80, Hi = 0xBF;  // range of the second byte
-  if (C < 0x80) {
-    Valid = true;
-    return 1;
-  } else if (C >= 0xC2 && C <= 0xDF) {
-    Len = 2;
-  } else if (C >= 0xE0 && C <= 0xEF) {
-    Len = 3;
-    if (C == 0xE0) Lo = 0xA0;
-    if (C == 0xED) Hi = 0x9F;
-  } else if (C >= 0xF0 && C <= 0xF4) {
-    Len = 4;
-    if (C == 0xF0) Lo = 0x90;
-    if (C == 0xF4) Hi = 0x8F;
-  } else {
-    return 1;
-  }
-  for (size_t K = 1; K < Len; ++K) {
-    if (I + K >= S.size()) return K;
-    const unsigned char D = static_cast<unsigned char>(S[I + K]);
-    if (K == 1 ? (D < Lo || D > Hi) : (D & 0xC0) != 0x80) return K;
-  }
-  Valid = true;
-  return Len;
-}
-
-}  // namespace
 
 size_t CompleteUtf8Prefix(std::string_view S) {
   // A sequence is at most 4 bytes: only the last 3 can be waiting.
@@ -386,7 +356,7 @@ std::string Utf8ToWindows1252(std::string_view S, char Replacement, bool* Lossle
   if (Lossless) *Lossless = true;
   size_t I = 0;
   while (I < S.size()) {
-    int B = Windows1252ByteOf(DecodeUtf8(S, I));
+    int B = Windows1252ByteOf(NextCodePoint(S, I));
     if (B < 0) {
       R += Replacement;
       if (Lossless) *Lossless = false;

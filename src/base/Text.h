@@ -40,7 +40,15 @@ std::optional<int32_t> TryParseInt32(std::string_view S);
 int32_t ParseInt32Or(std::string_view S, int32_t Default);
 std::optional<int64_t> TryParseInt64(std::string_view S);
 
-// UTF-8 <-> UTF-16. Invalid UTF-8 sequences become U+FFFD.
+// One UTF-8 decoder serves every function below: a malformed sequence (each
+// maximal part of one that could begin a valid sequence, or else one byte)
+// becomes U+FFFD once.
+//
+// The code point at S[I] (I < S.size()), advancing I past its sequence. With
+// Surrogates, a surrogate encoded on its own is returned as such, not as
+// U+FFFD (text that carries escaped surrogates through).
+char32_t NextCodePoint(std::string_view S, size_t& I, bool Surrogates = false);
+// UTF-8 <-> UTF-16. Unpaired UTF-16 surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view S);
 std::string Utf16ToUtf8(std::u16string_view S);
 std::string CodePointToUtf8(char32_t Cp);
@@ -53,9 +61,8 @@ bool IsValidUtf8(std::string_view S);
 // malformed ones: a lead byte at the end still waiting for its continuation
 // bytes is left out, so text arriving in pieces is repaired piece by piece.
 size_t CompleteUtf8Prefix(std::string_view S);
-// Appends S to Out with every malformed UTF-8 sequence (each maximal part of
-// one that could start a valid sequence, or else one byte) replaced by
-// U+FFFD, once. Valid text is appended unchanged.
+// Appends S to Out with every malformed UTF-8 sequence replaced by U+FFFD,
+// once. Valid text is appended unchanged.
 void AppendRepairedUtf8(std::string& Out, std::string_view S);
 std::string RepairUtf8(std::string_view S);
 

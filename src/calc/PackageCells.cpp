@@ -8,6 +8,7 @@
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
+#include "xml/XmlNames.h"
 #include "zip/ZipReader.h"
 
 namespace kv {
@@ -18,11 +19,6 @@ uint64_t CellKey(int32_t Row, int32_t Col) {
   return (uint64_t(uint32_t(Row)) << 16) | uint32_t(Col);
 }
 
-std::string_view LocalName(const char* Name) {
-  std::string_view N = Name;
-  size_t Colon = N.find(':');
-  return Colon == std::string_view::npos ? N : N.substr(Colon + 1);
-}
 pugi::xml_node Child(pugi::xml_node P, std::string_view Name) {
   for (pugi::xml_node C = P.first_child(); C; C = C.next_sibling())
     if (C.type() == pugi::node_element && LocalName(C.name()) == Name) return C;

@@ -13,6 +13,7 @@
 #include "base/WideText.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/FormLayout.h"
+#include "win32/ScopedWin.h"
 
 namespace kv {
 
@@ -30,43 +31,24 @@ std::wstring WindowText(HWND H) {
   return S;
 }
 
-// A window's device context with a font selected, given back on every path.
-class TWindowDc {
- public:
-  TWindowDc(HWND Window, HFONT Font) : FWindow(Window), FDc(GetDC(Window)) {
-    if (FDc) FOld = SelectObject(FDc, Font);
-  }
-  ~TWindowDc() {
-    if (!FDc) return;
-    SelectObject(FDc, FOld);
-    ReleaseDC(FWindow, FDc);
-  }
-  TWindowDc(const TWindowDc&) = delete;
-  TWindowDc& operator=(const TWindowDc&) = delete;
-  HDC Get() const { return FDc; }
-
- private:
-  HWND FWindow;
-  HDC FDc;
-  HGDIOBJ FOld = nullptr;
-};
-
 // Measures in the dialog's font on the dialog's own device context.
 class TDcMeasure : public ITextMeasure {
  public:
   TDcMeasure(HWND Dlg, HFONT Font) : FDlg(Dlg), FFont(Font) {}
   int TextWidth(const std::string& Text) override {
-    TWindowDc Dc(FDlg, FFont);
+    const TScopedGetDc Dc(FDlg);
+    const TScopedSelect Font(Dc, FFont);
     std::wstring T = WideOf(Text);
     SIZE Sz = {};
-    GetTextExtentPoint32W(Dc.Get(), T.c_str(), static_cast<int>(T.size()), &Sz);
+    GetTextExtentPoint32W(Dc, T.c_str(), static_cast<int>(T.size()), &Sz);
     return Sz.cx;
   }
   int WrappedTextHeight(const std::string& Text, int Width) override {
-    TWindowDc Dc(FDlg, FFont);
+    const TScopedGetDc Dc(FDlg);
+    const TScopedSelect Font(Dc, FFont);
     std::wstring T = WideOf(Text);
     RECT R = {0, 0, Width, 0};
-    DrawTextW(Dc.Get(), T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(Dc, T.c_str(), -1, &R, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return R.bottom;
   }
   int CheckMarkWidth() override { return GetSystemMetrics(SM_CXMENUCHECK); }
@@ -75,12 +57,6 @@ class TDcMeasure : public ITextMeasure {
   HWND FDlg;
   HFONT FFont;
 };
-
-// The dialog font, deleted with its holder.
-struct TFontDeleter {
-  void operator()(HFONT F) const { DeleteObject(F); }
-};
-using TOwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, TFontDeleter>;
 
 class TWin32Frame : public IFormRunner, public IDialogUi {
  public:
@@ -95,8 +71,17 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
   static INT_PTR CALLBACK DialogProc(HWND Dlg, UINT Msg, WPARAM WParam, LPARAM LParam);
   void Init(HWND Dlg);
   void PlaceLabel(size_t Index);
+  // The window class and styles that show a model control.
+  struct TWindowKind {
+    const wchar_t* Class = L"STATIC";
+    DWORD Style = WS_CHILD | WS_VISIBLE;
+    DWORD Ex = 0;
+  };
   void CreateControls();
   HWND CreateControl(size_t Index);
+  TWindowKind WindowKindOf(size_t Index);
+  void FillControl(HWND H, size_t Index, int Width);
+  void AddTooltip(HWND H, const std::string& Text);
   void ModelToWindows();
   void WindowsToModel();
   void Handle(size_t Index, int Event);
@@ -105,7 +90,7 @@ class TWin32Frame : public IFormRunner, public IDialogUi {
 
   TFormModel* FForm = nullptr;
   HWND FDlg = nullptr;
-  TOwnedFont FFont;
+  TScopedFont FFont;  // the dialog font
   std::unique_ptr<TDcMeasure> FMeasure;
   HWND FTips = nullptr;
   std::vector<HWND> FWindows;  // per model control
@@ -136,7 +121,7 @@ int TWin32Frame::ShowModal(TFormModel& Form) {
   INT_PTR R = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), T, Parent, DialogProc,
                                       reinterpret_cast<LPARAM>(this));
   FMeasure.reset();
-  FFont.reset();
+  FFont.Reset();
   FDlg = nullptr;
   FForm = nullptr;
   if (R == -1) throw TKvError("The dialog could not be created.");
@@ -209,10 +194,10 @@ void TWin32Frame::Init(HWND Dlg) {
   FDlg = Dlg;
   FEnded = false;
   SetWindowTextW(Dlg, WideOf(FForm->Caption()).c_str());
-  FFont.reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  FFont.Reset(CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                           DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
-  FMeasure = std::make_unique<TDcMeasure>(Dlg, FFont.get());
+  FMeasure = std::make_unique<TDcMeasure>(Dlg, FFont.Get());
   // The font the system substitutes may need more lines than the table
   // allows; whatever sits below a hint then moves down with it.
   const int Grow = ReflowHints(*FForm, *FMeasure);
@@ -253,72 +238,62 @@ void TWin32Frame::CreateControls() {
   for (size_t I : CreationOrder(*FForm)) FWindows[I] = CreateControl(I);
 }
 
-HWND TWin32Frame::CreateControl(size_t Index) {
-  TControl& C = Model(Index);
-  const TBounds B = PlaceControl(*FForm, Index, *FMeasure);
-  int X = B.Left, Y = B.Top, Wd = B.Width, Ht = B.Height;
-  const wchar_t* Class = L"STATIC";
-  DWORD Style = WS_CHILD | WS_VISIBLE;
-  DWORD Ex = 0;
-  int Id = kFirstId + static_cast<int>(Index);
-  if (C.ModalResult == kModalOk) Id = IDOK;
-  if (C.ModalResult == kModalCancel) Id = IDCANCEL;
+TWin32Frame::TWindowKind TWin32Frame::WindowKindOf(size_t Index) {
+  const TControl& C = Model(Index);
+  TWindowKind K;
   switch (C.Kind) {
     case TControlKind::Label:
-      Style |= SS_LEFT;
+      K.Style |= SS_LEFT;
       break;
     case TControlKind::HintLabel:
-      Style |= SS_LEFT | SS_NOPREFIX;
+      K.Style |= SS_LEFT | SS_NOPREFIX;
       break;
     case TControlKind::Edit:
-      Class = L"EDIT";
-      Style |= WS_TABSTOP | ES_AUTOHSCROLL;
-      Ex = WS_EX_CLIENTEDGE;
+      K.Class = L"EDIT";
+      K.Style |= WS_TABSTOP | ES_AUTOHSCROLL;
+      K.Ex = WS_EX_CLIENTEDGE;
       break;
     case TControlKind::BrowseButton:
-      Class = L"BUTTON";
-      Style |= BS_PUSHBUTTON | BS_FLAT;
+      K.Class = L"BUTTON";
+      K.Style |= BS_PUSHBUTTON | BS_FLAT;
       break;
     case TControlKind::Button:
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | (C.IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | (C.IsDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
       break;
     case TControlKind::DropDownList:
-      Class = L"COMBOBOX";
-      Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      Ht = kDroppedListHeight;
+      K.Class = L"COMBOBOX";
+      K.Style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
       break;
     case TControlKind::CheckBox:
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | BS_AUTOCHECKBOX;
       break;
     case TControlKind::RadioButton: {
-      Class = L"BUTTON";
-      Style |= WS_TABSTOP | BS_AUTORADIOBUTTON;
+      K.Class = L"BUTTON";
+      K.Style |= WS_TABSTOP | BS_AUTORADIOBUTTON;
       bool First = true;
       for (size_t I = 0; I < Index; ++I)
         if (Model(I).Kind == TControlKind::RadioButton && Model(I).Parent == C.Parent)
           First = false;
-      if (First) Style |= WS_GROUP;
+      if (First) K.Style |= WS_GROUP;
       break;
     }
     case TControlKind::GroupBox:
-      Class = L"BUTTON";
-      Style |= BS_GROUPBOX;
+      K.Class = L"BUTTON";
+      K.Style |= BS_GROUPBOX;
       break;
     case TControlKind::CheckListBox:
-      Class = WC_LISTVIEWW;
-      Style |= WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
-      Ex = WS_EX_CLIENTEDGE;
+      K.Class = WC_LISTVIEWW;
+      K.Style |= WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+      K.Ex = WS_EX_CLIENTEDGE;
       break;
   }
-  HWND H = CreateWindowExW(Ex, Class, WideOf(C.Text).c_str(), Style, X, Y, Wd, Ht, FDlg,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
-                           GetModuleHandleW(nullptr), nullptr);
-  if (!H) return nullptr;
-  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.get()), FALSE);
-  SetPropW(H, kNameProp,
-           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
+  return K;
+}
+
+void TWin32Frame::FillControl(HWND H, size_t Index, int Width) {
+  const TControl& C = Model(Index);
   if (C.Kind == TControlKind::DropDownList) {
     for (const std::string& Item : C.Items)
       SendMessageW(H, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideOf(Item).c_str()));
@@ -328,22 +303,42 @@ HWND TWin32Frame::CreateControl(size_t Index) {
     ListView_SetExtendedListViewStyle(H, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW Col = {};
     Col.mask = LVCF_WIDTH;
-    Col.cx = Wd - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    Col.cx = Width - GetSystemMetrics(SM_CXVSCROLL) - 4;
     ListView_InsertColumn(H, 0, &Col);
   }
-  if (!C.Tooltip.empty()) {
-    if (!FTips)
-      FTips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0,
-                              FDlg, nullptr, GetModuleHandleW(nullptr), nullptr);
-    std::wstring Tip = WideOf(C.Tooltip);
-    TOOLINFOW Ti = {};
-    Ti.cbSize = sizeof(Ti);
-    Ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    Ti.hwnd = FDlg;
-    Ti.uId = reinterpret_cast<UINT_PTR>(H);
-    Ti.lpszText = Tip.data();
-    SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Ti));
-  }
+}
+
+void TWin32Frame::AddTooltip(HWND H, const std::string& Text) {
+  if (!FTips)
+    FTips = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, FDlg,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+  std::wstring Tip = WideOf(Text);
+  TOOLINFOW Ti = {};
+  Ti.cbSize = sizeof(Ti);
+  Ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  Ti.hwnd = FDlg;
+  Ti.uId = reinterpret_cast<UINT_PTR>(H);
+  Ti.lpszText = Tip.data();
+  SendMessageW(FTips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&Ti));
+}
+
+HWND TWin32Frame::CreateControl(size_t Index) {
+  TControl& C = Model(Index);
+  const TBounds B = PlaceControl(*FForm, Index, *FMeasure);
+  const TWindowKind K = WindowKindOf(Index);
+  const int Height = C.Kind == TControlKind::DropDownList ? kDroppedListHeight : B.Height;
+  int Id = kFirstId + static_cast<int>(Index);
+  if (C.ModalResult == kModalOk) Id = IDOK;
+  if (C.ModalResult == kModalCancel) Id = IDCANCEL;
+  HWND H = CreateWindowExW(K.Ex, K.Class, WideOf(C.Text).c_str(), K.Style, B.Left, B.Top, B.Width,
+                           Height, FDlg, reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)),
+                           GetModuleHandleW(nullptr), nullptr);
+  if (!H) return nullptr;
+  SendMessageW(H, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
+  SetPropW(H, kNameProp,
+           reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(GlobalAddAtomW(WideOf(C.Name).c_str()))));
+  FillControl(H, Index, B.Width);
+  if (!C.Tooltip.empty()) AddTooltip(H, C.Tooltip);
   return H;
 }
 

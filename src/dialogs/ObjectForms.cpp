@@ -25,9 +25,56 @@ void Put(std::vector<std::string>& P, size_t I, const std::string& Text) {
   P[I] = Text;
 }
 
+using TKind = TParamSlot::TKind;
+
+TParamSlot Edit(const char* Control) {
+  return {TKind::Edit, Control};
+}
+TParamSlot List(const char* Control) {
+  return {TKind::List, Control};
+}
+
 }  // namespace
 
-TOpenForm::TOpenForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldOpen Properties", 400, 312) {
+void TObjectForm::FillFromParams(const std::vector<std::string>& P) {
+  for (size_t I = 0; I < FSlots.size(); ++I) {
+    const TParamSlot& S = FSlots[I];
+    if (S.Kind == TKind::Edit)
+      SetText(S.Control, Param(P, I));
+    else if (S.Kind == TKind::List)
+      SelectItemMatching(S.Control, Param(P, I));
+    else
+      Control(S.Control).Checked =
+          SameTextAscii(S.TrimOnRead ? Trim(Param(P, I)) : Param(P, I), S.OnWord);
+  }
+}
+
+bool TObjectForm::StoreParams(std::vector<std::string>& P) {
+  for (size_t I = 0; I < FSlots.size(); ++I) {
+    const TParamSlot& S = FSlots[I];
+    if (S.Kind == TKind::Edit)
+      Put(P, I, Text(S.Control));
+    else if (S.Kind == TKind::List)
+      Put(P, I, SelectedItem(S.Control));
+    else
+      Put(P, I, Checked(S.Control) ? S.OnWord : S.OffWord);
+  }
+  return true;
+}
+
+void TObjectForm::ButtonClick(const std::string& Name) {
+  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
+  if (Name == "BtnBrowseFile" && FFileFilter) BtnBrowseFileClick();
+}
+
+TOpenForm::TOpenForm(IDialogHost& Host)
+    : TObjectForm(Host, "kvGridfoldOpen Properties", 400, 312,
+                  {Edit("EditRect"),
+                   Edit("EditFile"),
+                   Edit("EditVar"),
+                   List("ComboToolbar"),
+                   {TKind::Check, "CheckShowToolbar", "Yes", "No", true}},
+                  kWorkbookFilter) {
   Add(MakeLabel("LblRect", "&Rectangle object to attach the viewer to:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
   AddBrowse("BtnBrowseRect", 362, 32, kRectTip);
@@ -51,49 +98,17 @@ TOpenForm::TOpenForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldOpen Prope
   AddOkCancel(236, 278, 5);
 }
 
-void TOpenForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-  SetText("EditFile", Param(P, 1));
-  SetText("EditVar", Param(P, 2));
-  SelectItemMatching("ComboToolbar", Param(P, 3));
-  Control("CheckShowToolbar").Checked = SameTextAscii(Trim(Param(P, 4)), "Yes");
-}
-
-bool TOpenForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  Put(P, 1, Text("EditFile"));
-  Put(P, 2, Text("EditVar"));
-  Put(P, 3, SelectedItem("ComboToolbar"));
-  Put(P, 4, Checked("CheckShowToolbar") ? "Yes" : "No");
-  return true;
-}
-
-void TOpenForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-  if (Name == "BtnBrowseFile") BtnBrowseFileClick();
-}
-
-TRectForm::TRectForm(IDialogHost& Host) : TFormModel(Host, "Action Properties", 340, 92) {
+TRectForm::TRectForm(IDialogHost& Host)
+    : TObjectForm(Host, "Action Properties", 340, 92, {Edit("EditRect")}) {
   Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
   AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
   AddOkCancel(176, 58, 1);
 }
 
-void TRectForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-}
-
-bool TRectForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  return true;
-}
-
-void TRectForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-}
-
-TGotoForm::TGotoForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldGoto Properties", 340, 140) {
+TGotoForm::TGotoForm(IDialogHost& Host)
+    : TObjectForm(Host, "kvGridfoldGoto Properties", 340, 140,
+                  {Edit("EditRect"), Edit("EditSheet")}) {
   Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
   AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
@@ -102,22 +117,9 @@ TGotoForm::TGotoForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldGoto Prope
   AddOkCancel(176, 106, 2);
 }
 
-void TGotoForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-  SetText("EditSheet", Param(P, 1));
-}
-
-bool TGotoForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  Put(P, 1, Text("EditSheet"));
-  return true;
-}
-
-void TGotoForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-}
-
-TSaveForm::TSaveForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldSave Properties", 400, 190) {
+TSaveForm::TSaveForm(IDialogHost& Host)
+    : TObjectForm(Host, "kvGridfoldSave Properties", 400, 190, {Edit("EditRect"), Edit("EditFile")},
+                  kWorkbookFilter) {
   Add(MakeLabel("LblRect", "&Rectangle hosting the Excel viewer to save:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
   AddBrowse("BtnBrowseRect", 362, 32, kRectTip);
@@ -132,24 +134,15 @@ TSaveForm::TSaveForm(IDialogHost& Host) : TFormModel(Host, "kvGridfoldSave Prope
   AddOkCancel(236, 156, 2);
 }
 
-void TSaveForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-  SetText("EditFile", Param(P, 1));
-}
-
-bool TSaveForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  Put(P, 1, Text("EditFile"));
-  return true;
-}
-
-void TSaveForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-  if (Name == "BtnBrowseFile") BtnBrowseFileClick();
-}
-
 TExportForm::TExportForm(IDialogHost& Host)
-    : TFormModel(Host, "kvGridfoldExport Properties", 420, 260) {
+    : TObjectForm(Host, "kvGridfoldExport Properties", 420, 260,
+                  {Edit("EditRect"),
+                   Edit("EditFile"),
+                   List("ComboFormat"),
+                   // Only the word this form writes ticks the box; the
+                   // export's other scope words are shown unticked.
+                   {TKind::Check, "CheckAllSheets", "AllSheets", "CurrentSheet", false}},
+                  kExportFilter) {
   Add(MakeLabel("LblRect", "&Rectangle hosting the Excel viewer to export:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 365, 21, 0));
   AddBrowse("BtnBrowseRect", 382, 32, kRectTip);
@@ -169,30 +162,9 @@ TExportForm::TExportForm(IDialogHost& Host)
   AddOkCancel(256, 226, 4);
 }
 
-void TExportForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-  SetText("EditFile", Param(P, 1));
-  SelectItemMatching("ComboFormat", Param(P, 2));
-  // Only the word this form writes ticks the box; the export's other scope
-  // words are shown unticked.
-  Control("CheckAllSheets").Checked = SameTextAscii(Param(P, 3), "AllSheets");
-}
-
-bool TExportForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  Put(P, 1, Text("EditFile"));
-  Put(P, 2, SelectedItem("ComboFormat"));
-  Put(P, 3, Checked("CheckAllSheets") ? "AllSheets" : "CurrentSheet");
-  return true;
-}
-
-void TExportForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-  if (Name == "BtnBrowseFile") BtnBrowseFileClick();
-}
-
 THighlightForm::THighlightForm(IDialogHost& Host)
-    : TFormModel(Host, "kvGridfoldHighlight Properties", 340, 140) {
+    : TObjectForm(Host, "kvGridfoldHighlight Properties", 340, 140,
+                  {Edit("EditRect"), List("ComboColor")}) {
   Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
   AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
@@ -207,21 +179,6 @@ void THighlightForm::FormCreate() {
   if (!C.Items.empty()) return;
   C.Items = SplitString("Yellow,Green,Red,Blue,Orange,None", ',');
   C.ItemIndex = 0;
-}
-
-void THighlightForm::FillFromParams(const std::vector<std::string>& P) {
-  SetText("EditRect", Param(P, 0));
-  SelectItemMatching("ComboColor", Param(P, 1));
-}
-
-bool THighlightForm::StoreParams(std::vector<std::string>& P) {
-  Put(P, 0, Text("EditRect"));
-  Put(P, 1, SelectedItem("ComboColor"));
-  return true;
-}
-
-void THighlightForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
 }
 
 }  // namespace kv

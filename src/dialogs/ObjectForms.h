@@ -17,82 +17,78 @@ namespace kv {
 extern const char* const kWorkbookFilter;
 extern const char* const kExportFilter;
 
-// Open: Rectangle, workbook file, variable, toolbar placement, "Yes"/"No".
-class TOpenForm : public TFormModel {
+// What one parameter slot shows: an edit's text, a drop-down list's item, or
+// a check box's state, which stores OnWord or OffWord and is ticked by OnWord
+// (trimmed first when TrimOnRead).
+struct TParamSlot {
+  enum class TKind { Edit, List, Check };
+  TKind Kind;
+  const char* Control;
+  const char* OnWord = nullptr;
+  const char* OffWord = nullptr;
+  bool TrimOnRead = false;
+};
+
+// The shared behaviour of the object forms: parameters go to and from the
+// controls of a slot table, "BtnBrowseRect" picks a Rectangle and
+// "BtnBrowseFile" a file through the form's filter.
+class TObjectForm : public TFormModel {
  public:
-  explicit TOpenForm(IDialogHost& Host);
   void FillFromParams(const std::vector<std::string>& Params) override;
   bool StoreParams(std::vector<std::string>& Params) override;
   void BtnBrowseRectClick() { BrowseRect(); }
-  void BtnBrowseFileClick() { BrowseHostFile("EditFile", kWorkbookFilter); }
+  void BtnBrowseFileClick() { BrowseHostFile("EditFile", FFileFilter); }
 
  protected:
+  TObjectForm(IDialogHost& Host, const std::string& Caption, int Width, int Height,
+              std::vector<TParamSlot> Slots, const char* FileFilter = nullptr)
+      : TFormModel(Host, Caption, Width, Height),
+        FSlots(std::move(Slots)),
+        FFileFilter(FileFilter) {}
   void ButtonClick(const std::string& Name) override;
+
+ private:
+  std::vector<TParamSlot> FSlots;
+  const char* FFileFilter;
+};
+
+// Open: Rectangle, workbook file, variable, toolbar placement, "Yes"/"No".
+class TOpenForm : public TObjectForm {
+ public:
+  explicit TOpenForm(IDialogHost& Host);
 };
 
 // Next, Prev, Close and Edit: the Rectangle only. The caller sets the
 // action's caption over "Action Properties".
-class TRectForm : public TFormModel {
+class TRectForm : public TObjectForm {
  public:
   explicit TRectForm(IDialogHost& Host);
-  void FillFromParams(const std::vector<std::string>& Params) override;
-  bool StoreParams(std::vector<std::string>& Params) override;
-  void BtnBrowseRectClick() { BrowseRect(); }
-
- protected:
-  void ButtonClick(const std::string& Name) override;
 };
 
 // Goto: Rectangle and sheet name or number.
-class TGotoForm : public TFormModel {
+class TGotoForm : public TObjectForm {
  public:
   explicit TGotoForm(IDialogHost& Host);
-  void FillFromParams(const std::vector<std::string>& Params) override;
-  bool StoreParams(std::vector<std::string>& Params) override;
-  void BtnBrowseRectClick() { BrowseRect(); }
-
- protected:
-  void ButtonClick(const std::string& Name) override;
 };
 
 // Save: Rectangle and output file (blank: the opened file).
-class TSaveForm : public TFormModel {
+class TSaveForm : public TObjectForm {
  public:
   explicit TSaveForm(IDialogHost& Host);
-  void FillFromParams(const std::vector<std::string>& Params) override;
-  bool StoreParams(std::vector<std::string>& Params) override;
-  void BtnBrowseRectClick() { BrowseRect(); }
-  void BtnBrowseFileClick() { BrowseHostFile("EditFile", kWorkbookFilter); }
-
- protected:
-  void ButtonClick(const std::string& Name) override;
 };
 
 // Export: Rectangle, output file, format word, "AllSheets"/"CurrentSheet".
-class TExportForm : public TFormModel {
+class TExportForm : public TObjectForm {
  public:
   explicit TExportForm(IDialogHost& Host);
-  void FillFromParams(const std::vector<std::string>& Params) override;
-  bool StoreParams(std::vector<std::string>& Params) override;
-  void BtnBrowseRectClick() { BrowseRect(); }
-  void BtnBrowseFileClick() { BrowseHostFile("EditFile", kExportFilter); }
-
- protected:
-  void ButtonClick(const std::string& Name) override;
 };
 
 // Highlight: Rectangle and colour name.
-class THighlightForm : public TFormModel {
+class THighlightForm : public TObjectForm {
  public:
   explicit THighlightForm(IDialogHost& Host);
-  void FillFromParams(const std::vector<std::string>& Params) override;
-  bool StoreParams(std::vector<std::string>& Params) override;
-  void BtnBrowseRectClick() { BrowseRect(); }
   // Gives ComboColor its six colours when it has none.
   void FormCreate();
-
- protected:
-  void ButtonClick(const std::string& Name) override;
 };
 
 }  // namespace kv

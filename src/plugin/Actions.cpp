@@ -1,5 +1,7 @@
 #include "plugin/Actions.h"
 
+#include <type_traits>
+
 #include "base/Error.h"
 #include "base/Text.h"
 
@@ -7,8 +9,10 @@ namespace kv {
 
 namespace {
 
-// Runs one viewer operation on the viewer of Name: 1 when it completes, 0 with
-// the no-viewer message or the operation's error in "[LastError]".
+// Runs one viewer operation on the viewer of Name: 1 when it completes (for
+// an operation that answers, when it answers true), 0 with the no-viewer
+// message or the operation's error in "[LastError]". Navigation reports its
+// own failures and answers with a boolean.
 template <typename TOperation>
 int WithViewer(TPlugInState& State, const std::string& Name, TOperation Operation) {
   TVantSpreadsheet* Viewer = FindViewer(State, Name);
@@ -17,24 +21,12 @@ int WithViewer(TPlugInState& State, const std::string& Name, TOperation Operatio
     return 0;
   }
   try {
-    Operation(*Viewer);
-    return 1;
-  } catch (const std::exception& E) {
-    SetLastError(State, ErrorMessage(E));
-    return 0;
-  }
-}
-
-// Navigation reports its own failures and answers with a boolean.
-template <typename TOperation>
-int Navigate(TPlugInState& State, const std::string& Name, TOperation Operation) {
-  TVantSpreadsheet* Viewer = FindViewer(State, Name);
-  if (!Viewer) {
-    SetLastError(State, NoViewerMessage(Name));
-    return 0;
-  }
-  try {
-    return Operation(*Viewer) ? 1 : 0;
+    if constexpr (std::is_void_v<std::invoke_result_t<TOperation, TVantSpreadsheet&>>) {
+      Operation(*Viewer);
+      return 1;
+    } else {
+      return Operation(*Viewer) ? 1 : 0;
+    }
   } catch (const std::exception& E) {
     SetLastError(State, ErrorMessage(E));
     return 0;
@@ -123,16 +115,16 @@ int ExecOpen(TPlugInState& State, const std::string& Name, const std::string& Fi
 }
 
 int ExecNext(TPlugInState& State, const std::string& Name) {
-  return Navigate(State, Name, [](TVantSpreadsheet& V) { return V.NextSheet(); });
+  return WithViewer(State, Name, [](TVantSpreadsheet& V) { return V.NextSheet(); });
 }
 
 int ExecPrev(TPlugInState& State, const std::string& Name) {
-  return Navigate(State, Name, [](TVantSpreadsheet& V) { return V.PrevSheet(); });
+  return WithViewer(State, Name, [](TVantSpreadsheet& V) { return V.PrevSheet(); });
 }
 
 int ExecGoto(TPlugInState& State, const std::string& Name, const std::string& Sheet) {
-  return Navigate(State, Name,
-                  [&Sheet](TVantSpreadsheet& V) { return V.GotoSheetByNameOrNumber(Sheet); });
+  return WithViewer(State, Name,
+                    [&Sheet](TVantSpreadsheet& V) { return V.GotoSheetByNameOrNumber(Sheet); });
 }
 
 int ExecClose(TPlugInState& State, const std::string& Name) {

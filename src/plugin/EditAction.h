@@ -16,8 +16,10 @@ namespace kv {
 
 // True when the author confirmed and Params now hold the new texts (resized
 // to the action's parameter count). False for an unknown id, on Cancel, when
-// the import dialog is confirmed without a worksheet ("[LastError]" then says
-// so), and when the dialog fails; Params are then untouched. Never raises.
+// the import dialog is confirmed without a worksheet, and when the dialog
+// fails ("The dialog could not be created." and the forms' own errors);
+// Params are then untouched and, for an error, "[LastError]" holds its
+// message, as the host boundary does for actions. Never raises.
 bool EditAction(TPlugInState& State, int Id, std::vector<std::string>& Params, IFormRunner& Runner);
 
 // The forms' view of the host, over the plug-in state.

@@ -3,6 +3,7 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
+#include "win32/ScopedWin.h"
 #include "win32/Screenshot.h"
 
 namespace kv {
@@ -15,8 +16,8 @@ TPixels CaptureWindow(TWindowHandle Window) {
   TPixels P;
   P.Width = R.right;
   P.Height = R.bottom;
-  HDC Dc = GetDC(W);
-  HDC Mem = CreateCompatibleDC(Dc);
+  const TScopedGetDc Dc(W);
+  const TScopedMemDc Mem(Dc);
   BITMAPINFO Bi{};
   Bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   Bi.bmiHeader.biWidth = P.Width;
@@ -25,10 +26,10 @@ TPixels CaptureWindow(TWindowHandle Window) {
   Bi.bmiHeader.biBitCount = 24;
   Bi.bmiHeader.biCompression = BI_RGB;
   void* Bits = nullptr;
-  HBITMAP Bmp = CreateDIBSection(Dc, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0);
-  bool Ok = Bmp != nullptr;
+  const TScopedBitmap Bmp(CreateDIBSection(Dc, &Bi, DIB_RGB_COLORS, &Bits, nullptr, 0));
+  bool Ok = static_cast<bool>(Bmp);
   if (Ok) {
-    HGDIOBJ Old = SelectObject(Mem, Bmp);
+    const TScopedSelect Selected(Mem, Bmp.Get());
     Ok = BitBlt(Mem, 0, 0, P.Width, P.Height, Dc, 0, 0, SRCCOPY);
     GdiFlush();
     size_t Stride = (size_t(P.Width) * 3 + 3) & ~size_t(3);
@@ -40,11 +41,7 @@ TPixels CaptureWindow(TWindowHandle Window) {
         uint8_t* D = &P.Rgb[(size_t(Y) * size_t(P.Width) + size_t(X)) * 3];
         D[0] = S[2], D[1] = S[1], D[2] = S[0];
       }
-    SelectObject(Mem, Old);
-    DeleteObject(Bmp);
   }
-  DeleteDC(Mem);
-  ReleaseDC(W, Dc);
   if (!Ok) throw TKvError("Cannot capture the window's pixels.");
   return P;
 }

@@ -4,6 +4,7 @@
 
 #include "base/Text.h"
 #include "base/WideText.h"
+#include "win32/ScopedWin.h"
 #include "win32/ViewerWindow.h"
 #include "workbook/Workbook.h"
 
@@ -41,19 +42,6 @@ HFONT MakeFont(HDC Dc, const std::string& Name, int32_t Points, bool Bold) {
                      DEFAULT_PITCH | FF_DONTCARE, WideOf(Name).c_str());
 }
 
-// One GDI font, deleted with its holder.
-struct TGdiFont {
-  HFONT F = nullptr;
-  TGdiFont() = default;
-  TGdiFont(const TGdiFont&) = delete;
-  TGdiFont& operator=(const TGdiFont&) = delete;
-  ~TGdiFont() { Reset(); }
-  void Reset(HFONT New = nullptr) {
-    if (F) DeleteObject(F);
-    F = New;
-  }
-};
-
 class TWin32ViewerWindow final : public IViewerWindow {
  public:
   TWin32ViewerWindow(HWND W, IViewerMessageSink& Sink) : FWnd(W), FSink(&Sink) {}
@@ -62,11 +50,11 @@ class TWin32ViewerWindow final : public IViewerWindow {
   HWND FWnd;
   IViewerMessageSink* FSink;
   // The font the viewer measures labels in, kept while its face and size stay.
-  mutable TGdiFont FMeasureFont;
+  mutable TScopedFont FMeasureFont;
   mutable std::string FMeasureName;
   mutable int32_t FMeasurePoints = 0;
   // The editor's font, alive as long as the editor.
-  TGdiFont FEditorFont;
+  TScopedFont FEditorFont;
 
   TWindowHandle Handle() const override { return HandleOf(FWnd); }
   bool IsAlive() const override { return FWnd && ::IsWindow(FWnd); }
@@ -92,13 +80,8 @@ class TWin32ViewerWindow final : public IViewerWindow {
     PostMessageW(FWnd, Msg, WParam, LParam);
   }
   void Paint(const std::function<void(TPaintList&)>& Fill) override {
-    PAINTSTRUCT Ps;
-    HDC Dc = BeginPaint(FWnd, &Ps);
-    struct TEnd {
-      HWND W;
-      PAINTSTRUCT& Ps;
-      ~TEnd() { EndPaint(W, &Ps); }
-    } End{FWnd, Ps};
+    const TScopedPaint Painting(FWnd);
+    const HDC Dc = Painting.Dc();
     // The STATIC class paints with its parent's clipping region; the
     // toolbar's unclipped labels must not reach the neighbours.
     RECT C;
@@ -117,36 +100,31 @@ class TWin32ViewerWindow final : public IViewerWindow {
     FWnd = nullptr;
   }
 
-  // Selects the measuring font for FontName at FontPoints into Dc; returns
-  // the font it replaced.
-  HGDIOBJ SelectMeasureFont(HDC Dc, const std::string& FontName, int32_t FontPoints) const {
-    if (!FMeasureFont.F || FMeasureName != FontName || FMeasurePoints != FontPoints) {
+  // The measuring font for FontName at FontPoints (made on Dc when it changes).
+  HFONT MeasureFont(HDC Dc, const std::string& FontName, int32_t FontPoints) const {
+    if (!FMeasureFont || FMeasureName != FontName || FMeasurePoints != FontPoints) {
       FMeasureFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
       FMeasureName = FontName;
       FMeasurePoints = FontPoints;
     }
-    return SelectObject(Dc, FMeasureFont.F);
+    return FMeasureFont.Get();
   }
   int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
                     std::string_view Text) const override {
-    HDC Dc = GetDC(FWnd);
+    const TScopedGetDc Dc(FWnd);
     if (!Dc) return 0;
-    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
+    const TScopedSelect Font(Dc, MeasureFont(Dc, FontName, FontPoints));
     std::wstring W = WideOf(Text);
     SIZE Size{};
     GetTextExtentPoint32W(Dc, W.c_str(), int(W.size()), &Size);
-    SelectObject(Dc, Old);
-    ReleaseDC(FWnd, Dc);
     return Size.cx;
   }
   int32_t TextHeight(const std::string& FontName, int32_t FontPoints) const override {
-    HDC Dc = GetDC(FWnd);
+    const TScopedGetDc Dc(FWnd);
     if (!Dc) return 0;
-    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
+    const TScopedSelect Font(Dc, MeasureFont(Dc, FontName, FontPoints));
     TEXTMETRICW Tm{};
     GetTextMetricsW(Dc, &Tm);
-    SelectObject(Dc, Old);
-    ReleaseDC(FWnd, Dc);
     return Tm.tmHeight;
   }
 
@@ -166,10 +144,9 @@ class TWin32ViewerWindow final : public IViewerWindow {
     // A cell's limit, not the control's default of 30000.
     SendMessageW(E, EM_SETLIMITTEXT, WPARAM(kMaxCellTextLength), 0);
     // Without a font the control shows the bold system font, unlike the grid.
-    if (HDC Dc = GetDC(E)) {
+    if (const TScopedGetDc Dc(E); Dc) {
       FEditorFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
-      ReleaseDC(E, Dc);
-      SendMessageW(E, WM_SETFONT, reinterpret_cast<WPARAM>(FEditorFont.F), FALSE);
+      SendMessageW(E, WM_SETFONT, reinterpret_cast<WPARAM>(FEditorFont.Get()), FALSE);
     }
     return HandleOf(E);
   }
@@ -317,19 +294,13 @@ IWindowSystem& Win32WindowSystem() {
 
 void RenderPaintList(void* DcHandle, const TPaintList& List) {
   HDC Dc = static_cast<HDC>(DcHandle);
-  TGdiFont Regular, Bold;
-  Regular.F = MakeFont(Dc, List.FFontName, List.FFontPoints, false);
-  HGDIOBJ OldFont = SelectObject(Dc, Regular.F);
+  const TScopedFont Regular(MakeFont(Dc, List.FFontName, List.FFontPoints, false));
+  TScopedFont Bold;
+  HGDIOBJ OldFont = SelectObject(Dc, Regular.Get());
   // The clipping the caller set up; every Clip op starts again from it.
-  struct TGdiRegion {
-    HRGN R = CreateRectRgn(0, 0, 0, 0);
-    bool Has = false;
-    ~TGdiRegion() {
-      if (R) DeleteObject(R);
-    }
-  } Base;
-  Base.Has = Base.R && GetClipRgn(Dc, Base.R) == 1;
-  auto RestoreClip = [&] { SelectClipRgn(Dc, Base.Has ? Base.R : nullptr); };
+  const TScopedRegion Base(CreateRectRgn(0, 0, 0, 0));
+  const bool HasBase = Base && GetClipRgn(Dc, Base.Get()) == 1;
+  auto RestoreClip = [&] { SelectClipRgn(Dc, HasBase ? Base.Get() : nullptr); };
   bool Clipping = false;
   HGDIOBJ Brush = GetStockObject(DC_BRUSH);
   SetBkMode(Dc, OPAQUE);
@@ -348,8 +319,8 @@ void RenderPaintList(void* DcHandle, const TPaintList& List) {
         break;
       case TPaintKind::Text: {
         if (Op.Bold != BoldSelected) {
-          if (Op.Bold && !Bold.F) Bold.F = MakeFont(Dc, List.FFontName, List.FFontPoints, true);
-          SelectObject(Dc, Op.Bold ? Bold.F : Regular.F);
+          if (Op.Bold && !Bold) Bold.Reset(MakeFont(Dc, List.FFontName, List.FFontPoints, true));
+          SelectObject(Dc, Op.Bold ? Bold.Get() : Regular.Get());
           BoldSelected = Op.Bold;
         }
         SetTextColor(Dc, Op.WindowTextColor ? GetSysColor(COLOR_WINDOWTEXT) : Op.Color);

@@ -15,43 +15,11 @@ namespace kv {
 
 namespace {
 
-bool IsHex(char C) {
-  return (C >= '0' && C <= '9') || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
-}
-
 // Whether S[I] is the underscore of an "_xHHHH_" that loading would decode.
 bool StartsEscape(std::string_view S, size_t I) {
-  return S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && IsHex(S[I + 2]) && IsHex(S[I + 3]) &&
-         IsHex(S[I + 4]) && IsHex(S[I + 5]) && S[I + 6] == '_';
-}
-
-// The code point at S[I], advancing I. Surrogates encoded on their own are
-// returned as such; any other ill-formed sequence gives U+FFFD for one byte.
-char32_t NextCodePoint(std::string_view S, size_t& I) {
-  const auto B = [&](size_t K) { return static_cast<unsigned char>(S[K]); };
-  const unsigned char B0 = B(I);
-  if (B0 < 0x80) return S[I++];
-  const auto Cont = [&](size_t K) { return K < S.size() && (B(K) & 0xC0) == 0x80; };
-  if (B0 >= 0xC2 && B0 <= 0xDF && Cont(I + 1)) {
-    char32_t Cp = (char32_t(B0 & 0x1F) << 6) | (B(I + 1) & 0x3F);
-    I += 2;
-    return Cp;
-  }
-  if (B0 >= 0xE0 && B0 <= 0xEF && Cont(I + 1) && Cont(I + 2) && (B0 != 0xE0 || B(I + 1) >= 0xA0)) {
-    char32_t Cp =
-        (char32_t(B0 & 0x0F) << 12) | (char32_t(B(I + 1) & 0x3F) << 6) | (B(I + 2) & 0x3F);
-    I += 3;
-    return Cp;
-  }
-  if (B0 >= 0xF0 && B0 <= 0xF4 && Cont(I + 1) && Cont(I + 2) && Cont(I + 3) &&
-      (B0 != 0xF0 || B(I + 1) >= 0x90) && (B0 != 0xF4 || B(I + 1) <= 0x8F)) {
-    char32_t Cp = (char32_t(B0 & 0x07) << 18) | (char32_t(B(I + 1) & 0x3F) << 12) |
-                  (char32_t(B(I + 2) & 0x3F) << 6) | (B(I + 3) & 0x3F);
-    I += 4;
-    return Cp;
-  }
-  ++I;
-  return 0xFFFD;
+  const auto IsHex = [&](size_t K) { return HexDigitValue(S[K]) >= 0; };
+  return S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && IsHex(I + 2) && IsHex(I + 3) &&
+         IsHex(I + 4) && IsHex(I + 5) && S[I + 6] == '_';
 }
 
 void AppendFormat(std::string& Out, const char* Format, unsigned V) {
@@ -66,7 +34,7 @@ std::string EscapeText(std::string_view S, bool AsciiOnly, bool CellText) {
   Out.reserve(S.size() + 8);
   for (size_t I = 0; I < S.size();) {
     const size_t At = I;
-    const char32_t Cp = NextCodePoint(S, I);
+    const char32_t Cp = NextCodePoint(S, I, true);  // escaped surrogates go out escaped again
     if (Cp == '<')
       Out += "&lt;";
     else if (Cp == '>')

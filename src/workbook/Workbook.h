@@ -53,12 +53,17 @@ class TXlsxWorkbook {
   TXlsxWorkbook(const TXlsxWorkbook&) = delete;
   TXlsxWorkbook& operator=(const TXlsxWorkbook&) = delete;
 
-  // Reads the package. On failure raises TKvError and the workbook must not be
-  // used again. Raises: "File not found: %s", the ZIP reader's and the XML
-  // parser's errors, "This does not look like a valid .xlsx workbook
-  // (xl/workbook.xml missing).", "Could not parse xl/workbook.xml.",
-  // "Workbook contains no worksheets.", "No visible worksheets were found in
-  // this workbook.", and the limits' errors on hostile packages.
+  // Reads the package and the first visible sheet. A failed load changes
+  // nothing: the workbook keeps what it held before (no package, or the one
+  // loaded last). Raises TKvError: "File not found: %s", the file's "Unable
+  // to open"/"Unable to read" errors, "This file is an encrypted
+  // (password-protected) workbook or an old binary .xls file, which this
+  // viewer cannot open.", the ZIP reader's errors (limits included), "This
+  // does not look like a valid .xlsx workbook (xl/workbook.xml missing).",
+  // "Could not parse xl/workbook.xml.", "Workbook contains no worksheets.",
+  // "No visible worksheets were found in this workbook.", for any part read
+  // "Could not read PART: REASON at offset N.", and "This workbook holds more
+  // than 512 MiB of cell text, ...".
   void LoadFromFile(const std::string& FileName);
   // The same from the bytes of a package; FileName() becomes FileName.
   // Raises: as LoadFromFile, except "File not found".

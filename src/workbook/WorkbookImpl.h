@@ -28,6 +28,7 @@
 #include "workbook/TableParts.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
+#include "xml/XmlNames.h"
 #include "xml/XmlPull.h"
 #include "zip/ZipReader.h"
 
@@ -183,9 +184,6 @@ std::string_view StripUtf8Bom(std::string_view Bytes);
 // predefined entities, keeping whitespace-only text where it is an element's
 // only child. Raises: TKvError "Could not read <PartName>: <reason> at offset N."
 void ParseXmlPart(pugi::xml_document& Doc, std::string_view Text, std::string_view PartName);
-
-// The element name after its namespace prefix ("x:row" -> "row").
-std::string_view LocalName(std::string_view Name);
 
 }  // namespace kv
 

@@ -24,10 +24,6 @@ constexpr int32_t kMaxLoadedCols = 200;
 
 // ---- names and paths -------------------------------------------------------
 
-bool IsLocal(std::string_view Name, std::string_view Wanted) {
-  return SameTextAscii(LocalName(Name), Wanted);
-}
-
 pugi::xml_node ChildByLocalName(pugi::xml_node Parent, std::string_view Wanted) {
   for (pugi::xml_node C = Parent.first_child(); C; C = C.next_sibling())
     if (C.type() == pugi::node_element && IsLocal(C.name(), Wanted)) return C;
@@ -287,11 +283,6 @@ void ParseXmlPart(pugi::xml_document& Doc, std::string_view Text, std::string_vi
   if (!R)
     throw TKvError("Could not read " + std::string(PartName) + ": " + R.description() +
                    " at offset " + std::to_string(R.offset) + ".");
-}
-
-std::string_view LocalName(std::string_view Name) {
-  size_t Colon = Name.rfind(':');
-  return Colon == std::string_view::npos ? Name : Name.substr(Colon + 1);
 }
 
 size_t TXlsxWorkbook::TImpl::FindEntry(std::string_view ExactName) const {

@@ -20,7 +20,7 @@ namespace kv {
 namespace {
 
 bool IsElementNamed(pugi::xml_node Node, const char* Local) {
-  return Node.type() == pugi::node_element && SameTextAscii(LocalName(Node.name()), Local);
+  return Node.type() == pugi::node_element && IsLocal(Node.name(), Local);
 }
 
 // Entries the package holds in a form any reader takes are copied as stored.

@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "xml/XmlNames.h"
 
 namespace kv {
 
@@ -126,8 +127,7 @@ TXmlPullReader::TXmlPullReader(TXmlSource& Source, std::string PartName)
 }
 
 std::string_view TXmlPullReader::LocalName() const {
-  const size_t Colon = FName.rfind(':');
-  return Colon == std::string_view::npos ? FName : FName.substr(Colon + 1);
+  return kv::LocalName(FName);
 }
 
 bool TXmlPullReader::FindAttribute(std::string_view Name, std::string_view& Value) const {
@@ -220,129 +220,156 @@ bool TXmlPullReader::ParseText() {
   }
 }
 
-// Parses the markup at FPos. Returns false when the buffer ends inside it.
-// Event is set to EndOfDocument for markup that produces no event.
-bool TXmlPullReader::ParseMarkup(TEvent& Event) {
+// Skips the markup at FPos up to and including Close, searched from From.
+TXmlPullReader::TMarkup TXmlPullReader::SkipPast(size_t From, std::string_view Close) {
+  const size_t At = std::string_view(FBuf.data(), FEnd).find(Close, From);
+  if (At == std::string_view::npos) return TMarkup::Incomplete;
+  FPos = At + Close.size();
+  return TMarkup::Skipped;
+}
+
+// A CDATA section whose text starts at From: its text, line ends normalised.
+TXmlPullReader::TMarkup TXmlPullReader::ParseCData(size_t From) {
   const std::string_view Buf(FBuf.data(), FEnd);
-  size_t I = FPos + 1;
-  if (I >= FEnd) return false;
-  auto SkipTo = [&](size_t From, std::string_view Close) -> bool {
-    const size_t At = Buf.find(Close, From);
-    if (At == std::string_view::npos) return false;
-    FPos = At + Close.size();
-    Event = TEvent::EndOfDocument;
-    return true;
-  };
-  const char C = Buf[I];
-  if (C == '?') return SkipTo(I + 1, "?>");
-  if (C == '!') {
-    int H = HasAt(Buf, I, "!--");
-    if (H < 0) return false;
-    if (H > 0) return SkipTo(I + 3, "-->");
-    H = HasAt(Buf, I, "![CDATA[");
-    if (H < 0) return false;
-    if (H > 0) {
-      const size_t At = Buf.find("]]>", I + 8);
-      if (At == std::string_view::npos) return false;
-      const std::string_view Raw = Buf.substr(I + 8, At - I - 8);
-      FPos = At + 3;
-      FTextCopy.clear();
-      for (size_t K = 0; K < Raw.size(); ++K) {
-        if (Raw[K] == '\r') {
-          FTextCopy += '\n';
-          if (K + 1 < Raw.size() && Raw[K + 1] == '\n') ++K;
-        } else {
-          FTextCopy += Raw[K];
-        }
-      }
-      FText = FTextCopy;
-      Event = TEvent::Text;
-      return true;
+  const size_t At = Buf.find("]]>", From);
+  if (At == std::string_view::npos) return TMarkup::Incomplete;
+  const std::string_view Raw = Buf.substr(From, At - From);
+  FPos = At + 3;
+  FTextCopy.clear();
+  for (size_t K = 0; K < Raw.size(); ++K) {
+    if (Raw[K] == '\r') {
+      FTextCopy += '\n';
+      if (K + 1 < Raw.size() && Raw[K + 1] == '\n') ++K;
+    } else {
+      FTextCopy += Raw[K];
     }
-    // A document type declaration: skipped whole, internal subset included.
-    int Brackets = 0;
-    char Quote = 0;
-    for (size_t K = I + 1; K < FEnd; ++K) {
-      const char D = Buf[K];
-      if (Quote) {
-        if (D == Quote) Quote = 0;
-      } else if (D == '"' || D == '\'') {
-        Quote = D;
-      } else if (D == '<' && Buf.compare(K, 4, "<!--") == 0) {
-        const size_t Close = Buf.find("-->", K + 4);
-        if (Close == std::string_view::npos) return false;
-        K = Close + 2;
-      } else if (D == '[') {
-        ++Brackets;
-      } else if (D == ']') {
-        --Brackets;
-      } else if (D == '>' && Brackets <= 0) {
-        FPos = K + 1;
-        Event = TEvent::EndOfDocument;
-        return true;
-      }
+  }
+  FText = FTextCopy;
+  return TMarkup::Text;
+}
+
+// A document type declaration after "<!" (at I): skipped whole, internal
+// subset included.
+TXmlPullReader::TMarkup TXmlPullReader::SkipDoctype(size_t I) {
+  const std::string_view Buf(FBuf.data(), FEnd);
+  int Brackets = 0;
+  char Quote = 0;
+  for (size_t K = I + 1; K < FEnd; ++K) {
+    const char D = Buf[K];
+    if (Quote) {
+      if (D == Quote) Quote = 0;
+    } else if (D == '"' || D == '\'') {
+      Quote = D;
+    } else if (D == '<' && Buf.compare(K, 4, "<!--") == 0) {
+      const size_t Close = Buf.find("-->", K + 4);
+      if (Close == std::string_view::npos) return TMarkup::Incomplete;
+      K = Close + 2;
+    } else if (D == '[') {
+      ++Brackets;
+    } else if (D == ']') {
+      --Brackets;
+    } else if (D == '>' && Brackets <= 0) {
+      FPos = K + 1;
+      return TMarkup::Skipped;
     }
-    return false;
   }
-  if (C == '/') {
-    size_t K = I + 1;
-    while (K < FEnd && IsNameChar(Buf[K])) ++K;
-    if (K >= FEnd) return false;
-    FName = Buf.substr(I + 1, K - I - 1);
-    while (K < FEnd && IsSpace(Buf[K])) ++K;
-    if (K >= FEnd) return false;
-    if (Buf[K] != '>') Fail("malformed end tag");
-    if (FOpen == 0 || !SameBytes(FStack[FOpen - 1], FName))
-      Fail("end tag </" + std::string(FName) + "> does not match the open element");
-    FPos = K + 1;
-    FDepth = static_cast<int>(FOpen);
-    --FOpen;
-    Event = TEvent::EndElement;
-    return true;
-  }
-  // A start tag.
+  return TMarkup::Incomplete;
+}
+
+// Markup that starts "<!" (the '!' at I): a comment, CDATA or a doctype.
+TXmlPullReader::TMarkup TXmlPullReader::ParseDeclaration(size_t I) {
+  const std::string_view Buf(FBuf.data(), FEnd);
+  int H = HasAt(Buf, I, "!--");
+  if (H < 0) return TMarkup::Incomplete;
+  if (H > 0) return SkipPast(I + 3, "-->");
+  H = HasAt(Buf, I, "![CDATA[");
+  if (H < 0) return TMarkup::Incomplete;
+  if (H > 0) return ParseCData(I + 8);
+  return SkipDoctype(I);
+}
+
+// An end tag whose name starts at I.
+TXmlPullReader::TMarkup TXmlPullReader::ParseEndTag(size_t I) {
+  const std::string_view Buf(FBuf.data(), FEnd);
   size_t K = I;
   while (K < FEnd && IsNameChar(Buf[K])) ++K;
+  if (K >= FEnd) return TMarkup::Incomplete;
+  FName = Buf.substr(I, K - I);
+  while (K < FEnd && IsSpace(Buf[K])) ++K;
+  if (K >= FEnd) return TMarkup::Incomplete;
+  if (Buf[K] != '>') Fail("malformed end tag");
+  if (FOpen == 0 || !SameBytes(FStack[FOpen - 1], FName))
+    Fail("end tag </" + std::string(FName) + "> does not match the open element");
+  FPos = K + 1;
+  FDepth = static_cast<int>(FOpen);
+  --FOpen;
+  return TMarkup::EndElement;
+}
+
+// The attribute at K (after the blanks that precede it) of the start tag of
+// Element, as attribute number Index; K moves past its closing quote.
+// False when the buffer ends inside it.
+bool TXmlPullReader::ParseAttribute(size_t& K, size_t Index, std::string_view Element) {
+  const std::string_view Buf(FBuf.data(), FEnd);
+  const size_t NameStart = K;
+  while (K < FEnd && IsNameChar(Buf[K])) ++K;
   if (K >= FEnd) return false;
+  if (K == NameStart) Fail("malformed attribute in <" + std::string(Element) + ">");
+  const std::string_view AttrName = Buf.substr(NameStart, K - NameStart);
+  while (K < FEnd && IsSpace(Buf[K])) ++K;
+  if (K >= FEnd) return false;
+  if (Buf[K] != '=') Fail("attribute without a value in <" + std::string(Element) + ">");
+  ++K;
+  while (K < FEnd && IsSpace(Buf[K])) ++K;
+  if (K >= FEnd) return false;
+  const char Quote = Buf[K];
+  if (Quote != '"' && Quote != '\'') Fail("unquoted attribute value");
+  // Values are short: one pass finds the end and whether decoding is needed.
+  size_t ValueEnd = K + 1;
+  uint8_t Seen = 0;
+  while (ValueEnd < FEnd && Buf[ValueEnd] != Quote)
+    Seen |= kByteClasses[static_cast<unsigned char>(Buf[ValueEnd++])];
+  if (ValueEnd >= FEnd) return false;
+  const std::string_view Raw = Buf.substr(K + 1, ValueEnd - K - 1);
+  if (Index == FAttrs.size()) FAttrs.emplace_back();
+  TAttr& A = FAttrs[Index];
+  A.Name = AttrName;
+  A.UsesDecoded = (Seen & kValueSpecial) != 0;
+  if (A.UsesDecoded) {
+    if (Raw.find('<') != std::string_view::npos) Fail("'<' in an attribute value");
+    Decode(Raw, A.Decoded, false);
+  } else
+    A.Value = Raw;
+  K = ValueEnd + 1;
+  return true;
+}
+
+// Makes Name the innermost open element.
+void TXmlPullReader::OpenElement(std::string_view Name) {
+  // Names of closed elements stay in place, so their strings are reused.
+  if (FOpen == kMaxDepth) Fail("elements nested too deeply");
+  if (FOpen == FStack.size()) FStack.emplace_back();
+  // Siblings mostly share a name: the slot usually holds it already.
+  std::string& Slot = FStack[FOpen++];
+  if (!SameBytes(Slot, Name)) Slot.assign(Name.data(), Name.size());
+}
+
+// A start tag whose name starts at I, with its attributes.
+TXmlPullReader::TMarkup TXmlPullReader::ParseStartTag(size_t I) {
+  const std::string_view Buf(FBuf.data(), FEnd);
+  size_t K = I;
+  while (K < FEnd && IsNameChar(Buf[K])) ++K;
+  if (K >= FEnd) return TMarkup::Incomplete;
   if (K == I) Fail("malformed tag");
   const std::string_view Name = Buf.substr(I, K - I);
   size_t Count = 0;
   for (;;) {
     const size_t Before = K;
     while (K < FEnd && IsSpace(Buf[K])) ++K;
-    if (K >= FEnd) return false;
+    if (K >= FEnd) return TMarkup::Incomplete;
     if (Buf[K] == '>' || Buf[K] == '/') break;
     if (K == Before) Fail("malformed attribute in <" + std::string(Name) + ">");
-    const size_t NameStart = K;
-    while (K < FEnd && IsNameChar(Buf[K])) ++K;
-    if (K >= FEnd) return false;
-    if (K == NameStart) Fail("malformed attribute in <" + std::string(Name) + ">");
-    const std::string_view AttrName = Buf.substr(NameStart, K - NameStart);
-    while (K < FEnd && IsSpace(Buf[K])) ++K;
-    if (K >= FEnd) return false;
-    if (Buf[K] != '=') Fail("attribute without a value in <" + std::string(Name) + ">");
-    ++K;
-    while (K < FEnd && IsSpace(Buf[K])) ++K;
-    if (K >= FEnd) return false;
-    const char Quote = Buf[K];
-    if (Quote != '"' && Quote != '\'') Fail("unquoted attribute value");
-    // Values are short: one pass finds the end and whether decoding is needed.
-    size_t ValueEnd = K + 1;
-    uint8_t Seen = 0;
-    while (ValueEnd < FEnd && Buf[ValueEnd] != Quote)
-      Seen |= kByteClasses[static_cast<unsigned char>(Buf[ValueEnd++])];
-    if (ValueEnd >= FEnd) return false;
-    const std::string_view Raw = Buf.substr(K + 1, ValueEnd - K - 1);
-    if (Count == FAttrs.size()) FAttrs.emplace_back();
-    TAttr& A = FAttrs[Count++];
-    A.Name = AttrName;
-    A.UsesDecoded = (Seen & kValueSpecial) != 0;
-    if (A.UsesDecoded) {
-      if (Raw.find('<') != std::string_view::npos) Fail("'<' in an attribute value");
-      Decode(Raw, A.Decoded, false);
-    } else
-      A.Value = Raw;
-    K = ValueEnd + 1;
+    if (!ParseAttribute(K, Count++, Name)) return TMarkup::Incomplete;
   }
   // Views into decoded values are taken once FAttrs has stopped growing: a
   // moved string no longer holds its characters where it did.
@@ -350,7 +377,7 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
     if (FAttrs[N].UsesDecoded) FAttrs[N].Value = FAttrs[N].Decoded;
   bool Empty = false;
   if (Buf[K] == '/') {
-    if (K + 1 >= FEnd) return false;
+    if (K + 1 >= FEnd) return TMarkup::Incomplete;
     if (Buf[K + 1] != '>') Fail("malformed tag <" + std::string(Name) + ">");
     Empty = true;
     ++K;
@@ -363,16 +390,25 @@ bool TXmlPullReader::ParseMarkup(TEvent& Event) {
   FDepth = static_cast<int>(FOpen) + 1;
   if (Empty)
     FPendingEnd = true;
-  else {
-    // Names of closed elements stay in place, so their strings are reused.
-    if (FOpen == kMaxDepth) Fail("elements nested too deeply");
-    if (FOpen == FStack.size()) FStack.emplace_back();
-    // Siblings mostly share a name: the slot usually holds it already.
-    std::string& Slot = FStack[FOpen++];
-    if (!SameBytes(Slot, Name)) Slot.assign(Name.data(), Name.size());
+  else
+    OpenElement(Name);
+  return TMarkup::StartElement;
+}
+
+// The markup at FPos ('<').
+TXmlPullReader::TMarkup TXmlPullReader::ParseMarkup() {
+  const size_t I = FPos + 1;
+  if (I >= FEnd) return TMarkup::Incomplete;
+  switch (FBuf[I]) {
+    case '?':
+      return SkipPast(I + 1, "?>");
+    case '!':
+      return ParseDeclaration(I);
+    case '/':
+      return ParseEndTag(I + 1);
+    default:
+      return ParseStartTag(I);
   }
-  Event = TEvent::StartElement;
-  return true;
 }
 
 TXmlPullReader::TEvent TXmlPullReader::Next() {
@@ -398,14 +434,16 @@ TXmlPullReader::TEvent TXmlPullReader::Next() {
     }
     FEventStart = FConsumed + FPos;
     if (FBuf[FPos] == '<') {
-      TEvent Event;
-      if (!ParseMarkup(Event)) {
+      const TMarkup Markup = ParseMarkup();
+      if (Markup == TMarkup::Incomplete) {
         if (!Fill(FPos)) Fail("the part ends inside a tag");
         continue;
       }
       FEventEnd = FConsumed + FPos;
-      if (Event != TEvent::EndOfDocument) return Event;
-      continue;
+      if (Markup == TMarkup::Skipped) continue;
+      return Markup == TMarkup::StartElement ? TEvent::StartElement
+             : Markup == TMarkup::EndElement ? TEvent::EndElement
+                                             : TEvent::Text;
     }
     ParseText();
     FEventEnd = FConsumed + FPos;

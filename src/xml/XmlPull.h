@@ -101,8 +101,20 @@ class TXmlPullReader {
     std::string Decoded;
     bool UsesDecoded = false;
   };
+  // What the markup at FPos gave: an event, nothing (a comment, a
+  // processing instruction, a doctype), or not yet anything because the
+  // buffer ends inside it.
+  enum class TMarkup { Incomplete, Skipped, StartElement, EndElement, Text };
   bool Fill(size_t Keep);
-  bool ParseMarkup(TEvent& Event);
+  TMarkup ParseMarkup();
+  TMarkup SkipPast(size_t From, std::string_view Close);
+  TMarkup ParseDeclaration(size_t I);
+  TMarkup ParseCData(size_t From);
+  TMarkup SkipDoctype(size_t I);
+  TMarkup ParseEndTag(size_t I);
+  TMarkup ParseStartTag(size_t I);
+  bool ParseAttribute(size_t& K, size_t Index, std::string_view Element);
+  void OpenElement(std::string_view Name);
   bool ParseText();
   [[noreturn]] void Fail(const std::string& Reason) const;
   void Decode(std::string_view Raw, std::string& Out, bool Text) const;

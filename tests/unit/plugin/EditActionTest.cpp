@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "base/Error.h"
 #include "plugin/EditAction.h"
 #include "support/FakeHost.h"
 
@@ -76,6 +77,16 @@ TEST_F(EditActionTest, OkRewritesTheSlotsInTheirEncoding) {
   Params S = {"R", "rowheight = 30"};
   ASSERT_TRUE(EditAction(State, 11, S, Runner));
   EXPECT_EQ(S, (Params{"R", "FontSize=11;RowHeight=30"}));
+}
+
+// A dialog that fails answers false with its message in "[LastError]", as an
+// action's failure does; the parameters stay as they were.
+TEST_F(EditActionTest, AFailingDialogAnswersFalseWithLastError) {
+  Runner.FAct = [](TFormModel&) { throw TKvError("The dialog could not be created."); };
+  Params P = {"R"};
+  EXPECT_FALSE(EditAction(State, 2, P, Runner));
+  EXPECT_EQ(P, (Params{"R"}));
+  EXPECT_EQ(Host.Var("[LastError]"), "The dialog could not be created.");
 }
 
 TEST_F(EditActionTest, ImportWithoutSheetsAnswersFalseWithLastError) {

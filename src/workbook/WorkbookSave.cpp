@@ -83,7 +83,7 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
   // The table must hold the part's cells before one of them changes.
   (void)this->Sheet(SheetIndex);
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
-  TSheetCells& Cells = FImpl->EditableCells(Sheet);
+  TSheetCells& Cells = FImpl->EditableCells(static_cast<size_t>(SheetIndex), Sheet);
   Cells.SetCell(Row, Col, NewValue);
   if (Sheet.PartName.empty()) return;
   // Keyed by the entry's exact name, found as the loader finds parts, so an

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "export/XlsxExporter.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "base/Files.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 namespace {
 

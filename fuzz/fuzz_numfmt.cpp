@@ -11,7 +11,7 @@
 #include <string>
 
 #include "base/Text.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "base/Files.h"
 #include "base/Text.h"
 #include "workbook/Workbook.h"
-#include "workbook/XmlPull.h"
-#include "workbook/ZipWriter.h"
+#include "xml/XmlPull.h"
+#include "zip/ZipWriter.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "base/Error.h"
-#include "workbook/ZipCrc.h"
-#include "workbook/ZipReader.h"
+#include "zip/ZipCrc.h"
+#include "zip/ZipReader.h"
 
 namespace {
 

@@ -28,6 +28,7 @@ bool FileFaultsInstalled() {
 
 bool FileFaultDue(TFaultPoint Point, const std::string& Path) {
   if (!GFaults || !Applies(*GFaults, Path)) return false;
+  if (GFaults->FBeforeStep) GFaults->FBeforeStep(Point, Path);
   if (!CountedStepFails(*GFaults, Point)) return false;
   ++GFaults->FInjected;
   return true;
@@ -35,6 +36,7 @@ bool FileFaultDue(TFaultPoint Point, const std::string& Path) {
 
 bool FileWriteFaultDue(const std::string& Path, int64_t At, size_t& Size) {
   if (!GFaults || !Applies(*GFaults, Path)) return false;
+  if (GFaults->FBeforeStep) GFaults->FBeforeStep(TFaultPoint::Write, Path);
   TFileFaults& F = *GFaults;
   bool Due = CountedStepFails(F, TFaultPoint::Write);
   if (Due) Size = 0;

@@ -125,6 +125,7 @@ bool TAtomicFileWriter::TryCommit(std::string& SystemMessage) {
   const THandle H = FHandle;
   FHandle = kNoHandle;
   if (!port::CloseHandle(H)) port::RaiseLastError("Unable to write", FTarget);
+  if (FBeforeReplace) FBeforeReplace();
   if (!Move(FTempName, FTarget, SystemMessage)) return false;
   FCommitted = true;
   return true;
@@ -134,6 +135,29 @@ void WriteFileAtomically(const std::string& Target, std::string_view Data) {
   TAtomicFileWriter Writer(Target);
   Writer.Write(Data);
   Writer.Commit();
+}
+
+uint64_t HashBytes(std::string_view Bytes, uint64_t State) {
+  for (unsigned char C : Bytes) State = (State ^ C) * 1099511628211ull;
+  return State;
+}
+
+uint64_t HashFile(const std::string& Path) {
+  const THandle In = port::OpenSharedForReading(Path);
+  uint64_t State = kHashStart;
+  try {
+    std::string Block(65536, '\0');
+    for (;;) {
+      const size_t N = port::ReadSome(In, Block.data(), Block.size(), Path);
+      if (N == 0) break;
+      State = HashBytes(std::string_view(Block.data(), N), State);
+    }
+  } catch (...) {
+    port::CloseHandle(In);
+    throw;
+  }
+  port::CloseHandle(In);
+  return State;
 }
 
 void CopyFileShared(const std::string& Source, const std::string& Dest) {

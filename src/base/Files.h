@@ -10,6 +10,7 @@
 #define KV_BASE_FILES_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,15 @@ int64_t FileSize(const std::string& Path);
 // Absolute form of Path, relative to the process's current folder, with "." and
 // ".." segments resolved as the system does.
 std::string FullPath(const std::string& Path);
+// Whether A and B name the same existing file (through links; on Windows
+// ignoring letter case).
+bool SameFile(const std::string& A, const std::string& B);
+// A 64-bit hash (FNV-1a) of bytes, continued from State.
+constexpr uint64_t kHashStart = 14695981039346656037ull;
+uint64_t HashBytes(std::string_view Bytes, uint64_t State = kHashStart);
+// HashBytes of the file's content, read with full sharing in blocks, so
+// memory does not grow with the file. Raises: TKvError.
+uint64_t HashFile(const std::string& Path);
 // Removes a file; false when it could not be removed (never raises).
 bool DeleteFileAt(const std::string& Path);
 
@@ -86,6 +96,10 @@ class TAtomicFileWriter {
   // As Commit, but a move that fails answers false with the operating
   // system's message instead of raising. Raises: TKvError for the other steps.
   bool TryCommit(std::string& SystemMessage);
+  // Check runs when the file is complete, right before it replaces the
+  // target; when it raises, the target stays as it is and the temporary file
+  // goes.
+  void SetBeforeReplace(std::function<void()> Check) { FBeforeReplace = std::move(Check); }
   const std::string& TemporaryName() const { return FTempName; }
 
  private:
@@ -94,6 +108,7 @@ class TAtomicFileWriter {
   std::string FTempName;
   intptr_t FHandle = -1;
   bool FCommitted = false;
+  std::function<void()> FBeforeReplace;
 };
 
 // Copies Source to a new file Dest (which must not exist), reading Source with
@@ -123,6 +138,10 @@ struct TFileFaults {
   // When not negative: every write that would take a file past this many
   // bytes writes up to the limit and then fails.
   int64_t FByteLimit = -1;
+  // When set: called before every step at any point on a file that takes
+  // part, with the point and the file, for imitating another program that
+  // acts meanwhile.
+  std::function<void(TFaultPoint, const std::string&)> FBeforeStep;
   // Filled in while installed: the steps seen at each point, the faults made.
   int FSeen[kFaultPointCount] = {};
   int FInjected = 0;

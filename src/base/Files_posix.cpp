@@ -228,6 +228,12 @@ int64_t FileSize(const std::string& Path) {
   return static_cast<int64_t>(St.st_size);
 }
 
+bool SameFile(const std::string& A, const std::string& B) {
+  struct stat Sa, Sb;
+  return !A.empty() && !B.empty() && ::stat(A.c_str(), &Sa) == 0 && ::stat(B.c_str(), &Sb) == 0 &&
+         Sa.st_dev == Sb.st_dev && Sa.st_ino == Sb.st_ino;
+}
+
 std::string FullPath(const std::string& Path) {
   if (Path.empty()) return Path;
   if (IsAbsolutePath(Path)) return RemoveDotSegments(Path);

@@ -181,6 +181,12 @@ bool DirectoryExists(const std::string& Path) {
   return A != INVALID_FILE_ATTRIBUTES && (A & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool SameFile(const std::string& A, const std::string& B) {
+  if (A.empty() || B.empty() || !FileExists(A) || !FileExists(B)) return false;
+  const std::wstring WA = WideOf(FullPath(A)), WB = WideOf(FullPath(B));
+  return CompareStringOrdinal(WA.c_str(), -1, WB.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 int64_t FileSize(const std::string& Path) {
   WIN32_FILE_ATTRIBUTE_DATA D;
   if (Path.empty() || !GetFileAttributesExW(WideOf(Path).c_str(), GetFileExInfoStandard, &D) ||

@@ -1,9 +1,12 @@
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 
 #include "base/Files.h"
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {
@@ -24,34 +27,112 @@ void PutSpreadsheetStart(TTextSink& Out) {
       "xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
       "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
       "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n");
+  // Date cells are DateTime values shown as the workbook's cells show them.
+  Out.Put(
+      " <Styles>\r\n"
+      "  <Style ss:ID=\"kvDate\"><NumberFormat ss:Format=\"yyyy\\-mm\\-dd\"/></Style>\r\n"
+      "  <Style ss:ID=\"kvDateTime\"><NumberFormat ss:Format=\"yyyy\\-mm\\-dd\\ "
+      "hh:mm\"/></Style>\r\n"
+      " </Styles>\r\n");
 }
 
 // A text is a number only when it is its number's own text: "00012" (a
-// postcode) or "1234567890123456" would lose digits as a Number.
+// postcode) or "1234567890123456" would lose digits as a Number. The rule of
+// cells whose type the workbook does not tell (edited, or not read from a file).
 bool IsCanonicalNumber(std::string_view Text) {
   double Value = 0;
   return TryParseNumberText(Text, Value) && FormatNumberText(Value) == Text;
 }
 
-void PutSpreadsheetCell(TTextSink& Out, std::string_view Text) {
-  if (IsCanonicalNumber(Text)) {
-    Out.Put("    <Cell><Data ss:Type=\"Number\">");
-    Out.Put(Text);
-  } else {
-    Out.Put("    <Cell><Data ss:Type=\"String\">");
-    PutXmlEscaped(Out, Text);
+// The shortest text that reads back as the same double: the digits it has.
+bool NumberDigits(std::string_view Stored, std::string& Out) {
+  double Value = 0;
+  if (!TryParseNumberText(Stored, Value)) return false;
+  char Buf[32];
+  const auto R = std::to_chars(Buf, Buf + sizeof Buf, Value);
+  Out.assign(Buf, R.ptr);
+  return true;
+}
+
+// A date cell's text ("2024-01-15", "2024-01-15 13:45") and its serial as an
+// ISO date-time with the serial's time of day to the millisecond. False for a
+// text that is no date.
+bool DateTimeText(std::string_view Text, double Serial, std::string& Out) {
+  const bool Shape = (Text.size() == 10 || Text.size() == 16) && Text[4] == '-' && Text[7] == '-';
+  if (!Shape || !std::isfinite(Serial)) return false;
+  int64_t Ms = std::llround((Serial - std::floor(Serial)) * 86400000.0);
+  Ms = std::min<int64_t>(Ms, 86400000 - 1);
+  char Buf[32];
+  std::snprintf(Buf, sizeof Buf, "T%02d:%02d:%02d.%03d", int(Ms / 3600000), int(Ms / 60000 % 60),
+                int(Ms / 1000 % 60), int(Ms % 1000));
+  Out.assign(Text.substr(0, 10));
+  Out += Buf;
+  return true;
+}
+
+// Index: the 1-based column of a cell after left-out ones, else 0.
+void PutSpreadsheetData(TTextSink& Out, int32_t Index, std::string_view Style,
+                        std::string_view Type, std::string_view Text, bool Escape) {
+  Out.Put("    <Cell");
+  if (Index > 0) {
+    Out.Put(" ss:Index=\"");
+    Out.Put(std::to_string(Index));
+    Out.Put("\"");
   }
+  if (!Style.empty()) {
+    Out.Put(" ss:StyleID=\"");
+    Out.Put(Style);
+    Out.Put("\"");
+  }
+  Out.Put("><Data ss:Type=\"");
+  Out.Put(Type);
+  Out.Put("\">");
+  if (Escape)
+    PutXmlEscaped(Out, Text);
+  else
+    Out.Put(Text);
   Out.Put("</Data></Cell>\r\n");
 }
 
+// A number cell of the workbook is a Number written with the digits it has,
+// a date a DateTime; a text cell a String whatever it looks like.
+void PutSpreadsheetCell(TTextSink& Out, const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                        int32_t Index, std::string& Buffer) {
+  const std::string_view Text = Sheet.Cell(Row, Col);
+  std::string_view Stored;
+  const TSheetCells::TStoredKind Kind =
+      Sheet.Data ? Sheet.Data->StoredKind(Row, Col, Stored) : TSheetCells::TStoredKind::Unknown;
+  if (Kind == TSheetCells::TStoredKind::Number && Stored != Text) {
+    double Serial = 0;
+    if (TryParseNumberText(Stored, Serial) && DateTimeText(Text, Serial, Buffer))
+      return PutSpreadsheetData(Out, Index, Text.size() == 10 ? "kvDate" : "kvDateTime", "DateTime",
+                                Buffer, false);
+  }
+  if (Kind == TSheetCells::TStoredKind::Number && NumberDigits(Stored, Buffer))
+    return PutSpreadsheetData(Out, Index, {}, "Number", Buffer, false);
+  if (Kind == TSheetCells::TStoredKind::Unknown && IsCanonicalNumber(Text))
+    return PutSpreadsheetData(Out, Index, {}, "Number", Text, false);
+  PutSpreadsheetData(Out, Index, {}, "String", Text, true);
+}
+
+// Empty cells are left out: the next cell written says its column.
 void PutWorksheet(TTextSink& Out, const TXlsxSheet& Sheet) {
   Out.Put(" <Worksheet ss:Name=\"");
   PutXmlEscaped(Out, Sheet.Name);
   Out.Put("\">\r\n");
   Out.Put("  <Table>\r\n");
+  std::string Buffer;
   for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
     Out.Put("   <Row>\r\n");
-    for (int32_t C = 0; C < Sheet.ColCount(); ++C) PutSpreadsheetCell(Out, Sheet.Cell(R, C));
+    bool Skipped = false;
+    for (int32_t C = 0; C < Sheet.ColCount(); ++C) {
+      if (Sheet.Cell(R, C).empty()) {
+        Skipped = true;
+        continue;
+      }
+      PutSpreadsheetCell(Out, Sheet, R, C, Skipped ? C + 1 : 0, Buffer);
+      Skipped = false;
+    }
     Out.Put("   </Row>\r\n");
   }
   Out.Put("  </Table>\r\n");

@@ -7,6 +7,7 @@
 #include "base/Files.h"
 #include "base/Text.h"
 #include "export/ExportSink.h"
+#include "export/PdfText.h"
 #include "export/XlsxExporter.h"
 #include "workbook/CellNotation.h"
 
@@ -21,8 +22,6 @@ constexpr double kTitleReserve = 24;
 constexpr double kMaxColWidth = 140;
 constexpr double kMinColWidth = 42;
 constexpr double kTextInset = 3;
-// Helvetica's digits, its widest common characters, are 0.556 em wide.
-constexpr double kCharWidthFactor = 0.556;
 
 void AppendPdfNum(std::string& Out, double Value) {
   if (!(std::fabs(Value) < 1e15)) {
@@ -60,6 +59,28 @@ void AppendEscaped(std::string& Out, std::string_view Text) {
     if (C == '(' || C == ')' || C == '\\') Out += '\\';
     Out += C;
   }
+}
+
+// Text as Windows-1252 (unmappable characters as ?), in Buffer unless ASCII.
+std::string_view ToWindows1252(std::string_view Text, std::string& Buffer) {
+  if (std::all_of(Text.begin(), Text.end(), [](char C) { return (unsigned char)C < 0x80; }))
+    return Text;
+  Buffer = Utf8ToWindows1252(Text, '?');
+  return Buffer;
+}
+
+// "1 0 0 1 x y Tm\n(bytes) Tj\n", ( ) \ escaped.
+void AppendShowBytes(std::string& Out, double X, double Y, std::string_view Bytes) {
+  Out += "1 0 0 1 ";
+  AppendPdfNum(Out, X);
+  Out += ' ';
+  AppendPdfNum(Out, Y);
+  Out += " Tm\n(";
+  for (char C : Bytes) {
+    if (C == '(' || C == ')' || C == '\\') Out += '\\';
+    Out += C;
+  }
+  Out += ") Tj\n";
 }
 
 // "1 0 0 1 x y Tm\n(text) Tj\n"
@@ -265,32 +286,24 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     AppendShowText(Out, X, Y, ColumnIndexToLetters(FirstCol + C), false);
     X += Widths[size_t(C)];
   }
-  // As many characters as fit between the inset and the column's right rule.
-  std::vector<size_t> MaxChars(size_t(Cols), 1);
+  // Only the start of a long text can show: the narrowest glyph is 191
+  // thousandths of an em, and 4 bytes a character hold more than fit.
+  std::vector<size_t> MaxBytes(size_t(Cols), 4);
   for (int C = 0; C < Cols; ++C)
-    MaxChars[size_t(C)] =
-        std::max<size_t>(1, size_t(std::floor(std::max(0.0, Widths[size_t(C)] - kTextInset) /
-                                              (kCharWidthFactor * FontSize))));
-  std::string Line;
+    MaxBytes[size_t(C)] =
+        4 * (size_t(std::max(0.0, Widths[size_t(C)]) * 1000 / (191 * FontSize)) + 2);
+  std::string Line, Bytes, Fitted;
   for (int K = 1; K <= Rows; ++K) {
     Y = Top - K * RowHeight - 0.7 * RowHeight;
     X = X0 + kTextInset;
     for (int C = 0; C < Cols; ++C) {
-      const size_t Max = MaxChars[size_t(C)];
-      // Only the start of a long text can show: the first 4 x (Max + 1) bytes
-      // hold more than Max whole characters, however they are written.
       std::string_view Text = Sheet.Cell(FirstRow + K - 1, FirstCol + C);
-      Text = OneLine(Text.substr(0, 4 * (Max + 1)), Line);
-      std::string Cut;
-      if (Text.size() > Max) {
-        // An ASCII start is its own cut; anything else is cut by characters.
-        if (std::all_of(Text.begin(), Text.begin() + Max,
-                        [](char Ch) { return (unsigned char)Ch < 0x80; }))
-          Text = Text.substr(0, Max);
-        else if (Utf16Length(Text) > Max)
-          Text = Cut = Utf16Prefix(Text, Max);
-      }
-      AppendShowText(Out, X, Y, Text, true);
+      Text = OneLine(Text.substr(0, MaxBytes[size_t(C)]), Line);
+      // Between the inset and the same inset before the column's right rule.
+      bool Cut = false;
+      const std::string_view Shown = FitHelvetica(
+          ToWindows1252(Text, Bytes), Widths[size_t(C)] - 2 * kTextInset, FontSize, Fitted, Cut);
+      AppendShowBytes(Out, X, Y, Shown);
       X += Widths[size_t(C)];
     }
   }

@@ -7,6 +7,7 @@
 #include "base/Text.h"
 #include "export/XlsxExporter.h"
 #include "viewer/DisplaySettings.h"
+#include "viewer/SheetNavigation.h"
 
 namespace kv {
 
@@ -91,8 +92,11 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         HandleKeyDown(uint32_t(WParam & 0xFFFF));
         return TMessageResult::Handled;
       case msg::Char:
-        if (WParam >= 32 && WParam <= 126 && FEdit == 0) BeginCellEdit();
+        HandleChar(WParam);
         return TMessageResult::Handled;
+      case msg::EditorKeyDown:
+        return HandleEditorKey(uint32_t(WParam & 0xFFFF)) ? TMessageResult::Handled
+                                                          : TMessageResult::Default;
       case msg::Command:
         if (FEdit != 0 && TWindowHandle(LParam) == FEdit &&
             ((WParam >> 16) & 0xFFFF) == msg::EnKillFocus)
@@ -109,7 +113,7 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         BeginCellEdit();
         return TMessageResult::Handled;
       case msg::MouseWheel:
-        HandleWheel(WParam);
+        HandleWheel(WParam, LParam);
         return TMessageResult::Handled;
       case msg::HostNotify:
         HandleHostNotify(LParam);
@@ -146,42 +150,179 @@ void TVantSpreadsheet::HandleHostNotify(intptr_t Code) {
 }
 
 void TVantSpreadsheet::HandleKeyDown(uint32_t Key) {
+  const uint32_t Mods = FWindow ? FWindow->KeyModifiers() : 0;
+  const bool Ctrl = (Mods & kModCtrl) != 0, Shift = (Mods & kModShift) != 0;
   switch (Key) {
     case vk::Return:
     case vk::F2:
       BeginCellEdit();
       break;
-    case vk::Prior:
-      FTopRow = std::max(0, FTopRow - 10);
-      Invalidate();
+    case vk::Back:
+      BeginCellEdit(std::string());
       break;
+    case vk::Delete:
+      ClearSelectedCell();
+      break;
+    case vk::Tab:
+      MoveSelection(Shift ? -1 : 1, 0);
+      break;
+    case vk::Prior:
     case vk::Next:
-      if (FTopRow <= INT32_MAX - 10) FTopRow += 10;
-      Invalidate();
+      if (Ctrl)
+        Key == vk::Next ? NextSheet() : PrevSheet();
+      else
+        PageSelection(Key == vk::Next ? 1 : -1);
+      break;
+    case vk::Home:
+    case vk::End:
+      HomeOrEndKey(Key == vk::End, Ctrl);
       break;
     case vk::Left:
-      SelectCell(FSelectedCol - 1, FSelectedRow, true);
+      ArrowKey(-1, 0, Ctrl);
       break;
     case vk::Right:
-      SelectCell(FSelectedCol + 1, FSelectedRow, true);
+      ArrowKey(1, 0, Ctrl);
       break;
     case vk::Up:
-      SelectCell(FSelectedCol, FSelectedRow - 1, true);
+      ArrowKey(0, -1, Ctrl);
       break;
     case vk::Down:
-      SelectCell(FSelectedCol, FSelectedRow + 1, true);
+      ArrowKey(0, 1, Ctrl);
       break;
     default:
       break;
   }
 }
 
-void TVantSpreadsheet::HandleWheel(uintptr_t WParam) {
+bool TVantSpreadsheet::HandleEditorKey(uint32_t Key) {
+  if (FEdit == 0 || !FWindow) return false;
+  const uint32_t Mods = FWindow->KeyModifiers();
+  const bool Shift = (Mods & kModShift) != 0;
+  switch (Key) {
+    case vk::Return:
+      if (Mods & kModAlt) {
+        FWindow->InsertEditorText(FEdit, "\r\n");
+        return true;
+      }
+      EndCellEdit(true);
+      MoveSelection(0, Shift ? -1 : 1);
+      return true;
+    case vk::Tab:
+      EndCellEdit(true);
+      MoveSelection(Shift ? -1 : 1, 0);
+      return true;
+    case vk::Escape:
+      EndCellEdit(false);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TVantSpreadsheet::HandleChar(uintptr_t Code) {
+  // A printable character starts the cell's new content; control characters
+  // (Enter, Tab, Backspace, Escape) have had their key already.
+  if (FEdit != 0 || Code < 32 || Code == 127 || Code > 0xFFFF) return;
+  if (Code >= 0xD800 && Code <= 0xDFFF) return;
+  BeginCellEdit(CodePointToUtf8(char32_t(Code)));
+}
+
+void TVantSpreadsheet::MoveSelection(int32_t DCol, int32_t DRow) {
+  int64_t Col = int64_t(FSelectedCol) + DCol, Row = int64_t(FSelectedRow) + DRow;
+  if (Col < 0 || Row < 0 || Col > INT32_MAX || Row > INT32_MAX) return;
+  SelectCell(int32_t(Col), int32_t(Row), true);
+}
+
+void TVantSpreadsheet::ArrowKey(int32_t DCol, int32_t DRow, bool ToEdge) {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S) return;
+  if (!ToEdge) return MoveSelection(DCol, DRow);
+  int32_t Row = FSelectedRow, Col = FSelectedCol;
+  DataRegionEdge(*S, DRow, DCol, Row, Col);
+  SelectCell(Col, Row, true);
+}
+
+void TVantSpreadsheet::HomeOrEndKey(bool End, bool Ctrl) {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S) return;
+  if (Ctrl) {
+    // The last used cell: the last used row's and the last used column's.
+    if (End) return SelectCell(S->ColCount() - 1, S->RowCount() - 1, true);
+    return SelectCell(0, 0, true);
+  }
+  int32_t Col = End ? RowLastUsedCol(*S, FSelectedRow) : RowFirstUsedCol(*S, FSelectedRow);
+  SelectCell(std::max(Col, 0), FSelectedRow, true);
+}
+
+void TVantSpreadsheet::PageSelection(int32_t Direction) {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S || S->RowCount() <= 0) return;
+  const int64_t Step = int64_t(VisibleRows()) * Direction;
+  const int64_t Row = std::clamp<int64_t>(FSelectedRow + Step, 0, S->RowCount() - 1);
+  FTopRow = int32_t(std::clamp<int64_t>(FTopRow + Step, 0, MaxTopRow()));
+  SelectCell(FSelectedCol, int32_t(Row), true);
+}
+
+void TVantSpreadsheet::ClearSelectedCell() {
+  const TXlsxSheet* S = CurrentSheet();
+  if (!S || FEdit != 0 || FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
+      FSelectedRow >= S->RowCount())
+    return;
+  if (S->Cell(FSelectedRow, FSelectedCol).empty()) return;
+  FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, "");
+  Invalidate();
+}
+
+int32_t TVantSpreadsheet::VisibleRows() const {
+  const int32_t Row = Metrics().Row;
+  return std::max(1, (GridRect().Height() - Row) / Row);
+}
+
+int32_t TVantSpreadsheet::VisibleCols() const {
+  return std::max(1, (GridRect().Width() - Metrics().Header) / FCellWidth);
+}
+
+int32_t TVantSpreadsheet::MaxTopRow() const {
+  const TXlsxSheet* S = CurrentSheet();
+  return S ? std::max(0, S->RowCount() - 1) : 0;
+}
+
+int32_t TVantSpreadsheet::MaxLeftCol() const {
+  const TXlsxSheet* S = CurrentSheet();
+  return S ? std::max(0, S->ColCount() - 1) : 0;
+}
+
+void TVantSpreadsheet::ScrollTabs(int32_t Delta) {
+  const int32_t Last = std::max(0, SheetCount() - 1);
+  FTabScroll = int32_t(std::clamp<int64_t>(int64_t(FTabScroll) + Delta, 0, Last));
+  Invalidate();
+}
+
+void TVantSpreadsheet::BringCurrentTabIntoView() {
+  if (FCurrentSheet < 0) return;
+  if (FCurrentSheet < FTabScroll) FTabScroll = FCurrentSheet;
+  while (FTabScroll < FCurrentSheet) {
+    const TTabLayout L = TabLayout();
+    const int32_t End = L.Buttons ? L.Back.Left : SheetTabRect().Right;
+    bool Whole = false;
+    for (const auto& [Sheet, Box] : L.Tabs)
+      if (Sheet == FCurrentSheet) Whole = Box.Right <= End;
+    if (Whole) break;
+    ++FTabScroll;
+  }
+}
+
+void TVantSpreadsheet::HandleWheel(uintptr_t WParam, intptr_t LParam) {
   int32_t Delta = int16_t((WParam >> 16) & 0xFFFF);
   int32_t Steps = Delta / kWheelStep;
-  int32_t& Target = (WParam & msg::MkShift) ? FLeftCol : FTopRow;
+  // Over the tab strip the wheel scrolls the tabs.
+  int32_t X = int16_t(LParam & 0xFFFF), Y = int16_t((LParam >> 16) & 0xFFFF);
+  if (FWindow) FWindow->ScreenToClientPoint(X, Y);
+  if (!FPageMode && SheetTabRect().Contains(X, Y)) return ScrollTabs(-Steps);
+  const bool Sideways = (WParam & msg::MkShift) != 0;
+  int32_t& Target = Sideways ? FLeftCol : FTopRow;
   int64_t Moved = int64_t(Target) - Steps;
-  Target = int32_t(std::clamp<int64_t>(Moved, 0, INT32_MAX));
+  Target = int32_t(std::clamp<int64_t>(Moved, 0, Sideways ? MaxLeftCol() : MaxTopRow()));
   Invalidate();
 }
 
@@ -199,6 +340,11 @@ void TVantSpreadsheet::HandleClick(int32_t X, int32_t Y) {
     } catch (const std::exception& E) {
       ReportError(ErrorMessage(E));
     }
+    return;
+  }
+  int32_t Scroll = TabScrollButtonAt(X, Y);
+  if (Scroll >= 0) {
+    ScrollTabs(Scroll == 0 ? -1 : 1);
     return;
   }
   int32_t Tab = SheetTabAt(X, Y);
@@ -323,6 +469,7 @@ void TVantSpreadsheet::LoadWorkbook(const std::string& FileName) {
   FCurrentSheet = -1;
   FTopRow = 0;
   FLeftCol = 0;
+  FTabScroll = 0;
   FHighlights.clear();
   if (FWorkbook->SheetCount() > 0) {
     FCurrentSheet = 0;
@@ -368,6 +515,7 @@ bool TVantSpreadsheet::GotoSheet(int32_t Index) {
     FSelectedRow = 0;
     FTopRow = 0;
     FLeftCol = 0;
+    BringCurrentTabIntoView();
     ClampSelection();
     PublishVariables();
     return true;
@@ -396,33 +544,66 @@ bool TVantSpreadsheet::GotoSheetByNameOrNumber(const std::string& NameOrNumber) 
   return false;
 }
 
-void TVantSpreadsheet::BeginCellEdit() {
+namespace {
+
+// The edit control breaks lines with CR LF; a cell may hold LF alone.
+std::string EditorFormOf(std::string_view Cell) {
+  std::string Out;
+  Out.reserve(Cell.size());
+  for (size_t I = 0; I < Cell.size(); ++I) {
+    if (Cell[I] == '\n' && (I == 0 || Cell[I - 1] != '\r')) Out += '\r';
+    Out += Cell[I];
+  }
+  return Out;
+}
+
+// Back to the cell's own line breaks: LF unless the cell had CR LF.
+std::string CellFormOf(std::string_view Edited, bool CrLf) {
+  if (CrLf) return std::string(Edited);
+  std::string Out;
+  Out.reserve(Edited.size());
+  for (size_t I = 0; I < Edited.size(); ++I)
+    if (!(Edited[I] == '\r' && I + 1 < Edited.size() && Edited[I + 1] == '\n')) Out += Edited[I];
+  return Out;
+}
+
+}  // namespace
+
+void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || FEdit != 0 || !FWindow) return;
   if (FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
       FSelectedRow >= S->RowCount())
     return;
+  // A locked cell of a protected sheet is not for readers to change.
+  if (FWorkbook->IsCellLocked(FCurrentSheet, FSelectedRow, FSelectedCol)) return;
   // An editor on a cell scrolled out of view would lie outside the grid,
   // over the toolbar or the tabs.
   EnsureCellVisible(FSelectedCol, FSelectedRow);
   Invalidate();
+  const std::string_view Old = S->Cell(FSelectedRow, FSelectedCol);
+  const std::string Text = EditorFormOf(NewText ? std::string_view(*NewText) : Old);
+  const int64_t Lines = 1 + std::count(Text.begin(), Text.end(), '\n');
   TRect G = GridRect();
-  int64_t X = int64_t(G.Left) + kRowHeaderWidth + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
-  int64_t Y = int64_t(G.Top) + int64_t(FRowHeight) * (int64_t(FSelectedRow) - FTopRow + 1);
-  // A grid too small for one whole cell cuts the editor to what it shows.
+  const TMetrics M = Metrics();
+  int64_t X = int64_t(G.Left) + M.Header + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
+  int64_t Y = int64_t(G.Top) + int64_t(M.Row) * (int64_t(FSelectedRow) - FTopRow + 1);
+  // A grid too small for one whole cell cuts the editor to what it shows; a
+  // text of several lines gets a row per line while the grid has room.
   int64_t W = std::min<int64_t>(FCellWidth, G.Right - X);
-  int64_t H = std::min<int64_t>(FRowHeight, G.Bottom - Y);
+  int64_t H = std::min<int64_t>(M.Row * std::min<int64_t>(Lines, 8), G.Bottom - Y);
   if (W <= 0 || H <= 0) return;
-  TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), int32_t(W), int32_t(H),
-                                          std::string(S->Cell(FSelectedRow, FSelectedCol)),
+  TWindowHandle E = FWindow->CreateEditor(int32_t(X), int32_t(Y), int32_t(W), int32_t(H), Text,
                                           FGridFontName, FGridFontSize);
   if (E == 0) return;
   FEdit = E;
+  FEditCrLf = Old.find("\r\n") != std::string_view::npos;
+  FEditReplaces = NewText.has_value();
   // Read back rather than kept from the cell: the edit control may hold the
-  // text differently (a line break, say), and only the reader's typing may
-  // count as a change.
+  // text differently, and only the reader's typing may count as a change.
   FEditOpenedWith = FWindow->EditorText(E);
   FWindow->SelectAllAndFocusEditor(E);
+  if (FEditReplaces) FWindow->PlaceEditorCaretAtEnd(E);
   FDraggingEdit = true;
 }
 
@@ -446,10 +627,15 @@ void TVantSpreadsheet::EndCellEdit(bool Commit, bool FocusLost) {
       if (TakeFocus) V.FWindow->SetFocus();
     }
   } Closer{*this, E, TakeFocus};
+  const TXlsxSheet* S = CurrentSheet();
+  if (!Commit || !S) return;
   // An unchanged close writes nothing: rewriting the text would turn a
-  // formula, a number stored as text or a date into a typed constant.
-  if (Commit && FWorkbook && FCurrentSheet >= 0 && Text != FEditOpenedWith)
-    FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, Text);
+  // formula, a number stored as text or a date into a typed constant. New
+  // content typed over the cell counts as a change unless it is the cell's.
+  const std::string Value = CellFormOf(Text, FEditCrLf);
+  const bool Changed =
+      FEditReplaces ? Value != S->Cell(FSelectedRow, FSelectedCol) : Text != FEditOpenedWith;
+  if (Changed) FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, Value);
 }
 
 void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {
@@ -514,8 +700,9 @@ void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) 
 
 void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
   TRect G = GridRect();
-  int32_t VisibleCols = std::max(1, (G.Width() - kRowHeaderWidth) / FCellWidth);
-  int32_t VisibleRows = std::max(1, (G.Height() - FRowHeight) / FRowHeight);
+  const TMetrics M = Metrics();
+  int32_t VisibleCols = std::max(1, (G.Width() - M.Header) / FCellWidth);
+  int32_t VisibleRows = std::max(1, (G.Height() - M.Row) / M.Row);
   if (Col < FLeftCol) FLeftCol = Col;
   if (int64_t(Col) >= int64_t(FLeftCol) + VisibleCols) FLeftCol = Col - VisibleCols + 1;
   if (Row < FTopRow) FTopRow = Row;

@@ -16,10 +16,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "viewer/PaintList.h"
 #include "viewer/WindowPort.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv {
@@ -28,7 +30,13 @@ class IHost;
 
 // Layout constants, pixels.
 constexpr int32_t kSideToolbarWidth = 190;
+// A sheet tab is as wide as its name plus kSheetTabPadding, within these;
+// a longer name ends in "…".
 constexpr int32_t kSheetTabWidth = 150;
+constexpr int32_t kSheetTabMaxWidth = 300;
+constexpr int32_t kSheetTabPadding = 12;
+// Each of the two scroll buttons at the end of an overflowing tab strip.
+constexpr int32_t kTabButtonWidth = 20;
 constexpr int32_t kActionButtonWidth = 80;
 // The page mode's action buttons, left to right; also PageNavigate's WParam
 // (kActionPrevPage or kActionNextPage).
@@ -141,6 +149,12 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   TRect ActionToolbarRect() const;
   int32_t ActionButtonAt(int32_t X, int32_t Y) const;
   int32_t SheetTabAt(int32_t X, int32_t Y) const;
+  // The tab strip's scroll buttons: 0 (back), 1 (forward) or -1.
+  int32_t TabScrollButtonAt(int32_t X, int32_t Y) const;
+  // The first sheet whose tab the strip shows.
+  int32_t FirstShownTab() const { return FTabScroll; }
+  // Scrolls the tab strip by Delta tabs, within the sheets.
+  void ScrollTabs(int32_t Delta);
   int32_t ToolbarButtonAt(int32_t X, int32_t Y) const;
   bool CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) const;
 
@@ -149,8 +163,10 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void SelectCell(int32_t Col, int32_t Row, bool EnsureVisible);
   void EnsureCellVisible(int32_t Col, int32_t Row);
   void ClampSelection();
-  // Scrolls the selected cell into view and opens the editor on it.
-  void BeginCellEdit();
+  // Scrolls the selected cell into view and opens the editor on it: on the
+  // cell's text, all selected, or, given NewText, on that text with the
+  // caret after it (a typed first character, or nothing for Backspace).
+  void BeginCellEdit(std::optional<std::string> NewText = std::nullopt);
   // Closes the editor. With Commit, writes its text into the cell only when
   // it differs from the text the editor opened with. Gives the viewer the
   // keyboard focus only when the editor or the viewer had it and FocusLost
@@ -188,15 +204,68 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void PublishVariables();
   void RunHostCommand(const std::string& Command);
   void HandleKeyDown(uint32_t Key);
-  void HandleWheel(uintptr_t WParam);
+  // A key pressed in the editor; true when the viewer took it (Enter, Tab,
+  // Escape, Alt+Enter).
+  bool HandleEditorKey(uint32_t Key);
+  void HandleChar(uintptr_t Code);
+  // Moves the selection by whole cells, staying inside the sheet.
+  void MoveSelection(int32_t DCol, int32_t DRow);
+  // Page Down (+1) or Page Up (-1): selection and view by the whole visible rows.
+  void PageSelection(int32_t Direction);
+  void ArrowKey(int32_t DCol, int32_t DRow, bool ToEdge);
+  void HomeOrEndKey(bool End, bool Ctrl);
+  // Delete: the selected cell emptied as one edit.
+  void ClearSelectedCell();
+  int32_t VisibleRows() const;
+  int32_t VisibleCols() const;
+  // The furthest the view scrolls: the last used row and column stay in it.
+  int32_t MaxTopRow() const;
+  int32_t MaxLeftCol() const;
+  void HandleWheel(uintptr_t WParam, intptr_t LParam);
   void HandleClick(int32_t X, int32_t Y);
   void HandleHostNotify(intptr_t Code);
+  // The tab strip as shown: each shown tab's sheet and box, and whether the
+  // scroll buttons are there (the tabs overflow or are scrolled).
+  struct TTabLayout {
+    std::vector<std::pair<int32_t, TRect>> Tabs;
+    bool Buttons = false;
+    TRect Back, Forward;
+  };
+  TTabLayout TabLayout() const;
+  // Sizes that follow the font and the client size: each is at least its
+  // fixed default, so the default font keeps the fixed layout.
+  struct TMetrics {
+    int32_t Line = 0;        // the font's line height
+    int32_t Row = 0;         // a grid row, header row included
+    int32_t Header = 0;      // the row-number column's width
+    int32_t TabStrip = 0;    // the tab strip's height
+    int32_t ActionBar = 0;   // the action toolbar's height
+    int32_t ActionSlot = 0;  // one action button's slot
+    int32_t Toolbar = 0;     // a horizontal toolbar's height, a vertical one's width
+    bool Labels = true;      // the toolbar's decorative labels fit
+    int32_t LabelStep = 0;   // a vertical toolbar's label spacing
+    int32_t NavY = 0;        // "< Prev" and "Next >" below the toolbar's top
+    int32_t NavZone = 0;     // their click zone's top below the toolbar's top
+    int32_t NextX = 0;       // "Next >" after "< Prev"
+    int32_t NavEnd = 0;      // "Next >"'s click zone's end after "< Prev"
+    int32_t CaptionX = 0, CaptionY = 0;
+  };
+  TMetrics Metrics() const;
+  int32_t TabWidth(int32_t Sheet) const;
+  int32_t MeasureText(std::string_view Text) const;
+  // Text, or as much of it as fits Width followed by "…".
+  std::string FitText(const std::string& Text, int32_t Width) const;
+  // Scrolls the tab strip so that the current sheet's tab shows whole.
+  void BringCurrentTabIntoView();
   const TXlsxSheet* CurrentSheet() const;
   void Invalidate();
   void PaintToolbar(TPaintList& List) const;
   void PaintActionToolbar(TPaintList& List) const;
   void PaintSheetTabs(TPaintList& List) const;
   void PaintCellGrid(TPaintList& List) const;
+  // Fills and outlines one box; returns the fill its text goes on.
+  TColor PaintCellBox(TPaintList& List, const TRect& Box, bool Header, const TColor* Highlight,
+                      bool Selected) const;
   void PaintCell(TPaintList& List, const TRect& Box, std::string_view Text, bool Header,
                  const TColor* Highlight, bool Selected) const;
   // A data cell as its number format shows it: in its section's colour, a
@@ -219,18 +288,18 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   bool FPageMode = false;
   TWindowHandle FEdit = 0;
   std::string FEditOpenedWith;  // the editor's text when it opened
+  bool FEditReplaces = false;   // opened on new text: compared with the cell on close
+  bool FEditCrLf = false;       // the cell's line breaks were CR LF
   int32_t FTopRow = 0;
   int32_t FLeftCol = 0;
+  int32_t FTabScroll = 0;
   int32_t FSelectedCol = 0;
   int32_t FSelectedRow = 0;
   int32_t FCellWidth = 96;
   int32_t FRowHeight = 22;
-  int32_t FToolbarHeight = 68;
-  int32_t FSheetTabHeight = 30;
   bool FDraggingEdit = false;
   std::map<int64_t, TColor> FHighlights;
   bool FShowActionToolbar = false;
-  int32_t FInlineToolbarHeight = 34;
   TColor FToolbarColor = Rgb(226, 226, 226);
   TColor FHeaderColor = Rgb(232, 232, 232);
   TColor FSelectionColor = Rgb(255, 236, 217);

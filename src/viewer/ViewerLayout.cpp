@@ -1,6 +1,7 @@
 // Layout, hit testing and painting of the viewer: pure functions of its
 // fields and client size.
 #include <algorithm>
+#include <cmath>
 
 #include "base/Text.h"
 #include "viewer/VantSpreadsheet.h"
@@ -23,12 +24,43 @@ const char* const kActionLabels[] = {"< Prev", "Next >", "Edit", "Highlight", "S
 
 // The horizontal toolbar's sheet buttons: "< Prev" at the labels' inset,
 // "Next >" kNavNextOffset after it, in the row from kNavRowTop down. A click
-// hits the button whose label it is at or after, up to kNavEndOffset.
+// hits the button whose label it is at or after, up to kNavEndOffset. A
+// large font moves them further, never closer.
 constexpr int32_t kToolbarInset = 10;
+constexpr int32_t kToolbarHeight = 68;
+constexpr int32_t kCompactToolbarHeight = 40;
 constexpr int32_t kNavRowTop = 28;
 constexpr int32_t kNavLabelTop = 35;
 constexpr int32_t kNavNextOffset = 72;
 constexpr int32_t kNavEndOffset = 145;
+constexpr int32_t kCaptionOffset = 160;
+constexpr int32_t kSideLabelStep = 24;
+constexpr int32_t kSideNavTop = 235;
+constexpr int32_t kSideNextOffset = 80;
+constexpr int32_t kSheetTabHeight = 30;
+constexpr int32_t kActionBarHeight = 34;
+constexpr int32_t kMinRowHeaderWidth = kRowHeaderWidth;
+
+// Black or white, whichever contrasts more with Back (WCAG's relative
+// luminance and contrast ratio).
+TColor TextColorOn(TColor Back) {
+  auto Channel = [](uint32_t V) {
+    double C = V / 255.0;
+    return C <= 0.03928 ? C / 12.92 : std::pow((C + 0.055) / 1.055, 2.4);
+  };
+  const double L = 0.2126 * Channel(Back & 0xFF) + 0.7152 * Channel((Back >> 8) & 0xFF) +
+                   0.0722 * Channel((Back >> 16) & 0xFF);
+  return (L + 0.05) / 0.05 >= 1.05 / (L + 0.05) ? kBlack : kWhite;
+}
+
+// A cell's text as one line: up to its first line break, then "…".
+std::string_view FirstLine(std::string_view Text, std::string& Buffer) {
+  const size_t Break = Text.find_first_of("\r\n");
+  if (Break == std::string_view::npos) return Text;
+  Buffer.assign(Text.substr(0, Break));
+  Buffer += "\xE2\x80\xA6";
+  return Buffer;
+}
 
 bool IsHorizontal(TToolbarPlacement P) {
   return P == TToolbarPlacement::Top || P == TToolbarPlacement::Bottom;
@@ -42,21 +74,76 @@ TRect TVantSpreadsheet::ClientRect() const {
   return {0, 0, W, H};
 }
 
+TVantSpreadsheet::TMetrics TVantSpreadsheet::Metrics() const {
+  TMetrics M;
+  const TRect C = ClientRect();
+  const int32_t H = FWindow ? FWindow->TextHeight(FGridFontName, FGridFontSize) : 0;
+  // Bold labels measured in the regular weight, with room to spare.
+  auto Bold = [&](std::string_view Text) { return MeasureText(Text) * 11 / 10 + 1; };
+  M.Line = H;
+  M.Row = std::max(FRowHeight, H + 4);
+  M.Header = std::max(kMinRowHeaderWidth, MeasureText("9999") + 8);
+  M.TabStrip = std::max(kSheetTabHeight, H + 9);
+  M.ActionBar = std::max(kActionBarHeight, H + 16);
+  int32_t Widest = 0;
+  for (const char* Label : kActionLabels) Widest = std::max(Widest, MeasureText(Label));
+  M.ActionSlot = std::max(kActionButtonWidth, Widest + 22);
+  // Too narrow for the five: they share the width, labels cut.
+  if (M.ActionSlot * kActionButtonCount > C.Width())
+    M.ActionSlot = std::max(1, C.Width() / kActionButtonCount);
+  if (IsHorizontal(FToolbarPlacement)) {
+    M.NextX = std::max(kNavNextOffset, Bold("< Prev") + 12);
+    M.NavEnd = std::max(kNavEndOffset, M.NextX + Bold("Next >") + 8);
+    M.CaptionX = std::max(kCaptionOffset, M.NavEnd + 15);
+    const int32_t NavY = std::max(kNavLabelTop, 8 + H + 12);
+    const int32_t Full = std::max(kToolbarHeight, NavY + H + 8);
+    // The label row goes first when a data row would not show.
+    M.Labels = C.Height() >= Full + M.TabStrip + 2 * M.Row;
+    if (M.Labels) {
+      M.Toolbar = Full;
+      M.NavY = NavY;
+      M.NavZone = kNavRowTop + (NavY - kNavLabelTop);
+    } else {
+      M.Toolbar = std::max(kCompactToolbarHeight, H + 16);
+      M.NavY = (M.Toolbar - H) / 2;
+      M.NavZone = 0;
+    }
+    M.CaptionY = M.NavY + 2;
+  } else {
+    M.LabelStep = std::max(kSideLabelStep, H + 6);
+    const int32_t NavY = std::max(kSideNavTop, 8 + 9 * M.LabelStep + 3);
+    M.Labels = C.Height() >= NavY + H + 4;
+    M.NavY = M.Labels ? NavY : 8;
+    M.NextX = std::max(kSideNextOffset, Bold("< Prev") + 12);
+    const int32_t Nav = kToolbarInset + M.NextX + Bold("Next >") + kToolbarInset;
+    M.Toolbar = std::max(kSideToolbarWidth, Nav);
+    // In a small Rectangle no wider than leaves a data column, and narrower
+    // than its buttons never.
+    const int32_t Room = C.Width() - (M.Header + FCellWidth);
+    if (Room < M.Toolbar) {
+      M.NextX = Bold("< Prev") + 12;
+      M.Toolbar = std::max(Room, kToolbarInset + M.NextX + Bold("Next >") + kToolbarInset);
+    }
+  }
+  return M;
+}
+
 TRect TVantSpreadsheet::ToolbarRect() const {
   TRect C = ClientRect();
-  if (FPageMode) return {};
+  if (FPageMode || FToolbarPlacement == TToolbarPlacement::None) return {};
+  const int32_t Size = Metrics().Toolbar;
   switch (FToolbarPlacement) {
     case TToolbarPlacement::Top:
-      C.Bottom = std::min(C.Bottom, FToolbarHeight);
+      C.Bottom = std::min(C.Bottom, Size);
       return C;
     case TToolbarPlacement::Bottom:
-      C.Top = std::max(C.Top, C.Bottom - FToolbarHeight);
+      C.Top = std::max(C.Top, C.Bottom - Size);
       return C;
     case TToolbarPlacement::Left:
-      C.Right = std::min(C.Right, kSideToolbarWidth);
+      C.Right = std::min(C.Right, Size);
       return C;
     case TToolbarPlacement::Right:
-      C.Left = std::max(C.Left, C.Right - kSideToolbarWidth);
+      C.Left = std::max(C.Left, C.Right - Size);
       return C;
     case TToolbarPlacement::None:
       break;
@@ -71,14 +158,14 @@ TRect TVantSpreadsheet::SheetTabRect() const {
   if (FToolbarPlacement == TToolbarPlacement::Top) C.Top = T.Bottom;
   if (FToolbarPlacement == TToolbarPlacement::Left) C.Left = T.Right;
   if (FToolbarPlacement == TToolbarPlacement::Right) C.Right = T.Left;
-  C.Bottom = C.Top + FSheetTabHeight;
+  C.Bottom = C.Top + Metrics().TabStrip;
   return C;
 }
 
 TRect TVantSpreadsheet::GridRect() const {
   TRect C = ClientRect();
   if (FPageMode) {
-    if (FShowActionToolbar) C.Top += FInlineToolbarHeight;
+    if (FShowActionToolbar) C.Top += Metrics().ActionBar;
   } else {
     TRect T = ToolbarRect();
     TRect S = SheetTabRect();
@@ -94,7 +181,7 @@ TRect TVantSpreadsheet::GridRect() const {
 
 TRect TVantSpreadsheet::ActionToolbarRect() const {
   TRect C = ClientRect();
-  C.Bottom = C.Top + FInlineToolbarHeight;
+  C.Bottom = C.Top + Metrics().ActionBar;
   return C;
 }
 
@@ -102,38 +189,76 @@ int32_t TVantSpreadsheet::ActionButtonAt(int32_t X, int32_t Y) const {
   if (!FPageMode || !FShowActionToolbar) return -1;
   TRect A = ActionToolbarRect();
   if (!A.Contains(X, Y)) return -1;
-  int32_t I = (X - A.Left) / kActionButtonWidth;
+  int32_t I = (X - A.Left) / Metrics().ActionSlot;
   return I < kActionButtonCount ? I : -1;
+}
+
+int32_t TVantSpreadsheet::MeasureText(std::string_view Text) const {
+  return FWindow ? FWindow->TextWidth(FGridFontName, FGridFontSize, Text) : 0;
+}
+
+int32_t TVantSpreadsheet::TabWidth(int32_t Sheet) const {
+  const int32_t Text = MeasureText(FWorkbook->SheetName(Sheet)) + kSheetTabPadding;
+  return std::clamp(Text, kSheetTabWidth, kSheetTabMaxWidth);
+}
+
+TVantSpreadsheet::TTabLayout TVantSpreadsheet::TabLayout() const {
+  TTabLayout L;
+  if (FPageMode || !FWorkbook) return L;
+  const TRect S = SheetTabRect();
+  const int32_t Count = FWorkbook->SheetCount();
+  int64_t Total = 0;
+  for (int32_t I = 0; I < Count && Total <= S.Width(); ++I) Total += TabWidth(I);
+  L.Buttons = FTabScroll > 0 || Total > S.Width();
+  const int32_t End = L.Buttons ? std::max(S.Left, S.Right - 2 * kTabButtonWidth) : S.Right;
+  if (L.Buttons) {
+    L.Back = {End, S.Top, End + kTabButtonWidth, S.Bottom - 1};
+    L.Forward = {End + kTabButtonWidth, S.Top, End + 2 * kTabButtonWidth, S.Bottom - 1};
+  }
+  int32_t X = S.Left;
+  for (int32_t I = std::min(FTabScroll, Count); I < Count && X < End; ++I) {
+    const int32_t W = TabWidth(I);
+    L.Tabs.push_back({I, {X, S.Top, X + W, S.Bottom - 1}});
+    X += W;
+  }
+  return L;
 }
 
 int32_t TVantSpreadsheet::SheetTabAt(int32_t X, int32_t Y) const {
   if (FPageMode || !FWorkbook) return -1;
   TRect S = SheetTabRect();
   if (!S.Contains(X, Y)) return -1;
-  for (int32_t N = 0; N < FWorkbook->SheetCount(); ++N) {
-    int64_t Left = int64_t(S.Left) + int64_t(kSheetTabWidth) * N;
-    int64_t Right = Left + kSheetTabWidth;
-    if (X >= Left && X < Right) return N;
-    if (Right >= S.Right) break;
-  }
+  const TTabLayout L = TabLayout();
+  if (L.Buttons && X >= L.Back.Left) return -1;
+  for (const auto& [Sheet, Box] : L.Tabs)
+    if (X >= Box.Left && X < Box.Right) return Sheet;
   return -1;
+}
+
+int32_t TVantSpreadsheet::TabScrollButtonAt(int32_t X, int32_t Y) const {
+  if (!SheetTabRect().Contains(X, Y)) return -1;
+  const TTabLayout L = TabLayout();
+  if (!L.Buttons || X < L.Back.Left) return -1;
+  return X < L.Forward.Left ? 0 : 1;
 }
 
 int32_t TVantSpreadsheet::ToolbarButtonAt(int32_t X, int32_t Y) const {
   if (FPageMode || !IsHorizontal(FToolbarPlacement)) return -1;
   TRect T = ToolbarRect();
-  if (!T.Contains(X, Y) || Y < T.Top + kNavRowTop) return -1;
+  const TMetrics M = Metrics();
+  if (!T.Contains(X, Y) || Y < T.Top + M.NavZone) return -1;
   const int32_t X0 = T.Left + kToolbarInset;
-  if (X >= X0 && X < X0 + kNavNextOffset) return kToolbarPrevSheet;
-  if (X >= X0 + kNavNextOffset && X < X0 + kNavEndOffset) return kToolbarNextSheet;
+  if (X >= X0 && X < X0 + M.NextX) return kToolbarPrevSheet;
+  if (X >= X0 + M.NextX && X < X0 + M.NavEnd) return kToolbarNextSheet;
   return -1;
 }
 
 bool TVantSpreadsheet::CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) const {
   TRect G = GridRect();
-  if (!G.Contains(X, Y) || X - G.Left < kRowHeaderWidth || Y - G.Top < FRowHeight) return false;
-  int64_t C = (X - G.Left - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
-  int64_t R = (Y - G.Top - FRowHeight) / FRowHeight + int64_t(FTopRow);
+  const TMetrics M = Metrics();
+  if (!G.Contains(X, Y) || X - G.Left < M.Header || Y - G.Top < M.Row) return false;
+  int64_t C = (X - G.Left - M.Header) / FCellWidth + int64_t(FLeftCol);
+  int64_t R = (Y - G.Top - M.Row) / M.Row + int64_t(FTopRow);
   const TXlsxSheet* S = CurrentSheet();
   if (!S || C >= S->ColCount() || R >= S->RowCount()) return false;
   Row = int32_t(R);
@@ -156,6 +281,7 @@ void TVantSpreadsheet::PaintViewer(TPaintList& List) const {
 void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
   if (FPageMode || FToolbarPlacement == TToolbarPlacement::None) return;
   TRect T = ToolbarRect();
+  const TMetrics M = Metrics();
   int32_t X0 = T.Left + kToolbarInset;
   List.Fill(T, FToolbarColor);
   auto Label = [&](int32_t X, int32_t Y, std::string_view Text, bool Bold) {
@@ -166,31 +292,34 @@ void TVantSpreadsheet::PaintToolbar(TPaintList& List) const {
     // A large font widens the labels past the fixed spacing.
     int32_t X = X0;
     for (const char* Text : kToolbarLabels) {
+      if (!M.Labels) break;
       Label(X, T.Top + 8, Text, false);
-      int32_t Width = FWindow ? FWindow->TextWidth(FGridFontName, FGridFontSize, Text) : 0;
-      X += std::max(kToolbarLabelSpacing, Width + kToolbarLabelGap);
+      X += std::max(kToolbarLabelSpacing, MeasureText(Text) + kToolbarLabelGap);
     }
-    Label(X0, T.Top + kNavLabelTop, "< Prev", true);
-    Label(X0 + kNavNextOffset, T.Top + kNavLabelTop, "Next >", true);
+    Label(X0, T.Top + M.NavY, "< Prev", true);
+    Label(X0 + M.NextX, T.Top + M.NavY, "Next >", true);
     std::string Caption = CurrentSheetName() + "  (" +
                           std::to_string(FWorkbook ? FCurrentSheet + 1 : 0) + "/" +
                           std::to_string(SheetCount()) + ")";
-    Label(X0 + 160, T.Top + 37, Caption, false);
+    // Without its labels the toolbar is short of room: the caption shows
+    // only whole.
+    if (M.Labels || X0 + M.CaptionX + MeasureText(Caption) <= T.Right)
+      Label(X0 + M.CaptionX, T.Top + M.CaptionY, Caption, false);
   } else {
-    for (int32_t I = 0; I < 9; ++I)
-      Label(T.Left + 10, T.Top + 8 + 24 * I, kToolbarLabels[I], false);
-    Label(T.Left + 10, T.Top + 235, "< Prev", true);
-    Label(T.Left + 90, T.Top + 235, "Next >", true);
+    for (int32_t I = 0; I < 9 && M.Labels; ++I)
+      Label(T.Left + 10, T.Top + 8 + M.LabelStep * I, kToolbarLabels[I], false);
+    Label(T.Left + 10, T.Top + M.NavY, "< Prev", true);
+    Label(T.Left + 10 + M.NextX, T.Top + M.NavY, "Next >", true);
   }
 }
 
 void TVantSpreadsheet::PaintActionToolbar(TPaintList& List) const {
   if (!FPageMode || !FShowActionToolbar) return;
   TRect A = ActionToolbarRect();
+  const int32_t Slot = Metrics().ActionSlot;
   List.Fill(A, FToolbarColor);
   for (int32_t I = 0; I < kActionButtonCount; ++I) {
-    TRect Box{A.Left + kActionButtonWidth * I + 3, A.Top + 4, A.Left + kActionButtonWidth * I + 77,
-              A.Bottom - 4};
+    TRect Box{A.Left + Slot * I + 3, A.Top + 4, A.Left + Slot * (I + 1) - 3, A.Bottom - 4};
     List.Fill(Box, kWhite);
     List.Outline(Box, kButtonOutline);
     // Inside the outline: a tall label's background would cover its edges.
@@ -205,43 +334,84 @@ void TVantSpreadsheet::PaintSheetTabs(TPaintList& List) const {
   TRect S = SheetTabRect();
   List.Fill(S, kTabStrip);
   if (!FWorkbook) return;
-  // The last tab is cut off at the strip's end, not drawn over a toolbar.
-  List.ClipTo(S);
-  for (int32_t I = 0; I < FWorkbook->SheetCount(); ++I) {
-    TRect Box{S.Left + kSheetTabWidth * I, S.Top, S.Left + kSheetTabWidth * (I + 1), S.Bottom - 1};
-    TColor Back = I == FCurrentSheet ? kWhite : kInactiveTab;
+  const TTabLayout L = TabLayout();
+  // The last tab is cut off before the buttons or the strip's end, not drawn
+  // over a toolbar.
+  List.ClipTo({S.Left, S.Top, L.Buttons ? L.Back.Left : S.Right, S.Bottom});
+  std::string Shown;
+  for (const auto& [Sheet, Box] : L.Tabs) {
+    TColor Back = Sheet == FCurrentSheet ? kWhite : kInactiveTab;
     List.Fill(Box, Back);
     List.Outline(Box, kButtonOutline);
+    const std::string& Name = FWorkbook->SheetName(Sheet);
+    Shown = FitText(Name, Box.Width() - kSheetTabPadding);
     List.ClippedText(Box.Left + 6, Box.Top + 6,
-                     {Box.Left + 6, Box.Top + 6, Box.Right - 6, Box.Bottom - 3},
-                     FWorkbook->SheetName(I), kBlack, Back);
-    if (Box.Right >= S.Right) break;
+                     {Box.Left + 6, Box.Top + 6, Box.Right - 6, Box.Bottom - 3}, Shown, kBlack,
+                     Back);
+  }
+  List.Unclip();
+  if (!L.Buttons) return;
+  List.ClipTo(S);
+  const char* const Arrows[] = {"<", ">"};
+  const TRect Buttons[] = {L.Back, L.Forward};
+  for (int I = 0; I < 2; ++I) {
+    const TRect& B = Buttons[I];
+    List.Fill(B, kInactiveTab);
+    List.Outline(B, kButtonOutline);
+    const int32_t X = B.Left + std::max(2, (B.Width() - MeasureText(Arrows[I])) / 2);
+    List.ClippedText(X, B.Top + 6, {B.Left + 1, B.Top + 1, B.Right - 1, B.Bottom - 1}, Arrows[I],
+                     kBlack, kInactiveTab);
   }
   List.Unclip();
 }
 
-void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
-                                 bool Header, const TColor* Highlight, bool Selected) const {
+std::string TVantSpreadsheet::FitText(const std::string& Text, int32_t Width) const {
+  if (MeasureText(Text) <= Width) return Text;
+  static constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+  std::string Cut = Text;
+  while (!Cut.empty()) {
+    // One whole UTF-8 character off the end.
+    while (!Cut.empty() && (static_cast<unsigned char>(Cut.back()) & 0xC0) == 0x80) Cut.pop_back();
+    if (!Cut.empty()) Cut.pop_back();
+    if (MeasureText(Cut + std::string(kEllipsis)) <= Width) break;
+  }
+  return Cut + std::string(kEllipsis);
+}
+
+TColor TVantSpreadsheet::PaintCellBox(TPaintList& List, const TRect& Box, bool Header,
+                                      const TColor* Highlight, bool Selected) const {
   TColor Back = Header ? FHeaderColor : Highlight ? *Highlight : kWhite;
-  if (Selected) Back = FSelectionColor;
+  // A highlighted cell keeps its fill under the selection, drawn as a frame.
+  if (Selected && !Highlight) Back = FSelectionColor;
   List.Fill(Box, Back);
   List.Outline(Box, kCellOutline);
+  if (Selected && Highlight) {
+    List.Outline({Box.Left + 1, Box.Top + 1, Box.Right - 1, Box.Bottom - 1}, FSelectionColor);
+    List.Outline({Box.Left + 2, Box.Top + 2, Box.Right - 2, Box.Bottom - 2}, FSelectionColor);
+  }
+  return Back;
+}
+
+void TVantSpreadsheet::PaintCell(TPaintList& List, const TRect& Box, std::string_view Text,
+                                 bool Header, const TColor* Highlight, bool Selected) const {
+  const TColor Back = PaintCellBox(List, Box, Header, Highlight, Selected);
+  std::string Buffer;
   List.ClippedText(Box.Left + 4, Box.Top + 2,
-                   {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2}, Text, kBlack, Back);
+                   {Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2},
+                   FirstLine(Text, Buffer), TextColorOn(Back), Back);
 }
 
 void TVantSpreadsheet::PaintShownCell(TPaintList& List, const TRect& Box, const TShownView& Shown,
                                       const TColor* Highlight, bool Selected) const {
-  TColor Back = Highlight ? *Highlight : kWhite;
-  if (Selected) Back = FSelectionColor;
-  List.Fill(Box, Back);
-  List.Outline(Box, kCellOutline);
+  const TColor Back = PaintCellBox(List, Box, false, Highlight, Selected);
   const TRect Clip{Box.Left + 4, Box.Top + 2, Box.Right - 4, Box.Bottom - 2};
-  const TColor Color = Shown.HasColor ? Shown.Color : kBlack;
+  const TColor Color = Shown.HasColor ? Shown.Color : TextColorOn(Back);
+  std::string Buffer;
+  const std::string_view Text = FirstLine(Shown.Text, Buffer);
   if (Shown.IsNumber)
-    List.RightAlignedText(Box.Top + 2, Clip, Shown.Text, Color, Back);
+    List.RightAlignedText(Box.Top + 2, Clip, Text, Color, Back);
   else
-    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Shown.Text, Color, Back);
+    List.ClippedText(Box.Left + 4, Box.Top + 2, Clip, Text, Color, Back);
 }
 
 void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
@@ -252,23 +422,23 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
   // The partly visible last row and column end at the grid's edge, not over
   // a toolbar below or to the right.
   List.ClipTo(G);
-  int64_t LastCol = (G.Width() - kRowHeaderWidth) / FCellWidth + int64_t(FLeftCol);
-  int64_t LastRow = (G.Height() - FRowHeight) / FRowHeight + int64_t(FTopRow);
-  auto ColX = [&](int32_t C) { return G.Left + kRowHeaderWidth + (C - FLeftCol) * FCellWidth; };
+  const TMetrics M = Metrics();
+  const int32_t RowH = M.Row, HeadW = M.Header;
+  int64_t LastCol = (G.Width() - HeadW) / FCellWidth + int64_t(FLeftCol);
+  int64_t LastRow = (G.Height() - RowH) / RowH + int64_t(FTopRow);
+  auto ColX = [&](int32_t C) { return G.Left + HeadW + (C - FLeftCol) * FCellWidth; };
 
-  PaintCell(List, {G.Left, G.Top, G.Left + kRowHeaderWidth, G.Top + FRowHeight}, {}, true, nullptr,
-            false);
+  PaintCell(List, {G.Left, G.Top, G.Left + HeadW, G.Top + RowH}, {}, true, nullptr, false);
   for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
     int32_t X = ColX(C);
-    PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + FRowHeight}, ColumnIndexToLetters(C), true,
+    PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + RowH}, ColumnIndexToLetters(C), true,
               nullptr, false);
   }
   std::string Number;
   for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount(); ++R) {
-    int32_t Y = G.Top + FRowHeight * (R - FTopRow + 1);
+    int32_t Y = G.Top + RowH * (R - FTopRow + 1);
     Number = std::to_string(R + 1);
-    PaintCell(List, {G.Left, Y, G.Left + kRowHeaderWidth, Y + FRowHeight}, Number, true, nullptr,
-              false);
+    PaintCell(List, {G.Left, Y, G.Left + HeadW, Y + RowH}, Number, true, nullptr, false);
     for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
       int32_t X = ColX(C);
       const TColor* Highlight = nullptr;
@@ -276,7 +446,7 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
         auto It = FHighlights.find(HighlightKey(FCurrentSheet, R, C));
         if (It != FHighlights.end()) Highlight = &It->second;
       }
-      const TRect Box{X, Y, X + FCellWidth, Y + FRowHeight};
+      const TRect Box{X, Y, X + FCellWidth, Y + RowH};
       const bool Selected = C == FSelectedCol && R == FSelectedRow;
       if (FShowFormatted) {
         PaintShownCell(List, Box, S->ShownCellKept(R, C), Highlight, Selected);

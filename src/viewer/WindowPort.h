@@ -83,18 +83,32 @@ class IViewerWindow {
   // Destroys the window and its children; the sink gets no further messages.
   virtual void Destroy() = 0;
 
+  // Screen coordinates (a wheel message's) to client coordinates.
+  virtual void ScreenToClientPoint(int32_t&, int32_t&) const {}
+  // The modifier keys held with the key being handled (kMod... bits).
+  virtual uint32_t KeyModifiers() const { return 0; }
+
   // Width in pixels of Text in the regular weight of the font FontName at
   // FontPoints points, as the renderer draws it.
   virtual int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
                             std::string_view Text) const = 0;
 
-  // The in-place editor: a one-line "EDIT" child holding Text in the regular
+  // Line height in pixels of that font (ascent plus descent).
+  virtual int32_t TextHeight(const std::string&, int32_t FontPoints) const {
+    return FontPoints * 5 / 3;
+  }
+
+  // The in-place editor: a multi-line "EDIT" child (line breaks "\r\n") holding Text in the regular
   // weight of the font FontName at FontPoints points. Returns its handle, 0
   // when it could not be created.
   virtual TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t Width, int32_t Height,
                                      const std::string& Text, const std::string& FontName,
                                      int32_t FontPoints) = 0;
   virtual void SelectAllAndFocusEditor(TWindowHandle Editor) = 0;
+  // Puts the editor's caret after its last character, selecting nothing.
+  virtual void PlaceEditorCaretAtEnd(TWindowHandle) {}
+  // Replaces the editor's selection with Text (a line break: "\r\n").
+  virtual void InsertEditorText(TWindowHandle, const std::string&) {}
   // The editor's whole text, however long.
   virtual std::string EditorText(TWindowHandle Editor) const = 0;
   virtual void DestroyEditor(TWindowHandle Editor) = 0;
@@ -124,6 +138,10 @@ constexpr uint32_t Size = 0x0005, SetFocus = 0x0007, KillFocus = 0x0008, Paint =
                    EraseBkgnd = 0x0014, NcDestroy = 0x0082, KeyDown = 0x0100, Char = 0x0102,
                    Command = 0x0111, Timer = 0x0113, MouseMove = 0x0200, LButtonDown = 0x0201,
                    LButtonDblClk = 0x0203, MouseWheel = 0x020A;
+// A key pressed in the editor (WM_KEYDOWN or WM_SYSKEYDOWN there), WParam the
+// key code: the port hands it on before the edit control sees it, and a
+// Handled answer keeps it (and the character it would type) from the editor.
+constexpr uint32_t EditorKeyDown = 0x8000 + 0x8A;
 constexpr uint32_t HostNotify = 0x0400 + 250;     // WM_HOSTNOTIFY
 constexpr uint32_t PageNavigate = 0x8000 + 0x89;  // WM_PAGENAVIGATE
 constexpr uint32_t EnKillFocus = 0x0200;          // EN_KILLFOCUS
@@ -131,9 +149,13 @@ constexpr uint32_t MkShift = 0x0004;              // MK_SHIFT
 }  // namespace msg
 
 namespace vk {
-constexpr uint32_t Return = 0x0D, Prior = 0x21, Next = 0x22, Left = 0x25, Up = 0x26, Right = 0x27,
-                   Down = 0x28, F2 = 0x71;
+constexpr uint32_t Back = 0x08, Tab = 0x09, Return = 0x0D, Escape = 0x1B, Prior = 0x21, Next = 0x22,
+                   End = 0x23, Home = 0x24, Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28,
+                   Delete = 0x2E, F2 = 0x71;
 }
+
+// KeyModifiers bits.
+constexpr uint32_t kModShift = 1, kModCtrl = 2, kModAlt = 4;
 
 }  // namespace kv
 

@@ -28,6 +28,9 @@ HINSTANCE ModuleInstance() {
 
 class TWin32ViewerWindow;
 LRESULT CALLBACK ViewerWndProc(HWND W, UINT Msg, WPARAM WP, LPARAM LP);
+LRESULT CALLBACK EditorWndProc(HWND E, UINT Msg, WPARAM WP, LPARAM LP);
+// The EDIT class's own window procedure, which the editor's hands on to.
+WNDPROC GEditClassProc = nullptr;
 
 // The viewer's font at Points points for the resolution of Dc.
 HFONT MakeFont(HDC Dc, const std::string& Name, int32_t Points, bool Bold) {
@@ -113,16 +116,21 @@ class TWin32ViewerWindow final : public IViewerWindow {
     FWnd = nullptr;
   }
 
-  int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
-                    std::string_view Text) const override {
-    HDC Dc = GetDC(FWnd);
-    if (!Dc) return 0;
+  // Selects the measuring font for FontName at FontPoints into Dc; returns
+  // the font it replaced.
+  HGDIOBJ SelectMeasureFont(HDC Dc, const std::string& FontName, int32_t FontPoints) const {
     if (!FMeasureFont.F || FMeasureName != FontName || FMeasurePoints != FontPoints) {
       FMeasureFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
       FMeasureName = FontName;
       FMeasurePoints = FontPoints;
     }
-    HGDIOBJ Old = SelectObject(Dc, FMeasureFont.F);
+    return SelectObject(Dc, FMeasureFont.F);
+  }
+  int32_t TextWidth(const std::string& FontName, int32_t FontPoints,
+                    std::string_view Text) const override {
+    HDC Dc = GetDC(FWnd);
+    if (!Dc) return 0;
+    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
     std::wstring W = WideOf(Text);
     SIZE Size{};
     GetTextExtentPoint32W(Dc, W.c_str(), int(W.size()), &Size);
@@ -130,14 +138,30 @@ class TWin32ViewerWindow final : public IViewerWindow {
     ReleaseDC(FWnd, Dc);
     return Size.cx;
   }
+  int32_t TextHeight(const std::string& FontName, int32_t FontPoints) const override {
+    HDC Dc = GetDC(FWnd);
+    if (!Dc) return 0;
+    HGDIOBJ Old = SelectMeasureFont(Dc, FontName, FontPoints);
+    TEXTMETRICW Tm{};
+    GetTextMetricsW(Dc, &Tm);
+    SelectObject(Dc, Old);
+    ReleaseDC(FWnd, Dc);
+    return Tm.tmHeight;
+  }
 
   TWindowHandle CreateEditor(int32_t X, int32_t Y, int32_t Width, int32_t Height,
                              const std::string& Text, const std::string& FontName,
                              int32_t FontPoints) override {
-    HWND E = CreateWindowExW(0, L"EDIT", WideOf(Text).c_str(),
-                             WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, X, Y, Width,
-                             Height, FWnd, nullptr, ModuleInstance(), nullptr);
+    HWND E = CreateWindowExW(
+        0, L"EDIT", WideOf(Text).c_str(),
+        WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, X, Y,
+        Width, Height, FWnd, nullptr, ModuleInstance(), nullptr);
     if (!E) return 0;
+    // Its keys reach the viewer first: Enter, Tab and Escape end the edit.
+    SetWindowLongPtrW(E, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    WNDPROC Old = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(E, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EditorWndProc)));
+    if (!GEditClassProc) GEditClassProc = Old;
     // The default limit of typed text (30000) would cut long pastes silently.
     SendMessageW(E, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
     // Without a font the control shows the bold system font, unlike the grid.
@@ -151,6 +175,24 @@ class TWin32ViewerWindow final : public IViewerWindow {
   void SelectAllAndFocusEditor(TWindowHandle Editor) override {
     SendMessageW(Hwnd(Editor), EM_SETSEL, 0, -1);
     ::SetFocus(Hwnd(Editor));
+  }
+  void PlaceEditorCaretAtEnd(TWindowHandle Editor) override {
+    int Len = GetWindowTextLengthW(Hwnd(Editor));
+    SendMessageW(Hwnd(Editor), EM_SETSEL, WPARAM(Len), LPARAM(Len));
+  }
+  void InsertEditorText(TWindowHandle Editor, const std::string& Text) override {
+    std::wstring W = WideOf(Text);
+    SendMessageW(Hwnd(Editor), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W.c_str()));
+  }
+  void ScreenToClientPoint(int32_t& X, int32_t& Y) const override {
+    POINT P{X, Y};
+    ScreenToClient(FWnd, &P);
+    X = P.x;
+    Y = P.y;
+  }
+  uint32_t KeyModifiers() const override {
+    return (GetKeyState(VK_SHIFT) < 0 ? kModShift : 0) |
+           (GetKeyState(VK_CONTROL) < 0 ? kModCtrl : 0) | (GetKeyState(VK_MENU) < 0 ? kModAlt : 0);
   }
   std::string EditorText(TWindowHandle Editor) const override {
     int Len = GetWindowTextLengthW(Hwnd(Editor));
@@ -181,6 +223,40 @@ LRESULT CALLBACK ViewerWndProc(HWND W, UINT Msg, WPARAM WP, LPARAM LP) {
   if (R == TMessageResult::DefaultThenZero) Result = 0;
   if (Msg == WM_NCDESTROY) SetWindowLongPtrW(W, GWLP_USERDATA, 0);
   return Result;
+}
+
+LRESULT CALLBACK EditorWndProc(HWND E, UINT Msg, WPARAM WP, LPARAM LP) {
+  auto* Port = reinterpret_cast<TWin32ViewerWindow*>(GetWindowLongPtrW(E, GWLP_USERDATA));
+  switch (Msg) {
+    case WM_GETDLGCODE:
+      // A host's dialog manager would take Tab, Enter and Escape.
+      return DLGC_WANTALLKEYS | DLGC_HASSETSEL;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (Port && Port->FSink) {
+        TMessageResult R = TMessageResult::Default;
+        try {
+          R = Port->FSink->HandleMessage(msg::EditorKeyDown, WP, 0);
+        } catch (...) {
+          R = TMessageResult::Handled;
+        }
+        // The viewer may have closed the editor: E is gone.
+        if (R == TMessageResult::Handled) return 0;
+      }
+      break;
+    case WM_CHAR:
+    case WM_SYSCHAR:
+      // Their keys went to the viewer; a multi-line edit would break the line.
+      if (WP == '\r' || WP == '\n' || WP == '\t' || WP == 27) return 0;
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(E, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return GEditClassProc ? CallWindowProcW(GEditClassProc, E, Msg, WP, LP)
+                        : DefWindowProcW(E, Msg, WP, LP);
 }
 
 class TWin32WindowSystem final : public IWindowSystem {

@@ -5,7 +5,7 @@
 
 #include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/TextPool.h"
 
 namespace kv {
@@ -189,13 +189,14 @@ void TSheetCells::PutPooledCell(int32_t Row, int32_t Col, TCellType Type, int32_
   if (!FKept.empty()) FKept.clear();
 }
 
-void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type) {
+TSheetCells::TCell& TSheetCells::EditCell(int32_t Row, int32_t Col, TCellType Type,
+                                          std::string_view Text, std::string_view Value) {
   bool Existed;
-  TCell& C = Place(Row, Col, Existed);
-  C.Type = Type;
-  StoreText(C, Text, {});
-  if (Existed && (C.Form & kFormula)) {
-    C.Form = static_cast<uint8_t>(C.Form & ~kFormula);
+  TCell* C = &Place(Row, Col, Existed);
+  C->Type = Type;
+  StoreText(*C, Text, Value);
+  if (Existed && (C->Form & kFormula)) {
+    C->Form = static_cast<uint8_t>(C->Form & ~kFormula);
     DropFormula(Row, Col);
   }
   // An array formula goes whole when one cell of its range changes.
@@ -216,6 +217,16 @@ void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCell
     FFormulaCells.erase(FFormulaCells.begin() + static_cast<ptrdiff_t>(I--));
   }
   FKept.erase((static_cast<uint64_t>(Row) << 14) | static_cast<uint64_t>(Col));
+  return *C;
+}
+
+void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type) {
+  EditCell(Row, Col, Type, Text, {});
+}
+
+void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
+                          int32_t Style, std::string_view Value) {
+  EditCell(Row, Col, Type, Text, Value).Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
 }
 
 void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {

@@ -149,6 +149,11 @@ class TSheetCells {
   // The same, kept once rendered for painting the same cells again and again
   // (a bounded cache: memory stays flat however far a reader scrolls); a
   // changed cell is rendered anew.
+  // What a loaded cell stores: a number (Value: its text as the file wrote
+  // it, a date's serial included), a text, or Unknown (an empty cell, a
+  // boolean or error, a table not read from a file).
+  enum class TStoredKind { Unknown, Number, Text };
+  TStoredKind StoredKind(int32_t Row, int32_t Col, std::string_view& Value) const;
   TShownView ShownCellKept(int32_t Row, int32_t Col) const;
   // A new table of the same cells whose texts are their shown texts and
   // which shows them as stored. Raises: the text cap's error.
@@ -179,6 +184,10 @@ class TSheetCells {
   // The same, typed Number when Text is number text (TryParseNumberText),
   // Empty when it is empty, else InlineString.
   void SetCell(int32_t Row, int32_t Col, std::string_view Text);
+  // The same with the style Style (-1: none) and, where the stored value
+  // differs from Text (a date's serial), Value.
+  void SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type, int32_t Style,
+               std::string_view Value);
   // Grows (never shrinks) the reported size to at least Rows x Cols.
   void Grow(int32_t Rows, int32_t Cols);
   // Gives back the room reserved for growth (after a load).
@@ -238,6 +247,10 @@ class TSheetCells {
   void StoreText(TCell& C, std::string_view Text, std::string_view Value);
   void ChargeGrowth(size_t OldCapacity, size_t NewCapacity);
   void DropFormula(int32_t Row, int32_t Col);
+  // An edit's change to the cell: its formula goes, and so does that of an
+  // array formula whose range holds it.
+  TCell& EditCell(int32_t Row, int32_t Col, TCellType Type, std::string_view Text,
+                  std::string_view Value);
   // The next row after Row in Step's direction (+1 or -1) holding any cell,
   // or -1.
   int32_t NextRowWithCells(int32_t Row, int Step) const;

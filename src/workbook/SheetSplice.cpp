@@ -169,20 +169,6 @@ std::string RewriteTag(std::string_view Raw,
   return Out;
 }
 
-// "A1:D10" or "A1" as first and last places; false when unusable.
-bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
-                int32_t& Col2) {
-  const std::string Trimmed = Trim(Written);
-  const std::string_view Ref = Trimmed;
-  const size_t Colon = Ref.find(':');
-  const std::string_view A = Ref.substr(0, Colon);
-  const std::string_view B = Colon == std::string_view::npos ? A : Ref.substr(Colon + 1);
-  if (!ParseCellRef(A, Col1, Row1) || !ParseCellRef(B, Col2, Row2)) return false;
-  if (Row1 > Row2) std::swap(Row1, Row2);
-  if (Col1 > Col2) std::swap(Col1, Col2);
-  return true;
-}
-
 class TNullSink : public TXmlSink {
  public:
   void Write(std::string_view) override {}
@@ -217,7 +203,8 @@ class TSplicer {
            bool MayAddSheetData, TXmlSink& Out)
       : FX(Source, PartName), FOut(Out), FMayAddSheetData(MayAddSheetData) {
     FEdits.reserve(Edits.size());
-    for (const auto& [Place, Value] : Edits) FEdits.push_back({Place.first, Place.second, &Value});
+    for (const auto& [Place, Edit] : Edits)
+      FEdits.push_back({Place.first, Place.second, &Edit.Value, Edit.NewStyle});
     if (!FEdits.empty()) {
       FMinRow = FEdits.front().Row;
       FMaxRow = FEdits.back().Row;
@@ -266,7 +253,8 @@ class TSplicer {
  private:
   struct TEdit {
     int32_t Row, Col;
-    const std::string* Value;
+    const TTypedValue* Value;
+    int32_t NewStyle;
     bool Placed = false;
   };
 
@@ -297,8 +285,9 @@ class TSplicer {
     std::string Type;
     const std::string Content = CellValueMarkup(*E.Value, Prefix, FAsciiOnly, Type);
     std::string Name = std::string(Prefix) + "c";
-    return "<" + Name + " r=\"" + CellRef(E.Row, E.Col) + "\" t=\"" + Type + "\">" + Content +
-           "</" + Name + ">";
+    const std::string Style = E.NewStyle > 0 ? " s=\"" + std::to_string(E.NewStyle) + "\"" : "";
+    return "<" + Name + " r=\"" + CellRef(E.Row, E.Col) + "\"" + Style + " t=\"" + Type + "\">" +
+           Content + "</" + Name + ">";
   }
 
   // New cells for the unplaced edits [From, To), all in one row.
@@ -655,18 +644,39 @@ class TSplicer {
 
 }  // namespace
 
-std::string CellValueMarkup(const std::string& Value, std::string_view Prefix, bool AsciiOnly,
+bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                int32_t& Col2) {
+  const std::string Trimmed = Trim(Written);
+  const std::string_view Ref = Trimmed;
+  const size_t Colon = Ref.find(':');
+  const std::string_view A = Ref.substr(0, Colon);
+  const std::string_view B = Colon == std::string_view::npos ? A : Ref.substr(Colon + 1);
+  if (!ParseCellRef(A, Col1, Row1) || !ParseCellRef(B, Col2, Row2)) return false;
+  if (Row1 > Row2) std::swap(Row1, Row2);
+  if (Col1 > Col2) std::swap(Col1, Col2);
+  return true;
+}
+
+TCellEdit::TCellEdit(std::string_view Typed) : Value(TypeCellInput(Typed, TTypingCell())) {}
+
+std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, bool AsciiOnly,
                             std::string& Type) {
-  Type = "n";
-  if (IsBlank(Value)) return {};
   const std::string P(Prefix);
-  double Number = 0;
-  if (TryParseNumberText(Value, Number))
-    return "<" + P + "v>" + FormatNumberText(Number) + "</" + P + "v>";
+  switch (Value.Kind) {
+    case TTypedKind::Blank:
+      Type = "n";
+      return {};
+    case TTypedKind::Number:
+    case TTypedKind::Boolean:
+      Type = Value.Kind == TTypedKind::Number ? "n" : "b";
+      return "<" + P + "v>" + Value.Value + "</" + P + "v>";
+    case TTypedKind::Text:
+      break;
+  }
   Type = "inlineStr";
   return "<" + P + "is><" + P + "t" +
-         (NeedsPreservedSpace(Value) ? " xml:space=\"preserve\"" : "") + ">" +
-         EscapeText(Value, AsciiOnly, true) + "</" + P + "t></" + P + "is>";
+         (NeedsPreservedSpace(Value.Value) ? " xml:space=\"preserve\"" : "") + ">" +
+         EscapeText(Value.Value, AsciiOnly, true) + "</" + P + "t></" + P + "is>";
 }
 
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,

@@ -9,14 +9,12 @@
 //   go). A missing cell or row is inserted where ascending order puts it, a
 //   missing "sheetData" where the worksheet schema wants it. New elements take
 //   their parent's prefix.
-// - The value written: blank text gives an empty number cell, text that reads
-//   as an invariant number a number cell in its shortest form, anything else an
-//   inline string as typed. New text is escaped so the part stays well formed
-//   and reads back as typed: XML's special characters, characters XML 1.0
-//   cannot hold (C0 controls, U+FFFE, U+FFFF, lone surrogates) and an
-//   underscore that would start an "_xHHHH_" escape become "_xHHHH_" escapes; a
-//   CR is written as a character reference; in a part declared in an encoding
-//   other than UTF-8, every non-ASCII character is a character reference.
+// - The value written is the typed value CellTyping.h decided on: an empty
+//   number cell, a number cell, a boolean cell or an inline string. New text is escaped so the part
+//   stays well formed and reads back as typed: XML's special characters, characters XML 1.0 cannot
+//   hold (C0 controls, U+FFFE, U+FFFF, lone surrogates) and an underscore that would start an
+//   "_xHHHH_" escape become "_xHHHH_" escapes; a CR is written as a character reference; in a part
+//   declared in an encoding other than UTF-8, every non-ASCII character is a character reference.
 // - An edited cell loses its formula. When the formula was the first of a
 //   shared group, the group's later cells get the formula moved to them; when
 //   an edited cell lies in an array (or spill) range, the range's anchor loses
@@ -31,12 +29,25 @@
 #include <string_view>
 #include <utility>
 
-#include "workbook/XmlPull.h"
+#include "workbook/CellTyping.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 
+// One cell's new content.
+struct TCellEdit {
+  TTypedValue Value;
+  int32_t NewStyle = 0;  // the style of a cell element the edit creates (its row's or column's)
+  TCellEdit() = default;
+  TCellEdit(TTypedValue Typed) : Value(std::move(Typed)) {}
+  // Text typed into a General cell.
+  TCellEdit(std::string_view Typed);
+  TCellEdit(const char* Typed) : TCellEdit(std::string_view(Typed)) {}
+  TCellEdit(const std::string& Typed) : TCellEdit(std::string_view(Typed)) {}
+};
+
 // New cell values by 0-based (row, column).
-using TCellEdits = std::map<std::pair<int32_t, int32_t>, std::string>;
+using TCellEdits = std::map<std::pair<int32_t, int32_t>, TCellEdit>;
 
 struct TSpliceResult {
   bool FormulaRemoved = false;  // some cell lost its formula
@@ -50,11 +61,16 @@ struct TSpliceResult {
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
                               const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out);
 
-// The cell content an edit writes and the cell's type ("n" or "inlineStr"):
-// "<v>12.5</v>", "<is><t>x</t></is>" or nothing, with element names carrying
-// Prefix (such as "x:"). AsciiOnly: non-ASCII as character references.
-std::string CellValueMarkup(const std::string& Value, std::string_view Prefix, bool AsciiOnly,
+// The cell content an edit writes and the cell's type ("n", "b" or
+// "inlineStr"): "<v>12.5</v>", "<v>1</v>", "<is><t>x</t></is>" or nothing, with element names
+// carrying Prefix (such as "x:"). AsciiOnly: non-ASCII as character references.
+std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, bool AsciiOnly,
                             std::string& Type);
+
+// "A1:D10" or "A1" as first and last places (0-based, ordered); false when
+// unusable.
+bool ParseRange(std::string_view Written, int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                int32_t& Col2);
 
 }  // namespace kv
 

@@ -14,7 +14,7 @@
 
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

@@ -20,6 +20,10 @@ namespace kv {
 
 struct TShownText;
 
+// The most text one cell may hold, in UTF-16 code units, as Excel counts it;
+// SetCellValue refuses more, and an editor limits its text to it.
+constexpr int32_t kMaxCellTextLength = 32767;
+
 // A worksheet as readers see it. Data is the workbook's table, read-only
 // here: only the workbook changes it (SetCellValue). Every read below is
 // also safe on a sheet without cells (null Data).
@@ -108,14 +112,25 @@ class TXlsxWorkbook {
 
   // Changes one cell in the table and records it for the worksheet part,
   // which every later save writes with all edits made since the load (see
-  // SheetSplice.h for what the part then holds). A formula the cell held is
+  // SheetSplice.h for what the part then holds). The typed text becomes what
+  // it would in a spreadsheet, by the cell's number format and present type
+  // (CellTyping.h), and the table holds right away the text that loading the
+  // saved cell gives. A formula the cell held is
   // replaced; when other cells shared it, each keeps the formula as its own;
   // when the cell lies in an array range, the range's formula goes and its
   // cells keep their values; the next save then leaves out the calculation
   // chain, which readers rebuild. Nothing happens for a sheet index out of
-  // range. Requires: Row >= 0, Col >= 0. Raises: the errors of
-  // Sheet(SheetIndex).
+  // range. Requires: Row >= 0, Col >= 0. Raises, changing nothing: "A cell can
+  // hold at most 32,767 characters; this text has N.", "The cell REF is
+  // locked: the sheet NAME is protected.", and the errors of Sheet(SheetIndex).
   void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue);
+
+  // Whether the cell cannot be edited: its sheet is protected
+  // (sheetProtection sheet="1") and the cell's style locks it (styles lock
+  // unless they say otherwise). A cell without a style of its own takes its
+  // row's or column's. False for a sheet index out of range. Raises: the
+  // errors of Sheet(SheetIndex).
+  bool IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const;
 
   // Writes the package through a temporary file and one replacing move; on
   // failure the existing file is untouched. Untouched entries are copied as

@@ -22,12 +22,14 @@
 
 #include <pugixml.hpp>
 
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
+#include "workbook/CellTyping.h"
 #include "workbook/SheetSplice.h"
+#include "workbook/TableParts.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
-#include "workbook/XmlPull.h"
-#include "workbook/ZipReader.h"
+#include "xml/XmlPull.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 
@@ -59,6 +61,24 @@ struct TXlsxWorkbook::TImpl {
   std::vector<uint32_t> FSharedStrings;  // shared string i -> text id in FTexts
   std::vector<bool> FDateStyles;         // per style (cellXfs position): whether it shows a date
   bool FDate1904 = false;
+  // Per style (cellXfs position): its number format code, and whether it
+  // locks its cells on a protected sheet.
+  std::vector<std::string> FStyleCodes;
+  std::vector<bool> FStyleUnlocked;
+  // What editing needs of a worksheet beyond its cells, by exact part name:
+  // its protection, and the styles of its columns and rows that cells
+  // without a style element of their own take.
+  struct TSheetFacts {
+    bool Protected = false;
+    struct TColumns {
+      int32_t First, Last, Style;  // 0-based columns
+    };
+    std::vector<TColumns> ColumnStyles;
+    std::map<int32_t, int32_t> RowStyles;  // 0-based row -> style
+  };
+  std::map<std::string, TSheetFacts> FSheetFacts;
+  // The tables of each worksheet part edited so far, as renamed by edits.
+  std::map<std::string, std::vector<TTablePart>> FTables;
   // The number format of each style, for showing cells as the workbook does;
   // shared with every cell table the loader fills.
   std::shared_ptr<TCellFormats> FFormats;
@@ -72,6 +92,18 @@ struct TXlsxWorkbook::TImpl {
   std::vector<TSheetState> FSheetStates;
 
   std::string FWorkbookPart;  // e.g. "xl/workbook.xml", as the loader found it
+
+  // The file the package was loaded from (empty for bytes) and what it was
+  // then: a save onto it first checks that no other program changed it.
+  std::string FLoadedFrom;
+  int64_t FLoadedSize = -1;
+  uint64_t FLoadedHash = 0;
+  // Raises "The file PATH was changed by another program since it was
+  // opened, so it was not overwritten. ..." when Path no longer holds the
+  // bytes loaded (a file that is gone is no change).
+  void CheckUnchangedOnDisk(const std::string& Path) const;
+  // Records Path as it is now, after a save wrote it.
+  void StampLoadedFile(const std::string& Path);
 
   // Position of the entry with exactly this name, or npos.
   size_t FindEntry(std::string_view ExactName) const;
@@ -98,10 +130,31 @@ struct TXlsxWorkbook::TImpl {
   // (sharing FTexts) when the sheet has none.
   TSheetCells& EditableCells(size_t Index, TXlsxSheet& Sheet);
 
+  // The style a cell of the sheet shows: its own, else its row's, else its
+  // column's, else 0. Own: the cell has one.
+  int32_t CellStyle(const TXlsxSheet& Sheet, int32_t Row, int32_t Col, bool& Own) const;
+  // What typing into the cell needs to know of it. Code holds the format code.
+  TTypingCell TypingCell(const TXlsxSheet& Sheet, int32_t Row, int32_t Col) const;
+  // Puts the typed value into the table as loading the saved cell reads it.
+  void SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col, const TTypedValue& Value,
+                    int32_t Style) const;
+
+  // The tables on the sheet, read at the first call. Raises: the ZIP
+  // reader's and the XML reader's errors.
+  std::vector<TTablePart>& TablesOf(const TXlsxSheet& Sheet);
+  // When (Row, Col) heads a table's column: checks NewValue as its name
+  // (TableParts.h) and renames the column. True for a header cell.
+  bool RenameHeader(const TXlsxSheet& Sheet, int32_t Row, int32_t Col, const std::string& NewValue);
+
   // Streams entry Index's part as loaded (or as last replaced) through the
   // splice of Edits into Out (nothing is written for a null Out). Raises: the
   // splice's, the ZIP reader's and the XML reader's errors.
   TSpliceResult SpliceEntry(size_t Index, const TCellEdits& Edits, TXmlSink* Out) const;
+  // Whether a cell of any worksheet part holds a formula. Raises: the ZIP
+  // reader's and the XML reader's errors.
+  bool HasFormulas() const;
+  // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
+  void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has
   // replaced one, readers that trust the list report the workbook as damaged.
   // It is left out, with its relationship and content type, and readers

@@ -11,7 +11,7 @@
 #include "base/Text.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/WorkbookImpl.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {
@@ -123,32 +123,7 @@ std::string DecodeEscapes(std::string_view S) {
 
 // ---- dates -----------------------------------------------------------------
 
-// Day 0 of the 1900 system is 1899-12-30; of the 1904 system 1904-01-01.
-int64_t EpochDays(bool Date1904) {
-  return Date1904 ? DaysFromCivil(1904, 1, 1) : DaysFromCivil(1899, 12, 30);
-}
-
-// The date text of a serial day number, or false outside years 1 to 9999.
-bool FormatSerialDate(double Serial, bool Date1904, std::string& Out) {
-  if (!std::isfinite(Serial) || std::fabs(Serial) > 4.0e6) return false;
-  const bool WholeDay = Serial == std::floor(Serial);
-  const int64_t Ms = std::llround(Serial * 86400000.0);
-  int64_t Day = Ms / 86400000;
-  int64_t MsOfDay = Ms % 86400000;
-  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
-  int64_t Y;
-  unsigned M, D;
-  CivilFromDays(EpochDays(Date1904) + Day, Y, M, D);
-  if (Y < 1 || Y > 9999) return false;
-  char Buf[40];
-  if (WholeDay)
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u", static_cast<int>(Y), M, D);
-  else
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u %02d:%02d", static_cast<int>(Y), M, D,
-                  static_cast<int>(MsOfDay / 3600000), static_cast<int>(MsOfDay / 60000 % 60));
-  Out = Buf;
-  return true;
-}
+// Serial dates and date formats: numfmt/NumberFormat.h.
 
 bool ReadDigits(std::string_view S, size_t& I, size_t Count, int& Value) {
   if (I + Count > S.size()) return false;
@@ -202,46 +177,6 @@ bool ParseIsoDate(std::string_view S, bool Date1904, double& Serial) {
   if (I < S.size() && !(S[I] == 'Z' || S[I] == '+' || S[I] == '-')) return false;
   Serial = static_cast<double>(Days) + Fraction;
   return true;
-}
-
-// Whether a number format code shows a date or time: a date or time letter
-// outside quoted literals, backslash escapes, fill and padding characters and
-// bracketed sections, or an elapsed-time section ([h], [mm], [ss]).
-bool IsDateFormatCode(std::string_view Code) {
-  for (size_t I = 0; I < Code.size(); ++I) {
-    char C = AsciiLowerChar(Code[I]);
-    switch (C) {
-      case '"': {
-        size_t Close = Code.find('"', I + 1);
-        I = Close == std::string_view::npos ? Code.size() : Close;
-        break;
-      }
-      case '\\':
-      case '_':
-      case '*':
-        ++I;
-        break;
-      case '[': {
-        size_t Close = Code.find(']', I + 1);
-        std::string Inner = AsciiLower(Code.substr(
-            I + 1, Close == std::string_view::npos ? std::string_view::npos : Close - I - 1));
-        if (!Inner.empty() && Inner.find_first_not_of(Inner[0]) == std::string::npos &&
-            (Inner[0] == 'h' || Inner[0] == 'm' || Inner[0] == 's'))
-          return true;
-        I = Close == std::string_view::npos ? Code.size() : Close;
-        break;
-      }
-      case 'y':
-      case 'm':
-      case 'd':
-      case 'h':
-      case 's':
-        return true;
-      default:
-        break;
-    }
-  }
-  return false;
 }
 
 bool IsBuiltInDateFormat(int32_t Id) {
@@ -527,6 +462,12 @@ class TSheetLoader {
       auto It = Custom.find(Id);
       const bool IsDate = It != Custom.end() ? It->second : IsBuiltInDateFormat(Id);
       FImpl.FDateStyles.push_back(IsDate);
+      auto Code = Codes.find(Id);
+      FImpl.FStyleCodes.emplace_back(Code != Codes.end() ? std::string_view(Code->second)
+                                                         : BuiltInFormatCode(Id));
+      const std::string Locked =
+          AsciiLower(Trim(ReadAttribute(ChildByLocalName(X, "protection"), "locked", "1")));
+      FImpl.FStyleUnlocked.push_back(Locked == "0" || Locked == "false");
       if (FImpl.FFormats) {
         auto P = Parsed.find(Id);
         if (P == Parsed.end()) {
@@ -784,6 +725,35 @@ class TSheetLoader {
     if (X.FindAttribute("si", V)) Cell.SharedIndex = SmallIndex(V);
   }
 
+  // Protection, column and row styles (TImpl::TSheetFacts).
+  void NoteSheetFact(const TXmlPullReader& X, const TSheetWalker& Walk, const std::string& Part) {
+    TXlsxWorkbook::TImpl::TSheetFacts& F = FImpl.FSheetFacts[Part];
+    std::string_view V;
+    if (X.Depth() == 3 && Walk.InSheetData()) {
+      std::string_view Custom;
+      if (Walk.RowUsable() && X.FindAttribute("s", V) && X.FindAttribute("customFormat", Custom) &&
+          (Trim(Custom) == "1" || SameTextAscii(Trim(Custom), "true")))
+        F.RowStyles[Walk.RowNumber() - 1] = ParseInt32Or(Trim(V), 0);
+    } else if (X.Depth() == 2 && IsLocal(X.Name(), "sheetProtection")) {
+      F.Protected =
+          X.FindAttribute("sheet", V) && (Trim(V) == "1" || SameTextAscii(Trim(V), "true"));
+    } else if (X.Depth() == 2 && IsLocal(X.Name(), "cols")) {
+      FInCols = true;
+    } else if (X.Depth() == 2) {
+      FInCols = false;
+    }
+  }
+
+  void NoteColumn(const TXmlPullReader& X, const std::string& Part) {
+    std::string_view Min, Max, Style;
+    if (!X.FindAttribute("min", Min) || !X.FindAttribute("style", Style)) return;
+    if (!X.FindAttribute("max", Max)) Max = Min;
+    const int32_t First = ParseInt32Or(Trim(Min), 0), Last = ParseInt32Or(Trim(Max), 0);
+    const int32_t S = ParseInt32Or(Trim(Style), 0);
+    if (First >= 1 && Last >= First && S > 0)
+      FImpl.FSheetFacts[Part].ColumnStyles.push_back({First - 1, Last - 1, S});
+  }
+
   void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part) {
     auto Cells = std::make_shared<TSheetCells>(FImpl.FTexts, FImpl.FFormats);
     FSharedFormulas.clear();
@@ -801,6 +771,8 @@ class TSheetLoader {
       const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
+        if (Depth == 2 || Step == TStep::RowStart) NoteSheetFact(X, Walk, Part);
+        if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {
           InCell = true;
           StartCell(Cell, Walk, X);
@@ -847,6 +819,7 @@ class TSheetLoader {
   std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
   size_t FSheetIndex = 0;
   std::unordered_map<int32_t, uint32_t> FSharedFormulas;  // "si" -> formula of the sheet
+  bool FInCols = false;
 };
 
 TXlsxWorkbook::TXlsxWorkbook() : FImpl(std::make_unique<TImpl>()) {}
@@ -855,7 +828,13 @@ TXlsxWorkbook::~TXlsxWorkbook() = default;
 
 void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
   if (!FileExists(FileName)) throw TKvError("File not found: " + FileName);
-  LoadFromBytes(ReadWholeFile(FileName, TShareMode::DenyWrite), FileName);
+  std::string Bytes = ReadWholeFile(FileName, TShareMode::DenyWrite);
+  const int64_t Size = static_cast<int64_t>(Bytes.size());
+  const uint64_t Hash = HashBytes(Bytes);
+  LoadFromBytes(std::move(Bytes), FileName);
+  FImpl->FLoadedFrom = FileName;
+  FImpl->FLoadedSize = Size;
+  FImpl->FLoadedHash = Hash;
 }
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {

@@ -1,14 +1,19 @@
 // Editing cells and saving the workbook: pending edits per worksheet part,
 // the parts spliced on save, and the calculation chain dropped when it
 // names formulas that an edit removed.
+#include <algorithm>
 #include <cstdio>
 
 #include "base/Error.h"
+#include "base/Files.h"
 #include "base/Text.h"
 #include "workbook/WorkbookImpl.h"
+#include "workbook/CalcOnLoad.h"
+#include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
+#include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 
@@ -77,20 +82,122 @@ bool TXlsxWorkbook::TImpl::DropCalculationChain(bool OnlyLook) {
   return true;
 }
 
+int32_t TXlsxWorkbook::TImpl::CellStyle(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                        bool& Own) const {
+  // A cell element has a style of its own, "s" or 0; only cells the part
+  // does not hold take their row's or column's.
+  Own = Sheet.Data && Sheet.Data->HasCell(Row, Col);
+  if (Own) return std::max(Sheet.Data->CellStyle(Row, Col), 0);
+  auto Facts = FSheetFacts.find(Sheet.PartName);
+  if (Facts == FSheetFacts.end()) return 0;
+  auto R = Facts->second.RowStyles.find(Row);
+  if (R != Facts->second.RowStyles.end()) return R->second;
+  for (const auto& C : Facts->second.ColumnStyles)
+    if (Col >= C.First && Col <= C.Last) return C.Style;
+  return 0;
+}
+
+TTypingCell TXlsxWorkbook::TImpl::TypingCell(const TXlsxSheet& Sheet, int32_t Row,
+                                             int32_t Col) const {
+  bool Own = false;
+  const size_t Style = static_cast<size_t>(CellStyle(Sheet, Row, Col, Own));
+  TTypingCell Cell;
+  if (Style < FStyleCodes.size()) Cell.FormatCode = FStyleCodes[Style];
+  Cell.IsDateFormat = Style < FDateStyles.size() && FDateStyles[Style];
+  Cell.Date1904 = FDate1904;
+  Cell.WasBoolean = Sheet.CellType(Row, Col) == TCellType::Boolean;
+  return Cell;
+}
+
+void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col,
+                                        const TTypedValue& Value, int32_t Style) const {
+  TCellType Type = TCellType::Empty;
+  if (Value.Kind == TTypedKind::Number) Type = TCellType::Number;
+  if (Value.Kind == TTypedKind::Boolean) Type = TCellType::Boolean;
+  if (Value.Kind == TTypedKind::Text) Type = TCellType::InlineString;
+  // A date keeps its serial beside the text it shows.
+  Cells.SetCell(
+      Row, Col, Value.Loaded, Type, Style,
+      Value.Kind == TTypedKind::Number ? std::string_view(Value.Value) : std::string_view());
+}
+
+std::vector<TTablePart>& TXlsxWorkbook::TImpl::TablesOf(const TXlsxSheet& Sheet) {
+  auto Known = FTables.find(Sheet.PartName);
+  if (Known != FTables.end()) return Known->second;
+  std::vector<TTablePart> Tables;
+  const size_t Slash = Sheet.PartName.rfind('/');
+  const std::string Rels =
+      Sheet.PartName.substr(0, Slash + 1) + "_rels/" + Sheet.PartName.substr(Slash + 1) + ".rels";
+  const size_t RelsIndex = FindPart(Rels);
+  if (RelsIndex != npos)
+    for (const std::string& Part :
+         TablePartsOfSheet(StripUtf8Bom(EntryBytes(RelsIndex)), Sheet.PartName)) {
+      const size_t Index = FindPart(Part);
+      TTablePart Table;
+      if (Index != npos &&
+          ReadTablePart(StripUtf8Bom(EntryBytes(Index)), FOriginalEntries[Index].Name, Table))
+        Tables.push_back(std::move(Table));
+    }
+  return FTables[Sheet.PartName] = std::move(Tables);
+}
+
+bool TXlsxWorkbook::TImpl::RenameHeader(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                        const std::string& NewValue) {
+  for (TTablePart& Table : TablesOf(Sheet)) {
+    const int32_t Column = Table.HeaderColumnAt(Row, Col);
+    if (Column < 0) continue;
+    CheckHeaderName(Table, Column, NewValue,
+                    ColumnIndexToLetters(Col) + std::to_string(int64_t{Row} + 1));
+    const size_t Index = FindEntry(Table.PartName);
+    const std::string Bytes = EntryBytes(Index);
+    const std::string_view Text = StripUtf8Bom(Bytes);
+    ReplaceEntryBytes(Index, Bytes.substr(0, Bytes.size() - Text.size()) +
+                                 RenameTableColumn(Text, Table.PartName, Column, NewValue));
+    Table.Columns[static_cast<size_t>(Column)] = NewValue;
+    return true;
+  }
+  return false;
+}
+
 void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
                                  const std::string& NewValue) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
   // The table must hold the part's cells before one of them changes.
   (void)this->Sheet(SheetIndex);
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
-  TSheetCells& Cells = FImpl->EditableCells(static_cast<size_t>(SheetIndex), Sheet);
-  Cells.SetCell(Row, Col, NewValue);
+  const size_t Length = Utf16Length(NewValue);
+  if (Length > static_cast<size_t>(kMaxCellTextLength))
+    throw TKvError("A cell can hold at most 32,767 characters; this text has " +
+                   std::to_string(Length) + ".");
+  if (IsCellLocked(SheetIndex, Row, Col))
+    throw TKvError("The cell " + ColumnIndexToLetters(Col) + std::to_string(int64_t{Row} + 1) +
+                   " is locked: the sheet " + Sheet.Name + " is protected.");
+  TImpl& Impl = *FImpl;
+  TTypingCell Typing = Impl.TypingCell(Sheet, Row, Col);
+  // A header names its column: it stays text.
+  Typing.KeepText = Impl.RenameHeader(Sheet, Row, Col, NewValue);
+  bool Own = false;
+  const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
+  TCellEdit Edit(TypeCellInput(NewValue, Typing));
+  if (!Own && Style > 0) Edit.NewStyle = Style;
+  TSheetCells& Cells = Impl.EditableCells(static_cast<size_t>(SheetIndex), Sheet);
+  Impl.SetTypedCell(Cells, Row, Col, Edit.Value, Style);
   if (Sheet.PartName.empty()) return;
   // Keyed by the entry's exact name, found as the loader finds parts, so an
   // edit is never dropped because the relationships spell the name otherwise.
-  const size_t Index = FImpl->FindPart(Sheet.PartName);
+  const size_t Index = Impl.FindPart(Sheet.PartName);
   if (Index == TImpl::npos) return;
-  FImpl->FPendingEdits[FImpl->FOriginalEntries[Index].Name][{Row, Col}] = NewValue;
+  Impl.FPendingEdits[Impl.FOriginalEntries[Index].Name][{Row, Col}] = std::move(Edit);
+}
+
+bool TXlsxWorkbook::IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return false;
+  const TXlsxSheet& S = Sheet(SheetIndex);
+  auto Facts = FImpl->FSheetFacts.find(S.PartName);
+  if (Facts == FImpl->FSheetFacts.end() || !Facts->second.Protected) return false;
+  bool Own = false;
+  const size_t Style = static_cast<size_t>(FImpl->CellStyle(S, Row, Col, Own));
+  return !(Style < FImpl->FStyleUnlocked.size() && FImpl->FStyleUnlocked[Style]);
 }
 
 TSpliceResult TXlsxWorkbook::TImpl::SpliceEntry(size_t Index, const TCellEdits& Edits,
@@ -118,10 +225,57 @@ class TEntryDataSink : public TXmlSink {
 
 }  // namespace
 
+bool TXlsxWorkbook::TImpl::HasFormulas() const {
+  // Writers list formula cells in a calculation chain; others are read.
+  if (const_cast<TImpl*>(this)->DropCalculationChain(true)) return true;
+  for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
+    const TEntry& E = FOriginalEntries[I];
+    const std::string Name = AsciiLower(E.Name);
+    if (E.Dropped || Name.find("worksheets/") == std::string::npos ||
+        Name.find("_rels/") != std::string::npos || !EndsWithAscii(Name, ".xml"))
+      continue;
+    if (E.ZipIndex == npos) {
+      TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
+      if (SheetHasFormula(Source, E.Name)) return true;
+    } else {
+      TZipEntrySource Source(*FZip, E.ZipIndex);
+      if (SheetHasFormula(Source, E.Name)) return true;
+    }
+  }
+  return false;
+}
+
+void TXlsxWorkbook::TImpl::AskForFullCalculation() {
+  const size_t Index = FindPart(FWorkbookPart);
+  if (Index == npos) return;
+  const std::string Old = EntryBytes(Index);
+  std::string New = WithFullCalcOnLoad(Old, FOriginalEntries[Index].Name);
+  if (New != Old) ReplaceEntryBytes(Index, std::move(New));
+}
+
+void TXlsxWorkbook::TImpl::CheckUnchangedOnDisk(const std::string& Path) const {
+  const int64_t Size = FileSize(Path);
+  if (Size < 0) return;  // gone: nothing of another program's is lost
+  // The size, then the bytes decide. A time stamp is no help: it changes when
+  // a file is touched or copied back unchanged, and can stay the same when a
+  // quick writer keeps the clock's tick or sets the old time again.
+  if (Size == FLoadedSize && HashFile(Path) == FLoadedHash) return;
+  throw TKvError("The file " + Path +
+                 " was changed by another program since it was opened, so it was not "
+                 "overwritten. Save under another name, or open the file again.");
+}
+
+void TXlsxWorkbook::TImpl::StampLoadedFile(const std::string& Path) {
+  FLoadedSize = FileSize(Path);
+  FLoadedHash = HashFile(Path);
+}
+
 void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   TImpl& Impl = *FImpl;
   if (Impl.FOriginalEntries.empty()) throw TKvError("No workbook is currently loaded.");
   Impl.FZip->StartOperation();
+  // Formulas may now cache stale values: readers are told to compute them.
+  if (!Impl.FPendingEdits.empty() && Impl.HasFormulas()) Impl.AskForFullCalculation();
   // The calculation chain sits before the worksheets in most packages: whether
   // an edit replaced a formula is found by a first pass that writes nothing.
   if (!Impl.FPendingEdits.empty() && Impl.DropCalculationChain(true)) {
@@ -133,6 +287,9 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   }
 
   TZipWriter Zip(OutputFileName);
+  // Onto the file loaded: another program may have saved it meanwhile.
+  const bool OntoLoaded = !Impl.FLoadedFrom.empty() && SameFile(OutputFileName, Impl.FLoadedFrom);
+  if (OntoLoaded) Zip.SetBeforeReplace([&] { Impl.CheckUnchangedOnDisk(OutputFileName); });
   // Only spliced worksheets are compressed here; the fastest level keeps
   // saving a full grid quick at a size close to the default level's.
   Zip.SetDeflateLevel(1);
@@ -158,6 +315,7 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
     }
   }
   Zip.Finish();
+  if (OntoLoaded) Impl.StampLoadedFile(OutputFileName);
 }
 
 }  // namespace kv

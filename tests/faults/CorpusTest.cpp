@@ -21,7 +21,7 @@
 #include "support/ViewerActions.h"
 #include "unit/viewer/FakeWindows.h"
 #include "workbook/Workbook.h"
-#include "workbook/ZipReader.h"
+#include "zip/ZipReader.h"
 
 namespace kv {
 

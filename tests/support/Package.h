@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "workbook/CellNotation.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 namespace kv::test {
 

@@ -6,6 +6,12 @@
 // what stayed: the new kernel handles with their types, the GDI objects of the
 // types that grew with what they are (font, brush colour, bitmap size...);
 // "expect-resources-grown" with "hold" proves the counts see a leak.
+// "expect-growth-per-round FROM TO ROUNDS" is the long runs' check: what the
+// ROUNDS rounds between two marks kept, a round, against a small allowance a
+// round, so that a one-time cost (Wine's heaps and caches settling, however
+// the machine's Wine allocates) passes and a leak of a few KiB a round fails.
+// "leak KIB [once]" keeps heap for good, like a leak (or, once, like a cache):
+// only the tests of that check use it.
 // "memory-watch" samples private bytes and the address space in use on a
 // thread of its own until "expect-memory-peak" compares their peaks with a
 // budget (Wine reports no peak of private bytes).
@@ -23,6 +29,7 @@
 #include <atomic>
 #include <cstdio>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -420,6 +427,95 @@ void CmdExpectResourcesGrown(TScript& S, const TArgs& A) {
   }
 }
 
+// A per-round allowance: a number, fractions allowed (0.1 handles a round is
+// one handle in ten rounds); -1 when the text is none.
+double ParseAllowance(const std::string& Text) {
+  char* End = nullptr;
+  double Value = std::strtod(Text.c_str(), &End);
+  return Text.empty() || *End || !(Value >= 0) ? -1 : Value;
+}
+
+std::string Figure(double Value) {
+  char Buf[32];
+  std::snprintf(Buf, sizeof Buf, "%.4g", Value);
+  return Buf;
+}
+
+// Private bytes move in steps of the allocators under the heaps (Wine's
+// heaps commit 64 KiB at a time), so a growth of one step in a few rounds is
+// no leak; the heap in use, which counts bytes, needs no such floor.
+constexpr double kPrivateStepKiB = 64;
+
+struct TRoundAllowances {
+  double HeapKiB = 1, PrivateKiB = 1, Gdi = 0, Handles = 0, Tls = 0;
+};
+
+// Reads [--heap KiB] [--private KiB] [--gdi N] [--handles N] [--tls N] from
+// A[From...]; false on anything else.
+bool ParseRoundAllowances(const TArgs& A, size_t From, TRoundAllowances& R) {
+  for (size_t I = From; I < A.size(); I += 2) {
+    double Value = I + 1 < A.size() ? ParseAllowance(A[I + 1]) : -1;
+    double* Slot = A[I] == "--heap"      ? &R.HeapKiB
+                   : A[I] == "--private" ? &R.PrivateKiB
+                   : A[I] == "--gdi"     ? &R.Gdi
+                   : A[I] == "--handles" ? &R.Handles
+                   : A[I] == "--tls"     ? &R.Tls
+                                         : nullptr;
+    if (Value < 0 || !Slot) return false;
+    *Slot = Value;
+  }
+  return true;
+}
+
+// expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB]
+// [--gdi N] [--handles N] [--tls N]: the ROUNDS rounds run between marks FROM
+// and TO kept at most the allowance a round of each: heap in use and private
+// bytes 1 KiB a round unless given (private bytes 64 KiB in all at least),
+// GDI objects, handles and TLS slots none; windows and USER objects never
+// more. The rounds before FROM (at least a first round that does everything
+// the later ones do, then as many rounds again) take the one-time costs, so
+// what grows from FROM to TO is what every round keeps.
+void CmdExpectGrowthPerRound(TScript& S, const TArgs& A) {
+  const char* Usage =
+      "expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "
+      "[--handles N] [--tls N]";
+  if (!S.Need(A, 3, Usage)) return;
+  const TMark* From = FindMark(A[0], false);
+  const TMark* To = FindMark(A[1], false);
+  if (!From || !To) return S.Fail("no resources mark " + (From ? A[1] : A[0]));
+  const int32_t Rounds = kv::ParseInt32Or(A[2], 0);
+  TRoundAllowances Allow;
+  if (Rounds <= 0 || !ParseRoundAllowances(A, 3, Allow))
+    return S.Fail(std::string("usage: ") + Usage);
+  const TSample &W = From->Sample, &N = To->Sample;
+  const std::string Span = " in " + A[2] + " rounds from " + A[0] + " to " + A[1];
+  auto KiB = [](size_t Was, size_t Is) { return (double(Is) - double(Was)) / 1024; };
+  S.Print("growth" + Span + ": heap " + Figure(KiB(W.HeapBytes, N.HeapBytes)) + " KiB, private " +
+          Figure(KiB(W.PrivateBytes, N.PrivateBytes)) + " KiB, GDI " +
+          std::to_string(N.Gdi - W.Gdi) + ", USER " + std::to_string(N.User - W.User) +
+          ", windows " + std::to_string(N.Windows - W.Windows) + ", handles " +
+          std::to_string(N.Handles - W.Handles) + ", TLS slots " +
+          std::to_string(N.TlsSlots - W.TlsSlots));
+  auto Check = [&](const char* What, double Grown, double PerRound, const char* Unit,
+                   double Floor = 0) {
+    if (Grown <= std::max(PerRound * Rounds, Floor)) return false;
+    S.Fail(std::string(What) + " grew by " + Figure(Grown) + Unit + Span + ", " +
+           Figure(Grown / Rounds) + Unit + " a round (allowance " + Figure(PerRound) + Unit +
+           " a round" + (Floor > 0 ? ", at least " + Figure(Floor) + Unit + " in all" : "") + ")");
+    return true;
+  };
+  Check("heap in use", KiB(W.HeapBytes, N.HeapBytes), Allow.HeapKiB, " KiB");
+  Check("private bytes", KiB(W.PrivateBytes, N.PrivateBytes), Allow.PrivateKiB, " KiB",
+        kPrivateStepKiB);
+  Check("windows", N.Windows - W.Windows, 0, "");
+  Check("USER objects", N.User - W.User, 0, "");
+  Check("TLS slots", N.TlsSlots - W.TlsSlots, Allow.Tls, "");
+  if (Check("handles", N.Handles - W.Handles, Allow.Handles, ""))
+    S.Print("new handles: " + NewHandles(W.HandleList, N.HandleList, HandleTypeName));
+  if (Check("GDI objects", N.Gdi - W.Gdi, Allow.Gdi, ""))
+    S.Print("new GDI objects: " + NewHandles(W.GdiList, N.GdiList, GdiObjectText, true));
+}
+
 // What a leak would hold, kept until release-held: GDI brushes, event
 // handles, heap blocks of 1 KiB.
 std::vector<HGDIOBJ> GHeldGdi;
@@ -428,7 +524,8 @@ std::vector<std::unique_ptr<char[]>> GHeldBlocks;
 
 void CmdHold(TScript& S, const TArgs& A) {
   if (!S.Need(A, 2, "hold gdi|handles|heap N")) return;
-  int N = kv::ParseInt32Or(A[1], 0);
+  const int N = kv::ParseInt32Or(A[1], -1);
+  if (N < 0) return S.Fail("usage: hold gdi|handles|heap N");
   for (int I = 0; I < N; ++I) {
     if (A[0] == "gdi")
       GHeldGdi.push_back(CreateSolidBrush(RGB(I & 255, 0, 0)));
@@ -439,6 +536,25 @@ void CmdHold(TScript& S, const TArgs& A) {
     else
       return S.Fail("usage: hold gdi|handles|heap N");
   }
+}
+
+// leak KIB [once]: keeps KIB of heap in 1 KiB blocks (zeroed, so their pages
+// are touched) until the process ends, release-held or not: what a leak in
+// the plug-in would keep. With "once", only the first time the line runs: a
+// one-time cost, like a cache filled on first use. Only the tests of the long
+// runs' own check use it.
+std::vector<std::unique_ptr<char[]>> GLeaked;
+std::vector<int> GLeakedOnce;  // script lines whose "once" has run
+
+void CmdLeak(TScript& S, const TArgs& A) {
+  const int KiB = A.empty() ? -1 : kv::ParseInt32Or(A[0], -1);
+  const bool Once = A.size() > 1 && A[1] == "once";
+  if (KiB < 0 || A.size() > 2 || (A.size() == 2 && !Once)) return S.Fail("usage: leak KIB [once]");
+  if (Once) {
+    if (std::count(GLeakedOnce.begin(), GLeakedOnce.end(), S.CurrentLine())) return;
+    GLeakedOnce.push_back(S.CurrentLine());
+  }
+  for (int I = 0; I < KiB; ++I) GLeaked.push_back(std::make_unique<char[]>(1024));
 }
 
 void CmdReleaseHeld(TScript&, const TArgs&) {
@@ -528,7 +644,12 @@ const TScriptCommand Reg[] = {
      CmdExpectResourcesBack},
     {"expect-resources-grown", "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...",
      CmdExpectResourcesGrown},
+    {"expect-growth-per-round",
+     "expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "
+     "[--handles N] [--tls N]",
+     CmdExpectGrowthPerRound},
     {"hold", "hold gdi|handles|heap N", CmdHold},
+    {"leak", "leak KIB [once]", CmdLeak},
     {"release-held", "release-held", CmdReleaseHeld},
     {"clear-requests", "clear-requests", CmdClearRequests},
     {"memory-watch", "memory-watch", CmdMemoryWatch},

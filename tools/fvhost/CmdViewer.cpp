@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "Host.h"
 #include "Script.h"
@@ -21,7 +23,7 @@
 #include "viewer/VantSpreadsheet.h"
 #include "win32/Screenshot.h"
 #include "win32/ViewerWindow.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipWriter.h"
 #include "workbook/CellNotation.h"
 
 namespace fvhost {
@@ -94,9 +96,11 @@ UINT KeyCode(const std::string& Name) {
   static const struct {
     const char* Name;
     UINT Vk;
-  } Keys[] = {{"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"F2", VK_F2},     {"LEFT", VK_LEFT},
-              {"RIGHT", VK_RIGHT},   {"UP", VK_UP},        {"DOWN", VK_DOWN}, {"PRIOR", VK_PRIOR},
-              {"NEXT", VK_NEXT},     {"ESCAPE", VK_ESCAPE}};
+  } Keys[] = {{"RETURN", VK_RETURN}, {"ENTER", VK_RETURN}, {"F2", VK_F2},
+              {"LEFT", VK_LEFT},     {"RIGHT", VK_RIGHT},  {"UP", VK_UP},
+              {"DOWN", VK_DOWN},     {"PRIOR", VK_PRIOR},  {"NEXT", VK_NEXT},
+              {"ESCAPE", VK_ESCAPE}, {"TAB", VK_TAB},      {"DELETE", VK_DELETE},
+              {"BACK", VK_BACK},     {"HOME", VK_HOME},    {"END", VK_END}};
   for (const auto& K : Keys)
     if (kv::SameTextAscii(Name, K.Name)) return K.Vk;
   return UINT(kv::ParseInt32Or(Name, 0));
@@ -115,15 +119,41 @@ void CmdClick(TScript& S, const TArgs& A) {
   }
 }
 
+// KEY with "ctrl+", "shift+" and "alt+" prefixes in any order: the
+// modifiers are held in the thread's keyboard state while the key goes out,
+// with Alt as WM_SYSKEYDOWN as a keyboard sends it.
 void CmdKey(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-key RECT KEY")) return;
+  if (!S.Need(A, 2, "viewer-key RECT [ctrl+][shift+][alt+]KEY")) return;
   if (HWND W = NeedViewer(S, A[0])) {
-    UINT Vk = KeyCode(A[1]);
+    std::string Name = A[1];
+    std::vector<UINT> Held;
+    for (auto [Prefix, Vk] : {std::pair<const char*, UINT>{"CTRL+", VK_CONTROL},
+                              {"SHIFT+", VK_SHIFT},
+                              {"ALT+", VK_MENU}})
+      for (size_t P = kv::AsciiUpper(Name).find(Prefix); P != std::string::npos;
+           P = kv::AsciiUpper(Name).find(Prefix)) {
+        Name.erase(P, std::string_view(Prefix).size());
+        Held.push_back(Vk);
+      }
+    UINT Vk = KeyCode(Name);
     if (Vk == 0) return S.Fail("unknown key " + A[1]);
+    BYTE Old[256], State[256];
+    GetKeyboardState(Old);
+    std::copy(std::begin(Old), std::end(Old), std::begin(State));
+    bool Alt = false;
+    for (UINT H : Held) {
+      State[H] |= 0x80;
+      Alt = Alt || H == VK_MENU;
+    }
+    SetKeyboardState(State);
     std::string Elsewhere;
     HWND To = KeyTarget(W, Elsewhere);
-    SendMessageW(To, WM_KEYDOWN, Vk, 1);
-    SendMessageW(To, WM_KEYUP, Vk, LPARAM(0xC0000001));
+    const LPARAM Context = Alt ? LPARAM(1) << 29 : 0;
+    SendMessageW(To, Alt ? WM_SYSKEYDOWN : WM_KEYDOWN, Vk, 1 | Context);
+    // The key may have closed the editor it went to.
+    if (IsWindow(To))
+      SendMessageW(To, Alt ? WM_SYSKEYUP : WM_KEYUP, Vk, LPARAM(0xC0000001) | Context);
+    SetKeyboardState(Old);
     if (!Elsewhere.empty()) S.Fail("keys for " + A[0] + " went to the focused " + Elsewhere);
   }
 }
@@ -360,7 +390,7 @@ void CmdPaintBench(TScript& S, const TArgs& A) {
 
 const TScriptCommand Reg[] = {
     {"viewer-click", "viewer-click RECT X Y [double]", CmdClick},
-    {"viewer-key", "viewer-key RECT KEY", CmdKey},
+    {"viewer-key", "viewer-key RECT [ctrl+][shift+][alt+]KEY", CmdKey},
     {"viewer-type", "viewer-type RECT TEXT", CmdType},
     {"viewer-wheel", "viewer-wheel RECT DELTA [shift]", CmdWheel},
     {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},

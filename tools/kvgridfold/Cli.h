@@ -29,9 +29,14 @@ bool TakeFlag(TArgs& Args, const std::string& Flag);
 
 namespace kv {
 class TXlsxWorkbook;
-}
+struct TCalcValue;
+}  // namespace kv
 
 namespace kv::cli {
+
+// A computed value as the tool prints it: numbers in the stored notation,
+// TRUE/FALSE, error codes.
+std::string CalcValueText(const TCalcValue& V);
 
 // The sheet named (ASCII case ignored) or numbered (1-based) by Spec.
 // Raises: TKvError when there is none.

@@ -1,10 +1,14 @@
 // "info" and "cells": what the viewer will show of a workbook.
 #include <cstdio>
+#include <memory>
 
 #include "Cli.h"
 #include "base/Error.h"
+#include "base/Files.h"
+#include "calc/Calc.h"
+#include "calc/PackageCells.h"
 #include "base/Text.h"
-#include "workbook/NumberFormat.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
 
 namespace kv::cli {
@@ -63,16 +67,31 @@ int CmdCells(const TArgs& In) {
   std::string Spec;
   bool HasSheet = TakeOption(Args, "--sheet", Spec);
   const bool Shown = TakeFlag(Args, "--shown");
-  if (Args.size() != 1) UsageError("cells BOOK.xlsx [--sheet NAME|N] [--shown]");
+  const bool Recalc = TakeFlag(Args, "--recalc");
+  if (Args.size() != 1 || (Shown && Recalc))
+    UsageError("cells BOOK.xlsx [--sheet NAME|N] [--shown | --recalc]");
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
-  const TXlsxSheet& S = Book.Sheet(HasSheet ? FindSheetIndex(Book, Spec) : 0);
+  const int Index = HasSheet ? FindSheetIndex(Book, Spec) : 0;
+  const TXlsxSheet& S = Book.Sheet(Index);
+  // --recalc: every formula recomputed from scratch, shown in place of its cached value.
+  std::unique_ptr<TPackageCells> Cells;
+  std::unique_ptr<TCalcEngine> Engine;
+  int CalcSheet = -1;
+  if (Recalc) {
+    Cells = std::make_unique<TPackageCells>(ReadWholeFile(Args[0]));
+    Engine = std::make_unique<TCalcEngine>(*Cells);
+    Engine->RecalculateAll();
+    CalcSheet = Cells->FindSheet(Book.SheetName(Index));
+  }
   std::string Out;
   TShownText Cell;
   for (int32_t R = 0; R < S.RowCount(); ++R) {
     for (int32_t C = 0; C < S.ColCount(); ++C) {
       if (C) Out += '\t';
-      if (Shown) {
+      if (CalcSheet >= 0 && Engine->IsFormula(CalcSheet, R, C)) {
+        Out += EscapeCell(CalcValueText(Engine->Value(CalcSheet, R, C)));
+      } else if (Shown) {
         S.ShownCell(R, C, Cell);
         Out += EscapeCell(Cell.Text);
       } else {
@@ -92,8 +111,9 @@ int CmdCells(const TArgs& In) {
 const TCliCommand RegInfo("info", "info BOOK.xlsx    (index, name, rows, columns of each sheet)",
                           CmdInfo);
 const TCliCommand RegCells("cells",
-                           "cells BOOK.xlsx [--sheet NAME|N] [--shown]    (cell texts, "
-                           "tab-separated; --shown: as their number formats show them)",
+                           "cells BOOK.xlsx [--sheet NAME|N] [--shown | --recalc]    (cell "
+                           "texts, tab-separated; --shown: as their number formats show them; "
+                           "--recalc: formulas recomputed from scratch)",
                            CmdCells);
 
 }  // namespace

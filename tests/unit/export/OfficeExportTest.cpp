@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "SheetBuilder.h"
+#include "support/Package.h"
 #include "export/XlsxExporter.h"
-#include "workbook/ZipReader.h"
-#include "workbook/ZipWriter.h"
+#include "zip/ZipReader.h"
+#include "zip/ZipWriter.h"
 
 namespace kv {
 
@@ -29,6 +30,11 @@ TEST(XmlSpreadsheet, DocumentLinesAreExact) {
       "xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
       "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
       "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n"
+      " <Styles>\r\n"
+      "  <Style ss:ID=\"kvDate\"><NumberFormat ss:Format=\"yyyy\\-mm\\-dd\"/></Style>\r\n"
+      "  <Style ss:ID=\"kvDateTime\"><NumberFormat ss:Format=\"yyyy\\-mm\\-dd\\ "
+      "hh:mm\"/></Style>\r\n"
+      " </Styles>\r\n"
       " <Worksheet ss:Name=\"R&amp;D\">\r\n"
       "  <Table>\r\n"
       "   <Row>\r\n"
@@ -37,8 +43,7 @@ TEST(XmlSpreadsheet, DocumentLinesAreExact) {
       "    <Cell><Data ss:Type=\"String\">it&apos;s</Data></Cell>\r\n"
       "   </Row>\r\n"
       "   <Row>\r\n"
-      "    <Cell><Data ss:Type=\"String\"></Data></Cell>\r\n"
-      "    <Cell><Data ss:Type=\"Number\">1000</Data></Cell>\r\n"
+      "    <Cell ss:Index=\"2\"><Data ss:Type=\"Number\">1000</Data></Cell>\r\n"
       "    <Cell><Data ss:Type=\"String\">1,5</Data></Cell>\r\n"
       "   </Row>\r\n"
       "  </Table>\r\n"
@@ -66,6 +71,29 @@ TEST(XmlSpreadsheet, OnlyANumbersOwnTextIsANumber) {
     EXPECT_STREQ(TypeOf(Text), "String") << Text;
   for (const char* Text : {"12", "-1.5", "0.25", "1E20", "123456789012345"})
     EXPECT_STREQ(TypeOf(Text), "Number") << Text;
+}
+
+// A loaded cell's type decides, not its text's shape: numbers keep every
+// digit the file stored, texts that look like numbers stay Strings, and
+// empty cells have no Data.
+TEST(XmlSpreadsheet, TheWorkbooksTypesDecide) {
+  TXlsxWorkbook Book;
+  Book.LoadFromBytes(
+      test::MakeBook(
+          {{"S",
+            "<row r=\"1\"><c r=\"A1\"><v>0.33333333333333331</v></c>"
+            "<c r=\"B1\"><v>1E-7</v></c><c r=\"D1\" t=\"inlineStr\"><is><t>00012</t></is></c>"
+            "<c r=\"E1\"><v>123456789.12345679</v></c><c r=\"F1\"><v>1e15</v></c></row>"}})
+          .Bytes(),
+      "book.xlsx");
+  const std::string Doc = XmlSpreadsheetText(TSheetList{&Book.Sheet(0)});
+  for (const char* Cell : {"<Cell><Data ss:Type=\"Number\">0.3333333333333333</Data>",
+                           "<Cell><Data ss:Type=\"Number\">1e-07</Data>",
+                           "<Cell ss:Index=\"4\"><Data ss:Type=\"String\">00012</Data>",
+                           "<Cell><Data ss:Type=\"Number\">123456789.12345679</Data>",
+                           "<Cell><Data ss:Type=\"Number\">1e+15</Data>"})
+    EXPECT_NE(Doc.find(Cell), std::string::npos) << Cell << "\n" << Doc;
+  EXPECT_EQ(CountOf(Doc, "<Data"), 5u);
 }
 
 TEST(Docx, LineBreaksAreBreaksAndForbiddenCharactersQuestionMarks) {

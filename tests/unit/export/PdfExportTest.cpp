@@ -78,20 +78,26 @@ TEST(PdfLayout, ThreeByTwoPageIsExact) {
   EXPECT_NE(Pdf({&S}).find("stream\n" + Expected + "\nendstream"), std::string::npos);
 }
 
-TEST(PdfLayout, LongTextsAreCutToWhatFitsInsideTheInset) {
-  // (140 - 3) / (0.556 x 7) = 35.2 digits; (43.06 - 3) / 3.892 = 10.3.
-  const std::string Long(60, 'x');
-  const TXlsxSheet Wide = MakeSheet("W", {{Long}});
-  EXPECT_NE(Pdf({&Wide}).find("(" + std::string(35, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(Pdf({&Wide}).find(std::string(36, 'x')), std::string::npos);
+// Helvetica's own widths (x 500, W 944, y 500, e-acute 556, ellipsis 1000
+// thousandths of an em) decide, between the 3-point insets on either side.
+TEST(PdfLayout, LongTextsAreCutToWhatFitsAndEndInAnEllipsis) {
+  // (140 - 6) / 7 x 1000 = 19143: 38 x fit whole; cut, 36 x and the ellipsis.
+  const TXlsxSheet Fits = MakeSheet("F", {{std::string(38, 'x')}});
+  EXPECT_NE(Pdf({&Fits}).find("(" + std::string(38, 'x') + ") Tj"), std::string::npos);
+  const TXlsxSheet Wide = MakeSheet("W", {{std::string(60, 'x'), std::string(60, 'W')}});
+  const std::string P = Pdf({&Wide});
+  EXPECT_NE(P.find("(" + std::string(36, 'x') + "\x85) Tj"), std::string::npos);
+  // Capitals are wider than digits: 19 W.
+  EXPECT_NE(P.find("(" + std::string(19, 'W') + "\x85) Tj"), std::string::npos);
 
-  std::vector<std::vector<std::string>> Row(1, std::vector<std::string>(17, Long));
-  Row[0][0] = "\xC3\xA9" + std::string(20, 'y');  // cut counts characters, not bytes
+  // (732 / 17 - 6) / 7 x 1000 = 5294.
+  std::vector<std::vector<std::string>> Row(1, std::vector<std::string>(17, std::string(60, 'x')));
+  Row[0][0] = "\xC3\xA9" + std::string(20, 'y');  // a character, whatever its bytes
   const TXlsxSheet Narrow = MakeSheet("N", Row);
-  const std::string P = Pdf({&Narrow});
-  EXPECT_NE(P.find("(\xE9" + std::string(9, 'y') + ") Tj"), std::string::npos);
-  EXPECT_NE(P.find("(" + std::string(10, 'x') + ") Tj"), std::string::npos);
-  EXPECT_EQ(P.find(std::string(11, 'x')), std::string::npos);
+  const std::string N = Pdf({&Narrow});
+  EXPECT_NE(N.find("(\xE9" + std::string(7, 'y') + "\x85) Tj"), std::string::npos);
+  EXPECT_NE(N.find("(" + std::string(8, 'x') + "\x85) Tj"), std::string::npos);
+  EXPECT_EQ(N.find(std::string(9, 'x')), std::string::npos);
 }
 
 TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
@@ -100,9 +106,9 @@ TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {
   EXPECT_NE(P.find("(lf only) Tj"), std::string::npos);
   EXPECT_NE(P.find("(cr lf) Tj"), std::string::npos);
   EXPECT_NE(P.find("(lone cr) Tj"), std::string::npos);
-  // In a long text the breaks before the cut count as one character each.
+  // In a long text the breaks before the cut are blanks too.
   const TXlsxSheet Long = MakeSheet("L", {{"a\r\nb\n" + std::string(100000, 'x')}});
-  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(31, 'x') + ") Tj"), std::string::npos);
+  EXPECT_NE(Pdf({&Long}).find("(a b " + std::string(32, 'x') + "\x85) Tj"), std::string::npos);
 }
 
 TEST(PdfLayout, FileWrittenAsItGoesEqualsTheFileKeptWhole) {

@@ -85,6 +85,7 @@ class TFakeViewerWindow : public IViewerWindow {
   int32_t FEditFontPoints = 0;
   bool FEditSelectedAll = false;
   int FEditorsCreated = 0;
+  uint32_t FMods = 0;  // the modifier keys held
 
   TWindowHandle Handle() const override { return FHandle; }
   bool IsAlive() const override { return FAlive; }
@@ -148,6 +149,9 @@ class TFakeViewerWindow : public IViewerWindow {
     FEditSelectedAll = true;
     MoveFocus(Editor);
   }
+  void PlaceEditorCaretAtEnd(TWindowHandle) override { FEditSelectedAll = false; }
+  void InsertEditorText(TWindowHandle, const std::string& Text) override { Type(Text); }
+  uint32_t KeyModifiers() const override { return FMods; }
   std::string EditorText(TWindowHandle E) const override { return E == FEditor ? FEditText : ""; }
   void DestroyEditor(TWindowHandle E) override {
     if (E != FEditor || E == 0) return;
@@ -167,11 +171,21 @@ class TFakeViewerWindow : public IViewerWindow {
   void Click(int32_t X, int32_t Y) {
     Send(msg::LButtonDown, 0, intptr_t((uint32_t(uint16_t(Y)) << 16) | uint16_t(X)));
   }
-  void Key(uint32_t Vk) { Send(msg::KeyDown, Vk); }
+  // A key with modifiers, to the editor when it has the focus (as the port
+  // hands it on) or else to the viewer.
+  TMessageResult Key(uint32_t Vk, uint32_t Mods = 0) {
+    FMods = Mods;
+    TMessageResult R = FFocus == Editor ? Send(msg::EditorKeyDown, Vk) : Send(msg::KeyDown, Vk);
+    FMods = 0;
+    return R;
+  }
+  void Char(char32_t C) { Send(msg::Char, uintptr_t(C)); }
   // The user clicks a window of the host: the focus leaves the viewer.
   void FocusOther() { MoveFocus(Other); }
-  void Wheel(int16_t Delta, bool Shift = false) {
-    Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0));
+  // At (X, Y): screen and client coordinates are the same here.
+  void Wheel(int16_t Delta, bool Shift = false, int32_t X = 300, int32_t Y = 200) {
+    Send(msg::MouseWheel, (uintptr_t(uint16_t(Delta)) << 16) | (Shift ? msg::MkShift : 0),
+         intptr_t((uint32_t(uint16_t(Y)) << 16) | uint16_t(X)));
   }
   void Pump() {
     while (!FPosted.empty()) {

@@ -57,37 +57,64 @@ TEST_F(TLayout, PageModeWithAndWithoutActionToolbar) {
 }
 
 TEST_F(TLayout, TinyViewerPushesStripAndGridBelowClientArea) {
+  // Without room for a data row the toolbar drops its label row first.
   Open("Top", 300, 50);
-  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 0, 300, 50}));
-  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 50, 300, 80}));
-  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 80, 300, 80}));
+  EXPECT_EQ(FViewer->ToolbarRect(), (TRect{0, 0, 300, 40}));
+  EXPECT_EQ(FViewer->SheetTabRect(), (TRect{0, 40, 300, 70}));
+  EXPECT_EQ(FViewer->GridRect(), (TRect{0, 70, 300, 70}));
   int32_t R, C;
   EXPECT_FALSE(FViewer->CellAt(100, 49, R, C));
 }
 
-TEST_F(TLayout, SheetTabsStopAfterTheTabReachingTheStripEnd) {
+TEST_F(TLayout, SheetTabsScrollFitTheirNamesAndKeepTheCurrentOneInView) {
   std::vector<std::pair<std::string, std::string>> Five;
   for (int I = 1; I <= 5; ++I) Five.push_back({"S" + std::to_string(I), GridData(2, 2)});
-  FWindows.FWindows[FRect].FWidth = 600;
+  // Fake text is 6 px a character at 9 points: 23 characters reach 150 px.
+  Five[1].first = std::string(60, 'w');
+  FWindows.FWindows[FRect].FWidth = 640;
   Create();
   FViewer->SetToolbarPlacement("None");
   FViewer->LoadWorkbook(WriteBook(Five));
   FViewer->ShowSpreadsheet();
-  EXPECT_EQ(FViewer->SheetTabAt(599, 5), 3);
-  EXPECT_EQ(FViewer->SheetTabAt(450, 29), 3);
-  EXPECT_EQ(FViewer->SheetTabAt(450, 30), -1);
   auto TabTexts = [&] {
     std::vector<std::string> T;
     for (const TPaintOp& Op : FWin->Repaint().FOps)
       if (Op.Kind == TPaintKind::Text && Op.Box.Top == 6) T.push_back(Op.Text);
     return T;
   };
-  EXPECT_EQ(TabTexts(), (std::vector<std::string>{"S1", "S2", "S3", "S4"}));
-
-  FWindows.FWindows[FRect].FWidth = 640;
+  // S1 150 wide, the long name at the maximum, cut with "…" (45 characters
+  // and the ellipsis's 3 bytes fit 288 px); buttons from 600.
+  const std::string Cut = std::string(45, 'w') + "\xE2\x80\xA6";
+  EXPECT_EQ(TabTexts(), (std::vector<std::string>{"S1", Cut, "S3"}));
+  EXPECT_EQ(FViewer->SheetTabAt(149, 5), 0);
+  EXPECT_EQ(FViewer->SheetTabAt(150, 5), 1);
+  EXPECT_EQ(FViewer->SheetTabAt(450, 5), 2);
+  EXPECT_EQ(FViewer->SheetTabAt(599, 5), 2);
+  EXPECT_EQ(FViewer->SheetTabAt(600, 5), -1);
+  EXPECT_EQ(FViewer->TabScrollButtonAt(619, 5), 0);
+  EXPECT_EQ(FViewer->TabScrollButtonAt(620, 5), 1);
+  EXPECT_EQ(FViewer->TabScrollButtonAt(620, 30), -1);
+  // The forward button, then the wheel over the strip, scroll by one tab.
+  FWin->Click(630, 10);
+  EXPECT_EQ(FViewer->FirstShownTab(), 1);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+  FWin->Wheel(-120 * 9, false, 300, 10);
+  EXPECT_EQ(FViewer->FirstShownTab(), 4);
+  EXPECT_EQ(TabTexts(), (std::vector<std::string>{"S5"}));
+  FWin->Click(610, 10);
+  EXPECT_EQ(FViewer->FirstShownTab(), 3);
+  // A sheet change brings its tab into view whole.
+  FViewer->GotoSheet(0);
+  EXPECT_EQ(FViewer->FirstShownTab(), 0);
+  FViewer->GotoSheet(4);
+  EXPECT_EQ(FViewer->FirstShownTab(), 2);
+  EXPECT_EQ(TabTexts().back(), "S5");
+  // Tabs that fit show no buttons.
+  FWindows.FWindows[FRect].FWidth = 2000;
   FWin->Send(msg::Timer, 1);
-  EXPECT_EQ(FViewer->SheetTabAt(639, 5), 4);
+  FViewer->GotoSheet(0);
   EXPECT_EQ(TabTexts().size(), 5u);
+  EXPECT_EQ(FViewer->TabScrollButtonAt(1990, 5), -1);
 }
 
 TEST_F(TLayout, ToolbarButtonZones) {
@@ -163,15 +190,43 @@ TEST_F(TLayout, GridPaintsOnlyVisibleCellsWithHeadersAndClipping) {
   EXPECT_FALSE(T.count("2:6"));
 }
 
-TEST_F(TLayout, SelectionColourWinsOverHighlight) {
+TEST_F(TLayout, HighlightKeepsItsFillUnderTheSelectionFrame) {
   Open("None");
   FViewer->SelectCell(1, 1, true);
   FViewer->ToggleHighlightSelection("Red");
-  EXPECT_EQ(TextsOf(FWin->Repaint()).at("1:1")->Back, Rgb(255, 236, 217));
+  const TPaintList& L = FWin->Repaint();
+  EXPECT_EQ(TextsOf(L).at("1:1")->Back, Rgb(255, 128, 128));
+  const TRect Box{46 + 96, 30 + 22 * 2, 46 + 96 * 2, 30 + 22 * 3};
+  int Frames = 0;
+  for (const TPaintOp& Op : L.FOps)
+    if (Op.Kind == TPaintKind::Outline && Op.Color == Rgb(255, 236, 217) &&
+        Op.Box.Left > Box.Left && Op.Box.Right < Box.Right && Op.Box.Top > Box.Top)
+      ++Frames;
+  EXPECT_EQ(Frames, 2);
   FWin->Key(vk::Right);
   auto T = TextsOf(FWin->Repaint());
   EXPECT_EQ(T.at("1:1")->Back, Rgb(255, 128, 128));
   EXPECT_EQ(T.at("1:2")->Back, Rgb(255, 236, 217));
+}
+
+TEST_F(TLayout, TextColourContrastsWithTheFillAndLineBreaksEndTheLine) {
+  Open("None");
+  FViewer->ApplySettings("HeaderColor=000080;SelectionColor=202020");
+  auto T = TextsOf(FWin->Repaint());
+  EXPECT_EQ(T.at("A")->Color, Rgb(255, 255, 255));    // on navy
+  EXPECT_EQ(T.at("0:0")->Color, Rgb(255, 255, 255));  // selected, dark
+  EXPECT_EQ(T.at("0:1")->Color, Rgb(0, 0, 0));
+  FViewer->ApplySettings("HeaderColor=FFFF00");
+  EXPECT_EQ(TextsOf(FWin->Repaint()).at("A")->Color, Rgb(0, 0, 0));
+  FViewer->ToggleHighlightSelection("Blue");
+  EXPECT_EQ(TextsOf(FWin->Repaint()).at("0:0")->Color, Rgb(0, 0, 0));
+  // A two-line cell shows its first line and an ellipsis.
+  FWin->Key(vk::F2);
+  FWin->Type("Line one");
+  FWin->Key(vk::Return, kModAlt);
+  FWin->Type("line two");
+  FWin->Key(vk::Return);
+  EXPECT_EQ(TextsOf(FWin->Repaint()).count("Line one\xE2\x80\xA6"), 1u);
 }
 
 TEST_F(TLayout, EmptySheetAndNoSheetPaintNoCells) {
@@ -215,10 +270,84 @@ TEST_F(TLayout, ToolbarAndActionToolbarPaint) {
   T = TextsOf(FWin->Repaint());
   EXPECT_FALSE(T.count("File"));
   ASSERT_TRUE(T.count("Highlight"));
-  // Clipped inside the outline of (243, 4)-(317, 30), which a tall label
-  // would otherwise cover.
+  // The buttons grow with the font (slots of the widest label plus 22, a
+  // bar of the line height plus 16); the label is clipped inside the
+  // outline of (321, 4)-(421, 35), which a tall label would otherwise cover.
+  EXPECT_EQ(T.at("Highlight")->Box, (TRect{322, 5, 420, 34}));
+  EXPECT_EQ(std::tie(T.at("Highlight")->X, T.at("Highlight")->Y), std::make_tuple(329, 8));
+  FViewer->ApplySettings("FontSize=9");
+  T = TextsOf(FWin->Repaint());
   EXPECT_EQ(T.at("Highlight")->Box, (TRect{244, 5, 316, 29}));
-  EXPECT_EQ(std::tie(T.at("Highlight")->X, T.at("Highlight")->Y), std::make_tuple(251, 8));
+}
+
+// The boxes of a repaint's texts as the fake measures them.
+static std::vector<std::pair<std::string, TRect>> TextBoxes(const TPaintList& L, int32_t Points) {
+  std::vector<std::pair<std::string, TRect>> Boxes;
+  for (const TPaintOp& Op : L.FOps)
+    if (Op.Kind == TPaintKind::Text && !Op.Clipped) {
+      const int32_t W = int32_t(Op.Text.size()) * Points * 2 / 3 * (Op.Bold ? 11 : 10) / 10;
+      Boxes.push_back({Op.Text, {Op.X, Op.Y, Op.X + W, Op.Y + Points * 5 / 3}});
+    }
+  return Boxes;
+}
+
+TEST_F(TLayout, EveryFontSizeAndSmallRectangleKeepsLabelsApartAndADataRow) {
+  const struct {
+    const char* Placement;
+    int32_t Width, Height;
+  } Views[] = {{"Top", 600, 400},  {"Bottom", 600, 400}, {"Left", 600, 400}, {"Right", 600, 400},
+               {"Top", 200, 120},  {"Bottom", 200, 120}, {"Left", 200, 120}, {"Right", 200, 120},
+               {"None", 200, 120}, {"Page", 200, 120},   {"Page", 600, 400}};
+  for (const int32_t Points : {9, 14, 20, 36})
+    for (const auto& V : Views) {
+      SCOPED_TRACE(std::string(V.Placement) + " " + std::to_string(V.Width) + "x" +
+                   std::to_string(V.Height) + " at " + std::to_string(Points));
+      Open(V.Placement, V.Width, V.Height);
+      FViewer->SetShowActionToolbar(true);
+      FViewer->ApplySettings("FontSize=" + std::to_string(Points));
+      const TPaintList& L = FWin->Repaint();
+      const int32_t Line = Points * 5 / 3;
+      // Unclipped labels never overlap; those that show lie inside the
+      // client area whole when the Rectangle is large.
+      const auto Boxes = TextBoxes(L, Points);
+      for (size_t I = 0; I < Boxes.size(); ++I)
+        for (size_t J = I + 1; J < Boxes.size(); ++J) {
+          const TRect &A = Boxes[I].second, &B = Boxes[J].second;
+          EXPECT_FALSE(A.Left < B.Right && B.Left < A.Right && A.Top < B.Bottom && B.Top < A.Bottom)
+              << Boxes[I].first << " / " << Boxes[J].first;
+        }
+      // "< Prev" and "Next >" are there and inside the viewer vertically.
+      const TRect T = FViewer->ToolbarRect();
+      for (const auto& [Text, Box] : Boxes)
+        if (Text == "< Prev" || Text == "Next >") {
+          EXPECT_LE(Box.Bottom, T.Bottom) << Text;
+          if (V.Width >= 600) {
+            EXPECT_LE(Box.Right, T.Right) << Text;
+          }
+        }
+      // Cell and header texts have their row: no vertical clipping.
+      for (const TPaintOp& Op : L.FOps)
+        if (Op.Kind == TPaintKind::Text && Op.Clipped && Op.Text == "0:0") {
+          EXPECT_GE(Op.Box.Height(), Line) << Op.Text;
+        }
+      // At least one data row shows where it fits at all (120 pixels hold
+      // a bar, a header row and a data row up to 14 points; 200 pixels a
+      // side toolbar's buttons and a data column at 9), and in page mode
+      // all five buttons.
+      const TRect G = FViewer->GridRect();
+      int32_t R = -1, C = -1;
+      const bool Side = std::string(V.Placement) == "Left" || std::string(V.Placement) == "Right";
+      if (V.Height >= 400 || Points <= (Side ? 9 : 14)) {
+        EXPECT_TRUE(FViewer->CellAt(G.Right - 1, G.Bottom - 1, R, C))
+            << "grid " << G.Left << "," << G.Top << "-" << G.Right << "," << G.Bottom;
+      }
+      if (std::string(V.Placement) == "Page") {
+        const auto Texts = TextsOf(L);
+        ASSERT_TRUE(Texts.count("Save"));
+        EXPECT_LE(Texts.at("Save")->Box.Right, V.Width);
+        EXPECT_EQ(FViewer->ActionButtonAt(Texts.at("Save")->Box.Left, 10), kActionSave);
+      }
+    }
 }
 
 // Where each op of a repaint can leave pixels: its box within the clipping

@@ -19,15 +19,164 @@ TEST_F(TOps, ArrowKeysStayInSheetAndScrollIntoView) {
   EXPECT_EQ(FViewer->LeftCol(), 1);  // the partly shown column is scrolled in
   for (int I = 0; I < 20; ++I) FWin->Key(vk::Right);
   EXPECT_EQ(FViewer->SelectedCol(), 11);  // no wrap, no leaving the sheet
+  // Page Down moves selection and view by the 11 whole rows; the view stops
+  // with the last used row (29) at its top, the selection on it.
+  FWin->Key(vk::Next);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(11, 11));
   FWin->Key(vk::Next);
   FWin->Key(vk::Next);
   FWin->Key(vk::Next);
-  EXPECT_EQ(FViewer->TopRow(), 30);  // past the last row: no upper limit
-  FWin->Key(vk::Down);
-  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(1, 1));
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(29, 29));
   FWin->Key(vk::Prior);
-  EXPECT_EQ(FViewer->TopRow(), 0);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(18, 18));
+  FWin->Key(vk::Prior);
+  FWin->Key(vk::Prior);
+  EXPECT_EQ(std::make_tuple(FViewer->SelectedRow(), FViewer->TopRow()), std::make_tuple(0, 0));
+  // Tab and Shift+Tab move sideways; the wheel stops at the last used row.
+  FWin->Key(vk::Tab, kModShift);
+  EXPECT_EQ(FViewer->SelectedCol(), 10);
+  FWin->Key(vk::Tab);
+  EXPECT_EQ(FViewer->SelectedCol(), 11);
+  FWin->Wheel(-120 * 100);
+  EXPECT_EQ(FViewer->TopRow(), 29);
+  FWin->Wheel(-120 * 100, true);
+  EXPECT_EQ(FViewer->LeftCol(), 11);
   EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+}
+
+TEST_F(TOps, NavigationKeysFollowTheData) {
+  // Row 1: A, B, C filled, E and F filled; column A filled down to row 4,
+  // then row 7; the sheet's last used cell is F7.
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  auto C = [](const char* Ref) {
+    return std::string("<c r=\"") + Ref + "\" t=\"inlineStr\"><is><t>v</t></is></c>";
+  };
+  FViewer->LoadWorkbook(
+      WriteBook({{"Data", "<row r=\"1\">" + C("A1") + C("B1") + C("C1") + C("E1") + C("F1") +
+                              "</row>" + "<row r=\"2\">" + C("A2") + "</row><row r=\"3\">" +
+                              C("A3") + "</row><row r=\"4\">" + C("A4") + C("D4") +
+                              "</row><row r=\"7\">" + C("A7") + "</row>"},
+                 {"Second", "<row r=\"1\">" + C("A1") + "</row>"}}));
+  FViewer->ShowSpreadsheet();
+  auto At = [&] { return std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()); };
+  const struct {
+    uint32_t Key, Mods;
+    int Col, Row;
+  } Steps[] = {
+      {vk::Right, kModCtrl, 2, 0},  // to the block's end
+      {vk::Right, kModCtrl, 4, 0},  // over the gap to the next filled cell
+      {vk::Right, kModCtrl, 5, 0}, {vk::Right, kModCtrl, 5, 0},  // the sheet's edge
+      {vk::Left, kModCtrl, 4, 0},  {vk::Home, kModCtrl, 0, 0},  {vk::Down, kModCtrl, 0, 3},
+      {vk::Down, kModCtrl, 0, 6},  {vk::Down, kModCtrl, 0, 6},  // no further data: the last row
+      {vk::Up, kModCtrl, 0, 3},    {vk::End, 0, 3, 3},          // the row's last used column
+      {vk::Home, 0, 0, 3},         {vk::End, kModCtrl, 5, 6},   // the last used cell
+      {vk::Home, 0, 0, 6},
+  };
+  for (const auto& S : Steps) {
+    FWin->Key(S.Key, S.Mods);
+    EXPECT_EQ(At(), std::make_tuple(S.Col, S.Row)) << S.Key << " " << S.Mods;
+  }
+  FWin->Key(vk::Next, kModCtrl);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);
+  FWin->Key(vk::Next, kModCtrl);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);
+  FWin->Key(vk::Prior, kModCtrl);
+  EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
+}
+
+TEST_F(TOps, EditorKeysKeepOrDropAndMove) {
+  Open("None");
+  FViewer->SelectCell(1, 2, true);
+  const struct {
+    uint32_t Key, Mods;
+    const char* Typed;
+    const char* Stored;  // in the edited cell
+    int Col, Row;        // the selection after
+  } Cases[] = {
+      {vk::Return, 0, "999", "999", 1, 3}, {vk::Return, kModShift, "a", "a", 1, 2},
+      {vk::Tab, 0, "b", "b", 2, 2},        {vk::Tab, kModShift, "c", "c", 1, 2},
+      {vk::Escape, 0, "555", "b", 1, 2},
+  };
+  for (const auto& K : Cases) {
+    const int Col = FViewer->SelectedCol(), Row = FViewer->SelectedRow();
+    FWin->Key(vk::F2);
+    ASSERT_TRUE(FViewer->IsEditing());
+    FWin->Type(K.Typed);
+    EXPECT_EQ(FWin->Key(K.Key, K.Mods), TMessageResult::Handled);
+    EXPECT_FALSE(FViewer->IsEditing());
+    EXPECT_EQ(CellOf(*FViewer, 0, Row, Col), K.Stored) << K.Typed;
+    EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()),
+              std::make_tuple(K.Col, K.Row))
+        << K.Typed;
+    EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+  }
+  // Other keys stay the edit control's.
+  FWin->Key(vk::F2);
+  EXPECT_EQ(FWin->Key(vk::Left), TMessageResult::Default);
+  EXPECT_EQ(FWin->Key(vk::Home, kModCtrl), TMessageResult::Default);
+  EXPECT_TRUE(FViewer->IsEditing());
+  FViewer->EndCellEdit(false);
+}
+
+TEST_F(TOps, TypingDeleteAndBackspaceAsInASpreadsheet) {
+  Open("None");
+  FViewer->SelectCell(1, 2, true);
+  // The typed character starts the new content, the caret after it.
+  FWin->Char('7');
+  ASSERT_TRUE(FViewer->IsEditing());
+  EXPECT_EQ(FWin->FEditText, "7");
+  EXPECT_FALSE(FWin->FEditSelectedAll);
+  FWin->Type("7");
+  FWin->Key(vk::Return);
+  EXPECT_EQ(CellOf(*FViewer, 0, 2, 1), "77");
+  // A character beyond ASCII is kept as typed.
+  FWin->Char(U'\u00E9');
+  FWin->Key(vk::Escape);
+  EXPECT_EQ(CellOf(*FViewer, 0, 3, 1), "3:1");
+  FWin->Char(U'\u00E9');
+  EXPECT_EQ(FWin->FEditText, "\xC3\xA9");
+  FViewer->EndCellEdit(false);
+  // Delete empties the cell at once; Backspace opens an empty editor.
+  FWin->Key(vk::Delete);
+  EXPECT_FALSE(FViewer->IsEditing());
+  EXPECT_EQ(CellOf(*FViewer, 0, 3, 1), "");
+  FWin->Key(vk::Down);
+  FWin->Key(vk::Back);
+  ASSERT_TRUE(FViewer->IsEditing());
+  EXPECT_EQ(FWin->FEditText, "");
+  FWin->Key(vk::Return);
+  EXPECT_EQ(CellOf(*FViewer, 0, 4, 1), "");
+  // Typing the cell's own text over it changes nothing.
+  FWin->Char('5');
+  FWin->Type(":1");
+  FWin->Key(vk::Return);
+  EXPECT_EQ(CellOf(*FViewer, 0, 5, 1), "5:1");
+}
+
+TEST_F(TOps, LineBreaksComeBackExactly) {
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(
+      WriteBook({{"Lines",
+                  "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>one\ntwo</t></is></c>"
+                  "<c r=\"B1\" t=\"inlineStr\"><is><t>one&#13;\ntwo</t></is></c></row>"}}));
+  FViewer->ShowSpreadsheet();
+  ASSERT_EQ(CellOf(*FViewer, 0, 0, 1), "one\r\ntwo");
+  // The editor holds CR LF; Alt+Enter adds one; each cell keeps its kind.
+  for (int Col = 0; Col < 2; ++Col) {
+    FViewer->SelectCell(Col, 0, true);
+    FWin->Key(vk::F2);
+    EXPECT_EQ(FWin->FEditText, "one\r\ntwo");
+    EXPECT_EQ(FWin->FEditH, 44);  // a row per line
+    FWin->FEditSelectedAll = false;
+    FWin->Key(vk::Return, kModAlt);
+    EXPECT_TRUE(FViewer->IsEditing());
+    FWin->Type("three");
+    FWin->Key(vk::Tab);
+  }
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "one\ntwo\nthree");
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 1), "one\r\ntwo\r\nthree");
 }
 
 TEST_F(TOps, WheelStepsWholeNotchesOnly) {
@@ -56,7 +205,7 @@ TEST_F(TOps, ClicksSelectCellsButNotHeaders) {
 TEST_F(TOps, EditorOpensOnEveryTriggerWithOldTextSelected) {
   Open("None");
   FViewer->SelectCell(1, 2, true);
-  for (int Trigger = 0; Trigger < 5; ++Trigger) {
+  for (int Trigger = 0; Trigger < 4; ++Trigger) {
     switch (Trigger) {
       case 0:
         FWin->Key(vk::Return);
@@ -65,17 +214,14 @@ TEST_F(TOps, EditorOpensOnEveryTriggerWithOldTextSelected) {
         FWin->Key(vk::F2);
         break;
       case 2:
-        FWin->Send(msg::Char, 'x');
-        break;
-      case 3:
         FWin->Send(msg::LButtonDblClk, 0, 0);
         break;
-      case 4:
+      case 3:
         FViewer->StartEditSelection();
         break;
     }
     ASSERT_TRUE(FViewer->IsEditing()) << Trigger;
-    EXPECT_EQ(FWin->FEditText, "2:1");  // the typed character is not put in
+    EXPECT_EQ(FWin->FEditText, "2:1");
     EXPECT_TRUE(FWin->FEditSelectedAll);
     EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Editor);
     EXPECT_EQ(std::tie(FWin->FEditX, FWin->FEditY, FWin->FEditW, FWin->FEditH),
@@ -101,7 +247,7 @@ TEST_F(TOps, ClickingAnotherCellCommitsIntoTheEditedCellFirst) {
   FWin->Type("hello");
   FWin->Click(46 + 96 * 3 + 5, 30 + 22 * 5 + 5);
   EXPECT_FALSE(FViewer->IsEditing());
-  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "hello");
+  EXPECT_EQ(CellOf(*FViewer, 0, 0, 0), "ahello");
   EXPECT_EQ(std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()), std::make_tuple(3, 4));
 }
 
@@ -126,8 +272,11 @@ TEST_F(TOps, UnchangedCloseWritesNothingAndLongTextIsKeptWhole) {
   FWin->Key(vk::F2);
   FWin->Click(46 + 5, 30 + 22 * 2 + 5);
   FViewer->SelectCell(1, 0, true);
-  FWin->Send(msg::Char, 'x');
+  FWin->Key(vk::F2);
   FWin->FocusOther();
+  FViewer->SelectCell(2, 0, true);
+  FWin->Key(vk::Return);
+  FWin->Key(vk::Return);  // in the editor: keeps the unchanged text
   FViewer->SelectCell(2, 0, true);
   FWin->Key(vk::Return);
   FViewer->GotoSheet(0);
@@ -197,9 +346,8 @@ TEST_F(TOps, EditorOpensOnACellScrolledIntoViewInTheViewerFont) {
   EXPECT_EQ(FWin->FEditFontName, "Courier New");
   EXPECT_EQ(FWin->FEditFontPoints, 11);
   FViewer->EndCellEdit(false);
-  // Scrolled away above by the keys.
-  FWin->Key(vk::Next);
-  FWin->Key(vk::Next);
+  // Scrolled away above by the wheel.
+  FWin->Wheel(-120 * 11);
   FWin->Key(vk::Return);
   ASSERT_TRUE(FViewer->IsEditing());
   EXPECT_EQ(FViewer->TopRow(), 20);

@@ -9,7 +9,7 @@
 #include "support/TempDir.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"
-#include "workbook/ZipCrc.h"
+#include "zip/ZipCrc.h"
 
 namespace kv {
 

@@ -9,7 +9,7 @@
 
 #include "workbook/SheetSplice.h"
 #include "workbook/FormulaShift.h"
-#include "workbook/XmlPull.h"
+#include "xml/XmlPull.h"
 
 namespace kv {
 

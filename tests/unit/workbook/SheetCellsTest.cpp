@@ -39,8 +39,10 @@ TEST(SheetCells, CellsKeepTypeStyleTextAndFormula) {
         "<c r=\"I1\"><v>3.3333333333333335</v></c><c r=\"J1\"><v>1E-3</v></c></row>"
         "<row r=\"2\"><c r=\"A2\"><f t=\"shared\" ref=\"A2:A4\" si=\"0\">B2*2</f><v>4</v></c>"
         "<c r=\"B2\"><v>2</v></c></row>"
-        "<row r=\"3\"><c r=\"A3\"><f t=\"shared\" si=\"0\"/><v>6</v></c><c r=\"B3\"><v>3</v></c></row>"
-        "<row r=\"4\"><c r=\"A4\"><f t=\"shared\" si=\"0\"/><v>8</v></c><c r=\"B4\"><v>4</v></c></row>"
+        "<row r=\"3\"><c r=\"A3\"><f t=\"shared\" si=\"0\"/><v>6</v></c><c "
+        "r=\"B3\"><v>3</v></c></row>"
+        "<row r=\"4\"><c r=\"A4\"><f t=\"shared\" si=\"0\"/><v>8</v></c><c "
+        "r=\"B4\"><v>4</v></c></row>"
         "<row r=\"5\"><c r=\"C5\"><f t=\"array\" ref=\"C5:C6\">B2:B3*2</f><v>4</v></c></row>"}});
   P.Set("xl/sharedStrings.xml", "<sst><si><t>shared</t></si></sst>");
   B.LoadFromBytes(P.Bytes(), "book.xlsx");

@@ -1,0 +1,503 @@
+// The engine: formula cells, the dependency index and recalculation.
+//
+// Recalculation walks an explicit stack: a formula whose precedents are not
+// computed yet pushes them and waits; a precedent found waiting further
+// down the stack closes a cycle. Ranges are indexed as ranges (by column
+// for narrow ones), so SUM(A:A) is one entry.
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "base/Text.h"
+#include "calc/Calc.h"
+#include "calc/CalcCode.h"
+
+namespace kv {
+
+using namespace calc;
+
+namespace {
+
+enum TState : uint8_t { kClean, kDirty, kInProgress };
+
+struct TFormula {
+  int Sheet = 0;
+  int32_t Row = 0, Col = 0;
+  uint32_t Block = 0;
+  TCalcValue Value;
+  TState State = kClean;
+  TKeptReason Kept = TKeptReason::None;
+  bool Array = false;
+  bool Removed = false;
+};
+
+struct TBlock {
+  std::string Code;
+  bool Ok = false, Unsupported = false, Volatile = false, Dynamic = false;
+};
+
+uint64_t Key(int Sheet, int32_t Row, int32_t Col) {
+  return (uint64_t(uint32_t(Sheet)) << 40) | (uint64_t(uint32_t(Row)) << 14) | uint64_t(Col);
+}
+
+struct TRangeDep {
+  int32_t R1, R2;
+  uint32_t Formula;
+};
+struct TWideDep {
+  TRef R;
+  uint32_t Formula;
+};
+constexpr int32_t kNarrowColumns = 16;
+
+struct TSheetIndex {
+  // Formula cells by column, each column's (row, formula) sorted by row.
+  std::map<int32_t, std::vector<std::pair<int32_t, uint32_t>>> ByCol;
+  std::unordered_map<int32_t, std::vector<TRangeDep>> ColRanges;
+  std::vector<TWideDep> Wide;
+  int32_t UsedRows = 0, UsedCols = 0;
+  bool BoundsKnown = false;
+};
+
+}  // namespace
+
+struct TCalcEngine::TImpl : TNameResolver {
+  const ICellSource& Source;
+  std::vector<TFormula> Forms;
+  std::vector<TBlock> Blocks;
+  std::unordered_map<uint64_t, uint32_t> ByCell;
+  std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
+  std::unordered_map<uint64_t, std::vector<uint32_t>> Singles;
+  std::vector<TSheetIndex> Sheets;
+  TCalcCounts Counts;
+  int ParseSheet = 0;
+  bool Loaded = false;
+
+  explicit TImpl(const ICellSource& S) : Source(S) {}
+
+  // Name resolution while parsing.
+  int FindSheet(std::string_view Name) override { return Source.FindSheet(Name); }
+  bool DefinedName(std::string_view Name, std::string& Formula) override {
+    return Source.DefinedName(Name, ParseSheet, Formula);
+  }
+
+  TSheetIndex& Index(int Sheet) {
+    if (size_t(Sheet) >= Sheets.size()) Sheets.resize(size_t(Sheet) + 1);
+    return Sheets[size_t(Sheet)];
+  }
+  TRef Used(int Sheet) {
+    TSheetIndex& S = Index(Sheet);
+    if (!S.BoundsKnown) {
+      Source.UsedBounds(Sheet, S.UsedRows, S.UsedCols);
+      S.BoundsKnown = true;
+    }
+    return {Sheet, 0, 0, S.UsedRows - 1, S.UsedCols - 1};
+  }
+
+  uint32_t BlockFor(int Sheet, const TFormulaCellInfo& I) {
+    uint64_t Anchor = Key(Sheet, I.AnchorRow, I.AnchorCol);
+    if (I.Shared) {
+      auto It = SharedBlocks.find(Anchor);
+      if (It != SharedBlocks.end()) return It->second;
+    }
+    ParseSheet = Sheet;
+    TParsed P =
+        ParseFormula(I.Text, I.Shared ? I.AnchorRow : I.Row, I.Shared ? I.AnchorCol : I.Col, *this);
+    TBlock B;
+    B.Ok = P.Ok;
+    B.Code = std::move(P.Code);
+    B.Unsupported = P.Unsupported;
+    B.Volatile = P.Volatile;
+    B.Dynamic = P.Dynamic;
+    Blocks.push_back(std::move(B));
+    uint32_t Id = uint32_t(Blocks.size() - 1);
+    if (I.Shared) SharedBlocks[Anchor] = Id;
+    return Id;
+  }
+
+  // The code's references as the formula at its own cell reads them.
+  void References(const TFormula& F, std::vector<TRef>& Out) {
+    Out.clear();
+    const TBlock& B = Blocks[F.Block];
+    if (!B.Ok) return;
+    int32_t Row = F.Row, Col = F.Col;
+    CodeReferences(B.Code, F.Sheet, Row, Col, Out);
+  }
+
+  void AddFormula(int Sheet, const TFormulaCellInfo& I) {
+    TFormula F;
+    F.Sheet = Sheet;
+    F.Row = I.Row;
+    F.Col = I.Col;
+    F.Array = I.Array;
+    F.Block = BlockFor(Sheet, I);
+    F.Value = Source.CellValue(Sheet, I.Row, I.Col);
+    // Its inputs are unknown, so its value can never be vouched for.
+    if (!Blocks[F.Block].Ok) F.Kept = TKeptReason::Unreadable;
+    uint32_t Id = uint32_t(Forms.size());
+    Forms.push_back(std::move(F));
+    ByCell[Key(Sheet, I.Row, I.Col)] = Id;
+    auto& Col = Index(Sheet).ByCol[I.Col];
+    auto At = std::lower_bound(Col.begin(), Col.end(), std::make_pair(I.Row, uint32_t(0)));
+    Col.insert(At, {I.Row, Id});
+    std::vector<TRef> Refs;
+    References(Forms[Id], Refs);
+    for (const TRef& R : Refs) AddDependency(R, Id);
+  }
+
+  void AddDependency(const TRef& R, uint32_t Id) {
+    if (R.Rows() == 1 && R.Cols() == 1) {
+      Singles[Key(R.Sheet, R.R1, R.C1)].push_back(Id);
+    } else if (R.Cols() <= kNarrowColumns) {
+      TSheetIndex& S = Index(R.Sheet);
+      for (int32_t C = R.C1; C <= R.C2; ++C) S.ColRanges[C].push_back({R.R1, R.R2, Id});
+    } else {
+      Index(R.Sheet).Wide.push_back({R, Id});
+    }
+  }
+
+  void RemoveFormula(uint32_t Id) {
+    TFormula& F = Forms[Id];
+    F.Removed = true;
+    ByCell.erase(Key(F.Sheet, F.Row, F.Col));
+    auto& Col = Index(F.Sheet).ByCol[F.Col];
+    Col.erase(std::remove_if(Col.begin(), Col.end(), [&](auto& P) { return P.second == Id; }),
+              Col.end());
+  }
+
+  // Formula cells inside a rectangle.
+  template <class Fn>
+  void FormulasIn(const TRef& R, Fn&& Visit) {
+    if (size_t(R.Sheet) >= Sheets.size()) return;
+    auto& ByCol = Sheets[size_t(R.Sheet)].ByCol;
+    for (auto It = ByCol.lower_bound(R.C1); It != ByCol.end() && It->first <= R.C2; ++It) {
+      auto& V = It->second;
+      auto At = std::lower_bound(V.begin(), V.end(), std::make_pair(R.R1, uint32_t(0)));
+      for (; At != V.end() && At->first <= R.R2; ++At) Visit(At->second);
+    }
+  }
+
+  // Formulas that read a cell.
+  template <class Fn>
+  void Dependents(int Sheet, int32_t Row, int32_t Col, Fn&& Visit) {
+    auto It = Singles.find(Key(Sheet, Row, Col));
+    if (It != Singles.end())
+      for (uint32_t Id : It->second) Visit(Id);
+    if (size_t(Sheet) >= Sheets.size()) return;
+    TSheetIndex& S = Sheets[size_t(Sheet)];
+    auto C = S.ColRanges.find(Col);
+    if (C != S.ColRanges.end())
+      for (const TRangeDep& D : C->second)
+        if (Row >= D.R1 && Row <= D.R2) Visit(D.Formula);
+    for (const TWideDep& W : S.Wide)
+      if (W.R.Contains(Sheet, Row, Col)) Visit(W.Formula);
+  }
+
+  // Marks what a changed cell reaches, breadth first.
+  void MarkFrom(std::vector<uint64_t> Queue) {
+    for (size_t Q = 0; Q < Queue.size(); ++Q) {
+      uint64_t K = Queue[Q];
+      int Sheet = int(K >> 40);
+      int32_t Row = int32_t((K >> 14) & 0x3FFFFFF), Col = int32_t(K & 0x3FFF);
+      Dependents(Sheet, Row, Col, [&](uint32_t Id) {
+        TFormula& F = Forms[Id];
+        if (F.Removed || F.State == kDirty) return;
+        F.State = kDirty;
+        Queue.push_back(Key(F.Sheet, F.Row, F.Col));
+      });
+    }
+  }
+
+  void Load() {
+    if (Loaded) return;
+    Loaded = true;
+    std::vector<TFormulaCellInfo> List;
+    for (int S = 0; S < Source.SheetCount(); ++S) {
+      List.clear();
+      Source.ListFormulas(S, List);
+      Index(S);
+      for (const TFormulaCellInfo& I : List) AddFormula(S, I);
+    }
+  }
+
+  void Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed);
+  bool Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle);
+  void Compute(uint32_t Id, std::vector<uint32_t>& Stack, std::vector<TChangedCell>* Changed);
+  void Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept,
+              std::vector<TChangedCell>* Changed);
+  void Recount();
+};
+
+namespace {
+
+// What a formula sees while it is computed.
+class TEngineContext : public TEvalContext {
+ public:
+  TEngineContext(TCalcEngine::TImpl& E) : FE(E) {}
+  std::vector<uint32_t> Pending;
+  bool Cycle = false;
+  TKeptReason Taint = TKeptReason::None;
+
+  const TCalcValue& Cell(int Sheet, int32_t Row, int32_t Col) override {
+    auto It = FE.ByCell.find(Key(Sheet, Row, Col));
+    if (It != FE.ByCell.end()) {
+      TFormula& F = FE.Forms[It->second];
+      if (F.State == kDirty)
+        Pending.push_back(It->second);
+      else if (F.State == kInProgress)
+        Cycle = true;
+      else if (F.Kept != TKeptReason::None)
+        Taint = F.Kept == TKeptReason::Circular || Taint == TKeptReason::Circular
+                    ? TKeptReason::Circular
+                    : TKeptReason::DependsOnKept;
+      return F.Value;
+    }
+    TCalcValue& Slot = FRing[FNext++ % std::size(FRing)];
+    Slot = FE.Source.CellValue(Sheet, Row, Col);
+    return Slot;
+  }
+  TRef Clamp(const TRef& R) override {
+    TRef U = FE.Used(R.Sheet);
+    return {R.Sheet, R.R1, R.C1, std::min(R.R2, U.R2), std::min(R.C2, U.C2)};
+  }
+  int FindSheet(std::string_view Name) override { return FE.Source.FindSheet(Name); }
+  bool Date1904() override { return FE.Source.Date1904(); }
+
+ private:
+  TCalcEngine::TImpl& FE;
+  TCalcValue FRing[16];
+  size_t FNext = 0;
+};
+
+TKeptReason Worse(TKeptReason A, TKeptReason B) {
+  if (A == TKeptReason::Circular || B == TKeptReason::Circular) return TKeptReason::Circular;
+  return A != TKeptReason::None ? A : B;
+}
+
+}  // namespace
+
+// Pushes the uncomputed formulas the static references of Id name; true
+// when there were any. Cycle: one of them waits further down the stack.
+bool TCalcEngine::TImpl::Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle) {
+  std::vector<TRef> Refs;
+  References(Forms[Id], Refs);
+  bool Waiting = false;
+  for (const TRef& R : Refs)
+    FormulasIn(R, [&](uint32_t G) {
+      TFormula& D = Forms[G];
+      if (G == Id || D.State == kInProgress)
+        Cycle = true;
+      else if (D.State == kDirty) {
+        Stack.push_back(G);
+        Waiting = true;
+      }
+    });
+  return Waiting;
+}
+
+void TCalcEngine::TImpl::Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept,
+                                std::vector<TChangedCell>* Changed) {
+  TFormula& F = Forms[Id];
+  F.State = kClean;
+  F.Kept = Kept;
+  if (Kept != TKeptReason::None) return;  // the cached value stays
+  if (!(F.Value == V)) {
+    F.Value = V;
+    if (Changed) Changed->push_back({F.Sheet, F.Row, F.Col, V});
+  }
+}
+
+void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
+                                 std::vector<TChangedCell>* Changed) {
+  TFormula& F = Forms[Id];
+  const TBlock& B = Blocks[F.Block];
+  if (!B.Ok) return Finish(Id, {}, TKeptReason::Unreadable, Changed);
+  TEngineContext Ctx(*this);
+  Ctx.HostSheet = F.Sheet;
+  Ctx.HostRow = F.Row;
+  Ctx.HostCol = F.Col;
+  Ctx.ArrayFormula = F.Array;
+  SetTextDateSystem(Source.Date1904());
+  F.State = kInProgress;
+  TCalcValue V = EvaluateCode(B.Code, Ctx);
+  if (Ctx.Cycle) return Finish(Id, {}, TKeptReason::Circular, Changed);
+  if (!Ctx.Pending.empty()) {  // read cells its code does not name (OFFSET, INDIRECT)
+    for (uint32_t G : Ctx.Pending) Stack.push_back(G);
+    return;  // stays in progress, computed again when they are
+  }
+  if (B.Unsupported) return Finish(Id, {}, Worse(TKeptReason::Unsupported, Ctx.Taint), Changed);
+  if (Ctx.Taint != TKeptReason::None) return Finish(Id, {}, Ctx.Taint, Changed);
+  if (V.IsNumber()) V.Number = V.Number == 0 ? 0 : V.Number;
+  Finish(Id, V, TKeptReason::None, Changed);
+}
+
+void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed) {
+  while (!Stack.empty()) {
+    uint32_t Id = Stack.back();
+    TFormula& F = Forms[Id];
+    if (F.Removed || F.State == kClean) {
+      Stack.pop_back();
+      continue;
+    }
+    bool Cycle = false;
+    bool Waiting = Expand(Id, Stack, Cycle);
+    if (Cycle) {
+      Stack.resize(std::find(Stack.rbegin(), Stack.rend(), Id).base() - Stack.begin());
+      Stack.pop_back();
+      Finish(Id, {}, TKeptReason::Circular, Changed);
+      continue;
+    }
+    if (Waiting) {
+      Forms[Id].State = kInProgress;
+      continue;
+    }
+    Forms[Id].State = kDirty;
+    size_t Before = Stack.size();
+    Compute(Id, Stack, Changed);
+    if (Stack.size() == Before) {
+      if (Forms[Id].State == kClean) Stack.pop_back();
+    } else {
+      Forms[Id].State = kInProgress;
+    }
+  }
+}
+
+void TCalcEngine::TImpl::Recount() {
+  Counts = {};
+  for (const TFormula& F : Forms) {
+    if (F.Removed) continue;
+    ++Counts.Formulas;
+    switch (F.Kept) {
+      case TKeptReason::None:
+        ++Counts.Computed;
+        break;
+      case TKeptReason::Unreadable:
+        ++Counts.Unreadable;
+        break;
+      case TKeptReason::Unsupported:
+        ++Counts.Unsupported;
+        break;
+      case TKeptReason::Circular:
+        ++Counts.Circular;
+        break;
+      case TKeptReason::DependsOnKept:
+        ++Counts.DependsOnKept;
+        break;
+    }
+  }
+}
+
+TCalcEngine::TCalcEngine(const ICellSource& Source) : FImpl(std::make_unique<TImpl>(Source)) {}
+TCalcEngine::~TCalcEngine() = default;
+
+void TCalcEngine::Load() {
+  FImpl->Load();
+  FImpl->Recount();
+}
+
+void TCalcEngine::RecalculateAll(std::vector<TChangedCell>* Changed) {
+  FImpl->Load();
+  for (TSheetIndex& S : FImpl->Sheets) S.BoundsKnown = false;
+  std::vector<uint32_t> All;
+  for (uint32_t Id = 0; Id < FImpl->Forms.size(); ++Id) {
+    TFormula& F = FImpl->Forms[Id];
+    if (F.Removed) continue;
+    F.State = kDirty;
+    All.push_back(Id);
+  }
+  std::reverse(All.begin(), All.end());  // computed from the first cell on
+  FImpl->Evaluate(std::move(All), Changed);
+  FImpl->Recount();
+}
+
+void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
+  FImpl->Load();
+  TImpl& E = *FImpl;
+  if (size_t(Sheet) < E.Sheets.size()) E.Sheets[size_t(Sheet)].BoundsKnown = false;
+  uint64_t K = Key(Sheet, Row, Col);
+  auto It = E.ByCell.find(K);
+  if (It != E.ByCell.end()) E.RemoveFormula(It->second);
+  std::vector<TFormulaCellInfo> List;
+  E.Source.ListFormulas(Sheet, List);
+  for (const TFormulaCellInfo& I : List)
+    if (I.Row == Row && I.Col == Col) {
+      E.AddFormula(Sheet, I);
+      E.Forms.back().State = kDirty;
+    }
+  E.MarkFrom({K});
+}
+
+void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed) {
+  FImpl->Load();
+  TImpl& E = *FImpl;
+  std::vector<uint64_t> Volatile;
+  for (TFormula& F : E.Forms)
+    if (!F.Removed && E.Blocks[F.Block].Volatile && F.State != kDirty) {
+      F.State = kDirty;
+      Volatile.push_back(Key(F.Sheet, F.Row, F.Col));
+    }
+  E.MarkFrom(std::move(Volatile));
+  std::vector<uint32_t> Dirty;
+  for (uint32_t Id = uint32_t(E.Forms.size()); Id-- > 0;)
+    if (!E.Forms[Id].Removed && E.Forms[Id].State == kDirty) Dirty.push_back(Id);
+  E.Evaluate(std::move(Dirty), Changed);
+  E.Recount();
+}
+
+TCalcValue TCalcEngine::Value(int Sheet, int32_t Row, int32_t Col) const {
+  auto It = FImpl->ByCell.find(Key(Sheet, Row, Col));
+  if (It != FImpl->ByCell.end()) return FImpl->Forms[It->second].Value;
+  return FImpl->Source.CellValue(Sheet, Row, Col);
+}
+
+bool TCalcEngine::IsFormula(int Sheet, int32_t Row, int32_t Col) const {
+  return FImpl->ByCell.count(Key(Sheet, Row, Col)) != 0;
+}
+
+TKeptReason TCalcEngine::KeptReason(int Sheet, int32_t Row, int32_t Col) const {
+  auto It = FImpl->ByCell.find(Key(Sheet, Row, Col));
+  return It == FImpl->ByCell.end() ? TKeptReason::None : FImpl->Forms[It->second].Kept;
+}
+
+const TCalcCounts& TCalcEngine::Counts() const {
+  return FImpl->Counts;
+}
+
+size_t TCalcEngine::CodeBytes() const {
+  size_t N = 0;
+  for (const TBlock& B : FImpl->Blocks) N += B.Code.size();
+  return N;
+}
+size_t TCalcEngine::CodeBlocks() const {
+  return FImpl->Blocks.size();
+}
+
+TCalcValue TCalcEngine::EvaluateText(std::string_view Formula, int Sheet, int32_t Row, int32_t Col,
+                                     TKeptReason* Reason) {
+  TImpl& E = *FImpl;
+  E.ParseSheet = Sheet;
+  if (!Formula.empty() && Formula[0] == '=') Formula.remove_prefix(1);
+  TParsed P = ParseFormula(Formula, Row, Col, E);
+  if (Reason) *Reason = TKeptReason::None;
+  if (!P.Ok) {
+    if (Reason) *Reason = TKeptReason::Unreadable;
+    return TCalcValue::Err(TCalcError::Name);
+  }
+  TEngineContext Ctx(E);
+  Ctx.HostSheet = Sheet;
+  Ctx.HostRow = Row;
+  Ctx.HostCol = Col;
+  SetTextDateSystem(E.Source.Date1904());
+  TCalcValue V = EvaluateCode(P.Code, Ctx);
+  if (Reason) {
+    if (P.Unsupported)
+      *Reason = TKeptReason::Unsupported;
+    else if (Ctx.Cycle)
+      *Reason = TKeptReason::Circular;
+    else
+      *Reason = Ctx.Taint;
+  }
+  return V;
+}
+
+}  // namespace kv

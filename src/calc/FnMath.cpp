@@ -1,0 +1,448 @@
+// Math, logic and information functions.
+#include <cmath>
+#include <random>
+
+#include "calc/CalcCode.h"
+
+namespace kv::calc {
+
+bool EachNumber(TEvalContext& Ctx, TOperand* A, int N, const std::function<void(double)>& Fn,
+                TOperand& Out) {
+  for (int I = 0; I < N; ++I) {
+    if (A[I].IsMissing()) continue;
+    if (A[I].IsRef() || A[I].IsArray()) {
+      TCalcError E = TCalcError::None;
+      ForEachValue(Ctx, A[I], [&](const TCalcValue& V) {
+        if (V.IsError()) {
+          E = V.Error;
+          return false;
+        }
+        if (V.IsNumber()) Fn(V.Number);
+        return true;
+      });
+      if (E != TCalcError::None) {
+        Out = ErrOut(E);
+        return false;
+      }
+    } else if (!A[I].V.IsEmpty()) {
+      double X;
+      if (!ArgNumber(Ctx, A[I], X, Out)) return false;
+      Fn(X);
+    }
+  }
+  return true;
+}
+
+TOperand NumResult(double V) {
+  if (!std::isfinite(V)) return ErrOut(TCalcError::Num);
+  return NumOut(V == 0 ? 0 : V);
+}
+
+namespace {
+
+using F = void;
+#define FN(Name)                                                                                   \
+  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
+         [[maybe_unused]] TOperand& Out)
+#define SumNumbers EachNumber
+
+TOperand Num(double V) {
+  return NumResult(V);
+}
+
+FN(Sum) {
+  double S = 0;
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { S += X; }, Out))
+    Out = Num(S);
+}
+FN(Product) {
+  double P = 1;
+  bool Any = false;
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { P *= X, Any = true; }, Out))
+    Out = Num(Any ? P : 0);
+}
+FN(SumSq) {
+  double S = 0;
+  if (SumNumbers(
+          Ctx, A, N, [&](double X) { S += X * X; }, Out))
+    Out = Num(S);
+}
+
+bool Numbers2(TEvalContext& Ctx, TOperand* A, int N, double& X, double& Y, TOperand& Out,
+              double DefaultY = 0) {
+  if (!ArgNumber(Ctx, A[0], X, Out)) return false;
+  Y = DefaultY;
+  if (N > 1 && !A[1].IsMissing() && !ArgNumber(Ctx, A[1], Y, Out)) return false;
+  return true;
+}
+
+double RoundDir(double X, int Digits, int Mode) {  // Mode: 0 half away, 1 up, -1 down
+  if (Mode == 0) return RoundHalfAway(X, Digits);
+  double P = std::pow(10.0, std::abs(Digits));
+  double V = RoundTo15Digits(Digits >= 0 ? X * P : X / P);
+  V = Mode > 0 ? (V < 0 ? -std::ceil(-V) : std::ceil(V)) : std::trunc(V);
+  return RoundTo15Digits(Digits >= 0 ? V / P : V * P);
+}
+template <int Mode>
+FN(RoundFn) {
+  double X, D;
+  if (!Numbers2(Ctx, A, N, X, D, Out)) return;
+  Out = Num(RoundDir(X, int(std::trunc(D)), Mode));
+}
+FN(Trunc) {
+  double X, D;
+  if (!Numbers2(Ctx, A, N, X, D, Out)) return;
+  Out = Num(RoundDir(X, int(std::trunc(D)), -1));
+}
+FN(Int) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = Num(std::floor(RoundTo15Digits(X)));
+}
+FN(Mod) {
+  double X, Y;
+  if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
+  if (Y == 0) return void(Out = ErrOut(TCalcError::Div0));
+  double R = X - Y * std::floor(X / Y);
+  if (std::fabs(R - Y) < std::fabs(Y) * 1e-15) R = 0;
+  Out = Num(R);
+}
+FN(Quotient) {
+  double X, Y;
+  if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
+  if (Y == 0) return void(Out = ErrOut(TCalcError::Div0));
+  Out = Num(std::trunc(X / Y));
+}
+
+template <double (*Op)(double), int Domain>  // Domain: 0 any, 1 >= 0, 2 > 0
+FN(Unary) {
+  double X;
+  if (!ArgNumber(Ctx, A[0], X, Out)) return;
+  if ((Domain == 1 && X < 0) || (Domain == 2 && X <= 0)) return void(Out = ErrOut(TCalcError::Num));
+  Out = Num(Op(X));
+}
+double Abs(double X) {
+  return std::fabs(X);
+}
+double Sqrt(double X) {
+  return std::sqrt(X);
+}
+double Exp(double X) {
+  return std::exp(X);
+}
+double Ln(double X) {
+  return std::log(X);
+}
+double Sign(double X) {
+  return X > 0 ? 1 : X < 0 ? -1 : 0;
+}
+double Log10(double X) {
+  return std::log10(X);
+}
+double Even(double X) {
+  double V = std::ceil(std::fabs(X) / 2) * 2;
+  return X < 0 ? -V : V;
+}
+double Odd(double X) {
+  double V = std::ceil(std::fabs(X));
+  if (std::fmod(V, 2) == 0) V += 1;
+  return X < 0 ? -V : V;
+}
+double Fact(double X) {
+  double R = 1;
+  for (int I = 2; I <= int(X) && I < 200; ++I) R *= I;
+  return R;
+}
+FN(Log) {
+  double X, B;
+  if (!Numbers2(Ctx, A, N, X, B, Out, 10)) return;
+  if (X <= 0 || B <= 0) return void(Out = ErrOut(TCalcError::Num));
+  if (B == 1) return void(Out = ErrOut(TCalcError::Div0));
+  Out = Num(std::log(X) / std::log(B));
+}
+FN(Power) {
+  double X, Y;
+  if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
+  if (X == 0 && Y == 0) return void(Out = ErrOut(TCalcError::Num));
+  if (X == 0 && Y < 0) return void(Out = ErrOut(TCalcError::Div0));
+  Out = Num(std::pow(X, Y));
+}
+FN(Pi) {
+  Out = NumOut(3.14159265358979323846);
+}
+
+// Multiples: CEILING(x, s) and FLOOR(x, s) round away from / toward zero in
+// steps of s for positive x; MROUND to the nearest multiple.
+double Multiple(double X, double S, int Mode) {
+  double Q = RoundTo15Digits(X / S);
+  double R = Mode > 0 ? std::ceil(Q) : Mode < 0 ? std::floor(Q) : std::round(Q);
+  return RoundTo15Digits(R * S);
+}
+FN(Ceiling) {
+  double X, S;
+  if (!Numbers2(Ctx, A, N, X, S, Out, 1)) return;
+  if (S == 0 || X == 0) return void(Out = NumOut(0));
+  if (X > 0 && S < 0) return void(Out = ErrOut(TCalcError::Num));
+  if (X < 0 && S < 0) return void(Out = Num(-Multiple(-X, -S, 1)));
+  Out = Num(Multiple(X, S, 1));
+}
+FN(Floor) {
+  double X, S;
+  if (!Numbers2(Ctx, A, N, X, S, Out, 1)) return;
+  if (X == 0) return void(Out = NumOut(0));
+  if (S == 0) return void(Out = ErrOut(TCalcError::Div0));
+  if (X > 0 && S < 0) return void(Out = ErrOut(TCalcError::Num));
+  if (X < 0 && S < 0) return void(Out = Num(-Multiple(-X, -S, -1)));
+  Out = Num(Multiple(X, S, -1));
+}
+template <bool IsCeiling>
+FN(MathRound) {  // CEILING.MATH / FLOOR.MATH (x, significance, mode)
+  double X, S = 1, M = 0;
+  if (!ArgNumber(Ctx, A[0], X, Out)) return;
+  if (N > 1 && !A[1].IsMissing() && !ArgNumber(Ctx, A[1], S, Out)) return;
+  if (N > 2 && !A[2].IsMissing() && !ArgNumber(Ctx, A[2], M, Out)) return;
+  S = std::fabs(S);
+  if (S == 0 || X == 0) return void(Out = NumOut(0));
+  bool AwayFromZero = X < 0 && M != 0;
+  int Dir = IsCeiling ? 1 : -1;
+  if (X < 0 && AwayFromZero) Dir = -Dir;
+  Out = Num(Multiple(X, S, Dir));
+}
+FN(MRound) {
+  double X, S;
+  if (!Numbers2(Ctx, A, N, X, S, Out)) return;
+  if (S == 0) return void(Out = NumOut(0));
+  if ((X > 0 && S < 0) || (X < 0 && S > 0)) return void(Out = ErrOut(TCalcError::Num));
+  double Q = RoundTo15Digits(X / S);
+  Out = Num(RoundTo15Digits((Q < 0 ? -std::floor(-Q + 0.5) : std::floor(Q + 0.5)) * S));
+}
+
+std::mt19937_64& Random() {
+  static std::mt19937_64 G{std::random_device{}()};
+  return G;
+}
+FN(Rand) {
+  Out = NumOut(std::uniform_real_distribution<double>(0, 1)(Random()));
+}
+FN(RandBetween) {
+  double Lo, Hi;
+  if (!Numbers2(Ctx, A, N, Lo, Hi, Out)) return;
+  Lo = std::ceil(Lo), Hi = std::floor(Hi);
+  if (Lo > Hi) return void(Out = ErrOut(TCalcError::Num));
+  Out = NumOut(Lo +
+               std::floor(std::uniform_real_distribution<double>(0, 1)(Random()) * (Hi - Lo + 1)));
+}
+
+FN(SumProduct) {
+  int32_t Rows = A[0].Rows(), Cols = A[0].Cols();
+  for (int I = 1; I < N; ++I)
+    if (A[I].Rows() != Rows || A[I].Cols() != Cols) return void(Out = ErrOut(TCalcError::Value));
+  double S = 0;
+  for (int32_t R = 0; R < Rows; ++R)
+    for (int32_t C = 0; C < Cols; ++C) {
+      double P = 1;
+      for (int I = 0; I < N; ++I) {
+        const TCalcValue& V = ElementAt(Ctx, A[I], R, C);
+        if (V.IsError()) return void(Out = ErrOut(V.Error));
+        P *= V.IsNumber() ? V.Number : 0;
+      }
+      S += P;
+    }
+  Out = Num(S);
+}
+
+// Logic.
+FN(If) {
+  bool C;
+  if (!ArgBool(Ctx, A[0], C, Out)) return;
+  int Pick = C ? 1 : 2;
+  if (Pick < N)
+    Out = A[Pick].IsMissing() ? NumOut(0) : A[Pick];
+  else
+    Out = TOperand::Value(TCalcValue::Bool(C));
+}
+FN(Ifs) {
+  if (N % 2) return void(Out = ErrOut(TCalcError::NA));
+  for (int I = 0; I < N; I += 2) {
+    bool C;
+    if (!ArgBool(Ctx, A[I], C, Out)) return;
+    if (C) return void(Out = A[I + 1]);
+  }
+  Out = ErrOut(TCalcError::NA);
+}
+template <bool OnlyNa>
+FN(IfError) {
+  TCalcValue V = ScalarOf(Ctx, A[0]);
+  bool Hit = V.IsError() && (!OnlyNa || V.Error == TCalcError::NA);
+  if (Hit)
+    Out = A[1].IsMissing() ? NumOut(0) : A[1];
+  else
+    Out = A[0].IsArray() ? A[0] : TOperand::Value(V);
+}
+// AND/OR/XOR over booleans and numbers; texts in ranges are skipped.
+template <int Kind>  // 0 AND, 1 OR, 2 XOR
+FN(Logical) {
+  int Seen = 0, True = 0;
+  TCalcError E = TCalcError::None;
+  for (int I = 0; I < N && E == TCalcError::None; ++I) {
+    if (A[I].IsRef() || A[I].IsArray()) {
+      ForEachValue(Ctx, A[I], [&](const TCalcValue& V) {
+        if (V.IsError())
+          E = V.Error;
+        else if (V.IsNumber() || V.IsBool())
+          ++Seen, True += V.Number != 0;
+        return E == TCalcError::None;
+      });
+    } else if (!A[I].IsMissing()) {
+      bool B;
+      if (!ArgBool(Ctx, A[I], B, Out)) return;
+      ++Seen, True += B;
+    }
+  }
+  if (E != TCalcError::None) return void(Out = ErrOut(E));
+  if (!Seen) return void(Out = ErrOut(TCalcError::Value));
+  bool R = Kind == 0 ? True == Seen : Kind == 1 ? True > 0 : (True % 2) == 1;
+  Out = TOperand::Value(TCalcValue::Bool(R));
+}
+FN(Not) {
+  bool B;
+  if (ArgBool(Ctx, A[0], B, Out)) Out = TOperand::Value(TCalcValue::Bool(!B));
+}
+FN(True) {
+  Out = TOperand::Value(TCalcValue::Bool(true));
+}
+FN(False) {
+  Out = TOperand::Value(TCalcValue::Bool(false));
+}
+FN(Switch) {
+  TCalcValue X = ScalarOf(Ctx, A[0]);
+  if (X.IsError()) return void(Out = TOperand::Value(X));
+  int I = 1;
+  for (; I + 1 < N; I += 2) {
+    TCalcValue C = ScalarOf(Ctx, A[I]);
+    if (C.IsError()) return void(Out = TOperand::Value(C));
+    if (CompareValues(X, C) == 0 && X.Type == C.Type) return void(Out = A[I + 1]);
+  }
+  Out = I < N ? A[I] : ErrOut(TCalcError::NA);
+}
+FN(Choose) {
+  double K;
+  if (!ArgNumber(Ctx, A[0], K, Out)) return;
+  int I = int(std::trunc(K));
+  if (I < 1 || I >= N) return void(Out = ErrOut(TCalcError::Value));
+  Out = A[I].IsMissing() ? NumOut(0) : A[I];
+}
+
+// Information.
+template <int Kind>
+FN(Is) {
+  TCalcValue V = A[0].IsRef() && A[0].R.Rows() * A[0].R.Cols() == 1
+                     ? Ctx.Cell(A[0].R.Sheet, A[0].R.R1, A[0].R.C1)
+                     : ScalarOf(Ctx, A[0]);
+  bool R = false;
+  switch (Kind) {
+    case 0:
+      R = V.IsEmpty() && A[0].IsRef();
+      break;
+    case 1:
+      R = V.IsNumber();
+      break;
+    case 2:
+      R = V.IsText();
+      break;
+    case 3:
+      R = V.IsError();
+      break;
+    case 4:
+      R = V.IsError() && V.Error != TCalcError::NA;
+      break;
+    case 5:
+      R = V.IsError() && V.Error == TCalcError::NA;
+      break;
+    case 6:
+      R = V.IsBool();
+      break;
+    case 7:
+      R = !V.IsText();
+      break;
+  }
+  Out = TOperand::Value(TCalcValue::Bool(R));
+}
+template <int Parity>
+FN(IsParity) {
+  double X;
+  if (!ArgNumber(Ctx, A[0], X, Out)) return;
+  bool Even = std::fmod(std::trunc(std::fabs(X)), 2) == 0;
+  Out = TOperand::Value(TCalcValue::Bool(Parity == 0 ? Even : !Even));
+}
+FN(Na) {
+  Out = ErrOut(TCalcError::NA);
+}
+FN(ErrorType) {
+  TCalcValue V = ScalarOf(Ctx, A[0]);
+  Out = V.IsError() ? NumOut(double(V.Error)) : ErrOut(TCalcError::NA);
+}
+
+#undef FN
+}  // namespace
+
+const TFunctionDef kMathFunctions[] = {{"SUM", Sum, 1, 255, 0},
+                                       {"PRODUCT", Product, 1, 255, 0},
+                                       {"SUMSQ", SumSq, 1, 255, 0},
+                                       {"ROUND", RoundFn<0>, 1, 2, 0},
+                                       {"ROUNDUP", RoundFn<1>, 1, 2, 0},
+                                       {"ROUNDDOWN", RoundFn<-1>, 1, 2, 0},
+                                       {"TRUNC", Trunc, 1, 2, 0},
+                                       {"INT", Int, 1, 1, 0},
+                                       {"MOD", Mod, 2, 2, 0},
+                                       {"QUOTIENT", Quotient, 2, 2, 0},
+                                       {"ABS", Unary<Abs, 0>, 1, 1, 0},
+                                       {"SQRT", Unary<Sqrt, 1>, 1, 1, 0},
+                                       {"EXP", Unary<Exp, 0>, 1, 1, 0},
+                                       {"LN", Unary<Ln, 2>, 1, 1, 0},
+                                       {"LOG10", Unary<Log10, 2>, 1, 1, 0},
+                                       {"SIGN", Unary<Sign, 0>, 1, 1, 0},
+                                       {"EVEN", Unary<Even, 0>, 1, 1, 0},
+                                       {"ODD", Unary<Odd, 0>, 1, 1, 0},
+                                       {"FACT", Unary<Fact, 1>, 1, 1, 0},
+                                       {"LOG", Log, 1, 2, 0},
+                                       {"POWER", Power, 2, 2, 0},
+                                       {"PI", Pi, 0, 0, 0},
+                                       {"CEILING", Ceiling, 1, 2, 0},
+                                       {"FLOOR", Floor, 1, 2, 0},
+                                       {"CEILING.MATH", MathRound<true>, 1, 3, 0},
+                                       {"FLOOR.MATH", MathRound<false>, 1, 3, 0},
+                                       {"MROUND", MRound, 2, 2, 0},
+                                       {"RAND", Rand, 0, 0, kVolatile},
+                                       {"RANDBETWEEN", RandBetween, 2, 2, kVolatile},
+                                       {"SUMPRODUCT", SumProduct, 1, 255, kRefArgs},
+                                       {nullptr, nullptr, 0, 0, 0}};
+
+const TFunctionDef kLogicFunctions[] = {{"IF", If, 1, 3, 0},
+                                        {"IFS", Ifs, 2, 254, 0},
+                                        {"IFERROR", IfError<false>, 2, 2, 0},
+                                        {"IFNA", IfError<true>, 2, 2, 0},
+                                        {"AND", Logical<0>, 1, 255, 0},
+                                        {"OR", Logical<1>, 1, 255, 0},
+                                        {"XOR", Logical<2>, 1, 255, 0},
+                                        {"NOT", Not, 1, 1, 0},
+                                        {"TRUE", True, 0, 0, 0},
+                                        {"FALSE", False, 0, 0, 0},
+                                        {"SWITCH", Switch, 3, 255, 0},
+                                        {"CHOOSE", Choose, 2, 255, 0},
+                                        {"ISBLANK", Is<0>, 1, 1, 0},
+                                        {"ISNUMBER", Is<1>, 1, 1, 0},
+                                        {"ISTEXT", Is<2>, 1, 1, 0},
+                                        {"ISERROR", Is<3>, 1, 1, 0},
+                                        {"ISERR", Is<4>, 1, 1, 0},
+                                        {"ISNA", Is<5>, 1, 1, 0},
+                                        {"ISLOGICAL", Is<6>, 1, 1, 0},
+                                        {"ISNONTEXT", Is<7>, 1, 1, 0},
+                                        {"ISEVEN", IsParity<0>, 1, 1, 0},
+                                        {"ISODD", IsParity<1>, 1, 1, 0},
+                                        {"NA", Na, 0, 0, 0},
+                                        {"ERROR.TYPE", ErrorType, 1, 1, 0},
+                                        {nullptr, nullptr, 0, 0, 0}};
+
+}  // namespace kv::calc

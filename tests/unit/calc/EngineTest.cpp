@@ -1,0 +1,190 @@
+// Recalculation: what an edit reaches is recomputed in order; cycles,
+// unsupported functions and unreadable formulas keep their cached values, and
+// so does everything that reads them.
+#include <gtest/gtest.h>
+
+#include "MemorySource.h"
+#include "calc/Calc.h"
+
+namespace kv {
+namespace {
+
+using test::TMemorySource;
+
+TCalcValue N(double V) {
+  return TCalcValue::Num(V);
+}
+
+double Num(const TCalcEngine& E, const std::string& Ref, int Sheet = 0) {
+  int32_t C, R;
+  ParseCellRef(Ref, C, R);
+  TCalcValue V = E.Value(Sheet, R, C);
+  EXPECT_TRUE(V.IsNumber()) << Ref;
+  return V.Number;
+}
+TKeptReason Kept(const TCalcEngine& E, const std::string& Ref) {
+  int32_t C, R;
+  ParseCellRef(Ref, C, R);
+  return E.KeptReason(0, R, C);
+}
+
+// The demo's table: North's Q1 edited to 1234.5 makes its total 5594.75.
+TEST(CalcEngine, AnEditRecomputesWhatItReachesAndNothingElse) {
+  TMemorySource S;
+  S.SetNumber("B2", 1200.5);
+  S.SetNumber("C2", 1350.25);
+  S.SetNumber("D2", 1410);
+  S.SetNumber("E2", 1600);
+  S.SetFormula("F2", "SUM(B2:E2)", 0, N(5560.75));
+  S.SetFormula("G2", "F2*2", 0, N(11121.5));
+  S.SetFormula("H9", "99", 0, N(-1));  // stale on purpose: nothing it reads changes
+  TCalcEngine E(S);
+  E.Load();
+  S.SetNumber("B2", 1234.5);
+  E.CellChanged(0, 1, 1);
+  std::vector<TChangedCell> Changed;
+  E.Recalculate(&Changed);
+  EXPECT_EQ(Num(E, "F2"), 5594.75);
+  EXPECT_EQ(Num(E, "G2"), 11189.5);
+  EXPECT_EQ(Num(E, "H9"), -1);
+  EXPECT_EQ(Changed.size(), 2u);
+}
+
+TEST(CalcEngine, CyclesKeepTheirCachedValuesAndAreCounted) {
+  TMemorySource S;
+  S.SetNumber("A1", 1);
+  S.SetFormula("B1", "A1+C1", 0, N(7));
+  S.SetFormula("C1", "B1*2", 0, N(8));
+  S.SetFormula("D1", "C1+1", 0, N(9));
+  S.SetFormula("E1", "SUM(E2:E5)+SUM(A:A)", 0, N(10));
+  S.SetFormula("E3", "E1", 0, N(11));
+  S.SetFormula("F1", "A1*3", 0, N(0));
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  EXPECT_EQ(Num(E, "B1"), 7);
+  EXPECT_EQ(Num(E, "C1"), 8);
+  EXPECT_EQ(Num(E, "D1"), 9);
+  EXPECT_EQ(Num(E, "E1"), 10);
+  EXPECT_EQ(Num(E, "E3"), 11);
+  EXPECT_EQ(Num(E, "F1"), 3);
+  EXPECT_EQ(Kept(E, "D1"), TKeptReason::Circular);
+  EXPECT_EQ(E.Counts().Circular, 5u);
+  EXPECT_EQ(E.Counts().Computed, 1u);
+}
+
+TEST(CalcEngine, UnsupportedAndUnreadableFormulasStaleTheirDependents) {
+  TMemorySource S;
+  S.SetNumber("A1", 1);
+  S.SetFormula("B1", "CUBEVALUE(A1)", 0, N(5));
+  S.SetFormula("C1", "IFERROR(B1*2,0)", 0, N(10));
+  S.SetFormula("D1", "SUM(A1:C1)", 0, N(16));
+  S.SetFormula("E1", "A1+", 0, N(3));
+  S.SetFormula("F1", "E1+1", 0, N(4));
+  S.SetFormula("G1", "A1+1", 0, N(0));
+  TCalcEngine E(S);
+  E.Load();
+  // An unreadable formula is counted from the start; the others keep their
+  // cached values once an edit reaches them.
+  S.SetNumber("A1", 2);
+  E.CellChanged(0, 0, 0);
+  E.Recalculate();
+  for (const char* Ref : {"B1", "C1", "D1", "E1"})
+    EXPECT_NE(Kept(E, Ref), TKeptReason::None) << Ref;
+  EXPECT_EQ(Num(E, "C1"), 10);
+  EXPECT_EQ(Num(E, "D1"), 16);
+  EXPECT_EQ(Num(E, "F1"), 4);
+  EXPECT_EQ(Num(E, "G1"), 3);
+  const TCalcCounts& C = E.Counts();
+  EXPECT_EQ(C.Unsupported, 1u);
+  EXPECT_EQ(C.Unreadable, 1u);
+  EXPECT_EQ(C.DependsOnKept, 2u);
+}
+
+TEST(CalcEngine, SharedFormulasAreParsedOnceAndShiftedPerCell) {
+  TMemorySource S;
+  for (int R = 1; R <= 100; ++R) {
+    S.SetNumber("A" + std::to_string(R), R);
+    TMemorySource::TCell C;
+    C.Shared = true;
+    C.AnchorRow = 0, C.AnchorCol = 1;
+    if (R == 1) C.Formula = "A1*2+$A$1";
+    S.Cells[0][{R - 1, 1}] = C;
+  }
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  EXPECT_EQ(E.CodeBlocks(), 1u);
+  EXPECT_EQ(Num(E, "B1"), 3);
+  EXPECT_EQ(Num(E, "B100"), 201);
+}
+
+TEST(CalcEngine, NamesSheetsAndVolatileFunctions) {
+  TMemorySource S;
+  int Other = S.AddSheet("My Data");
+  S.SetNumber("A1", 0.25, Other);
+  S.SetNumber("A2", 4, Other);
+  S.Defined["RATE"] = "'My Data'!$A$1";
+  S.SetFormula("A1", "Rate*'my data'!A2+SUM('My Data'!A:A)");
+  S.SetFormula("A2", "NoSuchName+1");
+  S.SetFormula("A3", "Missing!A1");
+  S.SetFormula("A4", "RAND()");
+  S.SetFormula("A5", "A4*0+1");
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  EXPECT_EQ(Num(E, "A1"), 5.25);
+  EXPECT_TRUE(E.Value(0, 1, 0) == TCalcValue::Err(TCalcError::Name));
+  EXPECT_TRUE(E.Value(0, 2, 0) == TCalcValue::Err(TCalcError::Ref));
+  double First = Num(E, "A4");
+  std::vector<TChangedCell> Changed;
+  E.Recalculate(&Changed);  // nothing edited: RAND() still draws again
+  EXPECT_NE(Num(E, "A4"), First);
+  EXPECT_EQ(Num(E, "A5"), 1);
+  S.SetNumber("A2", 8, Other);
+  E.CellChanged(Other, 1, 0);
+  E.Recalculate();
+  EXPECT_EQ(Num(E, "A1"), 10.25);
+}
+
+TEST(CalcEngine, AFormulaEditedInReplacesTheOldOne) {
+  TMemorySource S;
+  S.SetNumber("A1", 2);
+  S.SetFormula("B1", "A1*10", 0, N(20));
+  S.SetFormula("C1", "B1+1", 0, N(21));
+  TCalcEngine E(S);
+  E.Load();
+  S.SetFormula("B1", "A1*100");
+  E.CellChanged(0, 0, 1);
+  E.Recalculate();
+  EXPECT_EQ(Num(E, "B1"), 200);
+  EXPECT_EQ(Num(E, "C1"), 201);
+  S.SetNumber("B1", 7);  // a value replaces the formula
+  E.CellChanged(0, 0, 1);
+  E.Recalculate();
+  EXPECT_FALSE(E.IsFormula(0, 0, 1));
+  EXPECT_EQ(Num(E, "C1"), 8);
+}
+
+// 200,000 running totals: the explicit stack, not the call stack, holds the chain.
+TEST(CalcEngine, LongChainsNeedNoDeepCallStack) {
+  TMemorySource S;
+  const int Rows = 200000;
+  auto& Cells = S.Cells[0];
+  for (int R = 0; R < Rows; ++R) {
+    Cells[{R, 0}] = {N(1), "", false, R, 0};
+    TMemorySource::TCell C;
+    C.Shared = true;
+    C.AnchorRow = 1, C.AnchorCol = 1;
+    if (R == 1) C.Formula = "B1+A2";
+    Cells[{R, 1}] = R == 0 ? TMemorySource::TCell{N(0), "A1", false, 0, 1} : C;
+  }
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  EXPECT_EQ(Num(E, "B200000"), Rows);
+  S.SetNumber("A1", 2);
+  E.CellChanged(0, 0, 0);
+  E.Recalculate();
+  EXPECT_EQ(Num(E, "B200000"), Rows + 1);
+  EXPECT_EQ(E.Counts().Computed, size_t(Rows));
+}
+
+}  // namespace
+}  // namespace kv

@@ -70,6 +70,7 @@ struct TCalcEngine::TImpl : TNameResolver {
   std::unordered_map<uint64_t, std::vector<uint32_t>> Singles;
   std::vector<TSheetIndex> Sheets;
   TCalcCounts Counts;
+  std::vector<TRef> ScratchRefs;  // Expand's, kept to spare an allocation per formula
   int ParseSheet = 0;
   bool Loaded = false;
 
@@ -279,7 +280,7 @@ TKeptReason Worse(TKeptReason A, TKeptReason B) {
 // Pushes the uncomputed formulas the static references of Id name; true
 // when there were any. Cycle: one of them waits further down the stack.
 bool TCalcEngine::TImpl::Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle) {
-  std::vector<TRef> Refs;
+  std::vector<TRef>& Refs = ScratchRefs;
   References(Forms[Id], Refs);
   bool Waiting = false;
   for (const TRef& R : Refs)

@@ -129,11 +129,18 @@ FN(Find) {
                     P == std::u16string::npos ? ErrOut(TCalcError::Value) : NumOut(double(P + 1)));
   }
   // SEARCH: ASCII case ignored, wildcards; the match may end anywhere.
+  // Once the part before the first "*" matches, the rest either matches from
+  // there or from no later start either: one full match per search.
   std::string Pattern = What + "*";
+  size_t Star = What.find('*');
+  std::string Head = (Star == std::string::npos ? What : What.substr(0, Star)) + "*";
   size_t Unit = 0;
   for (size_t P = 0; P <= Within.size();) {
-    if (Unit >= From && WildcardMatch(Pattern, std::string_view(Within).substr(P)))
-      return void(Out = NumOut(double(Unit + 1)));
+    std::string_view Rest = std::string_view(Within).substr(P);
+    if (Unit >= From && WildcardMatch(Head, Rest)) {
+      if (WildcardMatch(Pattern, Rest)) return void(Out = NumOut(double(Unit + 1)));
+      if (Star != std::string::npos) break;
+    }
     if (P == Within.size()) break;
     size_t L = 1;
     while (P + L < Within.size() && (uint8_t(Within[P + L]) & 0xC0) == 0x80) ++L;

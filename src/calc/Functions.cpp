@@ -47,6 +47,7 @@ bool WildcardMatch(std::string_view Pattern, std::string_view Text) {
   size_t P = 0, T = 0, StarP = std::string_view::npos, StarT = 0;
   while (T < Text.size()) {
     if (P < Pattern.size() && Pattern[P] == '*') {
+      if (Pattern.find_first_not_of('*', P) == std::string_view::npos) return true;
       StarP = ++P;
       StarT = T;
       continue;

@@ -64,8 +64,10 @@ TPackageCells::TPackageCells(std::string Bytes) {
   TZipReader Zip(std::move(Bytes));
   pugi::xml_document Book, Rels, Strings;
   std::string BookXml = Entry(Zip, "xl/workbook.xml");
-  if (BookXml.empty() || !Book.load_buffer(BookXml.data(), BookXml.size()))
-    throw TKvError("Could not read the workbook part of this package.");
+  if (BookXml.empty())
+    throw TKvError("This does not look like a valid .xlsx workbook (xl/workbook.xml missing).");
+  if (!Book.load_buffer(BookXml.data(), BookXml.size()))
+    throw TKvError("Could not parse xl/workbook.xml.");
   std::string RelsXml = Entry(Zip, "xl/_rels/workbook.xml.rels");
   Rels.load_buffer(RelsXml.data(), RelsXml.size());
   std::string StringsXml = Entry(Zip, "xl/sharedStrings.xml");

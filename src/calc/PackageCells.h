@@ -4,8 +4,9 @@
 // For tools that check the engine against the values a file caches; the
 // workbook model (src/workbook) serves the viewer and editing.
 //
-// Raises: TKvError with the ZIP reader's messages, and "Could not read the
-// workbook part of this package." when xl/workbook.xml is missing or not XML.
+// Raises: TKvError with the ZIP reader's messages, "This does not look like a
+// valid .xlsx workbook (xl/workbook.xml missing)." and "Could not parse
+// xl/workbook.xml.".
 #ifndef KV_CALC_PACKAGECELLS_H
 #define KV_CALC_PACKAGECELLS_H
 

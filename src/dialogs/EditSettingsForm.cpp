@@ -62,7 +62,7 @@ std::string ColorRefToHex(uint32_t ColorRef) {
 }
 
 TSettingsForm::TSettingsForm(IDialogHost& Host)
-    : TFormModel(Host, "kvGridfoldSettings Properties", 400, 420) {
+    : TFormModel(Host, "kvGridfoldSettings Properties", 400, 444) {
   Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
   Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
   AddBrowse("BtnBrowseRect", 362, 32, "Select a Rectangle");
@@ -94,10 +94,11 @@ TSettingsForm::TSettingsForm(IDialogHost& Host)
       "restyle the separate PushButton toolbar that kvGridfoldImport bakes into generated pages "
       "(edit those buttons directly in the Folivant page editor instead).",
       12, 284, 376, 96));
-  AddOkCancel(236, 386, 9);
+  AddOkCancel(236, 410, 10);
   // Beside the buttons, wherever the hint left them.
+  Add(MakeCheck("ChkScrollBars", "Show scroll &bars", 12, Control("OKBtn").Top - 22, 216, 20, 8));
   Add(MakeCheck("ChkShownNumbers", "Show &numbers as formatted", 12, Control("OKBtn").Top + 2, 216,
-                20, 8));
+                20, 9));
 }
 
 void TSettingsForm::FillFromParams(const std::vector<std::string>& P) {
@@ -115,8 +116,15 @@ bool TSettingsForm::StoreParams(std::vector<std::string>& P) {
 void TSettingsForm::LoadSettingsString(std::string_view Settings) {
   for (const TSettingsField& F : kFields) SetText(F.Edit, "");
   Control("ChkShownNumbers").Checked = false;
+  Control("ChkScrollBars").Checked = false;
   FNumberFormatsStored = false;
+  FScrollBarsNo = false;
   for (const TSettingsEntry& E : ParseSettingsEntries(Settings)) {
+    if (E.Info->Key == TSettingsKey::ScrollBars) {
+      Control("ChkScrollBars").Checked = SameTextAscii(E.Value, "Yes");
+      FScrollBarsNo = SameTextAscii(E.Value, "No");
+      continue;
+    }
     if (E.Info->Key == TSettingsKey::NumberFormats) {
       Control("ChkShownNumbers").Checked = SameTextAscii(E.Value, "Shown");
       FNumberFormatsStored = SameTextAscii(E.Value, "Stored");
@@ -152,6 +160,13 @@ std::string TSettingsForm::BuildSettingsString() const {
     Out += SettingsKeyInfo(TSettingsKey::NumberFormats).Name;
     Out += '=';
     Out += NumberFormats;
+  }
+  const char* ScrollBars = Checked("ChkScrollBars") ? "Yes" : FScrollBarsNo ? "No" : nullptr;
+  if (ScrollBars) {
+    if (!Out.empty()) Out += ';';
+    Out += SettingsKeyInfo(TSettingsKey::ScrollBars).Name;
+    Out += '=';
+    Out += ScrollBars;
   }
   return Out;
 }

@@ -1,8 +1,9 @@
 // The property dialog of the Settings action: the Rectangle name and the
 // display settings string, shown as seven fields (one per key) with a colour
-// picker for each colour field, and a check box for "NumberFormats=Shown". LoadSettingsString fills
-// the fields from a settings string; BuildSettingsString writes the canonical string back from the
-// non-blank fields. Values are not validated: the viewer skips what it does not accept.
+// picker for each colour field, and check boxes for "ScrollBars=Yes" and "NumberFormats=Shown".
+// LoadSettingsString fills the fields from a settings string; BuildSettingsString writes the
+// canonical string back from the non-blank fields. Values are not validated: the viewer skips what
+// it does not accept.
 #ifndef KV_DIALOGS_EDITSETTINGSFORM_H
 #define KV_DIALOGS_EDITSETTINGSFORM_H
 
@@ -39,6 +40,7 @@ class TSettingsForm : public TFormModel {
   // the field becomes six upper-case hex digits. Needs the form's IDialogUi.
   void PickColor(const std::string& Edit);
   bool FNumberFormatsStored = false;  // the loaded string said NumberFormats=Stored
+  bool FScrollBarsNo = false;         // the loaded string said ScrollBars=No
 };
 
 // "$" + Text read as a hexadecimal integer, as the colour picker presets it.

@@ -50,8 +50,7 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
   return Sheets;
 }
 
-void ExportSheets(ExportFormat Format, const TSheetList& Sheets,
-                  const std::string& OutputFileName) {
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName) {
   switch (Format) {
     case ExportFormat::CSV:
       ExportDelimited(Sheets, ',', OutputFileName);
@@ -69,9 +68,9 @@ void ExportSheets(ExportFormat Format, const TSheetList& Sheets,
       ExportDocx(Sheets, OutputFileName);
       break;
     case ExportFormat::PDF:
-      ExportPdf(Sheets, OutputFileName);
-      break;
+      return ExportPdf(Sheets, OutputFileName);
   }
+  return 0;
 }
 
 namespace {
@@ -188,9 +187,9 @@ std::string SafeFileNamePart(std::string_view Text) {
   return Out;
 }
 
-void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
-                          const std::string& FormatStr, const std::string& OutputFileName,
-                          const std::string& ScopeStr) {
+int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
+                         const std::string& FormatStr, const std::string& OutputFileName,
+                         const std::string& ScopeStr) {
   if (Workbook == nullptr) throw TKvError("No workbook is currently open.");
   if (IsBlank(OutputFileName)) throw TKvError("No output file name was given.");
   const ExportFormat Format = ParseExportFormat(FormatStr);
@@ -201,7 +200,7 @@ void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
   if (!AllSheets && (CurrentSheet < 0 || CurrentSheet >= Workbook->SheetCount()))
     throw TKvError("There is no current worksheet to export.");
   try {
-    ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
+    return ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
   } catch (const std::bad_alloc&) {
     throw TKvError("Not enough memory to export the workbook to " + OutputFileName + ".");
   }

@@ -2,6 +2,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "base/Files.h"
 #include "export/ExportSink.h"
@@ -147,8 +148,13 @@ void PutSpreadsheet(TTextSink& Out, const TSheetList& Sheets) {
 
 // --- Word ---
 
-// Word's own limit: a wider table is cut into bands of columns.
-constexpr int32_t kDocxMaxColumns = 63;
+// A landscape Letter page with half-inch margins holds 10 inches of table
+// (14400 twips). Columns get the PDF's widths: the page shared out up to 140
+// points (2800 twips) each; where that would be narrower than 42 points (840
+// twips), bands of 17 columns, each table under a heading naming its columns.
+constexpr int32_t kDocxUsableTwips = 14400;
+constexpr int32_t kDocxMaxColTwips = 2800;
+constexpr int32_t kDocxMinColTwips = 840;
 
 // The text of a w:t, each line break (CR LF, LF or CR) as a w:br between
 // text pieces: a raw line feed in w:t shows as a blank.
@@ -171,56 +177,79 @@ void PutDocxHeading(TTextSink& Out, std::string_view Title) {
   Out.Put("</w:t></w:r></w:p>");
 }
 
-void PutDocxTableStart(TTextSink& Out, int32_t ColCount) {
-  Out.Put("<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/><w:tblBorders>");
+// A fixed layout with an explicit grid, so that Word and LibreOffice give
+// every column the same width.
+void PutDocxTableStart(TTextSink& Out, size_t ColCount, int32_t ColTwips) {
+  Out.Put("<w:tbl><w:tblPr><w:tblW w:w=\"");
+  Out.Put(std::to_string(ColTwips * static_cast<int32_t>(ColCount)));
+  Out.Put("\" w:type=\"dxa\"/><w:tblBorders>");
   for (const char* Side : {"top", "left", "bottom", "right", "insideH", "insideV"}) {
     Out.Put("<w:");
     Out.Put(Side);
     Out.Put(" w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"999999\"/>");
   }
-  Out.Put("</w:tblBorders></w:tblPr>");
-  // The table grid is required by the WordprocessingML schema; readers that
-  // validate (python-docx among them) refuse a table without it.
+  Out.Put("</w:tblBorders><w:tblLayout w:type=\"fixed\"/></w:tblPr>");
   Out.Put("<w:tblGrid>");
-  for (int32_t C = 0; C < ColCount; ++C) Out.Put("<w:gridCol/>");
+  const std::string GridCol = "<w:gridCol w:w=\"" + std::to_string(ColTwips) + "\"/>";
+  for (size_t C = 0; C < ColCount; ++C) Out.Put(GridCol);
   Out.Put("</w:tblGrid>");
 }
 
-void PutDocxCell(TTextSink& Out, std::string_view Text) {
+void PutDocxCell(TTextSink& Out, std::string_view Text, std::string_view CellWidth) {
+  Out.Put("<w:tc><w:tcPr>");
+  Out.Put(CellWidth);
   Out.Put(
-      "<w:tc><w:tcPr><w:tcW w:w=\"0\" w:type=\"auto\"/></w:tcPr><w:p><w:r><w:rPr>"
+      "</w:tcPr><w:p><w:r><w:rPr>"
       "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">");
   PutDocxText(Out, Text);
   Out.Put("</w:t></w:r></w:p></w:tc>");
 }
 
-void PutDocxTable(TTextSink& Out, const TXlsxSheet& Sheet, int32_t FirstCol, int32_t LastCol) {
-  PutDocxTableStart(Out, LastCol - FirstCol + 1);
-  for (int32_t R = 0; R < Sheet.RowCount(); ++R) {
-    Out.Put("<w:tr>");
-    for (int32_t C = FirstCol; C <= LastCol; ++C) PutDocxCell(Out, Sheet.Cell(R, C));
+// The sheet's shown rows across the columns Cols; the first row repeats at
+// the top of every page the table runs over.
+void PutDocxTable(TTextSink& Out, const TXlsxSheet& Sheet, const std::vector<int32_t>& Cols,
+                  int32_t ColTwips) {
+  PutDocxTableStart(Out, Cols.size(), ColTwips);
+  const std::string CellWidth = "<w:tcW w:w=\"" + std::to_string(ColTwips) + "\" w:type=\"dxa\"/>";
+  bool First = true;
+  for (int32_t R = Sheet.HiddenRows.NextShown(0); R < Sheet.RowCount();
+       R = Sheet.HiddenRows.NextShown(R + 1)) {
+    Out.Put(First ? "<w:tr><w:trPr><w:tblHeader/></w:trPr>" : "<w:tr>");
+    First = false;
+    for (int32_t C : Cols) PutDocxCell(Out, Sheet.Cell(R, C), CellWidth);
     Out.Put("</w:tr>");
   }
   Out.Put("</w:tbl>");
 }
 
+void PutDocxEmptySheet(TTextSink& Out, const TXlsxSheet& Sheet) {
+  PutDocxHeading(Out, Sheet.Name);
+  Out.Put("<w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>");
+}
+
+// Hidden rows and columns are left out, as printing leaves them out.
 void PutDocxSheet(TTextSink& Out, const TXlsxSheet& Sheet) {
-  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) {
-    PutDocxHeading(Out, Sheet.Name);
-    Out.Put("<w:p><w:r><w:rPr><w:i/></w:rPr><w:t>(empty worksheet)</w:t></w:r></w:p>");
-    return;
+  const int32_t ShownCols = Sheet.HiddenCols.ShownCount(Sheet.ColCount());
+  if (ShownCols == 0 || Sheet.HiddenRows.ShownCount(Sheet.RowCount()) == 0)
+    return PutDocxEmptySheet(Out, Sheet);
+  int32_t ColTwips = std::min(kDocxUsableTwips / ShownCols, kDocxMaxColTwips);
+  int32_t PerBand = ShownCols;
+  if (ColTwips < kDocxMinColTwips) {
+    PerBand = kDocxUsableTwips / kDocxMinColTwips;
+    ColTwips = kDocxUsableTwips / PerBand;
   }
-  if (Sheet.ColCount() <= kDocxMaxColumns) {
-    PutDocxHeading(Out, Sheet.Name);
-    PutDocxTable(Out, Sheet, 0, Sheet.ColCount() - 1);
-    return;
-  }
-  // One table per band, each under a heading naming its columns.
-  for (int32_t First = 0; First < Sheet.ColCount(); First += kDocxMaxColumns) {
-    const int32_t Last = std::min(First + kDocxMaxColumns - 1, Sheet.ColCount() - 1);
-    PutDocxHeading(Out, Sheet.Name + " (columns " + ColumnIndexToLetters(First) + "-" +
-                            ColumnIndexToLetters(Last) + ")");
-    PutDocxTable(Out, Sheet, First, Last);
+  std::vector<int32_t> Cols;
+  for (int32_t C = Sheet.HiddenCols.NextShown(0); C < Sheet.ColCount();) {
+    Cols.push_back(C);
+    C = Sheet.HiddenCols.NextShown(C + 1);
+    if (static_cast<int32_t>(Cols.size()) < PerBand && C < Sheet.ColCount()) continue;
+    if (PerBand == ShownCols)
+      PutDocxHeading(Out, Sheet.Name);
+    else
+      PutDocxHeading(Out, Sheet.Name + " (columns " + ColumnIndexToLetters(Cols.front()) + "-" +
+                              ColumnIndexToLetters(Cols.back()) + ")");
+    PutDocxTable(Out, Sheet, Cols, ColTwips);
+    Cols.clear();
   }
 }
 

@@ -69,6 +69,13 @@ std::string_view ToWindows1252(std::string_view Text, std::string& Buffer) {
   return Buffer;
 }
 
+// How many of the question marks in Shown (the Windows-1252 form of Text, or
+// its start) stand for characters it could not hold.
+int QuestionMarksAdded(std::string_view Text, std::string_view Shown) {
+  const auto Marks = [](std::string_view S) { return int(std::count(S.begin(), S.end(), '?')); };
+  return std::max(0, Marks(Shown) - Marks(Text));
+}
+
 // "1 0 0 1 x y Tm\n(bytes) Tj\n", ( ) \ escaped.
 void AppendShowBytes(std::string& Out, double X, double Y, std::string_view Bytes) {
   Out += "1 0 0 1 ";
@@ -107,17 +114,6 @@ void AppendLineTo(std::string& Out, double X1, double Y1, double X2, double Y2) 
   Out += ' ';
   AppendPdfNum(Out, Y2);
   Out += " l S\n";
-}
-
-std::string PageTitle(const TXlsxSheet& Sheet, int ColsPerBlock, int RowsPerPage, int FirstCol,
-                      int LastCol, int FirstRow, int LastRow) {
-  std::string Title = Sheet.Name;
-  if (Sheet.ColCount() > ColsPerBlock)
-    Title +=
-        " (columns " + ColumnIndexToLetters(FirstCol) + "-" + ColumnIndexToLetters(LastCol) + ")";
-  if (Sheet.RowCount() > RowsPerPage)
-    Title += " [rows " + std::to_string(FirstRow + 1) + "-" + std::to_string(LastRow + 1) + "]";
-  return Title;
 }
 
 }  // namespace
@@ -255,13 +251,14 @@ std::string_view OneLine(std::string_view Text, std::string& Buffer) {
 
 }  // namespace
 
-std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
-                                  int LastCol, const std::vector<double>& Widths,
-                                  const TPdfPageGeometry& Page, std::string_view Title) {
+std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
+                                  const std::vector<int32_t>& ColList,
+                                  const std::vector<double>& Widths, const TPdfPageGeometry& Page,
+                                  std::string_view Title, int* Unprintable) {
   const double FontSize = Page.FontSize;
   const double RowHeight = Page.RowHeight;
-  const int Cols = LastCol - FirstCol + 1;
-  const int Rows = LastRow - FirstRow + 1;
+  const int Cols = static_cast<int>(ColList.size());
+  const int Rows = static_cast<int>(RowList.size());
   const double X0 = Page.LeftMargin;
   double XR = X0;
   for (int C = 0; C < Cols; ++C) XR += Widths[size_t(C)];
@@ -283,7 +280,7 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
   double X = X0 + kTextInset;
   double Y = Top - 0.7 * RowHeight;
   for (int C = 0; C < Cols; ++C) {
-    AppendShowText(Out, X, Y, ColumnIndexToLetters(FirstCol + C), false);
+    AppendShowText(Out, X, Y, ColumnIndexToLetters(ColList[size_t(C)]), false);
     X += Widths[size_t(C)];
   }
   // Only the start of a long text can show: the narrowest glyph is 191
@@ -297,13 +294,15 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
     Y = Top - K * RowHeight - 0.7 * RowHeight;
     X = X0 + kTextInset;
     for (int C = 0; C < Cols; ++C) {
-      std::string_view Text = Sheet.Cell(FirstRow + K - 1, FirstCol + C);
+      std::string_view Text = Sheet.Cell(RowList[size_t(K - 1)], ColList[size_t(C)]);
       Text = OneLine(Text.substr(0, MaxBytes[size_t(C)]), Line);
       // Between the inset and the same inset before the column's right rule.
       bool Cut = false;
       const std::string_view Shown = FitHelvetica(
           ToWindows1252(Text, Bytes), Widths[size_t(C)] - 2 * kTextInset, FontSize, Fitted, Cut);
       AppendShowBytes(Out, X, Y, Shown);
+      if (Unprintable && Shown.data() != Text.data())
+        *Unprintable += QuestionMarksAdded(Text, Shown);
       X += Widths[size_t(C)];
     }
   }
@@ -324,58 +323,89 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int Las
 
 namespace {
 
-void BlockSizes(const TXlsxSheet& Sheet, int& ColsPerBlock, int& RowsPerPage) {
-  const double W = std::min(kUsableWidth / Sheet.ColCount(), kMaxColWidth);
-  ColsPerBlock = W >= kMinColWidth ? Sheet.ColCount() : int(kUsableWidth / kMinColWidth);
-  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), Sheet.ColCount());
+// The shown columns' count, and how many of them go on a page, and rows a page.
+void BlockSizes(const TXlsxSheet& Sheet, int& ShownCols, int& ColsPerBlock, int& RowsPerPage) {
+  ShownCols = Sheet.HiddenCols.ShownCount(Sheet.ColCount());
+  const double W = std::min(kUsableWidth / std::max(ShownCols, 1), kMaxColWidth);
+  ColsPerBlock = W >= kMinColWidth ? ShownCols : int(kUsableWidth / kMinColWidth);
+  ColsPerBlock = std::min(std::max(ColsPerBlock, 1), std::max(ShownCols, 1));
   RowsPerPage = std::max(1, int((kUsableHeight - kTitleReserve) / kPage.RowHeight));
+}
+
+// Up to Count shown lines from At on (At moves past them).
+std::vector<int32_t> NextShown(const THiddenLines& Hidden, int32_t& At, int32_t End, int Count) {
+  std::vector<int32_t> Lines;
+  for (At = Hidden.NextShown(At); At < End && int(Lines.size()) < Count;
+       At = Hidden.NextShown(At + 1))
+    Lines.push_back(At);
+  return Lines;
+}
+
+std::string PageTitle(const TXlsxSheet& Sheet, bool ColumnBlocks, bool RowBlocks,
+                      const std::vector<int32_t>& Rows, const std::vector<int32_t>& Cols) {
+  std::string Title = Sheet.Name;
+  if (ColumnBlocks)
+    Title += " (columns " + ColumnIndexToLetters(Cols.front()) + "-" +
+             ColumnIndexToLetters(Cols.back()) + ")";
+  if (RowBlocks)
+    Title +=
+        " [rows " + std::to_string(Rows.front() + 1) + "-" + std::to_string(Rows.back() + 1) + "]";
+  return Title;
 }
 
 }  // namespace
 
 int SheetPageCount(const TXlsxSheet& Sheet) {
-  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) return 1;
-  int ColsPerBlock = 0, RowsPerPage = 0;
-  BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
-  return ((Sheet.ColCount() + ColsPerBlock - 1) / ColsPerBlock) *
-         ((Sheet.RowCount() + RowsPerPage - 1) / RowsPerPage);
+  const int ShownRows = Sheet.HiddenRows.ShownCount(Sheet.RowCount());
+  int ShownCols = 0, ColsPerBlock = 0, RowsPerPage = 0;
+  BlockSizes(Sheet, ShownCols, ColsPerBlock, RowsPerPage);
+  if (ShownRows == 0 || ShownCols == 0) return 1;
+  return ((ShownCols + ColsPerBlock - 1) / ColsPerBlock) *
+         ((ShownRows + RowsPerPage - 1) / RowsPerPage);
 }
 
+// Hidden rows and columns are left out, as printing leaves them out.
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
-  if (Sheet.RowCount() == 0 || Sheet.ColCount() == 0) {
+  const int ShownRows = Sheet.HiddenRows.ShownCount(Sheet.RowCount());
+  int ShownCols = 0, ColsPerBlock = 0, RowsPerPage = 0;
+  BlockSizes(Sheet, ShownCols, ColsPerBlock, RowsPerPage);
+  if (ShownRows == 0 || ShownCols == 0) {
     std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kPage.LeftMargin) + " " +
                           PdfNum(kPage.PageHeight - kPage.TopMargin) + " Tm (" +
                           PdfEscapeText(Sheet.Name) + " - empty worksheet) Tj ET";
     Writer.AddPage(Content, kPage.PageWidth, kPage.PageHeight);
     return;
   }
-  int ColsPerBlock = 0, RowsPerPage = 0;
-  BlockSizes(Sheet, ColsPerBlock, RowsPerPage);
-
-  for (int FirstCol = 0; FirstCol < Sheet.ColCount(); FirstCol += ColsPerBlock) {
-    const int LastCol = std::min(FirstCol + ColsPerBlock - 1, Sheet.ColCount() - 1);
-    const int BlockCols = LastCol - FirstCol + 1;
-    const std::vector<double> Widths(size_t(BlockCols),
-                                     std::min(kUsableWidth / BlockCols, kMaxColWidth));
-    for (int FirstRow = 0; FirstRow < Sheet.RowCount(); FirstRow += RowsPerPage) {
-      const int LastRow = std::min(FirstRow + RowsPerPage - 1, Sheet.RowCount() - 1);
+  for (int32_t ColAt = 0;;) {
+    const std::vector<int32_t> Cols =
+        NextShown(Sheet.HiddenCols, ColAt, Sheet.ColCount(), ColsPerBlock);
+    if (Cols.empty()) break;
+    const std::vector<double> Widths(Cols.size(),
+                                     std::min(kUsableWidth / double(Cols.size()), kMaxColWidth));
+    for (int32_t RowAt = 0;;) {
+      const std::vector<int32_t> Rows =
+          NextShown(Sheet.HiddenRows, RowAt, Sheet.RowCount(), RowsPerPage);
+      if (Rows.empty()) break;
       const std::string Title =
-          PageTitle(Sheet, ColsPerBlock, RowsPerPage, FirstCol, LastCol, FirstRow, LastRow);
-      Writer.AddPage(
-          BuildTablePageContent(Sheet, FirstRow, LastRow, FirstCol, LastCol, Widths, kPage, Title),
-          kPage.PageWidth, kPage.PageHeight);
+          PageTitle(Sheet, ShownCols > ColsPerBlock, ShownRows > RowsPerPage, Rows, Cols);
+      int Unprintable = 0;
+      Writer.AddPage(BuildTablePageContent(Sheet, Rows, Cols, Widths, kPage, Title, &Unprintable),
+                     kPage.PageWidth, kPage.PageHeight);
+      Writer.CountUnprintable(Unprintable);
     }
   }
 }
 
-void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
-  int Pages = 0;
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
+  int Pages = 0, Unprintable = 0;
   for (const TXlsxSheet* Sheet : Sheets) Pages += SheetPageCount(*Sheet);
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) {
     TPdfWriter Writer([&Out](std::string_view Piece) { Out.Put(Piece); }, Pages);
     for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
     Writer.Finish();
+    Unprintable = Writer.Unprintable();
   });
+  return Unprintable;
 }
 
 }  // namespace kv

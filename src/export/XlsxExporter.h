@@ -1,6 +1,8 @@
 // Export of a loaded workbook's cell texts to CSV, tab-delimited text, HTML,
-// XML Spreadsheet 2003, a Word .docx package or a PDF file. Only sheet names
-// and cell texts are used: no styles, widths or types.
+// XML Spreadsheet 2003, a Word .docx package or a PDF file. Sheet names and
+// cell texts are used, the cells' types by XML Spreadsheet, and the hidden
+// rows and columns by Word and PDF (which leave them out, as printing does);
+// no styles or widths.
 //
 // Promises: every file is written in pieces, as it is made, through a
 // temporary name beside its target, then moved over it, so a failed export
@@ -38,10 +40,12 @@ using TSheetList = std::vector<const TXlsxSheet*>;
 // the unknown-format error of ParseExportFormat, "The workbook has no
 // worksheets to export.", "There is no current worksheet to export." (a
 // current sheet index out of range), "Not enough memory to export the
-// workbook to <OutputFileName>." and the writers' file errors.
-void ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
-                          const std::string& FormatStr, const std::string& OutputFileName,
-                          const std::string& ScopeStr);
+// workbook to <OutputFileName>." and the writers' file errors. Returns how
+// many characters print as "?" (a PDF's characters its font has no glyph
+// for; 0 for the other formats).
+int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
+                         const std::string& FormatStr, const std::string& OutputFileName,
+                         const std::string& ScopeStr);
 
 // Format words, trimmed and ASCII lower-cased, then matched exactly: csv;
 // text, txt, tabtext; html, web page; xmlspreadsheet, xml spreadsheet, xml;
@@ -56,9 +60,9 @@ bool IsAllSheetsScope(std::string_view ScopeStr);
 TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool AllSheets);
 
 // Writes Sheets to OutputFileName in Format (CSV and Text: one file per
-// sheet when there are several, see ExportDelimited). Raises: the writers'
-// file errors.
-void ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
+// sheet when there are several, see ExportDelimited). Returns the characters
+// printed as "?" (ExportPdf). Raises: the writers' file errors.
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
 
 // & < > " as entities; each LF and each CR LF pair as <br>.
 std::string HtmlEscape(std::string_view Text);
@@ -91,16 +95,23 @@ void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName);
 
 // --- XML Spreadsheet 2003 and Word -------------------------------------------
 
-// A cell is a Number only when its text is its number's canonical text
-// (FormatNumberText of TryParseNumberText gives it back); otherwise a String.
+// A number cell of the workbook is a Number written with the shortest digits
+// that read back as its value, a date a DateTime, a text cell a String; a
+// cell whose type the workbook does not tell (edited, built in memory) is a
+// Number only when its text is its number's canonical text (FormatNumberText
+// of TryParseNumberText gives it back). Empty cells are left out.
 std::string XmlSpreadsheetText(const TSheetList& Sheets);
 // Raises: the file system's error.
 void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFileName);
 
 // Appends the sheet's heading paragraph and its table (or the italic
-// "(empty worksheet)" paragraph) to the main document text. A sheet of more
-// than 63 columns (Word's limit) gives one table per band of 63, each under a
-// heading "<name> (columns A-BK)". A line break in a text is a w:br.
+// "(empty worksheet)" paragraph) to the main document text. Tables have a
+// fixed layout with explicit grid and cell widths: the landscape page's 10
+// inches shared out, up to 140 points a column; a sheet whose columns would be
+// narrower than 42 points gives one table per band of 17 columns, each under
+// a heading "<name> (columns A-Q)". The first row repeats on every page (a
+// header row). Hidden rows and columns are left out. A line break in a text
+// is a w:br.
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder);
 // The text of word/document.xml for the sheets.
 std::string DocxDocumentText(const TSheetList& Sheets);
@@ -139,6 +150,9 @@ class TPdfWriter {
   void Finish();
 
   int PageCount() const { return static_cast<int>(FPageObjNums.size()); }
+  // Characters the pages print as "?", as the layout counts them.
+  void CountUnprintable(int Count) { FUnprintable += Count; }
+  int Unprintable() const { return FUnprintable; }
 
  private:
   int AddObject(std::string Body);
@@ -158,6 +172,7 @@ class TPdfWriter {
   size_t FObjectCount = 0;  // objects written, of a writer to a sink
   uint64_t FOffset = 0;
   std::vector<uint64_t> FOffsets;
+  int FUnprintable = 0;
 };
 
 // At most two decimals, trailing zeros and point dropped: 574.8, 43.06, 30.
@@ -169,6 +184,7 @@ std::string PdfEscapeText(std::string_view Text);
 int SheetPageCount(const TXlsxSheet& Sheet);
 // Adds the sheet's pages: column blocks of up to 17 columns when columns would
 // be narrower than 42 points, row blocks of 44 rows, a title on every page.
+// Hidden rows and columns are left out, as printing leaves them out.
 void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
 // Where a table page's parts go, in points; the defaults are the export's
 // own pages: US Letter landscape, 30-point margins, 7-point text in 12-point
@@ -181,15 +197,19 @@ struct TPdfPageGeometry {
   double FontSize = 7;
   double RowHeight = 12;
 };
-// The content stream of one page: title, column letters, cell texts (each
-// line break a blank) cut to what fits between the 3-point inset and the
-// column's right rule at Helvetica's digit width, then the grey rules.
-// Widths holds one entry per column FirstCol .. LastCol.
-std::string BuildTablePageContent(const TXlsxSheet& Sheet, int FirstRow, int LastRow, int FirstCol,
-                                  int LastCol, const std::vector<double>& Widths,
-                                  const TPdfPageGeometry& Page, std::string_view Title);
-// Raises: the file system's error.
-void ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
+// The content stream of one page: title, column letters, the cell texts of
+// RowList x ColList (the sheet's rows and columns on the page, in order; each
+// line break a blank) cut by Helvetica's widths to what fits between the
+// 3-point insets, with an ellipsis where cut, then the grey rules. Widths
+// holds one entry per column of ColList. Unprintable, when given, grows by
+// the characters shown that Helvetica has no glyph for (printed as "?").
+std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
+                                  const std::vector<int32_t>& ColList,
+                                  const std::vector<double>& Widths, const TPdfPageGeometry& Page,
+                                  std::string_view Title, int* Unprintable = nullptr);
+// Returns how many characters print as "?": those of the texts shown that
+// Helvetica's Windows-1252 glyphs lack. Raises: the file system's error.
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
 
 }  // namespace kv
 

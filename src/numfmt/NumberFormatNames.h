@@ -1,6 +1,6 @@
 // Month and day names of the locales a format code's [$-LCID] tag selects.
-#ifndef KV_WORKBOOK_NUMBERFORMATNAMES_H
-#define KV_WORKBOOK_NUMBERFORMATNAMES_H
+#ifndef KV_NUMFMT_NUMBERFORMATNAMES_H
+#define KV_NUMFMT_NUMBERFORMATNAMES_H
 
 #include <cstdint>
 

@@ -27,7 +27,7 @@ bool ParseSettingsInteger(std::string_view Value, int32_t& Result);
 // The keys, in the order of the canonical form the dialog writes, with what
 // their values are and, for numbers, the range the viewer accepts. The
 // viewer applies them, the dialog shows one field per key but NumberFormats
-// (a check box), and both find keys through this table.
+// and ScrollBars (check boxes), and both find keys through this table.
 enum class TSettingsKey {
   ToolbarColor,
   HeaderColor,
@@ -37,6 +37,7 @@ enum class TSettingsKey {
   RowHeight,
   ColumnWidth,
   NumberFormats,  // "Stored" or "Shown"
+  ScrollBars,     // "Yes" or "No"
 };
 enum class TSettingsValue { Color, Text, Integer, Choice };
 struct TSettingsKeyInfo {
@@ -54,6 +55,7 @@ inline constexpr TSettingsKeyInfo kSettingsKeys[] = {
     {TSettingsKey::RowHeight, "RowHeight", TSettingsValue::Integer, 14, 80},
     {TSettingsKey::ColumnWidth, "ColumnWidth", TSettingsValue::Integer, 30, 400},
     {TSettingsKey::NumberFormats, "NumberFormats", TSettingsValue::Choice},
+    {TSettingsKey::ScrollBars, "ScrollBars", TSettingsValue::Choice},
 };
 inline constexpr const TSettingsKeyInfo& SettingsKeyInfo(TSettingsKey Key) {
   return kSettingsKeys[static_cast<int>(Key)];

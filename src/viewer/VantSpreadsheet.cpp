@@ -67,7 +67,87 @@ TVantSpreadsheet::~TVantSpreadsheet() {
 }
 
 void TVantSpreadsheet::Invalidate() {
-  if (FWindow) FWindow->Invalidate();
+  if (!FWindow) return;
+  FWindow->Invalidate();
+  UpdateScrollBars();
+}
+
+TVantSpreadsheet::TScrollRange TVantSpreadsheet::ScrollRange(bool Vertical) const {
+  TScrollRange R;
+  const TXlsxSheet* S = CurrentSheet();
+  const int64_t Count = S ? std::max(1, Vertical ? S->RowCount() : S->ColCount()) : 1;
+  const int64_t Page = Vertical ? VisibleRows() : VisibleCols();
+  // The last row can come to the top: the range runs a page past it.
+  const int64_t Total = Count + Page - 1;
+  constexpr int64_t kUnits = 30000;
+  R.Scale = int32_t((Total + kUnits - 1) / kUnits);
+  R.Max = int32_t((Total - 1) / R.Scale);
+  R.Page = int32_t(std::max<int64_t>(1, Page / R.Scale));
+  R.Pos = (Vertical ? FTopRow : FLeftCol) / R.Scale;
+  return R;
+}
+
+void TVantSpreadsheet::UpdateScrollBars() {
+  if (!FWindow || FUpdatingScroll || (!FScrollBars && !FScrollShown)) return;
+  // Showing a bar resizes the client area, which comes back here.
+  FUpdatingScroll = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } Done{FUpdatingScroll};
+  if (!FScrollBars) {
+    FWindow->SetScrollBar(true, false, 0, 0, 0);
+    FWindow->SetScrollBar(false, false, 0, 0, 0);
+    FScrollShown = false;
+    return;
+  }
+  const bool Fresh = !FScrollShown;
+  FScrollShown = true;
+  for (bool Vertical : {true, false}) {
+    const TScrollRange R = ScrollRange(Vertical);
+    TScrollRange& Last = Vertical ? FLastV : FLastH;
+    if (!Fresh && R == Last) continue;
+    Last = R;
+    FWindow->SetScrollBar(Vertical, true, R.Max, R.Page, R.Pos);
+  }
+}
+
+void TVantSpreadsheet::HandleScroll(bool Vertical, uint32_t Code, int32_t Pos) {
+  if (!CurrentSheet()) return;
+  const TScrollRange R = ScrollRange(Vertical);
+  int32_t& First = Vertical ? FTopRow : FLeftCol;
+  const int64_t Page = Vertical ? VisibleRows() : VisibleCols();
+  const int64_t Last = Vertical ? MaxTopRow() : MaxLeftCol();
+  int64_t To = First;
+  switch (Code) {
+    case msg::kScrollLineUp:
+      To -= 1;
+      break;
+    case msg::kScrollLineDown:
+      To += 1;
+      break;
+    case msg::kScrollPageUp:
+      To -= Page;
+      break;
+    case msg::kScrollPageDown:
+      To += Page;
+      break;
+    case msg::kScrollThumbPosition:
+    case msg::kScrollThumbTrack:
+      // The thumb's last position is the last row, whatever the scale.
+      To = Pos >= R.Max - R.Page + 1 ? Last : int64_t(Pos) * R.Scale;
+      break;
+    case msg::kScrollTop:
+      To = 0;
+      break;
+    case msg::kScrollBottom:
+      To = Last;
+      break;
+    default:
+      return;
+  }
+  First = int32_t(std::clamp<int64_t>(To, 0, Last));
+  Invalidate();
 }
 
 const TXlsxSheet* TVantSpreadsheet::CurrentSheet() const {
@@ -114,6 +194,11 @@ TMessageResult TVantSpreadsheet::HandleMessage(uint32_t Msg, uintptr_t WParam, i
         return TMessageResult::Handled;
       case msg::MouseWheel:
         HandleWheel(WParam, LParam);
+        return TMessageResult::Handled;
+      case msg::VScroll:
+      case msg::HScroll:
+        HandleScroll(Msg == msg::VScroll, uint32_t(WParam & 0xFFFF),
+                     int32_t((WParam >> 16) & 0xFFFF));
         return TMessageResult::Handled;
       case msg::HostNotify:
         HandleHostNotify(LParam);
@@ -680,6 +765,10 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
       case TSettingsKey::NumberFormats:
         if (SameTextAscii(Value, "Stored")) FShowFormatted = false;
         if (SameTextAscii(Value, "Shown")) FShowFormatted = true;
+        break;
+      case TSettingsKey::ScrollBars:
+        if (SameTextAscii(Value, "No")) FScrollBars = false;
+        if (SameTextAscii(Value, "Yes")) FScrollBars = true;
         break;
     }
   }

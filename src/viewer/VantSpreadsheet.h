@@ -194,6 +194,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   int32_t GridFontSize() const { return FGridFontSize; }
   // "NumberFormats=Shown": cells show their formatted texts, numbers right-aligned.
   bool ShowsFormattedNumbers() const { return FShowFormatted; }
+  // "ScrollBars=Yes": the window's own scroll bars move the view.
+  bool ShowsScrollBars() const { return FScrollBars; }
   const std::map<int64_t, TColor>& Highlights() const { return FHighlights; }
 
  private:
@@ -218,6 +220,18 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   void ClearSelectedCell();
   int32_t VisibleRows() const;
   int32_t VisibleCols() const;
+  // A scroll bar's range, page and position in its units: rows (columns)
+  // divided by Scale, so that a million rows fit the 16 bits a dragged
+  // thumb reports and dragging still reaches the last row.
+  struct TScrollRange {
+    int32_t Max = 0, Page = 1, Pos = 0, Scale = 1;
+    bool operator==(const TScrollRange&) const = default;
+  };
+  TScrollRange ScrollRange(bool Vertical) const;
+  // Shows, hides or moves the scroll bars after a change of the view.
+  void UpdateScrollBars();
+  // WM_VSCROLL and WM_HSCROLL: Code a kScroll... request, Pos the thumb's.
+  void HandleScroll(bool Vertical, uint32_t Code, int32_t Pos);
   // The furthest the view scrolls: the last used row and column stay in it.
   int32_t MaxTopRow() const;
   int32_t MaxLeftCol() const;
@@ -251,6 +265,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
     int32_t CaptionX = 0, CaptionY = 0;
   };
   TMetrics Metrics() const;
+  TMetrics ComputeMetrics(const TRect& Client) const;
+  mutable TMetrics FMetrics;
+  mutable std::string FMetricsKey;
   int32_t TabWidth(int32_t Sheet) const;
   int32_t MeasureText(std::string_view Text) const;
   // Text, or as much of it as fits Width followed by "…".
@@ -306,6 +323,11 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   std::string FGridFontName = "Segoe UI";
   int32_t FGridFontSize = 9;
   bool FShowFormatted = false;  // "NumberFormats": "Stored" (false) or "Shown"
+  bool FScrollBars = false;     // "ScrollBars": "No" (false) or "Yes"
+  // What the scroll bars were last set to; never set while FScrollShown is
+  // false and no bar was asked for.
+  bool FScrollShown = false, FUpdatingScroll = false;
+  TScrollRange FLastV, FLastH;
 };
 
 }  // namespace kv

@@ -75,11 +75,24 @@ TRect TVantSpreadsheet::ClientRect() const {
 }
 
 TVantSpreadsheet::TMetrics TVantSpreadsheet::Metrics() const {
-  TMetrics M;
+  // Layout, hit tests and painting ask often; the answer changes only with
+  // what the key holds.
   const TRect C = ClientRect();
+  const std::string Key = FGridFontName + '\n' + std::to_string(FGridFontSize) + ' ' +
+                          std::to_string(C.Width()) + ' ' + std::to_string(C.Height()) + ' ' +
+                          std::to_string(FRowHeight) + ' ' + std::to_string(FCellWidth) + ' ' +
+                          std::to_string(int(FToolbarPlacement));
+  if (FMetricsKey == Key) return FMetrics;
+  FMetrics = ComputeMetrics(C);
+  FMetricsKey = Key;
+  return FMetrics;
+}
+
+TVantSpreadsheet::TMetrics TVantSpreadsheet::ComputeMetrics(const TRect& C) const {
+  TMetrics M;
   const int32_t H = FWindow ? FWindow->TextHeight(FGridFontName, FGridFontSize) : 0;
   // Bold labels measured in the regular weight, with room to spare.
-  auto Bold = [&](std::string_view Text) { return MeasureText(Text) * 11 / 10 + 1; };
+  auto Bold = [&](std::string_view Text) { return MeasureText(Text) * 6 / 5 + 1; };
   M.Line = H;
   M.Row = std::max(FRowHeight, H + 4);
   M.Header = std::max(kMinRowHeaderWidth, MeasureText("9999") + 8);
@@ -210,10 +223,11 @@ TVantSpreadsheet::TTabLayout TVantSpreadsheet::TabLayout() const {
   int64_t Total = 0;
   for (int32_t I = 0; I < Count && Total <= S.Width(); ++I) Total += TabWidth(I);
   L.Buttons = FTabScroll > 0 || Total > S.Width();
-  const int32_t End = L.Buttons ? std::max(S.Left, S.Right - 2 * kTabButtonWidth) : S.Right;
+  const int32_t Button = std::max(kTabButtonWidth, MeasureText("<") + 8);
+  const int32_t End = L.Buttons ? std::max(S.Left, S.Right - 2 * Button) : S.Right;
   if (L.Buttons) {
-    L.Back = {End, S.Top, End + kTabButtonWidth, S.Bottom - 1};
-    L.Forward = {End + kTabButtonWidth, S.Top, End + 2 * kTabButtonWidth, S.Bottom - 1};
+    L.Back = {End, S.Top, End + Button, S.Bottom - 1};
+    L.Forward = {End + Button, S.Top, End + 2 * Button, S.Bottom - 1};
   }
   int32_t X = S.Left;
   for (int32_t I = std::min(FTabScroll, Count); I < Count && X < End; ++I) {

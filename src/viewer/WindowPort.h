@@ -83,6 +83,9 @@ class IViewerWindow {
   // Destroys the window and its children; the sink gets no further messages.
   virtual void Destroy() = 0;
 
+  // The window's own scroll bar (vertical or horizontal): shown or hidden,
+  // and when shown its range 0..Max, page and thumb position.
+  virtual void SetScrollBar(bool, bool, int32_t, int32_t, int32_t) {}
   // Screen coordinates (a wheel message's) to client coordinates.
   virtual void ScreenToClientPoint(int32_t&, int32_t&) const {}
   // The modifier keys held with the key being handled (kMod... bits).
@@ -137,7 +140,18 @@ namespace msg {
 constexpr uint32_t Size = 0x0005, SetFocus = 0x0007, KillFocus = 0x0008, Paint = 0x000F,
                    EraseBkgnd = 0x0014, NcDestroy = 0x0082, KeyDown = 0x0100, Char = 0x0102,
                    Command = 0x0111, Timer = 0x0113, MouseMove = 0x0200, LButtonDown = 0x0201,
-                   LButtonDblClk = 0x0203, MouseWheel = 0x020A;
+                   LButtonDblClk = 0x0203, MouseWheel = 0x020A, HScroll = 0x0114, VScroll = 0x0115;
+// WM_VSCROLL's and WM_HSCROLL's request codes (SB_...).
+enum : uint32_t {
+  kScrollLineUp,
+  kScrollLineDown,
+  kScrollPageUp,
+  kScrollPageDown,
+  kScrollThumbPosition,
+  kScrollThumbTrack,
+  kScrollTop,
+  kScrollBottom
+};
 // A key pressed in the editor (WM_KEYDOWN or WM_SYSKEYDOWN there), WParam the
 // key code: the port hands it on before the edit control sees it, and a
 // Handled answer keeps it (and the character it would type) from the editor.

@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "base/WideText.h"
 #include "win32/ViewerWindow.h"
+#include "workbook/Workbook.h"
 
 namespace kv {
 
@@ -162,8 +163,8 @@ class TWin32ViewerWindow final : public IViewerWindow {
     WNDPROC Old = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(E, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EditorWndProc)));
     if (!GEditClassProc) GEditClassProc = Old;
-    // The default limit of typed text (30000) would cut long pastes silently.
-    SendMessageW(E, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    // A cell's limit, not the control's default of 30000.
+    SendMessageW(E, EM_SETLIMITTEXT, WPARAM(kMaxCellTextLength), 0);
     // Without a font the control shows the bold system font, unlike the grid.
     if (HDC Dc = GetDC(E)) {
       FEditorFont.Reset(MakeFont(Dc, FontName, FontPoints, false));
@@ -183,6 +184,18 @@ class TWin32ViewerWindow final : public IViewerWindow {
   void InsertEditorText(TWindowHandle Editor, const std::string& Text) override {
     std::wstring W = WideOf(Text);
     SendMessageW(Hwnd(Editor), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(W.c_str()));
+  }
+  void SetScrollBar(bool Vertical, bool Shown, int32_t Max, int32_t Page, int32_t Pos) override {
+    const int Bar = Vertical ? SB_VERT : SB_HORZ;
+    ShowScrollBar(FWnd, Bar, Shown);
+    if (!Shown) return;
+    SCROLLINFO Si{};
+    Si.cbSize = sizeof Si;
+    Si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL;
+    Si.nMax = Max;
+    Si.nPage = UINT(Page);
+    Si.nPos = Pos;
+    SetScrollInfo(FWnd, Bar, &Si, TRUE);
   }
   void ScreenToClientPoint(int32_t& X, int32_t& Y) const override {
     POINT P{X, Y};

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "base/Text.h"
@@ -305,24 +304,7 @@ bool ParseTypedDate(std::string_view Text, std::string_view FormatCode, bool Dat
 }
 
 bool LoadedDateText(double Serial, bool Date1904, std::string& Out) {
-  if (!std::isfinite(Serial) || std::fabs(Serial) > 4.0e6) return false;
-  const bool WholeDay = Serial == std::floor(Serial);
-  const int64_t Ms = std::llround(Serial * 86400000.0);
-  int64_t Day = Ms / 86400000;
-  int64_t MsOfDay = Ms % 86400000;
-  if (MsOfDay < 0) MsOfDay += 86400000, --Day;
-  int64_t Y;
-  unsigned M, D;
-  CivilFromDays(EpochDays(Date1904) + Day, Y, M, D);
-  if (Y < 1 || Y > 9999) return false;
-  char Buf[40];
-  if (WholeDay)
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u", static_cast<int>(Y), M, D);
-  else
-    std::snprintf(Buf, sizeof Buf, "%04d-%02u-%02u %02d:%02d", static_cast<int>(Y), M, D,
-                  static_cast<int>(MsOfDay / 3600000), static_cast<int>(MsOfDay / 60000 % 60));
-  Out = Buf;
-  return true;
+  return FormatSerialDate(Serial, Date1904, Out);
 }
 
 TTypedValue TypeCellInput(std::string_view Typed, const TTypingCell& Cell) {
@@ -349,7 +331,8 @@ TTypedValue TypeCellInput(std::string_view Typed, const TTypingCell& Cell) {
     R.Value = FormatNumberText(Number);
     double Stored = Number;
     TryParseNumberText(R.Value, Stored);  // what loading reads
-    if (!Cell.IsDateFormat || !LoadedDateText(Stored, Cell.Date1904, R.Loaded)) R.Loaded = R.Value;
+    if (!Cell.IsDateFormat || !FormatSerialDate(Stored, Cell.Date1904, R.Loaded))
+      R.Loaded = R.Value;
     return R;
   }
   R.Kind = TTypedKind::Text;

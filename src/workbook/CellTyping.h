@@ -10,7 +10,8 @@
 //   workbook's date system;
 // - empty text (or blank text outside a Text cell) empties the cell;
 // - everything else is text, kept as typed.
-// Every result also carries the text loading the saved cell gives, which is
+// Every result also carries the text loading the saved cell gives (dates as
+// FormatSerialDate writes them), which is
 // what the workbook's table holds right after the edit. Nothing here raises.
 #ifndef KV_WORKBOOK_CELLTYPING_H
 #define KV_WORKBOOK_CELLTYPING_H
@@ -53,11 +54,6 @@ bool IsGeneralFormatCode(std::string_view Code);
 // before the system's first day are no dates.
 bool ParseTypedDate(std::string_view Text, std::string_view FormatCode, bool Date1904,
                     double& Serial);
-
-// The text loading gives a number in a date-formatted cell: "yyyy-mm-dd",
-// with " hh:nn" when the value has a time part; false outside years 1 to
-// 9999.
-bool LoadedDateText(double Serial, bool Date1904, std::string& Out);
 
 }  // namespace kv
 

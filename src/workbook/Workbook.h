@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "workbook/HiddenLines.h"
 #include "workbook/SheetCells.h"
 
 namespace kv {
@@ -31,6 +32,7 @@ struct TXlsxSheet {
   std::string Name;                         // display name
   std::string PartName;                     // e.g. "xl/worksheets/sheet1.xml", no leading slash
   std::shared_ptr<const TSheetCells> Data;  // null for a sheet without cells
+  THiddenLines HiddenRows, HiddenCols;      // as the sheet part says
 
   // The table's size: last used row and column + 1; 0 x 0 for a sheet without cells.
   int32_t RowCount() const { return Data ? Data->RowCount() : 0; }

@@ -75,6 +75,12 @@ struct TXlsxWorkbook::TImpl {
     };
     std::vector<TColumns> ColumnStyles;
     std::map<int32_t, int32_t> RowStyles;  // 0-based row -> style
+    // Styled cells without a value that lie past the cell table, by place
+    // (sorted; of a place written twice the later counts).
+    struct TEmptyCell {
+      int32_t Row, Col, Style;
+    };
+    std::vector<TEmptyCell> EmptyCellStyles;
   };
   std::map<std::string, TSheetFacts> FSheetFacts;
   // The tables of each worksheet part edited so far, as renamed by edits.
@@ -152,7 +158,9 @@ struct TXlsxWorkbook::TImpl {
   TSpliceResult SpliceEntry(size_t Index, const TCellEdits& Edits, TXmlSink* Out) const;
   // Whether a cell of any worksheet part holds a formula. Raises: the ZIP
   // reader's and the XML reader's errors.
-  bool HasFormulas() const;
+  bool HasFormulas();
+  bool FindFormulas();
+  std::optional<bool> FHasFormulas;  // known after the first save with edits
   // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
   void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has

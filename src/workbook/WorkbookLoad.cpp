@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "base/Error.h"
 #include "base/Files.h"
@@ -771,6 +772,7 @@ class TSheetLoader {
       const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
+        NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
         if (Depth == 2 || Step == TStep::RowStart) NoteSheetFact(X, Walk, Part);
         if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {

@@ -90,6 +90,16 @@ int32_t TXlsxWorkbook::TImpl::CellStyle(const TXlsxSheet& Sheet, int32_t Row, in
   if (Own) return std::max(Sheet.Data->CellStyle(Row, Col), 0);
   auto Facts = FSheetFacts.find(Sheet.PartName);
   if (Facts == FSheetFacts.end()) return 0;
+  const auto& Empty = Facts->second.EmptyCellStyles;
+  auto E =
+      std::upper_bound(Empty.begin(), Empty.end(), std::make_pair(Row, Col),
+                       [](const std::pair<int32_t, int32_t>& P, const TSheetFacts::TEmptyCell& C) {
+                         return P < std::make_pair(C.Row, C.Col);
+                       });
+  if (E != Empty.begin() && std::prev(E)->Row == Row && std::prev(E)->Col == Col) {
+    Own = true;
+    return std::prev(E)->Style;
+  }
   auto R = Facts->second.RowStyles.find(Row);
   if (R != Facts->second.RowStyles.end()) return R->second;
   for (const auto& C : Facts->second.ColumnStyles)
@@ -225,9 +235,16 @@ class TEntryDataSink : public TXmlSink {
 
 }  // namespace
 
-bool TXlsxWorkbook::TImpl::HasFormulas() const {
+bool TXlsxWorkbook::TImpl::HasFormulas() {
+  // Edits never add a formula, and one that went leaves its readers stale:
+  // the first answer holds for every later save.
+  if (!FHasFormulas) FHasFormulas = FindFormulas();
+  return *FHasFormulas;
+}
+
+bool TXlsxWorkbook::TImpl::FindFormulas() {
   // Writers list formula cells in a calculation chain; others are read.
-  if (const_cast<TImpl*>(this)->DropCalculationChain(true)) return true;
+  if (DropCalculationChain(true)) return true;
   for (size_t I = 0; I < FOriginalEntries.size(); ++I) {
     const TEntry& E = FOriginalEntries[I];
     const std::string Name = AsciiLower(E.Name);

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #include "base/Files.h"
 #include "support/BuildFolder.h"
@@ -141,16 +143,51 @@ TEST_F(TViewerWindow, EditorPausesTrackingAndItsWholeTextIsCommitted) {
   ASSERT_EQ(FViewer->EditorHandle(), reinterpret_cast<uintptr_t>(Edit)) << "editor lost the focus";
   EXPECT_EQ(ViewerPlace().left, 40);  // not moved under the editor
 
-  // Longer than the editor's default limit and any fixed read buffer.
-  std::wstring Long(40000, L'w');
+  // Longer than the edit control's default limit and any fixed read buffer;
+  // the editor takes text up to a cell's limit and no further.
+  std::wstring Long(32766, L'w');
   SendMessageW(Edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Long.c_str()));
-  SendMessageW(Edit, EM_SETSEL, 40000, 40000);
+  SendMessageW(Edit, EM_SETSEL, 32766, 32766);
   SendMessageW(Edit, WM_CHAR, 'z', 0);
+  SendMessageW(Edit, WM_CHAR, 'y', 0);
   SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 * 6 + 5));
   EXPECT_FALSE(IsWindow(Edit));
-  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(2, 1), std::string(40000, 'w') + "z");
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(2, 1), std::string(32766, 'w') + "z");
   ASSERT_TRUE(PumpTimerTick());
   EXPECT_EQ(ViewerPlace().left, 100);  // tracking resumed
+}
+
+// The edit control hands its keys to the viewer first: Alt+Enter breaks the
+// line, Enter keeps the text and moves down, Escape drops it; the characters
+// those keys make never reach the text.
+TEST_F(TViewerWindow, EditorKeysReachTheViewerThroughTheEditControl) {
+  Open("Top");
+  SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 + 5));  // A1
+  SendMessageW(View(), WM_CHAR, '7', 0);
+  HWND Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
+  ASSERT_TRUE(IsWindow(Edit));
+  SendMessageW(Edit, WM_CHAR, '1', 0);
+  BYTE Old[256], Alt[256];
+  GetKeyboardState(Old);
+  std::copy(std::begin(Old), std::end(Old), std::begin(Alt));
+  Alt[VK_MENU] |= 0x80;
+  SetKeyboardState(Alt);
+  SendMessageW(Edit, WM_SYSKEYDOWN, VK_RETURN, LPARAM(1) | (LPARAM(1) << 29));
+  SendMessageW(Edit, WM_SYSCHAR, '\r', LPARAM(1) | (LPARAM(1) << 29));
+  SetKeyboardState(Old);
+  ASSERT_TRUE(IsWindow(Edit));
+  SendMessageW(Edit, WM_CHAR, '2', 0);
+  SendMessageW(Edit, WM_KEYDOWN, VK_RETURN, 1);
+  EXPECT_FALSE(IsWindow(Edit));
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(0, 0), "71\n2");
+  EXPECT_EQ(FViewer->SelectedRow(), 1);
+  EXPECT_EQ(GetFocus(), View());
+  SendMessageW(View(), WM_CHAR, '9', 0);
+  Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
+  ASSERT_TRUE(IsWindow(Edit));
+  SendMessageW(Edit, WM_KEYDOWN, VK_ESCAPE, 1);
+  EXPECT_FALSE(IsWindow(Edit));
+  EXPECT_EQ(FViewer->Workbook()->Sheet(0).Cell(1, 0), "1:0");
 }
 
 TEST_F(TViewerWindow, DestroyingWhileEditingLeavesNoWindowAndNoError) {
@@ -173,7 +210,7 @@ TEST_F(TViewerWindow, AHostFieldClickedDuringAnEditKeepsTheFocusAndTheKeys) {
   Open("Top");
   FViewer->ApplySettings("GridFont=Courier New;FontSize=12");
   SendMessageW(View(), WM_LBUTTONDOWN, MK_LBUTTON, At(46 + 10, 98 + 22 + 5));
-  SendMessageW(View(), WM_CHAR, 'x', 0);
+  SendMessageW(View(), WM_KEYDOWN, VK_F2, 0);
   HWND Edit = reinterpret_cast<HWND>(FViewer->EditorHandle());
   ASSERT_TRUE(IsWindow(Edit));
   ASSERT_EQ(GetFocus(), Edit);
@@ -250,12 +287,18 @@ TEST_F(TViewerWindow, ScreenshotsShowLeftToolbarAndPageModeAfterSettings) {
   EXPECT_EQ(P.At(80 + 70, 28), Rgb(255, 255, 255));
   EXPECT_EQ(P.At(80 + 3, 20), Rgb(176, 176, 176));
   EXPECT_EQ(P.At(46 + 90, 56 + 11), Rgb(0, 255, 0));
-  // Labels taller and wider than their buttons leave the outlines whole.
+  // A large font widens and heightens the buttons to their labels; the
+  // outlines stay whole.
   FViewer->ApplySettings("FontSize=16");
   P = Shot("port-page-large");
+  int32_t Slot = 1;
+  while (FViewer->ActionButtonAt(Slot, 20) == 0) ++Slot;
+  const int32_t Bottom = FViewer->ActionToolbarRect().Bottom;
+  EXPECT_GT(Slot, 80);
+  EXPECT_GT(Bottom, 34);
   for (int I = 0; I < 5; ++I) {
-    EXPECT_EQ(P.At(80 * I + 76, 20), Rgb(176, 176, 176)) << I;  // right edge
-    EXPECT_EQ(P.At(80 * I + 40, 29), Rgb(176, 176, 176)) << I;  // bottom edge
+    EXPECT_EQ(P.At(Slot * (I + 1) - 4, 20), Rgb(176, 176, 176)) << I;     // right edge
+    EXPECT_EQ(P.At(Slot * I + 40, Bottom - 5), Rgb(176, 176, 176)) << I;  // bottom edge
   }
 }
 

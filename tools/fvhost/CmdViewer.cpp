@@ -228,11 +228,71 @@ void CmdExpectField(TScript& S, const TArgs& A) {
   }
 }
 
+// The wheel at client point (X, Y) of the viewer, sent in screen
+// coordinates as Windows does; without a point at the screen's origin.
 void CmdWheel(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-wheel RECT DELTA [shift]")) return;
+  if (!S.Need(A, 2, "viewer-wheel RECT DELTA [shift] [X Y]")) return;
   if (HWND W = NeedViewer(S, A[0])) {
-    WORD Keys = A.size() > 2 && A[2] == "shift" ? MK_SHIFT : 0;
-    SendMessageW(W, WM_MOUSEWHEEL, MAKEWPARAM(Keys, WORD(short(kv::ParseInt32Or(A[1], 0)))), 0);
+    size_t I = 2;
+    WORD Keys = 0;
+    if (A.size() > I && A[I] == "shift") {
+      Keys = MK_SHIFT;
+      ++I;
+    }
+    POINT P{0, 0};
+    if (A.size() >= I + 2) {
+      P = {kv::ParseInt32Or(A[I], 0), kv::ParseInt32Or(A[I + 1], 0)};
+      ClientToScreen(W, &P);
+    }
+    SendMessageW(W, WM_MOUSEWHEEL, MAKEWPARAM(Keys, WORD(short(kv::ParseInt32Or(A[1], 0)))),
+                 MAKELPARAM(WORD(short(P.x)), WORD(short(P.y))));
+  }
+}
+
+// viewer-scroll RECT v|h REQUEST [POS]: what the window's scroll bar sends
+// after a click on an arrow (line-up, line-down), a page area (page-up,
+// page-down), or while and after the thumb is dragged to POS (track, drop).
+void CmdScroll(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 3, "viewer-scroll RECT v|h REQUEST [POS]")) return;
+  if (HWND W = NeedViewer(S, A[0])) {
+    static const struct {
+      const char* Name;
+      WORD Code;
+    } Codes[] = {{"line-up", SB_LINEUP},   {"line-down", SB_LINEDOWN},
+                 {"page-up", SB_PAGEUP},   {"page-down", SB_PAGEDOWN},
+                 {"track", SB_THUMBTRACK}, {"drop", SB_THUMBPOSITION}};
+    for (const auto& C : Codes)
+      if (A[2] == C.Name) {
+        const WORD Pos = WORD(A.size() > 3 ? kv::ParseInt32Or(A[3], 0) : 0);
+        SendMessageW(W, A[1] == "h" ? WM_HSCROLL : WM_VSCROLL, MAKEWPARAM(C.Code, Pos), 0);
+        if (C.Code == SB_THUMBTRACK || C.Code == SB_THUMBPOSITION)
+          SendMessageW(W, A[1] == "h" ? WM_HSCROLL : WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), 0);
+        return;
+      }
+    S.Fail("unknown scroll request " + A[2]);
+  }
+}
+
+// expect-scrollbar RECT v|h none | MAX PAGE POS: the window's own bar.
+void CmdExpectScrollBar(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 3, "expect-scrollbar RECT v|h none|MAX PAGE POS")) return;
+  if (HWND W = NeedViewer(S, A[0])) {
+    const bool Vertical = A[1] != "h";
+    const bool Shown = (GetWindowLongW(W, GWL_STYLE) & (Vertical ? WS_VSCROLL : WS_HSCROLL)) != 0;
+    if (A[2] == "none") {
+      if (Shown) S.Fail(std::string(Vertical ? "vertical" : "horizontal") + " scroll bar shown");
+      return;
+    }
+    if (!Shown) return S.Fail(std::string(Vertical ? "vertical" : "horizontal") + " bar hidden");
+    SCROLLINFO Si{};
+    Si.cbSize = sizeof Si;
+    Si.fMask = SIF_ALL;
+    GetScrollInfo(W, Vertical ? SB_VERT : SB_HORZ, &Si);
+    const std::string Got =
+        std::to_string(Si.nMax) + " " + std::to_string(Si.nPage) + " " + std::to_string(Si.nPos);
+    const std::string Want =
+        A[2] + " " + (A.size() > 3 ? A[3] : "") + " " + (A.size() > 4 ? A[4] : "");
+    if (Got != Want) S.Fail("scroll bar is " + Got + ", expected " + Want);
   }
 }
 
@@ -392,8 +452,11 @@ const TScriptCommand Reg[] = {
     {"viewer-click", "viewer-click RECT X Y [double]", CmdClick},
     {"viewer-key", "viewer-key RECT [ctrl+][shift+][alt+]KEY", CmdKey},
     {"viewer-type", "viewer-type RECT TEXT", CmdType},
-    {"viewer-wheel", "viewer-wheel RECT DELTA [shift]", CmdWheel},
+    {"viewer-wheel", "viewer-wheel RECT DELTA [shift] [X Y]", CmdWheel},
     {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},
+    {"viewer-scroll", "viewer-scroll RECT v|h REQUEST [POS]", CmdScroll},
+    {"expect-scrollbar", "expect-scrollbar RECT v|h none|MAX PAGE POS", CmdExpectScrollBar,
+     TCheck::Eventually},
     {"host-field", "host-field NAME X Y W H", CmdHostField},
     {"field-click", "field-click NAME", CmdFieldClick},
     {"type", "type TEXT", CmdTypeToFocus},

@@ -13,11 +13,16 @@ namespace kv::cli {
 
 std::string CalcValueText(const TCalcValue& V) {
   switch (V.Type) {
-    case TValueType::Number: return FormatNumberText(V.Number);
-    case TValueType::Text: return V.Text;
-    case TValueType::Boolean: return V.Number != 0 ? "TRUE" : "FALSE";
-    case TValueType::Error: return std::string(ErrorCodeText(V.Error));
-    default: return "";
+    case TValueType::Number:
+      return FormatNumberText(V.Number);
+    case TValueType::Text:
+      return V.Text;
+    case TValueType::Boolean:
+      return V.Number != 0 ? "TRUE" : "FALSE";
+    case TValueType::Error:
+      return std::string(ErrorCodeText(V.Error));
+    default:
+      return "";
   }
 }
 
@@ -32,11 +37,16 @@ bool SameValue(const TCalcValue& A, const TCalcValue& B) {
 
 const char* KeptText(TKeptReason R) {
   switch (R) {
-    case TKeptReason::Unreadable: return "unreadable";
-    case TKeptReason::Unsupported: return "unsupported function";
-    case TKeptReason::Circular: return "circular";
-    case TKeptReason::DependsOnKept: return "reads a kept value";
-    default: return "";
+    case TKeptReason::Unreadable:
+      return "unreadable";
+    case TKeptReason::Unsupported:
+      return "unsupported function";
+    case TKeptReason::Circular:
+      return "circular";
+    case TKeptReason::DependsOnKept:
+      return "reads a kept value";
+    default:
+      return "";
   }
 }
 
@@ -64,18 +74,18 @@ int CmdCheck(const TArgs& In) {
       bool Same = SameValue(Now, Cached[size_t(S)][I]);
       if (Same && !(All && Why != TKeptReason::None)) continue;
       Differ += !Same;
-      std::string Ref = Cells.SheetName(S) + "!" + ColumnIndexToLetters(F.Col) +
-                        std::to_string(F.Row + 1);
+      std::string Ref =
+          Cells.SheetName(S) + "!" + ColumnIndexToLetters(F.Col) + std::to_string(F.Row + 1);
       std::printf("%s\t=%s\tcached %s\trecomputed %s%s%s\n", Ref.c_str(),
                   std::string(F.Text).c_str(), CalcValueText(Cached[size_t(S)][I]).c_str(),
                   CalcValueText(Now).c_str(), Why != TKeptReason::None ? "\tkept: " : "",
                   KeptText(Why));
     }
   const TCalcCounts& C = Engine.Counts();
-  std::printf("formulas %zu, computed %zu, differing %zu, unsupported %zu, unreadable %zu, "
-              "circular %zu, reading kept values %zu\n",
-              C.Formulas, C.Computed, Differ, C.Unsupported, C.Unreadable, C.Circular,
-              C.DependsOnKept);
+  std::printf(
+      "formulas %zu, computed %zu, differing %zu, unsupported %zu, unreadable %zu, "
+      "circular %zu, reading kept values %zu\n",
+      C.Formulas, C.Computed, Differ, C.Unsupported, C.Unreadable, C.Circular, C.DependsOnKept);
   return 0;
 }
 

@@ -26,7 +26,11 @@ int CmdExport(const TArgs& In) {
   Book.LoadFromFile(Args[0]);
   if (Shown) Book.UseShownTexts();
   int Current = HasSheet ? FindSheetIndex(Book, Sheet) : 0;
-  ExportWorkbookToFile(&Book, Current, Format, Args[1], All ? "AllSheets" : "CurrentSheet");
+  const int Unprintable =
+      ExportWorkbookToFile(&Book, Current, Format, Args[1], All ? "AllSheets" : "CurrentSheet");
+  if (Unprintable > 0)
+    std::fprintf(stderr, "%d characters have no glyph in the PDF's font and print as \"?\".\n",
+                 Unprintable);
   return 0;
 }
 

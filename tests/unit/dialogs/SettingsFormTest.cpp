@@ -82,6 +82,20 @@ TEST(SettingsForm, NumberFormatsCheckBoxIsWrittenAfterTheOtherKeys) {
   EXPECT_EQ(Form.BuildSettingsString(), "FontSize=9");
 }
 
+TEST(SettingsForm, ScrollBarsCheckBoxIsWrittenLast) {
+  TFakeDialogHost Host;
+  TSettingsForm Form(Host);
+  EXPECT_LT(Form.Control("ChkScrollBars").Top + 20, Form.Control("ChkShownNumbers").Top + 1);
+  Form.LoadSettingsString("scrollbars = yes;NumberFormats=Shown;FontSize=10");
+  EXPECT_TRUE(Form.Checked("ChkScrollBars"));
+  EXPECT_EQ(Form.BuildSettingsString(), "FontSize=10;NumberFormats=Shown;ScrollBars=Yes");
+  Form.Control("ChkScrollBars").Checked = false;
+  EXPECT_EQ(Form.BuildSettingsString(), "FontSize=10;NumberFormats=Shown");
+  Form.LoadSettingsString("ScrollBars=No");
+  EXPECT_FALSE(Form.Checked("ChkScrollBars"));
+  EXPECT_EQ(Form.BuildSettingsString(), "ScrollBars=No");
+}
+
 TEST(SettingsForm, OkWritesRectangleAndCanonicalString) {
   TFakeDialogHost Host;
   TSettingsForm Form(Host);

@@ -106,38 +106,44 @@ TEST(Docx, LineBreaksAreBreaksAndForbiddenCharactersQuestionMarks) {
             std::string::npos);
 }
 
-TEST(Docx, WideSheetsAreCutIntoBandsOfSixtyThreeColumns) {
+// 200 columns would be 72 twips each: bands of 17 at 847 twips (0.59 inch),
+// the last of 13; every band's first row is a header row.
+TEST(Docx, WideSheetsAreCutIntoBandsThatFitThePage) {
   std::string B;
   AppendDocxSheet(test::MakeNumberedSheet("Wide", 2, 200), B);
-  EXPECT_EQ(CountOf(B, "<w:tbl>"), 4u);
-  EXPECT_EQ(CountOf(B, "<w:gridCol/>"), 200u);
-  const std::vector<std::string> Titles = {"Wide (columns A-BK)", "Wide (columns BL-DV)",
-                                           "Wide (columns DW-GG)", "Wide (columns GH-GR)"};
+  EXPECT_EQ(CountOf(B, "<w:tbl>"), 12u);
+  EXPECT_EQ(CountOf(B, "<w:gridCol w:w=\"847\"/>"), 200u);
+  EXPECT_EQ(CountOf(B, "<w:tcW w:w=\"847\" w:type=\"dxa\"/>"), 400u);
+  EXPECT_EQ(CountOf(B, "<w:tr><w:trPr><w:tblHeader/></w:trPr>"), 12u);
+  const std::vector<std::string> Titles = {"Wide (columns A-Q)", "Wide (columns R-AH)",
+                                           "Wide (columns GF-GR)"};
   size_t At = 0;
   for (const std::string& T : Titles) {
     At = B.find(">" + T + "</w:t>", At);
     ASSERT_NE(At, std::string::npos) << T;
   }
-  // Each band's rows hold its own columns: the last band starts at column 190.
-  EXPECT_LT(B.find(">r1c190<"), B.find(">r2c1<", B.find(Titles[3])));
-  EXPECT_GT(B.find(">r1c190<"), B.find(Titles[3]));
-  EXPECT_EQ(CountOf(B, "<w:tr>"), 8u);
+  // Each band's rows hold its own columns: the last band starts at column 188.
+  EXPECT_LT(B.find(">r1c188<"), B.find(">r2c1<", B.find(Titles[2])));
+  EXPECT_GT(B.find(">r1c188<"), B.find(Titles[2]));
 }
 
+// Two columns share the page up to 140 points (2800 twips) each.
 TEST(Docx, SheetBodyIsExact) {
   std::string B;
   AppendDocxSheet(MakeSheet("R&D", {{"it's", ""}}), B);
   const std::string Border = " w:val=\"single\" w:sz=\"4\" w:space=\"0\" w:color=\"999999\"/>";
   const std::string Cell =
-      "<w:tc><w:tcPr><w:tcW w:w=\"0\" w:type=\"auto\"/></w:tcPr><w:p><w:r><w:rPr>"
+      "<w:tc><w:tcPr><w:tcW w:w=\"2800\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:rPr>"
       "<w:sz w:val=\"18\"/></w:rPr><w:t xml:space=\"preserve\">";
   EXPECT_EQ(B,
             "<w:p><w:pPr><w:spacing w:before=\"240\" w:after=\"120\"/></w:pPr><w:r><w:rPr><w:b/>"
             "<w:sz w:val=\"28\"/></w:rPr><w:t xml:space=\"preserve\">R&amp;D</w:t></w:r></w:p>"
-            "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/><w:tblBorders><w:top" +
+            "<w:tbl><w:tblPr><w:tblW w:w=\"5600\" w:type=\"dxa\"/><w:tblBorders><w:top" +
                 Border + "<w:left" + Border + "<w:bottom" + Border + "<w:right" + Border +
                 "<w:insideH" + Border + "<w:insideV" + Border +
-                "</w:tblBorders></w:tblPr><w:tblGrid><w:gridCol/><w:gridCol/></w:tblGrid><w:tr>" +
+                "</w:tblBorders><w:tblLayout w:type=\"fixed\"/></w:tblPr><w:tblGrid>"
+                "<w:gridCol w:w=\"2800\"/><w:gridCol w:w=\"2800\"/></w:tblGrid>"
+                "<w:tr><w:trPr><w:tblHeader/></w:trPr>" +
                 Cell + "it&apos;s</w:t></w:r></w:p></w:tc>" + Cell +
                 "</w:t></w:r></w:p></w:tc></w:tr></w:tbl>");
 }

@@ -73,7 +73,7 @@ TEST(PdfLayout, ThreeByTwoPageIsExact) {
       "30 550.8 m 450 550.8 l S\n30 538.8 m 450 538.8 l S\n"
       "30 574.8 m 30 538.8 l S\n170 574.8 m 170 538.8 l S\n"
       "310 574.8 m 310 538.8 l S\n450 574.8 m 450 538.8 l S\n";
-  EXPECT_EQ(BuildTablePageContent(S, 0, 1, 0, 2, W, TPdfPageGeometry{}, "S"), Expected);
+  EXPECT_EQ(BuildTablePageContent(S, {0, 1}, {0, 1, 2}, W, TPdfPageGeometry{}, "S"), Expected);
   // The layout picks the same widths and a bare title for a sheet this small.
   EXPECT_NE(Pdf({&S}).find("stream\n" + Expected + "\nendstream"), std::string::npos);
 }
@@ -98,6 +98,32 @@ TEST(PdfLayout, LongTextsAreCutToWhatFitsAndEndInAnEllipsis) {
   EXPECT_NE(N.find("(\xE9" + std::string(7, 'y') + "\x85) Tj"), std::string::npos);
   EXPECT_NE(N.find("(" + std::string(8, 'x') + "\x85) Tj"), std::string::npos);
   EXPECT_EQ(N.find(std::string(9, 'x')), std::string::npos);
+}
+
+// Printing leaves out what the sheet hides; the letters name the columns shown.
+TEST(PdfLayout, HiddenRowsAndColumnsAreLeftOut) {
+  TXlsxSheet S =
+      MakeSheet("H", {{"a", "secret", "c"}, {"secret", "secret", "secret"}, {"g", "h", "i"}});
+  S.HiddenCols.Add(1, 1);
+  S.HiddenRows.Add(1, 1);
+  const std::string P = Pdf({&S});
+  EXPECT_EQ(P.find("secret"), std::string::npos);
+  EXPECT_EQ(P.find("(h) Tj"), std::string::npos);
+  for (const char* Shown : {"(A) Tj", "(C) Tj", "(a) Tj", "(c) Tj", "(g) Tj", "(i) Tj"})
+    EXPECT_NE(P.find(Shown), std::string::npos) << Shown;
+  EXPECT_EQ(P.find("(B) Tj"), std::string::npos);
+}
+
+// Characters outside Windows-1252 print as "?" and are counted, once each,
+// where they are shown; a written "?" is no such character.
+TEST(PdfLayout, CharactersWithoutAGlyphAreCounted) {
+  test::TTempDir Dir;
+  const std::string Greek = "\xCE\xB1\xCE\xB2\xCE\xB3";  // three letters
+  const TXlsxSheet S =
+      MakeSheet("G", {{Greek, "why?", "caf\xC3\xA9", "\xE4\xB8\xAD" + std::string(200, 'x')}});
+  EXPECT_EQ(ExportPdf(TSheetList{&S}, Dir.File("g.pdf")), 4);
+  EXPECT_NE(ReadWholeFile(Dir.File("g.pdf")).find("(" + std::string(3, '?') + ") Tj"),
+            std::string::npos);
 }
 
 TEST(PdfLayout, LineBreaksInACellBecomeBlanks) {

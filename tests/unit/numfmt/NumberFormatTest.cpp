@@ -204,6 +204,22 @@ TEST(NumberFormat, BuiltInIdsRenderTheirStandardCodes) {
   }
 }
 
+// The loader asks the module which styles hold dates: date letters count
+// only outside quotes, escapes and brackets other than elapsed times.
+TEST(NumberFormat, DateCodesAreToldFromNumberCodes) {
+  for (const char* Code : {"yyyy-mm-dd", "[h]:mm", "[ss]", "h", "m/d/yyyy h:mm", "[$-407]mmmm",
+                           "0;[Red]dd", "mm:ss.0"})
+    EXPECT_TRUE(IsDateFormatCode(Code)) << Code;
+  for (const char* Code : {"General", "0.00", "\"day\" 0", "\\d0", "[Red]0", "#,##0_);(#,##0)",
+                           "0.00E+00", "@", "\"unclosed"})
+    EXPECT_FALSE(IsDateFormatCode(Code)) << Code;
+  std::string Out;
+  ASSERT_TRUE(FormatSerialDate(45000.75, false, Out));
+  EXPECT_EQ(Out, "2023-03-15 18:00");
+  ASSERT_TRUE(FormatSerialDate(0, true, Out));
+  EXPECT_EQ(Out, "1904-01-01");
+}
+
 TEST(NumberFormat, Date1904CountsFrom1904) {
   TShownText Out;
   TNumberFormat("yyyy-mm-dd").RenderNumber(0, true, Out);

@@ -86,6 +86,11 @@ class TFakeViewerWindow : public IViewerWindow {
   bool FEditSelectedAll = false;
   int FEditorsCreated = 0;
   uint32_t FMods = 0;  // the modifier keys held
+  struct TBar {
+    bool Shown = false;
+    int32_t Max = 0, Page = 0, Pos = 0;
+    int Sets = 0;
+  } FBars[2];  // [0] vertical, [1] horizontal
 
   TWindowHandle Handle() const override { return FHandle; }
   bool IsAlive() const override { return FAlive; }
@@ -152,6 +157,9 @@ class TFakeViewerWindow : public IViewerWindow {
   void PlaceEditorCaretAtEnd(TWindowHandle) override { FEditSelectedAll = false; }
   void InsertEditorText(TWindowHandle, const std::string& Text) override { Type(Text); }
   uint32_t KeyModifiers() const override { return FMods; }
+  void SetScrollBar(bool Vertical, bool Shown, int32_t Max, int32_t Page, int32_t Pos) override {
+    FBars[Vertical ? 0 : 1] = {Shown, Max, Page, Pos, FBars[Vertical ? 0 : 1].Sets + 1};
+  }
   std::string EditorText(TWindowHandle E) const override { return E == FEditor ? FEditText : ""; }
   void DestroyEditor(TWindowHandle E) override {
     if (E != FEditor || E == 0) return;

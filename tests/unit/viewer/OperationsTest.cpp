@@ -85,6 +85,63 @@ TEST_F(TOps, NavigationKeysFollowTheData) {
   EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
 }
 
+TEST_F(TOps, ScrollBarsFollowTheViewAndScaleAMillionRows) {
+  Open("None", 500, 300);  // 11 whole rows, 4 whole columns of 30 x 12
+  const auto& V = FWin->FBars[0];
+  const auto& H = FWin->FBars[1];
+  FWin->Key(vk::Down);
+  EXPECT_EQ(V.Sets + H.Sets, 0);  // off: never touched
+  FViewer->ApplySettings("ScrollBars=Yes");
+  EXPECT_TRUE(V.Shown && H.Shown);
+  EXPECT_EQ(std::make_tuple(V.Max, V.Page, V.Pos), std::make_tuple(30 + 11 - 2, 11, 0));
+  EXPECT_EQ(std::make_tuple(H.Max, H.Page, H.Pos), std::make_tuple(12 + 4 - 2, 4, 0));
+  const struct {
+    uint32_t Code;
+    int32_t Pos, Top;
+  } Steps[] = {{msg::kScrollLineDown, 0, 1},
+               {msg::kScrollPageDown, 0, 12},
+               {msg::kScrollLineUp, 0, 11},
+               {msg::kScrollThumbTrack, 7, 7},
+               {msg::kScrollThumbPosition, 29, 29},
+               {msg::kScrollPageDown, 0, 29},
+               {msg::kScrollTop, 0, 0},
+               {msg::kScrollBottom, 0, 29}};
+  for (const auto& S : Steps) {
+    FWin->Send(msg::VScroll, S.Code | (uintptr_t(S.Pos) << 16));
+    EXPECT_EQ(FViewer->TopRow(), S.Top) << S.Code;
+    EXPECT_EQ(V.Pos, S.Top) << S.Code;
+  }
+  FWin->Send(msg::HScroll, msg::kScrollPageDown);
+  EXPECT_EQ(std::make_tuple(FViewer->LeftCol(), H.Pos), std::make_tuple(4, 4));
+  const int Sets = V.Sets;
+  FWin->Repaint();
+  EXPECT_EQ(V.Sets, Sets);  // unchanged state is not set again
+  FViewer->ApplySettings("ScrollBars=No");
+  EXPECT_FALSE(V.Shown || H.Shown);
+
+  // A million rows: units of 34 rows within the 16 bits of a dragged thumb,
+  // whose end reaches the last row.
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(WriteBook({{"Tall",
+                                    "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+                                    "<row r=\"1000000\"><c r=\"A1000000\"><v>2</v></c></row>"}}));
+  FViewer->ApplySettings("ScrollBars=Yes");
+  FViewer->ShowSpreadsheet();
+  FWindows.FLast->Send(msg::Size);  // as the move to the Rectangle sends it
+  const auto& T = FWindows.FLast->FBars[0];
+  const int64_t Rows = (FViewer->GridRect().Height() - 22) / 22;
+  const int64_t Total = FViewer->Workbook()->Sheet(0).RowCount() + Rows - 1;
+  const int64_t Scale = (Total + 29999) / 30000;
+  EXPECT_EQ(T.Max, (Total - 1) / Scale);
+  EXPECT_LE(T.Max, 30000);
+  FWindows.FLast->Send(msg::VScroll, msg::kScrollThumbTrack | (uintptr_t(T.Max / 2) << 16));
+  EXPECT_EQ(FViewer->TopRow(), T.Max / 2 * Scale);
+  FWindows.FLast->Send(msg::VScroll,
+                       msg::kScrollThumbTrack | (uintptr_t(T.Max - T.Page + 1) << 16));
+  EXPECT_EQ(FViewer->TopRow(), FViewer->Workbook()->Sheet(0).RowCount() - 1);
+}
+
 TEST_F(TOps, EditorKeysKeepOrDropAndMove) {
   Open("None");
   FViewer->SelectCell(1, 2, true);
@@ -634,6 +691,29 @@ TEST(SettingsParsing, EntriesAndIntegers) {
   EXPECT_FALSE(ParseSettingsInteger("2147483648", N));
   for (const char* Bad : {"", "+", "$", "1.5", "12a", "0x", "1 2"})
     EXPECT_FALSE(ParseSettingsInteger(Bad, N)) << Bad;
+}
+
+}  // namespace kv::test
+
+namespace kv::test {
+
+TEST_F(TOps, EditorStaysClosedOnLockedCellsOfProtectedSheets) {
+  Open("None");
+  TPackage P = MakeBook({{"P", ""}});
+  P.Set("xl/styles.xml",
+        "<styleSheet><cellXfs><xf/><xf><protection locked=\"0\"/></xf>"
+        "</cellXfs></styleSheet>");
+  P.Set("xl/worksheets/sheet1.xml",
+        "<worksheet><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" s=\"1\"><v>2</v>"
+        "</c></row></sheetData><sheetProtection sheet=\"1\"/></worksheet>");
+  WriteWholeFile(FDir.File("p.xlsx"), P.Bytes());
+  FViewer->LoadWorkbook(FDir.File("p.xlsx"));
+  for (int Col : {0, 1}) {
+    FViewer->SelectCell(Col, 0, true);
+    FWin->Key(vk::Return);
+    EXPECT_EQ(FViewer->IsEditing(), Col == 1) << Col;  // only the unlocked cell
+    FViewer->EndCellEdit(false);
+  }
 }
 
 }  // namespace kv::test

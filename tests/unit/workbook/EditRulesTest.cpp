@@ -108,7 +108,7 @@ TEST(EditRules, TypedTextTakesTheCellsTypeAndReloadsAsShown) {
       "<row r=\"1\"><c r=\"A1\" s=\"1\" t=\"inlineStr\"><is><t>00123</t></is></c>"
       "<c r=\"B1\" t=\"b\"><v>1</v></c><c r=\"C1\" s=\"2\"><v>45000</v></c>"
       "<c r=\"D1\" s=\"3\"><v>45000</v></c><c r=\"E1\" s=\"4\" t=\"b\"><v>0</v></c>"
-      "<c r=\"F1\" s=\"4\"><v>1</v></c></row>",
+      "<c r=\"F1\" s=\"4\"><v>1</v></c></row><row r=\"3\"><c r=\"A3\" s=\"1\"/></row>",
       "", "<cols><col min=\"8\" max=\"9\" style=\"1\"/></cols>");
   struct {
     const char* Ref;
@@ -127,8 +127,12 @@ TEST(EditRules, TypedTextTakesTheCellsTypeAndReloadsAsShown) {
       {"H1", 7, "007", "<c r=\"H1\" s=\"1\" t=\"inlineStr\"><is><t>007</t></is></c>"},
   };
   for (const auto& C : Cases) B.Book.SetCellValue(0, 0, C.Col, C.Typed);
+  // An empty Text cell below the last row with values keeps the zeros too.
+  B.Book.SetCellValue(0, 2, 0, "0042");
   TXlsxWorkbook Back;
   const std::string Sheet = B.Save(&Back);
+  EXPECT_EQ(CellXml(Sheet, "A3"), "<c r=\"A3\" s=\"1\" t=\"inlineStr\"><is><t>0042</t></is></c>");
+  EXPECT_EQ(Back.Sheet(0).Cell(2, 0), "0042");
   for (const auto& C : Cases) {
     EXPECT_EQ(CellXml(Sheet, C.Ref), C.Written) << C.Typed;
     // Right after the edit the book shows what a reload shows, as stored and as formatted.

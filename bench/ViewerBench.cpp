@@ -141,7 +141,73 @@ void BM_PaintList1920x1080Formatted(benchmark::State& State) {
 void BM_PaintList1920x1080FormattedShown(benchmark::State& State) {
   PaintList(State, true, true);
 }
+// The 800,000 x 10 sheet: a paint at its last row must cost what one at its
+// first row costs (within 10%): painting touches only the visible cells.
+std::string TallBook() {
+  const std::string Ns = "http://schemas.openxmlformats.org/";
+  std::string Data;
+  Data.reserve(size_t{800000} * 10 * 16);
+  for (int R = 0; R < 800000; ++R) {
+    Data += "<row>";
+    for (int C = 0; C < 10; ++C)
+      Data += "<c><v>" + std::to_string((R * 7 + C) % 100000) + "</v></c>";
+    Data += "</row>";
+  }
+  kv::TZipWriter Zip;
+  Zip.AddEntry("[Content_Types].xml", "<Types xmlns=\"" + Ns + "package/2006/content-types\"/>");
+  Zip.AddEntry("xl/workbook.xml",
+               "<workbook xmlns=\"" + Ns + "spreadsheetml/2006/main\" xmlns:r=\"" + Ns +
+                   "officeDocument/2006/relationships\"><sheets><sheet name=\"Tall\" sheetId=\"1\" "
+                   "r:id=\"rId1\"/></sheets></workbook>");
+  Zip.AddEntry("xl/_rels/workbook.xml.rels",
+               "<Relationships xmlns=\"" + Ns +
+                   "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + Ns +
+                   "officeDocument/2006/relationships/worksheet\" "
+                   "Target=\"worksheets/sheet1.xml\"/></Relationships>");
+  Zip.AddEntry("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + Ns +
+                                               "spreadsheetml/2006/main\"><sheetData>" + Data +
+                                               "</sheetData></worksheet>");
+  Zip.Finish();
+  return Zip.TakeBytes();
+}
+
+kv::TVantSpreadsheet& TallViewer() {
+  static TOneWindowSystem Windows;
+  static std::unique_ptr<kv::TVantSpreadsheet> V = [] {
+    auto Dir = std::filesystem::temp_directory_path() / "kv-viewer-bench-tall";
+    std::filesystem::create_directories(Dir);
+    const std::string Path = (Dir / "tall.xlsx").string();
+    kv::WriteWholeFile(Path, TallBook());
+    auto Viewer = kv::TVantSpreadsheet::CreateAttached(Windows, nullptr, nullptr, 1);
+    Viewer->LoadWorkbook(Path);
+    Viewer->ShowSpreadsheet();
+    std::filesystem::remove_all(Dir);
+    return Viewer;
+  }();
+  return *V;
+}
+
+void PaintTallAt(benchmark::State& State, int32_t Row) {
+  kv::TVantSpreadsheet& V = TallViewer();
+  V.SelectCell(0, Row, true);
+  kv::TPaintList List;
+  for (auto _ : State) {
+    List.Clear();
+    V.PaintViewer(List);
+    benchmark::DoNotOptimize(List.FOps.data());
+  }
+  State.counters["ops"] = double(List.FOps.size());
+}
+void BM_PaintTallFirstRow(benchmark::State& State) {
+  PaintTallAt(State, 0);
+}
+void BM_PaintTallLastRow(benchmark::State& State) {
+  PaintTallAt(State, 799999);
+}
+
 BENCHMARK(BM_PaintList1920x1080)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintTallFirstRow)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintTallLastRow)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintList1920x1080Formatted)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintList1920x1080FormattedShown)->Unit(benchmark::kMicrosecond);
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,15 +30,21 @@ const char* const kValues[] = {
     "x y", "First_x0020_Name", " lead\n",     "\xEF\xBF\xBF", "a<b&c>]]>",
     "",    "\x01x\r\n",        "caf\xC3\xA9", "_x005F_",      "\xF0\x9F\x98\x80"};
 
-std::vector<std::vector<std::string>> Table(const kv::TXlsxSheet& S) {
-  std::vector<std::vector<std::string>> T(static_cast<size_t>(S.RowCount()));
-  for (int32_t R = 0; R < S.RowCount(); ++R)
-    for (int32_t C = 0; C < S.ColCount(); ++C) T[size_t(R)].emplace_back(S.Cell(R, C));
+using TTable = std::map<std::pair<int32_t, int32_t>, std::string>;
+
+// The cells held, sparse: a sheet may name cells anywhere up to XFD1048576.
+TTable Table(const kv::TXlsxSheet& S) {
+  TTable T;
+  if (S.Data)
+    S.Data->ForEachCell([&](int32_t R, int32_t C, std::string_view Text) {
+      if (!Text.empty()) T[{R, C}] = std::string(Text);
+    });
   return T;
 }
 
-std::string At(const std::vector<std::vector<std::string>>& T, size_t R, size_t C) {
-  return R < T.size() && C < T[R].size() ? T[R][C] : std::string();
+std::string At(const TTable& T, int32_t R, int32_t C) {
+  auto It = T.find({R, C});
+  return It == T.end() ? std::string() : It->second;
 }
 
 // Whether an edit can land: loading finds a sheetData, or one may be added.
@@ -76,17 +83,19 @@ void CheckEditAndSave(kv::TXlsxWorkbook& Book, const std::string& Sheet, uint32_
   Back.LoadFromFile(Target());  // an error here escapes: what we wrote must load
   const auto After = Table(Back.Sheet(0));
   const bool Lands = HoldsCells(Sheet);
-  const size_t Rows = std::max(Before.size(), After.size());
-  for (size_t R = 0; R < Rows; ++R)
-    for (size_t C = 0; C < 200; ++C) {
-      const bool Edited = R == size_t(Row) && C == size_t(Col);
-      const std::string Want = Edited && Lands ? Value : At(Before, R, C);
-      if (At(After, R, C) != Want) {
-        std::fprintf(stderr, "cell %zu,%zu reads \"%s\" after the save, not \"%s\"\n", R, C,
-                     At(After, R, C).c_str(), Want.c_str());
-        std::abort();
-      }
+  TTable Places = Before;
+  Places.insert(After.begin(), After.end());
+  Places[{Row, Col}];
+  for (const auto& [Place, Unused] : Places) {
+    const auto [R, C] = Place;
+    const bool Edited = R == Row && C == Col;
+    const std::string Want = Edited && Lands ? Value : At(Before, R, C);
+    if (At(After, R, C) != Want) {
+      std::fprintf(stderr, "cell %d,%d reads \"%s\" after the save, not \"%s\"\n", R, C,
+                   At(After, R, C).c_str(), Want.c_str());
+      std::abort();
     }
+  }
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 
 // ---- date systems ------------------------------------------------------------
 
-// EpochDays and FormatSerialDate: numfmt/NumberFormat.h.
+// Day 0 of each date system: EpochDays (numfmt/NumberFormat.h).
 
 // The serial day of a civil date, or false when the date does not exist or
 // lies outside the date system.

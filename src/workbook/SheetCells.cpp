@@ -1,64 +1,465 @@
 #include "workbook/SheetCells.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "workbook/CellNotation.h"
+#include "workbook/FormulaShift.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/TextPool.h"
 
 namespace kv {
 
-TSheetCells::TSheetCells(int32_t Rows, int32_t Cols)
-    : TSheetCells(Rows, Cols, std::make_shared<TTextPool>()) {}
+TSheetCells::TSheetCells() : TSheetCells(std::make_shared<TTextPool>(), nullptr) {}
 
-TSheetCells::TSheetCells(int32_t Rows, int32_t Cols, std::shared_ptr<TTextPool> Texts)
-    : FTexts(std::move(Texts)) {
+TSheetCells::TSheetCells(int32_t Rows, int32_t Cols) : TSheetCells() {
   Grow(Rows, Cols);
 }
 
-std::string_view TSheetCells::Cell(int32_t Row, int32_t Col) const {
-  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
-  return FTexts->Get(
-      FIndex[static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col)]);
+TSheetCells::TSheetCells(std::shared_ptr<TTextPool> Texts,
+                         std::shared_ptr<const TCellFormats> Formats)
+    : FTexts(std::move(Texts)), FFormats(std::move(Formats)) {}
+
+TSheetCells::~TSheetCells() = default;
+
+size_t TSheetCells::TextBytes() const {
+  return FTexts->HeldBytes();
 }
 
-void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
-  if (!FTexts) FTexts = std::make_shared<TTextPool>();
-  const int32_t NewRows = std::max(FRows, Rows);
-  const int32_t NewCols = std::max(FCols, Cols);
-  if (NewRows == FRows && NewCols == FCols) return;
-  const size_t NewSize = static_cast<size_t>(NewRows) * static_cast<size_t>(NewCols);
-  const size_t Tables = 1 + (FFormats != nullptr) + !FValues.empty();
-  FTexts->Charge((NewSize - FIndex.size()) * sizeof(uint32_t) * Tables);
-  auto Relayout = [&](std::vector<uint32_t>& Table) {
-    if (NewCols == FCols) {
-      Table.resize(NewSize, 0);
-      return;
+// ---- finding cells ----------------------------------------------------------
+
+void TSheetCells::RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) const {
+  if (I > B.LastRow) {
+    Begin = End = static_cast<uint32_t>(B.Cells.size());
+    return;
+  }
+  Begin = I ? B.RowEnd[I - 1] : 0;
+  End = B.RowEnd[I];
+}
+
+bool TSheetCells::Locate(int32_t Row, int32_t Col, size_t& Block, uint32_t& Index) const {
+  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return false;
+  Block = static_cast<size_t>(Row) >> kBlockShift;
+  if (Block >= FBlocks.size() || !FBlocks[Block]) return false;
+  const TBlock& B = *FBlocks[Block];
+  uint32_t Begin, End;
+  RowRange(B, Row & (kBlockRows - 1), Begin, End);
+  // A row without gaps holds column C at its C-th place.
+  const uint32_t Direct = Begin + static_cast<uint32_t>(Col);
+  if (Direct < End && B.Cells[Direct].Col == Col) {
+    Index = Direct;
+    return true;
+  }
+  const auto It = std::lower_bound(B.Cells.begin() + Begin, B.Cells.begin() + End, Col,
+                                   [](const TCell& C, int32_t Wanted) { return C.Col < Wanted; });
+  if (It == B.Cells.begin() + End || It->Col != Col) return false;
+  Index = static_cast<uint32_t>(It - B.Cells.begin());
+  return true;
+}
+
+const TSheetCells::TCell* TSheetCells::Find(int32_t Row, int32_t Col) const {
+  size_t Block;
+  uint32_t Index;
+  return Locate(Row, Col, Block, Index) ? &FBlocks[Block]->Cells[Index] : nullptr;
+}
+
+TSheetCells::TCell* TSheetCells::FindToChange(int32_t Row, int32_t Col) {
+  size_t Block;
+  uint32_t Index;
+  return Locate(Row, Col, Block, Index) ? &FBlocks[Block]->Cells[Index] : nullptr;
+}
+
+std::string_view TSheetCells::TextOf(const TCell& C) const {
+  if (C.Form & kPooled) return FTexts->Get(C.Ids.Text);
+  return {C.Inline, static_cast<size_t>(C.Form & kLengthMask)};
+}
+
+std::string_view TSheetCells::Cell(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  return C ? TextOf(*C) : std::string_view();
+}
+
+TCellType TSheetCells::CellType(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  return C ? C->Type : TCellType::Empty;
+}
+
+int32_t TSheetCells::CellStyle(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  return C ? static_cast<int32_t>(C->Style) - 1 : -1;
+}
+
+std::string_view TSheetCells::CellValue(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  if (!C) return {};
+  if ((C->Form & kPooled) && C->Ids.Value) return FTexts->Get(C->Ids.Value);
+  return TextOf(*C);
+}
+
+bool TSheetCells::HasCell(int32_t Row, int32_t Col) const {
+  return Find(Row, Col) != nullptr;
+}
+
+// ---- changing cells -----------------------------------------------------------
+
+void TSheetCells::ChargeGrowth(size_t OldCapacity, size_t NewCapacity) {
+  if (NewCapacity > OldCapacity) FTexts->Charge((NewCapacity - OldCapacity) * sizeof(TCell));
+}
+
+TSheetCells::TCell& TSheetCells::Place(int32_t Row, int32_t Col, bool& Existed) {
+  const size_t BlockIndex = static_cast<size_t>(Row) >> kBlockShift;
+  if (BlockIndex >= FBlocks.size()) FBlocks.resize(BlockIndex + 1);
+  std::unique_ptr<TBlock>& Slot = FBlocks[BlockIndex];
+  if (!Slot) {
+    FTexts->Charge(sizeof(TBlock));
+    Slot = std::make_unique<TBlock>();
+    // Sheets are read in row order: the block before is as full as this one will be.
+    if (BlockIndex > 0 && FBlocks[BlockIndex - 1]) {
+      const size_t Expected = FBlocks[BlockIndex - 1]->Cells.size();
+      ChargeGrowth(0, Expected);
+      Slot->Cells.reserve(Expected);
     }
-    std::vector<uint32_t> Index(NewSize, 0);
-    for (int32_t R = 0; R < FRows; ++R)
-      std::copy_n(Table.begin() + static_cast<ptrdiff_t>(R) * FCols, FCols,
-                  Index.begin() + static_cast<ptrdiff_t>(R) * NewCols);
-    Table.swap(Index);
-  };
-  Relayout(FIndex);
-  FKept.clear();
-  if (FFormats) Relayout(FShown);
-  if (!FValues.empty()) Relayout(FValues);
-  FRows = NewRows;
-  FCols = NewCols;
+  }
+  TBlock& B = *Slot;
+  const int32_t I = Row & (kBlockRows - 1);
+  if (I > B.LastRow) {
+    const auto End = static_cast<uint32_t>(B.Cells.size());
+    for (int32_t K = B.LastRow + 1; K <= I; ++K) B.RowEnd[K] = End;
+    B.LastRow = I;
+  }
+  uint32_t Begin, End;
+  RowRange(B, I, Begin, End);
+  uint32_t At = End;
+  if (Begin != End && B.Cells[End - 1].Col >= Col) {
+    const auto It = std::lower_bound(B.Cells.begin() + Begin, B.Cells.begin() + End, Col,
+                                     [](const TCell& C, int32_t Wanted) { return C.Col < Wanted; });
+    At = static_cast<uint32_t>(It - B.Cells.begin());
+    if (It->Col == Col) {
+      Existed = true;
+      return *It;
+    }
+  }
+  const size_t Capacity = B.Cells.capacity();
+  B.Cells.insert(B.Cells.begin() + At, TCell());
+  ChargeGrowth(Capacity, B.Cells.capacity());
+  for (int32_t K = I; K <= B.LastRow; ++K) ++B.RowEnd[K];
+  ++FCellCount;
+  FRows = std::max(FRows, Row + 1);
+  FCols = std::max(FCols, Col + 1);
+  Existed = false;
+  TCell& C = B.Cells[At];
+  C.Col = static_cast<uint16_t>(Col);
+  return C;
+}
+
+void TSheetCells::StoreText(TCell& C, std::string_view Text, std::string_view Value) {
+  const uint8_t Keep = C.Form & kFormula;
+  if ((Value.empty() || Value == Text) && Text.size() <= sizeof C.Inline) {
+    if (!Text.empty()) std::memcpy(C.Inline, Text.data(), Text.size());
+    C.Form = static_cast<uint8_t>(Keep | Text.size());
+    return;
+  }
+  const uint32_t TextId = FTexts->Add(Text);
+  const uint32_t ValueId = Value.empty() || Value == Text ? 0 : FTexts->Add(Value);
+  C.Ids = {TextId, ValueId};
+  C.Form = Keep | kPooled;
+}
+
+void TSheetCells::PutCell(int32_t Row, int32_t Col, TCellType Type, int32_t Style,
+                          std::string_view Text, std::string_view Value) {
+  bool Existed;
+  TCell& C = Place(Row, Col, Existed);
+  if (Existed && (C.Form & kFormula)) DropFormula(Row, Col);
+  C.Form = 0;
+  C.Type = Type;
+  C.Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
+  StoreText(C, Text, Value);
+  if (!FKept.empty()) FKept.clear();
+}
+
+void TSheetCells::PutPooledCell(int32_t Row, int32_t Col, TCellType Type, int32_t Style,
+                                uint32_t TextId) {
+  bool Existed;
+  TCell& C = Place(Row, Col, Existed);
+  if (Existed && (C.Form & kFormula)) DropFormula(Row, Col);
+  C.Type = Type;
+  C.Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
+  C.Ids = {TextId, 0};
+  C.Form = kPooled;
+  if (!FKept.empty()) FKept.clear();
+}
+
+TSheetCells::TCell& TSheetCells::EditCell(int32_t Row, int32_t Col, TCellType Type,
+                                          std::string_view Text, std::string_view Value) {
+  bool Existed;
+  TCell* C = &Place(Row, Col, Existed);
+  C->Type = Type;
+  StoreText(*C, Text, Value);
+  if (Existed && (C->Form & kFormula)) {
+    C->Form = static_cast<uint8_t>(C->Form & ~kFormula);
+    DropFormula(Row, Col);
+  }
+  // An array formula goes whole when one cell of its range changes.
+  for (size_t I = 0; I < FFormulaCells.size(); ++I) {
+    const TFormula& F = FFormulas[FFormulaCells[I].Formula];
+    if (F.Kind != TFormulaKind::Array) continue;
+    const size_t Colon = F.Range.find(':');
+    int32_t C1, R1, C2, R2;
+    if (!ParseCellRef(F.Range.substr(0, Colon), C1, R1)) continue;
+    if (Colon == std::string::npos) {
+      C2 = C1, R2 = R1;
+    } else if (!ParseCellRef(F.Range.substr(Colon + 1), C2, R2)) {
+      continue;
+    }
+    if (Row < R1 || Row > R2 || Col < C1 || Col > C2) continue;
+    if (TCell* Anchor = FindToChange(FFormulaCells[I].Row, FFormulaCells[I].Col))
+      Anchor->Form = static_cast<uint8_t>(Anchor->Form & ~kFormula);
+    FFormulaCells.erase(FFormulaCells.begin() + static_cast<ptrdiff_t>(I--));
+  }
+  FKept.erase((static_cast<uint64_t>(Row) << 14) | static_cast<uint64_t>(Col));
+  return *C;
+}
+
+void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type) {
+  EditCell(Row, Col, Type, Text, {});
+}
+
+void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
+                          int32_t Style, std::string_view Value) {
+  EditCell(Row, Col, Type, Text, Value).Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
 }
 
 void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
-  Grow(Row + 1, Col + 1);
-  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
-  FIndex[I] = FTexts->Add(Text);
-  // The cell keeps its style; whether the new text is a number is read when shown.
-  if (!FShown.empty()) FShown[I] = (FShown[I] & ~kShownKindMask) | kShownEdited;
-  if (!FValues.empty()) FValues[I] = 0;
-  if (!FKept.empty()) FKept[I] = {};
+  double Number;
+  SetCell(Row, Col, Text,
+          Text.empty()                       ? TCellType::Empty
+          : TryParseNumberText(Text, Number) ? TCellType::Number
+                                             : TCellType::InlineString);
 }
 
-size_t TSheetCells::TextBytes() const {
-  return FTexts ? FTexts->HeldBytes() : 0;
+void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
+  FRows = std::max(FRows, std::min(Rows, kMaxRows));
+  FCols = std::max(FCols, std::min(Cols, kMaxCols));
+}
+
+void TSheetCells::Compact() {
+  for (auto& B : FBlocks)
+    if (B) B->Cells.shrink_to_fit();
+}
+
+// ---- formulas -------------------------------------------------------------------
+
+namespace {
+
+bool Before(int32_t R1, int32_t C1, int32_t R2, int32_t C2) {
+  return R1 < R2 || (R1 == R2 && C1 < C2);
+}
+
+}  // namespace
+
+uint32_t TSheetCells::AddFormula(std::string_view Text, TFormulaKind Kind, int32_t AnchorRow,
+                                 int32_t AnchorCol, std::string_view Range) {
+  FTexts->Charge(sizeof(TFormula) + Text.size() + Range.size());
+  FFormulas.push_back({std::string(Text), std::string(Range), Kind, AnchorRow, AnchorCol});
+  return static_cast<uint32_t>(FFormulas.size() - 1);
+}
+
+void TSheetCells::UpdateFormula(uint32_t Formula, std::string_view Text, int32_t AnchorRow,
+                                int32_t AnchorCol, std::string_view Range) {
+  TFormula& F = FFormulas[Formula];
+  FTexts->Charge(Text.size() + Range.size());
+  F.Text = Text;
+  F.Range = Range;
+  F.AnchorRow = AnchorRow;
+  F.AnchorCol = AnchorCol;
+}
+
+void TSheetCells::SetCellFormula(int32_t Row, int32_t Col, uint32_t Formula) {
+  TCell* C = FindToChange(Row, Col);
+  if (!C) return;
+  C->Form |= kFormula;
+  if (FFormulaCells.empty() ||
+      Before(FFormulaCells.back().Row, FFormulaCells.back().Col, Row, Col)) {
+    FTexts->Charge(sizeof(TFormulaCell));
+    FFormulaCells.push_back({Row, Col, Formula});
+    return;
+  }
+  auto It = std::lower_bound(FFormulaCells.begin(), FFormulaCells.end(), std::make_pair(Row, Col),
+                             [](const TFormulaCell& F, std::pair<int32_t, int32_t> P) {
+                               return Before(F.Row, F.Col, P.first, P.second);
+                             });
+  if (It != FFormulaCells.end() && It->Row == Row && It->Col == Col) {
+    It->Formula = Formula;
+    return;
+  }
+  FTexts->Charge(sizeof(TFormulaCell));
+  FFormulaCells.insert(It, {Row, Col, Formula});
+}
+
+void TSheetCells::DropFormula(int32_t Row, int32_t Col) {
+  auto It = std::lower_bound(FFormulaCells.begin(), FFormulaCells.end(), std::make_pair(Row, Col),
+                             [](const TFormulaCell& F, std::pair<int32_t, int32_t> P) {
+                               return Before(F.Row, F.Col, P.first, P.second);
+                             });
+  if (It != FFormulaCells.end() && It->Row == Row && It->Col == Col) FFormulaCells.erase(It);
+}
+
+bool TSheetCells::HasFormula(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  return C && (C->Form & kFormula);
+}
+
+bool TSheetCells::CellFormula(int32_t Row, int32_t Col, TCellFormula& Out) const {
+  if (!HasFormula(Row, Col)) return false;
+  auto It = std::lower_bound(FFormulaCells.begin(), FFormulaCells.end(), std::make_pair(Row, Col),
+                             [](const TFormulaCell& F, std::pair<int32_t, int32_t> P) {
+                               return Before(F.Row, F.Col, P.first, P.second);
+                             });
+  if (It == FFormulaCells.end() || It->Row != Row || It->Col != Col) return false;
+  const TFormula& F = FFormulas[It->Formula];
+  Out.Text = F.Text;
+  Out.Kind = F.Kind;
+  Out.AnchorRow = F.AnchorRow;
+  Out.AnchorCol = F.AnchorCol;
+  Out.Range = F.Range;
+  return true;
+}
+
+std::string TSheetCells::FormulaText(int32_t Row, int32_t Col) const {
+  TCellFormula F;
+  if (!CellFormula(Row, Col, F)) return {};
+  if (F.Kind != TFormulaKind::Shared || (F.AnchorRow == Row && F.AnchorCol == Col) ||
+      F.AnchorRow < 0)
+    return std::string(F.Text);
+  return ShiftFormulaReferences(F.Text, Row - F.AnchorRow, Col - F.AnchorCol);
+}
+
+void TSheetCells::FormulaCellAt(size_t I, int32_t& Row, int32_t& Col) const {
+  Row = FFormulaCells[I].Row;
+  Col = FFormulaCells[I].Col;
+}
+
+// ---- navigation ------------------------------------------------------------------
+
+bool TSheetCells::IsFilled(int32_t Row, int32_t Col) const {
+  const TCell* C = Find(Row, Col);
+  return C && !TextOf(*C).empty();
+}
+
+bool TSheetCells::LastUsedCell(int32_t& Row, int32_t& Col) const {
+  if (FRows == 0 || FCols == 0) return false;
+  Row = FRows - 1;
+  Col = FCols - 1;
+  return true;
+}
+
+int32_t TSheetCells::FirstUsedCol(int32_t Row) const {
+  int32_t Col;
+  return IsFilled(Row, 0) ? 0 : FindInRow(Row, 0, 1, true, Col) ? Col : -1;
+}
+
+int32_t TSheetCells::LastUsedCol(int32_t Row) const {
+  int32_t Col;
+  return FindInRow(Row, kMaxCols, -1, true, Col) ? Col : -1;
+}
+
+int32_t TSheetCells::NextRowWithCells(int32_t Row, int Step) const {
+  int32_t R = Row + Step;
+  while (R >= 0 && R < FRows) {
+    const size_t BlockIndex = static_cast<size_t>(R) >> kBlockShift;
+    const int32_t Base = static_cast<int32_t>(BlockIndex) << kBlockShift;
+    const TBlock* B = BlockIndex < FBlocks.size() ? FBlocks[BlockIndex].get() : nullptr;
+    int32_t I = R - Base;
+    if (!B || I > B->LastRow) {
+      if (Step > 0 || !B || B->LastRow < 0) {
+        R = Step > 0 ? Base + kBlockRows : Base - 1;
+        continue;
+      }
+      I = B->LastRow;
+      R = Base + I;
+    }
+    uint32_t Begin, End;
+    RowRange(*B, I, Begin, End);
+    if (Begin != End) return R;
+    R += Step;
+  }
+  return -1;
+}
+
+bool TSheetCells::FindInColumn(int32_t Row, int32_t Col, int Step, bool Filled,
+                               int32_t& OutRow) const {
+  if (Filled) {
+    for (int32_t R = NextRowWithCells(Row, Step); R >= 0; R = NextRowWithCells(R, Step))
+      if (IsFilled(R, Col)) {
+        OutRow = R;
+        return true;
+      }
+    return false;
+  }
+  for (int32_t R = Row + Step; R >= 0 && R < FRows; R += Step)
+    if (!IsFilled(R, Col)) {
+      OutRow = R;
+      return true;
+    }
+  return false;
+}
+
+bool TSheetCells::FindInRow(int32_t Row, int32_t Col, int Step, bool Filled,
+                            int32_t& OutCol) const {
+  if (!Filled) {
+    for (int32_t C = Col + Step; C >= 0 && C < FCols; C += Step)
+      if (!IsFilled(Row, C)) {
+        OutCol = C;
+        return true;
+      }
+    return false;
+  }
+  if (Row < 0 || Row >= FRows) return false;
+  const size_t BlockIndex = static_cast<size_t>(Row) >> kBlockShift;
+  if (BlockIndex >= FBlocks.size() || !FBlocks[BlockIndex]) return false;
+  const TBlock& B = *FBlocks[BlockIndex];
+  uint32_t Begin, End;
+  RowRange(B, Row & (kBlockRows - 1), Begin, End);
+  for (uint32_t K = 0; K < End - Begin; ++K) {
+    const TCell& C = B.Cells[Step > 0 ? Begin + K : End - 1 - K];
+    const bool Beyond = Step > 0 ? C.Col > Col : C.Col < Col;
+    if (Beyond && !TextOf(C).empty()) {
+      OutCol = C.Col;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TSheetCells::FindCell(int32_t Row, int32_t Col, TDirection Dir, bool Filled, int32_t& OutRow,
+                           int32_t& OutCol) const {
+  const int Step = Dir == TDirection::Down || Dir == TDirection::Right ? 1 : -1;
+  OutRow = Row;
+  OutCol = Col;
+  if (Dir == TDirection::Up || Dir == TDirection::Down)
+    return FindInColumn(Row, Col, Step, Filled, OutRow);
+  return FindInRow(Row, Col, Step, Filled, OutCol);
+}
+
+void TSheetCells::DataRegionEdge(int32_t Row, int32_t Col, TDirection Dir, int32_t& OutRow,
+                                 int32_t& OutCol) const {
+  OutRow = Row;
+  OutCol = Col;
+  const bool Vertical = Dir == TDirection::Up || Dir == TDirection::Down;
+  const int Step = Dir == TDirection::Down || Dir == TDirection::Right ? 1 : -1;
+  const int32_t Pos = Vertical ? Row : Col;
+  const int32_t Edge = Step < 0 ? 0 : (Vertical ? FRows : FCols) - 1;
+  if (Step > 0 ? Pos >= Edge : Pos <= Edge) return;
+  int32_t& Out = Vertical ? OutRow : OutCol;
+  const bool NextFilled = Vertical ? IsFilled(Row + Step, Col) : IsFilled(Row, Col + Step);
+  if (IsFilled(Row, Col) && NextFilled) {
+    if (FindCell(Row, Col, Dir, false, OutRow, OutCol))
+      Out -= Step;
+    else
+      Out = Edge;
+    return;
+  }
+  if (!FindCell(Row, Col, Dir, true, OutRow, OutCol)) Out = Edge;
 }
 
 }  // namespace kv

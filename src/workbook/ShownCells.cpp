@@ -6,7 +6,7 @@
 
 #include "numfmt/NumberFormat.h"
 #include "workbook/TextPool.h"
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookImpl.h"
 #include "workbook/CellNotation.h"
 
 namespace kv {
@@ -53,41 +53,23 @@ const TNumberFormat& TCellFormats::ForStyle(int32_t Style) const {
                                                      : kGeneral;
 }
 
-void TSheetCells::SetShownInfo(size_t Index, uint32_t Kind, int32_t Style, uint32_t ValueId) {
-  if (!FFormats) return;
-  if (FShown.size() < FIndex.size()) FShown.resize(FIndex.size(), 0);
-  const uint32_t S = Style >= 0 && Style < (1 << 28) - 1 ? static_cast<uint32_t>(Style) + 1 : 0;
-  FShown[Index] = Kind | S;
-  if (ValueId != 0) {
-    if (FValues.empty()) {
-      FTexts->Charge(FIndex.size() * sizeof(uint32_t));
-      FValues.resize(FIndex.size(), 0);
-    }
-    FValues[Index] = ValueId;
-  }
-}
-
-void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
+void TSheetCells::ShownOf(const TCell& C, TShownText& Out) const {
   Out.HasColor = Out.IsNumber = false;
-  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) {
-    Out.Text.clear();
-    return;
-  }
-  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
-  const std::string_view Text = FTexts->Get(FIndex[I]);
-  const uint32_t Entry = I < FShown.size() ? FShown[I] : 0;
-  const uint32_t Kind = Entry & kShownKindMask;
-  if (!FFormats || Kind == 0 || Text.empty()) {
+  const std::string_view Text = TextOf(C);
+  const bool AsText = C.Type == TCellType::SharedString || C.Type == TCellType::InlineString ||
+                      C.Type == TCellType::FormulaString;
+  if (!FFormats || Text.empty() || !(AsText || C.Type == TCellType::Number)) {
     Out.Text = Text;
     return;
   }
-  const uint32_t Style = Entry & ~kShownKindMask;
-  const TNumberFormat& F = Style ? FFormats->ForStyle(static_cast<int32_t>(Style - 1)) : kGeneral;
-  if (Kind == kShownText) {
+  const TNumberFormat& F =
+      C.Style ? FFormats->ForStyle(static_cast<int32_t>(C.Style - 1)) : kGeneral;
+  if (AsText) {
     F.RenderText(Text, Out);
     return;
   }
-  const std::string_view Value = I < FValues.size() && FValues[I] ? FTexts->Get(FValues[I]) : Text;
+  const std::string_view Value =
+      (C.Form & kPooled) && C.Ids.Value ? FTexts->Get(C.Ids.Value) : Text;
   if (F.IsGeneral() && ShowsAsStoredInGeneral(Value)) {
     Out.Text = Value;
     Out.IsNumber = true;
@@ -95,50 +77,90 @@ void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
   }
   double Number = 0;
   if (!ReadNumber(Value, Number)) {
-    // An edited cell that is no number, or a number cell whose value is unreadable.
-    if (Kind == kShownEdited) {
-      F.RenderText(Text, Out);
-    } else {
-      Out.Text = Text;
-    }
+    Out.Text = Text;  // a number cell whose value is unreadable
     return;
   }
   F.RenderNumber(Number, FFormats->Date1904, Out);
   Out.IsNumber = true;
 }
 
+void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
+  const TCell* C = Find(Row, Col);
+  if (C) {
+    ShownOf(*C, Out);
+    return;
+  }
+  Out.Text.clear();
+  Out.HasColor = Out.IsNumber = false;
+}
+
 TSheetCells::TStoredKind TSheetCells::StoredKind(int32_t Row, int32_t Col,
                                                  std::string_view& Value) const {
-  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return TStoredKind::Unknown;
-  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
-  const uint32_t Kind = I < FShown.size() ? FShown[I] & kShownKindMask : 0;
-  if (FIndex[I] == 0) return TStoredKind::Unknown;
-  if (Kind == kShownText) return TStoredKind::Text;
-  if (Kind != kShownNumber) return TStoredKind::Unknown;
-  Value = FTexts->Get(I < FValues.size() && FValues[I] ? FValues[I] : FIndex[I]);
-  return TStoredKind::Number;
+  const TCell* C = Find(Row, Col);
+  if (!C || !FFormats || TextOf(*C).empty()) return TStoredKind::Unknown;
+  switch (C->Type) {
+    case TCellType::Number:
+      Value = (C->Form & kPooled) && C->Ids.Value ? FTexts->Get(C->Ids.Value) : TextOf(*C);
+      return TStoredKind::Number;
+    case TCellType::SharedString:
+    case TCellType::InlineString:
+    case TCellType::FormulaString:
+      return TStoredKind::Text;
+    default:
+      return TStoredKind::Unknown;
+  }
 }
 
 TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
-  if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return {};
-  const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(FCols) + static_cast<size_t>(Col);
-  if (FKept.empty()) {
-    // Emptied by every growth: only a larger table counts again.
-    const size_t Bytes = FIndex.size() * sizeof(TKept);
-    if (Bytes > FKeptCharged) FTexts->Charge(Bytes - FKeptCharged);
-    FKeptCharged = std::max(FKeptCharged, Bytes);
-    FKept.resize(FIndex.size());
-  }
-  TKept& K = FKept[I];
-  if (!(K.Color & kKept)) {
+  const TCell* C = Find(Row, Col);
+  if (!C) return {};
+  // Enough for every cell of a large screen several times over.
+  constexpr size_t kMaxKept = 16384;
+  const uint64_t Key = (static_cast<uint64_t>(Row) << 14) | static_cast<uint64_t>(Col);
+  auto It = FKept.find(Key);
+  if (It == FKept.end()) {
+    if (FKept.size() >= kMaxKept) FKept.clear();
     TShownText Out;
-    ShownCell(Row, Col, Out);
-    K.Id = Out.Text == FTexts->Get(FIndex[I]) ? FIndex[I] : FTexts->Add(Out.Text);
-    K.Color = kKept | (Out.IsNumber ? kKeptNumber : 0) | (Out.HasColor ? kKeptColor : 0) |
-              (Out.HasColor ? Out.Color & 0xFFFFFF : 0);
+    ShownOf(*C, Out);
+    It =
+        FKept.emplace(Key, TKept{std::move(Out.Text), Out.IsNumber, Out.HasColor, Out.Color}).first;
   }
-  return {FTexts->Get(K.Id), (K.Color & kKeptNumber) != 0, (K.Color & kKeptColor) != 0,
-          K.Color & 0xFFFFFF};
+  const TKept& K = It->second;
+  return {K.Text, K.IsNumber, K.HasColor, K.HasColor ? K.Color : 0};
+}
+
+std::shared_ptr<TSheetCells> TSheetCells::ShownCopy() const {
+  auto Copy = std::make_shared<TSheetCells>(FTexts, nullptr);
+  TShownText Out;
+  for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
+    if (!FBlocks[BlockIndex]) continue;
+    const TBlock& B = *FBlocks[BlockIndex];
+    for (int32_t I = 0; I <= B.LastRow; ++I) {
+      const int32_t Row = static_cast<int32_t>(BlockIndex << kBlockShift) + I;
+      uint32_t Begin, End;
+      RowRange(B, I, Begin, End);
+      for (uint32_t K = Begin; K < End; ++K) {
+        const TCell& C = B.Cells[K];
+        ShownOf(C, Out);
+        bool Existed;
+        TCell& To = Copy->Place(Row, C.Col, Existed);
+        // A text shown as stored stays the one text.
+        if (Out.Text == TextOf(C)) {
+          To = C;
+        } else {
+          To.Type = C.Type;
+          To.Style = C.Style;
+          To.Form = C.Form & kFormula;
+          Copy->StoreText(To, Out.Text, {});
+        }
+      }
+    }
+  }
+  Copy->Grow(FRows, FCols);
+  Copy->FFormulas = FFormulas;
+  Copy->FFormulaCells = FFormulaCells;
+  Copy->Compact();
+  return Copy;
 }
 
 void TXlsxSheet::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
@@ -151,21 +173,11 @@ void TXlsxSheet::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
 }
 
 void TXlsxWorkbook::UseShownTexts() {
-  TShownText Out;
   for (int I = 0; I < SheetCount(); ++I) {
     const TXlsxSheet& S = Sheet(I);
     if (!S.Data) continue;
-    auto Shown = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, S.Data->FTexts));
-    Shown->Grow(S.RowCount(), S.ColCount());
-    for (int32_t R = 0; R < S.RowCount(); ++R)
-      for (int32_t C = 0; C < S.ColCount(); ++C) {
-        S.ShownCell(R, C, Out);
-        const size_t At =
-            static_cast<size_t>(R) * static_cast<size_t>(S.ColCount()) + static_cast<size_t>(C);
-        // A text shown as stored stays the one text.
-        Shown->FIndex[At] =
-            Out.Text == S.Cell(R, C) ? S.Data->FIndex[At] : Shown->FTexts->Add(Out.Text);
-      }
+    std::shared_ptr<TSheetCells> Shown = S.Data->ShownCopy();
+    FImpl->FCells[static_cast<size_t>(I)] = Shown;
     FSheets[static_cast<size_t>(I)].Data = std::move(Shown);
   }
 }

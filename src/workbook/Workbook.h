@@ -1,7 +1,7 @@
 // The workbook model: the in-memory form of one .xlsx/.xlsm package as an
-// ordered list of visible worksheets, each a rectangular table of the cell
-// texts a user sees (SheetCells.h), plus everything needed to write the
-// package back after cells were changed. Loading (WorkbookLoad.cpp), editing
+// ordered list of visible worksheets, each holding every cell its part names
+// (SheetCells.h: type, style, shown text, formula), plus everything needed to
+// write the package back after cells were changed. Loading (WorkbookLoad.cpp), editing
 // and saving (WorkbookSave.cpp) live here; the viewer, the exporters, the
 // page importer and the import dialog read the model only through these
 // operations.
@@ -25,24 +25,56 @@ struct TShownText;
 // SetCellValue refuses more, and an editor limits its text to it.
 constexpr int32_t kMaxCellTextLength = 32767;
 
+// A worksheet as readers see it. Data is the workbook's table, read-only
+// here: only the workbook changes it (SetCellValue). Every read below is
+// also safe on a sheet without cells (null Data).
 struct TXlsxSheet {
   std::string Name;                         // display name
   std::string PartName;                     // e.g. "xl/worksheets/sheet1.xml", no leading slash
   std::shared_ptr<const TSheetCells> Data;  // null for a sheet without cells
   THiddenLines HiddenRows, HiddenCols;      // as the sheet part says
 
-  // The table's size; 0 x 0 for a sheet without cells.
+  // The table's size: last used row and column + 1; 0 x 0 for a sheet without cells.
   int32_t RowCount() const { return Data ? Data->RowCount() : 0; }
   int32_t ColCount() const { return Data ? Data->ColCount() : 0; }
 
-  // The text at (Row, Col), empty outside the table. Cheap: no copy.
+  // The text at (Row, Col) (TSheetCells::Cell), empty outside the table.
+  // Cheap: no copy.
   std::string_view Cell(int32_t Row, int32_t Col) const {
     return Data ? Data->Cell(Row, Col) : std::string_view();
+  }
+  TCellType CellType(int32_t Row, int32_t Col) const {
+    return Data ? Data->CellType(Row, Col) : TCellType::Empty;
+  }
+  int32_t CellStyle(int32_t Row, int32_t Col) const {
+    return Data ? Data->CellStyle(Row, Col) : -1;
+  }
+  // The formula as the cell reads it; empty without one (TSheetCells::FormulaText).
+  std::string FormulaText(int32_t Row, int32_t Col) const {
+    return Data ? Data->FormulaText(Row, Col) : std::string();
   }
   // The text at (Row, Col) as the workbook shows it (TSheetCells::ShownCell).
   void ShownCell(int32_t Row, int32_t Col, TShownText& Out) const;
   TShownView ShownCellKept(int32_t Row, int32_t Col) const {
     return Data ? Data->ShownCellKept(Row, Col) : TShownView();
+  }
+
+  // Navigation (TSheetCells): the last used cell, a row's first and last
+  // filled column, and where Ctrl+arrow goes.
+  bool LastUsedCell(int32_t& Row, int32_t& Col) const {
+    return Data && Data->LastUsedCell(Row, Col);
+  }
+  int32_t FirstUsedCol(int32_t Row) const { return Data ? Data->FirstUsedCol(Row) : -1; }
+  int32_t LastUsedCol(int32_t Row) const { return Data ? Data->LastUsedCol(Row) : -1; }
+  bool FindCell(int32_t Row, int32_t Col, TDirection Dir, bool Filled, int32_t& OutRow,
+                int32_t& OutCol) const {
+    return Data && Data->FindCell(Row, Col, Dir, Filled, OutRow, OutCol);
+  }
+  void DataRegionEdge(int32_t Row, int32_t Col, TDirection Dir, int32_t& OutRow,
+                      int32_t& OutCol) const {
+    OutRow = Row;
+    OutCol = Col;
+    if (Data) Data->DataRegionEdge(Row, Col, Dir, OutRow, OutCol);
   }
 };
 
@@ -62,8 +94,11 @@ class TXlsxWorkbook {
   // does not look like a valid .xlsx workbook (xl/workbook.xml missing).",
   // "Could not parse xl/workbook.xml.", "Workbook contains no worksheets.",
   // "No visible worksheets were found in this workbook.", for any part read
-  // "Could not read PART: REASON at offset N.", and "This workbook holds more
-  // than 512 MiB of cell text, ...".
+  // "Could not read PART: REASON at offset N.", "This workbook holds more
+  // than 512 MiB of cell text, ...", and, past the cell budget (CellBudget()
+  // cells in all sheets read), "The sheet \"%s\" cannot be loaded: the
+  // workbook would hold more than %s cells, the most it can hold in memory."
+  // (the budget written 16,777,216).
   void LoadFromFile(const std::string& FileName);
   // The same from the bytes of a package; FileName() becomes FileName.
   // Raises: as LoadFromFile, except "File not found".
@@ -78,7 +113,7 @@ class TXlsxWorkbook {
   // Requires: 0 <= Index < SheetCount(). The reference stays valid until the
   // next load; a later SetCellValue is visible through it. Raises, for a sheet
   // not read yet: the ZIP reader's and the XML reader's errors on its part,
-  // and the same error again on every later call. A sheet once read never
+  // the cell budget's error, and the same error again on every later call. A sheet once read never
   // raises.
   const TXlsxSheet& Sheet(int Index) const;
 
@@ -112,6 +147,13 @@ class TXlsxWorkbook {
   void SaveToFile(const std::string& OutputFileName);
 
   const std::string& FileName() const { return FFileName; }
+
+  // The most cells all sheets read may hold together: 16 bytes each, sized so
+  // that the tables of a full budget leave a 32-bit host room to work.
+  static constexpr size_t kCellBudget = size_t{1} << 24;
+  size_t CellBudget() const;
+  // For a host with less room, and for tests; applies to later loads and reads.
+  void SetCellBudget(size_t Cells);
 
   // From now on every sheet's texts are the texts its cells show through
   // their number formats (TSheetCells::ShownCell), for tools that pass on

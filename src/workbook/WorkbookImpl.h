@@ -126,9 +126,16 @@ struct TXlsxWorkbook::TImpl {
   // replaced. RawData of it comes from FZip->RawData(Entry.ZipIndex).
   const TZipEntry* SourceEntry(size_t Index) const;
 
-  // The sheet's cell table for changing it, created (sharing FTexts) when the
-  // sheet has none.
-  TSheetCells& EditableCells(TXlsxSheet& Sheet);
+  // The writable tables behind the sheets' read-only Data, by sheet index
+  // (null for a sheet without cells): the workbook is their only writer.
+  std::vector<std::shared_ptr<TSheetCells>> FCells;
+  // Cells held by the tables of the sheets read so far (the cell budget's count).
+  size_t FCellsHeld = 0;
+  size_t FCellBudget = TXlsxWorkbook::kCellBudget;
+
+  // Sheet Index's table (Sheet is FSheets[Index]) for changing it, created
+  // (sharing FTexts) when the sheet has none.
+  TSheetCells& EditableCells(size_t Index, TXlsxSheet& Sheet);
 
   // The style a cell of the sheet shows: its own, else its row's, else its
   // column's, else 0. Own: the cell has one.

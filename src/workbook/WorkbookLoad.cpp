@@ -19,9 +19,6 @@ namespace kv {
 
 namespace {
 
-constexpr int32_t kMaxLoadedRows = 2000;
-constexpr int32_t kMaxLoadedCols = 200;
-
 // ---- names and paths -------------------------------------------------------
 
 pugi::xml_node ChildByLocalName(pugi::xml_node Parent, std::string_view Wanted) {
@@ -322,13 +319,14 @@ const TZipEntry* TXlsxWorkbook::TImpl::SourceEntry(size_t Index) const {
   return E.ZipIndex == npos || !FZip ? nullptr : &FZip->Entry(E.ZipIndex);
 }
 
-TSheetCells& TXlsxWorkbook::TImpl::EditableCells(TXlsxSheet& Sheet) {
-  if (!Sheet.Data) {
+TSheetCells& TXlsxWorkbook::TImpl::EditableCells(size_t Index, TXlsxSheet& Sheet) {
+  if (FCells.size() <= Index) FCells.resize(Index + 1);
+  if (!FCells[Index]) {
     if (!FTexts) FTexts = std::make_shared<TTextPool>();
-    Sheet.Data = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FTexts));
+    FCells[Index] = std::make_shared<TSheetCells>(FTexts, FFormats);
+    Sheet.Data = FCells[Index];
   }
-  // The workbook owns its tables; copies handed out see every change.
-  return const_cast<TSheetCells&>(*Sheet.Data);
+  return *FCells[Index];
 }
 
 // ---- the loader ---------------------------------------------------------------
@@ -526,41 +524,60 @@ class TSheetLoader {
     }
     if (Sheets.empty()) throw TKvError("No visible worksheets were found in this workbook.");
     FImpl.FSheetStates.assign(Sheets.size(), {});
+    FImpl.FCells.assign(Sheets.size(), nullptr);
     return Sheets;
   }
 
   // Fills Sheet's cells from its part, once. A sheet whose part is missing has none.
-  void ReadSheetCells(TXlsxSheet& Sheet) {
+  void ReadSheetCells(size_t SheetIndex, TXlsxSheet& Sheet) {
+    FSheetIndex = SheetIndex;
     size_t Index = FImpl.FindPart(Sheet.PartName);
     if (Index == TXlsxWorkbook::TImpl::npos) return;
     const TXlsxWorkbook::TImpl::TEntry& Entry = FImpl.FOriginalEntries[Index];
     if (Entry.ZipIndex == TXlsxWorkbook::TImpl::npos) {
       TXmlMemorySource Bytes(StripUtf8Bom(Entry.Replaced ? *Entry.Replaced : std::string_view()));
       TUtf8Source Source(Bytes);
-      ReadCells(Sheet, Source, Sheet.PartName, 0);
+      ReadCells(Sheet, Source, Sheet.PartName);
     } else {
       TZipEntrySource Bytes(*FImpl.FZip, Entry.ZipIndex);
       TUtf8Source Source(Bytes);
-      ReadCells(Sheet, Source, Sheet.PartName, FImpl.FZip->Entry(Entry.ZipIndex).UncompressedSize);
+      ReadCells(Sheet, Source, Sheet.PartName);
     }
   }
 
  private:
+  // A cell's "t", read once per cell.
+  enum class TKind : uint8_t { Number, Shared, Inline, Boolean, Error, Str, Date, Other };
+
+  static TKind KindOf(std::string_view T) {
+    if (T.empty() || T == "n") return TKind::Number;
+    if (T == "s" || SameTextAscii(T, "s")) return TKind::Shared;
+    if (SameTextAscii(T, "inlineStr")) return TKind::Inline;
+    if (SameTextAscii(T, "b")) return TKind::Boolean;
+    if (SameTextAscii(T, "e")) return TKind::Error;
+    if (SameTextAscii(T, "str")) return TKind::Str;
+    if (SameTextAscii(T, "d")) return TKind::Date;
+    return TKind::Other;
+  }
+
   struct TCellState {
     int32_t Row = -1, Col = -1;
-    bool HasRef = false, RefUsable = false;
-    std::string Type;
+    bool RefUsable = false;
+    TKind Kind = TKind::Number;
     int32_t Style = -1;
-    bool HasValue = false, HasInline = false;
-    std::string Value;   // text of the first "v"
-    std::string Inline;  // joined text of the first "is"
+    bool HasValue = false, HasInline = false, HasFormula = false;
+    std::string Value;    // text of the first "v"
+    std::string Inline;   // joined text of the first "is"
+    std::string Formula;  // text of the first "f"
+    std::string FormulaType, FormulaRef;
+    int32_t SharedIndex = -1;
 
     // Keeps the strings' room for the next cell.
     void Reset() {
       Row = Col = -1;
-      HasRef = RefUsable = HasValue = HasInline = false;
-      Style = -1;
-      Type.clear();
+      RefUsable = HasValue = HasInline = HasFormula = false;
+      Kind = TKind::Number;
+      Style = SharedIndex = -1;
       Value.clear();
       Inline.clear();
     }
@@ -583,59 +600,121 @@ class TSheetLoader {
     return ParseInt32Or(Trim(V), -1);
   }
 
-  // The text of a cell that is not a shared string (CellTextId reads those).
-  std::string CellText(const TCellState& C) const {
-    if (SameTextAscii(C.Type, "inlineStr")) return DecodeEscapes(C.Inline);
-    if (!C.HasValue) return {};
-    const std::string& V = C.Value;
-    if (SameTextAscii(C.Type, "b")) return V == "1" ? "TRUE" : "FALSE";
-    if (SameTextAscii(C.Type, "e")) return V;
-    if (SameTextAscii(C.Type, "str")) return DecodeEscapes(V);
+  // A number cell: its text is the value as stored, or its date where the
+  // style shows a date (the value then kept beside it).
+  void StoreNumber(TSheetCells& Cells, const TCellState& C) {
     std::string Date;
-    if (SameTextAscii(C.Type, "d")) {
-      double Serial = 0;
-      if (ParseIsoDate(Trim(V), FImpl.FDate1904, Serial) &&
-          FormatSerialDate(Serial, FImpl.FDate1904, Date))
-        return Date;
-      return V;
-    }
     double Number = 0;
-    if (IsDateStyle(C.Style) && TryParseNumberText(V, Number) &&
-        FormatSerialDate(Number, FImpl.FDate1904, Date))
-      return Date;
-    return V;
+    if (IsDateStyle(C.Style) && TryParseNumberText(C.Value, Number) &&
+        FormatSerialDate(Number, FImpl.FDate1904, Date)) {
+      Cells.PutCell(C.Row, C.Col, TCellType::Number, C.Style, Date, C.Value);
+      return;
+    }
+    Cells.PutCell(C.Row, C.Col, TCellType::Number, C.Style, C.Value);
   }
 
-  // Shared string cells refer to the pool entry itself rather than a copy.
-  uint32_t CellTextId(const TCellState& C) {
-    // Most cells are plain numbers: their text is the value as stored.
-    if ((C.Type.empty() || C.Type == "n") && C.HasValue && !IsDateStyle(C.Style))
-      return FImpl.FTexts->Add(C.Value);
-    if (SameTextAscii(C.Type, "s") && C.HasValue) {
-      int32_t I = SmallIndex(C.Value);
-      if (I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size()))
-        return FImpl.FSharedStrings[static_cast<size_t>(I)];
-      return 0;
+  void StoreCell(TSheetCells& Cells, const TCellState& C) {
+    if (C.Kind == TKind::Inline) {
+      Cells.PutCell(C.Row, C.Col, TCellType::InlineString, C.Style, DecodeEscapes(C.Inline));
+      return;
     }
-    std::string T = CellText(C);
-    return T.empty() ? 0 : FImpl.FTexts->Add(T);
+    if (!C.HasValue) {
+      Cells.PutCell(C.Row, C.Col, TCellType::Empty, C.Style, {});
+      return;
+    }
+    const std::string& V = C.Value;
+    switch (C.Kind) {
+      case TKind::Number:
+        StoreNumber(Cells, C);
+        return;
+      case TKind::Shared: {
+        const int32_t I = SmallIndex(V);
+        const bool Known = I >= 0 && I < static_cast<int32_t>(FImpl.FSharedStrings.size());
+        Cells.PutPooledCell(C.Row, C.Col, TCellType::SharedString, C.Style,
+                            Known ? FImpl.FSharedStrings[static_cast<size_t>(I)] : 0);
+        return;
+      }
+      case TKind::Boolean:
+        Cells.PutCell(C.Row, C.Col, TCellType::Boolean, C.Style, V == "1" ? "TRUE" : "FALSE");
+        return;
+      case TKind::Error:
+        Cells.PutCell(C.Row, C.Col, TCellType::Error, C.Style, V);
+        return;
+      case TKind::Str:
+        Cells.PutCell(C.Row, C.Col, TCellType::FormulaString, C.Style, DecodeEscapes(V));
+        return;
+      case TKind::Date: {
+        std::string Date;
+        double Serial = 0;
+        const bool Shown = ParseIsoDate(Trim(V), FImpl.FDate1904, Serial) &&
+                           FormatSerialDate(Serial, FImpl.FDate1904, Date);
+        Cells.PutCell(C.Row, C.Col, TCellType::IsoDate, C.Style, Shown ? Date : V, V);
+        return;
+      }
+      default:
+        // A type no writer should use: its value as text.
+        Cells.PutCell(C.Row, C.Col, TCellType::InlineString, C.Style, V);
+        return;
+    }
   }
 
-  // What showing the cell needs: numbers and texts with their style; the
-  // value itself where the text is not it (a date).
-  void SetShownInfo(TSheetCells& Cells, size_t At, const TCellState& C, uint32_t Id) {
-    // Editing types a cell by its style, whatever it holds.
-    if (C.Style > 0) Cells.SetShownInfo(At, 0, C.Style, 0);
-    if (C.Type.empty() || C.Type == "n") {
-      if (!C.HasValue) return;
-      uint32_t ValueId = 0;
-      if (IsDateStyle(C.Style) && FImpl.FTexts->Get(Id) != C.Value)
-        ValueId = FImpl.FTexts->Add(C.Value);
-      Cells.SetShownInfo(At, TSheetCells::kShownNumber, C.Style < 0 ? 0 : C.Style, ValueId);
-    } else if (SameTextAscii(C.Type, "s") || SameTextAscii(C.Type, "inlineStr") ||
-               SameTextAscii(C.Type, "str")) {
-      Cells.SetShownInfo(At, TSheetCells::kShownText, C.Style < 0 ? 0 : C.Style, 0);
+  // The cell's "f": its own formula, a shared group's (the text held once,
+  // by the anchor that carries it) or an array formula.
+  void StoreFormula(TSheetCells& Cells, const TCellState& C) {
+    if (SameTextAscii(C.FormulaType, "shared") && C.SharedIndex >= 0) {
+      const bool Anchor = !C.Formula.empty();
+      auto It = FSharedFormulas.find(C.SharedIndex);
+      if (It == FSharedFormulas.end()) {
+        It = FSharedFormulas
+                 .emplace(C.SharedIndex,
+                          Cells.AddFormula(C.Formula, TFormulaKind::Shared, Anchor ? C.Row : -1,
+                                           Anchor ? C.Col : -1, C.FormulaRef))
+                 .first;
+      } else if (Anchor) {
+        Cells.UpdateFormula(It->second, C.Formula, C.Row, C.Col, C.FormulaRef);
+      }
+      Cells.SetCellFormula(C.Row, C.Col, It->second);
+      return;
     }
+    if (C.Formula.empty()) return;
+    const bool Array = SameTextAscii(C.FormulaType, "array");
+    Cells.SetCellFormula(
+        C.Row, C.Col,
+        Cells.AddFormula(C.Formula, Array ? TFormulaKind::Array : TFormulaKind::Normal, C.Row,
+                         C.Col, Array ? C.FormulaRef : std::string()));
+  }
+
+  [[noreturn]] void RaiseOverBudget(const std::string& Sheet) const {
+    const std::string Digits = std::to_string(FImpl.FCellBudget);
+    std::string Budget;
+    for (size_t I = 0; I < Digits.size(); ++I) {
+      if (I > 0 && (Digits.size() - I) % 3 == 0) Budget += ',';
+      Budget += Digits[I];
+    }
+    throw TKvError("The sheet \"" + Sheet +
+                   "\" cannot be loaded: the workbook would hold more than " + Budget +
+                   " cells, the most it can hold in memory.");
+  }
+
+  void StartCell(TCellState& Cell, const TSheetWalker& Walk, const TXmlPullReader& X) {
+    Cell.Reset();
+    Cell.RefUsable = Walk.CellUsable();
+    Cell.Row = Walk.CellRow();
+    Cell.Col = Walk.CellCol();
+    std::string_view V;
+    if (X.FindAttribute("t", V)) Cell.Kind = KindOf(V);
+    if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(V);
+  }
+
+  void StartFormula(TCellState& Cell, const TXmlPullReader& X) {
+    Cell.HasFormula = true;
+    Cell.Formula.clear();
+    Cell.FormulaType.clear();
+    Cell.FormulaRef.clear();
+    std::string_view V;
+    if (X.FindAttribute("t", V)) Cell.FormulaType.assign(V.data(), V.size());
+    if (X.FindAttribute("ref", V)) Cell.FormulaRef.assign(V.data(), V.size());
+    if (X.FindAttribute("si", V)) Cell.SharedIndex = SmallIndex(V);
   }
 
   // Protection, column and row styles (TImpl::TSheetFacts).
@@ -667,22 +746,17 @@ class TSheetLoader {
       FImpl.FSheetFacts[Part].ColumnStyles.push_back({First - 1, Last - 1, S});
   }
 
-  void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part,
-                 uint64_t ClaimedSize) {
-    auto Cells = std::shared_ptr<TSheetCells>(new TSheetCells(0, 0, FImpl.FTexts));
-    Cells->FFormats = FImpl.FFormats;
-    int32_t MaxRow = -1, MaxCol = -1;
-    // A cell takes some 20 bytes of XML or more; the claimed size only sizes a
-    // reservation, bounded by what the caps let a sheet hold.
-    FImpl.FTexts->Reserve(static_cast<size_t>(
-        std::min<uint64_t>(ClaimedSize / 24, uint64_t{kMaxLoadedRows} * kMaxLoadedCols)));
+  void ReadCells(TXlsxSheet& Sheet, TXmlSource& Source, const std::string& Part) {
+    auto Cells = std::make_shared<TSheetCells>(FImpl.FTexts, FImpl.FFormats);
+    FSharedFormulas.clear();
     TXmlPullReader X(Source, Part);
     using TEvent = TXmlPullReader::TEvent;
     using TStep = TSheetWalker::TStep;
-    // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is, 6 t or r, 7 t in r.
+    // Depths: 1 worksheet, 2 sheetData, 3 row, 4 cell, 5 v/is/f, 6 t or r, 7 t in r.
     TSheetWalker Walk;
     TCellState Cell;
-    bool InCell = false, InV = false;
+    bool InCell = false;
+    std::string* Into = nullptr;  // the "v" or "f" whose text is being read
     for (;;) {
       TEvent E = X.Next();
       if (E == TEvent::EndOfDocument) break;
@@ -694,17 +768,14 @@ class TSheetLoader {
         if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {
           InCell = true;
-          Cell.Reset();
-          Cell.HasRef = Walk.CellHasRef();
-          Cell.RefUsable = Walk.CellUsable();
-          Cell.Row = Walk.CellRow();
-          Cell.Col = Walk.CellCol();
-          std::string_view V;
-          if (X.FindAttribute("t", V)) Cell.Type.assign(V.data(), V.size());
-          if (X.FindAttribute("s", V)) Cell.Style = SmallIndex(V);
+          StartCell(Cell, Walk, X);
         } else if (InCell && Depth == 5) {
           if (!Cell.HasValue && IsLocal(X.Name(), "v")) {
-            Cell.HasValue = InV = true;
+            Cell.HasValue = true;
+            Into = &Cell.Value;
+          } else if (!Cell.HasFormula && IsLocal(X.Name(), "f")) {
+            StartFormula(Cell, X);
+            Into = &Cell.Formula;
           } else if (!Cell.HasInline && IsLocal(X.Name(), "is")) {
             Cell.HasInline = true;
             Cell.Inline = ReadStringItem(X);  // consumes the end of "is"
@@ -713,43 +784,34 @@ class TSheetLoader {
         continue;
       }
       if (E == TEvent::Text) {
-        if (InV && Depth == 5) Cell.Value += X.Text();
+        if (Into && Depth == 5) *Into += X.Text();
         continue;
       }
       // EndElement
-      if (InV && Depth == 5) InV = false;
-      if (Step == TStep::CellEnd && InCell) {
-        InCell = false;
-        if (!Cell.RefUsable) continue;
-        if (Cell.Row > MaxRow) MaxRow = Cell.Row;
-        if (Cell.Col > MaxCol) MaxCol = Cell.Col;
-        if (Cell.Row < 0 || Cell.Row >= kMaxLoadedRows || Cell.Col >= kMaxLoadedCols) continue;
-        uint32_t Id = CellTextId(Cell);
-        if (Id == 0 && Cell.Row >= Cells->FRows) {
-          // An empty cell past the table: only its style matters (editing).
-          if (Cell.Style > 0)
-            FImpl.FSheetFacts[Part].EmptyCellStyles.push_back({Cell.Row, Cell.Col, Cell.Style});
-          continue;
-        }
-        Cells->Grow(Cell.Row + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
-        const size_t At = static_cast<size_t>(Cell.Row) * static_cast<size_t>(Cells->FCols) +
-                          static_cast<size_t>(Cell.Col);
-        Cells->FIndex[At] = Id;
-        if (Cells->FFormats) SetShownInfo(*Cells, At, Cell, Id);
-      }
+      if (Into && Depth == 5) Into = nullptr;
+      if (Step != TStep::CellEnd || !InCell) continue;
+      InCell = false;
+      // Cells beyond the format's limits have no place in any reader's sheet.
+      if (!Cell.RefUsable || Cell.Row < 0 || Cell.Col < 0 || Cell.Row >= TSheetCells::kMaxRows ||
+          Cell.Col >= TSheetCells::kMaxCols)
+        continue;
+      StoreCell(*Cells, Cell);
+      if (Cell.HasFormula) StoreFormula(*Cells, Cell);
+      if (FImpl.FCellsHeld + Cells->CellCount() > FImpl.FCellBudget) RaiseOverBudget(Sheet.Name);
     }
     if (Walk.SeenSheetData()) FImpl.FPartsWithSheetData.insert(Part);
-    auto& Empty = FImpl.FSheetFacts[Part].EmptyCellStyles;
-    std::stable_sort(Empty.begin(), Empty.end(), [](const auto& A, const auto& B) {
-      return std::tie(A.Row, A.Col) < std::tie(B.Row, B.Col);
-    });
-    if (MaxRow < 0) return;
-    Cells->Grow(std::min(MaxRow, kMaxLoadedRows - 1) + 1, std::min(MaxCol, kMaxLoadedCols - 1) + 1);
+    if (Cells->CellCount() == 0) return;
+    Cells->Compact();
+    FImpl.FCellsHeld += Cells->CellCount();
+    if (FImpl.FCells.size() <= FSheetIndex) FImpl.FCells.resize(FSheetIndex + 1);
+    FImpl.FCells[FSheetIndex] = Cells;
     Sheet.Data = std::move(Cells);
   }
 
   TXlsxWorkbook::TImpl& FImpl;
   std::map<std::string, std::string> FRelationships;  // upper-cased id -> part
+  size_t FSheetIndex = 0;
+  std::unordered_map<int32_t, uint32_t> FSharedFormulas;  // "si" -> formula of the sheet
   bool FInCols = false;
 };
 
@@ -770,6 +832,7 @@ void TXlsxWorkbook::LoadFromFile(const std::string& FileName) {
 
 void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName) {
   auto Impl = std::make_unique<TImpl>();
+  Impl->FCellBudget = FImpl->FCellBudget;
   TSheetLoader Loader(*Impl);
   Loader.ReadPackage(std::move(Bytes));
   const std::string WorkbookPart = Loader.LocateWorkbookPart();
@@ -781,11 +844,19 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   std::vector<TXlsxSheet> Sheets = Loader.LoadSheets(WorkbookPart);
   Impl->FFormats->Date1904 = Impl->FDate1904;
   // The first sheet is what a viewer shows: its errors are the load's.
-  Loader.ReadSheetCells(Sheets[0]);
+  Loader.ReadSheetCells(0, Sheets[0]);
   Impl->FSheetStates[0].Read = true;
   FImpl = std::move(Impl);
   FSheets = std::move(Sheets);
   FFileName = FileName;
+}
+
+size_t TXlsxWorkbook::CellBudget() const {
+  return FImpl->FCellBudget;
+}
+
+void TXlsxWorkbook::SetCellBudget(size_t Cells) {
+  FImpl->FCellBudget = Cells;
 }
 
 const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
@@ -795,10 +866,11 @@ const TXlsxSheet& TXlsxWorkbook::Sheet(int Index) const {
   if (!State.Error.empty()) throw TKvError(State.Error);
   FImpl->FZip->StartOperation();  // reading a sheet later is an operation of its own
   try {
-    TSheetLoader(*FImpl).ReadSheetCells(S);
+    TSheetLoader(*FImpl).ReadSheetCells(static_cast<size_t>(Index), S);
   } catch (const TKvError& E) {
     State.Error = ErrorMessage(E);
     S.Data.reset();
+    FImpl->FCells[static_cast<size_t>(Index)].reset();
     throw;
   }
   State.Read = true;

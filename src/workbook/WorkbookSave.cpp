@@ -84,17 +84,10 @@ bool TXlsxWorkbook::TImpl::DropCalculationChain(bool OnlyLook) {
 
 int32_t TXlsxWorkbook::TImpl::CellStyle(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
                                         bool& Own) const {
-  Own = false;
-  if (Sheet.Data && Row < Sheet.Data->FRows && Col < Sheet.Data->FCols) {
-    const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(Sheet.Data->FCols) +
-                     static_cast<size_t>(Col);
-    const uint32_t Entry = I < Sheet.Data->FShown.size() ? Sheet.Data->FShown[I] : 0;
-    const uint32_t S = Entry & ~TSheetCells::kShownKindMask;
-    if (S > 0) {
-      Own = true;
-      return static_cast<int32_t>(S - 1);
-    }
-  }
+  // A cell element has a style of its own, "s" or 0; only cells the part
+  // does not hold take their row's or column's.
+  Own = Sheet.Data && Sheet.Data->HasCell(Row, Col);
+  if (Own) return std::max(Sheet.Data->CellStyle(Row, Col), 0);
   auto Facts = FSheetFacts.find(Sheet.PartName);
   if (Facts == FSheetFacts.end()) return 0;
   const auto& Empty = Facts->second.EmptyCellStyles;
@@ -122,32 +115,20 @@ TTypingCell TXlsxWorkbook::TImpl::TypingCell(const TXlsxSheet& Sheet, int32_t Ro
   if (Style < FStyleCodes.size()) Cell.FormatCode = FStyleCodes[Style];
   Cell.IsDateFormat = Style < FDateStyles.size() && FDateStyles[Style];
   Cell.Date1904 = FDate1904;
-  const std::string_view Text = Sheet.Cell(Row, Col);
-  bool Boolean = Text == "TRUE" || Text == "FALSE";
-  if (Boolean && Sheet.Data && Row < Sheet.Data->FRows && Col < Sheet.Data->FCols) {
-    const size_t I = static_cast<size_t>(Row) * static_cast<size_t>(Sheet.Data->FCols) +
-                     static_cast<size_t>(Col);
-    // Texts and numbers carry their kind; booleans and errors none.
-    Boolean =
-        I < Sheet.Data->FShown.size() && (Sheet.Data->FShown[I] & TSheetCells::kShownKindMask) == 0;
-  }
-  Cell.WasBoolean = Boolean;
+  Cell.WasBoolean = Sheet.CellType(Row, Col) == TCellType::Boolean;
   return Cell;
 }
 
 void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col,
                                         const TTypedValue& Value, int32_t Style) const {
-  Cells.SetCell(Row, Col, Value.Loaded);
-  const size_t I =
-      static_cast<size_t>(Row) * static_cast<size_t>(Cells.FCols) + static_cast<size_t>(Col);
-  uint32_t Kind = 0, ValueId = 0;
-  if (Value.Kind == TTypedKind::Number) {
-    Kind = TSheetCells::kShownNumber;
-    if (Value.Loaded != Value.Value) ValueId = Cells.FTexts->Add(Value.Value);  // a date
-  } else if (Value.Kind == TTypedKind::Text) {
-    Kind = TSheetCells::kShownText;
-  }
-  Cells.SetShownInfo(I, Kind, Style, ValueId);
+  TCellType Type = TCellType::Empty;
+  if (Value.Kind == TTypedKind::Number) Type = TCellType::Number;
+  if (Value.Kind == TTypedKind::Boolean) Type = TCellType::Boolean;
+  if (Value.Kind == TTypedKind::Text) Type = TCellType::InlineString;
+  // A date keeps its serial beside the text it shows.
+  Cells.SetCell(
+      Row, Col, Value.Loaded, Type, Style,
+      Value.Kind == TTypedKind::Number ? std::string_view(Value.Value) : std::string_view());
 }
 
 std::vector<TTablePart>& TXlsxWorkbook::TImpl::TablesOf(const TXlsxSheet& Sheet) {
@@ -209,7 +190,7 @@ void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
   const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
   TCellEdit Edit(TypeCellInput(NewValue, Typing));
   if (!Own && Style > 0) Edit.NewStyle = Style;
-  TSheetCells& Cells = Impl.EditableCells(Sheet);
+  TSheetCells& Cells = Impl.EditableCells(static_cast<size_t>(SheetIndex), Sheet);
   Impl.SetTypedCell(Cells, Row, Col, Edit.Value, Style);
   if (Sheet.PartName.empty()) return;
   // Keyed by the entry's exact name, found as the loader finds parts, so an

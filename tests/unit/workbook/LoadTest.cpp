@@ -79,20 +79,6 @@ TEST(Loading, SheetsInOrderHiddenOnesSkippedDefaultNamesCountAll) {
   EXPECT_EQ(B.FileName(), "book.xlsx");
 }
 
-TEST(Loading, CapsAtTwoThousandRowsAndTwoHundredColumns) {
-  TXlsxWorkbook B;
-  Load(B, MakeBook({{"S", "<row r=\"5000\"><c r=\"A5000\"><v>1</v></c></row>"},
-                    {"W",
-                     "<row r=\"1\"><c r=\"B1\"><v>2</v></c><c r=\"XFD1\"><v>3</v></c></row>"
-                     "<row r=\"1048576\"><c r=\"XFD1048576\"><v>4</v></c></row>"}}));
-  EXPECT_EQ(B.Sheet(0).RowCount(), 2000);
-  EXPECT_EQ(B.Sheet(0).ColCount(), 1);
-  EXPECT_EQ(B.Sheet(0).Cell(1999, 0), "");
-  EXPECT_EQ(B.Sheet(1).RowCount(), 2000);
-  EXPECT_EQ(B.Sheet(1).ColCount(), 200);
-  EXPECT_EQ(B.Sheet(1).Cell(0, 1), "2");
-}
-
 TEST(Loading, CellTypes) {
   TPackage P = MakeBook(
       {{"S",

@@ -1,4 +1,5 @@
 // Math, logic and information functions.
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -238,6 +239,20 @@ FN(SumProduct) {
   int32_t Rows = A[0].Rows(), Cols = A[0].Cols();
   for (int I = 1; I < N; ++I)
     if (A[I].Rows() != Rows || A[I].Cols() != Cols) return void(Out = ErrOut(TCalcError::Value));
+  // Past the used part of every referenced sheet each product is 0, so
+  // whole-column ranges cost their used rows only.
+  bool AllRefs = true;
+  int32_t UsedRows = 0, UsedCols = 0;
+  for (int I = 0; I < N && AllRefs; ++I) {
+    if (!A[I].IsRef()) {
+      AllRefs = false;
+      break;
+    }
+    TRef U = Ctx.Clamp(A[I].R);
+    UsedRows = std::max(UsedRows, U.R2 - A[I].R.R1 + 1);
+    UsedCols = std::max(UsedCols, U.C2 - A[I].R.C1 + 1);
+  }
+  if (AllRefs) Rows = std::min(Rows, UsedRows), Cols = std::min(Cols, UsedCols);
   double S = 0;
   for (int32_t R = 0; R < Rows; ++R)
     for (int32_t C = 0; C < Cols; ++C) {

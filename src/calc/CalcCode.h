@@ -192,7 +192,11 @@ bool ReferenceFromText(std::string_view Text, TEvalContext& Ctx, TRef& Out);
 // Evaluates code at the context's host cell.
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx);
 
-// Shared helpers of the functions.
+// Shared helpers of the functions. FN(Name) declares a function's body with
+// the one signature the function table calls.
+#define FN(Name)                                                              \
+  void Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, \
+            [[maybe_unused]] int N, [[maybe_unused]] TOperand& Out)
 inline TOperand ErrOut(TCalcError E) {
   return TOperand::Value(TCalcValue::Err(E));
 }

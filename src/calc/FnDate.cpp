@@ -11,11 +11,6 @@ namespace kv::calc {
 
 namespace {
 
-using F = void;
-#define FN(Name)                                                                                   \
-  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
-         [[maybe_unused]] TOperand& Out)
-
 bool OptNumber(TEvalContext& Ctx, TOperand* A, int N, int I, double Default, double& V,
                TOperand& Out) {
   V = Default;

@@ -8,11 +8,6 @@ namespace kv::calc {
 
 namespace {
 
-using F = void;
-#define FN(Name)                                                                                   \
-  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
-         [[maybe_unused]] TOperand& Out)
-
 // A row or column of an operand seen as a list.
 struct TVector {
   const TOperand* O = nullptr;

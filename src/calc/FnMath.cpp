@@ -41,10 +41,6 @@ TOperand NumResult(double V) {
 
 namespace {
 
-using F = void;
-#define FN(Name)                                                                                   \
-  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
-         [[maybe_unused]] TOperand& Out)
 #define SumNumbers EachNumber
 
 TOperand Num(double V) {

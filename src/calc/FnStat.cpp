@@ -9,11 +9,6 @@ namespace kv::calc {
 
 namespace {
 
-using F = void;
-#define FN(Name)                                                                                   \
-  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
-         [[maybe_unused]] TOperand& Out)
-
 bool Collect(TEvalContext& Ctx, TOperand* A, int N, std::vector<double>& V, TOperand& Out) {
   return EachNumber(
       Ctx, A, N, [&](double X) { V.push_back(X); }, Out);

@@ -10,11 +10,6 @@ namespace kv::calc {
 
 namespace {
 
-using F = void;
-#define FN(Name)                                                                                   \
-  F Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, [[maybe_unused]] int N, \
-         [[maybe_unused]] TOperand& Out)
-
 constexpr size_t kMaxText = 32767;
 
 TOperand Str(std::string S) {

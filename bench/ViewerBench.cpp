@@ -67,6 +67,30 @@ class TOneWindowSystem : public kv::IWindowSystem {
   }
 };
 
+// A package of one sheet named Sheet whose sheetData holds Data, with a
+// styles part when Styles is not empty.
+std::string OneSheetBook(const std::string& Sheet, const std::string& Data,
+                         const std::string& Styles = "") {
+  const std::string Ns = "http://schemas.openxmlformats.org/";
+  kv::TZipWriter Zip;
+  Zip.AddEntry("[Content_Types].xml", "<Types xmlns=\"" + Ns + "package/2006/content-types\"/>");
+  Zip.AddEntry("xl/workbook.xml",
+               "<workbook xmlns=\"" + Ns + "spreadsheetml/2006/main\" xmlns:r=\"" + Ns +
+                   "officeDocument/2006/relationships\"><sheets><sheet name=\"" + Sheet +
+                   "\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+  Zip.AddEntry("xl/_rels/workbook.xml.rels",
+               "<Relationships xmlns=\"" + Ns +
+                   "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + Ns +
+                   "officeDocument/2006/relationships/worksheet\" "
+                   "Target=\"worksheets/sheet1.xml\"/></Relationships>");
+  if (!Styles.empty()) Zip.AddEntry("xl/styles.xml", Styles);
+  Zip.AddEntry("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + Ns +
+                                               "spreadsheetml/2006/main\"><sheetData>" + Data +
+                                               "</sheetData></worksheet>");
+  Zip.Finish();
+  return Zip.TakeBytes();
+}
+
 std::string BenchBook(bool Styled = false) {
   const std::string Ns = "http://schemas.openxmlformats.org/";
   std::string Data;
@@ -82,30 +106,14 @@ std::string BenchBook(bool Styled = false) {
                               std::to_string(R * 10 - C) + ".125</v></c>");
     Data += "</row>";
   }
-  kv::TZipWriter Zip;
-  Zip.AddEntry("[Content_Types].xml", "<Types xmlns=\"" + Ns + "package/2006/content-types\"/>");
-  Zip.AddEntry("xl/workbook.xml",
-               "<workbook xmlns=\"" + Ns + "spreadsheetml/2006/main\" xmlns:r=\"" + Ns +
-                   "officeDocument/2006/relationships\"><sheets><sheet name=\"Grid\" sheetId=\"1\" "
-                   "r:id=\"rId1\"/></sheets></workbook>");
-  Zip.AddEntry("xl/_rels/workbook.xml.rels",
-               "<Relationships xmlns=\"" + Ns +
-                   "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + Ns +
-                   "officeDocument/2006/relationships/worksheet\" "
-                   "Target=\"worksheets/sheet1.xml\"/></Relationships>");
-  if (Styled)
-    Zip.AddEntry("xl/styles.xml",
-                 "<styleSheet xmlns=\"" + Ns +
-                     "spreadsheetml/2006/main\"><numFmts><numFmt numFmtId=\"164\" "
-                     "formatCode=\"yyyy-mm-dd hh:mm\"/><numFmt numFmtId=\"165\" "
-                     "formatCode=\"#,##0.0;[Red]-#,##0.0\"/></numFmts><cellXfs><xf "
-                     "numFmtId=\"0\"/><xf numFmtId=\"4\"/><xf numFmtId=\"10\"/><xf "
-                     "numFmtId=\"164\"/><xf numFmtId=\"165\"/></cellXfs></styleSheet>");
-  Zip.AddEntry("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + Ns +
-                                               "spreadsheetml/2006/main\"><sheetData>" + Data +
-                                               "</sheetData></worksheet>");
-  Zip.Finish();
-  return Zip.TakeBytes();
+  return OneSheetBook("Grid", Data,
+                      Styled ? "<styleSheet xmlns=\"" + Ns +
+                                   "spreadsheetml/2006/main\"><numFmts><numFmt numFmtId=\"164\" "
+                                   "formatCode=\"yyyy-mm-dd hh:mm\"/><numFmt numFmtId=\"165\" "
+                                   "formatCode=\"#,##0.0;[Red]-#,##0.0\"/></numFmts><cellXfs><xf "
+                                   "numFmtId=\"0\"/><xf numFmtId=\"4\"/><xf numFmtId=\"10\"/><xf "
+                                   "numFmtId=\"164\"/><xf numFmtId=\"165\"/></cellXfs></styleSheet>"
+                             : "");
 }
 
 void PaintList(benchmark::State& State, bool Styled, bool Shown) {
@@ -144,7 +152,6 @@ void BM_PaintList1920x1080FormattedShown(benchmark::State& State) {
 // The 800,000 x 10 sheet: a paint at its last row must cost what one at its
 // first row costs (within 10%): painting touches only the visible cells.
 std::string TallBook() {
-  const std::string Ns = "http://schemas.openxmlformats.org/";
   std::string Data;
   Data.reserve(size_t{800000} * 10 * 16);
   for (int R = 0; R < 800000; ++R) {
@@ -153,22 +160,7 @@ std::string TallBook() {
       Data += "<c><v>" + std::to_string((R * 7 + C) % 100000) + "</v></c>";
     Data += "</row>";
   }
-  kv::TZipWriter Zip;
-  Zip.AddEntry("[Content_Types].xml", "<Types xmlns=\"" + Ns + "package/2006/content-types\"/>");
-  Zip.AddEntry("xl/workbook.xml",
-               "<workbook xmlns=\"" + Ns + "spreadsheetml/2006/main\" xmlns:r=\"" + Ns +
-                   "officeDocument/2006/relationships\"><sheets><sheet name=\"Tall\" sheetId=\"1\" "
-                   "r:id=\"rId1\"/></sheets></workbook>");
-  Zip.AddEntry("xl/_rels/workbook.xml.rels",
-               "<Relationships xmlns=\"" + Ns +
-                   "package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + Ns +
-                   "officeDocument/2006/relationships/worksheet\" "
-                   "Target=\"worksheets/sheet1.xml\"/></Relationships>");
-  Zip.AddEntry("xl/worksheets/sheet1.xml", "<worksheet xmlns=\"" + Ns +
-                                               "spreadsheetml/2006/main\"><sheetData>" + Data +
-                                               "</sheetData></worksheet>");
-  Zip.Finish();
-  return Zip.TakeBytes();
+  return OneSheetBook("Tall", Data);
 }
 
 kv::TVantSpreadsheet& TallViewer() {

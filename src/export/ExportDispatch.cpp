@@ -50,7 +50,8 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
   return Sheets;
 }
 
-int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName) {
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName,
+                 const std::string& PdfFont) {
   switch (Format) {
     case ExportFormat::CSV:
       ExportDelimited(Sheets, ',', OutputFileName);
@@ -68,7 +69,7 @@ int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::strin
       ExportDocx(Sheets, OutputFileName);
       break;
     case ExportFormat::PDF:
-      return ExportPdf(Sheets, OutputFileName);
+      return ExportPdf(Sheets, OutputFileName, PdfFont);
   }
   return 0;
 }
@@ -189,7 +190,7 @@ std::string SafeFileNamePart(std::string_view Text) {
 
 int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
                          const std::string& FormatStr, const std::string& OutputFileName,
-                         const std::string& ScopeStr) {
+                         const std::string& ScopeStr, const std::string& PdfFont) {
   if (Workbook == nullptr) throw TKvError("No workbook is currently open.");
   if (IsBlank(OutputFileName)) throw TKvError("No output file name was given.");
   const ExportFormat Format = ParseExportFormat(FormatStr);
@@ -200,7 +201,8 @@ int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
   if (!AllSheets && (CurrentSheet < 0 || CurrentSheet >= Workbook->SheetCount()))
     throw TKvError("There is no current worksheet to export.");
   try {
-    return ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
+    return ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName,
+                        PdfFont);
   } catch (const std::bad_alloc&) {
     throw TKvError("Not enough memory to export the workbook to " + OutputFileName + ".");
   }

@@ -577,7 +577,9 @@ void TVantSpreadsheet::SaveWorkbook(const std::string& FileName) {
 void TVantSpreadsheet::ExportWorkbook(const std::string& FormatStr, const std::string& ScopeStr,
                                       const std::string& FileName) {
   if (!FWorkbook) throw TKvError("No workbook is currently open.");
-  ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr);
+  // The PDF sets its text in the grid font where the platform can read it.
+  ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr,
+                       FGridFontName);
 }
 
 int32_t TVantSpreadsheet::SheetCount() const {

@@ -12,10 +12,10 @@ namespace kv {
 struct TPdfFontSet::TFont {
   std::unique_ptr<TTrueTypeFont> Font;  // null: unreadable
   bool Released = false;                // only its character map is kept
-  std::vector<uint16_t> NewOf;   // old glyph -> CID, 0 not yet used
-  std::vector<uint16_t> OldOf;   // CID -> old glyph
-  std::vector<char32_t> Text;    // CID -> the character it stands for
-  std::vector<uint16_t> Widths;  // CID -> thousandths of an em
+  std::vector<uint16_t> NewOf;          // old glyph -> CID, 0 not yet used
+  std::vector<uint16_t> OldOf;          // CID -> old glyph
+  std::vector<char32_t> Text;           // CID -> the character it stands for
+  std::vector<uint16_t> Widths;         // CID -> thousandths of an em
   bool Used() const { return OldOf.size() > 1; }
 };
 
@@ -60,8 +60,8 @@ std::string Utf16Hex(char32_t Ch) {
 }
 
 std::string Stream(std::string_view Dict, std::string_view Data) {
-  std::string Out = "<< " + std::string(Dict) + "/Length " + std::to_string(Data.size()) +
-                    " >>\nstream\n";
+  std::string Out =
+      "<< " + std::string(Dict) + "/Length " + std::to_string(Data.size()) + " >>\nstream\n";
   Out += Data;
   Out += "\nendstream";
   return Out;

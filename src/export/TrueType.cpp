@@ -130,7 +130,7 @@ std::string_view TTrueTypeFont::TableBytes(const char* Tag) const {
 }
 
 void TTrueTypeFont::ReadHeaders() {
-  for (const char* Tag : {"head", "hhea", "maxp", "hmtx", "loca", "glyf", "cmap"})
+  for (const char* Tag : {"head", "hhea", "maxp", "hmtx", "loca", "glyf"})
     if (!Table(Tag).Present) Damaged();
   const std::string_view Head = TableBytes("head");
   FUnitsPerEm = int(U16At(Head, 18));
@@ -149,6 +149,7 @@ void TTrueTypeFont::ReadHeaders() {
 }
 
 void TTrueTypeFont::ReadCmap() {
+  if (!Table("cmap").Present) return;  // a subset: glyphs by number only
   const std::string_view Cmap = TableBytes("cmap");
   const uint32_t Count = U16At(Cmap, 2);
   // The Unicode subtable with the most characters: format 12 before 4.
@@ -225,8 +226,8 @@ void TTrueTypeFont::ReadName() {
     std::string Out;
     for (size_t K = Step - 1; K < Length; K += Step) {
       const char C = char(U8At(Name, Strings + Offset + K));
-      if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') ||
-          C == '-' || C == '_')
+      if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' ||
+          C == '_')
         Out += C;
     }
     if (!Out.empty()) {
@@ -272,7 +273,8 @@ int TTrueTypeFont::Advance(uint16_t Glyph) const {
 std::string_view TTrueTypeFont::GlyphData(uint16_t Glyph) const {
   if (Glyph >= FGlyphCount) Damaged();
   const std::string_view Loca = TableBytes("loca");
-  const uint32_t Start = FLongLoca ? U32At(Loca, 4 * size_t(Glyph)) : 2 * U16At(Loca, 2 * size_t(Glyph));
+  const uint32_t Start =
+      FLongLoca ? U32At(Loca, 4 * size_t(Glyph)) : 2 * U16At(Loca, 2 * size_t(Glyph));
   const uint32_t End =
       FLongLoca ? U32At(Loca, 4 * size_t(Glyph) + 4) : 2 * U16At(Loca, 2 * size_t(Glyph) + 2);
   const std::string_view Glyf = TableBytes("glyf");
@@ -344,9 +346,10 @@ std::string TTrueTypeFont::Subset(const std::vector<uint16_t>& Keep) const {
     });
     Glyf += Data;
     Glyf.append(Glyf.size() % 4 ? 4 - Glyf.size() % 4 : 0, '\0');
-    const int Lsb = Old < FMetricCount ? S16At(TableBytes("hmtx"), 4 * size_t(Old) + 2)
-                                       : S16At(TableBytes("hmtx"), 4 * size_t(FMetricCount) +
-                                                                       2 * size_t(Old - FMetricCount));
+    const int Lsb =
+        Old < FMetricCount
+            ? S16At(TableBytes("hmtx"), 4 * size_t(Old) + 2)
+            : S16At(TableBytes("hmtx"), 4 * size_t(FMetricCount) + 2 * size_t(Old - FMetricCount));
     Put16(Hmtx, uint32_t(Advance(Old)));
     Put16(Hmtx, uint32_t(Lsb) & 0xFFFF);
   }
@@ -357,8 +360,9 @@ std::string TTrueTypeFont::Subset(const std::vector<uint16_t>& Keep) const {
   Set16(Head, 50, 1);
   Set16(Hhea, 34, uint32_t(Keep.size()));
   Set16(Maxp, 4, uint32_t(Keep.size()));
-  std::vector<std::pair<std::string, std::string>> Tables = {
-      {"glyf", Glyf}, {"head", Head}, {"hhea", Hhea}, {"hmtx", Hmtx}, {"loca", Loca}, {"maxp", Maxp}};
+  std::vector<std::pair<std::string, std::string>> Tables = {{"glyf", Glyf}, {"head", Head},
+                                                             {"hhea", Hhea}, {"hmtx", Hmtx},
+                                                             {"loca", Loca}, {"maxp", Maxp}};
   for (const char* Tag : {"cvt ", "fpgm", "prep"})
     if (Table(Tag).Present) Tables.emplace_back(Tag, std::string(TableBytes(Tag)));
   return Assemble(std::move(Tables));

@@ -201,16 +201,16 @@ void TPdfFontSet::ReleaseUnused() {
 }
 
 TPdfGlyph TPdfFontSet::Lookup(char32_t Ch) {
+  if (Ch < 0x10000 && !FBmp.empty() && FBmp[Ch].Known) return FBmp[Ch];
+  return LookupFirst(Ch);
+}
+
+TPdfGlyph TPdfFontSet::LookupFirst(char32_t Ch) {
   if (Ch < 0x10000) {
-    if (FBmp.empty()) {
-      FBmp.resize(0x10000);
-      FBmpKnown.resize(0x10000);
-    }
-    if (!FBmpKnown[Ch]) {
-      FBmp[Ch] = Ch == '?' ? Use(0, FFonts[0]->Font->GlyphOf('?'), '?') : Find(Ch);
-      FBmpKnown[Ch] = true;
-    }
-    return FBmp[Ch];
+    if (FBmp.empty()) FBmp.resize(0x10000);
+    TPdfGlyph G = Ch == '?' ? Use(0, FFonts[0]->Font->GlyphOf('?'), '?') : Find(Ch);
+    G.Known = true;
+    return FBmp[Ch] = G;
   }
   const auto It = FAstral.find(Ch);
   if (It != FAstral.end()) return It->second;
@@ -247,27 +247,29 @@ void TPdfFontSet::Fit(std::string_view Text, double Width, double FontSize,
 
 void TPdfFontSet::AppendShow(std::string& Out, const std::vector<TPdfGlyph>& Glyphs,
                              std::string_view Size, int& CurrentFont) const {
-  bool Open = false;
-  for (const TPdfGlyph& G : Glyphs) {
-    if (G.Font != CurrentFont) {
-      if (Open) Out += ") Tj\n";
-      Open = false;
-      CurrentFont = G.Font;
-      Out += "/F" + std::to_string(G.Font + 2) + ' ';
+  for (size_t I = 0; I < Glyphs.size();) {
+    const uint16_t Font = Glyphs[I].Font;
+    if (Font != CurrentFont) {
+      CurrentFont = Font;
+      Out += "/F" + std::to_string(Font + 2) + ' ';
       Out += Size;
       Out += " Tf\n";
     }
-    if (!Open) Out += '(';
-    Open = true;
-    for (const char B : {char(G.Cid >> 8), char(G.Cid & 0xFF)}) {
-      if (B == '(' || B == ')' || B == '\\') Out += '\\';
-      if (B == '\r')
-        Out += "\\r";
-      else
-        Out += B;
-    }
+    size_t End = I;
+    while (End < Glyphs.size() && Glyphs[End].Font == Font) ++End;
+    // Two bytes a glyph, each at most two when escaped.
+    const size_t At = Out.size();
+    Out.resize(At + 4 * (End - I) + 6);
+    char* P = Out.data() + At;
+    *P++ = '(';
+    for (; I < End; ++I)
+      for (const char B : {char(Glyphs[I].Cid >> 8), char(Glyphs[I].Cid & 0xFF)}) {
+        if (B == '(' || B == ')' || B == '\\' || B == '\r') *P++ = '\\';
+        *P++ = B == '\r' ? 'r' : B;
+      }
+    for (const char C : {')', ' ', 'T', 'j', '\n'}) *P++ = C;
+    Out.resize(size_t(P - Out.data()));
   }
-  if (Open) Out += ") Tj\n";
 }
 
 std::string TPdfFontSet::ResourcesBody(int FirstObject) const {

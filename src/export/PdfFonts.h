@@ -28,6 +28,7 @@ struct TPdfGlyph {
   uint16_t Cid = 0;
   uint16_t Width = 0;
   bool Missing = false;  // no font has the character: shown as "?"
+  bool Known = false;    // (of the set's table of characters looked up)
 };
 
 class TPdfFontSet {
@@ -64,6 +65,7 @@ class TPdfFontSet {
  private:
   struct TFont;
   TPdfGlyph Lookup(char32_t Ch);
+  TPdfGlyph LookupFirst(char32_t Ch);
   TPdfGlyph Find(char32_t Ch);
   bool Load(size_t Index);
   void ReleaseUnused();
@@ -76,7 +78,6 @@ class TPdfFontSet {
   bool FSourceEnded = false;
   std::vector<std::unique_ptr<TFont>> FFonts;
   std::vector<TPdfGlyph> FBmp;  // looked-up characters below U+10000
-  std::vector<bool> FBmpKnown;
   std::unordered_map<char32_t, TPdfGlyph> FAstral;
 };
 

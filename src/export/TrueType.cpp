@@ -368,4 +368,23 @@ std::string TTrueTypeFont::Subset(const std::vector<uint16_t>& Keep) const {
   return Assemble(std::move(Tables));
 }
 
+int CollectionFaceWithHead(std::string_view Collection, std::string_view Head) {
+  try {
+    if (Collection.substr(0, 4) != "ttcf") return 0;
+    const uint32_t Count = std::min<uint32_t>(U32At(Collection, 8), 1024);
+    for (uint32_t Face = 0; Face < Count; ++Face) {
+      const size_t Dir = U32At(Collection, 12 + 4 * size_t(Face));
+      const uint32_t Tables = U16At(Collection, Dir + 4);
+      for (uint32_t I = 0; I < Tables; ++I) {
+        const size_t Rec = Dir + 12 + 16 * size_t(I);
+        if (Collection.substr(Rec, 4) != "head") continue;
+        const uint32_t At = U32At(Collection, Rec + 8), Length = U32At(Collection, Rec + 12);
+        if (At <= Collection.size() && Collection.substr(At, Length) == Head) return int(Face);
+      }
+    }
+  } catch (const TKvError&) {
+  }
+  return 0;
+}
+
 }  // namespace kv

@@ -88,6 +88,11 @@ class TTrueTypeFont {
   std::vector<uint16_t> FGlyphArray;
 };
 
+// The face of the collection Collection whose head table is Head (as a
+// font's own data gives it); 0 when none is, or Collection is no collection.
+// Raises nothing.
+int CollectionFaceWithHead(std::string_view Collection, std::string_view Head);
+
 }  // namespace kv
 
 #endif

@@ -85,6 +85,23 @@ TEST(TrueTypeFont, CollectionFacesAndMissingCharacters) {
     EXPECT_EQ(Font.GlyphOf(U'\u0378'), 0) << Face;  // unassigned
   }
   EXPECT_THROW(TTrueTypeFont(Bytes, 9), TKvError);
+  // GDI gives a collection face's own head table; the face it belongs to is found by it.
+  const size_t Dir1 = size_t(uint8_t(Bytes[16])) << 24 | size_t(uint8_t(Bytes[17])) << 16 |
+                      size_t(uint8_t(Bytes[18])) << 8 | uint8_t(Bytes[19]);
+  const auto Be32 = [&](size_t At) {
+    return size_t(uint8_t(Bytes[At])) << 24 | size_t(uint8_t(Bytes[At + 1])) << 16 |
+           size_t(uint8_t(Bytes[At + 2])) << 8 | uint8_t(Bytes[At + 3]);
+  };
+  bool Found = false;
+  for (size_t Rec = Dir1 + 12; Rec < Dir1 + 12 + 16 * 30 && !Found; Rec += 16)
+    if (Bytes.compare(Rec, 4, "head") == 0) {
+      Found = true;
+      const std::string Head = Bytes.substr(Be32(Rec + 8), Be32(Rec + 12));
+      EXPECT_EQ(CollectionFaceWithHead(Bytes, Head), 1);
+      EXPECT_EQ(CollectionFaceWithHead(Bytes, "other"), 0);
+      EXPECT_EQ(CollectionFaceWithHead("ttcf", Head), 0);
+    }
+  EXPECT_TRUE(Found);
 }
 
 // A damaged font raises the one error, wherever it is cut or spoiled.

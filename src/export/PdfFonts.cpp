@@ -111,7 +111,6 @@ std::string SubsetTag(const std::vector<uint16_t>& Glyphs, std::string_view Name
 
 TPdfFontSet::TPdfFontSet(IFontSource* Source) : FSource(Source) {
   FEmbeds = FSource && Load(0) && FFonts[0]->Font;
-  if (FEmbeds) FFonts[0]->Font->GlyphOf('?');
 }
 
 TPdfFontSet::~TPdfFontSet() = default;
@@ -163,8 +162,8 @@ TPdfGlyph TPdfFontSet::Use(size_t FontIndex, uint16_t Glyph, char32_t Ch) {
   if (Glyph != 0) F.NewOf[Glyph] = Cid;
   F.OldOf.push_back(Glyph);
   F.Text.push_back(Ch);
-  F.Widths.push_back(
-      uint16_t(std::lround(F.Font->Advance(Glyph) * 1000.0 / F.Font->UnitsPerEm()) & 0xFFFF));
+  F.Widths.push_back(uint16_t(
+      std::min(std::lround(F.Font->Advance(Glyph) * 1000.0 / F.Font->UnitsPerEm()), 0xFFFFL)));
   // Components come along, each once; a glyph counted as its own component
   // (a damaged font) stops at NewOf already set.
   for (const uint16_t Part : F.Font->Components(Glyph))

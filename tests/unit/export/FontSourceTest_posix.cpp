@@ -22,7 +22,8 @@ TEST(FileFontSource, GivenFileThenDefaultThenTheFolders) {
     EXPECT_EQ(Bytes, ReadWholeFile(DejaVu)) << Font;
     int Count = 1;
     bool SawZenHei = false;
-    for (; Source->FontData(Count, Bytes, Face); ++Count) SawZenHei |= Bytes == ReadWholeFile(ZenHei);
+    for (; Source->FontData(Count, Bytes, Face); ++Count)
+      SawZenHei |= Bytes == ReadWholeFile(ZenHei);
     EXPECT_TRUE(SawZenHei) << Font;
   }
 }

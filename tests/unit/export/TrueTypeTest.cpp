@@ -157,6 +157,14 @@ TEST(PdfFontSet, FallbackOrderAndCuts) {
   EXPECT_EQ(Out.back().Width, 1000);
   EXPECT_EQ(Unprintable, 1);
 
+  // Codes are two bytes; ( ) \ and CR (which a reader would take for LF) are escaped.
+  std::string Shown;
+  int Current = -1;
+  Set.AppendShow(Shown, {{0, 0x0028, 0}, {0, 0x5C0D, 0}, {2, 0x0A29, 0}, {2, 0x4142, 0}}, "7",
+                 Current);
+  EXPECT_EQ(Shown, std::string("/F2 7 Tf\n(\0\\(\\\\\\r) Tj\n/F4 7 Tf\n(\n\\)AB) Tj\n", 42));
+  EXPECT_EQ(Current, 2);
+
   TListSource None({"/no/such/font.ttf"});
   EXPECT_FALSE(TPdfFontSet(&None).Embeds());
   EXPECT_FALSE(TPdfFontSet(nullptr).Embeds());

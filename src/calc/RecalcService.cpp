@@ -74,8 +74,10 @@ TCalcValue TRecalcService::CellValue(int Sheet, int32_t Row, int32_t Col) const 
     case TCellType::Empty:
       return {};
     case TCellType::Number: {
+      const std::string_view Stored = C->CellValue(Row, Col);
       double V = 0;
-      if (TryParseNumberText(C->CellValue(Row, Col), V)) return TCalcValue::Num(V);
+      if (TryParseNumberText(Stored, V)) return TCalcValue::Num(V);
+      if (Stored.empty()) return {};  // "<v></v>": no value
       return TCalcValue::Str(std::string(C->Cell(Row, Col)));
     }
     case TCellType::Boolean:
@@ -163,7 +165,8 @@ void TRecalcService::Settle(bool Save, bool WithVolatile) {
 
 const TXlsxSheet& TRecalcService::Sheet(int Index) {
   const TXlsxSheet& S = FBook.Sheet(Index);
-  if (FSheetSettled.size() < size_t(FBook.SheetCount())) FSheetSettled.resize(size_t(FBook.SheetCount()));
+  if (FSheetSettled.size() < size_t(FBook.SheetCount()))
+    FSheetSettled.resize(size_t(FBook.SheetCount()));
   if (FSheetSettled[size_t(Index)]) return S;
   FSheetSettled[size_t(Index)] = true;
   if (!S.Data || FEngine->SheetLoaded(Index)) return S;
@@ -171,7 +174,7 @@ const TXlsxSheet& TRecalcService::Sheet(int Index) {
   for (size_t I = 0; I < S.Data->FormulaCellCount() && !Missing; ++I) {
     int32_t Row, Col;
     S.Data->FormulaCellAt(I, Row, Col);
-    Missing = S.Data->CellType(Row, Col) == TCellType::Empty;
+    Missing = CellValue(Index, Row, Col).IsEmpty();
   }
   if (!Missing) return S;
   FEngine->LoadSheet(Index);
@@ -201,8 +204,8 @@ void TRecalcService::CheckFormula(int SheetIndex, int32_t Row, int32_t Col,
   if (P.Ok) return;
   // Counted as the reader sees it: the "=" is the first character.
   const size_t At = Utf16Length(std::string_view(Formula).substr(0, P.ErrorAt)) + 2;
-  throw TKvError("The formula cannot be read at character " + std::to_string(At) + ": " +
-                 P.Reason + ".");
+  throw TKvError("The formula cannot be read at character " + std::to_string(At) + ": " + P.Reason +
+                 ".");
 }
 
 void TRecalcService::EditCell(int SheetIndex, int32_t Row, int32_t Col, const std::string& Typed) {

@@ -529,7 +529,14 @@ class TSplicer {
     }
     const std::string_view Local = FX.LocalName();
     if (SameTextAscii(Local, "f") && FKeepFormula && !FContentWritten) {
-      // The formula stays as written; the new value follows it.
+      // The formula stays as written, unless its shared group lost its first
+      // cell; the new value follows it.
+      if (const TGroup* G = MovedGroup()) {
+        Emit(MovedFormula(*G));
+        FFormula = {};
+        StartSkip();
+        return;
+      }
       FX.SkipRaw(FX.EventStart());
       if (FX.EmptyElement())
         FX.CopyRaw(FX.EventEnd());
@@ -571,7 +578,7 @@ class TSplicer {
   // array range holding an edit, and is written out in full when it belongs
   // to a shared group whose first cell was edited.
   void PlainCellFormula() {
-    std::string_view T, Ref, Si;
+    std::string_view T, Ref;
     FX.FindAttribute("t", T);
     const uint64_t HeldStart = FHeldTagStart, HeldEnd = FHeldTagEnd;
     FHeldTagEnd = 0;
@@ -587,17 +594,31 @@ class TSplicer {
       return;
     }
     if (HeldEnd > 0) FX.CopyRaw(FX.EventStart());
-    if (!SameTextAscii(T, "shared") || !FX.FindAttribute("si", Si)) return;
-    auto It = FGroups.find(std::string(Trim(Si)));
-    if (It == FGroups.end()) return;
-    const TGroup& G = It->second;
-    const std::string Name(FX.Name());
-    Emit(RewriteTag(RawTag(), {}, {"t", "si", "ref"}, true));
-    Emit(EscapeText(ShiftFormulaReferences(G.Text, FCellRow - G.Row, FCellCol - G.Col), FAsciiOnly,
-                    false));
-    Emit("</" + Name + ">");
+    const TGroup* G = MovedGroup();
+    if (!G) return;
+    Emit(MovedFormula(*G));
     FFormula = {};
     StartSkip();
+  }
+
+  // The shared group, whose first cell was edited, that the "f" at FX's
+  // current event belongs to; null for any other formula.
+  const TGroup* MovedGroup() const {
+    std::string_view T, Si;
+    FX.FindAttribute("t", T);
+    if (!SameTextAscii(T, "shared") || !FX.FindAttribute("si", Si)) return nullptr;
+    auto It = FGroups.find(std::string(Trim(Si)));
+    return It == FGroups.end() ? nullptr : &It->second;
+  }
+
+  // The "f" at FX's current event as the cell's own formula: the group's
+  // text moved to the cell.
+  std::string MovedFormula(const TGroup& G) const {
+    const std::string Name(FX.Name());
+    return RewriteTag(RawTag(), {}, {"t", "si", "ref"}, true) +
+           EscapeText(ShiftFormulaReferences(G.Text, FCellRow - G.Row, FCellCol - G.Col),
+                      FAsciiOnly, false) +
+           "</" + Name + ">";
   }
 
   TXmlPullReader FX;

@@ -7,6 +7,7 @@
 #include "base/Files.h"
 #include "calc/Calc.h"
 #include "calc/PackageCells.h"
+#include "calc/RecalcService.h"
 #include "base/Text.h"
 #include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
@@ -73,7 +74,9 @@ int CmdCells(const TArgs& In) {
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
   const int Index = HasSheet ? FindSheetIndex(Book, Spec) : 0;
-  const TXlsxSheet& S = Book.Sheet(Index);
+  // As the viewer reads it: formulas without a cached value computed.
+  TRecalcService Service(Book);
+  const TXlsxSheet& S = Service.Sheet(Index);
   // --recalc: every formula recomputed from scratch, shown in place of its cached value.
   std::unique_ptr<TPackageCells> Cells;
   std::unique_ptr<TCalcEngine> Engine;

@@ -24,7 +24,7 @@ struct TCell {
 struct TCase {
   const char* What;
   std::vector<std::pair<std::string, std::string>> Sheets;  // name, sheetData
-  int EditSheet;  // -1: no edit
+  int EditSheet;                                            // -1: no edit
   const char* EditRef;
   const char* Typed;
   const char* Refused;  // part of the error the edit raises, or null
@@ -37,8 +37,10 @@ std::string Row(int R, const std::string& Cells) {
 std::string Num(const std::string& Ref, const std::string& V) {
   return "<c r=\"" + Ref + "\"><v>" + V + "</v></c>";
 }
-std::string Formula(const std::string& Ref, const std::string& F, const std::string& V = "") {
-  return "<c r=\"" + Ref + "\"><f>" + F + "</f>" + (V.empty() ? "" : "<v>" + V + "</v>") + "</c>";
+// V null: no "v" element; "": an empty one, as openpyxl writes.
+std::string Formula(const std::string& Ref, const std::string& F, const char* V = nullptr) {
+  return "<c r=\"" + Ref + "\"><f>" + F + "</f>" + (V ? "<v>" + std::string(V) + "</v>" : "") +
+         "</c>";
 }
 
 void Place(const char* Ref, int32_t& Row, int32_t& Col) {
@@ -50,45 +52,72 @@ const std::vector<TCase>& Cases() {
       {"an edit reaches the total beside it",
        {{"Sales", Row(2, Num("B2", "1200.5") + Num("C2", "1350.25") + Num("D2", "1410") +
                              Num("E2", "1600") + Formula("F2", "SUM(B2:E2)", "5560.75"))}},
-       0, "B2", "1234.5", nullptr,
+       0,
+       "B2",
+       "1234.5",
+       nullptr,
        {{0, "B2", "1234.5"}, {0, "F2", "5594.75"}}},
       {"an edit reaches formulas on other sheets, quoted names too",
        {{"My Data", Row(1, Num("A1", "2"))},
         {"Sum", Row(1, Formula("A1", "'My Data'!A1*10", "20") + Formula("B1", "A1+1", "21"))}},
-       0, "A1", "3", nullptr,
+       0,
+       "A1",
+       "3",
+       nullptr,
        {{1, "A1", "30"}, {1, "B1", "31"}}},
       {"a typed formula is computed at once, errors by their code",
        {{"S", Row(1, Num("A1", "4") + Num("B1", "0"))}},
-       0, "C1", "=A1/B1", nullptr,
+       0,
+       "C1",
+       "=A1/B1",
+       nullptr,
        {{0, "C1", "#DIV/0!"}}},
       {"a formula that cannot be read is refused and nothing changes",
        {{"S", Row(1, Num("A1", "4"))}},
-       0, "A1", "=SUM(A1,", "at character 9: a \"(\" is not closed",
+       0,
+       "A1",
+       "=SUM(A1,",
+       "at character 9: a \"(\" is not closed",
        {{0, "A1", "4"}}},
       {"a fault inside names its character",
        {{"S", Row(1, Num("A1", "4"))}},
-       0, "A1", "=1+)", "at character 4: \")\" is not expected here",
+       0,
+       "A1",
+       "=1+)",
+       "at character 4: \")\" is not expected here",
        {{0, "A1", "4"}}},
       {"a wrong number of arguments is named",
        {{"S", Row(1, Num("A1", "4"))}},
-       0, "A1", "=ABS(1,2)", "ABS takes 1 argument, not 2",
+       0,
+       "A1",
+       "=ABS(1,2)",
+       "ABS takes 1 argument, not 2",
        {{0, "A1", "4"}}},
       {"an apostrophe enters the rest as text, and readers see text",
        {{"S", Row(1, Num("A1", "4") + Formula("B1", "ISTEXT(A1)", "0") +
                          Formula("C1", "A1&\"!\"", "4!"))}},
-       0, "A1", "'=12", nullptr,
+       0,
+       "A1",
+       "'=12",
+       nullptr,
        {{0, "A1", "=12"}, {0, "B1", "TRUE"}, {0, "C1", "=12!"}}},
       {"a formula without a cached value is computed when its sheet is read",
-       {{"S", Row(1, Num("A1", "6") + Formula("B1", "A1*7") + Formula("C1", "1/0") +
+       {{"S", Row(1, Num("A1", "6") + Formula("B1", "A1*7") + Formula("C1", "1/0", "") +
                          Formula("D1", "Other!A1&\"x\""))},
         {"Other", Row(1, Formula("A1", "2+3"))}},
-       -1, nullptr, nullptr, nullptr,
+       -1,
+       nullptr,
+       nullptr,
+       nullptr,
        {{0, "B1", "42"}, {0, "C1", "#DIV/0!"}, {0, "D1", "5x"}}},
       {"circular and unsupported formulas keep their cached values, and so do their readers",
        {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1+C1", "7") + Formula("C1", "B1*2", "8") +
                          Formula("D1", "CUBEVALUE(A1)", "9") + Formula("E1", "D1+A1", "10") +
                          Formula("F1", "A1*3", "3"))}},
-       0, "A1", "2", nullptr,
+       0,
+       "A1",
+       "2",
+       nullptr,
        {{0, "B1", "7"}, {0, "C1", "8"}, {0, "D1", "9"}, {0, "E1", "10"}, {0, "F1", "6"}}},
   };
   return K;

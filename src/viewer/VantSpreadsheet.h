@@ -1,11 +1,12 @@
 // TVantSpreadsheet: one spreadsheet viewer laid over a host Rectangle. It owns
 // a child window (through the window port), the loaded workbook with the
-// recalculating service every edit goes through (so formulas follow the
-// reader's edits, and a formula cell opens its editor on its formula), the
-// in-place editor while one is open and the highlight map; it shows one worksheet as a
-// grid with a toolbar and sheet tabs (normal mode) or an action toolbar (page
-// mode), keeps itself over its Rectangle on a 250 ms timer, and reports its
-// state through host variables.
+// recalculating service that every edit and every sheet read goes through
+// (formulas follow the reader's edits, a formula cell opens its editor on its
+// formula, formulas the file left without a value show computed), the
+// in-place editor while one is open and the highlight map; it shows one
+// worksheet as a grid with a toolbar and sheet tabs (normal mode) or an
+// action toolbar (page mode), keeps itself over its Rectangle on a 250 ms
+// timer, and reports its state through host variables.
 //
 // Layout, hit testing and painting are pure functions of the viewer's fields
 // and its client size; painting fills a TPaintList that a renderer draws.
@@ -174,8 +175,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   // Closes the editor. With Commit, enters its text into the cell (as a
   // formula after "=", as text after an apostrophe) only when it differs
   // from the text the editor opened with; a refused formula raises the
-  // service's error with the cell unchanged and the editor closed. Gives the viewer the
-  // keyboard focus only when the editor or the viewer had it and FocusLost
+  // service's error with the cell unchanged and the editor closed. Gives the
+  // viewer the keyboard focus only when the editor or the viewer had it and FocusLost
   // is false (FocusLost: the close answers the editor's loss of the focus,
   // which has already gone to another window).
   void EndCellEdit(bool Commit, bool FocusLost = false);

@@ -421,6 +421,17 @@ void TCalcEngine::TImpl::Recount() {
   }
 }
 
+bool ICellSource::FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const {
+  std::vector<TFormulaCellInfo> List;
+  ListFormulas(Sheet, List);
+  for (const TFormulaCellInfo& I : List)
+    if (I.Row == Row && I.Col == Col) {
+      Out = I;
+      return true;
+    }
+  return false;
+}
+
 TCalcEngine::TCalcEngine(const ICellSource& Source) : FImpl(std::make_unique<TImpl>(Source)) {}
 TCalcEngine::~TCalcEngine() = default;
 
@@ -460,13 +471,11 @@ void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
   uint64_t K = Key(Sheet, Row, Col);
   auto It = E.ByCell.find(K);
   if (It != E.ByCell.end()) E.RemoveFormula(It->second);
-  std::vector<TFormulaCellInfo> List;
-  E.Source.ListFormulas(Sheet, List);
-  for (const TFormulaCellInfo& I : List)
-    if (I.Row == Row && I.Col == Col) {
-      E.AddFormula(Sheet, I);
-      E.Forms.back().State = kDirty;
-    }
+  TFormulaCellInfo I;
+  if (E.Source.FormulaAt(Sheet, Row, Col, I)) {
+    E.AddFormula(Sheet, I);
+    E.Forms.back().State = kDirty;
+  }
   E.MarkFrom({K});
 }
 

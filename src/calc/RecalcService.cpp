@@ -39,11 +39,29 @@ namespace {
 
 // Functions younger than the file format: a file names them with the
 // "_xlfn." prefix, which readers that know them drop.
-constexpr std::string_view kPrefixedFunctions[] = {
-    "CEILING.MATH", "CONCAT",   "DAYS",    "FLOOR.MATH", "IFNA",           "IFS",
-    "ISOWEEKNUM",   "MAXIFS",   "MINIFS",  "MODE.SNGL",  "PERCENTILE.INC", "QUARTILE.INC",
-    "RANK.AVG",     "RANK.EQ",  "STDEV.P", "STDEV.S",    "SWITCH",         "TEXTJOIN",
-    "VAR.P",        "VAR.S",    "XLOOKUP", "XMATCH",     "XOR"};
+constexpr std::string_view kPrefixedFunctions[] = {"CEILING.MATH",
+                                                   "CONCAT",
+                                                   "DAYS",
+                                                   "FLOOR.MATH",
+                                                   "IFNA",
+                                                   "IFS",
+                                                   "ISOWEEKNUM",
+                                                   "MAXIFS",
+                                                   "MINIFS",
+                                                   "MODE.SNGL",
+                                                   "PERCENTILE.INC",
+                                                   "QUARTILE.INC",
+                                                   "RANK.AVG",
+                                                   "RANK.EQ",
+                                                   "STDEV.P",
+                                                   "STDEV.S",
+                                                   "SWITCH",
+                                                   "TEXTJOIN",
+                                                   "VAR.P",
+                                                   "VAR.S",
+                                                   "XLOOKUP",
+                                                   "XMATCH",
+                                                   "XOR"};
 constexpr std::string_view kFilePrefix = "_xlfn.";
 
 bool IsNameChar(char C) {
@@ -178,22 +196,38 @@ void TRecalcService::UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const {
   Cols = C ? C->ColCount() : 0;
 }
 
+namespace {
+
+bool FormulaInfo(const TSheetCells& C, int32_t Row, int32_t Col, TFormulaCellInfo& Info) {
+  TCellFormula F;
+  if (!C.CellFormula(Row, Col, F)) return false;
+  Info.Row = Row;
+  Info.Col = Col;
+  Info.Text = F.Text;
+  Info.Shared = F.Kind == TFormulaKind::Shared && F.AnchorRow >= 0;
+  Info.Array = F.Kind == TFormulaKind::Array;
+  Info.AnchorRow = Info.Shared ? F.AnchorRow : Row;
+  Info.AnchorCol = Info.Shared ? F.AnchorCol : Col;
+  return true;
+}
+
+}  // namespace
+
 void TRecalcService::ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const {
   const TSheetCells* C = Cells(Sheet);
   if (!C) return;
   Out.reserve(Out.size() + C->FormulaCellCount());
   for (size_t I = 0; I < C->FormulaCellCount(); ++I) {
+    int32_t Row, Col;
+    C->FormulaCellAt(I, Row, Col);
     TFormulaCellInfo Info;
-    C->FormulaCellAt(I, Info.Row, Info.Col);
-    TCellFormula F;
-    if (!C->CellFormula(Info.Row, Info.Col, F)) continue;
-    Info.Text = F.Text;
-    Info.Shared = F.Kind == TFormulaKind::Shared && F.AnchorRow >= 0;
-    Info.Array = F.Kind == TFormulaKind::Array;
-    Info.AnchorRow = Info.Shared ? F.AnchorRow : Info.Row;
-    Info.AnchorCol = Info.Shared ? F.AnchorCol : Info.Col;
-    Out.push_back(Info);
+    if (FormulaInfo(*C, Row, Col, Info)) Out.push_back(Info);
   }
+}
+
+bool TRecalcService::FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const {
+  const TSheetCells* C = Cells(Sheet);
+  return C && FormulaInfo(*C, Row, Col, Out);
 }
 
 bool TRecalcService::DefinedName(std::string_view Name, int Sheet, std::string& Formula) const {
@@ -298,7 +332,8 @@ void TRecalcService::EditCell(int SheetIndex, int32_t Row, int32_t Col, const st
 std::string TRecalcService::EditorText(int SheetIndex, int32_t Row, int32_t Col) {
   if (SheetIndex < 0 || SheetIndex >= FBook.SheetCount()) return {};
   const TXlsxSheet& S = Sheet(SheetIndex);
-  if (S.Data && S.Data->HasFormula(Row, Col)) return "=" + FormulaForEditor(S.FormulaText(Row, Col));
+  if (S.Data && S.Data->HasFormula(Row, Col))
+    return "=" + FormulaForEditor(S.FormulaText(Row, Col));
   const std::string_view Text = S.Cell(Row, Col);
   const TCellType Type = S.CellType(Row, Col);
   const bool IsText = Type == TCellType::SharedString || Type == TCellType::InlineString ||

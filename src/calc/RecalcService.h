@@ -73,6 +73,7 @@ class TRecalcService : public ICellSource {
   TCalcValue CellValue(int Sheet, int32_t Row, int32_t Col) const override;
   void UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const override;
   void ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const override;
+  bool FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const override;
   bool DefinedName(std::string_view Name, int Sheet, std::string& Formula) const override;
   bool Date1904() const override;
 

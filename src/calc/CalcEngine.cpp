@@ -149,7 +149,7 @@ struct TCalcEngine::TImpl : TNameResolver {
     auto& Col = Index(Sheet).ByCol[I.Col];
     auto At = std::lower_bound(Col.begin(), Col.end(), std::make_pair(I.Row, uint32_t(0)));
     Col.insert(At, {I.Row, Id});
-    std::vector<TRef> Refs;
+    std::vector<TRef>& Refs = ScratchRefs;  // never while Expand uses it
     References(Forms[Id], Refs);
     for (const TRef& R : Refs) AddDependency(R, Id);
   }
@@ -236,6 +236,8 @@ struct TCalcEngine::TImpl : TNameResolver {
       List.clear();
       Source.ListFormulas(S, List);
       Index(S);
+      ByCell.reserve(ByCell.size() + List.size());
+      Singles.reserve(Singles.size() + List.size());
       const size_t From = Forms.size();
       for (const TFormulaCellInfo& I : List) AddFormula(S, I);
       for (size_t Id = From; Id < Forms.size(); ++Id) {

@@ -288,6 +288,14 @@ const TXlsxSheet& TRecalcService::Sheet(int Index) {
   return S;
 }
 
+void TRecalcService::RecalculateAll() {
+  FAllLoaded = true;
+  std::vector<TChangedCell> Changed;
+  FEngine->RecalculateAll(&Changed);
+  for (const TChangedCell& C : Changed)
+    FBook.ShowCachedValue(C.Sheet, C.Row, C.Col, CachedValueOf(C.Value));
+}
+
 void TRecalcService::LoadAll() {
   if (FAllLoaded) return;
   FAllLoaded = true;

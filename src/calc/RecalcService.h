@@ -65,6 +65,10 @@ class TRecalcService : public ICellSource {
   // with "=" or an apostrophe) behind an apostrophe; else the cell's text.
   std::string EditorText(int SheetIndex, int32_t Row, int32_t Col);
 
+  // Recomputes every formula of every sheet from scratch and shows the
+  // values (not saved), as a tool checking the cached ones does.
+  void RecalculateAll();
+
   const TCalcEngine& Engine() const { return *FEngine; }
 
   // ICellSource, over the workbook's store.

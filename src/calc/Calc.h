@@ -97,6 +97,9 @@ class ICellSource {
   virtual void UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const = 0;
   // Every formula cell of a sheet, in any order.
   virtual void ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const = 0;
+  // The formula of one cell; false for a cell without one. (Valid as long as
+  // ListFormulas's; this one lists the sheet.)
+  virtual bool FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const;
   // The text of a defined name visible from Sheet (its own scope first, then
   // the workbook's); false when there is none.
   virtual bool DefinedName(std::string_view Name, int Sheet, std::string& Formula) const = 0;

@@ -149,7 +149,7 @@ struct TCalcEngine::TImpl : TNameResolver {
     auto& Col = Index(Sheet).ByCol[I.Col];
     auto At = std::lower_bound(Col.begin(), Col.end(), std::make_pair(I.Row, uint32_t(0)));
     Col.insert(At, {I.Row, Id});
-    std::vector<TRef> Refs;
+    std::vector<TRef>& Refs = ScratchRefs;  // never while Expand uses it
     References(Forms[Id], Refs);
     for (const TRef& R : Refs) AddDependency(R, Id);
   }
@@ -236,6 +236,8 @@ struct TCalcEngine::TImpl : TNameResolver {
       List.clear();
       Source.ListFormulas(S, List);
       Index(S);
+      ByCell.reserve(ByCell.size() + List.size());
+      Singles.reserve(Singles.size() + List.size());
       const size_t From = Forms.size();
       for (const TFormulaCellInfo& I : List) AddFormula(S, I);
       for (size_t Id = From; Id < Forms.size(); ++Id) {
@@ -421,6 +423,17 @@ void TCalcEngine::TImpl::Recount() {
   }
 }
 
+bool ICellSource::FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const {
+  std::vector<TFormulaCellInfo> List;
+  ListFormulas(Sheet, List);
+  for (const TFormulaCellInfo& I : List)
+    if (I.Row == Row && I.Col == Col) {
+      Out = I;
+      return true;
+    }
+  return false;
+}
+
 TCalcEngine::TCalcEngine(const ICellSource& Source) : FImpl(std::make_unique<TImpl>(Source)) {}
 TCalcEngine::~TCalcEngine() = default;
 
@@ -460,13 +473,11 @@ void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
   uint64_t K = Key(Sheet, Row, Col);
   auto It = E.ByCell.find(K);
   if (It != E.ByCell.end()) E.RemoveFormula(It->second);
-  std::vector<TFormulaCellInfo> List;
-  E.Source.ListFormulas(Sheet, List);
-  for (const TFormulaCellInfo& I : List)
-    if (I.Row == Row && I.Col == Col) {
-      E.AddFormula(Sheet, I);
-      E.Forms.back().State = kDirty;
-    }
+  TFormulaCellInfo I;
+  if (E.Source.FormulaAt(Sheet, Row, Col, I)) {
+    E.AddFormula(Sheet, I);
+    E.Forms.back().State = kDirty;
+  }
   E.MarkFrom({K});
 }
 

@@ -35,6 +35,96 @@ TCachedValue CachedValueOf(const TCalcValue& V) {
   return C;
 }
 
+namespace {
+
+// Functions younger than the file format: a file names them with the
+// "_xlfn." prefix, which readers that know them drop.
+constexpr std::string_view kPrefixedFunctions[] = {"CEILING.MATH",
+                                                   "CONCAT",
+                                                   "DAYS",
+                                                   "FLOOR.MATH",
+                                                   "IFNA",
+                                                   "IFS",
+                                                   "ISOWEEKNUM",
+                                                   "MAXIFS",
+                                                   "MINIFS",
+                                                   "MODE.SNGL",
+                                                   "PERCENTILE.INC",
+                                                   "QUARTILE.INC",
+                                                   "RANK.AVG",
+                                                   "RANK.EQ",
+                                                   "STDEV.P",
+                                                   "STDEV.S",
+                                                   "SWITCH",
+                                                   "TEXTJOIN",
+                                                   "VAR.P",
+                                                   "VAR.S",
+                                                   "XLOOKUP",
+                                                   "XMATCH",
+                                                   "XOR"};
+constexpr std::string_view kFilePrefix = "_xlfn.";
+
+bool IsNameChar(char C) {
+  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '_' ||
+         C == '.' || static_cast<unsigned char>(C) >= 0x80;
+}
+
+// Calls Visit(Start, End) for every function name of a formula text (a name
+// followed by "("), outside strings and quoted sheet names.
+template <class TVisit>
+void ForEachFunctionName(std::string_view F, TVisit&& Visit) {
+  for (size_t I = 0; I < F.size();) {
+    const char C = F[I];
+    if (C == '"' || C == '\'') {  // doubled quotes inside read as two strings
+      const size_t End = F.find(C, I + 1);
+      I = End == std::string_view::npos ? F.size() : End + 1;
+      continue;
+    }
+    if (!IsNameChar(C)) {
+      ++I;
+      continue;
+    }
+    const size_t Start = I;
+    while (I < F.size() && IsNameChar(F[I])) ++I;
+    if (I < F.size() && F[I] == '(') Visit(Start, I);
+  }
+}
+
+}  // namespace
+
+std::string FormulaForFile(std::string_view Typed) {
+  std::string Out;
+  size_t Copied = 0;
+  ForEachFunctionName(Typed, [&](size_t Start, size_t End) {
+    const std::string_view Name = Typed.substr(Start, End - Start);
+    for (std::string_view P : kPrefixedFunctions)
+      if (SameTextAscii(Name, P)) {
+        Out.append(Typed.substr(Copied, Start - Copied));
+        Out += kFilePrefix;
+        Copied = Start;
+        break;
+      }
+  });
+  Out.append(Typed.substr(Copied));
+  return Out;
+}
+
+std::string FormulaForEditor(std::string_view Stored) {
+  std::string Out;
+  size_t Copied = 0;
+  ForEachFunctionName(Stored, [&](size_t Start, size_t End) {
+    std::string_view Name = Stored.substr(Start, End - Start);
+    size_t Cut = 0;
+    for (std::string_view P : {std::string_view("_xlfn."), std::string_view("_xlws.")})
+      while (StartsWithAscii(Name.substr(Cut), P)) Cut += P.size();
+    if (Cut == 0) return;
+    Out.append(Stored.substr(Copied, Start - Copied));
+    Copied = Start + Cut;
+  });
+  Out.append(Stored.substr(Copied));
+  return Out;
+}
+
 TRecalcService::TRecalcService(TXlsxWorkbook& Book)
     : FBook(Book), FEngine(std::make_unique<TCalcEngine>(*this)) {}
 
@@ -106,22 +196,38 @@ void TRecalcService::UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const {
   Cols = C ? C->ColCount() : 0;
 }
 
+namespace {
+
+bool FormulaInfo(const TSheetCells& C, int32_t Row, int32_t Col, TFormulaCellInfo& Info) {
+  TCellFormula F;
+  if (!C.CellFormula(Row, Col, F)) return false;
+  Info.Row = Row;
+  Info.Col = Col;
+  Info.Text = F.Text;
+  Info.Shared = F.Kind == TFormulaKind::Shared && F.AnchorRow >= 0;
+  Info.Array = F.Kind == TFormulaKind::Array;
+  Info.AnchorRow = Info.Shared ? F.AnchorRow : Row;
+  Info.AnchorCol = Info.Shared ? F.AnchorCol : Col;
+  return true;
+}
+
+}  // namespace
+
 void TRecalcService::ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const {
   const TSheetCells* C = Cells(Sheet);
   if (!C) return;
   Out.reserve(Out.size() + C->FormulaCellCount());
   for (size_t I = 0; I < C->FormulaCellCount(); ++I) {
+    int32_t Row, Col;
+    C->FormulaCellAt(I, Row, Col);
     TFormulaCellInfo Info;
-    C->FormulaCellAt(I, Info.Row, Info.Col);
-    TCellFormula F;
-    if (!C->CellFormula(Info.Row, Info.Col, F)) continue;
-    Info.Text = F.Text;
-    Info.Shared = F.Kind == TFormulaKind::Shared && F.AnchorRow >= 0;
-    Info.Array = F.Kind == TFormulaKind::Array;
-    Info.AnchorRow = Info.Shared ? F.AnchorRow : Info.Row;
-    Info.AnchorCol = Info.Shared ? F.AnchorCol : Info.Col;
-    Out.push_back(Info);
+    if (FormulaInfo(*C, Row, Col, Info)) Out.push_back(Info);
   }
+}
+
+bool TRecalcService::FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const {
+  const TSheetCells* C = Cells(Sheet);
+  return C && FormulaInfo(*C, Row, Col, Out);
 }
 
 bool TRecalcService::DefinedName(std::string_view Name, int Sheet, std::string& Formula) const {
@@ -182,6 +288,14 @@ const TXlsxSheet& TRecalcService::Sheet(int Index) {
   return S;
 }
 
+void TRecalcService::RecalculateAll() {
+  FAllLoaded = true;
+  std::vector<TChangedCell> Changed;
+  FEngine->RecalculateAll(&Changed);
+  for (const TChangedCell& C : Changed)
+    FBook.ShowCachedValue(C.Sheet, C.Row, C.Col, CachedValueOf(C.Value));
+}
+
 void TRecalcService::LoadAll() {
   if (FAllLoaded) return;
   FAllLoaded = true;
@@ -214,7 +328,7 @@ void TRecalcService::EditCell(int SheetIndex, int32_t Row, int32_t Col, const st
   if (IsFormula) CheckFormula(SheetIndex, Row, Col, Typed.substr(1));
   LoadAll();
   if (IsFormula)
-    FBook.SetCellFormula(SheetIndex, Row, Col, Typed.substr(1));
+    FBook.SetCellFormula(SheetIndex, Row, Col, FormulaForFile(std::string_view(Typed).substr(1)));
   else if (!Typed.empty() && Typed[0] == '\'')
     FBook.SetCellValue(SheetIndex, Row, Col, Typed.substr(1), true);
   else
@@ -226,7 +340,8 @@ void TRecalcService::EditCell(int SheetIndex, int32_t Row, int32_t Col, const st
 std::string TRecalcService::EditorText(int SheetIndex, int32_t Row, int32_t Col) {
   if (SheetIndex < 0 || SheetIndex >= FBook.SheetCount()) return {};
   const TXlsxSheet& S = Sheet(SheetIndex);
-  if (S.Data && S.Data->HasFormula(Row, Col)) return "=" + S.FormulaText(Row, Col);
+  if (S.Data && S.Data->HasFormula(Row, Col))
+    return "=" + FormulaForEditor(S.FormulaText(Row, Col));
   const std::string_view Text = S.Cell(Row, Col);
   const TCellType Type = S.CellType(Row, Col);
   const bool IsText = Type == TCellType::SharedString || Type == TCellType::InlineString ||

@@ -49,7 +49,8 @@ class TRecalcService : public ICellSource {
   const TXlsxSheet& Sheet(int Index);
 
   // Enters what a reader typed into a cell, as a spreadsheet does:
-  // - "=..." is a formula when it can be read (a function the engine lacks
+  // - "=..." is a formula when it can be read, saved as FormulaForFile
+  //   writes it (a function the engine lacks
   //   is allowed: the cell then waits for a spreadsheet to compute it);
   //   otherwise it is refused with the position of the fault;
   // - a leading apostrophe enters the rest as text, exactly;
@@ -60,9 +61,13 @@ class TRecalcService : public ICellSource {
   void EditCell(int SheetIndex, int32_t Row, int32_t Col, const std::string& Typed);
 
   // What an editor opened on the cell shows: "=" and the formula for a
-  // formula cell; a text that EditCell would read otherwise (one starting
+  // formula cell (FormulaForEditor); a text that EditCell would read otherwise (one starting
   // with "=" or an apostrophe) behind an apostrophe; else the cell's text.
   std::string EditorText(int SheetIndex, int32_t Row, int32_t Col);
+
+  // Recomputes every formula of every sheet from scratch and shows the
+  // values (not saved), as a tool checking the cached ones does.
+  void RecalculateAll();
 
   const TCalcEngine& Engine() const { return *FEngine; }
 
@@ -72,6 +77,7 @@ class TRecalcService : public ICellSource {
   TCalcValue CellValue(int Sheet, int32_t Row, int32_t Col) const override;
   void UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const override;
   void ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const override;
+  bool FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const override;
   bool DefinedName(std::string_view Name, int Sheet, std::string& Formula) const override;
   bool Date1904() const override;
 
@@ -93,6 +99,13 @@ class TRecalcService : public ICellSource {
 
 // The cached value a workbook keeps for an engine value (empty as 0).
 TCachedValue CachedValueOf(const TCalcValue& V);
+
+// A formula as typed, as the file writes it: functions younger than the
+// format get their "_xlfn." prefix ("IFS(" becomes "_xlfn.IFS(").
+std::string FormulaForFile(std::string_view Typed);
+// A formula as the file holds it, as an editor shows it: without the
+// "_xlfn." and "_xlws." prefixes.
+std::string FormulaForEditor(std::string_view Stored);
 
 }  // namespace kv
 

@@ -280,43 +280,61 @@ TTypedValue TXlsxWorkbook::TImpl::CachedTyped(const TXlsxSheet& Sheet, int32_t R
   return T;
 }
 
+bool TXlsxWorkbook::TImpl::ShowTyped(TSheetCells* Cells, int32_t Row, int32_t Col,
+                                     const TTypedValue& T) {
+  if (!Cells || !Cells->HasFormula(Row, Col)) return false;
+  Cells->SetCachedValue(
+      Row, Col, T.Loaded, TableType(T.Kind),
+      T.Kind == TTypedKind::Number ? std::string_view(T.Value) : std::string_view());
+  return true;
+}
+
+TSheetCells* TXlsxWorkbook::TImpl::CellsOf(int SheetIndex) {
+  return static_cast<size_t>(SheetIndex) < FCells.size()
+             ? FCells[static_cast<size_t>(SheetIndex)].get()
+             : nullptr;
+}
+
 void TXlsxWorkbook::ShowCachedValue(int SheetIndex, int32_t Row, int32_t Col,
                                     const TCachedValue& Value) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
-  TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
-  if (!this->Sheet(SheetIndex).Data || !Sheet.Data->HasFormula(Row, Col)) return;
-  TImpl& Impl = *FImpl;
-  const TTypedValue T = Impl.CachedTyped(Sheet, Row, Col, Value);
-  TSheetCells& Cells = Impl.EditableCells(static_cast<size_t>(SheetIndex), Sheet);
-  Cells.SetCachedValue(
-      Row, Col, T.Loaded, TImpl::TableType(T.Kind),
-      T.Kind == TTypedKind::Number ? std::string_view(T.Value) : std::string_view());
+  const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
+  TImpl::ShowTyped(FImpl->CellsOf(SheetIndex), Row, Col,
+                   FImpl->CachedTyped(Sheet, Row, Col, Value));
+}
+
+TCellEdits* TXlsxWorkbook::TImpl::EditsOf(int SheetIndex, const TXlsxSheet& Sheet) {
+  if (FEditsBySheet.size() <= static_cast<size_t>(SheetIndex))
+    FEditsBySheet.resize(static_cast<size_t>(SheetIndex) + 1);
+  TCellEdits*& Edits = FEditsBySheet[static_cast<size_t>(SheetIndex)];
+  if (!Edits && !Sheet.PartName.empty()) {
+    const size_t Index = FindPart(Sheet.PartName);
+    if (Index != npos) Edits = &FPendingEdits[FOriginalEntries[Index].Name];
+  }
+  return Edits;
 }
 
 void TXlsxWorkbook::SetCachedValue(int SheetIndex, int32_t Row, int32_t Col,
                                    const TCachedValue& Value) {
   if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
   const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
-  if (!Sheet.Data || !Sheet.Data->HasFormula(Row, Col)) return;
   const size_t Length = Utf16Length(Value.Text);
   if (Length > static_cast<size_t>(kMaxCellTextLength))
     throw TKvError("A cell can hold at most 32,767 characters; this text has " +
                    std::to_string(Length) + ".");
-  ShowCachedValue(SheetIndex, Row, Col, Value);
   TImpl& Impl = *FImpl;
-  TCellEdit Edit(Impl.CachedTyped(Sheet, Row, Col, Value));
-  Edit.FormulaEdit = TFormulaEdit::Keep;
+  TTypedValue T = Impl.CachedTyped(Sheet, Row, Col, Value);
+  if (!TImpl::ShowTyped(Impl.CellsOf(SheetIndex), Row, Col, T)) return;
+  TCellEdits* Edits = Impl.EditsOf(SheetIndex, Sheet);
+  if (!Edits) return;
+  auto [At, Added] = Edits->try_emplace({Row, Col});
+  TCellEdit& Edit = At->second;
   // A formula set since the load stays set, with its new value.
-  const size_t Index = Impl.FindPart(Sheet.PartName);
-  if (Index != TImpl::npos) {
-    auto& Edits = Impl.FPendingEdits[Impl.FOriginalEntries[Index].Name];
-    auto Known = Edits.find({Row, Col});
-    if (Known != Edits.end() && Known->second.FormulaEdit == TFormulaEdit::Set) {
-      Known->second.Value = std::move(Edit.Value);
-      return;
-    }
+  if (Added || Edit.FormulaEdit != TFormulaEdit::Set) {
+    Edit = TCellEdit();
+    Edit.FormulaEdit = TFormulaEdit::Keep;
   }
-  Impl.RecordEdit(Sheet, Row, Col, std::move(Edit));
+  Edit.Value = std::move(T);
 }
 
 bool TXlsxWorkbook::Date1904() const {

@@ -163,6 +163,13 @@ TEST(RecalcService, TheEditorShowsFormulasAndTextThatWouldReadOtherwise) {
   Service.EditCell(0, 1, 0, "=B1+1");
   EXPECT_EQ(Service.EditorText(0, 1, 0), "=B1+1");
   EXPECT_EQ(Service.Sheet(0).Cell(1, 0), "5");
+  // Younger functions carry their file prefix in the file, not in the editor.
+  Service.EditCell(0, 1, 1, "=ifs(A1>1,\"IFS(\",TRUE,0)&'S'!A1&concat(1)");
+  EXPECT_EQ(Service.Sheet(0).FormulaText(1, 1),
+            "_xlfn.ifs(A1>1,\"IFS(\",TRUE,0)&'S'!A1&_xlfn.concat(1)");
+  EXPECT_EQ(Service.Sheet(0).Cell(1, 1), "IFS(21");
+  EXPECT_EQ(Service.EditorText(0, 1, 1), "=ifs(A1>1,\"IFS(\",TRUE,0)&'S'!A1&concat(1)");
+  EXPECT_EQ(FormulaForEditor("_xlfn._xlws.FILTER(A:A,B:B)+SUM(1)"), "FILTER(A:A,B:B)+SUM(1)");
 }
 
 }  // namespace

@@ -37,6 +37,8 @@ def read_csv(path):
 def libreoffice_sheets(book, sheets, work):
     """Every sheet of book as LibreOffice computes it, by sheet name."""
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
+    if not soffice:
+        sys.exit("FAIL: LibreOffice (soffice) is not installed; it is the oracle here")
     profile = "file://" + os.path.join(work, "lo-profile")
     # 44,34,76: comma, quote, UTF-8; the last token -1: every sheet to its own file.
     fmt = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"

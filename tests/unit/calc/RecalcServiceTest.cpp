@@ -29,6 +29,8 @@ struct TCase {
   const char* Typed;
   const char* Refused;  // part of the error the edit raises, or null
   std::vector<TCell> Expect;
+  std::string Hidden = {};  // a sheet the workbook hides
+  std::string Names = {};   // definedNames of the workbook part
 };
 
 std::string Row(int R, const std::string& Cells) {
@@ -119,14 +121,46 @@ const std::vector<TCase>& Cases() {
        "2",
        nullptr,
        {{0, "B1", "7"}, {0, "C1", "8"}, {0, "D1", "9"}, {0, "E1", "10"}, {0, "F1", "6"}}},
+      {"a hidden sheet's cells cannot be read: formulas naming it keep their values",
+       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1+Secret!A1", "11"))},
+        {"Secret", Row(1, Num("A1", "10"))}},
+       0,
+       "A1",
+       "5",
+       nullptr,
+       {{0, "B1", "11"}},
+       "Secret"},
+      {"defined names: the sheet's own before the workbook's",
+       {{"S", Row(1, Num("A1", "2") + Num("A2", "100") + Formula("B1", "A1*Rate", "0") +
+                         Formula("C1", "A1+Base", "0"))},
+        {"T", Row(1, Num("A1", "3"))}},
+       0,
+       "A1",
+       "4",
+       nullptr,
+       {{0, "B1", "400"}, {0, "C1", "7"}},
+       "",
+       "<definedName name=\"Rate\">T!$A$1</definedName>"
+       "<definedName name=\"Base\">T!$A$1</definedName>"
+       "<definedName name=\"rate\" localSheetId=\"0\">S!$A$2</definedName>"},
   };
   return K;
 }
 
 TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
   for (const TCase& C : Cases()) {
+    test::TPackage P = test::MakeBook(C.Sheets);
+    std::string Part = P.FEntries[1].second;  // xl/workbook.xml
+    if (!C.Hidden.empty()) {
+      const std::string Sheet = "<sheet name=\"" + C.Hidden + "\"";
+      Part.replace(Part.find(Sheet), Sheet.size(), Sheet + " state=\"hidden\"");
+    }
+    if (!C.Names.empty())
+      Part.replace(Part.find("</sheets>"), 9,
+                   "</sheets><definedNames>" + C.Names + "</definedNames>");
+    P.Set("xl/workbook.xml", Part);
     TXlsxWorkbook Book;
-    Book.LoadFromBytes(test::MakeBook(C.Sheets).Bytes(), "case.xlsx");
+    Book.LoadFromBytes(P.Bytes(), "case.xlsx");
     TRecalcService Service(Book);
     (void)Service.Sheet(0);
     if (C.EditSheet >= 0) {

@@ -123,7 +123,7 @@ BENCHMARK_CAPTURE(BM_ExportToShm, Docx, kv::ExportFormat::Word, "grid.docx")
 BENCHMARK_CAPTURE(BM_ExportToShm, Pdf, kv::ExportFormat::PDF, "grid.pdf")
     ->Unit(benchmark::kMillisecond);
 
-// The text in an embedded subset of the default font (DejaVu Sans here),
+// The text in an embedded subset of the default font (Liberation Sans here),
 // and in Helvetica as where no font can be read: the subset may cost at
 // most half as much time again, and the file grows by the subset and the
 // second byte of each character's code.

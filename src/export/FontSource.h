@@ -1,8 +1,9 @@
 // Where the PDF export finds its fonts: a port with one implementation per
 // platform. Elsewhere than Windows the fonts are files (a given path, else
-// DejaVu Sans, then every font in the usual folders for characters it
-// lacks); on Windows they come from GDI (the given face, else the viewer's
-// grid font, then the installed fonts that cover other scripts).
+// Liberation Sans, which has Helvetica's widths, else DejaVu Sans; then
+// DejaVu Sans and every font in the usual folders for characters it lacks);
+// on Windows they come from GDI (the given face, else the viewer's grid
+// font, then the installed fonts that cover other scripts).
 #ifndef KV_EXPORT_FONTSOURCE_H
 #define KV_EXPORT_FONTSOURCE_H
 

@@ -50,21 +50,26 @@ std::vector<std::string> FontFilesInFolders() {
   return Files;
 }
 
+// The default text font, best first: Liberation Sans has Helvetica's
+// widths, so text laid out for Helvetica still fits its column; DejaVu Sans
+// covers far more scripts and serves for what Liberation Sans lacks.
+const char* const kDefaultFonts[] = {"LiberationSans-Regular.ttf", "DejaVuSans.ttf"};
+
 class TFileFontSource : public IFontSource {
  public:
   explicit TFileFontSource(const std::string& Font) {
     std::vector<std::string> Found = FontFilesInFolders();
     // A face name (the viewer's grid font) is no file here: the default then.
-    std::string First = FileExists(Font) ? Font : std::string();
-    if (First.empty()) {
-      const auto Dejavu = std::find_if(Found.begin(), Found.end(), [](const std::string& F) {
-        return fs::path(F).filename() == "DejaVuSans.ttf";
+    if (FileExists(Font)) FFiles.push_back(Font);
+    for (const char* Name : kDefaultFonts) {
+      const auto It = std::find_if(Found.begin(), Found.end(), [Name](const std::string& F) {
+        return fs::path(F).filename() == Name;
       });
-      if (Dejavu != Found.end()) First = *Dejavu;
+      if (It != Found.end() && *It != Font) FFiles.push_back(*It);
     }
-    if (!First.empty()) FFiles.push_back(First);
+    const std::vector<std::string> First = FFiles;
     for (std::string& F : Found)
-      if (F != First) FFiles.push_back(std::move(F));
+      if (std::find(First.begin(), First.end(), F) == First.end()) FFiles.push_back(std::move(F));
   }
 
   bool FontData(int Index, std::string& Bytes, int& Face) override {

@@ -13,7 +13,7 @@ namespace {
 const char* const kUsage =
     "export BOOK.xlsx OUT --format WORD [--sheet NAME|N] [--all] [--shown] [--font FILE]    (CSV, "
     "Text, HTML, XMLSpreadsheet, Word, PDF; --shown: cells as their number formats show them; "
-    "--font: the PDF's font file, DejaVu Sans by default)";
+    "--font: the PDF's font file, Liberation Sans or else DejaVu Sans by default)";
 
 int CmdExport(const TArgs& In) {
   TArgs Args = In;

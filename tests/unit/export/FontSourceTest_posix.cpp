@@ -6,11 +6,14 @@
 namespace kv {
 
 // The given file comes first; a name that is no file (the viewer's face
-// name) gives the default, DejaVu Sans; the folders' other fonts follow.
+// name) gives the default, Liberation Sans (Helvetica's widths), then DejaVu
+// Sans for what it lacks; the folders' other fonts follow.
 TEST(FileFontSource, GivenFileThenDefaultThenTheFolders) {
+  const std::string Liberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
   const std::string DejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
   const std::string ZenHei = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc";
-  if (!FileExists(DejaVu) || !FileExists(ZenHei)) GTEST_SKIP() << "test fonts not installed";
+  if (!FileExists(Liberation) || !FileExists(DejaVu) || !FileExists(ZenHei))
+    GTEST_SKIP() << "test fonts not installed";
   std::string Bytes;
   int Face = -1;
   ASSERT_TRUE(MakeSystemFontSource(ZenHei)->FontData(0, Bytes, Face));
@@ -19,8 +22,10 @@ TEST(FileFontSource, GivenFileThenDefaultThenTheFolders) {
   for (const char* Font : {"", "Segoe UI"}) {
     auto Source = MakeSystemFontSource(Font);
     ASSERT_TRUE(Source->FontData(0, Bytes, Face));
+    EXPECT_EQ(Bytes, ReadWholeFile(Liberation)) << Font;
+    ASSERT_TRUE(Source->FontData(1, Bytes, Face));
     EXPECT_EQ(Bytes, ReadWholeFile(DejaVu)) << Font;
-    int Count = 1;
+    int Count = 2;
     bool SawZenHei = false;
     for (; Source->FontData(Count, Bytes, Face); ++Count)
       SawZenHei |= Bytes == ReadWholeFile(ZenHei);

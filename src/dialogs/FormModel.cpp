@@ -53,40 +53,32 @@ void TFormModel::AddOkCancel(int OkLeft, int Top, int OkTab) {
     Top += Shift;
     FClientHeight += Shift;
   }
-  TControl Ok;
-  Ok.Name = "OKBtn";
+  TControl Ok = MakeEdit("OKBtn", OkLeft, Top, 70, 25, OkTab);
   Ok.Kind = TControlKind::Button;
   Ok.Text = "OK";
-  Ok.Left = OkLeft;
-  Ok.Top = Top;
-  Ok.Width = 70;
-  Ok.Height = 25;
-  Ok.TabOrder = OkTab;
   Ok.ModalResult = kModalOk;
   Ok.IsDefault = true;
-  TControl Cancel = Ok;
-  Cancel.Name = "CancelBtn";
+  TControl Cancel = MakeEdit("CancelBtn", OkLeft + 78, Top, 70, 25, OkTab + 1);
+  Cancel.Kind = TControlKind::Button;
   Cancel.Text = "Cancel";
-  Cancel.Left = OkLeft + 78;
-  Cancel.TabOrder = OkTab + 1;
   Cancel.ModalResult = kModalCancel;
-  Cancel.IsDefault = false;
   Cancel.IsCancel = true;
   Add(std::move(Ok));
   Add(std::move(Cancel));
 }
 
 void TFormModel::AddBrowse(const std::string& Name, int Left, int Top, const std::string& Tooltip) {
-  TControl B;
-  B.Name = Name;
+  TControl B = MakeEdit(Name, Left, Top, 23, 22, -1);
   B.Kind = TControlKind::BrowseButton;
   B.Text = "...";
-  B.Left = Left;
-  B.Top = Top;
-  B.Width = 23;
-  B.Height = 22;
   B.Tooltip = Tooltip;
   Add(std::move(B));
+}
+
+void TFormModel::AddLabeledEdit(const std::string& Name, const std::string& Caption, int Left,
+                                int Top, int Width, int Tab) {
+  Add(MakeLabel("Lbl" + Name.substr(4), Caption, Left, Top, Name));
+  Add(MakeEdit(Name, Left, Top + 20, Width, 21, Tab));
 }
 
 void TFormModel::Click(const std::string& Name) {

@@ -153,6 +153,10 @@ class TFormModel {
   void AddOkCancel(int OkLeft, int Top, int OkTab);
   // Adds the flat "..." button right of a field.
   void AddBrowse(const std::string& Name, int Left, int Top, const std::string& Tooltip);
+  // Adds an edit box Name ("Edit..."), Width by 21, 20 pixels below its
+  // label, which stands at Left, Top and is named "Lbl" and the rest of Name.
+  void AddLabeledEdit(const std::string& Name, const std::string& Caption, int Left, int Top,
+                      int Width, int Tab);
   virtual void ButtonClick(const std::string& Name);
 
   // Selects the item equal to Value (whole text, ASCII case ignored), else the first.

@@ -23,6 +23,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "workbook/CellNotation.h"
+
 namespace kv {
 
 class TTextPool;
@@ -67,8 +69,8 @@ struct TShownView {
 
 class TSheetCells {
  public:
-  static constexpr int32_t kMaxRows = 1048576;
-  static constexpr int32_t kMaxCols = 16384;
+  static constexpr int32_t kMaxRows = kSheetRows;
+  static constexpr int32_t kMaxCols = kSheetCols;
 
   TSheetCells();
   // An empty table reporting Rows x Cols, with a pool of its own.

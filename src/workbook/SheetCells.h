@@ -245,6 +245,9 @@ class TSheetCells {
   TCell& Place(int32_t Row, int32_t Col, bool& Existed);
   void ShownOf(const TCell& C, TShownText& Out) const;
   void RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) const;
+  // Every stored cell in row-major order: Visit(Row, Cell).
+  template <class TVisit>
+  void ForEachStored(TVisit&& Visit) const;
   std::string_view TextOf(const TCell& C) const;
   void StoreText(TCell& C, std::string_view Text, std::string_view Value);
   void ChargeGrowth(size_t OldCapacity, size_t NewCapacity);
@@ -271,7 +274,7 @@ class TSheetCells {
 };
 
 template <class TVisit>
-void TSheetCells::ForEachCell(TVisit&& Visit) const {
+void TSheetCells::ForEachStored(TVisit&& Visit) const {
   for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
     if (!FBlocks[BlockIndex]) continue;
     const TBlock& B = *FBlocks[BlockIndex];
@@ -279,10 +282,14 @@ void TSheetCells::ForEachCell(TVisit&& Visit) const {
       const int32_t Row = static_cast<int32_t>(BlockIndex << kBlockShift) + I;
       uint32_t Begin, End;
       RowRange(B, I, Begin, End);
-      for (uint32_t K = Begin; K < End; ++K)
-        Visit(Row, int32_t{B.Cells[K].Col}, TextOf(B.Cells[K]));
+      for (uint32_t K = Begin; K < End; ++K) Visit(Row, B.Cells[K]);
     }
   }
+}
+
+template <class TVisit>
+void TSheetCells::ForEachCell(TVisit&& Visit) const {
+  ForEachStored([&](int32_t Row, const TCell& C) { Visit(Row, int32_t{C.Col}, TextOf(C)); });
 }
 
 }  // namespace kv

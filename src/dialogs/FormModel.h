@@ -183,6 +183,8 @@ class TFormModel {
 std::string MakePickFileRequest(const std::string& CurrentFile, const std::string& Filter);
 
 // Builders for the control table.
+TControl MakeControl(const std::string& Name, TControlKind Kind, int Left, int Top, int Width,
+                     int Height, int Tab);
 TControl MakeLabel(const std::string& Name, const std::string& Text, int Left, int Top,
                    const std::string& Focus);
 TControl MakeEdit(const std::string& Name, int Left, int Top, int Width, int Height, int Tab);

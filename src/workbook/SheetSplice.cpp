@@ -8,6 +8,7 @@
 
 #include "base/Text.h"
 #include "workbook/CharEscapes.h"
+#include "xml/XmlEscape.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
@@ -31,12 +32,8 @@ std::string EscapeText(std::string_view Text, bool AsciiOnly, bool CellText) {
   Out.reserve(S.size() + 8);
   for (size_t I = 0; I < S.size();) {
     const char32_t Cp = NextCodePoint(S, I, true);
-    if (Cp == '<')
-      Out += "&lt;";
-    else if (Cp == '>')
-      Out += "&gt;";
-    else if (Cp == '&')
-      Out += "&amp;";
+    if (Cp == '<' || Cp == '>' || Cp == '&')
+      Out += XmlEntityFor(static_cast<char>(Cp));
     else if (Cp == '\r')
       Out += "&#13;";  // a raw CR reads back as LF
     else if ((Cp < 0x20 && Cp != '\t' && Cp != '\n') || Cp == 0xFFFE || Cp == 0xFFFF ||

@@ -6,6 +6,7 @@
 #include "workbook/CharEscapes.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TagEdit.h"
+#include "xml/XmlEscape.h"
 #include "xml/XmlPull.h"
 
 namespace kv {
@@ -107,7 +108,7 @@ std::string RenameTableColumn(std::string_view Xml, const std::string& PartName,
     const size_t From = static_cast<size_t>(X.EventStart()), To = static_cast<size_t>(X.EventEnd());
     return std::string(Xml.substr(0, From)) +
            SetTagAttribute(Xml.substr(From, To - From), "name",
-                           EscapeAttribute(EncodeCharEscapes(Name, true))) +
+                           EscapeXmlAttribute(EncodeCharEscapes(Name, true))) +
            std::string(Xml.substr(To));
   }
 }

@@ -254,13 +254,13 @@ TTypedValue TXlsxWorkbook::TImpl::CachedTyped(const TXlsxSheet& Sheet, int32_t R
     case TCachedKind::Number: {
       T.Kind = TTypedKind::Number;
       T.Value = T.Loaded = FormatNumberText(Value.Number);
-      double Stored = Value.Number;
-      TryParseNumberText(T.Value, Stored);  // what loading reads
       bool Own = false;
       const size_t Style = static_cast<size_t>(CellStyle(Sheet, Row, Col, Own));
-      if (Style < FDateStyles.size() && FDateStyles[Style] &&
-          !FormatSerialDate(Stored, FDate1904, T.Loaded))
-        T.Loaded = T.Value;
+      if (Style < FDateStyles.size() && FDateStyles[Style]) {
+        double Stored = Value.Number;
+        TryParseNumberText(T.Value, Stored);  // what loading reads
+        if (!FormatSerialDate(Stored, FDate1904, T.Loaded)) T.Loaded = T.Value;
+      }
       break;
     }
     case TCachedKind::Boolean:

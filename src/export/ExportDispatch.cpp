@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
+#include "xml/XmlEscape.h"
 
 namespace kv {
 
@@ -94,22 +95,6 @@ void PutReplaced(TTextSink& Sink, std::string_view Text, TReplacement Replacemen
   Sink.Put(Text.substr(Run));
 }
 
-// The entities HTML and XML share.
-std::string_view MarkupEntity(char C) {
-  switch (C) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    default:
-      return {};
-  }
-}
-
 std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
   switch (Text[I]) {
     case '\n':
@@ -118,16 +103,16 @@ std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) 
       if (I + 1 == Text.size() || Text[I + 1] != '\n') return {};
       Skip = 2;
       return "<br>";
+    case '\'':
+      return {};  // HTML 4 has no "&apos;"
     default:
-      return MarkupEntity(Text[I]);
+      return XmlEntityFor(Text[I]);
   }
 }
 
 std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
   const unsigned char C = static_cast<unsigned char>(Text[I]);
   switch (C) {
-    case '\'':
-      return "&apos;";
     case '\t':
     case '\n':
     case '\r':
@@ -142,7 +127,7 @@ std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
       Skip = 3;
       return "?";
     default:
-      return C < 0x20 ? "?" : MarkupEntity(Text[I]);
+      return C < 0x20 ? "?" : XmlEntityFor(Text[I]);
   }
 }
 

@@ -23,6 +23,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "workbook/CellNotation.h"
+
 namespace kv {
 
 class TTextPool;
@@ -67,8 +69,8 @@ struct TShownView {
 
 class TSheetCells {
  public:
-  static constexpr int32_t kMaxRows = 1048576;
-  static constexpr int32_t kMaxCols = 16384;
+  static constexpr int32_t kMaxRows = kSheetRows;
+  static constexpr int32_t kMaxCols = kSheetCols;
 
   TSheetCells();
   // An empty table reporting Rows x Cols, with a pool of its own.
@@ -248,6 +250,9 @@ class TSheetCells {
   TCell& Place(int32_t Row, int32_t Col, bool& Existed);
   void ShownOf(const TCell& C, TShownText& Out) const;
   void RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) const;
+  // Every stored cell in row-major order: Visit(Row, Cell).
+  template <class TVisit>
+  void ForEachStored(TVisit&& Visit) const;
   std::string_view TextOf(const TCell& C) const;
   void StoreText(TCell& C, std::string_view Text, std::string_view Value);
   void ChargeGrowth(size_t OldCapacity, size_t NewCapacity);
@@ -274,7 +279,7 @@ class TSheetCells {
 };
 
 template <class TVisit>
-void TSheetCells::ForEachCell(TVisit&& Visit) const {
+void TSheetCells::ForEachStored(TVisit&& Visit) const {
   for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
     if (!FBlocks[BlockIndex]) continue;
     const TBlock& B = *FBlocks[BlockIndex];
@@ -282,10 +287,14 @@ void TSheetCells::ForEachCell(TVisit&& Visit) const {
       const int32_t Row = static_cast<int32_t>(BlockIndex << kBlockShift) + I;
       uint32_t Begin, End;
       RowRange(B, I, Begin, End);
-      for (uint32_t K = Begin; K < End; ++K)
-        Visit(Row, int32_t{B.Cells[K].Col}, TextOf(B.Cells[K]));
+      for (uint32_t K = Begin; K < End; ++K) Visit(Row, B.Cells[K]);
     }
   }
+}
+
+template <class TVisit>
+void TSheetCells::ForEachCell(TVisit&& Visit) const {
+  ForEachStored([&](int32_t Row, const TCell& C) { Visit(Row, int32_t{C.Col}, TextOf(C)); });
 }
 
 }  // namespace kv

@@ -133,7 +133,7 @@ TRecalcService::~TRecalcService() = default;
 // ---- the cells, as the engine reads them -----------------------------------
 
 const TSheetCells* TRecalcService::Cells(int Sheet) const {
-  if (Sheet < 0 || Sheet >= FBook.SheetCount()) return nullptr;
+  if (Sheet < 0 || Sheet >= FBook.AllSheetCount()) return nullptr;
   try {
     return FBook.Sheet(Sheet).Data.get();
   } catch (const TKvError&) {
@@ -142,15 +142,15 @@ const TSheetCells* TRecalcService::Cells(int Sheet) const {
 }
 
 int TRecalcService::SheetCount() const {
-  return FBook.SheetCount();
+  return FBook.AllSheetCount();
 }
 
 int TRecalcService::FindSheet(std::string_view Name) const {
-  for (int S = 0; S < FBook.SheetCount(); ++S)
+  for (int S = 0; S < FBook.AllSheetCount(); ++S)
     if (SameTextAscii(FBook.SheetName(S), Name)) return S;
   try {
-    for (const std::string& Hidden : FBook.FormulaNames().HiddenSheets)
-      if (SameTextAscii(Hidden, Name)) return kUnreadableSheet;
+    for (const std::string& Unread : FBook.FormulaNames().UnreadSheets)
+      if (SameTextAscii(Unread, Name)) return kUnreadableSheet;
   } catch (const TKvError&) {
     return kUnreadableSheet;  // the names cannot be known: nothing is vouched for
   }
@@ -271,8 +271,8 @@ void TRecalcService::Settle(bool Save, bool WithVolatile) {
 
 const TXlsxSheet& TRecalcService::Sheet(int Index) {
   const TXlsxSheet& S = FBook.Sheet(Index);
-  if (FSheetSettled.size() < size_t(FBook.SheetCount()))
-    FSheetSettled.resize(size_t(FBook.SheetCount()));
+  if (FSheetSettled.size() < size_t(FBook.AllSheetCount()))
+    FSheetSettled.resize(size_t(FBook.AllSheetCount()));
   if (FSheetSettled[size_t(Index)]) return S;
   FSheetSettled[size_t(Index)] = true;
   if (!S.Data || FEngine->SheetLoaded(Index)) return S;
@@ -324,7 +324,9 @@ void TRecalcService::CheckFormula(int SheetIndex, int32_t Row, int32_t Col,
 
 void TRecalcService::EditCell(int SheetIndex, int32_t Row, int32_t Col, const std::string& Typed) {
   if (SheetIndex < 0 || SheetIndex >= FBook.SheetCount()) return;
-  const bool IsFormula = !Typed.empty() && Typed[0] == '=';
+  // In a Text cell, "=..." is text as typed, as in Excel.
+  const bool IsFormula =
+      !Typed.empty() && Typed[0] == '=' && !FBook.IsTextCell(SheetIndex, Row, Col);
   if (IsFormula) CheckFormula(SheetIndex, Row, Col, Typed.substr(1));
   LoadAll();
   if (IsFormula)

@@ -9,11 +9,13 @@
 //   asked for (Sheet), and a sheet's formulas only when one of them lacks a
 //   cached value (they are computed then, and read the sheets they name).
 //   The first edit reads every sheet's formulas, since a cell's readers may
-//   be on any sheet.
+//   be on any sheet. Hidden sheets are sheets like the others here: the
+//   engine reads them (SheetCount is the workbook's AllSheetCount), so
+//   formulas naming them are computed.
 // - Values computed for formulas the file left without one are shown, not
 //   saved, until an edit changes them: opening and saving changes nothing.
 // - A formula the engine cannot compute (unreadable, an unknown function, a
-//   hidden sheet, a circular reference, or reading such a cell) keeps the
+//   sheet listed without a part, a circular reference, or reading such a cell) keeps the
 //   value the file cached; the save asks spreadsheets to recompute on load.
 // - Error values show their code ("#DIV/0!").
 //
@@ -49,7 +51,8 @@ class TRecalcService : public ICellSource {
   const TXlsxSheet& Sheet(int Index);
 
   // Enters what a reader typed into a cell, as a spreadsheet does:
-  // - "=..." is a formula when it can be read, saved as FormulaForFile
+  // - "=..." is a formula when it can be read (in a cell formatted as Text
+  //   it is text, kept as typed), saved as FormulaForFile
   //   writes it (a function the engine lacks
   //   is allowed: the cell then waits for a spreadsheet to compute it);
   //   otherwise it is refused with the position of the fault;

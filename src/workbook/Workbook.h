@@ -87,16 +87,17 @@ struct TCachedValue {
   std::string Text;   // Text; Error: its code, such as "#DIV/0!"
 };
 
-// The names formulas may use beyond the shown sheets' own: defined names and
-// the sheets the workbook does not show.
+// The names formulas may use beyond the sheets' own: defined names and the
+// sheets listed without a readable part.
 struct TDefinedName {
   std::string Name;
-  int Scope = -1;       // the shown sheet's index; -1 for the whole workbook; -2 a hidden sheet's
+  int Scope =
+      -1;  // the sheet's index (AllSheetCount); -1 for the whole workbook; -2 an unread sheet's
   std::string Formula;  // as written, without "="
 };
 struct TFormulaNames {
   std::vector<TDefinedName> Names;
-  std::vector<std::string> HiddenSheets;
+  std::vector<std::string> UnreadSheets;  // listed, but without a part to read
 };
 
 class TXlsxWorkbook {
@@ -125,13 +126,20 @@ class TXlsxWorkbook {
   // Raises: as LoadFromFile, except "File not found".
   void LoadFromBytes(std::string Bytes, const std::string& FileName);
 
-  int SheetCount() const { return static_cast<int>(FSheets.size()); }
+  // The sheets a viewer shows (the visible ones), in the workbook's order.
+  int SheetCount() const { return FShownCount; }
+  // Those and then the hidden (and very hidden) sheets, which formulas may
+  // read: indexes from SheetCount() on are hidden sheets. The operations
+  // below taking a sheet index accept any index under AllSheetCount(),
+  // except the edits a reader makes (SetCellValue, SetCellFormula), which
+  // are for the shown sheets.
+  int AllSheetCount() const { return static_cast<int>(FSheets.size()); }
   // The display name, known without reading the sheet's cells.
-  // Requires: 0 <= Index < SheetCount().
+  // Requires: 0 <= Index < AllSheetCount().
   const std::string& SheetName(int Index) const { return FSheets[static_cast<size_t>(Index)].Name; }
   // The first visible sheet is read by the load; every other sheet's cells
   // are read on its first use, so opening a workbook costs one sheet.
-  // Requires: 0 <= Index < SheetCount(). The reference stays valid until the
+  // Requires: 0 <= Index < AllSheetCount(). The reference stays valid until the
   // next load; a later SetCellValue is visible through it. Raises, for a sheet
   // not read yet: the ZIP reader's and the XML reader's errors on its part,
   // the cell budget's error, and the same error again on every later call. A sheet once read never
@@ -187,6 +195,10 @@ class TXlsxWorkbook {
   // row's or column's. False for a sheet index out of range. Raises: the
   // errors of Sheet(SheetIndex).
   bool IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const;
+  // Whether the cell's number format is Text ("@"), its own or its row's or
+  // column's: what is typed there stays text. False for a sheet index out of
+  // range. Raises: the errors of Sheet(SheetIndex).
+  bool IsTextCell(int SheetIndex, int32_t Row, int32_t Col) const;
 
   // Writes the package through a temporary file and one replacing move; on
   // failure the existing file is untouched. Untouched entries are copied as
@@ -217,7 +229,8 @@ class TXlsxWorkbook {
   TXlsxSheet& CheckedEditSheet(int SheetIndex, int32_t Row, int32_t Col, const std::string& Text);
   struct TImpl;
   // Mutable: Sheet() fills a sheet's cells on its first use.
-  mutable std::vector<TXlsxSheet> FSheets;
+  mutable std::vector<TXlsxSheet> FSheets;  // the shown sheets, then the hidden ones
+  int FShownCount = 0;
   std::string FFileName;
   std::unique_ptr<TImpl> FImpl;  // shared strings, date styles, entries, edited trees
 };

@@ -97,6 +97,7 @@ struct TXlsxWorkbook::TImpl {
     std::string Error;
   };
   std::vector<TSheetState> FSheetStates;
+  size_t FShownSheets = 0;  // the visible sheets, listed before the hidden ones
 
   std::string FWorkbookPart;  // e.g. "xl/workbook.xml", as the loader found it
 

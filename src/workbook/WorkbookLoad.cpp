@@ -470,13 +470,13 @@ class TSheetLoader {
     FImpl.FDate1904 = Date1904 == "1" || Date1904 == "true";
     pugi::xml_node SheetsNode = ChildByLocalName(Root, "sheets");
     if (!SheetsNode) throw TKvError("Workbook contains no worksheets.");
-    std::vector<TXlsxSheet> Sheets;
+    std::vector<TXlsxSheet> Sheets, Hidden;
     int P = 0;
     for (pugi::xml_node S = SheetsNode.first_child(); S; S = S.next_sibling()) {
       if (S.type() != pugi::node_element) continue;
       ++P;
       std::string State = ReadAttribute(S, "state", "visible");
-      if (SameTextAscii(State, "hidden") || SameTextAscii(State, "veryHidden")) continue;
+      const bool IsHidden = SameTextAscii(State, "hidden") || SameTextAscii(State, "veryHidden");
       std::string Name = ReadAttribute(S, "name", "Sheet" + std::to_string(P));
       std::string Part = ResolveSheetPart(SheetRelationshipId(S));
       if (Part.empty()) continue;
@@ -485,9 +485,12 @@ class TSheetLoader {
       size_t Index = FImpl.FindPart(Part);
       Sheet.PartName =
           Index == TXlsxWorkbook::TImpl::npos ? Part : FImpl.FOriginalEntries[Index].Name;
-      Sheets.push_back(std::move(Sheet));
+      (IsHidden ? Hidden : Sheets).push_back(std::move(Sheet));
     }
     if (Sheets.empty()) throw TKvError("No visible worksheets were found in this workbook.");
+    // Hidden sheets follow the shown ones: formulas read them, viewers do not list them.
+    FImpl.FShownSheets = Sheets.size();
+    for (TXlsxSheet& H : Hidden) Sheets.push_back(std::move(H));
     FImpl.FSheetStates.assign(Sheets.size(), {});
     FImpl.FCells.assign(Sheets.size(), nullptr);
     return Sheets;
@@ -813,6 +816,7 @@ void TXlsxWorkbook::LoadFromBytes(std::string Bytes, const std::string& FileName
   Impl->FSheetStates[0].Read = true;
   FImpl = std::move(Impl);
   FSheets = std::move(Sheets);
+  FShownCount = static_cast<int>(FImpl->FShownSheets);
   FFileName = FileName;
 }
 

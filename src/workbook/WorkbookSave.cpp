@@ -297,7 +297,7 @@ TSheetCells* TXlsxWorkbook::TImpl::CellsOf(int SheetIndex) {
 
 void TXlsxWorkbook::ShowCachedValue(int SheetIndex, int32_t Row, int32_t Col,
                                     const TCachedValue& Value) {
-  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  if (SheetIndex < 0 || SheetIndex >= AllSheetCount()) return;
   const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
   TImpl::ShowTyped(FImpl->CellsOf(SheetIndex), Row, Col,
                    FImpl->CachedTyped(Sheet, Row, Col, Value));
@@ -316,7 +316,7 @@ TCellEdits* TXlsxWorkbook::TImpl::EditsOf(int SheetIndex, const TXlsxSheet& Shee
 
 void TXlsxWorkbook::SetCachedValue(int SheetIndex, int32_t Row, int32_t Col,
                                    const TCachedValue& Value) {
-  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  if (SheetIndex < 0 || SheetIndex >= AllSheetCount()) return;
   const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
   const size_t Length = Utf16Length(Value.Text);
   if (Length > static_cast<size_t>(kMaxCellTextLength))
@@ -342,13 +342,18 @@ bool TXlsxWorkbook::Date1904() const {
 }
 
 bool TXlsxWorkbook::IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const {
-  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return false;
+  if (SheetIndex < 0 || SheetIndex >= AllSheetCount()) return false;
   const TXlsxSheet& S = Sheet(SheetIndex);
   auto Facts = FImpl->FSheetFacts.find(S.PartName);
   if (Facts == FImpl->FSheetFacts.end() || !Facts->second.Protected) return false;
   bool Own = false;
   const size_t Style = static_cast<size_t>(FImpl->CellStyle(S, Row, Col, Own));
   return !(Style < FImpl->FStyleUnlocked.size() && FImpl->FStyleUnlocked[Style]);
+}
+
+bool TXlsxWorkbook::IsTextCell(int SheetIndex, int32_t Row, int32_t Col) const {
+  if (SheetIndex < 0 || SheetIndex >= AllSheetCount()) return false;
+  return IsTextFormatCode(FImpl->TypingCell(Sheet(SheetIndex), Row, Col).FormatCode);
 }
 
 TSpliceResult TXlsxWorkbook::TImpl::SpliceEntry(size_t Index, const TCellEdits& Edits,
@@ -496,9 +501,9 @@ const TFormulaNames& TXlsxWorkbook::FormulaNames() const {
           if (S.type() != pugi::node_element) continue;
           const std::string Name = S.attribute("name").value();
           int Shown = -2;
-          for (int K = 0; K < SheetCount() && Shown < 0; ++K)
+          for (int K = 0; K < AllSheetCount() && Shown < 0; ++K)
             if (SheetName(K) == Name) Shown = K;
-          if (Shown < 0) Names.HiddenSheets.push_back(Name);
+          if (Shown < 0) Names.UnreadSheets.push_back(Name);
           ScopeOfSheet.push_back(Shown);
         }
       } else if (IsElementNamed(Part, "definedNames")) {

@@ -9,6 +9,7 @@
 #include "base/Error.h"
 #include "calc/RecalcService.h"
 #include "support/Package.h"
+#include "support/TempDir.h"
 #include "workbook/CellNotation.h"
 #include "workbook/Workbook.h"
 
@@ -29,12 +30,22 @@ struct TCase {
   const char* Typed;
   const char* Refused;  // part of the error the edit raises, or null
   std::vector<TCell> Expect;
-  std::string Hidden = {};  // a sheet the workbook hides
-  std::string Names = {};   // definedNames of the workbook part
+  std::string Hidden = {};       // a sheet the workbook hides
+  std::string Names = {};        // definedNames of the workbook part
+  std::string State = "hidden";  // how it hides it
 };
+
+// Style 1 formats as Text.
+constexpr const char* kStyles =
+    "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+    "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"49\" applyNumberFormat=\"1\"/>"
+    "</cellXfs></styleSheet>";
 
 std::string Row(int R, const std::string& Cells) {
   return "<row r=\"" + std::to_string(R) + "\">" + Cells + "</row>";
+}
+std::string TextStyled(const std::string& Ref) {
+  return "<c r=\"" + Ref + "\" s=\"1\"/>";
 }
 std::string Num(const std::string& Ref, const std::string& V) {
   return "<c r=\"" + Ref + "\"><v>" + V + "</v></c>";
@@ -121,15 +132,35 @@ const std::vector<TCase>& Cases() {
        "2",
        nullptr,
        {{0, "B1", "7"}, {0, "C1", "8"}, {0, "D1", "9"}, {0, "E1", "10"}, {0, "F1", "6"}}},
-      {"a hidden sheet's cells cannot be read: formulas naming it keep their values",
-       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1+Secret!A1", "11"))},
-        {"Secret", Row(1, Num("A1", "10"))}},
+      {"in a cell formatted as Text a leading \"=\" is text, as typed",
+       {{"S", Row(1, Num("A1", "4") + TextStyled("B1") + Formula("C1", "ISTEXT(B1)", "0"))}},
+       0,
+       "B1",
+       "=A1*2",
+       nullptr,
+       {{0, "B1", "=A1*2"}, {0, "C1", "TRUE"}}},
+      {"a hidden sheet is read as any other: formulas naming it, in it, INDIRECT to it",
+       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1+Secret!A1", "11") +
+                         Formula("C1", "INDIRECT(\"Secret!B1\")", "2"))},
+        {"Secret", Row(1, Num("A1", "10") + Formula("B1", "S!A1*2", "2"))}},
        0,
        "A1",
        "5",
        nullptr,
-       {{0, "B1", "11"}},
+       {{0, "B1", "15"}, {0, "C1", "10"}, {1, "B1", "10"}},
        "Secret"},
+      {"a very hidden sheet between shown ones comes after them, with its own names",
+       {{"S", Row(1, Num("A1", "1"))},
+        {"Secret", Row(1, Formula("A1", "S!A1*3", "3") + Formula("B1", "Base*10", "10"))},
+        {"T", Row(1, Formula("A1", "Secret!A1+1", "4"))}},
+       0,
+       "A1",
+       "2",
+       nullptr,
+       {{1, "A1", "7"}, {2, "A1", "6"}, {2, "B1", "20"}},
+       "Secret",
+       "<definedName name=\"Base\" localSheetId=\"1\">S!$A$1</definedName>",
+       "veryHidden"},
       {"defined names: the sheet's own before the workbook's",
        {{"S", Row(1, Num("A1", "2") + Num("A2", "100") + Formula("B1", "A1*Rate", "0") +
                          Formula("C1", "A1+Base", "0"))},
@@ -153,14 +184,17 @@ TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
     std::string Part = P.FEntries[1].second;  // xl/workbook.xml
     if (!C.Hidden.empty()) {
       const std::string Sheet = "<sheet name=\"" + C.Hidden + "\"";
-      Part.replace(Part.find(Sheet), Sheet.size(), Sheet + " state=\"hidden\"");
+      Part.replace(Part.find(Sheet), Sheet.size(), Sheet + " state=\"" + C.State + "\"");
     }
     if (!C.Names.empty())
       Part.replace(Part.find("</sheets>"), 9,
                    "</sheets><definedNames>" + C.Names + "</definedNames>");
     P.Set("xl/workbook.xml", Part);
+    P.Set("xl/styles.xml", kStyles);
     TXlsxWorkbook Book;
     Book.LoadFromBytes(P.Bytes(), "case.xlsx");
+    // The viewer lists the shown sheets only.
+    EXPECT_EQ(Book.SheetCount(), int(C.Sheets.size()) - (C.Hidden.empty() ? 0 : 1)) << C.What;
     TRecalcService Service(Book);
     (void)Service.Sheet(0);
     if (C.EditSheet >= 0) {
@@ -179,6 +213,17 @@ TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
       int32_t R, Col;
       Place(X.Ref, R, Col);
       EXPECT_EQ(Service.Sheet(X.Sheet).Cell(R, Col), X.Text) << C.What << ": " << X.Ref;
+    }
+    if (C.EditSheet < 0) continue;  // values computed without an edit are not saved
+    // The saved file holds what was shown.
+    test::TTempDir Dir;
+    Book.SaveToFile(Dir.File("saved.xlsx"));
+    TXlsxWorkbook Saved;
+    Saved.LoadFromFile(Dir.File("saved.xlsx"));
+    for (const TCell& X : C.Expect) {
+      int32_t R, Col;
+      Place(X.Ref, R, Col);
+      EXPECT_EQ(Saved.Sheet(X.Sheet).Cell(R, Col), X.Text) << C.What << ": saved " << X.Ref;
     }
   }
 }

@@ -133,26 +133,19 @@ std::shared_ptr<TSheetCells> TSheetCells::ShownCopy() const {
   auto Copy = std::make_shared<TSheetCells>(FTexts, nullptr);
   TShownText Out;
   for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
-    if (!FBlocks[BlockIndex]) continue;
-    const TBlock& B = *FBlocks[BlockIndex];
-    for (int32_t I = 0; I <= B.LastRow; ++I) {
-      const int32_t Row = static_cast<int32_t>(BlockIndex << kBlockShift) + I;
-      uint32_t Begin, End;
-      RowRange(B, I, Begin, End);
-      for (uint32_t K = Begin; K < End; ++K) {
-        const TCell& C = B.Cells[K];
-        ShownOf(C, Out);
-        bool Existed;
-        TCell& To = Copy->Place(Row, C.Col, Existed);
-        // A text shown as stored stays the one text.
-        if (Out.Text == TextOf(C)) {
-          To = C;
-        } else {
-          To.Type = C.Type;
-          To.Style = C.Style;
-          To.Form = C.Form & kFormula;
-          Copy->StoreText(To, Out.Text, {});
-        }
+    const int32_t Base = static_cast<int32_t>(BlockIndex << kBlockShift);
+    for (const TCell& C : FBlocks[BlockIndex]) {
+      ShownOf(C, Out);
+      bool Existed;
+      TCell& To = Copy->Place(Base + static_cast<int32_t>(C.Row), C.Col, Existed);
+      // A text shown as stored stays the one text.
+      if (Out.Text == TextOf(C)) {
+        To = C;
+      } else {
+        To.Type = C.Type;
+        To.Style = C.Style;
+        To.Form = C.Form & kFormula;
+        Copy->StoreText(To, Out.Text, {});
       }
     }
   }

@@ -108,9 +108,10 @@ TEST(SheetCells, WholeSheetCostsTheCellsPresent) {
   EXPECT_EQ(W.Data->CellCount(), 3u);  // cells beyond the format's limits have no place
   EXPECT_EQ(W.Cell(1048575, 16383), "4");
   EXPECT_EQ(W.Cell(0, 16383), "3");
-  EXPECT_LT(W.Data->TextBytes(), size_t{64} << 10);
+  EXPECT_LT(W.Data->TextBytes(), size_t{128} << 10);  // one empty block slot per 256 rows
 
-  // 100,000 numbers: 16 bytes each, their rows' small share and the first block's growth.
+  // 100,000 numbers: 16 bytes each and a block slot per 256 rows; the growth
+  // of the first block is given back once the sheet is read.
   std::string Rows;
   for (int R = 1; R <= 10000; ++R) {
     Rows += "<row r=\"" + std::to_string(R) + "\">";
@@ -121,7 +122,7 @@ TEST(SheetCells, WholeSheetCostsTheCellsPresent) {
   N.LoadFromBytes(MakeBook({{"N", Rows}}).Bytes(), "n.xlsx");
   EXPECT_EQ(N.Sheet(0).Data->CellCount(), 100000u);
   EXPECT_EQ(N.Sheet(0).Cell(9999, 9), "100009.25");
-  EXPECT_LT(N.Sheet(0).Data->TextBytes(), size_t{100000} * 18);
+  EXPECT_LE(N.Sheet(0).Data->TextBytes(), size_t{100000} * 16 + 4096);
 }
 
 TEST(SheetCells, CellBudgetNamesTheSheetThatPassesIt) {

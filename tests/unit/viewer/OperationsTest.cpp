@@ -122,6 +122,10 @@ TEST_F(TOps, NavigationKeysJumpMillionCellGaps) {
     FWin->Key(vk::Up, kModCtrl);
   }
   EXPECT_EQ(At(), std::make_tuple(0, 0));
+  // The row headers fit "1048576": wider than the 46 pixels of four digits.
+  int32_t R = -1, C = -1;
+  EXPECT_FALSE(FViewer->CellAt(46, 60, R, C));
+  EXPECT_TRUE(FViewer->CellAt(60, 60, R, C));
 }
 
 TEST_F(TOps, ScrollBarsFollowTheViewAndScaleAMillionRows) {

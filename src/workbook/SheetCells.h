@@ -8,7 +8,7 @@
 // shared string used by a million cells is held once.
 //
 // Promises: a non-empty number cell of eight characters or fewer costs 16
-// bytes and its share of one 24-byte block header per 256 rows; reading a
+// bytes and its share of one block slot (a vector) per 256 rows; reading a
 // cell is one look where the block's rows are equally wide and at worst a
 // binary search within its block of 256 rows; the navigation queries
 // cost what the cells present cost, never what the empty rows between them

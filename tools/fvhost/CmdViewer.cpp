@@ -333,8 +333,12 @@ void CmdBar(TScript& S, const TArgs& A) {
   }
   if (SendInput(UINT(Gesture.size()), Gesture.data(), sizeof(INPUT)) != Gesture.size())
     return S.Fail("the mouse input was refused");
-  // The gesture is over once its messages are taken and the button is up
-  // as the thread last saw it.
+  // The button's messages reach this thread's queue (nothing is dispatched
+  // meanwhile); the gesture is over once they are taken and the button is
+  // up as the thread last saw it.
+  if (!HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) &&
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kEventuallyMs, QS_MOUSEBUTTON) != WAIT_OBJECT_0)
+    return S.Fail("the mouse input did not arrive");
   if (!H().WaitUntil(
           [] {
             return HIWORD(GetQueueStatus(QS_INPUT)) == 0 && !(GetKeyState(VK_LBUTTON) & 0x8000);

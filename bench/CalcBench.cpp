@@ -8,6 +8,10 @@
 //   RecalculateAll/RunningTotals: the same chain recomputed from scratch.
 //   ParsedBytes: code bytes per formula over the conformance fixtures
 //     (target: 64 or less).
+//   Service/EditFeedsSum, Service/RunningTotals: the same two edits typed
+//     through the recalculating workbook a viewer uses, from the typed text to
+//     every changed value cached in the workbook's store and recorded for the
+//     save (same targets).
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -17,6 +21,9 @@
 #include "base/Files.h"
 #include "calc/Calc.h"
 #include "calc/PackageCells.h"
+#include "calc/RecalcService.h"
+#include "workbook/Workbook.h"
+#include "zip/ZipWriter.h"
 
 namespace {
 
@@ -132,6 +139,77 @@ void ParsedBytes(benchmark::State& State) {
   State.counters["bytes_per_block"] = Blocks ? double(Bytes) / double(Blocks) : 0;
 }
 BENCHMARK(ParsedBytes)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A one-sheet package: column A holds N numbers (Value(row)), and Formulas
+// the other cells, as sheetData text of its rows by row index.
+std::string SheetPackage(int32_t N, double (*Value)(int32_t),
+                         std::string (*Formulas)(int32_t Row)) {
+  std::string Sheet =
+      "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+  for (int32_t R = 0; R < N; ++R) {
+    const std::string Ref = std::to_string(R + 1);
+    Sheet += "<row r=\"" + Ref + "\"><c r=\"A" + Ref + "\"><v>" + std::to_string(Value(R)) +
+             "</v></c>" + Formulas(R) + "</row>";
+  }
+  Sheet += "</sheetData></worksheet>";
+  kv::TZipWriter Zip;
+  Zip.AddEntry("[Content_Types].xml",
+               "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>");
+  Zip.AddEntry("xl/workbook.xml",
+               "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+               "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+               "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+  Zip.AddEntry(
+      "xl/_rels/workbook.xml.rels",
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/"
+      "2006/relationships/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>");
+  Zip.AddEntry("xl/worksheets/sheet1.xml", Sheet);
+  Zip.Finish();
+  return Zip.TakeBytes();
+}
+
+// Edits A5 (or A1) through the service, again and again.
+void ServiceEdits(benchmark::State& State, const std::string& Package, int32_t Row) {
+  kv::TXlsxWorkbook Book;
+  Book.LoadFromBytes(Package, "bench.xlsx");
+  kv::TRecalcService Service(Book);
+  Service.EditCell(0, Row, 0, "0");  // the first edit reads every sheet's formulas
+  int V = 0;
+  for (auto _ : State) Service.EditCell(0, Row, 0, std::to_string(++V));
+  State.counters["formulas"] = double(Service.Engine().Counts().Formulas);
+}
+
+void ServiceEditFeedsSum(benchmark::State& State) {
+  static const std::string Package = SheetPackage(
+      100000, [](int32_t R) { return double(R % 97); },
+      [](int32_t R) -> std::string {
+        std::string Ref = std::to_string(R + 1), Out;
+        if (R == 0) Out = "<c r=\"B1\"><f>SUM(A1:A100000)</f><v>0</v></c>";
+        if (R == 0)
+          Out +=
+              "<c r=\"C1\"><f t=\"shared\" ref=\"C1:C1000\" si=\"0\">$B$1*ROW()+1</f><v>0</v></c>";
+        else if (R < 1000)
+          Out += "<c r=\"C" + Ref + "\"><f t=\"shared\" si=\"0\"/><v>0</v></c>";
+        return Out;
+      });
+  ServiceEdits(State, Package, 4);
+}
+BENCHMARK(ServiceEditFeedsSum)->Name("Service/EditFeedsSum")->Unit(benchmark::kMillisecond);
+
+void ServiceRunningTotals(benchmark::State& State) {
+  static const std::string Package = SheetPackage(
+      100000, [](int32_t) { return 1.0; },
+      [](int32_t R) -> std::string {
+        std::string Ref = std::to_string(R + 1);
+        if (R == 0) return "<c r=\"B1\"><f>A1</f><v>1</v></c>";
+        if (R == 1)
+          return "<c r=\"B2\"><f t=\"shared\" ref=\"B2:B100000\" si=\"0\">B1+A2</f><v>2</v></c>";
+        return "<c r=\"B" + Ref + "\"><f t=\"shared\" si=\"0\"/><v>" + Ref + "</v></c>";
+      });
+  ServiceEdits(State, Package, 0);
+}
+BENCHMARK(ServiceRunningTotals)->Name("Service/RunningTotals")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

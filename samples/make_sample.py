@@ -3,22 +3,71 @@
 
 Made with openpyxl so that the sample comes from a program nobody here wrote:
 three sheets with text, numbers, a date, a formula with its cached value
-missing (openpyxl writes none) and a cell with leading blanks.
+missing (openpyxl writes none) and a cell with leading blanks. Each region's
+Total is a formula (=SUM(B2:E2) ...) whose cached value LibreOffice computes:
+the book is converted by LibreOffice headless with recalculation forced, and
+the values it gives are written into openpyxl's own file, which stays as
+openpyxl wrote it otherwise.
 """
 import datetime
+import os
+import re
+import subprocess
 import sys
+import tempfile
+import zipfile
 
 import openpyxl
 
 out = sys.argv[1] if len(sys.argv) > 1 else "Quarterly.xlsx"
+# LibreOffice's setting that recomputes every formula of an .xlsx on load.
+RECALC_ALWAYS = """<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" \
+xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" \
+oor:op="fuse"><value>0</value></prop></item>
+</oor:items>
+"""
+
+
+def libreoffice_totals(path, work):
+    """The Total column as LibreOffice computes it: {"F2": 5560.75, ...}."""
+    profile = os.path.join(work, "profile")
+    os.makedirs(os.path.join(profile, "user"))
+    with open(os.path.join(profile, "user", "registrymodifications.xcu"), "w") as f:
+        f.write(RECALC_ALWAYS)
+    subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + profile,
+                    "--convert-to", "xlsx", "--outdir", os.path.join(work, "lo"), path],
+                   check=True, capture_output=True, timeout=180)
+    ws = openpyxl.load_workbook(os.path.join(work, "lo", os.path.basename(path)),
+                                data_only=True)["Summary"]
+    return {f"F{r}": ws[f"F{r}"].value for r in range(2, 6)}
+
+
+def write_cached(path, values):
+    """Puts the values into the formula cells of the first sheet's part."""
+    with zipfile.ZipFile(path) as z:
+        parts = [(i, z.read(i.filename)) for i in z.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for info, data in parts:
+            if info.filename == "xl/worksheets/sheet1.xml":
+                text = data.decode()
+                for ref, v in values.items():
+                    text, n = re.subn(r'(<c r="%s"><f>[^<]*</f>)<v></v>' % ref,
+                                      r"\g<1><v>%s</v>" % repr(float(v)).removesuffix(".0"), text)
+                    assert n == 1, ref
+                data = text.encode()
+            z.writestr(info, data)
+
+
 wb = openpyxl.Workbook()
 ws = wb.active
 ws.title = "Summary"
 ws.append(["Region", "Q1", "Q2", "Q3", "Q4", "Total"])
 rows = [("North", 1200.5, 1350, 1410.25, 1600), ("South", 980, 1020.75, 1105, 1230),
         ("East", 1500, 1475.5, 1530, 1690.1), ("West", 760.25, 810, 905.5, 990)]
-for r in rows:
-    ws.append(list(r) + [sum(r[1:])])
+for n, r in enumerate(rows, start=2):
+    ws.append(list(r) + [f"=SUM(B{n}:E{n})"])
 ws["A8"] = "Prepared"
 ws["B8"] = datetime.date(2026, 3, 7)
 ws["B8"].number_format = "yyyy-mm-dd"
@@ -37,3 +86,5 @@ ws["A3"] = "Line one\nline two"
 ws["B5"] = True
 ws["C6"] = "=1/0"
 wb.save(out)
+with tempfile.TemporaryDirectory() as work:
+    write_cached(out, libreoffice_totals(out, work))

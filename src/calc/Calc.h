@@ -97,6 +97,9 @@ class ICellSource {
   virtual void UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const = 0;
   // Every formula cell of a sheet, in any order.
   virtual void ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out) const = 0;
+  // The formula of one cell; false for a cell without one. (Valid as long as
+  // ListFormulas's; this one lists the sheet.)
+  virtual bool FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const;
   // The text of a defined name visible from Sheet (its own scope first, then
   // the workbook's); false when there is none.
   virtual bool DefinedName(std::string_view Name, int Sheet, std::string& Formula) const = 0;
@@ -130,8 +133,14 @@ class TCalcEngine {
   TCalcEngine& operator=(const TCalcEngine&) = delete;
 
   // Reads and parses the formulas of every sheet; their values are the cached
-  // ones until something recomputes them.
+  // ones until something recomputes them. A formula without a cached value
+  // (its source value empty) is marked for the next Recalculate.
   void Load();
+  // The same for one sheet and, in turn, the sheets its formulas read (every
+  // sheet for INDIRECT and OFFSET), so that a sheet costs only what it reads.
+  // CellChanged reads every sheet: a cell's readers may be anywhere.
+  void LoadSheet(int Sheet);
+  bool SheetLoaded(int Sheet) const;
   // Recomputes every formula from scratch; the changed cells (against their
   // values before) are appended to Changed when given.
   void RecalculateAll(std::vector<TChangedCell>* Changed = nullptr);
@@ -139,9 +148,10 @@ class TCalcEngine {
   // holds the new state): its formula, if any, is read again and everything it
   // reaches is marked for the next Recalculate.
   void CellChanged(int Sheet, int32_t Row, int32_t Col);
-  // Recomputes the cells marked since the last call, and every volatile
-  // formula with what it reaches, in order.
-  void Recalculate(std::vector<TChangedCell>* Changed = nullptr);
+  // Recomputes the cells marked since the last call, and (WithVolatile) every
+  // volatile formula with what it reaches, in order. Reads every sheet when
+  // none was read yet.
+  void Recalculate(std::vector<TChangedCell>* Changed = nullptr, bool WithVolatile = true);
 
   // The value the engine holds for a cell: a formula's computed (or kept)
   // value, else the source's.

@@ -170,7 +170,15 @@ struct TParsed {
   bool Unsupported = false;  // calls a function the engine lacks
   bool Volatile = false;
   bool Dynamic = false;  // OFFSET/INDIRECT: reads cells its code does not name
+  // When not Ok: the byte of the text where reading failed (its length when
+  // the text ended too soon) and a short reason ("\")\" is not expected here").
+  size_t ErrorAt = 0;
+  std::string Reason;
 };
+// FindSheet's answer for a sheet the workbook has but the source cannot read
+// (a hidden one): a formula naming it is read as calling a function the
+// engine lacks, so it keeps its cached value.
+constexpr int kUnreadableSheet = -2;
 class TNameResolver {
  public:
   virtual ~TNameResolver() = default;

@@ -5,6 +5,7 @@
 // down the stack closes a cycle. Ranges are indexed as ranges (by column
 // for narrow ones), so SUM(A:A) is one entry.
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <unordered_map>
 
@@ -63,8 +64,10 @@ struct TSheetIndex {
 
 struct TCalcEngine::TImpl : TNameResolver {
   const ICellSource& Source;
-  std::vector<TFormula> Forms;
-  std::vector<TBlock> Blocks;
+  // Deques: a sheet read while a formula is computed adds formulas and
+  // blocks, and the values handed out must stay where they are.
+  std::deque<TFormula> Forms;
+  std::deque<TBlock> Blocks;
   std::unordered_map<uint64_t, uint32_t> ByCell;
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
   std::unordered_map<uint64_t, std::vector<uint32_t>> Singles;
@@ -72,7 +75,8 @@ struct TCalcEngine::TImpl : TNameResolver {
   TCalcCounts Counts;
   std::vector<TRef> ScratchRefs;  // Expand's, kept to spare an allocation per formula
   int ParseSheet = 0;
-  bool Loaded = false;
+  std::vector<bool> SheetLoaded;  // whose formulas were read
+  size_t SheetsLoaded = 0;
 
   explicit TImpl(const ICellSource& S) : Source(S) {}
 
@@ -135,13 +139,17 @@ struct TCalcEngine::TImpl : TNameResolver {
     F.Value = Source.CellValue(Sheet, I.Row, I.Col);
     // Its inputs are unknown, so its value can never be vouched for.
     if (!Blocks[F.Block].Ok) F.Kept = TKeptReason::Unreadable;
+    // A formula the file left without a value is computed by the next
+    // recalculation.
+    else if (F.Value.IsEmpty())
+      F.State = kDirty;
     uint32_t Id = uint32_t(Forms.size());
     Forms.push_back(std::move(F));
     ByCell[Key(Sheet, I.Row, I.Col)] = Id;
     auto& Col = Index(Sheet).ByCol[I.Col];
     auto At = std::lower_bound(Col.begin(), Col.end(), std::make_pair(I.Row, uint32_t(0)));
     Col.insert(At, {I.Row, Id});
-    std::vector<TRef> Refs;
+    std::vector<TRef>& Refs = ScratchRefs;  // never while Expand uses it
     References(Forms[Id], Refs);
     for (const TRef& R : Refs) AddDependency(R, Id);
   }
@@ -209,16 +217,43 @@ struct TCalcEngine::TImpl : TNameResolver {
     }
   }
 
-  void Load() {
-    if (Loaded) return;
-    Loaded = true;
+  bool IsLoaded(int Sheet) const {
+    return size_t(Sheet) < SheetLoaded.size() && SheetLoaded[size_t(Sheet)];
+  }
+  // Reads the formulas of Sheet and of every sheet they read, in turn.
+  void LoadSheet(int First) {
+    if (SheetLoaded.size() < size_t(Source.SheetCount()))
+      SheetLoaded.resize(size_t(Source.SheetCount()));
+    std::vector<int> Queue{First};
     std::vector<TFormulaCellInfo> List;
-    for (int S = 0; S < Source.SheetCount(); ++S) {
+    std::vector<TRef> Refs;
+    while (!Queue.empty()) {
+      const int S = Queue.back();
+      Queue.pop_back();
+      if (S < 0 || size_t(S) >= SheetLoaded.size() || SheetLoaded[size_t(S)]) continue;
+      SheetLoaded[size_t(S)] = true;
+      ++SheetsLoaded;
       List.clear();
       Source.ListFormulas(S, List);
       Index(S);
+      ByCell.reserve(ByCell.size() + List.size());
+      Singles.reserve(Singles.size() + List.size());
+      const size_t From = Forms.size();
       for (const TFormulaCellInfo& I : List) AddFormula(S, I);
+      for (size_t Id = From; Id < Forms.size(); ++Id) {
+        const TBlock& B = Blocks[Forms[Id].Block];
+        if (B.Dynamic) {  // may read any sheet
+          for (int K = 0; K < Source.SheetCount(); ++K) Queue.push_back(K);
+          continue;
+        }
+        References(Forms[Id], Refs);
+        for (const TRef& R : Refs)
+          if (!IsLoaded(R.Sheet)) Queue.push_back(R.Sheet);
+      }
     }
+  }
+  void Load() {
+    for (int S = 0; S < Source.SheetCount(); ++S) LoadSheet(S);
   }
 
   void Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed);
@@ -388,12 +423,32 @@ void TCalcEngine::TImpl::Recount() {
   }
 }
 
+bool ICellSource::FormulaAt(int Sheet, int32_t Row, int32_t Col, TFormulaCellInfo& Out) const {
+  std::vector<TFormulaCellInfo> List;
+  ListFormulas(Sheet, List);
+  for (const TFormulaCellInfo& I : List)
+    if (I.Row == Row && I.Col == Col) {
+      Out = I;
+      return true;
+    }
+  return false;
+}
+
 TCalcEngine::TCalcEngine(const ICellSource& Source) : FImpl(std::make_unique<TImpl>(Source)) {}
 TCalcEngine::~TCalcEngine() = default;
 
 void TCalcEngine::Load() {
   FImpl->Load();
   FImpl->Recount();
+}
+
+void TCalcEngine::LoadSheet(int Sheet) {
+  FImpl->LoadSheet(Sheet);
+  FImpl->Recount();
+}
+
+bool TCalcEngine::SheetLoaded(int Sheet) const {
+  return FImpl->IsLoaded(Sheet);
 }
 
 void TCalcEngine::RecalculateAll(std::vector<TChangedCell>* Changed) {
@@ -418,22 +473,20 @@ void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
   uint64_t K = Key(Sheet, Row, Col);
   auto It = E.ByCell.find(K);
   if (It != E.ByCell.end()) E.RemoveFormula(It->second);
-  std::vector<TFormulaCellInfo> List;
-  E.Source.ListFormulas(Sheet, List);
-  for (const TFormulaCellInfo& I : List)
-    if (I.Row == Row && I.Col == Col) {
-      E.AddFormula(Sheet, I);
-      E.Forms.back().State = kDirty;
-    }
+  TFormulaCellInfo I;
+  if (E.Source.FormulaAt(Sheet, Row, Col, I)) {
+    E.AddFormula(Sheet, I);
+    E.Forms.back().State = kDirty;
+  }
   E.MarkFrom({K});
 }
 
-void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed) {
-  FImpl->Load();
+void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed, bool WithVolatile) {
   TImpl& E = *FImpl;
+  if (E.SheetsLoaded == 0) E.Load();
   std::vector<uint64_t> Volatile;
   for (TFormula& F : E.Forms)
-    if (!F.Removed && E.Blocks[F.Block].Volatile && F.State != kDirty) {
+    if (WithVolatile && !F.Removed && E.Blocks[F.Block].Volatile && F.State != kDirty) {
       F.State = kDirty;
       Volatile.push_back(Key(F.Sheet, F.Row, F.Col));
     }

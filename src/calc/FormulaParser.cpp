@@ -175,6 +175,15 @@ int Precedence(uint8_t Op) {
   }
 }
 
+std::string ArgumentCountText(const TFunctionDef& D) {
+  const auto Count = [](int N) {
+    return std::to_string(N) + (N == 1 ? " argument" : " arguments");
+  };
+  if (D.MaxArgs == 255) return "at least " + Count(D.MinArgs);
+  if (D.MinArgs == D.MaxArgs) return Count(D.MinArgs);
+  return std::to_string(D.MinArgs) + " to " + Count(D.MaxArgs);
+}
+
 class TParser {
  public:
   TParser(std::string_view Text, int32_t Row, int32_t Col, TNameResolver& Names, int Depth)
@@ -182,7 +191,14 @@ class TParser {
 
   TParsed Run() {
     TParsed P;
-    if (S.size() > kMaxFormulaLength || !Parse()) return P;
+    if (S.size() > kMaxFormulaLength) {
+      P.Reason = "the formula is longer than " + std::to_string(kMaxFormulaLength) + " characters";
+      return P;
+    }
+    if (!Parse()) {
+      Fault(P);
+      return P;
+    }
     P.Code = std::move(FCode);
     P.Ok = true;
     P.Unsupported = FUnsupported;
@@ -202,7 +218,27 @@ class TParser {
   long FDepthCount = 0;  // operands the code leaves
   bool FExpect = true;   // an operand comes next
   bool FUnsupported = false, FVolatile = false, FDynamic = false;
-  int FArrayArgs = 0;  // open calls of functions that take arrays
+  int FArrayArgs = 0;   // open calls of functions that take arrays
+  size_t FAt = 0;       // where the token being read starts
+  std::string FReason;  // why reading stopped, when known better than "unexpected"
+
+  // Where and why the text could not be read.
+  void Fault(TParsed& P) const {
+    bool Open = false;
+    for (const TStackItem& T : FStack) Open |= T.Kind != skOp;
+    if (!FReason.empty()) {
+      P.ErrorAt = FAt;
+      P.Reason = FReason;
+    } else if (I >= S.size() || FAt >= S.size()) {
+      P.ErrorAt = S.size();
+      P.Reason = Open ? "a \"(\" is not closed" : "the formula ends too soon";
+    } else {
+      P.ErrorAt = FAt;
+      size_t End = FAt;
+      NextCodePoint(S, End);
+      P.Reason = "\"" + std::string(S.substr(FAt, End - FAt)) + "\" is not expected here";
+    }
+  }
 
   static bool StartsOperand(char C) {
     return (IsIdentChar(C) && C != '.' && C != '?') || C == '$' || C == '\'' || C == '(';
@@ -240,8 +276,10 @@ class TParser {
         FExpect = true;
         continue;
       }
+      FAt = I;
       if (FExpect ? !Operand() : !Operator()) return false;
     }
+    FAt = S.size();
     if (FExpect) return false;
     while (!FStack.empty()) {
       if (FStack.back().Kind != skOp) return false;
@@ -521,6 +559,7 @@ class TParser {
         return EmitRefError();
       }
       if (!ScanReference(S, I, P)) return SheetScopedName(Index);
+      if (Index == kUnreadableSheet) FUnsupported = true;
       if (Index < 0) return EmitRefError();
       return EmitRef(uint16_t(Index), P);
     }
@@ -628,7 +667,11 @@ class TParser {
         int Argc = T.Argc;
         if (T.Func != kUnknownFunction) {
           const TFunctionDef& D = FunctionById(T.Func);
-          if (Argc < D.MinArgs || (D.MaxArgs != 255 && Argc > D.MaxArgs)) return false;
+          if (Argc < D.MinArgs || (D.MaxArgs != 255 && Argc > D.MaxArgs)) {
+            FReason = std::string(D.Name) + " takes " + ArgumentCountText(D) + ", not " +
+                      std::to_string(Argc);
+            return false;
+          }
         }
         FCode += char(opFunc);
         Put(FCode, uint16_t(T.Func));

@@ -5,6 +5,7 @@
 #include "base/Error.h"
 #include "base/HostPorts.h"
 #include "base/Text.h"
+#include "calc/RecalcService.h"
 #include "export/XlsxExporter.h"
 #include "viewer/DisplaySettings.h"
 #include "viewer/SheetNavigation.h"
@@ -152,7 +153,8 @@ void TVantSpreadsheet::HandleScroll(bool Vertical, uint32_t Code, int32_t Pos) {
 
 const TXlsxSheet* TVantSpreadsheet::CurrentSheet() const {
   if (!FWorkbook || FCurrentSheet < 0 || FCurrentSheet >= FWorkbook->SheetCount()) return nullptr;
-  return &FWorkbook->Sheet(FCurrentSheet);
+  // Through the service: formulas the file left without a value show computed.
+  return &FRecalc->Sheet(FCurrentSheet);
 }
 
 // ---- Window messages ----
@@ -353,8 +355,9 @@ void TVantSpreadsheet::ClearSelectedCell() {
   if (!S || FEdit != 0 || FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
       FSelectedRow >= S->RowCount())
     return;
-  if (S->Cell(FSelectedRow, FSelectedCol).empty()) return;
-  FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, "");
+  // A formula whose value is empty text is there to clear too.
+  if (FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol).empty()) return;
+  FRecalc->EditCell(FCurrentSheet, FSelectedRow, FSelectedCol, "");
   Invalidate();
 }
 
@@ -546,10 +549,13 @@ void TVantSpreadsheet::SetToolbarPlacement(const std::string& PlacementStr) {
 void TVantSpreadsheet::LoadWorkbook(const std::string& FileName) {
   // An edit still open belongs to the workbook being replaced.
   EndCellEdit(false);
+  FRecalc.reset();
   FWorkbook.reset();
   auto Book = std::make_unique<TXlsxWorkbook>();
   Book->LoadFromFile(FileName);
+  auto Recalc = std::make_unique<TRecalcService>(*Book);
   FWorkbook = std::move(Book);
+  FRecalc = std::move(Recalc);
   FFileName = FileName;
   FCurrentSheet = -1;
   FTopRow = 0;
@@ -577,6 +583,9 @@ void TVantSpreadsheet::SaveWorkbook(const std::string& FileName) {
 void TVantSpreadsheet::ExportWorkbook(const std::string& FormatStr, const std::string& ScopeStr,
                                       const std::string& FileName) {
   if (!FWorkbook) throw TKvError("No workbook is currently open.");
+  // Every sheet as the viewer shows it, formulas without a value computed.
+  if (IsAllSheetsScope(ScopeStr))
+    for (int I = 0; I < FWorkbook->SheetCount(); ++I) (void)FRecalc->Sheet(I);
   ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr);
 }
 
@@ -593,7 +602,7 @@ bool TVantSpreadsheet::GotoSheet(int32_t Index) {
   if (!FWorkbook || Index < 0 || Index >= FWorkbook->SheetCount()) return false;
   try {
     // A sheet that cannot be read leaves the current one in place.
-    (void)FWorkbook->Sheet(Index);
+    (void)FRecalc->Sheet(Index);
     EndCellEdit(true);
     FCurrentSheet = Index;
     FSelectedCol = 0;
@@ -666,7 +675,9 @@ void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
   // over the toolbar or the tabs.
   EnsureCellVisible(FSelectedCol, FSelectedRow);
   Invalidate();
-  const std::string_view Old = S->Cell(FSelectedRow, FSelectedCol);
+  // A formula cell opens on its formula, a text that would read as one
+  // behind an apostrophe.
+  const std::string Old = FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol);
   const std::string Text = EditorFormOf(NewText ? std::string_view(*NewText) : Old);
   const int64_t Lines = 1 + std::count(Text.begin(), Text.end(), '\n');
   TRect G = GridRect();
@@ -682,7 +693,7 @@ void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
                                           FGridFontName, FGridFontSize);
   if (E == 0) return;
   FEdit = E;
-  FEditCrLf = Old.find("\r\n") != std::string_view::npos;
+  FEditCrLf = Old.find("\r\n") != std::string::npos;
   FEditReplaces = NewText.has_value();
   // Read back rather than kept from the cell: the edit control may hold the
   // text differently, and only the reader's typing may count as a change.
@@ -715,12 +726,14 @@ void TVantSpreadsheet::EndCellEdit(bool Commit, bool FocusLost) {
   const TXlsxSheet* S = CurrentSheet();
   if (!Commit || !S) return;
   // An unchanged close writes nothing: rewriting the text would turn a
-  // formula, a number stored as text or a date into a typed constant. New
-  // content typed over the cell counts as a change unless it is the cell's.
+  // number stored as text or a date into a typed constant, and would record
+  // an edit of a formula. New content typed over the cell counts as a change
+  // unless it is what the editor would have opened with.
   const std::string Value = CellFormOf(Text, FEditCrLf);
-  const bool Changed =
-      FEditReplaces ? Value != S->Cell(FSelectedRow, FSelectedCol) : Text != FEditOpenedWith;
-  if (Changed) FWorkbook->SetCellValue(FCurrentSheet, FSelectedRow, FSelectedCol, Value);
+  const bool Changed = FEditReplaces
+                           ? Value != FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol)
+                           : Text != FEditOpenedWith;
+  if (Changed) FRecalc->EditCell(FCurrentSheet, FSelectedRow, FSelectedCol, Value);
 }
 
 void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {

@@ -1,9 +1,12 @@
 // TVantSpreadsheet: one spreadsheet viewer laid over a host Rectangle. It owns
-// a child window (through the window port), the loaded workbook, the in-place
-// editor while one is open and the highlight map; it shows one worksheet as a
-// grid with a toolbar and sheet tabs (normal mode) or an action toolbar (page
-// mode), keeps itself over its Rectangle on a 250 ms timer, and reports its
-// state through host variables.
+// a child window (through the window port), the loaded workbook with the
+// recalculating service that every edit and every sheet read goes through
+// (formulas follow the reader's edits, a formula cell opens its editor on its
+// formula, formulas the file left without a value show computed), the
+// in-place editor while one is open and the highlight map; it shows one
+// worksheet as a grid with a toolbar and sheet tabs (normal mode) or an
+// action toolbar (page mode), keeps itself over its Rectangle on a 250 ms
+// timer, and reports its state through host variables.
 //
 // Layout, hit testing and painting are pure functions of the viewer's fields
 // and its client size; painting fills a TPaintList that a renderer draws.
@@ -27,6 +30,7 @@
 namespace kv {
 
 class IHost;
+class TRecalcService;
 
 // Layout constants, pixels.
 constexpr int32_t kSideToolbarWidth = 190;
@@ -113,8 +117,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   // (the viewer then has no workbook).
   void LoadWorkbook(const std::string& FileName);
   // Commits an open edit, then saves to FileName or, when that is blank, to
-  // the loaded file. Raises: "No workbook is currently open.", "No output file
-  // name was supplied.", the saver's errors.
+  // the loaded file. Raises: "No workbook is currently open.", the open
+  // edit's errors (nothing is saved), "No output file name was supplied.",
+  // the saver's errors.
   void SaveWorkbook(const std::string& FileName);
   // Exports without committing an open edit. Raises: "No workbook is
   // currently open.", the export's errors.
@@ -167,9 +172,11 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   // cell's text, all selected, or, given NewText, on that text with the
   // caret after it (a typed first character, or nothing for Backspace).
   void BeginCellEdit(std::optional<std::string> NewText = std::nullopt);
-  // Closes the editor. With Commit, writes its text into the cell only when
-  // it differs from the text the editor opened with. Gives the viewer the
-  // keyboard focus only when the editor or the viewer had it and FocusLost
+  // Closes the editor. With Commit, enters its text into the cell (as a
+  // formula after "=", as text after an apostrophe) only when it differs
+  // from the text the editor opened with; a refused formula raises the
+  // service's error with the cell unchanged and the editor closed. Gives the
+  // viewer the keyboard focus only when the editor or the viewer had it and FocusLost
   // is false (FocusLost: the close answers the editor's loss of the focus,
   // which has already gone to another window).
   void EndCellEdit(bool Commit, bool FocusLost = false);
@@ -302,6 +309,7 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   std::string FVariableName;
   std::string FFileName;
   std::unique_ptr<TXlsxWorkbook> FWorkbook;
+  std::unique_ptr<TRecalcService> FRecalc;  // over FWorkbook, set with it
   int32_t FCurrentSheet = -1;
   TToolbarPlacement FToolbarPlacement = TToolbarPlacement::Top;
   bool FPageMode = false;

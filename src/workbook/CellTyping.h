@@ -21,7 +21,9 @@
 
 namespace kv {
 
-enum class TTypedKind { Blank, Number, Boolean, Text };
+// Error and FormulaText are never typed: they are the cached values of
+// formulas (an error's code; a formula's text result, "str").
+enum class TTypedKind { Blank, Number, Boolean, Text, Error, FormulaText };
 
 // What the rules need to know of the cell.
 struct TTypingCell {
@@ -35,7 +37,7 @@ struct TTypingCell {
 struct TTypedValue {
   TTypedKind Kind = TTypedKind::Blank;
   // Number: the invariant number text a "v" element holds; Boolean: "1" or
-  // "0"; Text: the typed text; Blank: empty.
+  // "0"; Text and FormulaText: the text; Error: its code; Blank: empty.
   std::string Value;
   // The cell's text as loading the saved cell reads it.
   std::string Loaded;

@@ -246,6 +246,15 @@ void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
                                              : TCellType::InlineString);
 }
 
+void TSheetCells::SetCachedValue(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
+                                 std::string_view Value) {
+  TCell* C = FindToChange(Row, Col);
+  if (!C || !(C->Form & kFormula)) return;
+  C->Type = Type;
+  StoreText(*C, Text, Value);
+  FKept.erase((static_cast<uint64_t>(Row) << 14) | static_cast<uint64_t>(Col));
+}
+
 void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
   FRows = std::max(FRows, std::min(Rows, kMaxRows));
   FCols = std::max(FCols, std::min(Cols, kMaxCols));

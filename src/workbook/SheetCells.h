@@ -189,6 +189,11 @@ class TSheetCells {
   // differs from Text (a date's serial), Value.
   void SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type, int32_t Style,
                std::string_view Value);
+  // A formula cell's new cached value: the cell takes Text (and Value, as
+  // PutCell), typed Type, keeping its style and its formula. Nothing happens
+  // for a cell without a formula. Raises: the text cap's error.
+  void SetCachedValue(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
+                      std::string_view Value = {});
   // Grows (never shrinks) the reported size to at least Rows x Cols.
   void Grow(int32_t Rows, int32_t Cols);
   // Gives back the room reserved for growth (after a load).

@@ -172,7 +172,7 @@ class TSplicer {
       : FX(Source, PartName), FOut(Out), FMayAddSheetData(MayAddSheetData) {
     FEdits.reserve(Edits.size());
     for (const auto& [Place, Edit] : Edits)
-      FEdits.push_back({Place.first, Place.second, &Edit.Value, Edit.NewStyle});
+      FEdits.push_back({Place.first, Place.second, &Edit, Edit.NewStyle});
     if (!FEdits.empty()) {
       FMinRow = FEdits.front().Row;
       FMaxRow = FEdits.back().Row;
@@ -221,7 +221,7 @@ class TSplicer {
  private:
   struct TEdit {
     int32_t Row, Col;
-    const TTypedValue* Value;
+    const TCellEdit* Edit;
     int32_t NewStyle;
     bool Placed = false;
   };
@@ -232,6 +232,16 @@ class TSplicer {
   };
 
   void Emit(std::string_view Bytes) { FOut.Write(Bytes); }
+
+  // The content an edit writes: a new formula's "f" first, then the value.
+  // An edit that keeps the formula writes the value only: the cell's own "f"
+  // is copied before it.
+  std::string EditContent(const TCellEdit& E, std::string_view Prefix, std::string& Type) const {
+    std::string Value = CellValueMarkup(E.Value, Prefix, FAsciiOnly, Type);
+    if (E.FormulaEdit != TFormulaEdit::Set) return Value;
+    const std::string F = std::string(Prefix) + "f";
+    return "<" + F + ">" + EscapeText(E.Formula, FAsciiOnly, false) + "</" + F + ">" + Value;
+  }
 
   // The first edit at or after (Row, Col).
   size_t LowerBound(int32_t Row, int32_t Col) const {
@@ -251,7 +261,7 @@ class TSplicer {
   std::string NewCell(TEdit& E, std::string_view Prefix) {
     E.Placed = true;
     std::string Type;
-    const std::string Content = CellValueMarkup(*E.Value, Prefix, FAsciiOnly, Type);
+    const std::string Content = EditContent(*E.Edit, Prefix, Type);
     std::string Name = std::string(Prefix) + "c";
     const std::string Style = E.NewStyle > 0 ? " s=\"" + std::to_string(E.NewStyle) + "\"" : "";
     return "<" + Name + " r=\"" + CellRef(E.Row, E.Col) + "\"" + Style + " t=\"" + Type + "\">" +
@@ -467,8 +477,12 @@ class TSplicer {
     FCellCol = Col;
     FCellName = std::string(FX.Name());
     std::string Type;
-    FCellContent = CellValueMarkup(*Edit->Value, PrefixOf(FCellName), FAsciiOnly, Type);
-    Emit(RewriteTag(RawTag(), {{"t", Type}}, {"cm", "vm"}, true));
+    FCellContent = EditContent(*Edit->Edit, PrefixOf(FCellName), Type);
+    FKeepFormula = Edit->Edit->FormulaEdit == TFormulaEdit::Keep;
+    if (FKeepFormula)
+      Emit(RewriteTag(RawTag(), {{"t", Type}}, {"vm"}, true));
+    else
+      Emit(RewriteTag(RawTag(), {{"t", Type}}, {"cm", "vm"}, true));
     FX.SkipRaw(FX.EventEnd());
     if (FX.EmptyElement()) {
       Emit(FCellContent + "</" + FCellName + ">");
@@ -514,6 +528,22 @@ class TSplicer {
       return;
     }
     const std::string_view Local = FX.LocalName();
+    if (SameTextAscii(Local, "f") && FKeepFormula && !FContentWritten) {
+      // The formula stays as written, unless its shared group lost its first
+      // cell; the new value follows it.
+      if (const TGroup* G = MovedGroup()) {
+        Emit(MovedFormula(*G));
+        FFormula = {};
+        StartSkip();
+        return;
+      }
+      FX.SkipRaw(FX.EventStart());
+      if (FX.EmptyElement())
+        FX.CopyRaw(FX.EventEnd());
+      else
+        FCopyDepth = FX.Depth();
+      return;
+    }
     if (SameTextAscii(Local, "f") && !FFormula.Seen) {
       FFormula.Seen = FFormula.Capture = true;
       std::string_view V;
@@ -548,7 +578,7 @@ class TSplicer {
   // array range holding an edit, and is written out in full when it belongs
   // to a shared group whose first cell was edited.
   void PlainCellFormula() {
-    std::string_view T, Ref, Si;
+    std::string_view T, Ref;
     FX.FindAttribute("t", T);
     const uint64_t HeldStart = FHeldTagStart, HeldEnd = FHeldTagEnd;
     FHeldTagEnd = 0;
@@ -564,17 +594,31 @@ class TSplicer {
       return;
     }
     if (HeldEnd > 0) FX.CopyRaw(FX.EventStart());
-    if (!SameTextAscii(T, "shared") || !FX.FindAttribute("si", Si)) return;
-    auto It = FGroups.find(std::string(Trim(Si)));
-    if (It == FGroups.end()) return;
-    const TGroup& G = It->second;
-    const std::string Name(FX.Name());
-    Emit(RewriteTag(RawTag(), {}, {"t", "si", "ref"}, true));
-    Emit(EscapeText(ShiftFormulaReferences(G.Text, FCellRow - G.Row, FCellCol - G.Col), FAsciiOnly,
-                    false));
-    Emit("</" + Name + ">");
+    const TGroup* G = MovedGroup();
+    if (!G) return;
+    Emit(MovedFormula(*G));
     FFormula = {};
     StartSkip();
+  }
+
+  // The shared group, whose first cell was edited, that the "f" at FX's
+  // current event belongs to; null for any other formula.
+  const TGroup* MovedGroup() const {
+    std::string_view T, Si;
+    FX.FindAttribute("t", T);
+    if (!SameTextAscii(T, "shared") || !FX.FindAttribute("si", Si)) return nullptr;
+    auto It = FGroups.find(std::string(Trim(Si)));
+    return It == FGroups.end() ? nullptr : &It->second;
+  }
+
+  // The "f" at FX's current event as the cell's own formula: the group's
+  // text moved to the cell.
+  std::string MovedFormula(const TGroup& G) const {
+    const std::string Name(FX.Name());
+    return RewriteTag(RawTag(), {}, {"t", "si", "ref"}, true) +
+           EscapeText(ShiftFormulaReferences(G.Text, FCellRow - G.Row, FCellCol - G.Col),
+                      FAsciiOnly, false) +
+           "</" + Name + ">";
   }
 
   TXmlPullReader FX;
@@ -599,6 +643,7 @@ class TSplicer {
   bool FInPlainCell = false;
   uint64_t FHeldTagStart = 0, FHeldTagEnd = 0;  // a held start tag, FHeldTagEnd 0 if none
   bool FInEdited = false, FContentWritten = false;
+  bool FKeepFormula = false;  // the edited cell keeps its "f"
   std::string FCellName, FCellContent;
   struct {
     bool Seen = false, Capture = false;
@@ -638,6 +683,13 @@ std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, b
     case TTypedKind::Boolean:
       Type = Value.Kind == TTypedKind::Number ? "n" : "b";
       return "<" + P + "v>" + Value.Value + "</" + P + "v>";
+    case TTypedKind::Error:
+      Type = "e";
+      return "<" + P + "v>" + EscapeText(Value.Value, AsciiOnly, false) + "</" + P + "v>";
+    case TTypedKind::FormulaText:
+      Type = "str";
+      return "<" + P + "v" + (NeedsPreservedSpace(Value.Value) ? " xml:space=\"preserve\"" : "") +
+             ">" + EscapeText(Value.Value, AsciiOnly, true) + "</" + P + "v>";
     case TTypedKind::Text:
       break;
   }

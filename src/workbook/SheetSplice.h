@@ -15,7 +15,10 @@
 //   hold (C0 controls, U+FFFE, U+FFFF, lone surrogates) and an underscore that would start an
 //   "_xHHHH_" escape become "_xHHHH_" escapes; a CR is written as a character reference; in a part
 //   declared in an encoding other than UTF-8, every non-ASCII character is a character reference.
-// - An edited cell loses its formula. When the formula was the first of a
+// - A formula edit writes "f" with the formula text before the value; an
+//   edit of a cached value keeps the cell's "f" element byte for byte and
+//   its "cm", and writes the new "v" and "t" ("n", "b", "e" or "str").
+// - An edited cell otherwise loses its formula. When the formula was the first of a
 //   shared group, the group's later cells get the formula moved to them; when
 //   an edited cell lies in an array (or spill) range, the range's anchor loses
 //   its formula and every cell keeps its cached value as a constant.
@@ -34,10 +37,16 @@
 
 namespace kv {
 
+// What an edit does to the cell's formula: it goes (a constant replaces it),
+// it stays as written (only the cached value changes), or Formula replaces it.
+enum class TFormulaEdit : uint8_t { Remove, Keep, Set };
+
 // One cell's new content.
 struct TCellEdit {
   TTypedValue Value;
   int32_t NewStyle = 0;  // the style of a cell element the edit creates (its row's or column's)
+  TFormulaEdit FormulaEdit = TFormulaEdit::Remove;
+  std::string Formula;  // Set: the new formula's text, without the "="
   TCellEdit() = default;
   TCellEdit(TTypedValue Typed) : Value(std::move(Typed)) {}
   // Text typed into a General cell.
@@ -50,7 +59,7 @@ struct TCellEdit {
 using TCellEdits = std::map<std::pair<int32_t, int32_t>, TCellEdit>;
 
 struct TSpliceResult {
-  bool FormulaRemoved = false;  // some cell lost its formula
+  bool FormulaRemoved = false;  // some cell lost or changed its formula
 };
 
 // Reads the worksheet part from Source and writes it with Edits applied to
@@ -61,8 +70,9 @@ struct TSpliceResult {
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
                               const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out);
 
-// The cell content an edit writes and the cell's type ("n", "b" or
-// "inlineStr"): "<v>12.5</v>", "<v>1</v>", "<is><t>x</t></is>" or nothing, with element names
+// The cell content an edit writes and the cell's type ("n", "b", "e", "str"
+// or "inlineStr"): "<v>12.5</v>", "<v>1</v>", "<v>#N/A</v>", "<v>x</v>",
+// "<is><t>x</t></is>" or nothing, with element names
 // carrying Prefix (such as "x:"). AsciiOnly: non-ASCII as character references.
 std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, bool AsciiOnly,
                             std::string& Type);

@@ -78,6 +78,27 @@ struct TXlsxSheet {
   }
 };
 
+// A formula cell's cached value: what the save writes in its "v" (with "t")
+// and the table shows.
+enum class TCachedKind : uint8_t { Number, Text, Boolean, Error };
+struct TCachedValue {
+  TCachedKind Kind = TCachedKind::Number;
+  double Number = 0;  // Number; Boolean as 1 or 0
+  std::string Text;   // Text; Error: its code, such as "#DIV/0!"
+};
+
+// The names formulas may use beyond the shown sheets' own: defined names and
+// the sheets the workbook does not show.
+struct TDefinedName {
+  std::string Name;
+  int Scope = -1;       // the shown sheet's index; -1 for the whole workbook; -2 a hidden sheet's
+  std::string Formula;  // as written, without "="
+};
+struct TFormulaNames {
+  std::vector<TDefinedName> Names;
+  std::vector<std::string> HiddenSheets;
+};
+
 class TXlsxWorkbook {
  public:
   TXlsxWorkbook();
@@ -130,7 +151,35 @@ class TXlsxWorkbook {
   // range. Requires: Row >= 0, Col >= 0. Raises, changing nothing: "A cell can
   // hold at most 32,767 characters; this text has N.", "The cell REF is
   // locked: the sheet NAME is protected.", and the errors of Sheet(SheetIndex).
-  void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue);
+  // AsText: the text is kept exactly as typed, as in a cell formatted as Text
+  // (what a leading apostrophe asks for).
+  void SetCellValue(int SheetIndex, int32_t Row, int32_t Col, const std::string& NewValue,
+                    bool AsText = false);
+
+  // Gives the cell the formula Formula (its text without "="), as an edit: the
+  // value the cell held goes (the table shows the cell empty until
+  // SetCachedValue gives it one), and so does a formula the cell held, as for
+  // SetCellValue. The save writes the formula in "f" and, once set, its
+  // cached value. Requires: Row >= 0, Col >= 0. Raises, changing nothing:
+  // the errors of SetCellValue (the 32,767-character limit applies to the
+  // formula text, the lock to the cell).
+  void SetCellFormula(int SheetIndex, int32_t Row, int32_t Col, const std::string& Formula);
+  // Sets the cached value of a formula cell: the table shows it at once (a
+  // number in the notation the file stores, a date-styled one as a date,
+  // TRUE/FALSE, an error's code), and every later save writes the cell's "v"
+  // and "t", leaving its formula as it is. Nothing happens for a cell without
+  // a formula or a sheet index out of range. Raises: the errors of
+  // Sheet(SheetIndex), and the text limit's for a text longer than a cell holds.
+  void SetCachedValue(int SheetIndex, int32_t Row, int32_t Col, const TCachedValue& Value);
+  // The same for the table only: the value is shown, not saved (a value
+  // computed for a formula the file left without one, when nothing changed).
+  void ShowCachedValue(int SheetIndex, int32_t Row, int32_t Col, const TCachedValue& Value);
+
+  // Whether the workbook counts dates from 1904-01-01.
+  bool Date1904() const;
+  // Defined names and hidden sheets, read from the workbook part on first use.
+  // Raises: the ZIP reader's and the XML reader's errors on the workbook part.
+  const TFormulaNames& FormulaNames() const;
 
   // Whether the cell cannot be edited: its sheet is protected
   // (sheetProtection sheet="1") and the cell's style locks it (styles lock
@@ -163,6 +212,9 @@ class TXlsxWorkbook {
 
  private:
   friend class TSheetLoader;
+  // The sheet of a cell about to be edited to Text, read; raises the edit
+  // errors (text limit, lock).
+  TXlsxSheet& CheckedEditSheet(int SheetIndex, int32_t Row, int32_t Col, const std::string& Text);
   struct TImpl;
   // Mutable: Sheet() fills a sheet's cells on its first use.
   mutable std::vector<TXlsxSheet> FSheets;

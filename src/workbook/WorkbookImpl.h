@@ -161,7 +161,25 @@ struct TXlsxWorkbook::TImpl {
   // reader's and the XML reader's errors.
   bool HasFormulas();
   bool FindFormulas();
-  std::optional<bool> FHasFormulas;  // known after the first save with edits
+  std::optional<bool> FHasFormulas;  // known after the first save with edits, or a formula edit
+  // Records Edit for the save, replacing an earlier one of the cell; null
+  // (nothing recorded) for a sheet without a part.
+  TCellEdit* RecordEdit(const TXlsxSheet& Sheet, int32_t Row, int32_t Col, TCellEdit Edit);
+  // A formula's cached value as the save writes it and the table shows it.
+  TTypedValue CachedTyped(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                          const TCachedValue& Value) const;
+  static TCellType TableType(TTypedKind Kind);
+  // Puts the cached value T of a formula cell into its table; false (nothing
+  // done) for a cell without a formula.
+  static bool ShowTyped(TSheetCells* Cells, int32_t Row, int32_t Col, const TTypedValue& T);
+  // The pending edits of a sheet's part (null for a sheet without one),
+  // found once per sheet: values recomputed by the thousand go straight in.
+  TCellEdits* EditsOf(int SheetIndex, const TXlsxSheet& Sheet);
+  std::vector<TCellEdits*> FEditsBySheet;
+  // The table of a sheet read, null for one without cells.
+  TSheetCells* CellsOf(int SheetIndex);
+  // Defined names and hidden sheets, once read (FormulaNames).
+  std::optional<TFormulaNames> FFormulaNames;
   // Sets fullCalcOnLoad="1" in the workbook part's calcPr (CalcOnLoad.h).
   void AskForFullCalculation();
   // The calculation chain lists the cells that hold formulas; once an edit has

@@ -13,6 +13,7 @@
 #include "workbook/FormulaShift.h"
 #include "workbook/TextPool.h"
 #include "workbook/Workbook.h"
+#include "numfmt/NumberFormat.h"
 #include "zip/ZipWriter.h"
 
 namespace kv {
@@ -119,12 +120,27 @@ TTypingCell TXlsxWorkbook::TImpl::TypingCell(const TXlsxSheet& Sheet, int32_t Ro
   return Cell;
 }
 
+TCellType TXlsxWorkbook::TImpl::TableType(TTypedKind Kind) {
+  switch (Kind) {
+    case TTypedKind::Number:
+      return TCellType::Number;
+    case TTypedKind::Boolean:
+      return TCellType::Boolean;
+    case TTypedKind::Text:
+      return TCellType::InlineString;
+    case TTypedKind::Error:
+      return TCellType::Error;
+    case TTypedKind::FormulaText:
+      return TCellType::FormulaString;
+    case TTypedKind::Blank:
+      break;
+  }
+  return TCellType::Empty;
+}
+
 void TXlsxWorkbook::TImpl::SetTypedCell(TSheetCells& Cells, int32_t Row, int32_t Col,
                                         const TTypedValue& Value, int32_t Style) const {
-  TCellType Type = TCellType::Empty;
-  if (Value.Kind == TTypedKind::Number) Type = TCellType::Number;
-  if (Value.Kind == TTypedKind::Boolean) Type = TCellType::Boolean;
-  if (Value.Kind == TTypedKind::Text) Type = TCellType::InlineString;
+  const TCellType Type = TableType(Value.Kind);
   // A date keeps its serial beside the text it shows.
   Cells.SetCell(
       Row, Col, Value.Loaded, Type, Style,
@@ -169,35 +185,160 @@ bool TXlsxWorkbook::TImpl::RenameHeader(const TXlsxSheet& Sheet, int32_t Row, in
   return false;
 }
 
-void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
-                                 const std::string& NewValue) {
-  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+TXlsxSheet& TXlsxWorkbook::CheckedEditSheet(int SheetIndex, int32_t Row, int32_t Col,
+                                            const std::string& Text) {
   // The table must hold the part's cells before one of them changes.
   (void)this->Sheet(SheetIndex);
   TXlsxSheet& Sheet = FSheets[static_cast<size_t>(SheetIndex)];
-  const size_t Length = Utf16Length(NewValue);
+  const size_t Length = Utf16Length(Text);
   if (Length > static_cast<size_t>(kMaxCellTextLength))
     throw TKvError("A cell can hold at most 32,767 characters; this text has " +
                    std::to_string(Length) + ".");
   if (IsCellLocked(SheetIndex, Row, Col))
     throw TKvError("The cell " + ColumnIndexToLetters(Col) + std::to_string(int64_t{Row} + 1) +
                    " is locked: the sheet " + Sheet.Name + " is protected.");
+  return Sheet;
+}
+
+TCellEdit* TXlsxWorkbook::TImpl::RecordEdit(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                            TCellEdit Edit) {
+  if (Sheet.PartName.empty()) return nullptr;
+  // Keyed by the entry's exact name, found as the loader finds parts, so an
+  // edit is never dropped because the relationships spell the name otherwise.
+  const size_t Index = FindPart(Sheet.PartName);
+  if (Index == npos) return nullptr;
+  TCellEdit& Slot = FPendingEdits[FOriginalEntries[Index].Name][{Row, Col}];
+  Slot = std::move(Edit);
+  return &Slot;
+}
+
+void TXlsxWorkbook::SetCellValue(int SheetIndex, int32_t Row, int32_t Col,
+                                 const std::string& NewValue, bool AsText) {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  TXlsxSheet& Sheet = CheckedEditSheet(SheetIndex, Row, Col, NewValue);
   TImpl& Impl = *FImpl;
   TTypingCell Typing = Impl.TypingCell(Sheet, Row, Col);
   // A header names its column: it stays text.
-  Typing.KeepText = Impl.RenameHeader(Sheet, Row, Col, NewValue);
+  Typing.KeepText = Impl.RenameHeader(Sheet, Row, Col, NewValue) || AsText;
   bool Own = false;
   const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
   TCellEdit Edit(TypeCellInput(NewValue, Typing));
   if (!Own && Style > 0) Edit.NewStyle = Style;
   TSheetCells& Cells = Impl.EditableCells(static_cast<size_t>(SheetIndex), Sheet);
   Impl.SetTypedCell(Cells, Row, Col, Edit.Value, Style);
-  if (Sheet.PartName.empty()) return;
-  // Keyed by the entry's exact name, found as the loader finds parts, so an
-  // edit is never dropped because the relationships spell the name otherwise.
-  const size_t Index = Impl.FindPart(Sheet.PartName);
-  if (Index == TImpl::npos) return;
-  Impl.FPendingEdits[Impl.FOriginalEntries[Index].Name][{Row, Col}] = std::move(Edit);
+  Impl.RecordEdit(Sheet, Row, Col, std::move(Edit));
+}
+
+void TXlsxWorkbook::SetCellFormula(int SheetIndex, int32_t Row, int32_t Col,
+                                   const std::string& Formula) {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  TXlsxSheet& Sheet = CheckedEditSheet(SheetIndex, Row, Col, Formula);
+  TImpl& Impl = *FImpl;
+  bool Own = false;
+  const int32_t Style = Impl.CellStyle(Sheet, Row, Col, Own);
+  TCellEdit Edit;
+  if (!Own && Style > 0) Edit.NewStyle = Style;
+  Edit.FormulaEdit = TFormulaEdit::Set;
+  Edit.Formula = Formula;
+  TSheetCells& Cells = Impl.EditableCells(static_cast<size_t>(SheetIndex), Sheet);
+  Impl.SetTypedCell(Cells, Row, Col, Edit.Value, Style);
+  Cells.SetCellFormula(Row, Col, Cells.AddFormula(Formula, TFormulaKind::Normal, Row, Col, {}));
+  Impl.RecordEdit(Sheet, Row, Col, std::move(Edit));
+  Impl.FHasFormulas = true;
+}
+
+TTypedValue TXlsxWorkbook::TImpl::CachedTyped(const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
+                                              const TCachedValue& Value) const {
+  TTypedValue T;
+  switch (Value.Kind) {
+    case TCachedKind::Number: {
+      T.Kind = TTypedKind::Number;
+      T.Value = T.Loaded = FormatNumberText(Value.Number);
+      bool Own = false;
+      const size_t Style = static_cast<size_t>(CellStyle(Sheet, Row, Col, Own));
+      if (Style < FDateStyles.size() && FDateStyles[Style]) {
+        double Stored = Value.Number;
+        TryParseNumberText(T.Value, Stored);  // what loading reads
+        if (!FormatSerialDate(Stored, FDate1904, T.Loaded)) T.Loaded = T.Value;
+      }
+      break;
+    }
+    case TCachedKind::Boolean:
+      T.Kind = TTypedKind::Boolean;
+      T.Value = Value.Number != 0 ? "1" : "0";
+      T.Loaded = Value.Number != 0 ? "TRUE" : "FALSE";
+      break;
+    case TCachedKind::Error:
+      T.Kind = TTypedKind::Error;
+      T.Value = T.Loaded = Value.Text;
+      break;
+    case TCachedKind::Text:
+      T.Kind = TTypedKind::FormulaText;
+      T.Value = T.Loaded = Value.Text;
+      break;
+  }
+  return T;
+}
+
+bool TXlsxWorkbook::TImpl::ShowTyped(TSheetCells* Cells, int32_t Row, int32_t Col,
+                                     const TTypedValue& T) {
+  if (!Cells || !Cells->HasFormula(Row, Col)) return false;
+  Cells->SetCachedValue(
+      Row, Col, T.Loaded, TableType(T.Kind),
+      T.Kind == TTypedKind::Number ? std::string_view(T.Value) : std::string_view());
+  return true;
+}
+
+TSheetCells* TXlsxWorkbook::TImpl::CellsOf(int SheetIndex) {
+  return static_cast<size_t>(SheetIndex) < FCells.size()
+             ? FCells[static_cast<size_t>(SheetIndex)].get()
+             : nullptr;
+}
+
+void TXlsxWorkbook::ShowCachedValue(int SheetIndex, int32_t Row, int32_t Col,
+                                    const TCachedValue& Value) {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
+  TImpl::ShowTyped(FImpl->CellsOf(SheetIndex), Row, Col,
+                   FImpl->CachedTyped(Sheet, Row, Col, Value));
+}
+
+TCellEdits* TXlsxWorkbook::TImpl::EditsOf(int SheetIndex, const TXlsxSheet& Sheet) {
+  if (FEditsBySheet.size() <= static_cast<size_t>(SheetIndex))
+    FEditsBySheet.resize(static_cast<size_t>(SheetIndex) + 1);
+  TCellEdits*& Edits = FEditsBySheet[static_cast<size_t>(SheetIndex)];
+  if (!Edits && !Sheet.PartName.empty()) {
+    const size_t Index = FindPart(Sheet.PartName);
+    if (Index != npos) Edits = &FPendingEdits[FOriginalEntries[Index].Name];
+  }
+  return Edits;
+}
+
+void TXlsxWorkbook::SetCachedValue(int SheetIndex, int32_t Row, int32_t Col,
+                                   const TCachedValue& Value) {
+  if (SheetIndex < 0 || SheetIndex >= SheetCount()) return;
+  const TXlsxSheet& Sheet = this->Sheet(SheetIndex);
+  const size_t Length = Utf16Length(Value.Text);
+  if (Length > static_cast<size_t>(kMaxCellTextLength))
+    throw TKvError("A cell can hold at most 32,767 characters; this text has " +
+                   std::to_string(Length) + ".");
+  TImpl& Impl = *FImpl;
+  TTypedValue T = Impl.CachedTyped(Sheet, Row, Col, Value);
+  if (!TImpl::ShowTyped(Impl.CellsOf(SheetIndex), Row, Col, T)) return;
+  TCellEdits* Edits = Impl.EditsOf(SheetIndex, Sheet);
+  if (!Edits) return;
+  auto [At, Added] = Edits->try_emplace({Row, Col});
+  TCellEdit& Edit = At->second;
+  // A formula set since the load stays set, with its new value.
+  if (Added || Edit.FormulaEdit != TFormulaEdit::Set) {
+    Edit = TCellEdit();
+    Edit.FormulaEdit = TFormulaEdit::Keep;
+  }
+  Edit.Value = std::move(T);
+}
+
+bool TXlsxWorkbook::Date1904() const {
+  return FImpl->FDate1904;
 }
 
 bool TXlsxWorkbook::IsCellLocked(int SheetIndex, int32_t Row, int32_t Col) const {
@@ -236,8 +377,8 @@ class TEntryDataSink : public TXmlSink {
 }  // namespace
 
 bool TXlsxWorkbook::TImpl::HasFormulas() {
-  // Edits never add a formula, and one that went leaves its readers stale:
-  // the first answer holds for every later save.
+  // A formula that went leaves its readers stale, and one an edit sets stays
+  // (SetCellFormula records it): the first answer holds for every later save.
   if (!FHasFormulas) FHasFormulas = FindFormulas();
   return *FHasFormulas;
 }
@@ -333,6 +474,52 @@ void TXlsxWorkbook::SaveToFile(const std::string& OutputFileName) {
   }
   Zip.Finish();
   if (OntoLoaded) Impl.StampLoadedFile(OutputFileName);
+}
+
+}  // namespace kv
+
+namespace kv {
+
+const TFormulaNames& TXlsxWorkbook::FormulaNames() const {
+  TImpl& Impl = *FImpl;
+  if (Impl.FFormulaNames) return *Impl.FFormulaNames;
+  TFormulaNames Names;
+  const size_t Index = Impl.FindPart(Impl.FWorkbookPart);
+  if (Index != TImpl::npos) {
+    pugi::xml_document Doc;
+    ParseXmlPart(Doc, StripUtf8Bom(Impl.EntryBytes(Index)), Impl.FWorkbookPart);
+    std::vector<int> ScopeOfSheet;  // by position in "sheets": shown index, or -2
+    pugi::xml_node Root = Doc.document_element();
+    for (pugi::xml_node Part : Root.children()) {
+      if (IsElementNamed(Part, "sheets")) {
+        for (pugi::xml_node S : Part.children()) {
+          if (S.type() != pugi::node_element) continue;
+          const std::string Name = S.attribute("name").value();
+          int Shown = -2;
+          for (int K = 0; K < SheetCount() && Shown < 0; ++K)
+            if (SheetName(K) == Name) Shown = K;
+          if (Shown < 0) Names.HiddenSheets.push_back(Name);
+          ScopeOfSheet.push_back(Shown);
+        }
+      } else if (IsElementNamed(Part, "definedNames")) {
+        for (pugi::xml_node N : Part.children()) {
+          if (!IsElementNamed(N, "definedName")) continue;
+          TDefinedName D;
+          D.Name = N.attribute("name").value();
+          D.Formula = N.text().get();
+          if (!D.Formula.empty() && D.Formula[0] == '=') D.Formula.erase(0, 1);
+          const pugi::xml_attribute Local = N.attribute("localSheetId");
+          if (Local) {
+            const int32_t At = ParseInt32Or(Local.value(), -1);
+            D.Scope = At >= 0 && size_t(At) < ScopeOfSheet.size() ? ScopeOfSheet[size_t(At)] : -2;
+          }
+          Names.Names.push_back(std::move(D));
+        }
+      }
+    }
+  }
+  Impl.FFormulaNames = std::move(Names);
+  return *Impl.FFormulaNames;
 }
 
 }  // namespace kv

@@ -6,7 +6,7 @@
 #include "base/Error.h"
 #include "base/Files.h"
 #include "calc/Calc.h"
-#include "calc/PackageCells.h"
+#include "calc/RecalcService.h"
 #include "base/Text.h"
 #include "numfmt/NumberFormat.h"
 #include "workbook/Workbook.h"
@@ -73,25 +73,18 @@ int CmdCells(const TArgs& In) {
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
   const int Index = HasSheet ? FindSheetIndex(Book, Spec) : 0;
-  const TXlsxSheet& S = Book.Sheet(Index);
-  // --recalc: every formula recomputed from scratch, shown in place of its cached value.
-  std::unique_ptr<TPackageCells> Cells;
-  std::unique_ptr<TCalcEngine> Engine;
-  int CalcSheet = -1;
-  if (Recalc) {
-    Cells = std::make_unique<TPackageCells>(ReadWholeFile(Args[0]));
-    Engine = std::make_unique<TCalcEngine>(*Cells);
-    Engine->RecalculateAll();
-    CalcSheet = Cells->FindSheet(Book.SheetName(Index));
-  }
+  // As the viewer reads it: formulas without a cached value computed;
+  // --recalc: every formula recomputed from scratch, shown in place of its
+  // cached value.
+  TRecalcService Service(Book);
+  if (Recalc) Service.RecalculateAll();
+  const TXlsxSheet& S = Service.Sheet(Index);
   std::string Out;
   TShownText Cell;
   for (int32_t R = 0; R < S.RowCount(); ++R) {
     for (int32_t C = 0; C < S.ColCount(); ++C) {
       if (C) Out += '\t';
-      if (CalcSheet >= 0 && Engine->IsFormula(CalcSheet, R, C)) {
-        Out += EscapeCell(CalcValueText(Engine->Value(CalcSheet, R, C)));
-      } else if (Shown) {
+      if (Shown) {
         S.ShownCell(R, C, Cell);
         Out += EscapeCell(Cell.Text);
       } else {

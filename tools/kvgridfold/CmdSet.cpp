@@ -1,5 +1,7 @@
-// "set": edits cells of a workbook and saves it, through the same
-// SetCellValue and SaveToFile the viewer uses.
+// "set": edits cells of a workbook and saves it, through the recalculating
+// service and the save the viewer uses: a value starting with "=" is a
+// formula, one starting with an apostrophe text, and every formula an edit
+// reaches is recomputed and saved with its new value.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "Cli.h"
 #include "base/Error.h"
 #include "base/Text.h"
+#include "calc/RecalcService.h"
 #include "workbook/Workbook.h"
 #include "workbook/CellNotation.h"
 
@@ -91,8 +94,9 @@ int CmdSet(const TArgs& Input) {
 
   TXlsxWorkbook Book;
   Book.LoadFromFile(Args[0]);
+  TRecalcService Service(Book);
   for (const TAssignment& A : Edits)
-    Book.SetCellValue(FindSheet(Book, A.Sheet), A.Row, A.Col, A.Value);
+    Service.EditCell(FindSheet(Book, A.Sheet), A.Row, A.Col, A.Value);
   const std::string& Target = HasOut ? Out : Args[0];
   Book.SaveToFile(Target);
   std::printf("%s: %zu cell%s set\n", Target.c_str(), Edits.size(), Edits.size() == 1 ? "" : "s");

@@ -442,3 +442,32 @@ TEST_F(TLayout, NumberFormatsSettingSwitchesShownTextsAndAlignment) {
 }
 
 }  // namespace kv::test
+
+namespace kv::test {
+
+// A book openpyxl wrote without cached values: cells paint what their
+// formulas compute, on every sheet and in both number modes; an edit
+// repaints what it reaches.
+TEST_F(TLayout, FormulaCellsPaintWhatTheyCompute) {
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(std::string(KV_FIXTURES_DIR) + "/xlsx/viewer-formulas.xlsx");
+  FViewer->ShowSpreadsheet();
+  for (const char* Mode : {"Stored", "Shown"}) {
+    FViewer->ApplySettings(std::string("NumberFormats=") + Mode);
+    auto T = TextsOf(FWin->Repaint());
+    for (const char* Value : {"30", "3.75", "#DIV/0!", "60", "Total 30"})
+      EXPECT_TRUE(T.count(Value)) << Mode << " " << Value;
+  }
+  FViewer->SelectCell(1, 1, true);
+  FWin->Char('1');
+  FWin->Type("5");
+  FWin->Key(vk::Return);
+  auto T = TextsOf(FWin->Repaint());
+  for (const char* Value : {"35", "70", "Total 35"}) EXPECT_TRUE(T.count(Value)) << Value;
+  FViewer->GotoSheet(1);
+  T = TextsOf(FWin->Repaint());
+  EXPECT_TRUE(T.count("15") && T.count("#DIV/0!"));
+}
+
+}  // namespace kv::test

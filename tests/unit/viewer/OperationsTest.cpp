@@ -191,12 +191,22 @@ TEST_F(TOps, EditorKeysKeepOrDropAndMove) {
   const struct {
     uint32_t Key, Mods;
     const char* Typed;
-    const char* Stored;  // in the edited cell
-    int Col, Row;        // the selection after
+    const char* Stored;           // in the edited cell
+    int Col, Row;                 // the selection after
+    const char* Error = nullptr;  // in [LastError]: the edit was refused
   } Cases[] = {
-      {vk::Return, 0, "999", "999", 1, 3}, {vk::Return, kModShift, "a", "a", 1, 2},
-      {vk::Tab, 0, "b", "b", 2, 2},        {vk::Tab, kModShift, "c", "c", 1, 2},
+      {vk::Return, 0, "999", "999", 1, 3},
+      {vk::Return, kModShift, "a", "a", 1, 2},
+      {vk::Tab, 0, "b", "b", 2, 2},
+      {vk::Tab, kModShift, "c", "c", 1, 2},
       {vk::Escape, 0, "555", "b", 1, 2},
+      // A formula is computed at once; one that cannot be read is refused
+      // where it fails, leaving the cell and the selection; an apostrophe
+      // makes the rest text.
+      {vk::Return, 0, "=C3&\"!\"", "c!", 1, 3},
+      {vk::Return, 0, "=1+*2", "a", 1, 3, "at character 4"},
+      {vk::Tab, 0, "=SUM(B3", "a", 1, 3, "not closed"},
+      {vk::Tab, 0, "'=1+1", "=1+1", 2, 3},
   };
   for (const auto& K : Cases) {
     const int Col = FViewer->SelectedCol(), Row = FViewer->SelectedRow();
@@ -210,7 +220,21 @@ TEST_F(TOps, EditorKeysKeepOrDropAndMove) {
               std::make_tuple(K.Col, K.Row))
         << K.Typed;
     EXPECT_EQ(FWin->FFocus, TFakeViewerWindow::Viewer);
+    const std::string Error = FHost.Var("[LastError]");
+    if (K.Error) {
+      EXPECT_NE(Error.find(K.Error), std::string::npos) << Error;
+    }
+    FHost.FVars.erase("[LastError]");
   }
+  // The formula's editor shows it; its reader follows an edit of what it reads.
+  FViewer->SelectCell(1, 2, true);
+  FWin->Key(vk::F2);
+  EXPECT_EQ(FWin->FEditText, "=C3&\"!\"");
+  FWin->Key(vk::Escape);
+  FViewer->SelectCell(2, 2, true);
+  FWin->Char('d');
+  FWin->Key(vk::Return);
+  EXPECT_EQ(CellOf(*FViewer, 0, 2, 1), "d!");
   // Other keys stay the edit control's.
   FWin->Key(vk::F2);
   EXPECT_EQ(FWin->Key(vk::Left), TMessageResult::Default);

@@ -150,8 +150,49 @@ TEST(SheetSplice, NewTextReadsBackAsTypedAndKeepsThePartWellFormed) {
                           "</t></is></c></row>"));
 }
 
+TCellEdit Cached(TTypedKind Kind, const std::string& Value) {
+  TCellEdit E;
+  E.Value.Kind = Kind;
+  E.Value.Value = E.Value.Loaded = Value;
+  E.FormulaEdit = TFormulaEdit::Keep;
+  return E;
+}
+
+TCellEdit NewFormula(const std::string& Formula, TCellEdit E = {}) {
+  E.FormulaEdit = TFormulaEdit::Set;
+  E.Formula = Formula;
+  return E;
+}
+
 TEST(SheetSplice, FormulasGoWithTheEditedCellAndItsArrayRange) {
   ExpectSplices({
+      {"a cached value: f stays byte for byte (shared, cm too), v and t change, vm goes",
+       Sheet("<row r=\"1\"><c r=\"A1\" s=\"2\" cm=\"1\" vm=\"1\" t=\"str\"><f t=\"shared\" "
+             "ref=\"A1:A2\" si=\"0\"> B1 &amp; 1 </f><v>x</v></c><c r=\"B1\"><f t=\"shared\" "
+             "si=\"0\"/><v>1</v></c><c r=\"C1\"><f>1/0</f><v>1</v></c><c r=\"D1\"><f>\"a\"</f>"
+             "</c></row>"),
+       {{{0, 0}, Cached(TTypedKind::Number, "12.5")},
+        {{0, 1}, Cached(TTypedKind::Boolean, "1")},
+        {{0, 2}, Cached(TTypedKind::Error, "#DIV/0!")},
+        {{0, 3}, Cached(TTypedKind::FormulaText, " a<b ")}},
+       Sheet("<row r=\"1\"><c r=\"A1\" s=\"2\" cm=\"1\" t=\"n\"><f t=\"shared\" ref=\"A1:A2\" "
+             "si=\"0\"> B1 &amp; 1 </f><v>12.5</v></c><c r=\"B1\" t=\"b\"><f t=\"shared\" "
+             "si=\"0\"/><v>1</v></c><c r=\"C1\" t=\"e\"><f>1/0</f><v>#DIV/0!</v></c><c r=\"D1\" "
+             "t=\"str\"><f>\"a\"</f><v xml:space=\"preserve\"> a&lt;b </v></c></row>")},
+      {"a new value of a shared group's cell whose first cell was replaced: the moved formula",
+       Sheet("<row r=\"1\"><c r=\"A1\"><f t=\"shared\" ref=\"A1:A2\" si=\"0\">B1*2</f><v>2</v>"
+             "</c></row><row r=\"2\"><c r=\"A2\"><f t=\"shared\" si=\"0\"/><v>4</v></c></row>"),
+       {{{0, 0}, "x"}, {{1, 0}, Cached(TTypedKind::Number, "6")}},
+       Sheet("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>x</t></is></c></row><row r=\"2\">"
+             "<c r=\"A2\" t=\"n\"><f>B2*2</f><v>6</v></c></row>")},
+      {"a new formula replaces a constant or a formula, and makes a new cell",
+       Sheet("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\"><f>A1</f><v>3</v></c>"
+             "</row>"),
+       {{{0, 0}, NewFormula("B1*2", Cached(TTypedKind::Number, "6"))},
+        {{0, 1}, NewFormula("\"<\"&C1")},
+        {{1, 0}, NewFormula("A1")}},
+       Sheet("<row r=\"1\"><c r=\"A1\" t=\"n\"><f>B1*2</f><v>6</v></c><c r=\"B1\" t=\"n\"><f>"
+             "\"&lt;\"&amp;C1</f></c></row><row r=\"2\"><c r=\"A2\" t=\"n\"><f>A1</f></c></row>")},
       {"the first cell of a shared group: the others get the formula moved to them",
        Sheet("<row r=\"1\"><c r=\"B1\"><f t=\"shared\" ref=\"B1:C2\" si=\"4\">A1+1</f><v>1</v>"
              "</c><c r=\"C1\"><f t=\"shared\" si=\"4\" ca=\"1\"/><v>2</v></c></row><row r=\"2\">"

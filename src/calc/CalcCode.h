@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "calc/Calc.h"
+#include "workbook/CellNotation.h"
 
 namespace kv::calc {
 
-constexpr int32_t kMaxRows = 1048576;
-constexpr int32_t kMaxCols = 16384;
+constexpr int32_t kMaxRows = kSheetRows;
+constexpr int32_t kMaxCols = kSheetCols;
 constexpr uint16_t kSameSheet = 0xFFFF;
 
 enum TOp : uint8_t {

@@ -13,7 +13,7 @@
 #include "base/WideText.h"
 #include "dialogs/DialogFrame.h"
 #include "dialogs/FormLayout.h"
-#include "win32/ScopedWin.h"
+#include "base/ScopedWin.h"
 
 namespace kv {
 

@@ -23,15 +23,14 @@ TControl InGroup(TControl C, const char* Group) {
 
 TControl MakeButton(const std::string& Name, const std::string& Text, int Left, int Top,
                     int Width) {
-  TControl C = MakeEdit(Name, Left, Top, Width, 25, -1);
-  C.Kind = TControlKind::Button;
+  TControl C = MakeControl(Name, TControlKind::Button, Left, Top, Width, 25, -1);
   C.Text = Text;
   return C;
 }
 
 TControl MakeRadio(const std::string& Name, const std::string& Text, int Left, int Width) {
-  TControl C = MakeCheck(Name, Text, Left, 22, Width, 17, -1);
-  C.Kind = TControlKind::RadioButton;
+  TControl C = MakeControl(Name, TControlKind::RadioButton, Left, 22, Width, 17, -1);
+  C.Text = Text;
   return C;
 }
 
@@ -47,16 +46,15 @@ TImportForm::TImportForm(IDialogHost& Host)
   AddBrowse("BtnBrowseExcel", 568, 32, "");
   Control("BtnBrowseExcel").Width = 30;
 
-  TControl Sheets = MakeEdit("GroupSheets", 12, 66, 586, 250, 1);
-  Sheets.Kind = TControlKind::GroupBox;
+  TControl Sheets = MakeControl("GroupSheets", TControlKind::GroupBox, 12, 66, 586, 250, 1);
   Sheets.Text = "Names of the Sheets to be imported";
   Add(Sheets);
   TControl All =
       InGroup(MakeCheck("CheckAll", "Import ALL sheets", 12, 22, 160, 17, 0), "GroupSheets");
   All.Checked = true;
   Add(All);
-  TControl List = InGroup(MakeEdit("Sheet", 12, 48, 560, 160, 1), "GroupSheets");
-  List.Kind = TControlKind::CheckListBox;
+  TControl List =
+      InGroup(MakeControl("Sheet", TControlKind::CheckListBox, 12, 48, 560, 160, 1), "GroupSheets");
   List.ItemHeight = 16;
   Add(List);
   TControl SelAll = InGroup(MakeButton("BtnSelectAll", "Select ALL", 12, 215, 90), "GroupSheets");
@@ -67,8 +65,7 @@ TImportForm::TImportForm(IDialogHost& Host)
   SelNone.TabOrder = 3;
   Add(SelNone);
 
-  TControl Dest = MakeEdit("GroupDestination", 12, 326, 586, 108, 2);
-  Dest.Kind = TControlKind::GroupBox;
+  TControl Dest = MakeControl("GroupDestination", TControlKind::GroupBox, 12, 326, 586, 108, 2);
   Dest.Text = "Import Destination";
   Add(Dest);
   TControl Cur = InGroup(MakeRadio("RadioCurrent", "Import to current publication", 12, 210),
@@ -87,8 +84,7 @@ TImportForm::TImportForm(IDialogHost& Host)
   Target.Height = 13;
   Add(Target);
   Add(InGroup(MakeEdit("EditTarget", 185, 46, 365, 21, 2), "GroupDestination"));
-  TControl Browse = MakeEdit("BtnBrowseTarget", 556, 46, 22, 22, -1);
-  Browse.Kind = TControlKind::BrowseButton;
+  TControl Browse = MakeControl("BtnBrowseTarget", TControlKind::BrowseButton, 556, 46, 22, 22, -1);
   Browse.Text = "...";
   Add(InGroup(Browse, "GroupDestination"));
 

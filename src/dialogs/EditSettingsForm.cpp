@@ -25,6 +25,20 @@ const std::array<TSettingsField, 7> kFields = {{
     {TSettingsKey::ColumnWidth, "EditColumnWidth"},
 }};
 
+// The three colour fields, each with a button that opens the colour dialog:
+// "Edit" and "BtnPick" followed by the name.
+struct TColorField {
+  const char* Name;
+  const char* Caption;
+  int Top;  // the label's
+};
+
+const TColorField kColorFields[] = {
+    {"ToolbarColor", "Toolbar background color (&hex RRGGBB):", 64},
+    {"HeaderColor", "&Row/column header color (hex RRGGBB):", 108},
+    {"SelectionColor", "&Selected-cell color (hex RRGGBB):", 152},
+};
+
 // The field of Key, or null for the key the check box shows.
 const char* EditOf(TSettingsKey Key) {
   for (const TSettingsField& F : kFields)
@@ -63,29 +77,17 @@ std::string ColorRefToHex(uint32_t ColorRef) {
 
 TSettingsForm::TSettingsForm(IDialogHost& Host)
     : TFormModel(Host, "kvGridfoldSettings Properties", 400, 444) {
-  Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
+  AddLabeledEdit("EditRect", "&Rectangle object hosting the Excel viewer:", 12, 12, 345, 0);
   AddBrowse("BtnBrowseRect", 362, 32, "Select a Rectangle");
-  Add(MakeLabel("LblToolbarColor", "Toolbar background color (&hex RRGGBB):", 12, 64,
-                "EditToolbarColor"));
-  Add(MakeEdit("EditToolbarColor", 12, 84, 150, 21, 1));
-  AddBrowse("BtnPickToolbarColor", 166, 84, "Pick a color");
-  Add(MakeLabel("LblHeaderColor", "&Row/column header color (hex RRGGBB):", 12, 108,
-                "EditHeaderColor"));
-  Add(MakeEdit("EditHeaderColor", 12, 128, 150, 21, 2));
-  AddBrowse("BtnPickHeaderColor", 166, 128, "Pick a color");
-  Add(MakeLabel("LblSelectionColor", "&Selected-cell color (hex RRGGBB):", 12, 152,
-                "EditSelectionColor"));
-  Add(MakeEdit("EditSelectionColor", 12, 172, 150, 21, 3));
-  AddBrowse("BtnPickSelectionColor", 166, 172, "Pick a color");
-  Add(MakeLabel("LblFont", "Grid &font name:", 12, 196, "EditFont"));
-  Add(MakeEdit("EditFont", 12, 216, 190, 21, 4));
-  Add(MakeLabel("LblFontSize", "Font &size:", 220, 196, "EditFontSize"));
-  Add(MakeEdit("EditFontSize", 220, 216, 60, 21, 5));
-  Add(MakeLabel("LblRowHeight", "&Row height (px):", 12, 240, "EditRowHeight"));
-  Add(MakeEdit("EditRowHeight", 12, 260, 190, 21, 6));
-  Add(MakeLabel("LblColumnWidth", "&Column width (px):", 220, 240, "EditColumnWidth"));
-  Add(MakeEdit("EditColumnWidth", 220, 260, 60, 21, 7));
+  int Tab = 1;
+  for (const TColorField& C : kColorFields) {
+    AddLabeledEdit(std::string("Edit") + C.Name, C.Caption, 12, C.Top, 150, Tab++);
+    AddBrowse(std::string("BtnPick") + C.Name, 166, C.Top + 20, "Pick a color");
+  }
+  AddLabeledEdit("EditFont", "Grid &font name:", 12, 196, 190, 4);
+  AddLabeledEdit("EditFontSize", "Font &size:", 220, 196, 60, 5);
+  AddLabeledEdit("EditRowHeight", "&Row height (px):", 12, 240, 190, 6);
+  AddLabeledEdit("EditColumnWidth", "&Column width (px):", 220, 240, 60, 7);
   Add(MakeHint(
       "Leave any field blank to leave that setting unchanged. Applies immediately to the viewer "
       "already open on the named Rectangle - run this action (e.g. from a button, or right after "
@@ -183,10 +185,9 @@ void TSettingsForm::PickColor(const std::string& Edit) {
 }
 
 void TSettingsForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-  if (Name == "BtnPickToolbarColor") BtnPickToolbarColorClick();
-  if (Name == "BtnPickHeaderColor") BtnPickHeaderColorClick();
-  if (Name == "BtnPickSelectionColor") BtnPickSelectionColorClick();
+  if (Name == "BtnBrowseRect") BrowseRect();
+  for (const TColorField& C : kColorFields)
+    if (Name == std::string("BtnPick") + C.Name) PickColor(std::string("Edit") + C.Name);
 }
 
 }  // namespace kv

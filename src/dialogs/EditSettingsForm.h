@@ -27,11 +27,6 @@ class TSettingsForm : public TFormModel {
   // Key=value for every non-blank field, in key order, joined by ";".
   std::string BuildSettingsString() const;
 
-  void BtnBrowseRectClick() { BrowseRect(); }
-  void BtnPickToolbarColorClick() { PickColor("EditToolbarColor"); }
-  void BtnPickHeaderColorClick() { PickColor("EditHeaderColor"); }
-  void BtnPickSelectionColorClick() { PickColor("EditSelectionColor"); }
-
  protected:
   void ButtonClick(const std::string& Name) override;
 

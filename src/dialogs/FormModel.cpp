@@ -8,6 +8,19 @@
 
 namespace kv {
 
+TControl MakeControl(const std::string& Name, TControlKind Kind, int Left, int Top, int Width,
+                     int Height, int Tab) {
+  TControl C;
+  C.Name = Name;
+  C.Kind = Kind;
+  C.Left = Left;
+  C.Top = Top;
+  C.Width = Width;
+  C.Height = Height;
+  C.TabOrder = Tab;
+  return C;
+}
+
 TFormModel::TFormModel(IDialogHost& Host, std::string Caption, int ClientWidth, int ClientHeight)
     : FCaption(std::move(Caption)),
       FClientWidth(ClientWidth),
@@ -53,40 +66,30 @@ void TFormModel::AddOkCancel(int OkLeft, int Top, int OkTab) {
     Top += Shift;
     FClientHeight += Shift;
   }
-  TControl Ok;
-  Ok.Name = "OKBtn";
-  Ok.Kind = TControlKind::Button;
+  TControl Ok = MakeControl("OKBtn", TControlKind::Button, OkLeft, Top, 70, 25, OkTab);
   Ok.Text = "OK";
-  Ok.Left = OkLeft;
-  Ok.Top = Top;
-  Ok.Width = 70;
-  Ok.Height = 25;
-  Ok.TabOrder = OkTab;
   Ok.ModalResult = kModalOk;
   Ok.IsDefault = true;
-  TControl Cancel = Ok;
-  Cancel.Name = "CancelBtn";
+  TControl Cancel =
+      MakeControl("CancelBtn", TControlKind::Button, OkLeft + 78, Top, 70, 25, OkTab + 1);
   Cancel.Text = "Cancel";
-  Cancel.Left = OkLeft + 78;
-  Cancel.TabOrder = OkTab + 1;
   Cancel.ModalResult = kModalCancel;
-  Cancel.IsDefault = false;
   Cancel.IsCancel = true;
   Add(std::move(Ok));
   Add(std::move(Cancel));
 }
 
 void TFormModel::AddBrowse(const std::string& Name, int Left, int Top, const std::string& Tooltip) {
-  TControl B;
-  B.Name = Name;
-  B.Kind = TControlKind::BrowseButton;
+  TControl B = MakeControl(Name, TControlKind::BrowseButton, Left, Top, 23, 22, -1);
   B.Text = "...";
-  B.Left = Left;
-  B.Top = Top;
-  B.Width = 23;
-  B.Height = 22;
   B.Tooltip = Tooltip;
   Add(std::move(B));
+}
+
+void TFormModel::AddLabeledEdit(const std::string& Name, const std::string& Caption, int Left,
+                                int Top, int Width, int Tab) {
+  Add(MakeLabel("Lbl" + Name.substr(4), Caption, Left, Top, Name));
+  Add(MakeEdit(Name, Left, Top + 20, Width, 21, Tab));
 }
 
 void TFormModel::Click(const std::string& Name) {
@@ -139,32 +142,19 @@ std::string MakePickFileRequest(const std::string& CurrentFile, const std::strin
 
 TControl MakeLabel(const std::string& Name, const std::string& Text, int Left, int Top,
                    const std::string& Focus) {
-  TControl C;
-  C.Name = Name;
-  C.Kind = TControlKind::Label;
+  TControl C = MakeControl(Name, TControlKind::Label, Left, Top, 0, 0, -1);
   C.Text = Text;
-  C.Left = Left;
-  C.Top = Top;
   C.FocusControl = Focus;
   return C;
 }
 
 TControl MakeEdit(const std::string& Name, int Left, int Top, int Width, int Height, int Tab) {
-  TControl C;
-  C.Name = Name;
-  C.Kind = TControlKind::Edit;
-  C.Left = Left;
-  C.Top = Top;
-  C.Width = Width;
-  C.Height = Height;
-  C.TabOrder = Tab;
-  return C;
+  return MakeControl(Name, TControlKind::Edit, Left, Top, Width, Height, Tab);
 }
 
 TControl MakeList(const std::string& Name, std::vector<std::string> Items, int Left, int Top,
                   int Width, int Tab) {
-  TControl C = MakeEdit(Name, Left, Top, Width, 21, Tab);
-  C.Kind = TControlKind::DropDownList;
+  TControl C = MakeControl(Name, TControlKind::DropDownList, Left, Top, Width, 21, Tab);
   C.Items = std::move(Items);
   C.ItemIndex = C.Items.empty() ? -1 : 0;
   return C;
@@ -172,17 +162,14 @@ TControl MakeList(const std::string& Name, std::vector<std::string> Items, int L
 
 TControl MakeCheck(const std::string& Name, const std::string& Text, int Left, int Top, int Width,
                    int Height, int Tab) {
-  TControl C = MakeEdit(Name, Left, Top, Width, Height, Tab);
-  C.Kind = TControlKind::CheckBox;
+  TControl C = MakeControl(Name, TControlKind::CheckBox, Left, Top, Width, Height, Tab);
   C.Text = Text;
   return C;
 }
 
 TControl MakeHint(const std::string& Text, int Left, int Top, int Width, int Height) {
-  TControl C = MakeLabel("LblHint", Text, Left, Top, "");
-  C.Kind = TControlKind::HintLabel;
-  C.Width = Width;
-  C.Height = Height;
+  TControl C = MakeControl("LblHint", TControlKind::HintLabel, Left, Top, Width, Height, -1);
+  C.Text = Text;
   return C;
 }
 

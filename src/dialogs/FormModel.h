@@ -153,6 +153,10 @@ class TFormModel {
   void AddOkCancel(int OkLeft, int Top, int OkTab);
   // Adds the flat "..." button right of a field.
   void AddBrowse(const std::string& Name, int Left, int Top, const std::string& Tooltip);
+  // Adds an edit box Name ("Edit..."), Width by 21, 20 pixels below its
+  // label, which stands at Left, Top and is named "Lbl" and the rest of Name.
+  void AddLabeledEdit(const std::string& Name, const std::string& Caption, int Left, int Top,
+                      int Width, int Tab);
   virtual void ButtonClick(const std::string& Name);
 
   // Selects the item equal to Value (whole text, ASCII case ignored), else the first.
@@ -179,6 +183,8 @@ class TFormModel {
 std::string MakePickFileRequest(const std::string& CurrentFile, const std::string& Filter);
 
 // Builders for the control table.
+TControl MakeControl(const std::string& Name, TControlKind Kind, int Left, int Top, int Width,
+                     int Height, int Tab);
 TControl MakeLabel(const std::string& Name, const std::string& Text, int Left, int Top,
                    const std::string& Focus);
 TControl MakeEdit(const std::string& Name, int Left, int Top, int Width, int Height, int Tab);

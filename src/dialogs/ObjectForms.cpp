@@ -11,8 +11,107 @@ const char* const kExportFilter =
 
 namespace {
 
-const char* const kRectTip = "Select a Rectangle";
-const char* const kFileTip = "Browse for a file";
+enum class TKind { Edit, List, Check };
+
+// One parameter's control at the form's left edge. An edit or a list sits
+// 20 pixels below its label, which is named "Lbl" and the control's name
+// without its "Edit" or "Combo"; EditRect and EditFile have a browse button
+// ("BtnBrowseRect", "BtnBrowseFile") at their right. A check box stores
+// OnWord or OffWord and is ticked by OnWord (trimmed first when TrimOnRead).
+struct TField {
+  TKind Kind;
+  const char* Control;
+  const char* Caption;  // the label's, or the check box's own
+  int Top;              // the label's, or the check box's
+  int Width;
+  std::vector<std::string> Items = {};
+  const char* OnWord = nullptr;
+  const char* OffWord = nullptr;
+  bool TrimOnRead = false;
+  int Height = 21;  // a check box's
+};
+
+struct TFormRow {
+  int Id;
+  const char* Caption;
+  int Width, Height;
+  std::vector<TField> Fields;
+  const char* FileFilter = nullptr;
+  const char* Hint = nullptr;  // under the fields, 12 pixels in from each side
+  int HintTop = 0, HintHeight = 0;
+};
+
+TField Edit(const char* Control, const char* Caption, int Top, int Width) {
+  return {TKind::Edit, Control, Caption, Top, Width};
+}
+TField List(const char* Control, const char* Caption, int Top, int Width,
+            std::vector<std::string> Items) {
+  return {TKind::List, Control, Caption, Top, Width, std::move(Items)};
+}
+TField Check(const char* Control, const char* Caption, int Top, int Width, int Height,
+             const char* OnWord, const char* OffWord, bool TrimOnRead) {
+  return {TKind::Check, Control, Caption, Top, Width, {}, OnWord, OffWord, TrimOnRead, Height};
+}
+TFormRow Form(int Id, const char* Caption, int Width, int Height, std::vector<TField> Fields,
+              const char* FileFilter = nullptr, const char* Hint = nullptr, int HintTop = 0,
+              int HintHeight = 0) {
+  return {Id, Caption, Width, Height, std::move(Fields), FileFilter, Hint, HintTop, HintHeight};
+}
+
+const char* const kViewerRect = "&Rectangle object hosting the Excel viewer:";
+
+const std::vector<TFormRow>& FormRows() {
+  static const std::vector<TFormRow> Rows = {
+      Form(1, "kvGridfoldOpen Properties", 400, 312,
+           {Edit("EditRect", "&Rectangle object to attach the viewer to:", 12, 345),
+            Edit("EditFile", "&Excel file (.xlsx):", 64, 345),
+            Edit("EditVar", "&Variable to store the current sheet name (optional):", 116, 345),
+            List("ComboToolbar", "&Editing toolbar (Prev/Next/Save):", 168, 180,
+                 {"None", "Page", "Top", "Bottom", "Left", "Right"}),
+            Check("CheckShowToolbar", "Show &Edit/Highlight/Save/Prev/Next-sheet action toolbar",
+                  212, 345, 21, "Yes", "No", true)},
+           kWorkbookFilter,
+           "Also sets <Variable>_Index and <Variable>_Count so scripts can react to the sheet "
+           "count and current position. The toolbar, if placed, is docked to the chosen edge "
+           "inside the same Rectangle - it is not a separate object. The target must be a "
+           "Rectangle.",
+           244, 52),
+      Form(2, "kvGridfoldNext Properties", 340, 92, {Edit("EditRect", kViewerRect, 12, 285)}),
+      Form(3, "kvGridfoldPrev Properties", 340, 92, {Edit("EditRect", kViewerRect, 12, 285)}),
+      Form(4, "kvGridfoldGoto Properties", 340, 140,
+           {Edit("EditRect", kViewerRect, 12, 285),
+            Edit("EditSheet", "&Sheet name or 1-based sheet number to show:", 64, 313)}),
+      Form(5, "kvGridfoldClose Properties", 340, 92, {Edit("EditRect", kViewerRect, 12, 285)}),
+      Form(6, "kvGridfoldSave Properties", 400, 190,
+           {Edit("EditRect", "&Rectangle hosting the Excel viewer to save:", 12, 345),
+            Edit("EditFile", "Save &as (leave blank to overwrite the file that was opened):", 64,
+                 345)},
+           kWorkbookFilter,
+           "Only cells edited through this viewer are changed - everything else in the "
+           "workbook (styles, other sheets, images) is left as is.",
+           122, 32),
+      // Only the scope word this form writes ticks its box; the export's
+      // other scope words are shown unticked.
+      Form(7, "kvGridfoldExport Properties", 420, 260,
+           {Edit("EditRect", "&Rectangle hosting the Excel viewer to export:", 12, 365),
+            Edit("EditFile", "&Export to file:", 64, 365),
+            List("ComboFormat", "F&ormat:", 116, 180,
+                 {"CSV", "Text", "HTML", "XMLSpreadsheet", "Word", "PDF"}),
+            Check("CheckAllSheets", "Include &all worksheets (default: current sheet only)", 164,
+                  300, 17, "AllSheets", "CurrentSheet", false)},
+           kExportFilter,
+           "CSV and Text only ever hold one table, so with \"all worksheets\" checked they are "
+           "written as one file per sheet instead (<file>_<SheetName>). HTML, XML "
+           "Spreadsheet, Word and PDF can each hold every sheet in a single file.",
+           192, 56),
+      Form(9, "kvGridfoldEdit Properties", 340, 92, {Edit("EditRect", kViewerRect, 12, 285)}),
+      Form(10, "kvGridfoldHighlight Properties", 340, 140,
+           {Edit("EditRect", kViewerRect, 12, 285),
+            List("ComboColor", "&Highlight color for the selected cell:", 64, 150,
+                 {"Yellow", "Green", "Red", "Blue", "Orange", "None"})}),
+  };
+  return Rows;
+}
 
 // A missing parameter reads as empty, as a null slot does.
 const std::string& Param(const std::vector<std::string>& P, size_t I) {
@@ -25,160 +124,85 @@ void Put(std::vector<std::string>& P, size_t I, const std::string& Text) {
   P[I] = Text;
 }
 
-using TKind = TParamSlot::TKind;
+// A form of the table: parameter I goes to and from field I.
+class TObjectForm : public TFormModel {
+ public:
+  TObjectForm(IDialogHost& Host, const TFormRow& Row);
+  void FillFromParams(const std::vector<std::string>& Params) override;
+  bool StoreParams(std::vector<std::string>& Params) override;
 
-TParamSlot Edit(const char* Control) {
-  return {TKind::Edit, Control};
-}
-TParamSlot List(const char* Control) {
-  return {TKind::List, Control};
+ protected:
+  void ButtonClick(const std::string& Name) override;
+
+ private:
+  void AddField(const TField& F, int Tab);
+
+  const TFormRow& FRow;
+};
+
+TObjectForm::TObjectForm(IDialogHost& Host, const TFormRow& Row)
+    : TFormModel(Host, Row.Caption, Row.Width, Row.Height), FRow(Row) {
+  int Tab = 0;
+  for (const TField& F : Row.Fields) AddField(F, Tab++);
+  if (Row.Hint) Add(MakeHint(Row.Hint, 12, Row.HintTop, Row.Width - 24, Row.HintHeight));
+  AddOkCancel(Row.Width - 164, Row.Height - 34, Tab);
 }
 
-}  // namespace
+void TObjectForm::AddField(const TField& F, int Tab) {
+  const std::string Name = F.Control;
+  if (F.Kind == TKind::Check) {
+    Add(MakeCheck(Name, F.Caption, 12, F.Top, F.Width, F.Height, Tab));
+    return;
+  }
+  const size_t Prefix = F.Kind == TKind::Edit ? 4 : 5;  // "Edit", "Combo"
+  Add(MakeLabel("Lbl" + Name.substr(Prefix), F.Caption, 12, F.Top, Name));
+  if (F.Kind == TKind::List) {
+    Add(MakeList(Name, F.Items, 12, F.Top + 20, F.Width, Tab));
+    return;
+  }
+  Add(MakeEdit(Name, 12, F.Top + 20, F.Width, 21, Tab));
+  if (Name == "EditRect")
+    AddBrowse("BtnBrowseRect", 17 + F.Width, F.Top + 20, "Select a Rectangle");
+  if (Name == "EditFile") AddBrowse("BtnBrowseFile", 17 + F.Width, F.Top + 20, "Browse for a file");
+}
 
 void TObjectForm::FillFromParams(const std::vector<std::string>& P) {
-  for (size_t I = 0; I < FSlots.size(); ++I) {
-    const TParamSlot& S = FSlots[I];
-    if (S.Kind == TKind::Edit)
-      SetText(S.Control, Param(P, I));
-    else if (S.Kind == TKind::List)
-      SelectItemMatching(S.Control, Param(P, I));
+  for (size_t I = 0; I < FRow.Fields.size(); ++I) {
+    const TField& F = FRow.Fields[I];
+    if (F.Kind == TKind::Edit)
+      SetText(F.Control, Param(P, I));
+    else if (F.Kind == TKind::List)
+      SelectItemMatching(F.Control, Param(P, I));
     else
-      Control(S.Control).Checked =
-          SameTextAscii(S.TrimOnRead ? Trim(Param(P, I)) : Param(P, I), S.OnWord);
+      Control(F.Control).Checked =
+          SameTextAscii(F.TrimOnRead ? Trim(Param(P, I)) : Param(P, I), F.OnWord);
   }
 }
 
 bool TObjectForm::StoreParams(std::vector<std::string>& P) {
-  for (size_t I = 0; I < FSlots.size(); ++I) {
-    const TParamSlot& S = FSlots[I];
-    if (S.Kind == TKind::Edit)
-      Put(P, I, Text(S.Control));
-    else if (S.Kind == TKind::List)
-      Put(P, I, SelectedItem(S.Control));
+  for (size_t I = 0; I < FRow.Fields.size(); ++I) {
+    const TField& F = FRow.Fields[I];
+    if (F.Kind == TKind::Edit)
+      Put(P, I, Text(F.Control));
+    else if (F.Kind == TKind::List)
+      Put(P, I, SelectedItem(F.Control));
     else
-      Put(P, I, Checked(S.Control) ? S.OnWord : S.OffWord);
+      Put(P, I, Checked(F.Control) ? F.OnWord : F.OffWord);
   }
   return true;
 }
 
 void TObjectForm::ButtonClick(const std::string& Name) {
-  if (Name == "BtnBrowseRect") BtnBrowseRectClick();
-  if (Name == "BtnBrowseFile" && FFileFilter) BtnBrowseFileClick();
+  if (Name == "BtnBrowseRect") BrowseRect();
+  if (Name == "BtnBrowseFile" && FRow.FileFilter) BrowseHostFile("EditFile", FRow.FileFilter);
 }
 
-TOpenForm::TOpenForm(IDialogHost& Host)
-    : TObjectForm(Host, "kvGridfoldOpen Properties", 400, 312,
-                  {Edit("EditRect"),
-                   Edit("EditFile"),
-                   Edit("EditVar"),
-                   List("ComboToolbar"),
-                   {TKind::Check, "CheckShowToolbar", "Yes", "No", true}},
-                  kWorkbookFilter) {
-  Add(MakeLabel("LblRect", "&Rectangle object to attach the viewer to:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
-  AddBrowse("BtnBrowseRect", 362, 32, kRectTip);
-  Add(MakeLabel("LblFile", "&Excel file (.xlsx):", 12, 64, "EditFile"));
-  Add(MakeEdit("EditFile", 12, 84, 345, 21, 1));
-  AddBrowse("BtnBrowseFile", 362, 84, kFileTip);
-  Add(MakeLabel("LblVar", "&Variable to store the current sheet name (optional):", 12, 116,
-                "EditVar"));
-  Add(MakeEdit("EditVar", 12, 136, 345, 21, 2));
-  Add(MakeLabel("LblToolbar", "&Editing toolbar (Prev/Next/Save):", 12, 168, "ComboToolbar"));
-  Add(MakeList("ComboToolbar", {"None", "Page", "Top", "Bottom", "Left", "Right"}, 12, 188, 180,
-               3));
-  Add(MakeCheck("CheckShowToolbar", "Show &Edit/Highlight/Save/Prev/Next-sheet action toolbar", 12,
-                212, 345, 21, 4));
-  Add(
-      MakeHint("Also sets <Variable>_Index and <Variable>_Count so scripts can react to the sheet "
-               "count and current position. The toolbar, if placed, is docked to the chosen edge "
-               "inside the same Rectangle - it is not a separate object. The target must be a "
-               "Rectangle.",
-               12, 244, 376, 52));
-  AddOkCancel(236, 278, 5);
-}
+}  // namespace
 
-TRectForm::TRectForm(IDialogHost& Host)
-    : TObjectForm(Host, "Action Properties", 340, 92, {Edit("EditRect")}) {
-  Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
-  AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
-  AddOkCancel(176, 58, 1);
-}
-
-TGotoForm::TGotoForm(IDialogHost& Host)
-    : TObjectForm(Host, "kvGridfoldGoto Properties", 340, 140,
-                  {Edit("EditRect"), Edit("EditSheet")}) {
-  Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
-  AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
-  Add(MakeLabel("LblSheet", "&Sheet name or 1-based sheet number to show:", 12, 64, "EditSheet"));
-  Add(MakeEdit("EditSheet", 12, 84, 313, 21, 1));
-  AddOkCancel(176, 106, 2);
-}
-
-TSaveForm::TSaveForm(IDialogHost& Host)
-    : TObjectForm(Host, "kvGridfoldSave Properties", 400, 190, {Edit("EditRect"), Edit("EditFile")},
-                  kWorkbookFilter) {
-  Add(MakeLabel("LblRect", "&Rectangle hosting the Excel viewer to save:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 345, 21, 0));
-  AddBrowse("BtnBrowseRect", 362, 32, kRectTip);
-  Add(MakeLabel("LblFile", "Save &as (leave blank to overwrite the file that was opened):", 12, 64,
-                "EditFile"));
-  Add(MakeEdit("EditFile", 12, 84, 345, 21, 1));
-  AddBrowse("BtnBrowseFile", 362, 84, kFileTip);
-  Add(
-      MakeHint("Only cells edited through this viewer are changed - everything else in the "
-               "workbook (styles, other sheets, images) is left as is.",
-               12, 122, 376, 32));
-  AddOkCancel(236, 156, 2);
-}
-
-TExportForm::TExportForm(IDialogHost& Host)
-    : TObjectForm(Host, "kvGridfoldExport Properties", 420, 260,
-                  {Edit("EditRect"),
-                   Edit("EditFile"),
-                   List("ComboFormat"),
-                   // Only the word this form writes ticks the box; the
-                   // export's other scope words are shown unticked.
-                   {TKind::Check, "CheckAllSheets", "AllSheets", "CurrentSheet", false}},
-                  kExportFilter) {
-  Add(MakeLabel("LblRect", "&Rectangle hosting the Excel viewer to export:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 365, 21, 0));
-  AddBrowse("BtnBrowseRect", 382, 32, kRectTip);
-  Add(MakeLabel("LblFile", "&Export to file:", 12, 64, "EditFile"));
-  Add(MakeEdit("EditFile", 12, 84, 365, 21, 1));
-  AddBrowse("BtnBrowseFile", 382, 84, kFileTip);
-  Add(MakeLabel("LblFormat", "F&ormat:", 12, 116, "ComboFormat"));
-  Add(MakeList("ComboFormat", {"CSV", "Text", "HTML", "XMLSpreadsheet", "Word", "PDF"}, 12, 136,
-               180, 2));
-  Add(MakeCheck("CheckAllSheets", "Include &all worksheets (default: current sheet only)", 12, 164,
-                300, 17, 3));
-  Add(
-      MakeHint("CSV and Text only ever hold one table, so with \"all worksheets\" checked they are "
-               "written as one file per sheet instead (<file>_<SheetName>). HTML, XML "
-               "Spreadsheet, Word and PDF can each hold every sheet in a single file.",
-               12, 192, 396, 56));
-  AddOkCancel(256, 226, 4);
-}
-
-THighlightForm::THighlightForm(IDialogHost& Host)
-    : TObjectForm(Host, "kvGridfoldHighlight Properties", 340, 140,
-                  {Edit("EditRect"), List("ComboColor")}) {
-  Add(MakeLabel("LblRect", "&Rectangle object hosting the Excel viewer:", 12, 12, "EditRect"));
-  Add(MakeEdit("EditRect", 12, 32, 285, 21, 0));
-  AddBrowse("BtnBrowseRect", 302, 32, kRectTip);
-  Add(MakeLabel("LblColor", "&Highlight color for the selected cell:", 12, 64, "ComboColor"));
-  Add(MakeList("ComboColor", {}, 12, 84, 150, 1));
-  AddOkCancel(176, 106, 2);
-  FormCreate();
-}
-
-void THighlightForm::FormCreate() {
-  TControl& C = Control("ComboColor");
-  if (!C.Items.empty()) return;
-  C.Items = SplitString("Yellow,Green,Red,Blue,Orange,None", ',');
-  C.ItemIndex = 0;
+std::unique_ptr<TFormModel> CreateObjectForm(int Id, IDialogHost& Host) {
+  for (const TFormRow& Row : FormRows())
+    if (Row.Id == Id) return std::make_unique<TObjectForm>(Host, Row);
+  return nullptr;
 }
 
 }  // namespace kv

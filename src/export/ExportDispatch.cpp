@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "export/ExportSink.h"
 #include "export/XlsxExporter.h"
+#include "xml/XmlEscape.h"
 
 namespace kv {
 
@@ -50,7 +51,8 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
   return Sheets;
 }
 
-int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName) {
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName,
+                 const std::string& PdfFont) {
   switch (Format) {
     case ExportFormat::CSV:
       ExportDelimited(Sheets, ',', OutputFileName);
@@ -68,7 +70,7 @@ int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::strin
       ExportDocx(Sheets, OutputFileName);
       break;
     case ExportFormat::PDF:
-      return ExportPdf(Sheets, OutputFileName);
+      return ExportPdf(Sheets, OutputFileName, PdfFont);
   }
   return 0;
 }
@@ -93,22 +95,6 @@ void PutReplaced(TTextSink& Sink, std::string_view Text, TReplacement Replacemen
   Sink.Put(Text.substr(Run));
 }
 
-// The entities HTML and XML share.
-std::string_view MarkupEntity(char C) {
-  switch (C) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    default:
-      return {};
-  }
-}
-
 std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
   switch (Text[I]) {
     case '\n':
@@ -117,16 +103,16 @@ std::string_view HtmlReplacement(std::string_view Text, size_t I, size_t& Skip) 
       if (I + 1 == Text.size() || Text[I + 1] != '\n') return {};
       Skip = 2;
       return "<br>";
+    case '\'':
+      return {};  // HTML 4 has no "&apos;"
     default:
-      return MarkupEntity(Text[I]);
+      return XmlEntityFor(Text[I]);
   }
 }
 
 std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
   const unsigned char C = static_cast<unsigned char>(Text[I]);
   switch (C) {
-    case '\'':
-      return "&apos;";
     case '\t':
     case '\n':
     case '\r':
@@ -141,7 +127,7 @@ std::string_view XmlReplacement(std::string_view Text, size_t I, size_t& Skip) {
       Skip = 3;
       return "?";
     default:
-      return C < 0x20 ? "?" : MarkupEntity(Text[I]);
+      return C < 0x20 ? "?" : XmlEntityFor(Text[I]);
   }
 }
 
@@ -189,7 +175,7 @@ std::string SafeFileNamePart(std::string_view Text) {
 
 int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
                          const std::string& FormatStr, const std::string& OutputFileName,
-                         const std::string& ScopeStr) {
+                         const std::string& ScopeStr, const std::string& PdfFont) {
   if (Workbook == nullptr) throw TKvError("No workbook is currently open.");
   if (IsBlank(OutputFileName)) throw TKvError("No output file name was given.");
   const ExportFormat Format = ParseExportFormat(FormatStr);
@@ -200,7 +186,8 @@ int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
   if (!AllSheets && (CurrentSheet < 0 || CurrentSheet >= Workbook->SheetCount()))
     throw TKvError("There is no current worksheet to export.");
   try {
-    return ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName);
+    return ExportSheets(Format, SelectSheets(*Workbook, CurrentSheet, AllSheets), OutputFileName,
+                        PdfFont);
   } catch (const std::bad_alloc&) {
     throw TKvError("Not enough memory to export the workbook to " + OutputFileName + ".");
   }

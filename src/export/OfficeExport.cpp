@@ -37,14 +37,6 @@ void PutSpreadsheetStart(TTextSink& Out) {
       " </Styles>\r\n");
 }
 
-// A text is a number only when it is its number's own text: "00012" (a
-// postcode) or "1234567890123456" would lose digits as a Number. The rule of
-// cells whose type the workbook does not tell (edited, or not read from a file).
-bool IsCanonicalNumber(std::string_view Text) {
-  double Value = 0;
-  return TryParseNumberText(Text, Value) && FormatNumberText(Value) == Text;
-}
-
 // The shortest text that reads back as the same double: the digits it has.
 bool NumberDigits(std::string_view Stored, std::string& Out) {
   double Value = 0;
@@ -100,19 +92,15 @@ void PutSpreadsheetData(TTextSink& Out, int32_t Index, std::string_view Style,
 void PutSpreadsheetCell(TTextSink& Out, const TXlsxSheet& Sheet, int32_t Row, int32_t Col,
                         int32_t Index, std::string& Buffer) {
   const std::string_view Text = Sheet.Cell(Row, Col);
-  std::string_view Stored;
-  const TSheetCells::TStoredKind Kind =
-      Sheet.Data ? Sheet.Data->StoredKind(Row, Col, Stored) : TSheetCells::TStoredKind::Unknown;
-  if (Kind == TSheetCells::TStoredKind::Number && Stored != Text) {
+  if (Sheet.CellType(Row, Col) == TCellType::Number) {
+    const std::string_view Stored = Sheet.Data->CellValue(Row, Col);
     double Serial = 0;
-    if (TryParseNumberText(Stored, Serial) && DateTimeText(Text, Serial, Buffer))
+    if (Stored != Text && TryParseNumberText(Stored, Serial) && DateTimeText(Text, Serial, Buffer))
       return PutSpreadsheetData(Out, Index, Text.size() == 10 ? "kvDate" : "kvDateTime", "DateTime",
                                 Buffer, false);
+    if (NumberDigits(Stored, Buffer))
+      return PutSpreadsheetData(Out, Index, {}, "Number", Buffer, false);
   }
-  if (Kind == TSheetCells::TStoredKind::Number && NumberDigits(Stored, Buffer))
-    return PutSpreadsheetData(Out, Index, {}, "Number", Buffer, false);
-  if (Kind == TSheetCells::TStoredKind::Unknown && IsCanonicalNumber(Text))
-    return PutSpreadsheetData(Out, Index, {}, "Number", Text, false);
   PutSpreadsheetData(Out, Index, {}, "String", Text, true);
 }
 

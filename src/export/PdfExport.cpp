@@ -2,11 +2,14 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/Text.h"
 #include "export/ExportSink.h"
+#include "export/FontSource.h"
+#include "export/PdfFonts.h"
 #include "export/PdfText.h"
 #include "export/XlsxExporter.h"
 #include "workbook/CellNotation.h"
@@ -134,14 +137,19 @@ TPdfWriter::TPdfWriter() {
   AddFixedObjects(std::string());
 }
 
-TPdfWriter::TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount)
-    : FSink(std::move(Sink)), FStreamed(true), FExpectedPages(PageCount) {
+TPdfWriter::TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount,
+                       TPdfFontSet* Fonts)
+    : FSink(std::move(Sink)),
+      FStreamed(true),
+      FExpectedPages(PageCount),
+      FFonts(Fonts && Fonts->Embeds() ? Fonts : nullptr) {
   // Pages come as content stream and page object pairs after the first
   // three objects, so the page tree is known before the first page.
   std::vector<int> Pages;
   for (int K = 0; K < PageCount; ++K) Pages.push_back(5 + 2 * K);
   Put("%PDF-1.4\n");
   AddFixedObjects(PagesBody(Pages));
+  if (FFonts) FResourcesObjNum = 4 + 2 * PageCount;
 }
 
 void TPdfWriter::AddFixedObjects(std::string PagesBody) {
@@ -200,10 +208,13 @@ int TPdfWriter::AddPage(std::string_view ContentStream, double PageWidth, double
   Content.append(ContentStream);
   Content += "\nendstream";
   const int ContentNum = AddObject(std::move(Content));
-  const int Page = AddObject("<< /Type /Page /Parent " + std::to_string(FPagesObjNum) +
-                             " 0 R /MediaBox [0 0 " + PdfNum(PageWidth) + " " + PdfNum(PageHeight) +
-                             "] /Resources << /Font << /F1 " + std::to_string(FFontObjNum) +
-                             " 0 R >> >> /Contents " + std::to_string(ContentNum) + " 0 R >>");
+  const std::string Resources =
+      FResourcesObjNum ? std::to_string(FResourcesObjNum) + " 0 R"
+                       : "<< /Font << /F1 " + std::to_string(FFontObjNum) + " 0 R >> >>";
+  const int Page =
+      AddObject("<< /Type /Page /Parent " + std::to_string(FPagesObjNum) + " 0 R /MediaBox [0 0 " +
+                PdfNum(PageWidth) + " " + PdfNum(PageHeight) + "] /Resources " + Resources +
+                " /Contents " + std::to_string(ContentNum) + " 0 R >>");
   FPageObjNums.push_back(Page);
   return Page;
 }
@@ -212,6 +223,10 @@ void TPdfWriter::Finish() {
   if (!FStreamed || FPageObjNums.size() != size_t(FExpectedPages))
     throw TKvError("The PDF writer was given " + std::to_string(FPageObjNums.size()) +
                    " pages instead of the " + std::to_string(FExpectedPages) + " announced.");
+  if (FFonts) {
+    AddObject(FFonts->ResourcesBody(FResourcesObjNum + 1));
+    FFonts->WriteFonts(FResourcesObjNum + 1, [this](std::string Body) { return AddObject(Body); });
+  }
   PutTail(FObjectCount);
 }
 
@@ -251,10 +266,48 @@ std::string_view OneLine(std::string_view Text, std::string& Buffer) {
 
 }  // namespace
 
+namespace {
+
+// Text's glyphs in Fonts at X Y, cut to Width points: "1 0 0 1 x y Tm", then
+// the runs (a font change sets the font at Size).
+struct TFontText {
+  TFontText(TPdfFontSet& F, double Points) : Fonts(F), Size(PdfNum(Points)), FontSize(Points) {}
+  TPdfFontSet& Fonts;
+  std::string Size;
+  double FontSize;
+  int CurrentFont = -1;
+  std::vector<TPdfGlyph> Glyphs;
+
+  void Show(std::string& Out, double X, double Y, std::string_view Text, double Width,
+            int& Unprintable) {
+    bool Cut = false;
+    Fonts.Fit(Text, Width, FontSize, Glyphs, Cut, Unprintable);
+    Out += "1 0 0 1 ";
+    AppendPdfNum(Out, X);
+    Out += ' ';
+    AppendPdfNum(Out, Y);
+    Out += " Tm\n";
+    Fonts.AppendShow(Out, Glyphs, Size, CurrentFont);
+  }
+};
+
+// Opens a text object at FontSize: in Helvetica, or (Fonts given) with the
+// font set by the first run.
+void BeginText(std::string& Out, double FontSize, TPdfFontSet* Fonts) {
+  Out += "BT\n";
+  if (Fonts) return;
+  Out += "/F1 ";
+  AppendPdfNum(Out, FontSize);
+  Out += " Tf\n";
+}
+
+}  // namespace
+
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
                                   const std::vector<int32_t>& ColList,
                                   const std::vector<double>& Widths, const TPdfPageGeometry& Page,
-                                  std::string_view Title, int* Unprintable) {
+                                  std::string_view Title, int* Unprintable, TPdfFontSet* Fonts) {
+  if (Fonts && !Fonts->Embeds()) Fonts = nullptr;
   const double FontSize = Page.FontSize;
   const double RowHeight = Page.RowHeight;
   const int Cols = static_cast<int>(ColList.size());
@@ -265,30 +318,38 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int
   const double YT = Page.PageHeight - Page.TopMargin;
   const double Top = YT - 0.6 * RowHeight;
   const double Bottom = Top - (Rows + 1) * RowHeight;
+  int Ignored = 0, Counted = 0;
 
   std::string Out;
   Out.reserve(size_t(Rows + 1) * size_t(Cols) * 40 + 512);
-  Out += "BT\n/F1 ";
-  AppendPdfNum(Out, FontSize + 4);
-  Out += " Tf\n";
-  AppendShowText(Out, X0, YT, Title, true);
+  BeginText(Out, FontSize + 4, Fonts);
+  if (Fonts)
+    TFontText(*Fonts, FontSize + 4).Show(Out, X0, YT, Title, 1e9, Ignored);
+  else
+    AppendShowText(Out, X0, YT, Title, true);
   Out += "ET\n";
 
-  Out += "BT\n/F1 ";
-  AppendPdfNum(Out, FontSize);
-  Out += " Tf\n";
+  BeginText(Out, FontSize, Fonts);
+  std::optional<TFontText> Setter;
+  if (Fonts) Setter.emplace(*Fonts, FontSize);
   double X = X0 + kTextInset;
   double Y = Top - 0.7 * RowHeight;
   for (int C = 0; C < Cols; ++C) {
-    AppendShowText(Out, X, Y, ColumnIndexToLetters(ColList[size_t(C)]), false);
+    const std::string Letters = ColumnIndexToLetters(ColList[size_t(C)]);
+    if (Setter)
+      Setter->Show(Out, X, Y, Letters, 1e9, Ignored);
+    else
+      AppendShowText(Out, X, Y, Letters, false);
     X += Widths[size_t(C)];
   }
   // Only the start of a long text can show: the narrowest glyph is 191
-  // thousandths of an em, and 4 bytes a character hold more than fit.
+  // thousandths of an em in Helvetica (a tenth of an em is allowed for other
+  // fonts), and 4 bytes a character hold more than fit.
+  const double Narrowest = Fonts ? 100 : 191;
   std::vector<size_t> MaxBytes(size_t(Cols), 4);
   for (int C = 0; C < Cols; ++C)
     MaxBytes[size_t(C)] =
-        4 * (size_t(std::max(0.0, Widths[size_t(C)]) * 1000 / (191 * FontSize)) + 2);
+        4 * (size_t(std::max(0.0, Widths[size_t(C)]) * 1000 / (Narrowest * FontSize)) + 2);
   std::string Line, Bytes, Fitted;
   for (int K = 1; K <= Rows; ++K) {
     Y = Top - K * RowHeight - 0.7 * RowHeight;
@@ -297,16 +358,21 @@ std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int
       std::string_view Text = Sheet.Cell(RowList[size_t(K - 1)], ColList[size_t(C)]);
       Text = OneLine(Text.substr(0, MaxBytes[size_t(C)]), Line);
       // Between the inset and the same inset before the column's right rule.
-      bool Cut = false;
-      const std::string_view Shown = FitHelvetica(
-          ToWindows1252(Text, Bytes), Widths[size_t(C)] - 2 * kTextInset, FontSize, Fitted, Cut);
-      AppendShowBytes(Out, X, Y, Shown);
-      if (Unprintable && Shown.data() != Text.data())
-        *Unprintable += QuestionMarksAdded(Text, Shown);
+      const double Room = Widths[size_t(C)] - 2 * kTextInset;
+      if (Setter) {
+        Setter->Show(Out, X, Y, Text, Room, Counted);
+      } else {
+        bool Cut = false;
+        const std::string_view Shown =
+            FitHelvetica(ToWindows1252(Text, Bytes), Room, FontSize, Fitted, Cut);
+        AppendShowBytes(Out, X, Y, Shown);
+        if (Shown.data() != Text.data()) Counted += QuestionMarksAdded(Text, Shown);
+      }
       X += Widths[size_t(C)];
     }
   }
   Out += "ET\n";
+  if (Unprintable) *Unprintable += Counted;
 
   Out += "0.6 0.6 0.6 RG 0.5 w\n";
   for (int J = 0; J <= Rows + 1; ++J) {
@@ -353,6 +419,18 @@ std::string PageTitle(const TXlsxSheet& Sheet, bool ColumnBlocks, bool RowBlocks
   return Title;
 }
 
+std::string EmptySheetContent(const std::string& Name, TPdfFontSet* Fonts) {
+  const std::string Text = Name + " - empty worksheet";
+  if (!Fonts)
+    return "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kPage.LeftMargin) + " " +
+           PdfNum(kPage.PageHeight - kPage.TopMargin) + " Tm (" + PdfEscapeText(Text) + ") Tj ET";
+  std::string Out = "BT\n";
+  int Ignored = 0;
+  TFontText(*Fonts, 12)
+      .Show(Out, kPage.LeftMargin, kPage.PageHeight - kPage.TopMargin, Text, 1e9, Ignored);
+  return Out + "ET";
+}
+
 }  // namespace
 
 int SheetPageCount(const TXlsxSheet& Sheet) {
@@ -370,10 +448,8 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
   int ShownCols = 0, ColsPerBlock = 0, RowsPerPage = 0;
   BlockSizes(Sheet, ShownCols, ColsPerBlock, RowsPerPage);
   if (ShownRows == 0 || ShownCols == 0) {
-    std::string Content = "BT /F1 12 Tf 1 0 0 1 " + PdfNum(kPage.LeftMargin) + " " +
-                          PdfNum(kPage.PageHeight - kPage.TopMargin) + " Tm (" +
-                          PdfEscapeText(Sheet.Name) + " - empty worksheet) Tj ET";
-    Writer.AddPage(Content, kPage.PageWidth, kPage.PageHeight);
+    Writer.AddPage(EmptySheetContent(Sheet.Name, Writer.Fonts()), kPage.PageWidth,
+                   kPage.PageHeight);
     return;
   }
   for (int32_t ColAt = 0;;) {
@@ -389,18 +465,27 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer) {
       const std::string Title =
           PageTitle(Sheet, ShownCols > ColsPerBlock, ShownRows > RowsPerPage, Rows, Cols);
       int Unprintable = 0;
-      Writer.AddPage(BuildTablePageContent(Sheet, Rows, Cols, Widths, kPage, Title, &Unprintable),
+      Writer.AddPage(BuildTablePageContent(Sheet, Rows, Cols, Widths, kPage, Title, &Unprintable,
+                                           Writer.Fonts()),
                      kPage.PageWidth, kPage.PageHeight);
       Writer.CountUnprintable(Unprintable);
     }
   }
 }
 
-int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName) {
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName,
+              const std::string& Font) {
+  const std::unique_ptr<IFontSource> Source = MakeSystemFontSource(Font);
+  return ExportPdfWithFonts(Sheets, OutputFileName, Source.get());
+}
+
+int ExportPdfWithFonts(const TSheetList& Sheets, const std::string& OutputFileName,
+                       IFontSource* Source) {
   int Pages = 0, Unprintable = 0;
   for (const TXlsxSheet* Sheet : Sheets) Pages += SheetPageCount(*Sheet);
+  TPdfFontSet Fonts(Source);
   WriteFileInPieces(OutputFileName, [&](TTextSink& Out) {
-    TPdfWriter Writer([&Out](std::string_view Piece) { Out.Put(Piece); }, Pages);
+    TPdfWriter Writer([&Out](std::string_view Piece) { Out.Put(Piece); }, Pages, &Fonts);
     for (const TXlsxSheet* Sheet : Sheets) LayoutSheetPages(*Sheet, Writer);
     Writer.Finish();
     Unprintable = Writer.Unprintable();

@@ -29,6 +29,8 @@
 namespace kv {
 
 class TZipWriter;
+class TPdfFontSet;
+class IFontSource;
 
 enum class ExportFormat { CSV, Text, HTML, XMLSpreadsheet, Word, PDF };
 
@@ -43,9 +45,10 @@ using TSheetList = std::vector<const TXlsxSheet*>;
 // workbook to <OutputFileName>." and the writers' file errors. Returns how
 // many characters print as "?" (a PDF's characters its font has no glyph
 // for; 0 for the other formats).
+// PdfFont names the PDF's font (see ExportPdf).
 int ExportWorkbookToFile(const TXlsxWorkbook* Workbook, int CurrentSheet,
                          const std::string& FormatStr, const std::string& OutputFileName,
-                         const std::string& ScopeStr);
+                         const std::string& ScopeStr, const std::string& PdfFont = {});
 
 // Format words, trimmed and ASCII lower-cased, then matched exactly: csv;
 // text, txt, tabtext; html, web page; xmlspreadsheet, xml spreadsheet, xml;
@@ -62,7 +65,9 @@ TSheetList SelectSheets(const TXlsxWorkbook& Workbook, int CurrentSheet, bool Al
 // Writes Sheets to OutputFileName in Format (CSV and Text: one file per
 // sheet when there are several, see ExportDelimited). Returns the characters
 // printed as "?" (ExportPdf). Raises: the writers' file errors.
-int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName);
+// PdfFont: see ExportPdf.
+int ExportSheets(ExportFormat Format, const TSheetList& Sheets, const std::string& OutputFileName,
+                 const std::string& PdfFont = {});
 
 // & < > " as entities; each LF and each CR LF pair as <br>.
 std::string HtmlEscape(std::string_view Text);
@@ -136,7 +141,10 @@ class TPdfWriter {
   // Writes the file to Sink as it goes: header and first objects at once,
   // each page as it is added, the cross-reference table and trailer in
   // Finish. PageCount must be the number of pages that will be added.
-  TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount);
+  // Fonts, when given and embedding, set the text: the pages then share one
+  // resources object, written in Finish with the fonts after the last page.
+  TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount,
+             TPdfFontSet* Fonts = nullptr);
 
   // ContentStream is single-byte text (its strings already made by
   // PdfEscapeText). Returns the page object's number.
@@ -145,9 +153,12 @@ class TPdfWriter {
   std::string FileBytes();
   // Raises: the file system's error; FileName is then unchanged.
   void SaveToFile(const std::string& FileName);
-  // Of a writer to a sink: the cross-reference table and trailer. Raises:
-  // TKvError when the pages added are not the pages announced, and Sink's.
+  // Of a writer to a sink: the fonts, the cross-reference table and trailer.
+  // Raises: TKvError when the pages added are not the pages announced, the
+  // subsetter's and Sink's.
   void Finish();
+  // The fonts the text is set in; null for Helvetica alone.
+  TPdfFontSet* Fonts() const { return FFonts; }
 
   int PageCount() const { return static_cast<int>(FPageObjNums.size()); }
   // Characters the pages print as "?", as the layout counts them.
@@ -173,6 +184,8 @@ class TPdfWriter {
   uint64_t FOffset = 0;
   std::vector<uint64_t> FOffsets;
   int FUnprintable = 0;
+  TPdfFontSet* FFonts = nullptr;
+  int FResourcesObjNum = 0;
 };
 
 // At most two decimals, trailing zeros and point dropped: 574.8, 43.06, 30.
@@ -202,14 +215,23 @@ struct TPdfPageGeometry {
 // line break a blank) cut by Helvetica's widths to what fits between the
 // 3-point insets, with an ellipsis where cut, then the grey rules. Widths
 // holds one entry per column of ColList. Unprintable, when given, grows by
-// the characters shown that Helvetica has no glyph for (printed as "?").
+// the characters shown that the font has no glyph for (printed as "?").
+// The text is set in Fonts when given and embedding, else in Helvetica.
 std::string BuildTablePageContent(const TXlsxSheet& Sheet, const std::vector<int32_t>& RowList,
                                   const std::vector<int32_t>& ColList,
                                   const std::vector<double>& Widths, const TPdfPageGeometry& Page,
-                                  std::string_view Title, int* Unprintable = nullptr);
-// Returns how many characters print as "?": those of the texts shown that
-// Helvetica's Windows-1252 glyphs lack. Raises: the file system's error.
-int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName);
+                                  std::string_view Title, int* Unprintable = nullptr,
+                                  TPdfFontSet* Fonts = nullptr);
+// Sets the text in subsets of TrueType fonts (Font: a font file, or on
+// Windows a face name; empty for the platform's default, see FontSource.h)
+// with other fonts for characters it lacks, or in Helvetica when no font can
+// be read. Returns how many characters print as "?": those no font has a
+// glyph for. Raises: the file system's error.
+int ExportPdf(const TSheetList& Sheets, const std::string& OutputFileName,
+              const std::string& Font = {});
+// ExportPdf with the fonts of Source (null: Helvetica alone).
+int ExportPdfWithFonts(const TSheetList& Sheets, const std::string& OutputFileName,
+                       IFontSource* Source);
 
 }  // namespace kv
 

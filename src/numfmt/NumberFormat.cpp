@@ -169,6 +169,8 @@ bool FormatSerialDate(double Serial, bool Date1904, std::string& Out) {
 // ---- tokens -------------------------------------------------------------------
 
 struct TNumberFormat::TToken {
+  // The kinds read from one character (Digit, Point, Comma, Percent, Slash,
+  // TextAt) keep it in Ch.
   enum TKind {
     Literal,   // Text
     Digit,     // Ch: '0', '#' or '?'
@@ -375,7 +377,7 @@ bool ReadSymbol(std::string_view Code, size_t& At, TSection& Sec, bool& Ok) {
                   {'/', TToken::Slash}, {'@', TToken::TextAt}};
   for (const auto& S : kSingles)
     if (S.Ch == C) {
-      Add(Tokens, S.Kind, S.Kind == TToken::Digit ? C : 0);
+      Add(Tokens, S.Kind, C);
       ++At;
       return true;
     }
@@ -486,19 +488,11 @@ void MarkMinutes(std::vector<TToken>& Tokens) {
 void AddAsWritten(std::vector<TToken>& Out, TToken&& K) {
   switch (K.Kind) {
     case TToken::Digit:
-      AddLiteral(Out, std::string(1, K.Ch));
-      break;
     case TToken::Point:
-      AddLiteral(Out, ".");
-      break;
     case TToken::Comma:
-      AddLiteral(Out, ",");
-      break;
     case TToken::Percent:
-      AddLiteral(Out, "%");
-      break;
     case TToken::Slash:
-      AddLiteral(Out, "/");
+      AddLiteral(Out, std::string(1, K.Ch));  // each keeps the character it was read from
       break;
     case TToken::Exponent:
       AddLiteral(Out, K.Text + K.Ch);

@@ -586,7 +586,9 @@ void TVantSpreadsheet::ExportWorkbook(const std::string& FormatStr, const std::s
   // Every sheet as the viewer shows it, formulas without a value computed.
   if (IsAllSheetsScope(ScopeStr))
     for (int I = 0; I < FWorkbook->SheetCount(); ++I) (void)FRecalc->Sheet(I);
-  ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr);
+  // The PDF sets its text in the grid font where the platform can read it.
+  ExportWorkbookToFile(FWorkbook.get(), FCurrentSheet, FormatStr, FileName, ScopeStr,
+                       FGridFontName);
 }
 
 int32_t TVantSpreadsheet::SheetCount() const {

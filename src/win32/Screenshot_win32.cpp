@@ -3,7 +3,7 @@
 
 #include "base/Error.h"
 #include "base/Files.h"
-#include "win32/ScopedWin.h"
+#include "base/ScopedWin.h"
 #include "win32/Screenshot.h"
 
 namespace kv {

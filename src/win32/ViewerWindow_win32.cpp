@@ -4,7 +4,7 @@
 
 #include "base/Text.h"
 #include "base/WideText.h"
-#include "win32/ScopedWin.h"
+#include "base/ScopedWin.h"
 #include "win32/ViewerWindow.h"
 #include "workbook/Workbook.h"
 

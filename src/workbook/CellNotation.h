@@ -9,6 +9,10 @@
 
 namespace kv {
 
+// The format's limits: rows 1 to 1,048,576, columns A to XFD.
+constexpr int32_t kSheetRows = 1048576;
+constexpr int32_t kSheetCols = 16384;
+
 // Cell references.
 std::string ColumnIndexToLetters(int32_t Index);         // 0 -> "A", 26 -> "AA"; <0 -> ""
 int32_t ColumnLettersToIndex(std::string_view Letters);  // "A" -> 0, "" -> -1

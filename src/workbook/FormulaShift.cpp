@@ -13,8 +13,8 @@ bool IsFormulaWordChar(char C) {
          C == '.' || C == '$' || C == '\\' || static_cast<unsigned char>(C) >= 0x80;
 }
 
-constexpr int32_t kLastColumn = 16383;  // XFD
-constexpr int32_t kLastRow = 1048576;
+constexpr int32_t kLastColumn = kSheetCols - 1;  // XFD
+constexpr int32_t kLastRow = kSheetRows;
 
 // "$AB", "C": a column, maybe absolute. Index -1 when Word is not one.
 int32_t ReadColumnPart(std::string_view Word, size_t& I, bool& Absolute) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/Text.h"
+#include "workbook/CellNotation.h"
 #include "workbook/SheetWalk.h"
 #include "xml/XmlPull.h"
 
@@ -78,7 +79,7 @@ void NoteHiddenLine(const TXmlPullReader& X, const TSheetWalker& Walk, bool RowS
   if (!X.FindAttribute("min", Min) || !X.FindAttribute("max", Max)) return;
   const auto First = TryParseInt32(Trim(Min)), Last = TryParseInt32(Trim(Max));
   if (First && Last && *First >= 1 && *Last >= *First)
-    Cols.Add(*First - 1, std::min(*Last, 16384) - 1);
+    Cols.Add(*First - 1, std::min(*Last, kSheetCols) - 1);
 }
 
 }  // namespace kv

@@ -24,6 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "workbook/CellNotation.h"
+
 namespace kv {
 
 class TTextPool;
@@ -68,8 +70,8 @@ struct TShownView {
 
 class TSheetCells {
  public:
-  static constexpr int32_t kMaxRows = 1048576;
-  static constexpr int32_t kMaxCols = 16384;
+  static constexpr int32_t kMaxRows = kSheetRows;
+  static constexpr int32_t kMaxCols = kSheetCols;
 
   TSheetCells();
   // An empty table reporting Rows x Cols, with a pool of its own.
@@ -250,6 +252,9 @@ class TSheetCells {
   // Row I's cells in B: [Begin, End), empty when it has none.
   static void RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End);
   static uint32_t StyleField(int32_t Style);
+  // Every stored cell in row-major order: Visit(Row, Cell).
+  template <class TVisit>
+  void ForEachStored(TVisit&& Visit) const;
   std::string_view TextOf(const TCell& C) const;
   void StoreText(TCell& C, std::string_view Text, std::string_view Value);
   void ChargeGrowth(size_t OldCapacity, size_t NewCapacity);
@@ -276,12 +281,16 @@ class TSheetCells {
 };
 
 template <class TVisit>
-void TSheetCells::ForEachCell(TVisit&& Visit) const {
+void TSheetCells::ForEachStored(TVisit&& Visit) const {
   for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
     const int32_t Base = static_cast<int32_t>(BlockIndex << kBlockShift);
-    for (const TCell& C : FBlocks[BlockIndex])
-      Visit(Base + static_cast<int32_t>(C.Row), int32_t{C.Col}, TextOf(C));
+    for (const TCell& C : FBlocks[BlockIndex]) Visit(Base + static_cast<int32_t>(C.Row), C);
   }
+}
+
+template <class TVisit>
+void TSheetCells::ForEachCell(TVisit&& Visit) const {
+  ForEachStored([&](int32_t Row, const TCell& C) { Visit(Row, int32_t{C.Col}, TextOf(C)); });
 }
 
 }  // namespace kv

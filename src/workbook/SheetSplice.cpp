@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "workbook/CharEscapes.h"
+#include "xml/XmlEscape.h"
 #include "workbook/SheetWalk.h"
 #include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
@@ -15,44 +17,28 @@ namespace kv {
 
 namespace {
 
-// Whether S[I] is the underscore of an "_xHHHH_" that loading would decode.
-bool StartsEscape(std::string_view S, size_t I) {
-  const auto IsHex = [&](size_t K) { return HexDigitValue(S[K]) >= 0; };
-  return S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && IsHex(I + 2) && IsHex(I + 3) &&
-         IsHex(I + 4) && IsHex(I + 5) && S[I + 6] == '_';
-}
-
 void AppendFormat(std::string& Out, const char* Format, unsigned V) {
   char Buf[16];
   std::snprintf(Buf, sizeof Buf, Format, V);
   Out += Buf;
 }
 
-// Text as XML character data. CellText adds the escapes loading decodes.
-std::string EscapeText(std::string_view S, bool AsciiOnly, bool CellText) {
+// Text as XML character data: what XML cannot hold becomes U+FFFD. Cell text
+// first gets the "_xHHHH_" escapes loading decodes, so nothing is lost.
+std::string EscapeText(std::string_view Text, bool AsciiOnly, bool CellText) {
+  const std::string Escaped = CellText ? EncodeCharEscapes(Text, false) : std::string();
+  const std::string_view S = CellText ? std::string_view(Escaped) : Text;
   std::string Out;
   Out.reserve(S.size() + 8);
   for (size_t I = 0; I < S.size();) {
-    const size_t At = I;
-    const char32_t Cp = NextCodePoint(S, I, true);  // escaped surrogates go out escaped again
-    if (Cp == '<')
-      Out += "&lt;";
-    else if (Cp == '>')
-      Out += "&gt;";
-    else if (Cp == '&')
-      Out += "&amp;";
+    const char32_t Cp = NextCodePoint(S, I, true);
+    if (Cp == '<' || Cp == '>' || Cp == '&')
+      Out += XmlEntityFor(static_cast<char>(Cp));
     else if (Cp == '\r')
       Out += "&#13;";  // a raw CR reads back as LF
     else if ((Cp < 0x20 && Cp != '\t' && Cp != '\n') || Cp == 0xFFFE || Cp == 0xFFFF ||
-             (Cp >= 0xD800 && Cp <= 0xDFFF)) {
-      // Not a character XML can hold: the escape that loading decodes, or in
-      // a formula the replacement character.
-      if (CellText)
-        AppendFormat(Out, "_x%04X_", unsigned(Cp));
-      else
-        Out += AsciiOnly ? std::string("&#65533;") : CodePointToUtf8(0xFFFD);
-    } else if (CellText && StartsEscape(S, At))
-      Out += "_x005F_";
+             (Cp >= 0xD800 && Cp <= 0xDFFF))
+      Out += AsciiOnly ? std::string("&#65533;") : CodePointToUtf8(0xFFFD);
     else if (Cp < 0x80)
       Out += static_cast<char>(Cp);
     else if (AsciiOnly)

@@ -132,23 +132,20 @@ TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
 std::shared_ptr<TSheetCells> TSheetCells::ShownCopy() const {
   auto Copy = std::make_shared<TSheetCells>(FTexts, nullptr);
   TShownText Out;
-  for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
-    const int32_t Base = static_cast<int32_t>(BlockIndex << kBlockShift);
-    for (const TCell& C : FBlocks[BlockIndex]) {
-      ShownOf(C, Out);
-      bool Existed;
-      TCell& To = Copy->Place(Base + static_cast<int32_t>(C.Row), C.Col, Existed);
-      // A text shown as stored stays the one text.
-      if (Out.Text == TextOf(C)) {
-        To = C;
-      } else {
-        To.Type = C.Type;
-        To.Style = C.Style;
-        To.Form = C.Form & kFormula;
-        Copy->StoreText(To, Out.Text, {});
-      }
+  ForEachStored([&](int32_t Row, const TCell& C) {
+    ShownOf(C, Out);
+    bool Existed;
+    TCell& To = Copy->Place(Row, C.Col, Existed);
+    // A text shown as stored stays the one text.
+    if (Out.Text == TextOf(C)) {
+      To = C;
+    } else {
+      To.Type = C.Type;
+      To.Style = C.Style;
+      To.Form = C.Form & kFormula;
+      Copy->StoreText(To, Out.Text, {});
     }
-  }
+  });
   Copy->Grow(FRows, FCols);
   Copy->FFormulas = FFormulas;
   Copy->FFormulaCells = FFormulaCells;

@@ -1,61 +1,17 @@
 #include "workbook/TableParts.h"
 
-#include <cstdio>
-
 #include "base/Error.h"
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
+#include "workbook/CharEscapes.h"
 #include "workbook/SheetSplice.h"
 #include "workbook/TagEdit.h"
+#include "xml/XmlEscape.h"
 #include "xml/XmlPull.h"
 
 namespace kv {
 
 namespace {
-
-bool IsHexDigit(char C) {
-  return HexDigitValue(C) >= 0;
-}
-
-// Column names keep characters XML cannot hold as "_xHHHH_" escapes.
-std::string DecodeName(std::string_view S) {
-  std::u16string Units = Utf8ToUtf16(S), Out;
-  for (size_t I = 0; I < Units.size(); ++I) {
-    if (Units[I] == u'_' && I + 6 < Units.size() && Units[I + 1] == u'x' && Units[I + 6] == u'_') {
-      int V = 0;
-      bool Hex = true;
-      for (size_t K = 2; K < 6 && Hex; ++K) {
-        Hex = Units[I + K] < 0x80 && IsHexDigit(static_cast<char>(Units[I + K]));
-        if (Hex) V = V * 16 + HexDigitValue(static_cast<char>(Units[I + K]));
-      }
-      if (Hex) {
-        Out += static_cast<char16_t>(V);
-        I += 6;
-        continue;
-      }
-    }
-    Out += Units[I];
-  }
-  return Utf16ToUtf8(Out);
-}
-
-std::string EncodeName(std::string_view S) {
-  std::string Out;
-  for (size_t I = 0; I < S.size(); ++I) {
-    const unsigned char C = static_cast<unsigned char>(S[I]);
-    const bool StartsEscape = C == '_' && I + 6 < S.size() && S[I + 1] == 'x' &&
-                              IsHexDigit(S[I + 2]) && IsHexDigit(S[I + 3]) &&
-                              IsHexDigit(S[I + 4]) && IsHexDigit(S[I + 5]) && S[I + 6] == '_';
-    if (C < 0x20 || StartsEscape) {
-      char Buf[8];
-      std::snprintf(Buf, sizeof Buf, "_x%04X_", unsigned(C));
-      Out += Buf;
-    } else {
-      Out += static_cast<char>(C);
-    }
-  }
-  return EscapeAttribute(Out);
-}
 
 std::string Attribute(const TXmlPullReader& X, std::string_view Name) {
   std::string_view V;
@@ -93,7 +49,7 @@ bool ReadTablePart(std::string_view Xml, const std::string& PartName, TTablePart
       const std::string Header = Trim(Attribute(X, "headerRowCount"));
       Out.HasHeader = Header.empty() || Header != "0";
     } else if (X.Depth() == 3 && SameTextAscii(X.LocalName(), "tableColumn")) {
-      Out.Columns.push_back(DecodeName(Attribute(X, "name")));
+      Out.Columns.push_back(DecodeCharEscapes(Attribute(X, "name")));
     }
   }
   return Ranged;
@@ -151,7 +107,8 @@ std::string RenameTableColumn(std::string_view Xml, const std::string& PartName,
       continue;
     const size_t From = static_cast<size_t>(X.EventStart()), To = static_cast<size_t>(X.EventEnd());
     return std::string(Xml.substr(0, From)) +
-           SetTagAttribute(Xml.substr(From, To - From), "name", EncodeName(Name)) +
+           SetTagAttribute(Xml.substr(From, To - From), "name",
+                           EscapeXmlAttribute(EncodeCharEscapes(Name, true))) +
            std::string(Xml.substr(To));
   }
 }

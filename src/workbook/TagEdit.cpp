@@ -42,21 +42,4 @@ std::string SetTagAttribute(std::string_view Tag, std::string_view Name, std::st
          "\"" + std::string(Tag.substr(End));
 }
 
-std::string EscapeAttribute(std::string_view Text) {
-  std::string Out;
-  for (char C : Text) {
-    if (C == '&')
-      Out += "&amp;";
-    else if (C == '<')
-      Out += "&lt;";
-    else if (C == '>')
-      Out += "&gt;";
-    else if (C == '"')
-      Out += "&quot;";
-    else
-      Out += C;
-  }
-  return Out;
-}
-
 }  // namespace kv

@@ -9,12 +9,10 @@
 namespace kv {
 
 // Tag is a whole start tag ("<a x='1'>" or "<a/>"); the attribute Name gets
-// Value (already escaped for a double-quoted attribute): its old value
+// Value (already escaped for a double-quoted attribute, as
+// EscapeXmlAttribute in xml/XmlEscape.h does): its old value
 // replaced in its own quotes, or the attribute added after the others.
 std::string SetTagAttribute(std::string_view Tag, std::string_view Name, std::string_view Value);
-
-// Text escaped for a double-quoted attribute value.
-std::string EscapeAttribute(std::string_view Text);
 
 }  // namespace kv
 

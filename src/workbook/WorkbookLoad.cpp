@@ -14,6 +14,7 @@
 #include "workbook/WorkbookImpl.h"
 #include "xml/XmlPull.h"
 #include "workbook/CellNotation.h"
+#include "workbook/CharEscapes.h"
 
 namespace kv {
 
@@ -80,42 +81,6 @@ std::string RelationshipsPartOf(std::string_view Part) {
   std::string Folder = FolderOf(Part);
   std::string File(Slash == std::string_view::npos ? Part : Part.substr(Slash + 1));
   return Folder + "_rels/" + File + ".rels";
-}
-
-// ---- text values -----------------------------------------------------------
-
-// Decodes the _xHHHH_ escapes spreadsheet writers use for characters XML
-// cannot hold; "_x005F_" is a literal underscore, so "_x005F_x0041_" reads
-// "_x0041_".
-std::string DecodeEscapes(std::string_view S) {
-  if (S.find("_x") == std::string_view::npos) return std::string(S);
-  std::u16string Units;
-  std::string Out;
-  auto FlushUnits = [&] {
-    if (!Units.empty()) Out += Utf16ToUtf8(Units);
-    Units.clear();
-  };
-  size_t I = 0;
-  while (I < S.size()) {
-    if (S[I] == '_' && I + 6 < S.size() && S[I + 1] == 'x' && S[I + 6] == '_') {
-      int V = 0;
-      bool Hex = true;
-      for (size_t K = 2; K < 6 && Hex; ++K) {
-        int D = HexDigitValue(S[I + K]);
-        Hex = D >= 0;
-        V = V * 16 + D;
-      }
-      if (Hex) {
-        Units += static_cast<char16_t>(V);
-        I += 7;
-        continue;
-      }
-    }
-    FlushUnits();
-    Out += S[I++];
-  }
-  FlushUnits();
-  return Out;
 }
 
 // ---- dates -----------------------------------------------------------------
@@ -423,7 +388,7 @@ class TSheetLoader {
       TXmlPullReader::TEvent E = X.Next();
       if (E == TXmlPullReader::TEvent::EndOfDocument) break;
       if (E == TXmlPullReader::TEvent::StartElement && X.Depth() == 2)
-        FImpl.FSharedStrings.push_back(FImpl.FTexts->Add(DecodeEscapes(ReadStringItem(X))));
+        FImpl.FSharedStrings.push_back(FImpl.FTexts->Add(DecodeCharEscapes(ReadStringItem(X))));
     }
   }
 
@@ -615,7 +580,7 @@ class TSheetLoader {
 
   void StoreCell(TSheetCells& Cells, const TCellState& C) {
     if (C.Kind == TKind::Inline) {
-      Cells.PutCell(C.Row, C.Col, TCellType::InlineString, C.Style, DecodeEscapes(C.Inline));
+      Cells.PutCell(C.Row, C.Col, TCellType::InlineString, C.Style, DecodeCharEscapes(C.Inline));
       return;
     }
     if (!C.HasValue) {
@@ -641,7 +606,7 @@ class TSheetLoader {
         Cells.PutCell(C.Row, C.Col, TCellType::Error, C.Style, V);
         return;
       case TKind::Str:
-        Cells.PutCell(C.Row, C.Col, TCellType::FormulaString, C.Style, DecodeEscapes(V));
+        Cells.PutCell(C.Row, C.Col, TCellType::FormulaString, C.Style, DecodeCharEscapes(V));
         return;
       case TKind::Date: {
         std::string Date;

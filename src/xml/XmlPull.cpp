@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "xml/XmlEscape.h"
 #include "xml/XmlNames.h"
 
 namespace kv {
@@ -76,16 +77,8 @@ size_t DecodeEntity(std::string_view Raw, std::string& Out) {
   const size_t Semi = Raw.find(';', 1);
   if (Semi == std::string_view::npos || Semi > 12) return 0;
   const std::string_view Body = Raw.substr(1, Semi - 1);
-  if (Body == "lt")
-    Out += '<';
-  else if (Body == "gt")
-    Out += '>';
-  else if (Body == "amp")
-    Out += '&';
-  else if (Body == "quot")
-    Out += '"';
-  else if (Body == "apos")
-    Out += '\'';
+  if (const char Named = XmlEntityChar(Body))
+    Out += Named;
   else if (Body.size() >= 2 && Body[0] == '#') {
     const bool Hex = Body[1] == 'x';
     const std::string_view Digits = Body.substr(Hex ? 2 : 1);

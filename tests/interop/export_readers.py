@@ -66,6 +66,11 @@ hid.row_dimensions[2].hidden = True
 caps = wb.create_sheet("Caps")
 for r in range(3):
     caps.append(["MWOMWOMWOMWOMWOMWOMWO", "W" * 40, "The quick brown fox jumps over the lazy dog " * 5])
+scripts = wb.create_sheet("Σενάρια")
+script_cells = [["Ελληνικά γράμματα", "Кириллица текст", "Zażółć gęślą jaźń", "İstanbul ığüşöç Ğ"],
+                ["中文字符测试", "日本語のテキスト", "한국어 텍스트", "\u0378 none"]]
+for row in script_cells:
+    scripts.append(row)
 wide = wb.create_sheet("Wide")
 for r in range(1, 4):
     wide.append(["r%dc%d" % (r, c) for c in range(1, 36)])
@@ -122,6 +127,28 @@ for x0, x1, _, w in cells:
     rule = min(r for r in rules if r > float(x0))
     check(float(x1) <= rule, "PDF word %r ends at %s past its rule %d" % (w, x1, rule))
 check(text.count("\u2026") == 0 and box.count("\u2026") >= 6, "PDF cut texts end in an ellipsis")
+
+# PDF in every script: embedded subsets, text that pdftotext gives back as written, a
+# character no font has (U+0378) printed as "?" and counted, no word past its rule.
+pdf = os.path.join(work, "scripts.pdf")
+run = subprocess.run([cli, "export", book, pdf, "--format", "PDF", "--sheet", "Σενάρια"],
+                     capture_output=True, text=True)
+check(run.returncode == 0 and run.stderr.startswith("1 characters have no glyph"),
+      "unprintable count: %r" % run.stderr)
+q = subprocess.run(["qpdf", "--check", pdf], capture_output=True, text=True)
+check(q.returncode == 0, "qpdf --check: %s" % q.stdout)
+fonts = subprocess.run(["pdffonts", pdf], capture_output=True, text=True).stdout.splitlines()[2:]
+check(len(fonts) >= 2 and all(re.match(r"[A-Z]{6}\+\S+ +CID TrueType +Identity-H +yes yes yes", f)
+                               for f in fonts), "pdffonts: %r" % fonts)
+text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
+for cell in [c for row in script_cells for c in row][:-1] + ["? none", "Σενάρια"]:
+    check(cell in text, "pdftotext lacks %r in %r" % (cell, text))
+box = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, text=True).stdout
+words = re.findall(r'xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>',
+                   box)
+for x0, x1, _, w in [w for w in words if float(w[2]) > 40]:
+    rule = min(30 + 140 * k for k in range(1, 5) if 30 + 140 * k > float(x0))
+    check(float(x1) <= rule, "PDF word %r ends at %s past its rule %d" % (w, x1, rule))
 
 # Word's 35 columns come in bands LibreOffice lays out at least half an inch wide.
 docout = export(book, "Word", "wide.docx", "--sheet", "Wide")

@@ -21,8 +21,8 @@ const char* const kUsage =
     "set BOOK.xlsx [-o OUT.xlsx] SHEET!REF=VALUE...    (SHEET: name or 1-based number)";
 
 // The largest grid spreadsheet programs open: XFD1048576.
-constexpr int32_t kMaxRow = 1048575;
-constexpr int32_t kMaxCol = 16383;
+constexpr int32_t kMaxRow = kSheetRows - 1;
+constexpr int32_t kMaxCol = kSheetCols - 1;
 
 struct TAssignment {
   std::string Sheet;

@@ -3,7 +3,6 @@
 #include <set>
 
 #include "dialogs/EditForms.h"
-#include "dialogs/ObjectForms.h"
 #include "unit/dialogs/FakeDialogs.h"
 
 namespace kv {
@@ -36,7 +35,6 @@ TEST(EditForms, EveryActionGetsItsDialogAndCaption) {
   }
   EXPECT_EQ(CreateEditForm(0, Host), nullptr);
   EXPECT_EQ(CreateEditForm(12, Host), nullptr);
-  EXPECT_EQ(TRectForm(Host).Caption(), "Action Properties");
 }
 
 // The tables are typed in by hand: catch a control placed outside its form or
@@ -87,95 +85,93 @@ TEST(EditForms, LayoutsFitAndTabOrdersAreComplete) {
 
 TEST(OpenForm, ToolbarPlacementMatchesWholeWordIgnoringCase) {
   TFakeDialogHost Host;
-  TOpenForm Form(Host);
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "bottom", "Yes"})[3], "Bottom");
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "", "Yes"})[3], "None");
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "Bot", "Yes"})[3], "None");
+  auto Form = CreateEditForm(1, Host);
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "bottom", "Yes"})[3], "Bottom");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "", "Yes"})[3], "None");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "Bot", "Yes"})[3], "None");
   // The parameter is not trimmed before matching.
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", " Top", "Yes"})[3], "None");
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "RIGHT", "Yes"})[3], "Right");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", " Top", "Yes"})[3], "None");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "RIGHT", "Yes"})[3], "Right");
 }
 
 TEST(OpenForm, ActionToolbarFlagIsTrimmedAndWrittenAsYesOrNo) {
   TFakeDialogHost Host;
-  TOpenForm Form(Host);
-  Form.FillFromParams({"R", "f", "v", "Page", "  YES "});
-  EXPECT_TRUE(Form.Checked("CheckShowToolbar"));
+  auto Form = CreateEditForm(1, Host);
+  Form->FillFromParams({"R", "f", "v", "Page", "  YES "});
+  EXPECT_TRUE(Form->Checked("CheckShowToolbar"));
   Params Out(5);
-  Form.StoreParams(Out);
+  Form->StoreParams(Out);
   EXPECT_EQ(Out[4], "Yes");
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "Page", "Y"})[4], "No");
-  EXPECT_EQ(RoundTrip(Form, {"R", "f", "v", "Page", ""})[4], "No");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "Page", "Y"})[4], "No");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "f", "v", "Page", ""})[4], "No");
 }
 
 TEST(OpenForm, EditTextsGoBothWaysUntrimmed) {
   TFakeDialogHost Host;
-  TOpenForm Form(Host);
-  Params Out = RoundTrip(Form, {" Rect 1 ", "[PubDir]book.xlsx ", "\tVar", "None", "No"});
+  auto Form = CreateEditForm(1, Host);
+  Params Out = RoundTrip(*Form, {" Rect 1 ", "[PubDir]book.xlsx ", "\tVar", "None", "No"});
   EXPECT_EQ(Out[0], " Rect 1 ");
   EXPECT_EQ(Out[1], "[PubDir]book.xlsx ");
   EXPECT_EQ(Out[2], "\tVar");
   // Short parameter arrays read as empty and are written in full.
-  Form.FillFromParams({});
-  EXPECT_EQ(Form.Text("EditRect"), "");
+  Form->FillFromParams({});
+  EXPECT_EQ(Form->Text("EditRect"), "");
   Params Grown;
-  Form.StoreParams(Grown);
+  Form->StoreParams(Grown);
   EXPECT_EQ(Grown, (Params{"", "", "", "None", "No"}));
 }
 
 TEST(SimpleForms, RectGotoAndSaveCopyTheirFields) {
   TFakeDialogHost Host;
-  TRectForm Rect(Host);
-  EXPECT_EQ(RoundTrip(Rect, {" ExcelGrid_1"}), (Params{" ExcelGrid_1"}));
-  TGotoForm Goto(Host);
-  EXPECT_EQ(RoundTrip(Goto, {"R", " 2 "}), (Params{"R", " 2 "}));
-  TSaveForm Save(Host);
-  EXPECT_EQ(RoundTrip(Save, {"R", ""}), (Params{"R", ""}));
-  Save.FillFromParams({"R", "out.xlsx"});
-  Save.SetText("EditFile", "  ");
+  auto Rect = CreateEditForm(2, Host);
+  EXPECT_EQ(RoundTrip(*Rect, {" ExcelGrid_1"}), (Params{" ExcelGrid_1"}));
+  auto Goto = CreateEditForm(4, Host);
+  EXPECT_EQ(RoundTrip(*Goto, {"R", " 2 "}), (Params{"R", " 2 "}));
+  auto Save = CreateEditForm(6, Host);
+  EXPECT_EQ(RoundTrip(*Save, {"R", ""}), (Params{"R", ""}));
+  Save->FillFromParams({"R", "out.xlsx"});
+  Save->SetText("EditFile", "  ");
   Params Out = {"R", "out.xlsx"};
-  Save.StoreParams(Out);
+  Save->StoreParams(Out);
   EXPECT_EQ(Out[1], "  ");
 }
 
 TEST(ExportForm, ScopeBoxTicksOnlyForAllSheets) {
   TFakeDialogHost Host;
-  TExportForm Form(Host);
-  Form.FillFromParams({"R", "o.csv", "CSV", "all"});
-  EXPECT_FALSE(Form.Checked("CheckAllSheets"));
-  EXPECT_EQ(RoundTrip(Form, {"R", "o.csv", "CSV", "all"})[3], "CurrentSheet");
-  EXPECT_EQ(RoundTrip(Form, {"R", "o.csv", "CSV", "AllSheets"})[3], "AllSheets");
-  EXPECT_EQ(RoundTrip(Form, {"R", "o.csv", "CSV", " AllSheets"})[3], "CurrentSheet");
+  auto Form = CreateEditForm(7, Host);
+  Form->FillFromParams({"R", "o.csv", "CSV", "all"});
+  EXPECT_FALSE(Form->Checked("CheckAllSheets"));
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o.csv", "CSV", "all"})[3], "CurrentSheet");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o.csv", "CSV", "AllSheets"})[3], "AllSheets");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o.csv", "CSV", " AllSheets"})[3], "CurrentSheet");
 }
 
 TEST(ExportForm, FormatFallsBackToCsv) {
   TFakeDialogHost Host;
-  TExportForm Form(Host);
-  EXPECT_EQ(RoundTrip(Form, {"R", "o", "xmlspreadsheet", ""})[2], "XMLSpreadsheet");
-  EXPECT_EQ(RoundTrip(Form, {"R", "o", "pdf", ""})[2], "PDF");
-  EXPECT_EQ(RoundTrip(Form, {"R", "o", "Excel", ""})[2], "CSV");
-  EXPECT_EQ(Form.Control("ComboFormat").Items,
+  auto Form = CreateEditForm(7, Host);
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o", "xmlspreadsheet", ""})[2], "XMLSpreadsheet");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o", "pdf", ""})[2], "PDF");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "o", "Excel", ""})[2], "CSV");
+  EXPECT_EQ(Form->Control("ComboFormat").Items,
             (std::vector<std::string>{"CSV", "Text", "HTML", "XMLSpreadsheet", "Word", "PDF"}));
 }
 
 TEST(HighlightForm, ColourListAndFallbackToYellow) {
   TFakeDialogHost Host;
-  THighlightForm Form(Host);
-  EXPECT_EQ(Form.Control("ComboColor").Items,
+  auto Form = CreateEditForm(10, Host);
+  EXPECT_EQ(Form->Control("ComboColor").Items,
             (std::vector<std::string>{"Yellow", "Green", "Red", "Blue", "Orange", "None"}));
-  Form.FormCreate();  // a second call keeps the six items
-  EXPECT_EQ(Form.Control("ComboColor").Items.size(), 6u);
-  EXPECT_EQ(RoundTrip(Form, {"R", ""})[1], "Yellow");
-  EXPECT_EQ(RoundTrip(Form, {"R", "Purple"})[1], "Yellow");
-  EXPECT_EQ(RoundTrip(Form, {"R", "nONE"})[1], "None");
+  EXPECT_EQ(RoundTrip(*Form, {"R", ""})[1], "Yellow");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "Purple"})[1], "Yellow");
+  EXPECT_EQ(RoundTrip(*Form, {"R", "nONE"})[1], "None");
 }
 
 TEST(BrowseButtons, ObjectPickerTakesTheAnswerOnlyWhenConfirmed) {
   TFakeDialogHost Host;
-  TGotoForm Form(Host);
-  Form.FillFromParams({"Old", "1"});
-  Form.Click("BtnBrowseRect");  // the picker says false
-  EXPECT_EQ(Form.Text("EditRect"), "Old");
+  auto Form = CreateEditForm(4, Host);
+  Form->FillFromParams({"Old", "1"});
+  Form->Click("BtnBrowseRect");  // the picker says false
+  EXPECT_EQ(Form->Text("EditRect"), "Old");
   ASSERT_EQ(Host.FRequests.size(), 1u);
   EXPECT_EQ(Host.FRequests[0], (std::pair<int, std::string>(8, "Old")));
 
@@ -183,13 +179,13 @@ TEST(BrowseButtons, ObjectPickerTakesTheAnswerOnlyWhenConfirmed) {
     Slot = "Rectangle 7";
     return true;
   };
-  Form.Click("BtnBrowseRect");
-  EXPECT_EQ(Form.Text("EditRect"), "Rectangle 7");
+  Form->Click("BtnBrowseRect");
+  EXPECT_EQ(Form->Text("EditRect"), "Rectangle 7");
 
   Host.FHasAccess = false;
-  Form.Click("BtnBrowseRect");
+  Form->Click("BtnBrowseRect");
   EXPECT_EQ(Host.FRequests.size(), 2u);
-  EXPECT_EQ(Form.Text("EditRect"), "Rectangle 7");
+  EXPECT_EQ(Form->Text("EditRect"), "Rectangle 7");
 }
 
 TEST(BrowseButtons, FilePickerSendsFiveFieldsAndTheFormsFilter) {
@@ -198,21 +194,21 @@ TEST(BrowseButtons, FilePickerSendsFiveFieldsAndTheFormsFilter) {
     Slot = "C:\\out\\book.pdf";
     return true;
   };
-  TOpenForm Open(Host);
-  Open.Click("BtnBrowseFile");
+  auto Open = CreateEditForm(1, Host);
+  Open->Click("BtnBrowseFile");
   ASSERT_EQ(Host.FRequests.size(), 1u);
   EXPECT_EQ(Host.FRequests[0].first, 16);
   const std::string Req = Host.FRequests[0].second;
   EXPECT_EQ(Req, "\r\rExcel Workbook|*.xlsx;*.xlsm|All Files|*.*\rFalse\rTrue");
   EXPECT_EQ(SplitString(Req, '\r').size(), 5u);
 
-  TExportForm Export(Host);
-  Export.FillFromParams({"R", "cur.csv", "CSV", ""});
-  Export.Click("BtnBrowseFile");
+  auto Export = CreateEditForm(7, Host);
+  Export->FillFromParams({"R", "cur.csv", "CSV", ""});
+  Export->Click("BtnBrowseFile");
   EXPECT_EQ(Host.FRequests[1].second,
             "cur.csv\r\rCSV|*.csv|Text (Tab delimited)|*.txt|Web Page|*.htm;*.html|XML "
             "Spreadsheet|*.xml|Word Document|*.docx|PDF|*.pdf|All Files|*.*\rFalse\rTrue");
-  EXPECT_EQ(Export.Text("EditFile"), "C:\\out\\book.pdf");
+  EXPECT_EQ(Export->Text("EditFile"), "C:\\out\\book.pdf");
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST(PdfLayout, CharactersWithoutAGlyphAreCounted) {
   const std::string Greek = "\xCE\xB1\xCE\xB2\xCE\xB3";  // three letters
   const TXlsxSheet S =
       MakeSheet("G", {{Greek, "why?", "caf\xC3\xA9", "\xE4\xB8\xAD" + std::string(200, 'x')}});
-  EXPECT_EQ(ExportPdf(TSheetList{&S}, Dir.File("g.pdf")), 4);
+  EXPECT_EQ(ExportPdfWithFonts(TSheetList{&S}, Dir.File("g.pdf"), nullptr), 4);
   EXPECT_NE(ReadWholeFile(Dir.File("g.pdf")).find("(" + std::string(3, '?') + ") Tj"),
             std::string::npos);
 }
@@ -142,7 +142,7 @@ TEST(PdfLayout, FileWrittenAsItGoesEqualsTheFileKeptWhole) {
   const TXlsxSheet A = MakeNumberedSheet("A", 50, 18);
   const TXlsxSheet B = MakeSheet("Empty", {});
   const TXlsxSheet C = MakeNumberedSheet("C", 3, 2);
-  ExportPdf(TSheetList{&A, &B, &C}, Dir.File("out.pdf"));
+  ExportPdfWithFonts(TSheetList{&A, &B, &C}, Dir.File("out.pdf"), nullptr);
   EXPECT_EQ(ReadWholeFile(Dir.File("out.pdf")), Pdf({&A, &B, &C}));
   EXPECT_EQ(SheetPageCount(A) + SheetPageCount(B) + SheetPageCount(C), 6);
 }
@@ -226,7 +226,7 @@ TEST(PdfFile, SaveReplacesTheTargetWhole) {
   test::TTempDir Dir;
   const TXlsxSheet A = MakeSheet("A", {{"1"}});
   WriteWholeFile(Dir.File("out.pdf"), "old");
-  ExportPdf(TSheetList{&A}, Dir.File("out.pdf"));
+  ExportPdfWithFonts(TSheetList{&A}, Dir.File("out.pdf"), nullptr);
   EXPECT_EQ(ReadWholeFile(Dir.File("out.pdf")), Pdf({&A}));
   EXPECT_EQ(Dir.List(), std::vector<std::string>{"out.pdf"});
   EXPECT_THROW(ExportPdf(TSheetList{&A}, Dir.File("no/such/dir/out.pdf")), TKvError);

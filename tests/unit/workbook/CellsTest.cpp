@@ -1,8 +1,10 @@
 // Cell references and number text: the column letters, the reference
-// parser's tolerance and limits, and the invariant number notation.
+// parser's tolerance and limits, the invariant number notation and the
+// "_xHHHH_" character escapes.
 #include <gtest/gtest.h>
 
 #include "workbook/CellNotation.h"
+#include "workbook/CharEscapes.h"
 
 namespace kv {
 
@@ -76,6 +78,28 @@ TEST(NumberText, ShortestTextOfFifteenDigits) {
   EXPECT_EQ(FormatNumberText(-12.5), "-12.5");
   EXPECT_EQ(FormatNumberText(123456789012345.0), "123456789012345");
   EXPECT_EQ(FormatNumberText(1234567890123456.0), "1.23456789012346E15");
+}
+
+TEST(CharEscapes, WhatEncodingWritesDecodingReadsBack) {
+  const struct {
+    std::string Text;
+    bool InAttribute;
+    std::string Encoded, Decoded;  // Decoded empty: the text itself
+  } Cases[] = {
+      {"First_x0020_Name", false, "First_x005F_x0020_Name", ""},
+      {"_x12_ _X0041_ _x00zz_ caf\xC3\xA9", false, "_x12_ _X0041_ _x00zz_ caf\xC3\xA9", ""},
+      {std::string("bell\x07 nul\0", 10), false, "bell_x0007_ nul_x0000_", ""},
+      {"a\tb\nc\rd", false, "a\tb\nc\rd", ""},
+      {"a\tb\nc\rd", true, "a_x0009_b_x000A_c_x000D_d", ""},
+      {"\xEF\xBF\xBE\xEF\xBF\xBF", true, "_xFFFE__xFFFF_", ""},
+      // Surrogates encoded on their own pair up when read back, or become U+FFFD.
+      {"\xED\xA0\xBD\xED\xB8\x80 \xED\xA0\x80", false, "_xD83D__xDE00_ _xD800_",
+       "\xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+  };
+  for (const auto& C : Cases) {
+    EXPECT_EQ(EncodeCharEscapes(C.Text, C.InAttribute), C.Encoded) << C.Text;
+    EXPECT_EQ(DecodeCharEscapes(C.Encoded), C.Decoded.empty() ? C.Text : C.Decoded) << C.Encoded;
+  }
 }
 
 }  // namespace kv

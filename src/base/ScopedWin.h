@@ -3,9 +3,10 @@
 // window's DC (GetDC/ReleaseDC), a memory DC (DeleteDC), any GDI object
 // (DeleteObject: fonts, bitmaps, brushes, pens, regions), an object selected
 // into a DC (the previous one selected back) and a paint (BeginPaint/
-// EndPaint). None copies; none raises.
-#ifndef KV_WIN32_SCOPEDWIN_H
-#define KV_WIN32_SCOPEDWIN_H
+// EndPaint). None copies; none raises. Win32 only: the *_win32.cpp files of
+// any folder may include it.
+#ifndef KV_BASE_SCOPEDWIN_H
+#define KV_BASE_SCOPEDWIN_H
 
 #include <windows.h>
 

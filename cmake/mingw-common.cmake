@@ -1,0 +1,16 @@
+# What the MinGW toolchain files share. The including file sets
+# KV_MINGW_PROCESSOR (i686 or x86_64), KV_MINGW_THREADS ("" for the default
+# thread model, "-posix" for the posix one) and KV_MINGW_RUNNER (the Wine
+# runner in this folder that runs its programs, or "" for none).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${KV_MINGW_PROCESSOR})
+set(CMAKE_C_COMPILER ${KV_MINGW_PROCESSOR}-w64-mingw32-gcc${KV_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${KV_MINGW_PROCESSOR}-w64-mingw32-g++${KV_MINGW_THREADS})
+set(CMAKE_RC_COMPILER ${KV_MINGW_PROCESSOR}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_PROCESSOR}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+if(KV_MINGW_RUNNER)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/${KV_MINGW_RUNNER})
+endif()

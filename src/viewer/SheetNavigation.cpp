@@ -2,42 +2,29 @@
 
 namespace kv {
 
-namespace {
-
-bool Filled(const TXlsxSheet& Sheet, int32_t Row, int32_t Col) {
-  return !Sheet.Cell(Row, Col).empty();
-}
-
-}  // namespace
+// Every key asks the sheet's cell store, which skips the rows and columns it
+// does not hold: no key walks the empty cells between two distant ones.
 
 int32_t RowFirstUsedCol(const TXlsxSheet& Sheet, int32_t Row) {
-  for (int32_t C = 0; C < Sheet.ColCount(); ++C)
-    if (Filled(Sheet, Row, C)) return C;
-  return -1;
+  return Sheet.FirstUsedCol(Row);
 }
 
 int32_t RowLastUsedCol(const TXlsxSheet& Sheet, int32_t Row) {
-  for (int32_t C = Sheet.ColCount() - 1; C >= 0; --C)
-    if (Filled(Sheet, Row, C)) return C;
-  return -1;
+  return Sheet.LastUsedCol(Row);
 }
 
 void DataRegionEdge(const TXlsxSheet& Sheet, int32_t DRow, int32_t DCol, int32_t& Row,
                     int32_t& Col) {
-  const int32_t Rows = Sheet.RowCount(), Cols = Sheet.ColCount();
-  auto Inside = [&](int32_t R, int32_t C) { return R >= 0 && R < Rows && C >= 0 && C < Cols; };
-  if (!Inside(Row, Col) || (DRow == 0 && DCol == 0)) return;
-  int32_t R = Row + DRow, C = Col + DCol;
-  if (!Inside(R, C)) return;
-  if (Filled(Sheet, Row, Col) && Filled(Sheet, R, C)) {
-    // Along the block to its last filled cell.
-    while (Inside(R + DRow, C + DCol) && Filled(Sheet, R + DRow, C + DCol)) R += DRow, C += DCol;
-  } else {
-    // Over the gap to the next filled cell, or to the edge.
-    while (Inside(R + DRow, C + DCol) && !Filled(Sheet, R, C)) R += DRow, C += DCol;
-  }
-  Row = R;
-  Col = C;
+  const bool Inside = Row >= 0 && Row < Sheet.RowCount() && Col >= 0 && Col < Sheet.ColCount();
+  if (!Inside || (DRow == 0) == (DCol == 0)) return;
+  const TDirection Dir = DRow > 0   ? TDirection::Down
+                         : DRow < 0 ? TDirection::Up
+                         : DCol > 0 ? TDirection::Right
+                                    : TDirection::Left;
+  int32_t OutRow, OutCol;
+  Sheet.DataRegionEdge(Row, Col, Dir, OutRow, OutCol);
+  Row = OutRow;
+  Col = OutCol;
 }
 
 }  // namespace kv

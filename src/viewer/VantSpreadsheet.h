@@ -275,6 +275,8 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   TMetrics ComputeMetrics(const TRect& Client) const;
   mutable TMetrics FMetrics;
   mutable std::string FMetricsKey;
+  // Digits of the current sheet's last row number, 4 at least.
+  int32_t RowNumberDigits() const;
   int32_t TabWidth(int32_t Sheet) const;
   int32_t MeasureText(std::string_view Text) const;
   // Text, or as much of it as fits Width followed by "…".

@@ -74,14 +74,21 @@ TRect TVantSpreadsheet::ClientRect() const {
   return {0, 0, W, H};
 }
 
+int32_t TVantSpreadsheet::RowNumberDigits() const {
+  const TXlsxSheet* S = CurrentSheet();
+  int32_t Digits = 1;
+  for (int32_t Rows = S ? S->RowCount() : 0; Rows >= 10; Rows /= 10) ++Digits;
+  return std::max(Digits, 4);
+}
+
 TVantSpreadsheet::TMetrics TVantSpreadsheet::Metrics() const {
   // Layout, hit tests and painting ask often; the answer changes only with
   // what the key holds.
   const TRect C = ClientRect();
-  const std::string Key = FGridFontName + '\n' + std::to_string(FGridFontSize) + ' ' +
-                          std::to_string(C.Width()) + ' ' + std::to_string(C.Height()) + ' ' +
-                          std::to_string(FRowHeight) + ' ' + std::to_string(FCellWidth) + ' ' +
-                          std::to_string(int(FToolbarPlacement));
+  const std::string Key = std::to_string(RowNumberDigits()) + ' ' + FGridFontName + '\n' +
+                          std::to_string(FGridFontSize) + ' ' + std::to_string(C.Width()) + ' ' +
+                          std::to_string(C.Height()) + ' ' + std::to_string(FRowHeight) + ' ' +
+                          std::to_string(FCellWidth) + ' ' + std::to_string(int(FToolbarPlacement));
   if (FMetricsKey == Key) return FMetrics;
   FMetrics = ComputeMetrics(C);
   FMetricsKey = Key;
@@ -95,7 +102,9 @@ TVantSpreadsheet::TMetrics TVantSpreadsheet::ComputeMetrics(const TRect& C) cons
   auto Bold = [&](std::string_view Text) { return MeasureText(Text) * 6 / 5 + 1; };
   M.Line = H;
   M.Row = std::max(FRowHeight, H + 4);
-  M.Header = std::max(kMinRowHeaderWidth, MeasureText("9999") + 8);
+  // The row headers fit the sheet's last row number, four digits at least.
+  M.Header =
+      std::max(kMinRowHeaderWidth, MeasureText(std::string(size_t(RowNumberDigits()), '9')) + 8);
   M.TabStrip = std::max(kSheetTabHeight, H + 9);
   M.ActionBar = std::max(kActionBarHeight, H + 16);
   int32_t Widest = 0;

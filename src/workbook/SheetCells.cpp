@@ -28,45 +28,62 @@ size_t TSheetCells::TextBytes() const {
 
 // ---- finding cells ----------------------------------------------------------
 
-void TSheetCells::RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) const {
-  if (I > B.LastRow) {
-    Begin = End = static_cast<uint32_t>(B.Cells.size());
-    return;
-  }
-  Begin = I ? B.RowEnd[I - 1] : 0;
-  End = B.RowEnd[I];
+namespace {
+
+// A cell's place in its block's order.
+uint32_t KeyOf(uint32_t Row, uint32_t Col) {
+  return (Row << 16) | Col;
+}
+
+}  // namespace
+
+void TSheetCells::RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) {
+  const auto Less = [](const TCell& C, uint32_t Row) { return C.Row < Row; };
+  const auto Lo = std::lower_bound(B.begin(), B.end(), static_cast<uint32_t>(I), Less);
+  const auto Hi = std::lower_bound(Lo, B.end(), static_cast<uint32_t>(I) + 1, Less);
+  Begin = static_cast<uint32_t>(Lo - B.begin());
+  End = static_cast<uint32_t>(Hi - B.begin());
+}
+
+uint32_t TSheetCells::StyleField(int32_t Style) {
+  return Style >= 0 && static_cast<uint32_t>(Style) < kMaxStyleField
+             ? static_cast<uint32_t>(Style) + 1
+             : 0;
 }
 
 bool TSheetCells::Locate(int32_t Row, int32_t Col, size_t& Block, uint32_t& Index) const {
   if (Row < 0 || Col < 0 || Row >= FRows || Col >= FCols) return false;
   Block = static_cast<size_t>(Row) >> kBlockShift;
-  if (Block >= FBlocks.size() || !FBlocks[Block]) return false;
-  const TBlock& B = *FBlocks[Block];
-  uint32_t Begin, End;
-  RowRange(B, Row & (kBlockRows - 1), Begin, End);
-  // A row without gaps holds column C at its C-th place.
-  const uint32_t Direct = Begin + static_cast<uint32_t>(Col);
-  if (Direct < End && B.Cells[Direct].Col == Col) {
-    Index = Direct;
+  if (Block >= FBlocks.size() || FBlocks[Block].empty()) return false;
+  const TBlock& B = FBlocks[Block];
+  const auto I = static_cast<uint32_t>(Row & (kBlockRows - 1));
+  const auto C = static_cast<uint32_t>(Col);
+  // Where the block's rows are all as wide, from its first row on, row I
+  // holds column C at I * Width + C.
+  const size_t Rows = size_t{B.back().Row} + 1;
+  const size_t Guess = size_t{I} * (B.size() / Rows) + C;
+  if (Guess < B.size() && B[Guess].Row == I && B[Guess].Col == C) {
+    Index = static_cast<uint32_t>(Guess);
     return true;
   }
-  const auto It = std::lower_bound(B.Cells.begin() + Begin, B.Cells.begin() + End, Col,
-                                   [](const TCell& C, int32_t Wanted) { return C.Col < Wanted; });
-  if (It == B.Cells.begin() + End || It->Col != Col) return false;
-  Index = static_cast<uint32_t>(It - B.Cells.begin());
+  const uint32_t Key = KeyOf(I, C);
+  const auto It = std::lower_bound(
+      B.begin(), B.end(), Key, [](const TCell& X, uint32_t K) { return KeyOf(X.Row, X.Col) < K; });
+  if (It == B.end() || It->Row != I || It->Col != C) return false;
+  Index = static_cast<uint32_t>(It - B.begin());
   return true;
 }
 
 const TSheetCells::TCell* TSheetCells::Find(int32_t Row, int32_t Col) const {
   size_t Block;
   uint32_t Index;
-  return Locate(Row, Col, Block, Index) ? &FBlocks[Block]->Cells[Index] : nullptr;
+  return Locate(Row, Col, Block, Index) ? &FBlocks[Block][Index] : nullptr;
 }
 
 TSheetCells::TCell* TSheetCells::FindToChange(int32_t Row, int32_t Col) {
   size_t Block;
   uint32_t Index;
-  return Locate(Row, Col, Block, Index) ? &FBlocks[Block]->Cells[Index] : nullptr;
+  return Locate(Row, Col, Block, Index) ? &FBlocks[Block][Index] : nullptr;
 }
 
 std::string_view TSheetCells::TextOf(const TCell& C) const {
@@ -108,48 +125,40 @@ void TSheetCells::ChargeGrowth(size_t OldCapacity, size_t NewCapacity) {
 
 TSheetCells::TCell& TSheetCells::Place(int32_t Row, int32_t Col, bool& Existed) {
   const size_t BlockIndex = static_cast<size_t>(Row) >> kBlockShift;
-  if (BlockIndex >= FBlocks.size()) FBlocks.resize(BlockIndex + 1);
-  std::unique_ptr<TBlock>& Slot = FBlocks[BlockIndex];
-  if (!Slot) {
-    FTexts->Charge(sizeof(TBlock));
-    Slot = std::make_unique<TBlock>();
-    // Sheets are read in row order: the block before is as full as this one will be.
-    if (BlockIndex > 0 && FBlocks[BlockIndex - 1]) {
-      const size_t Expected = FBlocks[BlockIndex - 1]->Cells.size();
-      ChargeGrowth(0, Expected);
-      Slot->Cells.reserve(Expected);
-    }
+  if (BlockIndex >= FBlocks.size()) {
+    const size_t Slots = FBlocks.capacity();
+    FBlocks.resize(BlockIndex + 1);
+    if (FBlocks.capacity() > Slots) FTexts->Charge((FBlocks.capacity() - Slots) * sizeof(TBlock));
   }
-  TBlock& B = *Slot;
-  const int32_t I = Row & (kBlockRows - 1);
-  if (I > B.LastRow) {
-    const auto End = static_cast<uint32_t>(B.Cells.size());
-    for (int32_t K = B.LastRow + 1; K <= I; ++K) B.RowEnd[K] = End;
-    B.LastRow = I;
+  TBlock& B = FBlocks[BlockIndex];
+  // Sheets are read in row order: the block before is as full as this one will be.
+  if (B.empty() && B.capacity() == 0 && BlockIndex > 0) {
+    const size_t Expected = FBlocks[BlockIndex - 1].size();
+    ChargeGrowth(0, Expected);
+    B.reserve(Expected);
   }
-  uint32_t Begin, End;
-  RowRange(B, I, Begin, End);
-  uint32_t At = End;
-  if (Begin != End && B.Cells[End - 1].Col >= Col) {
-    const auto It = std::lower_bound(B.Cells.begin() + Begin, B.Cells.begin() + End, Col,
-                                     [](const TCell& C, int32_t Wanted) { return C.Col < Wanted; });
-    At = static_cast<uint32_t>(It - B.Cells.begin());
-    if (It->Col == Col) {
+  const auto I = static_cast<uint32_t>(Row & (kBlockRows - 1));
+  const auto C = static_cast<uint32_t>(Col);
+  const uint32_t Key = KeyOf(I, C);
+  auto At = B.end();
+  if (!B.empty() && KeyOf(B.back().Row, B.back().Col) >= Key) {
+    At = std::lower_bound(B.begin(), B.end(), Key,
+                          [](const TCell& X, uint32_t K) { return KeyOf(X.Row, X.Col) < K; });
+    if (KeyOf(At->Row, At->Col) == Key) {
       Existed = true;
-      return *It;
+      return *At;
     }
   }
-  const size_t Capacity = B.Cells.capacity();
-  B.Cells.insert(B.Cells.begin() + At, TCell());
-  ChargeGrowth(Capacity, B.Cells.capacity());
-  for (int32_t K = I; K <= B.LastRow; ++K) ++B.RowEnd[K];
+  const size_t Capacity = B.capacity();
+  At = B.insert(At, TCell());
+  ChargeGrowth(Capacity, B.capacity());
   ++FCellCount;
   FRows = std::max(FRows, Row + 1);
   FCols = std::max(FCols, Col + 1);
   Existed = false;
-  TCell& C = B.Cells[At];
-  C.Col = static_cast<uint16_t>(Col);
-  return C;
+  At->Col = static_cast<uint16_t>(C);
+  At->Row = I;
+  return *At;
 }
 
 void TSheetCells::StoreText(TCell& C, std::string_view Text, std::string_view Value) {
@@ -172,7 +181,7 @@ void TSheetCells::PutCell(int32_t Row, int32_t Col, TCellType Type, int32_t Styl
   if (Existed && (C.Form & kFormula)) DropFormula(Row, Col);
   C.Form = 0;
   C.Type = Type;
-  C.Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
+  C.Style = StyleField(Style);
   StoreText(C, Text, Value);
   if (!FKept.empty()) FKept.clear();
 }
@@ -183,7 +192,7 @@ void TSheetCells::PutPooledCell(int32_t Row, int32_t Col, TCellType Type, int32_
   TCell& C = Place(Row, Col, Existed);
   if (Existed && (C.Form & kFormula)) DropFormula(Row, Col);
   C.Type = Type;
-  C.Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
+  C.Style = StyleField(Style);
   C.Ids = {TextId, 0};
   C.Form = kPooled;
   if (!FKept.empty()) FKept.clear();
@@ -226,7 +235,7 @@ void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCell
 
 void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
                           int32_t Style, std::string_view Value) {
-  EditCell(Row, Col, Type, Text, Value).Style = Style >= 0 ? static_cast<uint32_t>(Style) + 1 : 0;
+  EditCell(Row, Col, Type, Text, Value).Style = StyleField(Style);
 }
 
 void TSheetCells::SetCell(int32_t Row, int32_t Col, std::string_view Text) {
@@ -252,8 +261,14 @@ void TSheetCells::Grow(int32_t Rows, int32_t Cols) {
 }
 
 void TSheetCells::Compact() {
-  for (auto& B : FBlocks)
-    if (B) B->Cells.shrink_to_fit();
+  for (TBlock& B : FBlocks) {
+    const size_t Capacity = B.capacity();
+    B.shrink_to_fit();
+    FTexts->Release((Capacity - B.capacity()) * sizeof(TCell));
+  }
+  const size_t Slots = FBlocks.capacity();
+  FBlocks.shrink_to_fit();
+  FTexts->Release((Slots - FBlocks.capacity()) * sizeof(TBlock));
 }
 
 // ---- formulas -------------------------------------------------------------------
@@ -373,24 +388,26 @@ int32_t TSheetCells::LastUsedCol(int32_t Row) const {
 }
 
 int32_t TSheetCells::NextRowWithCells(int32_t Row, int Step) const {
-  int32_t R = Row + Step;
-  while (R >= 0 && R < FRows) {
+  const auto Less = [](const TCell& C, uint32_t I) { return C.Row < I; };
+  for (int32_t R = Row + Step; R >= 0 && R < FRows;) {
     const size_t BlockIndex = static_cast<size_t>(R) >> kBlockShift;
-    const int32_t Base = static_cast<int32_t>(BlockIndex) << kBlockShift;
-    const TBlock* B = BlockIndex < FBlocks.size() ? FBlocks[BlockIndex].get() : nullptr;
-    int32_t I = R - Base;
-    if (!B || I > B->LastRow) {
-      if (Step > 0 || !B || B->LastRow < 0) {
-        R = Step > 0 ? Base + kBlockRows : Base - 1;
-        continue;
-      }
-      I = B->LastRow;
-      R = Base + I;
+    const int32_t Base = static_cast<int32_t>(BlockIndex << kBlockShift);
+    if (BlockIndex >= FBlocks.size()) {
+      if (Step > 0) return -1;
+      R = static_cast<int32_t>(FBlocks.size() << kBlockShift) - 1;
+      continue;
     }
-    uint32_t Begin, End;
-    RowRange(*B, I, Begin, End);
-    if (Begin != End) return R;
-    R += Step;
+    const TBlock& B = FBlocks[BlockIndex];
+    const auto I = static_cast<uint32_t>(R - Base);
+    if (Step > 0) {
+      const auto It = std::lower_bound(B.begin(), B.end(), I, Less);
+      if (It != B.end()) return Base + static_cast<int32_t>(It->Row);
+      R = Base + kBlockRows;
+    } else {
+      const auto It = std::lower_bound(B.begin(), B.end(), I + 1, Less);
+      if (It != B.begin()) return Base + static_cast<int32_t>(std::prev(It)->Row);
+      R = Base - 1;
+    }
   }
   return -1;
 }
@@ -425,12 +442,12 @@ bool TSheetCells::FindInRow(int32_t Row, int32_t Col, int Step, bool Filled,
   }
   if (Row < 0 || Row >= FRows) return false;
   const size_t BlockIndex = static_cast<size_t>(Row) >> kBlockShift;
-  if (BlockIndex >= FBlocks.size() || !FBlocks[BlockIndex]) return false;
-  const TBlock& B = *FBlocks[BlockIndex];
+  if (BlockIndex >= FBlocks.size()) return false;
+  const TBlock& B = FBlocks[BlockIndex];
   uint32_t Begin, End;
   RowRange(B, Row & (kBlockRows - 1), Begin, End);
   for (uint32_t K = 0; K < End - Begin; ++K) {
-    const TCell& C = B.Cells[Step > 0 ? Begin + K : End - 1 - K];
+    const TCell& C = B[Step > 0 ? Begin + K : End - 1 - K];
     const bool Beyond = Step > 0 ? C.Col > Col : C.Col < Col;
     if (Beyond && !TextOf(C).empty()) {
       OutCol = C.Col;

@@ -8,8 +8,9 @@
 // shared string used by a million cells is held once.
 //
 // Promises: a non-empty number cell of eight characters or fewer costs 16
-// bytes plus its row's share of a small row directory; reading a cell is a
-// row lookup and at worst a search within its row; the navigation queries
+// bytes and its share of one block slot (a vector) per 256 rows; reading a
+// cell is one look where the block's rows are equally wide and at worst a
+// binary search within its block of 256 rows; the navigation queries
 // cost what the cells present cost, never what the empty rows between them
 // would. Raises, on growth: the text pool's cap error.
 #ifndef KV_WORKBOOK_SHEETCELLS_H
@@ -209,24 +210,23 @@ class TSheetCells {
     uint32_t Text;   // pool id of the shown text
     uint32_t Value;  // pool id of the stored value, 0 when it is the text
   };
+  // Style indices past this are held as none (files hold at most 64,000 formats).
+  static constexpr uint32_t kMaxStyleField = (1u << 24) - 1;
   struct TCell {
     uint16_t Col = 0;
     TCellType Type = TCellType::Empty;
     uint8_t Form = 0;
-    uint32_t Style = 0;  // style index + 1; 0 for none
+    uint32_t Style : 24 = 0;  // style index + 1; 0 for none
+    uint32_t Row : 8 = 0;     // the row's place in its block
     union {
       char Inline[8];
       TIds Ids;
     };
   };
   static_assert(sizeof(TCell) == 16, "a cell takes 16 bytes");
-  // Rows Base .. Base + kBlockRows - 1; row i's cells are
-  // Cells[i ? RowEnd[i - 1] : 0, RowEnd[i]) for i <= LastRow, sorted by column.
-  struct TBlock {
-    std::vector<TCell> Cells;
-    int32_t LastRow = -1;
-    uint32_t RowEnd[kBlockRows];
-  };
+  // The cells of rows Base .. Base + kBlockRows - 1, sorted by (Row, Col):
+  // the cells carry their rows, so a block needs no row index of its own.
+  using TBlock = std::vector<TCell>;
   struct TFormula {
     std::string Text;
     std::string Range;
@@ -249,7 +249,9 @@ class TSheetCells {
   // The cell at (Row, Col), added empty (Existed false) when not held.
   TCell& Place(int32_t Row, int32_t Col, bool& Existed);
   void ShownOf(const TCell& C, TShownText& Out) const;
-  void RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End) const;
+  // Row I's cells in B: [Begin, End), empty when it has none.
+  static void RowRange(const TBlock& B, int32_t I, uint32_t& Begin, uint32_t& End);
+  static uint32_t StyleField(int32_t Style);
   // Every stored cell in row-major order: Visit(Row, Cell).
   template <class TVisit>
   void ForEachStored(TVisit&& Visit) const;
@@ -270,7 +272,7 @@ class TSheetCells {
 
   int32_t FRows = 0, FCols = 0;
   size_t FCellCount = 0;
-  std::vector<std::unique_ptr<TBlock>> FBlocks;  // by Row >> kBlockShift; null: no cells
+  std::vector<TBlock> FBlocks;                   // by Row >> kBlockShift
   std::shared_ptr<TTextPool> FTexts;             // shared by all sheets of a workbook
   std::shared_ptr<const TCellFormats> FFormats;  // null: texts shown as stored
   std::vector<TFormula> FFormulas;
@@ -281,14 +283,8 @@ class TSheetCells {
 template <class TVisit>
 void TSheetCells::ForEachStored(TVisit&& Visit) const {
   for (size_t BlockIndex = 0; BlockIndex < FBlocks.size(); ++BlockIndex) {
-    if (!FBlocks[BlockIndex]) continue;
-    const TBlock& B = *FBlocks[BlockIndex];
-    for (int32_t I = 0; I <= B.LastRow; ++I) {
-      const int32_t Row = static_cast<int32_t>(BlockIndex << kBlockShift) + I;
-      uint32_t Begin, End;
-      RowRange(B, I, Begin, End);
-      for (uint32_t K = Begin; K < End; ++K) Visit(Row, B.Cells[K]);
-    }
+    const int32_t Base = static_cast<int32_t>(BlockIndex << kBlockShift);
+    for (const TCell& C : FBlocks[BlockIndex]) Visit(Base + static_cast<int32_t>(C.Row), C);
   }
 }
 

@@ -35,6 +35,8 @@ class TTextPool {
   // Raises: "This workbook holds more than 512 MiB of cell text, more than
   // can be shown."
   void Charge(size_t Bytes);
+  // Gives back Bytes charged before (memory handed back, e.g. by a shrink).
+  void Release(size_t Bytes) { FHeld -= Bytes < FHeld ? Bytes : FHeld; }
 
  private:
   std::vector<std::unique_ptr<char[]>> FBlocks;

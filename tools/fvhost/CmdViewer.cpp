@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -273,6 +274,79 @@ void CmdScroll(TScript& S, const TArgs& A) {
   }
 }
 
+// The mouse moved to the screen point (X, Y), through the system's input
+// queue as a real mouse's movement arrives.
+INPUT MouseTo(int X, int Y, DWORD Buttons = 0) {
+  const int Width = GetSystemMetrics(SM_CXSCREEN), Height = GetSystemMetrics(SM_CYSCREEN);
+  INPUT In{};
+  In.type = INPUT_MOUSE;
+  In.mi.dx = (X * 65536 + Width - 1) / Width;
+  In.mi.dy = (Y * 65536 + Height - 1) / Height;
+  In.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | Buttons;
+  return In;
+}
+
+// viewer-bar RECT v|h PART: the reader's mouse on the viewer window's own
+// scroll bar, as real mouse input at the bar's screen coordinates: the
+// cursor goes there, the left button goes down and up. PART: line-up,
+// line-down (the arrows), page-up, page-down (the bar beside the thumb), or
+// drag FRACTION: the thumb is held and moved, the button down, to FRACTION
+// of the bar's length (0 its start, 1 its end: the thumb goes no further
+// than its track's ends), then let go. Returns once the
+// window has taken every message of the gesture.
+void CmdBar(TScript& S, const TArgs& A) {
+  if (!S.Need(A, 3, "viewer-bar RECT v|h PART [FRACTION]")) return;
+  HWND W = NeedViewer(S, A[0]);
+  if (!W) return;
+  const bool Vertical = A[1] != "h";
+  SCROLLBARINFO Bar{};
+  Bar.cbSize = sizeof Bar;
+  if (!GetScrollBarInfo(W, Vertical ? OBJID_VSCROLL : OBJID_HSCROLL, &Bar) ||
+      (Bar.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN)))
+    return S.Fail(std::string(Vertical ? "vertical" : "horizontal") + " bar not shown");
+  const RECT& R = Bar.rcScrollBar;  // screen coordinates
+  const int Start = Vertical ? R.top : R.left,
+            Length = Vertical ? R.bottom - R.top : R.right - R.left;
+  const int Across = Vertical ? (R.left + R.right) / 2 : (R.top + R.bottom) / 2;
+  const int Arrow = Bar.dxyLineButton;
+  auto At = [&](int Along) { return Vertical ? MouseTo(Across, Along) : MouseTo(Along, Across); };
+  std::vector<INPUT> Gesture;
+  int Along = -1;
+  if (A[2] == "line-up") Along = Start + Arrow / 2;
+  if (A[2] == "line-down") Along = Start + Length - 1 - Arrow / 2;
+  if (A[2] == "page-up") Along = Start + (Arrow + Bar.xyThumbTop) / 2;
+  if (A[2] == "page-down") Along = Start + (Bar.xyThumbBottom + Length - Arrow) / 2;
+  if (Along >= 0) {
+    Gesture = {At(Along), At(Along), At(Along)};
+    Gesture[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    Gesture[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  } else if (A[2] == "drag" && A.size() > 3) {
+    const double Fraction = std::strtod(A[3].c_str(), nullptr);
+    const int Thumb = Start + (Bar.xyThumbTop + Bar.xyThumbBottom) / 2;
+    // Over the whole bar, arrows included: the thumb stops at its track's ends.
+    const int To = Start + int(Fraction * (Length - 1));
+    Gesture = {At(Thumb), At(Thumb), At((Thumb + To) / 2), At(To), At(To)};
+    Gesture[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    Gesture[4].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  } else {
+    return S.Fail("unknown scroll bar part " + A[2]);
+  }
+  if (SendInput(UINT(Gesture.size()), Gesture.data(), sizeof(INPUT)) != Gesture.size())
+    return S.Fail("the mouse input was refused");
+  // The button's messages reach this thread's queue (nothing is dispatched
+  // meanwhile); the gesture is over once they are taken and the button is
+  // up as the thread last saw it.
+  if (!HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) &&
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, kEventuallyMs, QS_MOUSEBUTTON) != WAIT_OBJECT_0)
+    return S.Fail("the mouse input did not arrive");
+  if (!H().WaitUntil(
+          [] {
+            return HIWORD(GetQueueStatus(QS_INPUT)) == 0 && !(GetKeyState(VK_LBUTTON) & 0x8000);
+          },
+          kEventuallyMs))
+    S.Fail("the scroll bar did not take the mouse input");
+}
+
 // expect-scrollbar RECT v|h none | MAX PAGE POS: the window's own bar.
 void CmdExpectScrollBar(TScript& S, const TArgs& A) {
   if (!S.Need(A, 3, "expect-scrollbar RECT v|h none|MAX PAGE POS")) return;
@@ -455,6 +529,7 @@ const TScriptCommand Reg[] = {
     {"viewer-wheel", "viewer-wheel RECT DELTA [shift] [X Y]", CmdWheel},
     {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},
     {"viewer-scroll", "viewer-scroll RECT v|h REQUEST [POS]", CmdScroll},
+    {"viewer-bar", "viewer-bar RECT v|h PART [FRACTION]", CmdBar},
     {"expect-scrollbar", "expect-scrollbar RECT v|h none|MAX PAGE POS", CmdExpectScrollBar,
      TCheck::Eventually},
     {"host-field", "host-field NAME X Y W H", CmdHostField},

@@ -85,6 +85,49 @@ TEST_F(TOps, NavigationKeysFollowTheData) {
   EXPECT_EQ(FViewer->CurrentSheetIndex(), 0);
 }
 
+// A1, A1000002 and XFD1048576: the keys land on the far cells at once, from
+// the store's queries. Cell by cell, the 400 gap crossings at the end would
+// read 400 million empty cells.
+TEST_F(TOps, NavigationKeysJumpMillionCellGaps) {
+  Create();
+  FViewer->SetToolbarPlacement("None");
+  FViewer->LoadWorkbook(WriteBook({{"Far",
+                                    "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+                                    "<row r=\"1000002\"><c r=\"A1000002\"><v>2</v></c></row>"
+                                    "<row r=\"1048576\"><c r=\"XFD1048576\"><v>3</v></c></row>"}}));
+  FViewer->ShowSpreadsheet();
+  auto At = [&] { return std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()); };
+  const struct {
+    uint32_t Key, Mods;
+    int Col, Row;
+  } Steps[] = {
+      {vk::End, kModCtrl, 16383, 1048575},
+      {vk::Home, 0, 16383, 1048575},  // its row's only cell
+      {vk::Left, kModCtrl, 0, 1048575},
+      {vk::Up, kModCtrl, 0, 1000001},
+      {vk::Up, kModCtrl, 0, 0},
+      {vk::Right, kModCtrl, 16383, 0},
+      {vk::Home, 0, 0, 0},
+      {vk::End, 0, 0, 0},
+      {vk::Down, kModCtrl, 0, 1000001},
+      {vk::Down, kModCtrl, 0, 1048575},
+      {vk::Home, kModCtrl, 0, 0},
+  };
+  for (const auto& S : Steps) {
+    FWin->Key(S.Key, S.Mods);
+    EXPECT_EQ(At(), std::make_tuple(S.Col, S.Row)) << S.Key << " " << S.Mods;
+  }
+  for (int I = 0; I < 200; ++I) {
+    FWin->Key(vk::Down, kModCtrl);
+    FWin->Key(vk::Up, kModCtrl);
+  }
+  EXPECT_EQ(At(), std::make_tuple(0, 0));
+  // The row headers fit "1048576": wider than the 46 pixels of four digits.
+  int32_t R = -1, C = -1;
+  EXPECT_FALSE(FViewer->CellAt(46, 60, R, C));
+  EXPECT_TRUE(FViewer->CellAt(60, 60, R, C));
+}
+
 TEST_F(TOps, ScrollBarsFollowTheViewAndScaleAMillionRows) {
   Open("None", 500, 300);  // 11 whole rows, 4 whole columns of 30 x 12
   const auto& V = FWin->FBars[0];

@@ -248,6 +248,9 @@ FN(Offset) {
   if (!ArgNumber(Ctx, A[1], Dr, Out) || !ArgNumber(Ctx, A[2], Dc, Out)) return;
   if (N > 3 && !A[3].IsMissing() && !ArgNumber(Ctx, A[3], H, Out)) return;
   if (N > 4 && !A[4].IsMissing() && !ArgNumber(Ctx, A[4], W, Out)) return;
+  // Offsets and sizes beyond any sheet give #REF! before they meet an integer.
+  for (double V : {Dr, Dc, H, W})
+    if (!(std::fabs(V) < 1e9)) return void(Out = ErrOut(TCalcError::Ref));
   int64_t R1 = A[0].R.R1 + int64_t(std::trunc(Dr)), C1 = A[0].R.C1 + int64_t(std::trunc(Dc));
   int64_t Hi = int64_t(std::trunc(H)), Wi = int64_t(std::trunc(W));
   if (Hi == 0 || Wi == 0) return void(Out = ErrOut(TCalcError::Ref));

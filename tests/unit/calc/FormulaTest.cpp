@@ -154,6 +154,8 @@ TEST_F(FormulaTest, LookupsIncludingTheOnesLibreOfficeLacks) {
       {"XLOOKUP(99,A1:A4,C1:C4,\"none\")", S("none")},
       {"_xlfn.XMATCH(\"b*\",C1:C3,2)", N(2)},
       {"SUM(OFFSET(A1,1,0,2,1))", N(50)},
+      {"OFFSET(A1,1,2,3,3E+46)", E(TCalcError::Ref)},
+      {"OFFSET(A1,-1E+300,0)", E(TCalcError::Ref)},
       {"INDIRECT(\"A\"&3)", N(30)},
       {"ROWS(A1:C4)*COLUMNS(A1:C4)", N(12)},
       {"SUM(A2:INDEX(A1:A4,4))", N(90)},

@@ -206,6 +206,14 @@ TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx);
 #define FN(Name)                                                              \
   void Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, \
             [[maybe_unused]] int N, [[maybe_unused]] TOperand& Out)
+// A function's integer argument: truncated toward zero and held within
+// +-2147483647, so that a huge number meets the function's own range check
+// rather than an out-of-range conversion. NaN gives 0.
+inline int32_t TruncToInt(double V) {
+  if (!(V > -2147483647.0)) return V != V ? 0 : -2147483647;
+  if (V > 2147483647.0) return 2147483647;
+  return int32_t(V);
+}
 inline TOperand ErrOut(TCalcError E) {
   return TOperand::Value(TCalcValue::Err(E));
 }

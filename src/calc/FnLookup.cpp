@@ -98,7 +98,7 @@ FN(VLookup) {
   if (!ArgNumber(Ctx, A[2], Index, Out)) return;
   if (N > 3 && !A[3].IsMissing() && !ArgBool(Ctx, A[3], Approx, Out)) return;
   if (!A[1].IsRef() && !A[1].IsArray()) return void(Out = ErrOut(TCalcError::Value));
-  int32_t I = int32_t(std::trunc(Index));
+  int32_t I = TruncToInt(Index);
   if (I < 1) return void(Out = ErrOut(TCalcError::Value));
   if (I > (Vertical ? A[1].Cols() : A[1].Rows())) return void(Out = ErrOut(TCalcError::Ref));
   TVector L = VectorOf(Ctx, A[1], Vertical, 0);
@@ -201,7 +201,7 @@ FN(Index) {
   if (N > 1 && !A[1].IsMissing() && !ArgNumber(Ctx, A[1], R, Out)) return;
   if (N > 2 && !A[2].IsMissing() && !ArgNumber(Ctx, A[2], C, Out)) return;
   const TOperand& T = A[0];
-  int32_t Ri = int32_t(std::trunc(R)), Ci = int32_t(std::trunc(C));
+  int32_t Ri = TruncToInt(R), Ci = TruncToInt(C);
   // A single row or column takes one index as its position.
   if (N == 2 && T.Rows() == 1) std::swap(Ri, Ci), Ri = Ri ? Ri : 0;
   if (Ri < 0 || Ci < 0 || Ri > T.Rows() || Ci > T.Cols())

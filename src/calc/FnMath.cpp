@@ -86,12 +86,12 @@ template <int Mode>
 FN(RoundFn) {
   double X, D;
   if (!Numbers2(Ctx, A, N, X, D, Out)) return;
-  Out = Num(RoundDir(X, int(std::trunc(D)), Mode));
+  Out = Num(RoundDir(X, TruncToInt(D), Mode));
 }
 FN(Trunc) {
   double X, D;
   if (!Numbers2(Ctx, A, N, X, D, Out)) return;
-  Out = Num(RoundDir(X, int(std::trunc(D)), -1));
+  Out = Num(RoundDir(X, TruncToInt(D), -1));
 }
 FN(Int) {
   double X;
@@ -340,7 +340,7 @@ FN(Switch) {
 FN(Choose) {
   double K;
   if (!ArgNumber(Ctx, A[0], K, Out)) return;
-  int I = int(std::trunc(K));
+  int I = TruncToInt(K);
   if (I < 1 || I >= N) return void(Out = ErrOut(TCalcError::Value));
   Out = A[I].IsMissing() ? NumOut(0) : A[I];
 }

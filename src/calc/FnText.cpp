@@ -214,7 +214,7 @@ FN(Value) {
 FN(Char) {
   double X;
   if (!ArgNumber(Ctx, A[0], X, Out)) return;
-  int C = int(std::trunc(X));
+  int C = TruncToInt(X);
   if (C < 1 || C > 255) return void(Out = ErrOut(TCalcError::Value));
   Out = Str(Windows1252ToUtf8(std::string(1, char(C))));
 }

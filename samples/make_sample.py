@@ -19,24 +19,16 @@ import zipfile
 
 import openpyxl
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from lo_recalc import recalc_profile  # noqa: E402
+
 out = sys.argv[1] if len(sys.argv) > 1 else "Quarterly.xlsx"
-# LibreOffice's setting that recomputes every formula of an .xlsx on load.
-RECALC_ALWAYS = """<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" \
-xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" \
-oor:op="fuse"><value>0</value></prop></item>
-</oor:items>
-"""
 
 
 def libreoffice_totals(path, work):
     """The Total column as LibreOffice computes it: {"F2": 5560.75, ...}."""
-    profile = os.path.join(work, "profile")
-    os.makedirs(os.path.join(profile, "user"))
-    with open(os.path.join(profile, "user", "registrymodifications.xcu"), "w") as f:
-        f.write(RECALC_ALWAYS)
-    subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + profile,
+    profile = recalc_profile(os.path.join(work, "profile"))
+    subprocess.run(["soffice", "--headless", "-env:UserInstallation=" + profile,
                     "--convert-to", "xlsx", "--outdir", os.path.join(work, "lo"), path],
                    check=True, capture_output=True, timeout=180)
     ws = openpyxl.load_workbook(os.path.join(work, "lo", os.path.basename(path)),

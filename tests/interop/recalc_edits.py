@@ -24,6 +24,9 @@ import zipfile
 
 import openpyxl
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from lo_recalc import recalc_profile  # noqa: E402
+
 CLI = os.environ["KVGRIDFOLD"]
 SRC = os.environ["KV_SOURCE_DIR"]
 WORK = os.environ["KV_WORK_DIR"]
@@ -41,14 +44,6 @@ EDITS = {
     os.path.join(CALC, "loan.xlsx"): ["Loan!B2=0.05"],
     os.path.join(CALC, "chain.xlsx"): ["Chain!A1=2.25"],
 }
-
-RECALC_ALWAYS = """<?xml version="1.0" encoding="UTF-8"?>
-<oor:items xmlns:oor="http://openoffice.org/2001/registry" \
-xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
-<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" \
-oor:op="fuse"><value>0</value></prop></item>
-</oor:items>
-"""
 
 # Cells where the oracle differs from Excel's documented result, which the
 # engine follows.
@@ -125,11 +120,8 @@ def check_bytes(book, out, edits):
 
 
 def libreoffice(paths, outdir, profile, forced):
-    if forced:
-        os.makedirs(os.path.join(profile, "user"), exist_ok=True)
-        with open(os.path.join(profile, "user", "registrymodifications.xcu"), "w") as f:
-            f.write(RECALC_ALWAYS)
-    subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + profile,
+    url = recalc_profile(profile) if forced else "file://" + profile
+    subprocess.run(["soffice", "--headless", "-env:UserInstallation=" + url,
                     "--convert-to", "xlsx", "--outdir", outdir, *paths],
                    capture_output=True, timeout=600)
 

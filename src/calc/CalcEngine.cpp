@@ -4,9 +4,15 @@
 // computed yet pushes them and waits; a precedent found waiting further
 // down the stack closes a cycle. Ranges are indexed as ranges (by column
 // for narrow ones), so SUM(A:A) is one entry.
+//
+// Cells are found through dense per-sheet slots (columns of row blocks), not
+// hashes; the readers of single cells are chains in one flat edge array,
+// built on the first edit (a recalculation from scratch needs none); parsed
+// code lives in one arena. So loading costs few small allocations, and so
+// does tearing down.
 #include <algorithm>
+#include <cstring>
 #include <deque>
-#include <map>
 #include <unordered_map>
 
 #include "base/Text.h"
@@ -32,8 +38,9 @@ struct TFormula {
   bool Removed = false;
 };
 
+// A parsed formula; its code lives in the engine's code arena.
 struct TBlock {
-  std::string Code;
+  std::string_view Code;
   bool Ok = false, Unsupported = false, Volatile = false, Dynamic = false;
 };
 
@@ -41,6 +48,53 @@ uint64_t Key(int Sheet, int32_t Row, int32_t Col) {
   return (uint64_t(uint32_t(Sheet)) << 40) | (uint64_t(uint32_t(Row)) << 14) | uint64_t(Col);
 }
 
+// One number per cell of a sheet, 0 for none: columns of blocks of rows,
+// a block allocated when a cell of it is first set. Reading a cell is two
+// array steps, and a rectangle is walked skipping the empty blocks.
+class TCellSlots {
+ public:
+  uint32_t Get(int32_t Row, int32_t Col) const {
+    if (size_t(Col) >= FCols.size()) return 0;
+    const auto& Blocks = FCols[size_t(Col)];
+    const size_t B = size_t(Row) >> kShift;
+    return B < Blocks.size() && Blocks[B] ? Blocks[B][size_t(Row) & kMask] : 0;
+  }
+  uint32_t& At(int32_t Row, int32_t Col) {
+    if (size_t(Col) >= FCols.size()) FCols.resize(size_t(Col) + 1);
+    auto& Blocks = FCols[size_t(Col)];
+    const size_t B = size_t(Row) >> kShift;
+    if (B >= Blocks.size()) Blocks.resize(B + 1);
+    if (!Blocks[B]) Blocks[B] = std::make_unique<uint32_t[]>(kMask + 1);
+    return Blocks[B][size_t(Row) & kMask];
+  }
+  // Calls Visit(slot) for every non-zero slot of the rectangle, by columns.
+  template <class Fn>
+  void ForEachIn(int32_t R1, int32_t C1, int32_t R2, int32_t C2, Fn&& Visit) const {
+    for (int32_t C = std::max(C1, 0); C <= C2 && size_t(C) < FCols.size(); ++C) {
+      const auto& Blocks = FCols[size_t(C)];
+      for (int32_t R = std::max(R1, 0); R <= R2;) {
+        const size_t B = size_t(R) >> kShift;
+        if (B >= Blocks.size()) break;
+        const int32_t BlockEnd = int32_t((B + 1) << kShift) - 1;
+        const int32_t Last = std::min(R2, BlockEnd);
+        if (Blocks[B])
+          for (int32_t K = R; K <= Last; ++K)
+            if (uint32_t V = Blocks[B][size_t(K) & kMask]) Visit(V);
+        R = Last + 1;
+      }
+    }
+  }
+
+ private:
+  static constexpr size_t kShift = 10, kMask = (size_t(1) << kShift) - 1;
+  std::vector<std::vector<std::unique_ptr<uint32_t[]>>> FCols;
+};
+
+// Who reads a cell: chains of edges in one flat array, headed per cell.
+struct TEdge {
+  uint32_t Formula;
+  uint32_t Next;  // index + 1 of the next edge of the cell, 0 at the end
+};
 struct TRangeDep {
   int32_t R1, R2;
   uint32_t Formula;
@@ -52,26 +106,54 @@ struct TWideDep {
 constexpr int32_t kNarrowColumns = 16;
 
 struct TSheetIndex {
-  // Formula cells by column, each column's (row, formula) sorted by row.
-  std::map<int32_t, std::vector<std::pair<int32_t, uint32_t>>> ByCol;
-  std::unordered_map<int32_t, std::vector<TRangeDep>> ColRanges;
+  TCellSlots Formulas;  // formula id + 1 of a cell
+  TCellSlots Readers;   // first edge + 1 of the single-cell readers of a cell
+  std::vector<std::vector<TRangeDep>> ColRanges;  // narrow ranges, by column
   std::vector<TWideDep> Wide;
   int32_t UsedRows = 0, UsedCols = 0;
   bool BoundsKnown = false;
+};
+
+// Parsed code, in chunks that never move once written.
+class TCodeArena {
+ public:
+  std::string_view Store(std::string_view Code) {
+    if (Code.size() > kChunk / 4) {  // a long one gets a chunk of its own
+      FLarge.push_back(std::make_unique<char[]>(Code.size()));
+      std::memcpy(FLarge.back().get(), Code.data(), Code.size());
+      return {FLarge.back().get(), Code.size()};
+    }
+    if (FChunks.empty() || FUsed + Code.size() > kChunk) {
+      FChunks.push_back(std::make_unique<char[]>(kChunk));
+      FUsed = 0;
+    }
+    char* At = FChunks.back().get() + FUsed;
+    if (!Code.empty()) std::memcpy(At, Code.data(), Code.size());
+    FUsed += Code.size();
+    return {At, Code.size()};
+  }
+
+ private:
+  static constexpr size_t kChunk = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> FChunks, FLarge;
+  size_t FUsed = 0;
 };
 
 }  // namespace
 
 struct TCalcEngine::TImpl : TNameResolver {
   const ICellSource& Source;
-  // Deques: a sheet read while a formula is computed adds formulas and
-  // blocks, and the values handed out must stay where they are.
+  // Deques: the values handed out must stay where they are while more
+  // formulas are added.
   std::deque<TFormula> Forms;
   std::deque<TBlock> Blocks;
-  std::unordered_map<uint64_t, uint32_t> ByCell;
+  TCodeArena Code;
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
-  std::unordered_map<uint64_t, std::vector<uint32_t>> Singles;
   std::vector<TSheetIndex> Sheets;
+  std::vector<TEdge> Edges;  // the single-cell readers' chains
+  // Whether the readers are indexed: built on the first edit, since
+  // recomputing everything needs only the formulas' own references.
+  bool ReadersBuilt = false;
   TCalcCounts Counts;
   std::vector<TRef> ScratchRefs;  // Expand's, kept to spare an allocation per formula
   int ParseSheet = 0;
@@ -98,6 +180,11 @@ struct TCalcEngine::TImpl : TNameResolver {
     }
     return {Sheet, 0, 0, S.UsedRows - 1, S.UsedCols - 1};
   }
+  // The formula at a cell, -1 for none.
+  int64_t FormulaAt(int Sheet, int32_t Row, int32_t Col) const {
+    if (size_t(Sheet) >= Sheets.size()) return -1;
+    return int64_t(Sheets[size_t(Sheet)].Formulas.Get(Row, Col)) - 1;
+  }
 
   uint32_t BlockFor(int Sheet, const TFormulaCellInfo& I) {
     uint64_t Anchor = Key(Sheet, I.AnchorRow, I.AnchorCol);
@@ -110,11 +197,11 @@ struct TCalcEngine::TImpl : TNameResolver {
         ParseFormula(I.Text, I.Shared ? I.AnchorRow : I.Row, I.Shared ? I.AnchorCol : I.Col, *this);
     TBlock B;
     B.Ok = P.Ok;
-    B.Code = std::move(P.Code);
+    B.Code = Code.Store(P.Code);
     B.Unsupported = P.Unsupported;
     B.Volatile = P.Volatile;
     B.Dynamic = P.Dynamic;
-    Blocks.push_back(std::move(B));
+    Blocks.push_back(B);
     uint32_t Id = uint32_t(Blocks.size() - 1);
     if (I.Shared) SharedBlocks[Anchor] = Id;
     return Id;
@@ -125,8 +212,7 @@ struct TCalcEngine::TImpl : TNameResolver {
     Out.clear();
     const TBlock& B = Blocks[F.Block];
     if (!B.Ok) return;
-    int32_t Row = F.Row, Col = F.Col;
-    CodeReferences(B.Code, F.Sheet, Row, Col, Out);
+    CodeReferences(B.Code, F.Sheet, F.Row, F.Col, Out);
   }
 
   void AddFormula(int Sheet, const TFormulaCellInfo& I) {
@@ -145,58 +231,64 @@ struct TCalcEngine::TImpl : TNameResolver {
       F.State = kDirty;
     uint32_t Id = uint32_t(Forms.size());
     Forms.push_back(std::move(F));
-    ByCell[Key(Sheet, I.Row, I.Col)] = Id;
-    auto& Col = Index(Sheet).ByCol[I.Col];
-    auto At = std::lower_bound(Col.begin(), Col.end(), std::make_pair(I.Row, uint32_t(0)));
-    Col.insert(At, {I.Row, Id});
+    Index(Sheet).Formulas.At(I.Row, I.Col) = Id + 1;
+    if (ReadersBuilt) AddReaders(Id);
+  }
+
+  // Indexes the cells formula Id reads.
+  void AddReaders(uint32_t Id) {
     std::vector<TRef>& Refs = ScratchRefs;  // never while Expand uses it
     References(Forms[Id], Refs);
     for (const TRef& R : Refs) AddDependency(R, Id);
   }
+  void BuildReaders() {
+    if (ReadersBuilt) return;
+    ReadersBuilt = true;
+    for (uint32_t Id = 0; Id < Forms.size(); ++Id)
+      if (!Forms[Id].Removed) AddReaders(Id);
+  }
 
   void AddDependency(const TRef& R, uint32_t Id) {
+    TSheetIndex& S = Index(R.Sheet);
     if (R.Rows() == 1 && R.Cols() == 1) {
-      Singles[Key(R.Sheet, R.R1, R.C1)].push_back(Id);
+      uint32_t& Head = S.Readers.At(R.R1, R.C1);
+      Edges.push_back({Id, Head});
+      Head = uint32_t(Edges.size());
     } else if (R.Cols() <= kNarrowColumns) {
-      TSheetIndex& S = Index(R.Sheet);
-      for (int32_t C = R.C1; C <= R.C2; ++C) S.ColRanges[C].push_back({R.R1, R.R2, Id});
+      if (S.ColRanges.size() <= size_t(R.C2)) S.ColRanges.resize(size_t(R.C2) + 1);
+      for (int32_t C = R.C1; C <= R.C2; ++C) S.ColRanges[size_t(C)].push_back({R.R1, R.R2, Id});
     } else {
-      Index(R.Sheet).Wide.push_back({R, Id});
+      S.Wide.push_back({R, Id});
     }
   }
 
   void RemoveFormula(uint32_t Id) {
     TFormula& F = Forms[Id];
     F.Removed = true;
-    ByCell.erase(Key(F.Sheet, F.Row, F.Col));
-    auto& Col = Index(F.Sheet).ByCol[F.Col];
-    Col.erase(std::remove_if(Col.begin(), Col.end(), [&](auto& P) { return P.second == Id; }),
-              Col.end());
+    Index(F.Sheet).Formulas.At(F.Row, F.Col) = 0;
   }
 
   // Formula cells inside a rectangle.
   template <class Fn>
   void FormulasIn(const TRef& R, Fn&& Visit) {
     if (size_t(R.Sheet) >= Sheets.size()) return;
-    auto& ByCol = Sheets[size_t(R.Sheet)].ByCol;
-    for (auto It = ByCol.lower_bound(R.C1); It != ByCol.end() && It->first <= R.C2; ++It) {
-      auto& V = It->second;
-      auto At = std::lower_bound(V.begin(), V.end(), std::make_pair(R.R1, uint32_t(0)));
-      for (; At != V.end() && At->first <= R.R2; ++At) Visit(At->second);
+    const TCellSlots& S = Sheets[size_t(R.Sheet)].Formulas;
+    if (R.R1 == R.R2 && R.C1 == R.C2) {
+      if (uint32_t V = S.Get(R.R1, R.C1)) Visit(V - 1);
+      return;
     }
+    S.ForEachIn(R.R1, R.C1, R.R2, R.C2, [&](uint32_t V) { Visit(V - 1); });
   }
 
   // Formulas that read a cell.
   template <class Fn>
   void Dependents(int Sheet, int32_t Row, int32_t Col, Fn&& Visit) {
-    auto It = Singles.find(Key(Sheet, Row, Col));
-    if (It != Singles.end())
-      for (uint32_t Id : It->second) Visit(Id);
     if (size_t(Sheet) >= Sheets.size()) return;
     TSheetIndex& S = Sheets[size_t(Sheet)];
-    auto C = S.ColRanges.find(Col);
-    if (C != S.ColRanges.end())
-      for (const TRangeDep& D : C->second)
+    for (uint32_t E = S.Readers.Get(Row, Col); E; E = Edges[E - 1].Next)
+      Visit(Edges[E - 1].Formula);
+    if (size_t(Col) < S.ColRanges.size())
+      for (const TRangeDep& D : S.ColRanges[size_t(Col)])
         if (Row >= D.R1 && Row <= D.R2) Visit(D.Formula);
     for (const TWideDep& W : S.Wide)
       if (W.R.Contains(Sheet, Row, Col)) Visit(W.Formula);
@@ -204,6 +296,7 @@ struct TCalcEngine::TImpl : TNameResolver {
 
   // Marks what a changed cell reaches, breadth first.
   void MarkFrom(std::vector<uint64_t> Queue) {
+    BuildReaders();
     for (size_t Q = 0; Q < Queue.size(); ++Q) {
       uint64_t K = Queue[Q];
       int Sheet = int(K >> 40);
@@ -220,8 +313,9 @@ struct TCalcEngine::TImpl : TNameResolver {
   bool IsLoaded(int Sheet) const {
     return size_t(Sheet) < SheetLoaded.size() && SheetLoaded[size_t(Sheet)];
   }
-  // Reads the formulas of Sheet and of every sheet they read, in turn.
-  void LoadSheet(int First) {
+  // Reads the formulas of Sheet and (Follow) of every sheet they read, in
+  // turn.
+  void LoadSheet(int First, bool Follow = true) {
     if (SheetLoaded.size() < size_t(Source.SheetCount()))
       SheetLoaded.resize(size_t(Source.SheetCount()));
     std::vector<int> Queue{First};
@@ -236,11 +330,9 @@ struct TCalcEngine::TImpl : TNameResolver {
       List.clear();
       Source.ListFormulas(S, List);
       Index(S);
-      ByCell.reserve(ByCell.size() + List.size());
-      Singles.reserve(Singles.size() + List.size());
       const size_t From = Forms.size();
       for (const TFormulaCellInfo& I : List) AddFormula(S, I);
-      for (size_t Id = From; Id < Forms.size(); ++Id) {
+      for (size_t Id = From; Follow && Id < Forms.size(); ++Id) {
         const TBlock& B = Blocks[Forms[Id].Block];
         if (B.Dynamic) {  // may read any sheet
           for (int K = 0; K < Source.SheetCount(); ++K) Queue.push_back(K);
@@ -253,7 +345,7 @@ struct TCalcEngine::TImpl : TNameResolver {
     }
   }
   void Load() {
-    for (int S = 0; S < Source.SheetCount(); ++S) LoadSheet(S);
+    for (int S = 0; S < Source.SheetCount(); ++S) LoadSheet(S, false);
   }
 
   void Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed);
@@ -275,11 +367,11 @@ class TEngineContext : public TEvalContext {
   TKeptReason Taint = TKeptReason::None;
 
   const TCalcValue& Cell(int Sheet, int32_t Row, int32_t Col) override {
-    auto It = FE.ByCell.find(Key(Sheet, Row, Col));
-    if (It != FE.ByCell.end()) {
-      TFormula& F = FE.Forms[It->second];
+    const int64_t Id = FE.FormulaAt(Sheet, Row, Col);
+    if (Id >= 0) {
+      TFormula& F = FE.Forms[size_t(Id)];
       if (F.State == kDirty)
-        Pending.push_back(It->second);
+        Pending.push_back(uint32_t(Id));
       else if (F.State == kInProgress)
         Cycle = true;
       else if (F.Kept != TKeptReason::None)
@@ -471,8 +563,8 @@ void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
   TImpl& E = *FImpl;
   if (size_t(Sheet) < E.Sheets.size()) E.Sheets[size_t(Sheet)].BoundsKnown = false;
   uint64_t K = Key(Sheet, Row, Col);
-  auto It = E.ByCell.find(K);
-  if (It != E.ByCell.end()) E.RemoveFormula(It->second);
+  const int64_t Old = E.FormulaAt(Sheet, Row, Col);
+  if (Old >= 0) E.RemoveFormula(uint32_t(Old));
   TFormulaCellInfo I;
   if (E.Source.FormulaAt(Sheet, Row, Col, I)) {
     E.AddFormula(Sheet, I);
@@ -499,18 +591,18 @@ void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed, bool WithVolat
 }
 
 TCalcValue TCalcEngine::Value(int Sheet, int32_t Row, int32_t Col) const {
-  auto It = FImpl->ByCell.find(Key(Sheet, Row, Col));
-  if (It != FImpl->ByCell.end()) return FImpl->Forms[It->second].Value;
+  const int64_t Id = FImpl->FormulaAt(Sheet, Row, Col);
+  if (Id >= 0) return FImpl->Forms[size_t(Id)].Value;
   return FImpl->Source.CellValue(Sheet, Row, Col);
 }
 
 bool TCalcEngine::IsFormula(int Sheet, int32_t Row, int32_t Col) const {
-  return FImpl->ByCell.count(Key(Sheet, Row, Col)) != 0;
+  return FImpl->FormulaAt(Sheet, Row, Col) >= 0;
 }
 
 TKeptReason TCalcEngine::KeptReason(int Sheet, int32_t Row, int32_t Col) const {
-  auto It = FImpl->ByCell.find(Key(Sheet, Row, Col));
-  return It == FImpl->ByCell.end() ? TKeptReason::None : FImpl->Forms[It->second].Kept;
+  const int64_t Id = FImpl->FormulaAt(Sheet, Row, Col);
+  return Id < 0 ? TKeptReason::None : FImpl->Forms[size_t(Id)].Kept;
 }
 
 const TCalcCounts& TCalcEngine::Counts() const {

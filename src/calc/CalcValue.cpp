@@ -1,4 +1,5 @@
 // Typed values: coercions, comparisons, rounding.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -350,9 +351,15 @@ int CompareValues(const TCalcValue& A0, const TCalcValue& B0) {
 
 double RoundTo15Digits(double Value) {
   if (!std::isfinite(Value) || Value == 0) return Value;
+  // A whole number of 15 digits or fewer is its own 15-digit form.
+  if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) return Value;
+  // The shortest exact round trip: 15 significant digits printed, read back.
   char Buf[40];
-  std::snprintf(Buf, sizeof Buf, "%.14e", Value);
-  return std::strtod(Buf, nullptr);
+  const auto Printed =
+      std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
+  double Out = Value;
+  std::from_chars(Buf, Printed.ptr, Out);
+  return Out;
 }
 
 double RoundHalfAway(double Value, int Digits) {

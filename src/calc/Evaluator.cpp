@@ -255,6 +255,7 @@ void ForEachValue(TEvalContext& Ctx, const TOperand& O,
 
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx) {
   std::vector<TOperand> St;
+  St.reserve(8);  // most formulas never need more: one allocation
   size_t P = 0;
   while (P < Code.size()) {
     uint8_t Byte = uint8_t(Code[P]);

@@ -348,12 +348,18 @@ struct TCalcEngine::TImpl : TNameResolver {
     for (int S = 0; S < Source.SheetCount(); ++S) LoadSheet(S, false);
   }
 
-  void Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed);
+  void Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed);
   bool Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle);
-  void Compute(uint32_t Id, std::vector<uint32_t>& Stack, std::vector<TChangedCell>* Changed);
-  void Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept,
-              std::vector<TChangedCell>* Changed);
+  void Compute(uint32_t Id, std::vector<uint32_t>& Stack, std::vector<uint32_t>* Changed);
+  void Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept, std::vector<uint32_t>* Changed);
   void Recount();
+  // Hands the changed formula cells to OnChanged, in the order computed.
+  void Report(const std::vector<uint32_t>& Changed, const TChangeVisitor& OnChanged) {
+    for (uint32_t Id : Changed) {
+      const TFormula& F = Forms[Id];
+      OnChanged(F.Sheet, F.Row, F.Col, F.Value);
+    }
+  }
 };
 
 namespace {
@@ -397,6 +403,14 @@ class TEngineContext : public TEvalContext {
   size_t FNext = 0;
 };
 
+// A visitor appending to a list of changed cells (none for no list).
+TCalcEngine::TChangeVisitor ChangedInto(std::vector<TChangedCell>* Changed) {
+  if (!Changed) return {};
+  return [Changed](int Sheet, int32_t Row, int32_t Col, const TCalcValue& V) {
+    Changed->push_back({Sheet, Row, Col, V});
+  };
+}
+
 TKeptReason Worse(TKeptReason A, TKeptReason B) {
   if (A == TKeptReason::Circular || B == TKeptReason::Circular) return TKeptReason::Circular;
   return A != TKeptReason::None ? A : B;
@@ -424,19 +438,19 @@ bool TCalcEngine::TImpl::Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool&
 }
 
 void TCalcEngine::TImpl::Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept,
-                                std::vector<TChangedCell>* Changed) {
+                                std::vector<uint32_t>* Changed) {
   TFormula& F = Forms[Id];
   F.State = kClean;
   F.Kept = Kept;
   if (Kept != TKeptReason::None) return;  // the cached value stays
   if (!(F.Value == V)) {
     F.Value = V;
-    if (Changed) Changed->push_back({F.Sheet, F.Row, F.Col, V});
+    if (Changed) Changed->push_back(Id);
   }
 }
 
 void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
-                                 std::vector<TChangedCell>* Changed) {
+                                 std::vector<uint32_t>* Changed) {
   TFormula& F = Forms[Id];
   const TBlock& B = Blocks[F.Block];
   if (!B.Ok) return Finish(Id, {}, TKeptReason::Unreadable, Changed);
@@ -459,7 +473,7 @@ void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
   Finish(Id, V, TKeptReason::None, Changed);
 }
 
-void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<TChangedCell>* Changed) {
+void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed) {
   while (!Stack.empty()) {
     uint32_t Id = Stack.back();
     TFormula& F = Forms[Id];
@@ -544,6 +558,10 @@ bool TCalcEngine::SheetLoaded(int Sheet) const {
 }
 
 void TCalcEngine::RecalculateAll(std::vector<TChangedCell>* Changed) {
+  RecalculateAll(ChangedInto(Changed));
+}
+
+void TCalcEngine::RecalculateAll(const TChangeVisitor& OnChanged) {
   FImpl->Load();
   for (TSheetIndex& S : FImpl->Sheets) S.BoundsKnown = false;
   std::vector<uint32_t> All;
@@ -554,8 +572,10 @@ void TCalcEngine::RecalculateAll(std::vector<TChangedCell>* Changed) {
     All.push_back(Id);
   }
   std::reverse(All.begin(), All.end());  // computed from the first cell on
-  FImpl->Evaluate(std::move(All), Changed);
+  std::vector<uint32_t> Changed;
+  FImpl->Evaluate(std::move(All), OnChanged ? &Changed : nullptr);
   FImpl->Recount();
+  FImpl->Report(Changed, OnChanged);
 }
 
 void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
@@ -574,6 +594,10 @@ void TCalcEngine::CellChanged(int Sheet, int32_t Row, int32_t Col) {
 }
 
 void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed, bool WithVolatile) {
+  Recalculate(ChangedInto(Changed), WithVolatile);
+}
+
+void TCalcEngine::Recalculate(const TChangeVisitor& OnChanged, bool WithVolatile) {
   TImpl& E = *FImpl;
   if (E.SheetsLoaded == 0) E.Load();
   std::vector<uint64_t> Volatile;
@@ -586,8 +610,10 @@ void TCalcEngine::Recalculate(std::vector<TChangedCell>* Changed, bool WithVolat
   std::vector<uint32_t> Dirty;
   for (uint32_t Id = uint32_t(E.Forms.size()); Id-- > 0;)
     if (!E.Forms[Id].Removed && E.Forms[Id].State == kDirty) Dirty.push_back(Id);
-  E.Evaluate(std::move(Dirty), Changed);
+  std::vector<uint32_t> Changed;
+  E.Evaluate(std::move(Dirty), OnChanged ? &Changed : nullptr);
   E.Recount();
+  E.Report(Changed, OnChanged);
 }
 
 TCalcValue TCalcEngine::Value(int Sheet, int32_t Row, int32_t Col) const {

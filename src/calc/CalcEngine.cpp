@@ -27,16 +27,21 @@ namespace {
 
 enum TState : uint8_t { kClean, kDirty, kInProgress };
 
+// A formula cell, 32 bytes: its value is held in place, a text value as an
+// index into the engine's text pool.
 struct TFormula {
   int Sheet = 0;
   int32_t Row = 0, Col = 0;
   uint32_t Block = 0;
-  TCalcValue Value;
+  double Number = 0;  // Number and Boolean; a Text's index in the pool
+  TValueType Type = TValueType::Empty;
+  TCalcError Error = TCalcError::None;
   TState State = kClean;
   TKeptReason Kept = TKeptReason::None;
   bool Array = false;
   bool Removed = false;
 };
+static_assert(sizeof(TFormula) <= 32, "a formula cell takes 32 bytes");
 
 // A parsed formula; its code lives in the engine's code arena.
 struct TBlock {
@@ -150,7 +155,9 @@ struct TCalcEngine::TImpl : TNameResolver {
   TCodeArena Code;
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
   std::vector<TSheetIndex> Sheets;
-  std::vector<TEdge> Edges;  // the single-cell readers' chains
+  std::vector<TEdge> Edges;        // the single-cell readers' chains
+  std::vector<std::string> Texts;  // text values of formulas
+  std::vector<uint32_t> FreeTexts;
   // Whether the readers are indexed: built on the first edit, since
   // recomputing everything needs only the formulas' own references.
   bool ReadersBuilt = false;
@@ -184,6 +191,44 @@ struct TCalcEngine::TImpl : TNameResolver {
   int64_t FormulaAt(int Sheet, int32_t Row, int32_t Col) const {
     if (size_t(Sheet) >= Sheets.size()) return -1;
     return int64_t(Sheets[size_t(Sheet)].Formulas.Get(Row, Col)) - 1;
+  }
+
+  // A formula's value, and changing it.
+  const std::string& TextOf(const TFormula& F) const { return Texts[size_t(F.Number)]; }
+  TCalcValue ValueOf(const TFormula& F) const {
+    TCalcValue V;
+    V.Type = F.Type;
+    V.Error = F.Error;
+    if (F.Type == TValueType::Text)
+      V.Text = TextOf(F);
+    else
+      V.Number = F.Number;
+    return V;
+  }
+  bool HasValue(const TFormula& F, const TCalcValue& V) const {
+    if (F.Type != V.Type || F.Error != V.Error) return false;
+    return F.Type == TValueType::Text ? TextOf(F) == V.Text : F.Number == V.Number;
+  }
+  void SetValue(TFormula& F, const TCalcValue& V) {
+    if (V.IsText()) {
+      if (F.Type != TValueType::Text) {
+        if (FreeTexts.empty()) {
+          FreeTexts.push_back(uint32_t(Texts.size()));
+          Texts.emplace_back();
+        }
+        F.Number = FreeTexts.back();
+        FreeTexts.pop_back();
+      }
+      Texts[size_t(F.Number)] = V.Text;
+    } else {
+      if (F.Type == TValueType::Text) {
+        FreeTexts.push_back(uint32_t(F.Number));
+        Texts[size_t(F.Number)] = std::string();
+      }
+      F.Number = V.Number;
+    }
+    F.Type = V.Type;
+    F.Error = V.Error;
   }
 
   uint32_t BlockFor(int Sheet, const TFormulaCellInfo& I) {
@@ -222,12 +267,12 @@ struct TCalcEngine::TImpl : TNameResolver {
     F.Col = I.Col;
     F.Array = I.Array;
     F.Block = BlockFor(Sheet, I);
-    F.Value = Source.CellValue(Sheet, I.Row, I.Col);
+    SetValue(F, Source.CellValue(Sheet, I.Row, I.Col));
     // Its inputs are unknown, so its value can never be vouched for.
     if (!Blocks[F.Block].Ok) F.Kept = TKeptReason::Unreadable;
     // A formula the file left without a value is computed by the next
     // recalculation.
-    else if (F.Value.IsEmpty())
+    else if (F.Type == TValueType::Empty)
       F.State = kDirty;
     uint32_t Id = uint32_t(Forms.size());
     Forms.push_back(std::move(F));
@@ -357,7 +402,7 @@ struct TCalcEngine::TImpl : TNameResolver {
   void Report(const std::vector<uint32_t>& Changed, const TChangeVisitor& OnChanged) {
     for (uint32_t Id : Changed) {
       const TFormula& F = Forms[Id];
-      OnChanged(F.Sheet, F.Row, F.Col, F.Value);
+      OnChanged(F.Sheet, F.Row, F.Col, ValueOf(F));
     }
   }
 };
@@ -384,9 +429,17 @@ class TEngineContext : public TEvalContext {
         Taint = F.Kept == TKeptReason::Circular || Taint == TKeptReason::Circular
                     ? TKeptReason::Circular
                     : TKeptReason::DependsOnKept;
-      return F.Value;
+      TCalcValue& Slot = NextSlot();
+      Slot.Type = F.Type;
+      Slot.Error = F.Error;
+      Slot.Number = F.Type == TValueType::Text ? 0 : F.Number;
+      if (F.Type == TValueType::Text)
+        Slot.Text = FE.TextOf(F);
+      else
+        Slot.Text.clear();
+      return Slot;
     }
-    TCalcValue& Slot = FRing[FNext++ % std::size(FRing)];
+    TCalcValue& Slot = NextSlot();
     Slot = FE.Source.CellValue(Sheet, Row, Col);
     return Slot;
   }
@@ -399,8 +452,10 @@ class TEngineContext : public TEvalContext {
 
  private:
   TCalcEngine::TImpl& FE;
+  // What Cell hands out stays valid for the next 15 reads.
   TCalcValue FRing[16];
   size_t FNext = 0;
+  TCalcValue& NextSlot() { return FRing[FNext++ % std::size(FRing)]; }
 };
 
 // A visitor appending to a list of changed cells (none for no list).
@@ -443,8 +498,8 @@ void TCalcEngine::TImpl::Finish(uint32_t Id, const TCalcValue& V, TKeptReason Ke
   F.State = kClean;
   F.Kept = Kept;
   if (Kept != TKeptReason::None) return;  // the cached value stays
-  if (!(F.Value == V)) {
-    F.Value = V;
+  if (!HasValue(F, V)) {
+    SetValue(F, V);
     if (Changed) Changed->push_back(Id);
   }
 }
@@ -618,7 +673,7 @@ void TCalcEngine::Recalculate(const TChangeVisitor& OnChanged, bool WithVolatile
 
 TCalcValue TCalcEngine::Value(int Sheet, int32_t Row, int32_t Col) const {
   const int64_t Id = FImpl->FormulaAt(Sheet, Row, Col);
-  if (Id >= 0) return FImpl->Forms[size_t(Id)].Value;
+  if (Id >= 0) return FImpl->ValueOf(FImpl->Forms[size_t(Id)]);
   return FImpl->Source.CellValue(Sheet, Row, Col);
 }
 

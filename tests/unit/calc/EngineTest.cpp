@@ -163,6 +163,36 @@ TEST(CalcEngine, AFormulaEditedInReplacesTheOldOne) {
   EXPECT_EQ(Num(E, "C1"), 8);
 }
 
+// Formula cells far apart (across the blocks of rows the engine indexes
+// cells by), and values turning from text to number and back.
+TEST(CalcEngine, FarCellsAndValuesChangingTypeAreFollowed) {
+  TMemorySource S;
+  S.SetNumber("A1", 1);
+  S.SetFormula("B1024", "A1*2");
+  S.SetFormula("B1025", "A1*3");
+  S.SetFormula("B70000", "A1*4");
+  S.SetFormula("C1", "SUM(B1000:B80000)+B70000");
+  S.SetFormula("D1", "IF(A1>1,A1,\"small\")");
+  S.SetFormula("D2", "D1&\"!\"");
+  S.SetFormula("D3", "IF(A1>1,\"big\",A1)");
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  struct TRow {
+    double A1, C1;
+    const char *D2, *D3;
+  };
+  for (const TRow& T : {TRow{1, 13, "small!", "1"}, TRow{5, 65, "5!", "big"},
+                        TRow{0, 0, "small!", "0"}, TRow{2, 26, "2!", "big"}}) {
+    S.SetNumber("A1", T.A1);
+    E.CellChanged(0, 0, 0);
+    E.Recalculate();
+    EXPECT_EQ(Num(E, "C1"), T.C1) << T.A1;
+    EXPECT_TRUE(E.Value(0, 1, 3) == TCalcValue::Str(T.D2)) << T.A1;
+    const TCalcValue D3 = E.Value(0, 2, 3);
+    EXPECT_EQ(D3.IsText() ? D3.Text : NumberToGeneralText(D3.Number), T.D3) << T.A1;
+  }
+}
+
 // 100,000 running totals: the explicit stack, not the call stack, holds the chain.
 TEST(CalcEngine, LongChainsNeedNoDeepCallStack) {
   TMemorySource S;

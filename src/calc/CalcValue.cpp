@@ -353,10 +353,17 @@ double RoundTo15Digits(double Value) {
   if (!std::isfinite(Value) || Value == 0) return Value;
   // A whole number of 15 digits or fewer is its own 15-digit form.
   if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) return Value;
-  // The shortest exact round trip: 15 significant digits printed, read back.
+  // A number whose shortest exact form has 15 significant digits or fewer is
+  // its own 15-digit form (its distance to it is far below half a step of
+  // the 15th digit).
   char Buf[40];
-  const auto Printed =
-      std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
+  auto Printed = std::to_chars(Buf, Buf + sizeof Buf, Value);
+  int Digits = 0;
+  for (const char* P = Buf; P < Printed.ptr && *P != 'e'; ++P)
+    if (*P >= '0' && *P <= '9' && (Digits || *P != '0')) ++Digits;
+  if (Digits <= 15) return Value;
+  // Otherwise 15 significant digits printed and read back.
+  Printed = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
   double Out = Value;
   std::from_chars(Buf, Printed.ptr, Out);
   return Out;

@@ -168,13 +168,15 @@ TEST(CalcEngine, AFormulaEditedInReplacesTheOldOne) {
 TEST(CalcEngine, FarCellsAndValuesChangingTypeAreFollowed) {
   TMemorySource S;
   S.SetNumber("A1", 1);
-  S.SetFormula("B1024", "A1*2");
-  S.SetFormula("B1025", "A1*3");
-  S.SetFormula("B70000", "A1*4");
-  S.SetFormula("C1", "SUM(B1000:B80000)+B70000");
-  S.SetFormula("D1", "IF(A1>1,A1,\"small\")");
-  S.SetFormula("D2", "D1&\"!\"");
-  S.SetFormula("D3", "IF(A1>1,\"big\",A1)");
+  for (const auto& [Ref, Formula] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"B1024", "A1*2"},
+           {"B1025", "A1*3"},
+           {"B70000", "A1*4"},
+           {"C1", "SUM(B1000:B80000)+B70000"},
+           {"D1", "IF(A1>1,A1,\"small\")"},
+           {"D2", "D1&\"!\""},
+           {"D3", "IF(A1>1,\"big\",A1)"}})
+    S.SetFormula(Ref, Formula);
   TCalcEngine E(S);
   E.RecalculateAll();
   struct TRow {

@@ -167,7 +167,7 @@ class TPdfWriter {
 
  private:
   int AddObject(std::string Body);
-  void AddFixedObjects(std::string PagesBody);
+  void AddFixedObjects(std::string PagesBody, bool Helvetica);
   static std::string PagesBody(const std::vector<int>& Pages);
   void Put(std::string_view Bytes);
   void PutObject(size_t Number, std::string_view Body);

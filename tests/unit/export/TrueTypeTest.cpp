@@ -51,17 +51,24 @@ class TListSource : public IFontSource {
 }  // namespace
 
 // A subset read back has the kept glyphs' outlines and advances, in order;
-// composite glyphs keep their components, renumbered.
+// composite glyphs keep their components, renumbered; a 0 after the first
+// is an empty glyph.
 TEST(TrueTypeSubset, KeptGlyphsReadBackAlike) {
   REQUIRE_FONT(kDejaVu);
   const TTrueTypeFont Font(ReadWholeFile(kDejaVu));
-  const std::vector<uint16_t> Keep = KeptFor(Font, U"Wé\u0179\u03A9\u0416?");
+  std::vector<uint16_t> Keep = KeptFor(Font, U"Wé\u0179\u03A9\u0416?");
+  Keep.insert(Keep.begin() + 2, 0);
   const TTrueTypeFont Sub(Font.Subset(Keep));
   ASSERT_EQ(Sub.GlyphCount(), int(Keep.size()));
   EXPECT_EQ(Sub.UnitsPerEm(), Font.UnitsPerEm());
   int Composites = 0;
   for (size_t K = 0; K < Keep.size(); ++K) {
     const uint16_t New = uint16_t(K);
+    if (K == 2) {
+      EXPECT_EQ(Sub.Advance(New), 0);
+      EXPECT_TRUE(Sub.GlyphData(New).empty());
+      continue;
+    }
     EXPECT_EQ(Sub.Advance(New), Font.Advance(Keep[K])) << K;
     const std::vector<uint16_t> Parts = Font.Components(Keep[K]);
     std::vector<uint16_t> Back;

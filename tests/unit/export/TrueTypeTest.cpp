@@ -7,6 +7,9 @@
 #include "base/Text.h"
 #include "export/PdfFonts.h"
 #include "export/TrueType.h"
+#include "export/XlsxExporter.h"
+#include "support/TempDir.h"
+#include "SheetBuilder.h"
 
 namespace kv {
 
@@ -203,6 +206,22 @@ TEST(PdfFontSet, FallbackOrderAndCuts) {
   TListSource None({"/no/such/font.ttf"});
   EXPECT_FALSE(TPdfFontSet(&None).Embeds());
   EXPECT_FALSE(TPdfFontSet(nullptr).Embeds());
+}
+
+// Text costs one byte a character as in Helvetica: the same uncut pages
+// grow by the font's objects alone (7.5 KB here, mostly the subset), where two
+// bytes a character would add more than 28,000.
+TEST(PdfFontSet, TextCostsWhatHelveticaCosts) {
+  REQUIRE_FONT(kDejaVu);
+  test::TTempDir Dir;
+  const TXlsxSheet S = test::MakeNumberedSheet("S", 400, 10);
+  TListSource Source({kDejaVu});
+  ExportPdfWithFonts(TSheetList{&S}, Dir.File("font.pdf"), &Source);
+  ExportPdfWithFonts(TSheetList{&S}, Dir.File("helvetica.pdf"), nullptr);
+  const std::string Font = ReadWholeFile(Dir.File("font.pdf"));
+  EXPECT_EQ(Font.find("/Helvetica"), std::string::npos);
+  EXPECT_NE(Font.find("(r400c10) Tj"), std::string::npos);  // uncut
+  EXPECT_LT(Font.size(), ReadWholeFile(Dir.File("helvetica.pdf")).size() + 12000);
 }
 
 }  // namespace kv

@@ -109,6 +109,7 @@ struct TWideDep {
   uint32_t Formula;
 };
 constexpr int32_t kNarrowColumns = 16;
+constexpr size_t kMaxShapes = 4096;
 
 struct TSheetIndex {
   TCellSlots Formulas;  // formula id + 1 of a cell
@@ -118,6 +119,61 @@ struct TSheetIndex {
   int32_t UsedRows = 0, UsedCols = 0;
   bool BoundsKnown = false;
 };
+
+bool IsLetter(char C) {
+  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
+}
+bool IsDigit(char C) {
+  return C >= '0' && C <= '9';
+}
+bool IsNamePart(char C) {
+  return IsLetter(C) || IsDigit(C) || C == '_' || C == '.' || C == '\\' || C == '?' ||
+         static_cast<unsigned char>(C) >= 0x80;
+}
+
+// The text of a formula written at (Row, Col) with the rows of its relative
+// cell references ("B7", "$B7") told as offsets from Row, so that formulas
+// written one per row ("=B2*C2", "=B3*C3", ...) have one shape and parse to
+// the same code. Quoted texts and sheet names, absolute rows, and anything
+// that is not plainly a cell reference (a name or function like LOG10(, a
+// sheet name like Q1!) stay as written; Col leads, as code holds columns as
+// offsets too.
+void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& Out) {
+  Out.assign(reinterpret_cast<const char*>(&Col), sizeof Col);
+  for (size_t I = 0; I < Text.size();) {
+    const char C = Text[I];
+    if (C == '"' || C == '\'') {  // a doubled quote reads as two texts: the same
+      const size_t End = std::min(Text.find(C, I + 1), Text.size() - 1) + 1;
+      Out.append(Text.substr(I, End - I));
+      I = End;
+      continue;
+    }
+    size_t J = I;
+    while (J < Text.size() && IsLetter(Text[J])) ++J;
+    size_t K = J;
+    while (K < Text.size() && IsDigit(Text[K])) ++K;
+    const bool Starts = I == 0 || (!IsNamePart(Text[I - 1]) && Text[I - 1] != '$') ||
+                        (Text[I - 1] == '$' && (I < 2 || !IsNamePart(Text[I - 2])));
+    if (J == I) {  // no letters here: one character as it is
+      Out += C;
+      ++I;
+      continue;
+    }
+    const bool Ends = K == Text.size() || (!IsNamePart(Text[K]) && Text[K] != '(' &&
+                                           Text[K] != '!' && Text[K] != '$' && Text[K] != '[');
+    int32_t RefRow = 0;
+    if (Starts && Ends && J - I <= 3 && K > J && K - J <= 7 && Text[J] != '0')
+      for (size_t D = J; D < K; ++D) RefRow = RefRow * 10 + (Text[D] - '0');
+    Out.append(Text.substr(I, J - I));
+    if (RefRow >= 1 && RefRow <= kMaxRows) {
+      Out += '\x01';
+      Out += std::to_string(RefRow - 1 - Row);
+    } else {
+      Out.append(Text.substr(J, K - J));
+    }
+    I = K;
+  }
+}
 
 // Parsed code, in chunks that never move once written.
 class TCodeArena {
@@ -164,6 +220,10 @@ struct TCalcEngine::TImpl : TNameResolver {
   TCalcCounts Counts;
   std::vector<TRef> ScratchRefs;  // Expand's, kept to spare an allocation per formula
   int ParseSheet = 0;
+  bool NameRead = false;  // the parse read a defined name (which may be relative)
+  // Blocks by formula shape, while a sheet's formulas are read.
+  std::unordered_map<std::string, uint32_t> Shapes;
+  std::string ShapeKey;
   std::vector<bool> SheetLoaded;  // whose formulas were read
   size_t SheetsLoaded = 0;
 
@@ -172,6 +232,7 @@ struct TCalcEngine::TImpl : TNameResolver {
   // Name resolution while parsing.
   int FindSheet(std::string_view Name) override { return Source.FindSheet(Name); }
   bool DefinedName(std::string_view Name, std::string& Formula) override {
+    NameRead = true;
     return Source.DefinedName(Name, ParseSheet, Formula);
   }
 
@@ -237,9 +298,15 @@ struct TCalcEngine::TImpl : TNameResolver {
       auto It = SharedBlocks.find(Anchor);
       if (It != SharedBlocks.end()) return It->second;
     }
+    const int32_t Row = I.Shared ? I.AnchorRow : I.Row, Col = I.Shared ? I.AnchorCol : I.Col;
+    FormulaShape(I.Text, Row, Col, ShapeKey);  // the cache holds one sheet's shapes
+    if (auto It = Shapes.find(ShapeKey); It != Shapes.end()) {
+      if (I.Shared) SharedBlocks[Anchor] = It->second;
+      return It->second;
+    }
     ParseSheet = Sheet;
-    TParsed P =
-        ParseFormula(I.Text, I.Shared ? I.AnchorRow : I.Row, I.Shared ? I.AnchorCol : I.Col, *this);
+    NameRead = false;
+    TParsed P = ParseFormula(I.Text, Row, Col, *this);
     TBlock B;
     B.Ok = P.Ok;
     B.Code = Code.Store(P.Code);
@@ -249,6 +316,11 @@ struct TCalcEngine::TImpl : TNameResolver {
     Blocks.push_back(B);
     uint32_t Id = uint32_t(Blocks.size() - 1);
     if (I.Shared) SharedBlocks[Anchor] = Id;
+    // Kept for formulas of the same shape (a bounded number at a time).
+    if (P.Ok && !NameRead) {
+      if (Shapes.size() >= kMaxShapes) Shapes.clear();
+      Shapes.emplace(ShapeKey, Id);
+    }
     return Id;
   }
 
@@ -377,6 +449,7 @@ struct TCalcEngine::TImpl : TNameResolver {
       Index(S);
       const size_t From = Forms.size();
       for (const TFormulaCellInfo& I : List) AddFormula(S, I);
+      Shapes.clear();
       for (size_t Id = From; Follow && Id < Forms.size(); ++Id) {
         const TBlock& B = Blocks[Forms[Id].Block];
         if (B.Dynamic) {  // may read any sheet

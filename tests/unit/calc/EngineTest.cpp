@@ -195,6 +195,33 @@ TEST(CalcEngine, FarCellsAndValuesChangingTypeAreFollowed) {
   }
 }
 
+// Formulas written one per row that differ only in relative rows share one
+// parsed code; absolute rows, names (which may be relative) and sheet names
+// that look like cells keep theirs.
+TEST(CalcEngine, FormulasOfOneShapeShareTheirCode) {
+  TMemorySource S;
+  const int Q1 = S.AddSheet("Q1"), Q2 = S.AddSheet("Q2");
+  S.SetNumber("A2", 100, Q1);
+  S.SetNumber("A2", 200, Q2);
+  S.SetNumber("A3", 300, Q2);
+  S.SetNumber("A1", 10);
+  S.SetNumber("A2", 20);
+  S.Defined["BASE"] = "A1";
+  struct TRow {
+    const char *Ref, *Formula;
+    double Want;
+  };
+  const TRow Rows[] = {{"B1", "A1*2", 20},    {"B2", "A2*2", 40},   {"C1", "A$1*2", 20},
+                       {"C2", "A$2*2", 40},   {"D1", "Base+1", 11}, {"D2", "Base+1", 11},
+                       {"E1", "Q1!A2", 100},  {"E2", "Q2!A3", 300}, {"F1", "'Q1'!A2", 100},
+                       {"F2", "'Q2'!A2", 200}};
+  for (const TRow& R : Rows) S.SetFormula(R.Ref, R.Formula);
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  for (const TRow& R : Rows) EXPECT_EQ(Num(E, R.Ref), R.Want) << R.Ref;
+  EXPECT_EQ(E.CodeBlocks(), std::size(Rows) - 1);  // B1 and B2 share theirs
+}
+
 // 100,000 running totals: the explicit stack, not the call stack, holds the chain.
 TEST(CalcEngine, LongChainsNeedNoDeepCallStack) {
   TMemorySource S;

@@ -107,8 +107,20 @@ TOperand Elementwise(TEvalContext& Ctx, const TOperand& O, bool ArrayMode) {
   return TOperand::Value(ScalarOf(Ctx, O));
 }
 
+// A value, or a reference to one cell: what most operators meet.
+bool IsSingle(const TOperand& O) {
+  return O.Kind == TOperand::kValue || (O.IsRef() && O.R.Rows() == 1 && O.R.Cols() == 1);
+}
+const TCalcValue& SingleValue(TEvalContext& Ctx, const TOperand& O) {
+  return O.IsRef() ? Ctx.Cell(O.R.Sheet, O.R.R1, O.R.C1) : O.V;
+}
+
 TOperand ApplyBinary(TEvalContext& Ctx, uint8_t Op, const TOperand& A0, const TOperand& B0,
                      bool ArrayMode) {
+  if (IsSingle(A0) && IsSingle(B0)) {  // as below, without copying the operands
+    const TCalcValue& X = SingleValue(Ctx, A0);
+    return TOperand::Value(Arith(Op, X, SingleValue(Ctx, B0)));
+  }
   TOperand A = Elementwise(Ctx, A0, ArrayMode), B = Elementwise(Ctx, B0, ArrayMode);
   if (A.Kind == TOperand::kValue && B.Kind == TOperand::kValue)
     return TOperand::Value(Arith(Op, A.V, B.V));

@@ -110,10 +110,12 @@ struct TWideDep {
 };
 constexpr int32_t kNarrowColumns = 16;
 constexpr size_t kMaxShapes = 4096;
+constexpr size_t kMaxReadValues = 65536;
 
 struct TSheetIndex {
   TCellSlots Formulas;  // formula id + 1 of a cell
   TCellSlots Readers;   // first edge + 1 of the single-cell readers of a cell
+  TCellSlots Values;    // index + 1 of a cell's value read during a recalculation
   std::vector<std::vector<TRangeDep>> ColRanges;  // narrow ranges, by column
   std::vector<TWideDep> Wide;
   int32_t UsedRows = 0, UsedCols = 0;
@@ -211,7 +213,12 @@ struct TCalcEngine::TImpl : TNameResolver {
   TCodeArena Code;
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
   std::vector<TSheetIndex> Sheets;
-  std::vector<TEdge> Edges;        // the single-cell readers' chains
+  std::vector<TEdge> Edges;  // the single-cell readers' chains
+  // The source's values read during one recalculation (the source does not
+  // change meanwhile), so that a cell many formulas read is fetched once; a
+  // bounded number, so that a long chain reading each cell once costs little.
+  std::deque<TCalcValue> ReadValues;
+  bool KeepReads = false;
   std::vector<std::string> Texts;  // text values of formulas
   std::vector<uint32_t> FreeTexts;
   // Whether the readers are indexed: built on the first edit, since
@@ -252,6 +259,25 @@ struct TCalcEngine::TImpl : TNameResolver {
   int64_t FormulaAt(int Sheet, int32_t Row, int32_t Col) const {
     if (size_t(Sheet) >= Sheets.size()) return -1;
     return int64_t(Sheets[size_t(Sheet)].Formulas.Get(Row, Col)) - 1;
+  }
+
+  // A source cell's value as Cell reads it; null when it is not kept.
+  const TCalcValue* ReadValue(int Sheet, int32_t Row, int32_t Col) {
+    if (!KeepReads || Sheet < 0 || size_t(Sheet) >= Sheets.size() || Row < 0 || Row >= kMaxRows ||
+        Col < 0 || Col >= kMaxCols)
+      return nullptr;
+    TCellSlots& Values = Sheets[size_t(Sheet)].Values;
+    if (uint32_t K = Values.Get(Row, Col)) return &ReadValues[K - 1];
+    if (ReadValues.size() >= kMaxReadValues) return nullptr;
+    ReadValues.push_back(Source.CellValue(Sheet, Row, Col));
+    Values.At(Row, Col) = uint32_t(ReadValues.size());
+    return &ReadValues.back();
+  }
+  void ForgetReads() {
+    KeepReads = false;
+    if (ReadValues.empty()) return;
+    ReadValues.clear();
+    for (TSheetIndex& S : Sheets) S.Values = TCellSlots();
   }
 
   // A formula's value, and changing it.
@@ -512,6 +538,7 @@ class TEngineContext : public TEvalContext {
         Slot.Text.clear();
       return Slot;
     }
+    if (const TCalcValue* Kept = FE.ReadValue(Sheet, Row, Col)) return *Kept;
     TCalcValue& Slot = NextSlot();
     Slot = FE.Source.CellValue(Sheet, Row, Col);
     return Slot;
@@ -602,6 +629,11 @@ void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
 }
 
 void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed) {
+  struct TReads {  // kept for this recalculation only
+    TImpl& E;
+    ~TReads() { E.ForgetReads(); }
+  } Reads{*this};
+  KeepReads = true;
   while (!Stack.empty()) {
     uint32_t Id = Stack.back();
     TFormula& F = Forms[Id];

@@ -214,9 +214,10 @@ struct TCalcEngine::TImpl : TNameResolver {
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
   std::vector<TSheetIndex> Sheets;
   std::vector<TEdge> Edges;  // the single-cell readers' chains
-  // The source's values read during one recalculation (the source does not
-  // change meanwhile), so that a cell many formulas read is fetched once; a
-  // bounded number, so that a long chain reading each cell once costs little.
+  // The source's values read while every formula is recomputed (the source
+  // does not change meanwhile), so that a cell many formulas read is fetched
+  // once; a bounded number, so that a long chain reading each cell once
+  // costs little.
   std::deque<TCalcValue> ReadValues;
   bool KeepReads = false;
   std::vector<std::string> Texts;  // text values of formulas
@@ -492,7 +493,10 @@ struct TCalcEngine::TImpl : TNameResolver {
     for (int S = 0; S < Source.SheetCount(); ++S) LoadSheet(S, false);
   }
 
-  void Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed);
+  // KeepReads: keep the source values read (worth it when every formula is
+  // computed: many read the same cells; an edit's few read each once).
+  void Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed,
+                bool KeepReads = false);
   bool Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle);
   void Compute(uint32_t Id, std::vector<uint32_t>& Stack, std::vector<uint32_t>* Changed);
   void Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept, std::vector<uint32_t>* Changed);
@@ -628,12 +632,13 @@ void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
   Finish(Id, V, TKeptReason::None, Changed);
 }
 
-void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed) {
+void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed,
+                                  bool Keep) {
   struct TReads {  // kept for this recalculation only
     TImpl& E;
     ~TReads() { E.ForgetReads(); }
   } Reads{*this};
-  KeepReads = true;
+  KeepReads = Keep;
   while (!Stack.empty()) {
     uint32_t Id = Stack.back();
     TFormula& F = Forms[Id];
@@ -733,7 +738,7 @@ void TCalcEngine::RecalculateAll(const TChangeVisitor& OnChanged) {
   }
   std::reverse(All.begin(), All.end());  // computed from the first cell on
   std::vector<uint32_t> Changed;
-  FImpl->Evaluate(std::move(All), OnChanged ? &Changed : nullptr);
+  FImpl->Evaluate(std::move(All), OnChanged ? &Changed : nullptr, true);
   FImpl->Recount();
   FImpl->Report(Changed, OnChanged);
 }

@@ -11,6 +11,7 @@
 // code lives in one arena. So loading costs few small allocations, and so
 // does tearing down.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <deque>
 #include <unordered_map>
@@ -142,6 +143,7 @@ bool IsNamePart(char C) {
 // offsets too.
 void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& Out) {
   Out.assign(reinterpret_cast<const char*>(&Col), sizeof Col);
+  Out.reserve(Text.size() + 16);
   for (size_t I = 0; I < Text.size();) {
     const char C = Text[I];
     if (C == '"' || C == '\'') {  // a doubled quote reads as two texts: the same
@@ -156,9 +158,10 @@ void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& 
     while (K < Text.size() && IsDigit(Text[K])) ++K;
     const bool Starts = I == 0 || (!IsNamePart(Text[I - 1]) && Text[I - 1] != '$') ||
                         (Text[I - 1] == '$' && (I < 2 || !IsNamePart(Text[I - 2])));
-    if (J == I) {  // no letters here: one character as it is
-      Out += C;
-      ++I;
+    if (J == I) {  // up to the next letters or quote, as it is
+      while (J < Text.size() && !IsLetter(Text[J]) && Text[J] != '"' && Text[J] != '\'') ++J;
+      Out.append(Text.substr(I, J - I));
+      I = J;
       continue;
     }
     const bool Ends = K == Text.size() || (!IsNamePart(Text[K]) && Text[K] != '(' &&
@@ -168,8 +171,10 @@ void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& 
       for (size_t D = J; D < K; ++D) RefRow = RefRow * 10 + (Text[D] - '0');
     Out.append(Text.substr(I, J - I));
     if (RefRow >= 1 && RefRow <= kMaxRows) {
+      char Offset[16];
+      const auto End = std::to_chars(Offset, Offset + sizeof Offset, RefRow - 1 - Row).ptr;
       Out += '\x01';
-      Out += std::to_string(RefRow - 1 - Row);
+      Out.append(Offset, size_t(End - Offset));
     } else {
       Out.append(Text.substr(J, K - J));
     }

@@ -325,37 +325,40 @@ FN(Irr) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3, 0},
-                                       {"TIME", Time, 3, 3, 0},
-                                       {"YEAR", DatePart<0>, 1, 1, 0},
-                                       {"MONTH", DatePart<1>, 1, 1, 0},
-                                       {"DAY", DatePart<2>, 1, 1, 0},
-                                       {"HOUR", TimePart<0>, 1, 1, 0},
-                                       {"MINUTE", TimePart<1>, 1, 1, 0},
-                                       {"SECOND", TimePart<2>, 1, 1, 0},
-                                       {"WEEKDAY", Weekday, 1, 2, 0},
-                                       {"WEEKNUM", WeekNum, 1, 2, 0},
+const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3},
+                                       {"TIME", Time, 3, 3},
+                                       {"YEAR", DatePart<0>, 1, 1},
+                                       {"MONTH", DatePart<1>, 1, 1},
+                                       {"DAY", DatePart<2>, 1, 1},
+                                       {"HOUR", TimePart<0>, 1, 1},
+                                       {"MINUTE", TimePart<1>, 1, 1},
+                                       {"SECOND", TimePart<2>, 1, 1},
+                                       {"WEEKDAY", Weekday, 1, 2},
+                                       {"WEEKNUM", WeekNum, 1, 2},
                                        {"ISOWEEKNUM",
                                         [](TEvalContext& C, TOperand* A, int, TOperand& O) {
                                           TOperand Args[2] = {A[0], NumOut(21)};
                                           WeekNum(C, Args, 2, O);
                                         },
-                                        1, 1, 0},
+                                        1, 1},
                                        {"TODAY", Today, 0, 0, kVolatile},
                                        {"NOW", Now, 0, 0, kVolatile},
-                                       {"EDATE", EDate<false>, 2, 2, 0},
-                                       {"EOMONTH", EDate<true>, 2, 2, 0},
-                                       {"DATEDIF", DateDif, 3, 3, 0},
-                                       {"DAYS", Days, 2, 2, 0},
-                                       {"NETWORKDAYS", NetworkDays, 2, 3, 0},
-                                       {"WORKDAY", Workday, 2, 3, 0},
-                                       {"DATEVALUE", DateValue, 1, 1, 0},
-                                       {"TIMEVALUE", TimeValue, 1, 1, 0},
-                                       {nullptr, nullptr, 0, 0, 0}};
+                                       {"EDATE", EDate<false>, 2, 2},
+                                       {"EOMONTH", EDate<true>, 2, 2},
+                                       {"DATEDIF", DateDif, 3, 3},
+                                       {"DAYS", Days, 2, 2},
+                                       {"NETWORKDAYS", NetworkDays, 2, 3},
+                                       {"WORKDAY", Workday, 2, 3},
+                                       {"DATEVALUE", DateValue, 1, 1},
+                                       {"TIMEVALUE", TimeValue, 1, 1},
+                                       {}};
 
-const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5, 0},      {"PV", Pv, 3, 5, 0},
-                                          {"FV", Fv, 3, 5, 0},        {"NPER", Nper, 3, 5, 0},
-                                          {"NPV", Npv, 2, 255, 0},    {"IRR", Irr, 1, 2, 0},
-                                          {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5},
+                                          {"PV", Pv, 3, 5},
+                                          {"FV", Fv, 3, 5},
+                                          {"NPER", Nper, 3, 5},
+                                          {"NPV", Npv, 2, 255},
+                                          {"IRR", Irr, 1, 2},
+                                          {}};
 
 }  // namespace kv::calc

@@ -194,13 +194,21 @@ bool IsWorkday(TEvalContext& Ctx, double S, const std::vector<double>& H) {
     if (X == S) return false;
   return true;
 }
+// The arguments of NETWORKDAYS and WORKDAY: the start day (its date only),
+// a number, and the holidays.
+bool WorkdayArgs(TEvalContext& Ctx, TOperand* A, int N, double& Start, double& X,
+                 std::vector<double>& H, TOperand& Out) {
+  if (!ArgNumber(Ctx, A[0], Start, Out) || !ArgNumber(Ctx, A[1], X, Out) ||
+      !Holidays(Ctx, A, N, 2, H, Out))
+    return false;
+  Start = std::floor(Start);
+  return true;
+}
 FN(NetworkDays) {
   double S, E;
   std::vector<double> H;
-  if (!ArgNumber(Ctx, A[0], S, Out) || !ArgNumber(Ctx, A[1], E, Out) ||
-      !Holidays(Ctx, A, N, 2, H, Out))
-    return;
-  S = std::floor(S), E = std::floor(E);
+  if (!WorkdayArgs(Ctx, A, N, S, E, H, Out)) return;
+  E = std::floor(E);
   double Sign = 1;
   if (S > E) std::swap(S, E), Sign = -1;
   if (E - S > 1e7) return void(Out = ErrOut(TCalcError::Num));
@@ -211,10 +219,7 @@ FN(NetworkDays) {
 FN(Workday) {
   double S, K;
   std::vector<double> H;
-  if (!ArgNumber(Ctx, A[0], S, Out) || !ArgNumber(Ctx, A[1], K, Out) ||
-      !Holidays(Ctx, A, N, 2, H, Out))
-    return;
-  S = std::floor(S);
+  if (!WorkdayArgs(Ctx, A, N, S, K, H, Out)) return;
   K = std::trunc(K);
   if (std::fabs(K) > 1e6) return void(Out = ErrOut(TCalcError::Num));
   double Step = K < 0 ? -1 : 1;

@@ -131,12 +131,16 @@ FN(Variance) {
   double R = S / double(V.size() - (Sample ? 1 : 0));
   Out = NumResult(Root ? std::sqrt(R) : R);
 }
+// The arguments of LARGE, SMALL, PERCENTILE and QUARTILE: the numbers of
+// A[0], and A[1] as the number k.
+bool ValuesAndK(TEvalContext& Ctx, TOperand* A, std::vector<double>& V, double& K, TOperand& Out) {
+  return Collect(Ctx, A, 1, V, Out) && ArgNumber(Ctx, A[1], K, Out);
+}
 template <bool Large>
 FN(KthValue) {
   std::vector<double> V;
-  if (!Collect(Ctx, A, 1, V, Out)) return;
   double K;
-  if (!ArgNumber(Ctx, A[1], K, Out)) return;
+  if (!ValuesAndK(Ctx, A, V, K, Out)) return;
   size_t I = size_t(std::ceil(K));
   if (K < 1 || I > V.size()) return void(Out = ErrOut(TCalcError::Num));
   std::sort(V.begin(), V.end());
@@ -171,9 +175,8 @@ double PercentileOf(std::vector<double>& V, double K) {
 template <bool Quartile>
 FN(Percentile) {
   std::vector<double> V;
-  if (!Collect(Ctx, A, 1, V, Out)) return;
   double K;
-  if (!ArgNumber(Ctx, A[1], K, Out)) return;
+  if (!ValuesAndK(Ctx, A, V, K, Out)) return;
   if (Quartile) {
     K = std::trunc(K);
     if (K < 0 || K > 4) return void(Out = ErrOut(TCalcError::Num));

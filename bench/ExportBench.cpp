@@ -123,10 +123,11 @@ BENCHMARK_CAPTURE(BM_ExportToShm, Docx, kv::ExportFormat::Word, "grid.docx")
 BENCHMARK_CAPTURE(BM_ExportToShm, Pdf, kv::ExportFormat::PDF, "grid.pdf")
     ->Unit(benchmark::kMillisecond);
 
-// The text in an embedded subset of the default font (Liberation Sans here),
+// The text in an embedded subset of the default font (Liberation Sans, or
+// DejaVu Sans where it is not installed, whose wider digits cut more cells),
 // and in Helvetica as where no font can be read: the subset may cost at
-// most half as much time again, and the file grows by the subset and the
-// second byte of each character's code.
+// most half as much time again, and the file grows by the subset only (one
+// byte a character, as in Helvetica).
 void BM_ExportPdf(benchmark::State& State) {
   const kv::TSheetList Sheets{&GridSheet()};
   const std::string Out = OutputPath("grid.pdf");

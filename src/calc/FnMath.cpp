@@ -77,21 +77,24 @@ bool Numbers2(TEvalContext& Ctx, TOperand* A, int N, double& X, double& Y, TOper
 
 double RoundDir(double X, int Digits, int Mode) {  // Mode: 0 half away, 1 up, -1 down
   if (Mode == 0) return RoundHalfAway(X, Digits);
+  if (!std::isfinite(X) || Digits > 15) return X;
+  if (Digits < -308) return 0;  // 10^-Digits is past every double
   double P = std::pow(10.0, std::abs(Digits));
   double V = RoundTo15Digits(Digits >= 0 ? X * P : X / P);
   V = Mode > 0 ? (V < 0 ? -std::ceil(-V) : std::ceil(V)) : std::trunc(V);
   return RoundTo15Digits(Digits >= 0 ? V / P : V * P);
 }
+// ROUND, ROUNDUP, ROUNDDOWN and TRUNC: a digit count outside a 16-bit integer is refused,
+// as LibreOffice refuses it; any count within it gives a number.
 template <int Mode>
 FN(RoundFn) {
   double X, D;
   if (!Numbers2(Ctx, A, N, X, D, Out)) return;
-  Out = Num(RoundDir(X, TruncToInt(D), Mode));
-}
-FN(Trunc) {
-  double X, D;
-  if (!Numbers2(Ctx, A, N, X, D, Out)) return;
-  Out = Num(RoundDir(X, TruncToInt(D), -1));
+  if (!(D > -32769 && D < 32768)) {
+    Out = ErrOut(TCalcError::Num);
+    return;
+  }
+  Out = Num(RoundDir(X, int(D), Mode));
 }
 FN(Int) {
   double X;
@@ -404,7 +407,7 @@ const TFunctionDef kMathFunctions[] = {{"SUM", Sum, 1, 255},
                                        {"ROUND", RoundFn<0>, 1, 2},
                                        {"ROUNDUP", RoundFn<1>, 1, 2},
                                        {"ROUNDDOWN", RoundFn<-1>, 1, 2},
-                                       {"TRUNC", Trunc, 1, 2},
+                                       {"TRUNC", RoundFn<-1>, 1, 2},
                                        {"INT", Int, 1, 1},
                                        {"MOD", Mod, 2, 2},
                                        {"QUOTIENT", Quotient, 2, 2},

@@ -134,7 +134,7 @@ std::string PdfEscapeText(std::string_view Text) {
 }
 
 TPdfWriter::TPdfWriter() {
-  AddFixedObjects(std::string());
+  AddFixedObjects(std::string(), true);
 }
 
 TPdfWriter::TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount,
@@ -143,19 +143,22 @@ TPdfWriter::TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount
       FStreamed(true),
       FExpectedPages(PageCount),
       FFonts(Fonts && Fonts->Embeds() ? Fonts : nullptr) {
-  // Pages come as content stream and page object pairs after the first
-  // three objects, so the page tree is known before the first page.
+  // Pages come as content stream and page object pairs after the fixed
+  // objects (Helvetica unless the fonts set the text, the page tree and the
+  // catalog), so the page tree is known before the first page.
+  const int Fixed = FFonts ? 2 : 3;
   std::vector<int> Pages;
-  for (int K = 0; K < PageCount; ++K) Pages.push_back(5 + 2 * K);
+  for (int K = 0; K < PageCount; ++K) Pages.push_back(Fixed + 2 + 2 * K);
   Put("%PDF-1.4\n");
-  AddFixedObjects(PagesBody(Pages));
-  if (FFonts) FResourcesObjNum = 4 + 2 * PageCount;
+  AddFixedObjects(PagesBody(Pages), !FFonts);
+  if (FFonts) FResourcesObjNum = Fixed + 1 + 2 * PageCount;
 }
 
-void TPdfWriter::AddFixedObjects(std::string PagesBody) {
-  FFontObjNum = AddObject(
-      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
-      "/WinAnsiEncoding >>");
+void TPdfWriter::AddFixedObjects(std::string PagesBody, bool Helvetica) {
+  if (Helvetica)
+    FFontObjNum = AddObject(
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
+        "/WinAnsiEncoding >>");
   FPagesObjNum = AddObject(std::move(PagesBody));
   FCatalogObjNum =
       AddObject("<< /Type /Catalog /Pages " + std::to_string(FPagesObjNum) + " 0 R >>");

@@ -12,17 +12,39 @@ namespace kv {
 struct TPdfFontSet::TFont {
   std::unique_ptr<TTrueTypeFont> Font;  // null: unreadable
   bool Released = false;                // only its character map is kept
+  bool Seeded = false;                  // ASCII keeps its codes (first font)
+  uint32_t NextFree = 1;                // the next CID given out in order
   std::vector<uint16_t> NewOf;          // old glyph -> CID, 0 not yet used
-  std::vector<uint16_t> OldOf;          // CID -> old glyph
+  std::vector<uint16_t> OldOf;          // CID -> old glyph, 0 an empty slot
   std::vector<char32_t> Text;           // CID -> the character it stands for
   std::vector<uint16_t> Widths;         // CID -> thousandths of an em
   bool Used() const { return OldOf.size() > 1; }
+  int Groups() const { return int((OldOf.size() + 255) / 256); }
+  // Makes CID Cid stand for Glyph (the character Ch, 0 for a component).
+  void Place(uint32_t Cid, uint16_t Glyph, char32_t Ch) {
+    if (Cid >= OldOf.size()) {
+      OldOf.resize(Cid + 1, 0);
+      Text.resize(Cid + 1, 0);
+      Widths.resize(Cid + 1, 0);
+    }
+    OldOf[Cid] = Glyph;
+    Text[Cid] = Ch;
+    const long Width = Cid == 0 || Glyph != 0
+                           ? std::lround(Font->Advance(Glyph) * 1000.0 / Font->UnitsPerEm())
+                           : 0;  // an empty slot
+    Widths[Cid] = uint16_t(std::min(Width, 0xFFFFL));
+  }
 };
 
 namespace {
 
 constexpr char32_t kEllipsis = 0x2026;
 constexpr char32_t kInvalid = 0xFFFD;
+// The printable ASCII characters, whose codes are their own in a seeded font.
+constexpr char32_t kFirstAscii = 0x20;
+constexpr char32_t kLastAscii = 0x7E;
+constexpr const char* kIdentityInfo =
+    "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
 
 // The code point at Text[At] (At moves past it); a byte that does not start
 // a complete UTF-8 sequence gives kInvalid and moves one byte.
@@ -74,24 +96,44 @@ std::string Deflated(std::string_view Data) {
   return Out;
 }
 
-std::string ToUnicodeMap(const std::vector<char32_t>& Text) {
+// The one-byte codes of group Group (CIDs 256 * Group on) and the
+// characters they stand for, where known.
+std::string ToUnicodeMap(const std::vector<char32_t>& Text, int Group) {
   std::string Out =
       "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
       "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
       "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-  for (size_t From = 1; From < Text.size(); From += 100) {
-    const size_t To = std::min(Text.size(), From + 100);
+      "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n";
+  std::vector<size_t> Known;
+  for (size_t Cid = size_t(Group) * 256; Cid < std::min(Text.size(), size_t(Group + 1) * 256);
+       ++Cid)
+    if (Text[Cid] != 0) Known.push_back(Cid);
+  for (size_t From = 0; From < Known.size(); From += 100) {
+    const size_t To = std::min(Known.size(), From + 100);
     Out += std::to_string(To - From) + " beginbfchar\n";
-    for (size_t Cid = From; Cid < To; ++Cid) {
-      Out += '<';
-      AppendHex4(Out, uint32_t(Cid));
-      Out += "> <" + Utf16Hex(Text[Cid]) + ">\n";
+    for (size_t K = From; K < To; ++K) {
+      char Code[8];
+      std::snprintf(Code, sizeof Code, "<%02X> <", unsigned(Known[K] & 0xFF));
+      Out += Code + Utf16Hex(Text[Known[K]]) + ">\n";
     }
     Out += "endbfchar\n";
   }
   Out += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend";
   return Out;
+}
+
+// The encoding of group Group: codes 00 to FF are its 256 CIDs.
+std::string GroupCMap(int Group) {
+  const std::string Name = "/Kv-Group" + std::to_string(Group) + "-H";
+  const std::string Body = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n" +
+                           std::string(kIdentityInfo) + " def\n/CMapName " + Name +
+                           " def\n/CMapType 1 def\n"
+                           "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n"
+                           "1 begincidrange\n<00> <FF> " +
+                           std::to_string(Group * 256) +
+                           "\nendcidrange\nendcmap\n"
+                           "CMapName currentdict /CMap defineresource pop\nend\nend";
+  return Stream("/Type /CMap /CMapName " + Name + ' ' + kIdentityInfo + ' ', Body);
 }
 
 // Six capitals naming the subset, from the glyphs it keeps.
@@ -123,9 +165,13 @@ bool TPdfFontSet::Load(size_t Index) {
     FFonts.push_back(std::make_unique<TFont>());
     if (Bytes.empty()) continue;
     try {
-      FFonts.back()->Font = std::make_unique<TTrueTypeFont>(std::move(Bytes), Face);
-      FFonts.back()->NewOf.assign(size_t(FFonts.back()->Font->GlyphCount()), 0);
-      Use(FFonts.size() - 1, 0, 0);
+      TFont& F = *FFonts.back();
+      F.Font = std::make_unique<TTrueTypeFont>(std::move(Bytes), Face);
+      F.NewOf.assign(size_t(F.Font->GlyphCount()), 0);
+      F.Place(0, 0, 0);
+      // The ASCII slots are kept from the start, empty until used.
+      F.Seeded = FFonts.size() == 1;
+      if (F.Seeded) F.Place(kLastAscii, 0, 0);
     } catch (const TKvError&) {
       FFonts.back()->Font.reset();
     }
@@ -148,24 +194,28 @@ bool TPdfFontSet::Load(size_t Index) {
 
 TPdfGlyph TPdfFontSet::Use(size_t FontIndex, uint16_t Glyph, char32_t Ch) {
   TFont& F = *FFonts[FontIndex];
-  if (Glyph == 0 && !F.OldOf.empty()) return {uint16_t(FontIndex), 0, F.Widths[0], false};
-  if (Glyph != 0 && F.NewOf[Glyph] != 0) {
+  if (Glyph == 0) return {uint16_t(FontIndex), 0, F.Widths[0], false};
+  // A printable ASCII character of a seeded font takes its own slot, even
+  // where its glyph came first as a component (the subset then has it twice).
+  const bool OwnSlot = F.Seeded && Ch >= kFirstAscii && Ch <= kLastAscii;
+  if (!OwnSlot && F.NewOf[Glyph] != 0) {
     const uint16_t Cid = F.NewOf[Glyph];
     if (F.Text[Cid] == 0) F.Text[Cid] = Ch;  // first kept as a component
     return {uint16_t(FontIndex), Cid, F.Widths[Cid], false};
   }
-  if (F.OldOf.size() >= 0xFFFF) return {uint16_t(FontIndex), 0, F.Widths[0], true};
-  const uint16_t Cid = uint16_t(F.OldOf.size());
-  if (Glyph != 0) F.NewOf[Glyph] = Cid;
-  F.OldOf.push_back(Glyph);
-  F.Text.push_back(Ch);
-  F.Widths.push_back(uint16_t(
-      std::min(std::lround(F.Font->Advance(Glyph) * 1000.0 / F.Font->UnitsPerEm()), 0xFFFFL)));
-  // Components come along, each once; a glyph counted as its own component
-  // (a damaged font) stops at NewOf already set.
-  for (const uint16_t Part : F.Font->Components(Glyph))
-    if (F.NewOf[Part] == 0 && Part != 0) Use(FontIndex, Part, 0);
-  return {uint16_t(FontIndex), Cid, F.Widths[Cid], false};
+  if (!OwnSlot && F.NextFree >= 0xFFFF) return {uint16_t(FontIndex), 0, F.Widths[0], true};
+  const std::vector<uint16_t> Parts = F.Font->Components(Glyph);  // raises before any change
+  const uint32_t Cid = OwnSlot ? Ch : F.NextFree++;
+  if (F.Seeded && F.NextFree == kFirstAscii) F.NextFree = kLastAscii + 1;
+  F.Place(Cid, Glyph, Ch);
+  if (F.NewOf[Glyph] == 0) {
+    F.NewOf[Glyph] = uint16_t(Cid);
+    // Components come along, each once; a glyph counted as its own
+    // component (a damaged font) stops at NewOf already set.
+    for (const uint16_t Part : Parts)
+      if (F.NewOf[Part] == 0 && Part != 0) Use(FontIndex, Part, 0);
+  }
+  return {uint16_t(FontIndex), uint16_t(Cid), F.Widths[Cid], false};
 }
 
 TPdfGlyph TPdfFontSet::Find(char32_t Ch) {
@@ -243,55 +293,73 @@ void TPdfFontSet::Fit(std::string_view Text, double Width, double FontSize,
 
 void TPdfFontSet::AppendShow(std::string& Out, const std::vector<TPdfGlyph>& Glyphs,
                              std::string_view Size, int& CurrentFont) const {
+  const auto KeyOf = [](const TPdfGlyph& G) { return int(G.Font) + 65536 * (G.Cid >> 8); };
   for (size_t I = 0; I < Glyphs.size();) {
-    const uint16_t Font = Glyphs[I].Font;
-    if (Font != CurrentFont) {
-      CurrentFont = Font;
-      Out += "/F" + std::to_string(Font + 2) + ' ';
+    const int Key = KeyOf(Glyphs[I]);
+    if (Key != CurrentFont) {
+      CurrentFont = Key;
+      Out += "/F" + std::to_string(Glyphs[I].Font + 2);
+      if (Glyphs[I].Cid >> 8) Out += '.' + std::to_string(Glyphs[I].Cid >> 8);
+      Out += ' ';
       Out += Size;
       Out += " Tf\n";
     }
     size_t End = I;
-    while (End < Glyphs.size() && Glyphs[End].Font == Font) ++End;
-    // Two bytes a glyph, each at most two when escaped.
+    while (End < Glyphs.size() && KeyOf(Glyphs[End]) == Key) ++End;
+    // One byte a glyph, at most two when escaped.
     const size_t At = Out.size();
-    Out.resize(At + 4 * (End - I) + 6);
+    Out.resize(At + 2 * (End - I) + 6);
     char* P = Out.data() + At;
     *P++ = '(';
-    for (; I < End; ++I)
-      for (const char B : {char(Glyphs[I].Cid >> 8), char(Glyphs[I].Cid & 0xFF)}) {
-        if (B == '(' || B == ')' || B == '\\' || B == '\r') *P++ = '\\';
-        *P++ = B == '\r' ? 'r' : B;
-      }
+    for (; I < End; ++I) {
+      const char B = char(Glyphs[I].Cid & 0xFF);
+      if (B == '(' || B == ')' || B == '\\' || B == '\r') *P++ = '\\';
+      *P++ = B == '\r' ? 'r' : B;
+    }
     for (const char C : {')', ' ', 'T', 'j', '\n'}) *P++ = C;
     Out.resize(size_t(P - Out.data()));
   }
 }
 
+int TPdfFontSet::GroupCount() const {
+  int Count = 0;
+  for (const auto& F : FFonts)
+    if (F->Used()) Count = std::max(Count, F->Groups());
+  return Count;
+}
+
+// The objects from FirstObject on: the groups' encodings (shared by the
+// fonts), then for each font used its CID font, descriptor, font file and
+// for each of its groups the composite font and its ToUnicode map.
 std::string TPdfFontSet::ResourcesBody(int FirstObject) const {
   std::string Out = "<< /Font <<";
-  int Next = FirstObject;
+  int Next = FirstObject + GroupCount();
   for (size_t K = 0; K < FFonts.size(); ++K) {
     if (!FFonts[K]->Used()) continue;
-    Out += " /F" + std::to_string(K + 2) + ' ' + std::to_string(Next) + " 0 R";
-    Next += 5;
+    for (int G = 0; G < FFonts[K]->Groups(); ++G)
+      Out += " /F" + std::to_string(K + 2) + (G ? '.' + std::to_string(G) : std::string()) + ' ' +
+             std::to_string(Next + 3 + 2 * G) + " 0 R";
+    Next += 3 + 2 * FFonts[K]->Groups();
   }
   return Out + " >> >>";
 }
 
 void TPdfFontSet::WriteFonts(int FirstObject,
                              const std::function<int(std::string)>& AddObject) const {
-  int Next = FirstObject;
+  const int Groups = GroupCount();
+  for (int G = 0; G < Groups; ++G) AddObject(GroupCMap(G));
+  int Next = FirstObject + Groups;
   for (const auto& F : FFonts)
     if (F->Used()) {
-      WriteFont(*F, Next, AddObject);
-      Next += 5;
+      WriteFont(*F, Next, FirstObject, AddObject);
+      Next += 3 + 2 * F->Groups();
     }
 }
 
-// Objects Number (the Type0 font) to Number + 4: the CID font, its
-// descriptor, the font file and the ToUnicode map.
-void TPdfFontSet::WriteFont(const TFont& F, int Number,
+// Objects Number (the CID font) to Number + 2 + 2 * groups: its descriptor,
+// the font file, and each group's composite font and ToUnicode map; group
+// G's encoding is object FirstCMap + G.
+void TPdfFontSet::WriteFont(const TFont& F, int Number, int FirstCMap,
                             const std::function<int(std::string)>& AddObject) const {
   const TTrueTypeFont& Font = *F.Font;
   const std::string Name = SubsetTag(F.OldOf, Font.PostScriptName()) + '+' + Font.PostScriptName();
@@ -299,25 +367,26 @@ void TPdfFontSet::WriteFont(const TFont& F, int Number,
   const auto Scaled = [&Font](int V) {
     return std::to_string(std::lround(V * 1000.0 / Font.UnitsPerEm()));
   };
-  AddObject("<< /Type /Font /Subtype /Type0 /BaseFont /" + Name +
-            " /Encoding /Identity-H /DescendantFonts [" + Ref(1) + "] /ToUnicode " + Ref(4) +
-            " >>");
   std::string Widths;
   for (const uint16_t W : F.Widths) Widths += std::to_string(W) + ' ';
-  AddObject("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + Name +
-            " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>"
-            " /FontDescriptor " +
-            Ref(2) + " /DW 1000 /W [0 [" + Widths + "]] /CIDToGIDMap /Identity >>");
+  AddObject("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + Name + ' ' + kIdentityInfo +
+            " /FontDescriptor " + Ref(1) + " /DW 1000 /W [0 [" + Widths +
+            "]] /CIDToGIDMap /Identity >>");
   const int* Box = Font.BoundingBox();
   AddObject("<< /Type /FontDescriptor /FontName /" + Name + " /Flags 32 /FontBBox [" +
             Scaled(Box[0]) + ' ' + Scaled(Box[1]) + ' ' + Scaled(Box[2]) + ' ' + Scaled(Box[3]) +
             "] /ItalicAngle 0 /Ascent " + Scaled(Font.Ascent()) + " /Descent " +
             Scaled(Font.Descent()) + " /CapHeight " + Scaled(Font.Ascent()) +
-            " /StemV 80 /FontFile2 " + Ref(3) + " >>");
+            " /StemV 80 /FontFile2 " + Ref(2) + " >>");
   const std::string Subset = Font.Subset(F.OldOf);
   AddObject(Stream("/Filter /FlateDecode /Length1 " + std::to_string(Subset.size()) + ' ',
                    Deflated(Subset)));
-  AddObject(Stream("", ToUnicodeMap(F.Text)));
+  for (int G = 0; G < F.Groups(); ++G) {
+    AddObject("<< /Type /Font /Subtype /Type0 /BaseFont /" + Name + " /Encoding " +
+              std::to_string(FirstCMap + G) + " 0 R /DescendantFonts [" + Ref(0) + "] /ToUnicode " +
+              Ref(4 + 2 * G) + " >>");
+    AddObject(Stream("/Filter /FlateDecode ", Deflated(ToUnicodeMap(F.Text, G))));
+  }
 }
 
 }  // namespace kv

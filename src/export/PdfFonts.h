@@ -1,10 +1,16 @@
 // The fonts a PDF's text is set in: TrueType fonts from a font source,
-// embedded as subsets (CID fonts with Identity-H encoding, the font's own
-// widths and a ToUnicode map, so that the text can be searched and copied),
-// one font per character tried in the source's order. A character no font
-// has prints as the first font's "?" and is counted. Glyph numbers are given
-// out in the order of first use, so that a page's text can be written before
-// the subset is known; the fonts' objects follow the last page.
+// embedded as subsets (CID fonts with the font's own widths and a ToUnicode
+// map, so that the text can be searched and copied), one font per character
+// tried in the source's order. A character no font has prints as the first
+// font's "?" and is counted. Glyph numbers (CIDs) are given out in the order
+// of first use, so that a page's text can be written before the subset is
+// known; the fonts' objects follow the last page.
+//
+// Text costs one byte a character: each 256 CIDs of a font are a group,
+// shown through its own composite font whose one-byte encoding maps codes
+// 00-FF to the group's CIDs; the groups of a font share its CID font and
+// embedded subset. In the first font, printable ASCII characters keep their
+// own codes in group 0, so that plain text reads as itself.
 #ifndef KV_EXPORT_PDFFONTS_H
 #define KV_EXPORT_PDFFONTS_H
 
@@ -22,7 +28,8 @@
 namespace kv {
 
 // One glyph to show: Font indexes the set's fonts, Cid is its number in
-// that font's subset, Width its advance in thousandths of an em.
+// that font's subset (its group Cid / 256, its code Cid % 256), Width its
+// advance in thousandths of an em.
 struct TPdfGlyph {
   uint16_t Font = 0;
   uint16_t Cid = 0;
@@ -48,9 +55,10 @@ class TPdfFontSet {
   void Fit(std::string_view Text, double Width, double FontSize, std::vector<TPdfGlyph>& Out,
            bool& Cut, int& Unprintable);
 
-  // Appends "/Fn size Tf" where the font changes (CurrentFont: the font
-  // last set in this text object, -1 at its start) and the glyphs as
-  // strings of two-byte CIDs shown with Tj.
+  // Appends "/Fn size Tf" (or "/Fn.g size Tf" for group g > 0) where the
+  // font or group changes (CurrentFont: Font + 65536 * group last set in
+  // this text object, -1 at its start) and the glyphs as strings of one-byte
+  // codes shown with Tj.
   void AppendShow(std::string& Out, const std::vector<TPdfGlyph>& Glyphs, std::string_view Size,
                   int& CurrentFont) const;
 
@@ -70,7 +78,8 @@ class TPdfFontSet {
   bool Load(size_t Index);
   void ReleaseUnused();
   TPdfGlyph Use(size_t FontIndex, uint16_t Glyph, char32_t Ch);
-  void WriteFont(const TFont& F, int Number,
+  int GroupCount() const;
+  void WriteFont(const TFont& F, int Number, int FirstCMap,
                  const std::function<int(std::string)>& AddObject) const;
 
   IFontSource* FSource = nullptr;

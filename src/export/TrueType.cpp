@@ -335,9 +335,11 @@ std::string TTrueTypeFont::Subset(const std::vector<uint16_t>& Keep) const {
     if (NewOf[Keep[K]] < 0) NewOf[Keep[K]] = int32_t(K);
   }
   std::string Glyf, Loca, Hmtx;
-  for (const uint16_t Old : Keep) {
+  for (size_t K = 0; K < Keep.size(); ++K) {
+    const uint16_t Old = Keep[K];
+    const bool Empty = Old == 0 && K > 0;
     Put32(Loca, uint32_t(Glyf.size()));
-    std::string Data(GlyphData(Old));
+    std::string Data(Empty ? std::string_view() : GlyphData(Old));
     ForEachComponent(Data, [&](size_t At) {
       const uint32_t G = U16At(Data, At);
       if (G >= NewOf.size() || NewOf[G] < 0)
@@ -350,8 +352,8 @@ std::string TTrueTypeFont::Subset(const std::vector<uint16_t>& Keep) const {
         Old < FMetricCount
             ? S16At(TableBytes("hmtx"), 4 * size_t(Old) + 2)
             : S16At(TableBytes("hmtx"), 4 * size_t(FMetricCount) + 2 * size_t(Old - FMetricCount));
-    Put16(Hmtx, uint32_t(Advance(Old)));
-    Put16(Hmtx, uint32_t(Lsb) & 0xFFFF);
+    Put16(Hmtx, Empty ? 0 : uint32_t(Advance(Old)));
+    Put16(Hmtx, Empty ? 0 : uint32_t(Lsb) & 0xFFFF);
   }
   Put32(Loca, uint32_t(Glyf.size()));
   std::string Head(TableBytes("head")), Hhea(TableBytes("hhea")), Maxp(TableBytes("maxp"));

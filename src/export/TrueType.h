@@ -47,8 +47,9 @@ class TTrueTypeFont {
   void ReleaseBytes();
 
   // A TrueType file holding the glyphs Keep (old glyph numbers; Keep[0]
-  // must be 0, the missing glyph) as glyphs 0, 1, 2... in that order, with
-  // composite glyphs' components renumbered. Requires: every component of a
+  // must be 0, the missing glyph; a later 0 is an empty glyph, without
+  // outline or advance) as glyphs 0, 1, 2... in that order, with composite
+  // glyphs' components renumbered. Requires: every component of a
   // kept glyph is kept too. Raises: TKvError when it is not.
   std::string Subset(const std::vector<uint16_t>& Keep) const;
 

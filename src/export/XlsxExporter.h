@@ -142,7 +142,8 @@ class TPdfWriter {
   // each page as it is added, the cross-reference table and trailer in
   // Finish. PageCount must be the number of pages that will be added.
   // Fonts, when given and embedding, set the text: the pages then share one
-  // resources object, written in Finish with the fonts after the last page.
+  // resources object, written in Finish with the fonts after the last page,
+  // and the file has no Helvetica font object.
   TPdfWriter(std::function<void(std::string_view)> Sink, int PageCount,
              TPdfFontSet* Fonts = nullptr);
 
@@ -167,7 +168,7 @@ class TPdfWriter {
 
  private:
   int AddObject(std::string Body);
-  void AddFixedObjects(std::string PagesBody);
+  void AddFixedObjects(std::string PagesBody, bool Helvetica);
   static std::string PagesBody(const std::vector<int>& Pages);
   void Put(std::string_view Bytes);
   void PutObject(size_t Number, std::string_view Body);

@@ -71,6 +71,14 @@ script_cells = [["Ελληνικά γράμματα", "Кириллица тек
                 ["中文字符测试", "日本語のテキスト", "한국어 텍스트", "\u0378 none"]]
 for row in script_cells:
     scripts.append(row)
+# More than 256 glyphs of one font, so that text crosses its groups of one-byte codes (letters
+# whose compatibility forms pdftotext would give instead are left out).
+letters = [chr(c) for c in [*range(0x100, 0x180), *range(0x410, 0x450), *range(0x391, 0x3AA),
+                            *range(0x3B1, 0x3CA)] if c not in (0x132, 0x133, 0x13F, 0x140,
+                                                                0x149, 0x17F, 0x3A2)]
+many_cells = ["".join(letters[k:k + 12]) for k in range(0, len(letters), 12)]
+for k in range(0, len(many_cells), 4):
+    scripts.append(many_cells[k:k + 4])
 wide = wb.create_sheet("Wide")
 for r in range(1, 4):
     wide.append(["r%dc%d" % (r, c) for c in range(1, 36)])
@@ -138,10 +146,13 @@ check(run.returncode == 0 and run.stderr.startswith("1 characters have no glyph"
 q = subprocess.run(["qpdf", "--check", pdf], capture_output=True, text=True)
 check(q.returncode == 0, "qpdf --check: %s" % q.stdout)
 fonts = subprocess.run(["pdffonts", pdf], capture_output=True, text=True).stdout.splitlines()[2:]
-check(len(fonts) >= 2 and all(re.match(r"[A-Z]{6}\+\S+ +CID TrueType +Identity-H +yes yes yes", f)
+check(len(fonts) >= 3 and all(re.match(r"[A-Z]{6}\+\S+ +CID TrueType +Custom +yes yes yes", f)
                                for f in fonts), "pdffonts: %r" % fonts)
+ppm = subprocess.run(["pdftoppm", "-r", "20", pdf, os.path.join(work, "scripts")],
+                     capture_output=True, text=True)
+check(ppm.returncode == 0 and not ppm.stderr, "pdftoppm: %s" % ppm.stderr)
 text = subprocess.run(["pdftotext", "-layout", pdf, "-"], capture_output=True, text=True).stdout
-for cell in [c for row in script_cells for c in row][:-1] + ["? none", "Σενάρια"]:
+for cell in [c for row in script_cells for c in row][:-1] + ["? none", "Σενάρια"] + many_cells:
     check(cell in text, "pdftotext lacks %r in %r" % (cell, text))
 box = subprocess.run(["pdftotext", "-bbox", pdf, "-"], capture_output=True, text=True).stdout
 words = re.findall(r'xMin="([\d.]+)" yMin="[\d.]+" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>',

@@ -123,6 +123,12 @@ TEST_F(FormulaTest, MathMatchesExcelsDocumentedResults) {
       {"ROUND(1234.5,-2)", N(1200)},
       {"ROUNDUP(-3.14159,1)", N(-3.2)},
       {"ROUNDDOWN(3.789,1)", N(3.7)},
+      // Digit counts past a double's range; past a 16-bit count, refused.
+      {"ROUNDUP(2.5,-400)", N(0)},
+      {"TRUNC(2.5,-309)", N(0)},
+      {"ROUNDDOWN(2.5,400)", N(2.5)},
+      {"ROUND(1.5,-32768)", N(0)},
+      {"ROUNDUP(1.5,32768)", E(TCalcError::Num)},
       {"MOD(-10,3)", N(2)},
       {"MOD(10,-3)", N(-2)},
       {"SQRT(-1)", E(TCalcError::Num)},
@@ -160,7 +166,7 @@ TEST_F(FormulaTest, LookupsIncludingTheOnesLibreOfficeLacks) {
       {"VLOOKUP(20,A1:C4,-3E+10,FALSE)", E(TCalcError::Value)},
       {"CHOOSE(3E+10,1,2)", E(TCalcError::Value)},
       {"CHAR(-3E+10)", E(TCalcError::Value)},
-      {"ROUND(2.5,3E+10)", N(2.5)},
+      {"ROUND(2.5,3E+10)", E(TCalcError::Num)},  // as LibreOffice: past a 16-bit count
       {"INDIRECT(\"A\"&3)", N(30)},
       {"ROWS(A1:C4)*COLUMNS(A1:C4)", N(12)},
       {"SUM(A2:INDEX(A1:A4,4))", N(90)},

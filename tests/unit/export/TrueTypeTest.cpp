@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "base/Error.h"
 #include "base/Files.h"
+#include "base/Text.h"
 #include "export/PdfFonts.h"
 #include "export/TrueType.h"
+#include "export/XlsxExporter.h"
+#include "support/TempDir.h"
+#include "SheetBuilder.h"
 
 namespace kv {
 
@@ -48,17 +54,24 @@ class TListSource : public IFontSource {
 }  // namespace
 
 // A subset read back has the kept glyphs' outlines and advances, in order;
-// composite glyphs keep their components, renumbered.
+// composite glyphs keep their components, renumbered; a 0 after the first
+// is an empty glyph.
 TEST(TrueTypeSubset, KeptGlyphsReadBackAlike) {
   REQUIRE_FONT(kDejaVu);
   const TTrueTypeFont Font(ReadWholeFile(kDejaVu));
-  const std::vector<uint16_t> Keep = KeptFor(Font, U"Wé\u0179\u03A9\u0416?");
+  std::vector<uint16_t> Keep = KeptFor(Font, U"Wé\u0179\u03A9\u0416?");
+  Keep.insert(Keep.begin() + 2, 0);
   const TTrueTypeFont Sub(Font.Subset(Keep));
   ASSERT_EQ(Sub.GlyphCount(), int(Keep.size()));
   EXPECT_EQ(Sub.UnitsPerEm(), Font.UnitsPerEm());
   int Composites = 0;
   for (size_t K = 0; K < Keep.size(); ++K) {
     const uint16_t New = uint16_t(K);
+    if (K == 2) {
+      EXPECT_EQ(Sub.Advance(New), 0);
+      EXPECT_TRUE(Sub.GlyphData(New).empty());
+      continue;
+    }
     EXPECT_EQ(Sub.Advance(New), Font.Advance(Keep[K])) << K;
     const std::vector<uint16_t> Parts = Font.Components(Keep[K]);
     std::vector<uint16_t> Back;
@@ -157,17 +170,58 @@ TEST(PdfFontSet, FallbackOrderAndCuts) {
   EXPECT_EQ(Out.back().Width, 1000);
   EXPECT_EQ(Unprintable, 1);
 
-  // Codes are two bytes; ( ) \ and CR (which a reader would take for LF) are escaped.
+  // Codes are one byte, the CID's low byte in the font of its group (CID /
+  // 256); ( ) \ and CR (which a reader would take for LF) are escaped.
   std::string Shown;
   int Current = -1;
-  Set.AppendShow(Shown, {{0, 0x0028, 0}, {0, 0x5C0D, 0}, {2, 0x0A29, 0}, {2, 0x4142, 0}}, "7",
-                 Current);
-  EXPECT_EQ(Shown, std::string("/F2 7 Tf\n(\0\\(\\\\\\r) Tj\n/F4 7 Tf\n(\n\\)AB) Tj\n", 42));
-  EXPECT_EQ(Current, 2);
+  Set.AppendShow(Shown,
+                 {{0, 0x0028, 0},
+                  {0, 0x005C, 0},
+                  {0, 0x010D, 0},
+                  {0, 0x0129, 0},
+                  {2, 0x0000, 0},
+                  {2, 0x0A41, 0}},
+                 "7", Current);
+  EXPECT_EQ(Shown, std::string("/F2 7 Tf\n(\\(\\\\) Tj\n/F2.1 7 Tf\n(\\r\\)) Tj\n/F4 7 Tf\n(\0) "
+                               "Tj\n/F4.10 7 Tf\n(A) Tj\n",
+                               75));
+  EXPECT_EQ(Current, 2 + 65536 * 10);
+
+  // Printable ASCII keeps its own codes in the first font; other glyphs
+  // (and components) fill the codes around them, then the next groups.
+  std::string Many;
+  for (char32_t C = 0x100; C < 0x180; ++C) Many += CodePointToUtf8(C);
+  for (char32_t C = 0x410; C < 0x450; ++C) Many += CodePointToUtf8(C);
+  Set.Fit("Az~" + Many, 1e6, 7, Out, Cut, Unprintable);
+  ASSERT_EQ(Out.size(), 3 + 192u);
+  EXPECT_EQ(Out[0].Cid, 'A');
+  EXPECT_EQ(Out[2].Cid, '~');
+  std::set<uint16_t> Cids;
+  for (size_t K = 3; K < Out.size(); ++K) {
+    EXPECT_EQ(Out[K].Font, 0);
+    EXPECT_TRUE((Out[K].Cid < 0x20 || Out[K].Cid > 0x7E) && Cids.insert(Out[K].Cid).second);
+  }
+  EXPECT_GT(*Cids.rbegin(), 0x100);
 
   TListSource None({"/no/such/font.ttf"});
   EXPECT_FALSE(TPdfFontSet(&None).Embeds());
   EXPECT_FALSE(TPdfFontSet(nullptr).Embeds());
+}
+
+// Text costs one byte a character as in Helvetica: the same uncut pages
+// grow by the font's objects alone (7.5 KB here, mostly the subset), where two
+// bytes a character would add more than 28,000.
+TEST(PdfFontSet, TextCostsWhatHelveticaCosts) {
+  REQUIRE_FONT(kDejaVu);
+  test::TTempDir Dir;
+  const TXlsxSheet S = test::MakeNumberedSheet("S", 400, 10);
+  TListSource Source({kDejaVu});
+  ExportPdfWithFonts(TSheetList{&S}, Dir.File("font.pdf"), &Source);
+  ExportPdfWithFonts(TSheetList{&S}, Dir.File("helvetica.pdf"), nullptr);
+  const std::string Font = ReadWholeFile(Dir.File("font.pdf"));
+  EXPECT_EQ(Font.find("/Helvetica"), std::string::npos);
+  EXPECT_NE(Font.find("(r400c10) Tj"), std::string::npos);  // uncut
+  EXPECT_LT(Font.size(), ReadWholeFile(Dir.File("helvetica.pdf")).size() + 12000);
 }
 
 }  // namespace kv

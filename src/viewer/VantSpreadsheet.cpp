@@ -791,7 +791,7 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
 void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || Col < 0 || Col >= S->ColCount() || Row < 0 || Row >= S->RowCount()) return;
-  FSelected = {Row, Col};
+  FSelected = {.Row = Row, .Col = Col};
   if (EnsureVisible) EnsureCellVisible(Col, Row);
   if (FWindow) FWindow->SetFocus();
   Invalidate();

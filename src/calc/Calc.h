@@ -113,10 +113,8 @@ enum class TKeptReason : uint8_t { None, Unreadable, Unsupported, Circular, Depe
 struct TCalcCounts {
   size_t Formulas = 0;
   size_t Computed = 0;
-  size_t Unreadable = 0;
-  size_t Unsupported = 0;
-  size_t Circular = 0;
-  size_t DependsOnKept = 0;
+  // The cells that kept their cached value, one count per TKeptReason.
+  size_t Unreadable = 0, Unsupported = 0, Circular = 0, DependsOnKept = 0;
 };
 
 // A formula cell whose value a recalculation changed.

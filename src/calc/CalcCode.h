@@ -145,7 +145,7 @@ struct TFunctionDef {
   TFunctionFn Fn;
   uint8_t MinArgs;
   uint8_t MaxArgs;  // 255: any number
-  uint8_t Flags;
+  uint8_t Flags = 0;
 };
 constexpr uint8_t kVolatile = 1;
 constexpr uint8_t kRefArgs = 2;  // takes references as they are (no implicit intersection)

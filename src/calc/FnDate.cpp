@@ -194,13 +194,21 @@ bool IsWorkday(TEvalContext& Ctx, double S, const std::vector<double>& H) {
     if (X == S) return false;
   return true;
 }
+// The arguments of NETWORKDAYS and WORKDAY: the start day (its date only),
+// a number, and the holidays.
+bool WorkdayArgs(TEvalContext& Ctx, TOperand* A, int N, double& Start, double& X,
+                 std::vector<double>& H, TOperand& Out) {
+  if (!ArgNumber(Ctx, A[0], Start, Out) || !ArgNumber(Ctx, A[1], X, Out) ||
+      !Holidays(Ctx, A, N, 2, H, Out))
+    return false;
+  Start = std::floor(Start);
+  return true;
+}
 FN(NetworkDays) {
   double S, E;
   std::vector<double> H;
-  if (!ArgNumber(Ctx, A[0], S, Out) || !ArgNumber(Ctx, A[1], E, Out) ||
-      !Holidays(Ctx, A, N, 2, H, Out))
-    return;
-  S = std::floor(S), E = std::floor(E);
+  if (!WorkdayArgs(Ctx, A, N, S, E, H, Out)) return;
+  E = std::floor(E);
   double Sign = 1;
   if (S > E) std::swap(S, E), Sign = -1;
   if (E - S > 1e7) return void(Out = ErrOut(TCalcError::Num));
@@ -211,10 +219,7 @@ FN(NetworkDays) {
 FN(Workday) {
   double S, K;
   std::vector<double> H;
-  if (!ArgNumber(Ctx, A[0], S, Out) || !ArgNumber(Ctx, A[1], K, Out) ||
-      !Holidays(Ctx, A, N, 2, H, Out))
-    return;
-  S = std::floor(S);
+  if (!WorkdayArgs(Ctx, A, N, S, K, H, Out)) return;
   K = std::trunc(K);
   if (std::fabs(K) > 1e6) return void(Out = ErrOut(TCalcError::Num));
   double Step = K < 0 ? -1 : 1;
@@ -325,37 +330,40 @@ FN(Irr) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3, 0},
-                                       {"TIME", Time, 3, 3, 0},
-                                       {"YEAR", DatePart<0>, 1, 1, 0},
-                                       {"MONTH", DatePart<1>, 1, 1, 0},
-                                       {"DAY", DatePart<2>, 1, 1, 0},
-                                       {"HOUR", TimePart<0>, 1, 1, 0},
-                                       {"MINUTE", TimePart<1>, 1, 1, 0},
-                                       {"SECOND", TimePart<2>, 1, 1, 0},
-                                       {"WEEKDAY", Weekday, 1, 2, 0},
-                                       {"WEEKNUM", WeekNum, 1, 2, 0},
+const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3},
+                                       {"TIME", Time, 3, 3},
+                                       {"YEAR", DatePart<0>, 1, 1},
+                                       {"MONTH", DatePart<1>, 1, 1},
+                                       {"DAY", DatePart<2>, 1, 1},
+                                       {"HOUR", TimePart<0>, 1, 1},
+                                       {"MINUTE", TimePart<1>, 1, 1},
+                                       {"SECOND", TimePart<2>, 1, 1},
+                                       {"WEEKDAY", Weekday, 1, 2},
+                                       {"WEEKNUM", WeekNum, 1, 2},
                                        {"ISOWEEKNUM",
                                         [](TEvalContext& C, TOperand* A, int, TOperand& O) {
                                           TOperand Args[2] = {A[0], NumOut(21)};
                                           WeekNum(C, Args, 2, O);
                                         },
-                                        1, 1, 0},
+                                        1, 1},
                                        {"TODAY", Today, 0, 0, kVolatile},
                                        {"NOW", Now, 0, 0, kVolatile},
-                                       {"EDATE", EDate<false>, 2, 2, 0},
-                                       {"EOMONTH", EDate<true>, 2, 2, 0},
-                                       {"DATEDIF", DateDif, 3, 3, 0},
-                                       {"DAYS", Days, 2, 2, 0},
-                                       {"NETWORKDAYS", NetworkDays, 2, 3, 0},
-                                       {"WORKDAY", Workday, 2, 3, 0},
-                                       {"DATEVALUE", DateValue, 1, 1, 0},
-                                       {"TIMEVALUE", TimeValue, 1, 1, 0},
-                                       {nullptr, nullptr, 0, 0, 0}};
+                                       {"EDATE", EDate<false>, 2, 2},
+                                       {"EOMONTH", EDate<true>, 2, 2},
+                                       {"DATEDIF", DateDif, 3, 3},
+                                       {"DAYS", Days, 2, 2},
+                                       {"NETWORKDAYS", NetworkDays, 2, 3},
+                                       {"WORKDAY", Workday, 2, 3},
+                                       {"DATEVALUE", DateValue, 1, 1},
+                                       {"TIMEVALUE", TimeValue, 1, 1},
+                                       {}};
 
-const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5, 0},      {"PV", Pv, 3, 5, 0},
-                                          {"FV", Fv, 3, 5, 0},        {"NPER", Nper, 3, 5, 0},
-                                          {"NPV", Npv, 2, 255, 0},    {"IRR", Irr, 1, 2, 0},
-                                          {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5},
+                                          {"PV", Pv, 3, 5},
+                                          {"FV", Fv, 3, 5},
+                                          {"NPER", Nper, 3, 5},
+                                          {"NPV", Npv, 2, 255},
+                                          {"IRR", Irr, 1, 2},
+                                          {}};
 
 }  // namespace kv::calc

@@ -275,19 +275,19 @@ FN(Indirect) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kLookupFunctions[] = {{"VLOOKUP", VLookup<true>, 3, 4, 0},
-                                         {"HLOOKUP", VLookup<false>, 3, 4, 0},
-                                         {"MATCH", Match, 2, 3, 0},
-                                         {"XMATCH", XMatch, 2, 4, 0},
-                                         {"XLOOKUP", XLookup, 3, 6, 0},
-                                         {"LOOKUP", Lookup, 2, 3, 0},
-                                         {"INDEX", Index, 1, 3, 0},
-                                         {"ROW", RowCol<true>, 0, 1, 0},
-                                         {"COLUMN", RowCol<false>, 0, 1, 0},
-                                         {"ROWS", RowsCols<true>, 1, 1, 0},
-                                         {"COLUMNS", RowsCols<false>, 1, 1, 0},
+const TFunctionDef kLookupFunctions[] = {{"VLOOKUP", VLookup<true>, 3, 4},
+                                         {"HLOOKUP", VLookup<false>, 3, 4},
+                                         {"MATCH", Match, 2, 3},
+                                         {"XMATCH", XMatch, 2, 4},
+                                         {"XLOOKUP", XLookup, 3, 6},
+                                         {"LOOKUP", Lookup, 2, 3},
+                                         {"INDEX", Index, 1, 3},
+                                         {"ROW", RowCol<true>, 0, 1},
+                                         {"COLUMN", RowCol<false>, 0, 1},
+                                         {"ROWS", RowsCols<true>, 1, 1},
+                                         {"COLUMNS", RowsCols<false>, 1, 1},
                                          {"OFFSET", Offset, 3, 5, kVolatile},
                                          {"INDIRECT", Indirect, 1, 2, kVolatile},
-                                         {nullptr, nullptr, 0, 0, 0}};
+                                         {}};
 
 }  // namespace kv::calc

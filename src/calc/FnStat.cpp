@@ -131,12 +131,16 @@ FN(Variance) {
   double R = S / double(V.size() - (Sample ? 1 : 0));
   Out = NumResult(Root ? std::sqrt(R) : R);
 }
+// The arguments of LARGE, SMALL, PERCENTILE and QUARTILE: the numbers of
+// A[0], and A[1] as the number k.
+bool ValuesAndK(TEvalContext& Ctx, TOperand* A, std::vector<double>& V, double& K, TOperand& Out) {
+  return Collect(Ctx, A, 1, V, Out) && ArgNumber(Ctx, A[1], K, Out);
+}
 template <bool Large>
 FN(KthValue) {
   std::vector<double> V;
-  if (!Collect(Ctx, A, 1, V, Out)) return;
   double K;
-  if (!ArgNumber(Ctx, A[1], K, Out)) return;
+  if (!ValuesAndK(Ctx, A, V, K, Out)) return;
   size_t I = size_t(std::ceil(K));
   if (K < 1 || I > V.size()) return void(Out = ErrOut(TCalcError::Num));
   std::sort(V.begin(), V.end());
@@ -171,9 +175,8 @@ double PercentileOf(std::vector<double>& V, double K) {
 template <bool Quartile>
 FN(Percentile) {
   std::vector<double> V;
-  if (!Collect(Ctx, A, 1, V, Out)) return;
   double K;
-  if (!ArgNumber(Ctx, A[1], K, Out)) return;
+  if (!ValuesAndK(Ctx, A, V, K, Out)) return;
   if (Quartile) {
     K = std::trunc(K);
     if (K < 0 || K > 4) return void(Out = ErrOut(TCalcError::Num));
@@ -305,41 +308,41 @@ FN(CountIf) {
 #undef FN
 }  // namespace
 
-const TFunctionDef kStatFunctions[] = {{"AVERAGE", Average, 1, 255, 0},
-                                       {"AVERAGEA", AverageA, 1, 255, 0},
-                                       {"COUNT", Count, 1, 255, 0},
-                                       {"COUNTA", CountA, 1, 255, 0},
-                                       {"COUNTBLANK", CountBlank, 1, 1, 0},
-                                       {"MAX", MaxMin<true>, 1, 255, 0},
-                                       {"MIN", MaxMin<false>, 1, 255, 0},
-                                       {"MEDIAN", Median, 1, 255, 0},
-                                       {"MODE", Mode, 1, 255, 0},
-                                       {"MODE.SNGL", Mode, 1, 255, 0},
-                                       {"STDEV", Variance<true, true>, 1, 255, 0},
-                                       {"STDEV.S", Variance<true, true>, 1, 255, 0},
-                                       {"STDEVP", Variance<false, true>, 1, 255, 0},
-                                       {"STDEV.P", Variance<false, true>, 1, 255, 0},
-                                       {"VAR", Variance<true, false>, 1, 255, 0},
-                                       {"VAR.S", Variance<true, false>, 1, 255, 0},
-                                       {"VARP", Variance<false, false>, 1, 255, 0},
-                                       {"VAR.P", Variance<false, false>, 1, 255, 0},
-                                       {"LARGE", KthValue<true>, 2, 2, 0},
-                                       {"SMALL", KthValue<false>, 2, 2, 0},
-                                       {"RANK", Rank<false>, 2, 3, 0},
-                                       {"RANK.EQ", Rank<false>, 2, 3, 0},
-                                       {"RANK.AVG", Rank<true>, 2, 3, 0},
-                                       {"PERCENTILE", Percentile<false>, 2, 2, 0},
-                                       {"PERCENTILE.INC", Percentile<false>, 2, 2, 0},
-                                       {"QUARTILE", Percentile<true>, 2, 2, 0},
-                                       {"QUARTILE.INC", Percentile<true>, 2, 2, 0},
-                                       {"COUNTIF", CountIf, 2, 2, 0},
-                                       {"COUNTIFS", CountIfs, 2, 254, 0},
-                                       {"SUMIF", IfOne<0>, 2, 3, 0},
-                                       {"AVERAGEIF", IfOne<1>, 2, 3, 0},
-                                       {"SUMIFS", IfMany<0>, 3, 255, 0},
-                                       {"AVERAGEIFS", IfMany<1>, 3, 255, 0},
-                                       {"MINIFS", IfMany<2>, 3, 255, 0},
-                                       {"MAXIFS", IfMany<3>, 3, 255, 0},
-                                       {nullptr, nullptr, 0, 0, 0}};
+const TFunctionDef kStatFunctions[] = {{"AVERAGE", Average, 1, 255},
+                                       {"AVERAGEA", AverageA, 1, 255},
+                                       {"COUNT", Count, 1, 255},
+                                       {"COUNTA", CountA, 1, 255},
+                                       {"COUNTBLANK", CountBlank, 1, 1},
+                                       {"MAX", MaxMin<true>, 1, 255},
+                                       {"MIN", MaxMin<false>, 1, 255},
+                                       {"MEDIAN", Median, 1, 255},
+                                       {"MODE", Mode, 1, 255},
+                                       {"MODE.SNGL", Mode, 1, 255},
+                                       {"STDEV", Variance<true, true>, 1, 255},
+                                       {"STDEV.S", Variance<true, true>, 1, 255},
+                                       {"STDEVP", Variance<false, true>, 1, 255},
+                                       {"STDEV.P", Variance<false, true>, 1, 255},
+                                       {"VAR", Variance<true, false>, 1, 255},
+                                       {"VAR.S", Variance<true, false>, 1, 255},
+                                       {"VARP", Variance<false, false>, 1, 255},
+                                       {"VAR.P", Variance<false, false>, 1, 255},
+                                       {"LARGE", KthValue<true>, 2, 2},
+                                       {"SMALL", KthValue<false>, 2, 2},
+                                       {"RANK", Rank<false>, 2, 3},
+                                       {"RANK.EQ", Rank<false>, 2, 3},
+                                       {"RANK.AVG", Rank<true>, 2, 3},
+                                       {"PERCENTILE", Percentile<false>, 2, 2},
+                                       {"PERCENTILE.INC", Percentile<false>, 2, 2},
+                                       {"QUARTILE", Percentile<true>, 2, 2},
+                                       {"QUARTILE.INC", Percentile<true>, 2, 2},
+                                       {"COUNTIF", CountIf, 2, 2},
+                                       {"COUNTIFS", CountIfs, 2, 254},
+                                       {"SUMIF", IfOne<0>, 2, 3},
+                                       {"AVERAGEIF", IfOne<1>, 2, 3},
+                                       {"SUMIFS", IfMany<0>, 3, 255},
+                                       {"AVERAGEIFS", IfMany<1>, 3, 255},
+                                       {"MINIFS", IfMany<2>, 3, 255},
+                                       {"MAXIFS", IfMany<3>, 3, 255},
+                                       {}};
 
 }  // namespace kv::calc

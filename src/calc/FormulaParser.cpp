@@ -352,20 +352,23 @@ class TParser {
     return true;
   }
 
-  bool ReadString(std::string& Out) {
-    ++I;
+  // The text that the quote at S[At] opens (the quote doubled inside stands
+  // for itself), with At moved past the closing quote; false when no quote
+  // closes it. Texts in double quotes, sheet names in single quotes.
+  bool ReadQuoted(size_t& At, std::string& Out) const {
+    const char Quote = S[At++];
     for (;;) {
-      if (I >= S.size()) return false;
-      if (S[I] == '"') {
-        if (I + 1 < S.size() && S[I + 1] == '"') {
-          Out += '"';
-          I += 2;
+      if (At >= S.size()) return false;
+      if (S[At] == Quote) {
+        if (At + 1 < S.size() && S[At + 1] == Quote) {
+          Out += Quote;
+          At += 2;
           continue;
         }
-        ++I;
+        ++At;
         return true;
       }
-      Out += S[I++];
+      Out += S[At++];
     }
   }
   void PutString(const std::string& T) {
@@ -375,7 +378,7 @@ class TParser {
   }
   bool StringLiteral() {
     std::string T;
-    if (!ReadString(T) || T.size() > 32767) return false;
+    if (!ReadQuoted(I, T) || T.size() > 32767) return false;
     PutString(T);
     PushOperand();
     return true;
@@ -407,7 +410,7 @@ class TParser {
     char C = S[I];
     if (C == '"') {
       std::string T;
-      if (!ReadString(T) || T.size() > 32767) return false;
+      if (!ReadQuoted(I, T) || T.size() > 32767) return false;
       PutString(T);
       return true;
     }
@@ -512,21 +515,7 @@ class TParser {
     Found = false;
     size_t J = I;
     if (S[J] == '\'') {
-      ++J;
-      for (;;) {
-        if (J >= S.size()) return false;
-        if (S[J] == '\'') {
-          if (J + 1 < S.size() && S[J + 1] == '\'') {
-            Name += '\'';
-            J += 2;
-            continue;
-          }
-          ++J;
-          break;
-        }
-        Name += S[J++];
-      }
-      if (J >= S.size() || S[J] != '!') return false;
+      if (!ReadQuoted(J, Name) || J >= S.size() || S[J] != '!') return false;
     } else {
       while (J < S.size() && IsIdentChar(S[J])) Name += S[J++];
       if (J < S.size() && S[J] == ':' && !Name.empty()) {

@@ -1,5 +1,6 @@
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "base/Error.h"
 #include "base/Text.h"
@@ -18,23 +19,19 @@ std::string NormalizedWord(std::string_view S) {
 }  // namespace
 
 ExportFormat ParseExportFormat(const std::string& FormatStr) {
-  static const std::pair<std::string_view, ExportFormat> kWords[] = {
-      {"csv", ExportFormat::CSV},
-      {"text", ExportFormat::Text},
-      {"txt", ExportFormat::Text},
-      {"tabtext", ExportFormat::Text},
-      {"html", ExportFormat::HTML},
-      {"web page", ExportFormat::HTML},
-      {"xmlspreadsheet", ExportFormat::XMLSpreadsheet},
-      {"xml spreadsheet", ExportFormat::XMLSpreadsheet},
-      {"xml", ExportFormat::XMLSpreadsheet},
-      {"word", ExportFormat::Word},
-      {"docx", ExportFormat::Word},
-      {"pdf", ExportFormat::PDF},
+  // Each format with the words that name it.
+  static const std::pair<ExportFormat, std::vector<std::string_view>> kWords[] = {
+      {ExportFormat::CSV, {"csv"}},
+      {ExportFormat::Text, {"text", "txt", "tabtext"}},
+      {ExportFormat::HTML, {"html", "web page"}},
+      {ExportFormat::XMLSpreadsheet, {"xmlspreadsheet", "xml spreadsheet", "xml"}},
+      {ExportFormat::Word, {"word", "docx"}},
+      {ExportFormat::PDF, {"pdf"}},
   };
   const std::string Word = NormalizedWord(FormatStr);
-  for (const auto& [Name, Format] : kWords)
-    if (Word == Name) return Format;
+  for (const auto& [Format, Names] : kWords)
+    for (std::string_view Name : Names)
+      if (Word == Name) return Format;
   throw TKvError("Unknown export format \"" + FormatStr +
                  "\". Use CSV, Text, HTML, XMLSpreadsheet, Word or PDF.");
 }

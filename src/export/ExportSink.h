@@ -70,6 +70,14 @@ void WriteFileInPieces(const std::string& FileName, TWrite Write) {
   File.Commit();
 }
 
+// What Write(sink) puts, kept in memory as one text.
+template <class TWrite>
+std::string TextOfPieces(TWrite Write) {
+  TTextSink Sink;
+  Write(Sink);
+  return Sink.Take();
+}
+
 // & < > " as entities; each LF and each CR LF pair as <br>.
 void PutHtmlEscaped(TTextSink& Sink, std::string_view Text);
 // & < > " ' as entities; the characters XML 1.0 cannot hold in any form (C0

@@ -281,9 +281,7 @@ std::string PackageRelationshipsText() {
 }  // namespace
 
 std::string XmlSpreadsheetText(const TSheetList& Sheets) {
-  TTextSink Out;
-  PutSpreadsheet(Out, Sheets);
-  return Out.Take();
+  return TextOfPieces([&](TTextSink& Out) { PutSpreadsheet(Out, Sheets); });
 }
 
 void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFileName) {
@@ -291,15 +289,11 @@ void ExportXmlSpreadsheet(const TSheetList& Sheets, const std::string& OutputFil
 }
 
 void AppendDocxSheet(const TXlsxSheet& Sheet, std::string& Builder) {
-  TTextSink Out;
-  PutDocxSheet(Out, Sheet);
-  Builder += Out.Take();
+  Builder += TextOfPieces([&](TTextSink& Out) { PutDocxSheet(Out, Sheet); });
 }
 
 std::string DocxDocumentText(const TSheetList& Sheets) {
-  TTextSink Out;
-  PutDocxDocument(Out, Sheets);
-  return Out.Take();
+  return TextOfPieces([&](TTextSink& Out) { PutDocxDocument(Out, Sheets); });
 }
 
 void AddZipTextEntry(TZipWriter& Zip, std::string_view EntryName, std::string_view Text) {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <zlib.h>
 
 #include "base/Error.h"
+#include "zip/ZlibData.h"
 
 namespace kv {
 
@@ -90,12 +90,9 @@ std::string Stream(std::string_view Dict, std::string_view Data) {
 }
 
 std::string Deflated(std::string_view Data) {
-  uLongf Size = compressBound(uLong(Data.size()));
-  std::string Out(Size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(Out.data()), &Size,
-                reinterpret_cast<const Bytef*>(Data.data()), uLong(Data.size()), 9) != Z_OK)
+  std::string Out;
+  if (!ZlibCompress(Data, 9, Out))
     throw TKvError("Not enough memory to compress a font for the PDF.");
-  Out.resize(Size);
   return Out;
 }
 

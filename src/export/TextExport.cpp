@@ -94,9 +94,7 @@ void PutHtmlDocument(TTextSink& Out, const TSheetList& Sheets) {
 }  // namespace
 
 std::string DelimitedSheetText(const TXlsxSheet& Sheet, char Delimiter) {
-  TTextSink Out;
-  PutDelimitedSheet(Out, Sheet, Delimiter);
-  return Out.Take();
+  return TextOfPieces([&](TTextSink& Out) { PutDelimitedSheet(Out, Sheet, Delimiter); });
 }
 
 void WriteDelimitedSheet(const TXlsxSheet& Sheet, const std::string& FileName, char Delimiter) {
@@ -132,9 +130,7 @@ void ExportDelimited(const TSheetList& Sheets, char Delimiter, const std::string
 }
 
 std::string HtmlDocumentText(const TSheetList& Sheets) {
-  TTextSink Out;
-  PutHtmlDocument(Out, Sheets);
-  return Out.Take();
+  return TextOfPieces([&](TTextSink& Out) { PutHtmlDocument(Out, Sheets); });
 }
 
 void ExportHtml(const TSheetList& Sheets, const std::string& OutputFileName) {

@@ -204,12 +204,9 @@ void LayoutSheetPages(const TXlsxSheet& Sheet, TPdfWriter& Writer);
 // own pages: US Letter landscape, 30-point margins, 7-point text in 12-point
 // rows.
 struct TPdfPageGeometry {
-  double PageWidth = 792;
-  double PageHeight = 612;
-  double LeftMargin = 30;
-  double TopMargin = 30;
-  double FontSize = 7;
-  double RowHeight = 12;
+  double PageWidth = 792, PageHeight = 612;
+  double LeftMargin = 30, TopMargin = 30;
+  double FontSize = 7, RowHeight = 12;
 };
 // The content stream of one page: title, column letters, the cell texts of
 // RowList x ColList (the sheet's rows and columns on the page, in order; each

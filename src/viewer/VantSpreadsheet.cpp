@@ -84,7 +84,7 @@ TVantSpreadsheet::TScrollRange TVantSpreadsheet::ScrollRange(bool Vertical) cons
   R.Scale = int32_t((Total + kUnits - 1) / kUnits);
   R.Max = int32_t((Total - 1) / R.Scale);
   R.Page = int32_t(std::max<int64_t>(1, Page / R.Scale));
-  R.Pos = (Vertical ? FTopRow : FLeftCol) / R.Scale;
+  R.Pos = (Vertical ? FTopLeft.Row : FTopLeft.Col) / R.Scale;
   return R;
 }
 
@@ -116,7 +116,7 @@ void TVantSpreadsheet::UpdateScrollBars() {
 void TVantSpreadsheet::HandleScroll(bool Vertical, uint32_t Code, int32_t Pos) {
   if (!CurrentSheet()) return;
   const TScrollRange R = ScrollRange(Vertical);
-  int32_t& First = Vertical ? FTopRow : FLeftCol;
+  int32_t& First = Vertical ? FTopLeft.Row : FTopLeft.Col;
   const int64_t Page = Vertical ? VisibleRows() : VisibleCols();
   const int64_t Last = Vertical ? MaxTopRow() : MaxLeftCol();
   int64_t To = First;
@@ -315,7 +315,7 @@ void TVantSpreadsheet::HandleChar(uintptr_t Code) {
 }
 
 void TVantSpreadsheet::MoveSelection(int32_t DCol, int32_t DRow) {
-  int64_t Col = int64_t(FSelectedCol) + DCol, Row = int64_t(FSelectedRow) + DRow;
+  int64_t Col = int64_t(FSelected.Col) + DCol, Row = int64_t(FSelected.Row) + DRow;
   if (Col < 0 || Row < 0 || Col > INT32_MAX || Row > INT32_MAX) return;
   SelectCell(int32_t(Col), int32_t(Row), true);
 }
@@ -324,7 +324,7 @@ void TVantSpreadsheet::ArrowKey(int32_t DCol, int32_t DRow, bool ToEdge) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S) return;
   if (!ToEdge) return MoveSelection(DCol, DRow);
-  int32_t Row = FSelectedRow, Col = FSelectedCol;
+  int32_t Row = FSelected.Row, Col = FSelected.Col;
   DataRegionEdge(*S, DRow, DCol, Row, Col);
   SelectCell(Col, Row, true);
 }
@@ -337,27 +337,27 @@ void TVantSpreadsheet::HomeOrEndKey(bool End, bool Ctrl) {
     if (End) return SelectCell(S->ColCount() - 1, S->RowCount() - 1, true);
     return SelectCell(0, 0, true);
   }
-  int32_t Col = End ? RowLastUsedCol(*S, FSelectedRow) : RowFirstUsedCol(*S, FSelectedRow);
-  SelectCell(std::max(Col, 0), FSelectedRow, true);
+  int32_t Col = End ? RowLastUsedCol(*S, FSelected.Row) : RowFirstUsedCol(*S, FSelected.Row);
+  SelectCell(std::max(Col, 0), FSelected.Row, true);
 }
 
 void TVantSpreadsheet::PageSelection(int32_t Direction) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || S->RowCount() <= 0) return;
   const int64_t Step = int64_t(VisibleRows()) * Direction;
-  const int64_t Row = std::clamp<int64_t>(FSelectedRow + Step, 0, S->RowCount() - 1);
-  FTopRow = int32_t(std::clamp<int64_t>(FTopRow + Step, 0, MaxTopRow()));
-  SelectCell(FSelectedCol, int32_t(Row), true);
+  const int64_t Row = std::clamp<int64_t>(FSelected.Row + Step, 0, S->RowCount() - 1);
+  FTopLeft.Row = int32_t(std::clamp<int64_t>(FTopLeft.Row + Step, 0, MaxTopRow()));
+  SelectCell(FSelected.Col, int32_t(Row), true);
 }
 
 void TVantSpreadsheet::ClearSelectedCell() {
   const TXlsxSheet* S = CurrentSheet();
-  if (!S || FEdit != 0 || FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
-      FSelectedRow >= S->RowCount())
+  if (!S || FEdit != 0 || FSelected.Col < 0 || FSelected.Col >= S->ColCount() ||
+      FSelected.Row < 0 || FSelected.Row >= S->RowCount())
     return;
   // A formula whose value is empty text is there to clear too.
-  if (FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol).empty()) return;
-  FRecalc->EditCell(FCurrentSheet, FSelectedRow, FSelectedCol, "");
+  if (FRecalc->EditorText(FCurrentSheet, FSelected.Row, FSelected.Col).empty()) return;
+  FRecalc->EditCell(FCurrentSheet, FSelected.Row, FSelected.Col, "");
   Invalidate();
 }
 
@@ -408,7 +408,7 @@ void TVantSpreadsheet::HandleWheel(uintptr_t WParam, intptr_t LParam) {
   if (FWindow) FWindow->ScreenToClientPoint(X, Y);
   if (!FPageMode && SheetTabRect().Contains(X, Y)) return ScrollTabs(-Steps);
   const bool Sideways = (WParam & msg::MkShift) != 0;
-  int32_t& Target = Sideways ? FLeftCol : FTopRow;
+  int32_t& Target = Sideways ? FTopLeft.Col : FTopLeft.Row;
   int64_t Moved = int64_t(Target) - Steps;
   Target = int32_t(std::clamp<int64_t>(Moved, 0, Sideways ? MaxLeftCol() : MaxTopRow()));
   Invalidate();
@@ -558,14 +558,12 @@ void TVantSpreadsheet::LoadWorkbook(const std::string& FileName) {
   FRecalc = std::move(Recalc);
   FFileName = FileName;
   FCurrentSheet = -1;
-  FTopRow = 0;
-  FLeftCol = 0;
+  FTopLeft = {};
   FTabScroll = 0;
   FHighlights.clear();
   if (FWorkbook->SheetCount() > 0) {
     FCurrentSheet = 0;
-    FSelectedCol = 0;
-    FSelectedRow = 0;
+    FSelected = {};
     PublishVariables();
     ClampSelection();
   }
@@ -607,10 +605,8 @@ bool TVantSpreadsheet::GotoSheet(int32_t Index) {
     (void)FRecalc->Sheet(Index);
     EndCellEdit(true);
     FCurrentSheet = Index;
-    FSelectedCol = 0;
-    FSelectedRow = 0;
-    FTopRow = 0;
-    FLeftCol = 0;
+    FSelected = {};
+    FTopLeft = {};
     BringCurrentTabIntoView();
     ClampSelection();
     PublishVariables();
@@ -668,24 +664,24 @@ std::string CellFormOf(std::string_view Edited, bool CrLf) {
 void TVantSpreadsheet::BeginCellEdit(std::optional<std::string> NewText) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || FEdit != 0 || !FWindow) return;
-  if (FSelectedCol < 0 || FSelectedCol >= S->ColCount() || FSelectedRow < 0 ||
-      FSelectedRow >= S->RowCount())
+  if (FSelected.Col < 0 || FSelected.Col >= S->ColCount() || FSelected.Row < 0 ||
+      FSelected.Row >= S->RowCount())
     return;
   // A locked cell of a protected sheet is not for readers to change.
-  if (FWorkbook->IsCellLocked(FCurrentSheet, FSelectedRow, FSelectedCol)) return;
+  if (FWorkbook->IsCellLocked(FCurrentSheet, FSelected.Row, FSelected.Col)) return;
   // An editor on a cell scrolled out of view would lie outside the grid,
   // over the toolbar or the tabs.
-  EnsureCellVisible(FSelectedCol, FSelectedRow);
+  EnsureCellVisible(FSelected.Col, FSelected.Row);
   Invalidate();
   // A formula cell opens on its formula, a text that would read as one
   // behind an apostrophe.
-  const std::string Old = FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol);
+  const std::string Old = FRecalc->EditorText(FCurrentSheet, FSelected.Row, FSelected.Col);
   const std::string Text = EditorFormOf(NewText ? std::string_view(*NewText) : Old);
   const int64_t Lines = 1 + std::count(Text.begin(), Text.end(), '\n');
   TRect G = GridRect();
   const TMetrics M = Metrics();
-  int64_t X = int64_t(G.Left) + M.Header + int64_t(FSelectedCol - FLeftCol) * FCellWidth;
-  int64_t Y = int64_t(G.Top) + int64_t(M.Row) * (int64_t(FSelectedRow) - FTopRow + 1);
+  int64_t X = int64_t(G.Left) + M.Header + int64_t(FSelected.Col - FTopLeft.Col) * FCellWidth;
+  int64_t Y = int64_t(G.Top) + int64_t(M.Row) * (int64_t(FSelected.Row) - FTopLeft.Row + 1);
   // A grid too small for one whole cell cuts the editor to what it shows; a
   // text of several lines gets a row per line while the grid has room.
   int64_t W = std::min<int64_t>(FCellWidth, G.Right - X);
@@ -732,15 +728,15 @@ void TVantSpreadsheet::EndCellEdit(bool Commit, bool FocusLost) {
   // an edit of a formula. New content typed over the cell counts as a change
   // unless it is what the editor would have opened with.
   const std::string Value = CellFormOf(Text, FEditCrLf);
-  const bool Changed = FEditReplaces
-                           ? Value != FRecalc->EditorText(FCurrentSheet, FSelectedRow, FSelectedCol)
-                           : Text != FEditOpenedWith;
-  if (Changed) FRecalc->EditCell(FCurrentSheet, FSelectedRow, FSelectedCol, Value);
+  const bool Changed =
+      FEditReplaces ? Value != FRecalc->EditorText(FCurrentSheet, FSelected.Row, FSelected.Col)
+                    : Text != FEditOpenedWith;
+  if (Changed) FRecalc->EditCell(FCurrentSheet, FSelected.Row, FSelected.Col, Value);
 }
 
 void TVantSpreadsheet::ToggleHighlightSelection(const std::string& ColorName) {
-  if (!FWorkbook || FCurrentSheet < 0 || FSelectedCol < 0 || FSelectedRow < 0) return;
-  int64_t K = HighlightKey(FCurrentSheet, FSelectedRow, FSelectedCol);
+  if (!FWorkbook || FCurrentSheet < 0 || FSelected.Col < 0 || FSelected.Row < 0) return;
+  int64_t K = HighlightKey(FCurrentSheet, FSelected.Row, FSelected.Col);
   std::optional<TColor> C = HighlightColorFromName(ColorName);
   auto It = FHighlights.find(K);
   if (!C || (It != FHighlights.end() && It->second == *C))
@@ -795,8 +791,7 @@ void TVantSpreadsheet::ApplySettings(const std::string& SettingsStr) {
 void TVantSpreadsheet::SelectCell(int32_t Col, int32_t Row, bool EnsureVisible) {
   const TXlsxSheet* S = CurrentSheet();
   if (!S || Col < 0 || Col >= S->ColCount() || Row < 0 || Row >= S->RowCount()) return;
-  FSelectedCol = Col;
-  FSelectedRow = Row;
+  FSelected = {.Row = Row, .Col = Col};
   if (EnsureVisible) EnsureCellVisible(Col, Row);
   if (FWindow) FWindow->SetFocus();
   Invalidate();
@@ -807,19 +802,19 @@ void TVantSpreadsheet::EnsureCellVisible(int32_t Col, int32_t Row) {
   const TMetrics M = Metrics();
   int32_t VisibleCols = std::max(1, (G.Width() - M.Header) / FCellWidth);
   int32_t VisibleRows = std::max(1, (G.Height() - M.Row) / M.Row);
-  if (Col < FLeftCol) FLeftCol = Col;
-  if (int64_t(Col) >= int64_t(FLeftCol) + VisibleCols) FLeftCol = Col - VisibleCols + 1;
-  if (Row < FTopRow) FTopRow = Row;
-  if (int64_t(Row) >= int64_t(FTopRow) + VisibleRows) FTopRow = Row - VisibleRows + 1;
-  FLeftCol = std::max(0, FLeftCol);
-  FTopRow = std::max(0, FTopRow);
+  if (Col < FTopLeft.Col) FTopLeft.Col = Col;
+  if (int64_t(Col) >= int64_t(FTopLeft.Col) + VisibleCols) FTopLeft.Col = Col - VisibleCols + 1;
+  if (Row < FTopLeft.Row) FTopLeft.Row = Row;
+  if (int64_t(Row) >= int64_t(FTopLeft.Row) + VisibleRows) FTopLeft.Row = Row - VisibleRows + 1;
+  FTopLeft.Col = std::max(0, FTopLeft.Col);
+  FTopLeft.Row = std::max(0, FTopLeft.Row);
 }
 
 void TVantSpreadsheet::ClampSelection() {
   if (const TXlsxSheet* S = CurrentSheet()) {
-    if (FSelectedCol >= S->ColCount()) FSelectedCol = 0;
-    if (FSelectedRow >= S->RowCount()) FSelectedRow = 0;
-    EnsureCellVisible(FSelectedCol, FSelectedRow);
+    if (FSelected.Col >= S->ColCount()) FSelected.Col = 0;
+    if (FSelected.Row >= S->RowCount()) FSelected.Row = 0;
+    EnsureCellVisible(FSelected.Col, FSelected.Row);
   }
   Invalidate();
 }

@@ -32,6 +32,12 @@ namespace kv {
 class IHost;
 class TRecalcService;
 
+// A cell of the current sheet, 0-based.
+struct TCellPos {
+  int32_t Row = 0;
+  int32_t Col = 0;
+};
+
 // Layout constants, pixels.
 constexpr int32_t kSideToolbarWidth = 190;
 // A sheet tab is as wide as its name plus kSheetTabPadding, within these;
@@ -188,10 +194,10 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   const TXlsxWorkbook* Workbook() const { return FWorkbook.get(); }
   bool IsEditing() const { return FEdit != 0; }
   TWindowHandle EditorHandle() const { return FEdit; }
-  int32_t TopRow() const { return FTopRow; }
-  int32_t LeftCol() const { return FLeftCol; }
-  int32_t SelectedCol() const { return FSelectedCol; }
-  int32_t SelectedRow() const { return FSelectedRow; }
+  int32_t TopRow() const { return FTopLeft.Row; }
+  int32_t LeftCol() const { return FTopLeft.Col; }
+  int32_t SelectedCol() const { return FSelected.Col; }
+  int32_t SelectedRow() const { return FSelected.Row; }
   int32_t CellWidth() const { return FCellWidth; }
   int32_t RowHeight() const { return FRowHeight; }
   TColor ToolbarColor() const { return FToolbarColor; }
@@ -317,11 +323,9 @@ class TVantSpreadsheet final : private IViewerMessageSink {
   std::string FEditOpenedWith;  // the editor's text when it opened
   bool FEditReplaces = false;   // opened on new text: compared with the cell on close
   bool FEditCrLf = false;       // the cell's line breaks were CR LF
-  int32_t FTopRow = 0;
-  int32_t FLeftCol = 0;
+  TCellPos FTopLeft;            // the first row and column shown
   int32_t FTabScroll = 0;
-  int32_t FSelectedCol = 0;
-  int32_t FSelectedRow = 0;
+  TCellPos FSelected;
   int32_t FCellWidth = 96;
   int32_t FRowHeight = 22;
   bool FDraggingEdit = false;

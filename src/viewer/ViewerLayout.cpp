@@ -151,22 +151,19 @@ TVantSpreadsheet::TMetrics TVantSpreadsheet::ComputeMetrics(const TRect& C) cons
 }
 
 TRect TVantSpreadsheet::ToolbarRect() const {
-  TRect C = ClientRect();
   if (FPageMode || FToolbarPlacement == TToolbarPlacement::None) return {};
+  // A strip of the toolbar's size along one edge of the client area.
+  const TRect C = ClientRect();
   const int32_t Size = Metrics().Toolbar;
   switch (FToolbarPlacement) {
     case TToolbarPlacement::Top:
-      C.Bottom = std::min(C.Bottom, Size);
-      return C;
+      return {C.Left, C.Top, C.Right, std::min(C.Bottom, Size)};
     case TToolbarPlacement::Bottom:
-      C.Top = std::max(C.Top, C.Bottom - Size);
-      return C;
+      return {C.Left, std::max(C.Top, C.Bottom - Size), C.Right, C.Bottom};
     case TToolbarPlacement::Left:
-      C.Right = std::min(C.Right, Size);
-      return C;
+      return {C.Left, C.Top, std::min(C.Right, Size), C.Bottom};
     case TToolbarPlacement::Right:
-      C.Left = std::max(C.Left, C.Right - Size);
-      return C;
+      return {std::max(C.Left, C.Right - Size), C.Top, C.Right, C.Bottom};
     case TToolbarPlacement::None:
       break;
   }
@@ -280,8 +277,8 @@ bool TVantSpreadsheet::CellAt(int32_t X, int32_t Y, int32_t& Row, int32_t& Col) 
   TRect G = GridRect();
   const TMetrics M = Metrics();
   if (!G.Contains(X, Y) || X - G.Left < M.Header || Y - G.Top < M.Row) return false;
-  int64_t C = (X - G.Left - M.Header) / FCellWidth + int64_t(FLeftCol);
-  int64_t R = (Y - G.Top - M.Row) / M.Row + int64_t(FTopRow);
+  int64_t C = (X - G.Left - M.Header) / FCellWidth + int64_t(FTopLeft.Col);
+  int64_t R = (Y - G.Top - M.Row) / M.Row + int64_t(FTopLeft.Row);
   const TXlsxSheet* S = CurrentSheet();
   if (!S || C >= S->ColCount() || R >= S->RowCount()) return false;
   Row = int32_t(R);
@@ -447,22 +444,22 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
   List.ClipTo(G);
   const TMetrics M = Metrics();
   const int32_t RowH = M.Row, HeadW = M.Header;
-  int64_t LastCol = (G.Width() - HeadW) / FCellWidth + int64_t(FLeftCol);
-  int64_t LastRow = (G.Height() - RowH) / RowH + int64_t(FTopRow);
-  auto ColX = [&](int32_t C) { return G.Left + HeadW + (C - FLeftCol) * FCellWidth; };
+  int64_t LastCol = (G.Width() - HeadW) / FCellWidth + int64_t(FTopLeft.Col);
+  int64_t LastRow = (G.Height() - RowH) / RowH + int64_t(FTopLeft.Row);
+  auto ColX = [&](int32_t C) { return G.Left + HeadW + (C - FTopLeft.Col) * FCellWidth; };
 
   PaintCell(List, {G.Left, G.Top, G.Left + HeadW, G.Top + RowH}, {}, true, nullptr, false);
-  for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
+  for (int32_t C = FTopLeft.Col; C <= LastCol && C < S->ColCount(); ++C) {
     int32_t X = ColX(C);
     PaintCell(List, {X, G.Top, X + FCellWidth, G.Top + RowH}, ColumnIndexToLetters(C), true,
               nullptr, false);
   }
   std::string Number;
-  for (int32_t R = FTopRow; R <= LastRow && R < S->RowCount(); ++R) {
-    int32_t Y = G.Top + RowH * (R - FTopRow + 1);
+  for (int32_t R = FTopLeft.Row; R <= LastRow && R < S->RowCount(); ++R) {
+    int32_t Y = G.Top + RowH * (R - FTopLeft.Row + 1);
     Number = std::to_string(R + 1);
     PaintCell(List, {G.Left, Y, G.Left + HeadW, Y + RowH}, Number, true, nullptr, false);
-    for (int32_t C = FLeftCol; C <= LastCol && C < S->ColCount(); ++C) {
+    for (int32_t C = FTopLeft.Col; C <= LastCol && C < S->ColCount(); ++C) {
       int32_t X = ColX(C);
       const TColor* Highlight = nullptr;
       if (!FHighlights.empty()) {
@@ -470,7 +467,7 @@ void TVantSpreadsheet::PaintCellGrid(TPaintList& List) const {
         if (It != FHighlights.end()) Highlight = &It->second;
       }
       const TRect Box{X, Y, X + FCellWidth, Y + RowH};
-      const bool Selected = C == FSelectedCol && R == FSelectedRow;
+      const bool Selected = C == FSelected.Col && R == FSelected.Row;
       if (FShowFormatted) {
         PaintShownCell(List, Box, S->ShownCellKept(R, C), Highlight, Selected);
       } else {

@@ -1,10 +1,11 @@
 #include <windows.h>
-#include <zlib.h>
 
 #include "base/Error.h"
 #include "base/Files.h"
 #include "base/ScopedWin.h"
 #include "win32/Screenshot.h"
+#include "zip/ZipCrc.h"
+#include "zip/ZlibData.h"
 
 namespace kv {
 
@@ -56,7 +57,7 @@ void PutChunk(std::string& Out, const char* Type, const std::string& Data) {
   PutBe32(Out, uint32_t(Data.size()));
   std::string Body = std::string(Type, 4) + Data;
   Out += Body;
-  PutBe32(Out, uint32_t(crc32(0, reinterpret_cast<const Bytef*>(Body.data()), uInt(Body.size()))));
+  PutBe32(Out, ZipCrc32(Body));
 }
 
 }  // namespace
@@ -69,12 +70,8 @@ void WritePng(const TPixels& P, const std::string& FileName) {
     Raw.append(reinterpret_cast<const char*>(&P.Rgb[size_t(Y) * size_t(P.Width) * 3]),
                size_t(P.Width) * 3);
   }
-  uLongf Size = compressBound(uLong(Raw.size()));
-  std::string Z(Size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(Z.data()), &Size,
-                reinterpret_cast<const Bytef*>(Raw.data()), uLong(Raw.size()), 6) != Z_OK)
-    throw TKvError("Cannot compress the screenshot.");
-  Z.resize(Size);
+  std::string Z;
+  if (!ZlibCompress(Raw, 6, Z)) throw TKvError("Cannot compress the screenshot.");
   std::string Header;
   PutBe32(Header, uint32_t(P.Width));
   PutBe32(Header, uint32_t(P.Height));

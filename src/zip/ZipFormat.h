@@ -9,11 +9,15 @@
 //   ZIP64 end record  56 bytes, then the ZIP64 end locator (20 bytes)
 //   end record        22 bytes + archive comment (at most 65,535 bytes)
 //
+// TZipEntry is an entry's directory record, as the reader finds it and the
+// writer puts it.
+//
 // Nothing here raises.
 #ifndef KV_ZIP_ZIPFORMAT_H
 #define KV_ZIP_ZIPFORMAT_H
 
 #include <cstdint>
+#include <string>
 
 namespace kv::zipformat {
 
@@ -51,5 +55,25 @@ constexpr uint16_t kVersion = 20;
 constexpr uint16_t kVersionZip64 = 45;
 
 }  // namespace kv::zipformat
+
+namespace kv {
+
+struct TZipEntry {
+  std::string Name;     // UTF-8 (CP437 names converted); '\' and case kept as stored
+  uint16_t Flags = 0;   // general-purpose bit flags
+  uint16_t Method = 0;  // 0 stored, 8 deflated
+  uint16_t ModTime = 0;
+  uint16_t ModDate = 0;
+  uint32_t Crc32 = 0;
+  uint64_t CompressedSize = 0;
+  uint64_t UncompressedSize = 0;  // as the directory claims it
+  uint64_t LocalHeaderOffset = 0;
+  uint64_t DataOffset = 0;  // start of the stored bytes, found from the local header
+
+  bool IsEncrypted() const { return (Flags & zipformat::kFlagEncrypted) != 0; }
+  bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
+};
+
+}  // namespace kv
 
 #endif

@@ -28,22 +28,6 @@ struct TZipLimits {
   size_t MaxEntries = 65534;
 };
 
-struct TZipEntry {
-  std::string Name;     // UTF-8 (CP437 names converted); '\' and case kept as stored
-  uint16_t Flags = 0;   // general-purpose bit flags
-  uint16_t Method = 0;  // 0 stored, 8 deflated
-  uint16_t ModTime = 0;
-  uint16_t ModDate = 0;
-  uint32_t Crc32 = 0;
-  uint64_t CompressedSize = 0;
-  uint64_t UncompressedSize = 0;  // as the directory claims it
-  uint64_t LocalHeaderOffset = 0;
-  uint64_t DataOffset = 0;  // start of the stored bytes, found from the local header
-
-  bool IsEncrypted() const { return (Flags & zipformat::kFlagEncrypted) != 0; }
-  bool IsDirectory() const { return !Name.empty() && Name.back() == '/'; }
-};
-
 class TZipReader;
 
 // Pulls the inflated bytes of one entry in pieces. The CRC-32 is checked when

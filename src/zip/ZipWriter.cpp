@@ -37,6 +37,18 @@ bool HasNonAscii(std::string_view S) {
   return std::any_of(S.begin(), S.end(), [](char C) { return (unsigned char)C >= 0x80; });
 }
 
+// An entry whose local header starts at Offset; CRC-32 and sizes still zero.
+TZipEntry NewEntry(std::string_view Name, TZipMethod Method, uint16_t Flags, uint64_t Offset) {
+  TZipEntry E;
+  E.Name = std::string(Name);
+  E.Method = uint16_t(Method);
+  E.Flags = uint16_t((HasNonAscii(Name) ? kFlagUtf8 : 0) | Flags);
+  E.ModTime = kDosTime;
+  E.ModDate = kDosDate;
+  E.LocalHeaderOffset = Offset;
+  return E;
+}
+
 }  // namespace
 
 std::string ZipDeflateRaw(std::string_view Data, int Level) {
@@ -75,7 +87,7 @@ std::string ZipDeflateRaw(std::string_view Data, int Level) {
 
 struct TZipWriter::TEntryStream {
   z_stream Z{};
-  TEntry Entry;
+  TZipEntry Entry;
   uint32_t Crc = 0;
   std::string Out;  // deflated bytes of one piece
   ~TEntryStream() { deflateEnd(&Z); }
@@ -123,14 +135,10 @@ void TZipWriter::AddEntry(std::string_view Name, std::string_view Data, TZipMeth
 void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t Crc32,
                              uint64_t UncompressedSize, std::string_view StoredBytes) {
   CheckName(Name);
-  TEntry E;
-  E.Name = std::string(Name);
-  E.Method = uint16_t(Method);
-  E.Flags = HasNonAscii(Name) ? kFlagUtf8 : 0;
-  E.Crc = Crc32;
+  TZipEntry E = NewEntry(Name, Method, 0, FOffset);
+  E.Crc32 = Crc32;
   E.CompressedSize = StoredBytes.size();
   E.UncompressedSize = UncompressedSize;
-  E.Offset = FOffset;
 
   PutLocalHeader(E, E.CompressedSize >= kSaturated32 || E.UncompressedSize >= kSaturated32);
   Emit(StoredBytes);
@@ -138,16 +146,16 @@ void TZipWriter::AddRawEntry(std::string_view Name, TZipMethod Method, uint32_t 
   FEntries.push_back(std::move(E));
 }
 
-void TZipWriter::PutLocalHeader(const TEntry& E, bool Zip64) {
+void TZipWriter::PutLocalHeader(const TZipEntry& E, bool Zip64) {
   std::string H;
   H.reserve(kLocalHeaderSize + E.Name.size() + 20);
   Put32(H, kLocalHeaderSig);
   Put16(H, Zip64 ? kVersionZip64 : kVersion);
   Put16(H, E.Flags);
   Put16(H, E.Method);
-  Put16(H, kDosTime);
-  Put16(H, kDosDate);
-  Put32(H, E.Crc);
+  Put16(H, E.ModTime);
+  Put16(H, E.ModDate);
+  Put32(H, E.Crc32);
   Put32(H, Zip64 ? kSaturated32 : uint32_t(E.CompressedSize));
   Put32(H, Zip64 ? kSaturated32 : uint32_t(E.UncompressedSize));
   Put16(H, uint16_t(E.Name.size()));
@@ -169,13 +177,9 @@ void TZipWriter::BeginEntry(std::string_view Name) {
   if (deflateInit2(&S->Z, FLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw TKvError("Could not start the deflate compressor.");
   S->Out.resize(size_t{64} << 10);
-  TEntry& E = S->Entry;
-  E.Name = std::string(Name);
-  E.Method = uint16_t(TZipMethod::Deflated);
-  E.Flags = uint16_t((HasNonAscii(Name) ? kFlagUtf8 : 0) | kFlagDescriptor);
-  E.Offset = FOffset;
+  S->Entry = NewEntry(Name, TZipMethod::Deflated, kFlagDescriptor, FOffset);
   // CRC-32 and sizes are not known yet: zero here, in the descriptor after the data.
-  PutLocalHeader(E, false);
+  PutLocalHeader(S->Entry, false);
   FStream = std::move(S);
 }
 
@@ -214,12 +218,12 @@ void TZipWriter::WriteEntryData(std::string_view Data) {
 void TZipWriter::EndEntry() {
   if (!FStream) throw TKvError("No ZIP entry is being written.");
   Deflate({}, true);
-  TEntry E = std::move(FStream->Entry);
-  E.Crc = FStream->Crc;
+  TZipEntry E = std::move(FStream->Entry);
+  E.Crc32 = FStream->Crc;
   FStream.reset();
   std::string D;
   Put32(D, kDescriptorSig);
-  Put32(D, E.Crc);
+  Put32(D, E.Crc32);
   if (E.CompressedSize >= kSaturated32 || E.UncompressedSize >= kSaturated32) {
     Put64(D, E.CompressedSize);
     Put64(D, E.UncompressedSize);
@@ -237,20 +241,20 @@ void TZipWriter::Finish() {
   if (FFinished) throw TKvError("The ZIP archive is already finished.");
   const uint64_t CdStart = FOffset;
   bool NeedZip64End = FEntries.size() >= kSaturated16;
-  for (const TEntry& E : FEntries) {
+  for (const TZipEntry& E : FEntries) {
     std::string Extra;
     if (E.UncompressedSize >= kSaturated32) Put64(Extra, E.UncompressedSize);
     if (E.CompressedSize >= kSaturated32) Put64(Extra, E.CompressedSize);
-    if (E.Offset >= kSaturated32) Put64(Extra, E.Offset);
+    if (E.LocalHeaderOffset >= kSaturated32) Put64(Extra, E.LocalHeaderOffset);
     std::string H;
     Put32(H, kCentralHeaderSig);
     Put16(H, Extra.empty() ? kVersion : kVersionZip64);  // made by: MS-DOS attributes
     Put16(H, Extra.empty() ? kVersion : kVersionZip64);
     Put16(H, E.Flags);
     Put16(H, E.Method);
-    Put16(H, kDosTime);
-    Put16(H, kDosDate);
-    Put32(H, E.Crc);
+    Put16(H, E.ModTime);
+    Put16(H, E.ModDate);
+    Put32(H, E.Crc32);
     Put32(H, Clamp32(E.CompressedSize));
     Put32(H, Clamp32(E.UncompressedSize));
     Put16(H, uint16_t(E.Name.size()));
@@ -259,7 +263,7 @@ void TZipWriter::Finish() {
     Put16(H, 0);  // disk
     Put16(H, 0);  // internal attributes
     Put32(H, 0);  // external attributes
-    Put32(H, Clamp32(E.Offset));
+    Put32(H, Clamp32(E.LocalHeaderOffset));
     H += E.Name;
     if (!Extra.empty()) {
       Put16(H, kZip64ExtraId);

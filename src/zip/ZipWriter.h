@@ -89,24 +89,15 @@ class TZipWriter {
   size_t EntryCount() const { return FEntries.size(); }
 
  private:
-  struct TEntry {
-    std::string Name;
-    uint16_t Method = 0;
-    uint16_t Flags = 0;
-    uint32_t Crc = 0;
-    uint64_t CompressedSize = 0;
-    uint64_t UncompressedSize = 0;
-    uint64_t Offset = 0;
-  };
   struct TEntryStream;
   void CheckName(std::string_view Name);
-  void PutLocalHeader(const TEntry& E, bool Zip64);
+  void PutLocalHeader(const TZipEntry& E, bool Zip64);
   void Deflate(std::string_view Data, bool Last);
   void Emit(std::string_view Bytes);
   std::string FBuffer;
   std::unique_ptr<TAtomicFileWriter> FFile;
   uint64_t FOffset = 0;
-  std::vector<TEntry> FEntries;
+  std::vector<TZipEntry> FEntries;
   std::set<std::string, std::less<>> FNames;
   std::unique_ptr<TEntryStream> FStream;  // the entry being written in pieces
   int FLevel = -1;

@@ -53,7 +53,7 @@ std::string ReadFileBytes(const std::string& Path, bool& Ok) {
 }
 
 void CmdLoad(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "load DLL")) return;
+  if (!S.Need(A, 1)) return;
   std::string Err = H().Load(HostPath(A[0]));
   if (!Err.empty()) return S.Fail(Err);
   S.Define("DLL", H().DllPath());
@@ -80,7 +80,7 @@ void CmdInit(TScript& S, const TArgs&) {
 }
 
 void CmdExpectInit(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-init title|publisher|hint VALUE")) return;
+  if (!S.Need(A, 2)) return;
   const std::string& Got = A[0] == "title" ? LastTitle : A[0] == "hint" ? LastHint : LastPublisher;
   if (A[0] == "publisher" && A[1] == "*") {
     if (LastPublisher.empty()) S.Fail("empty publisher");
@@ -115,30 +115,30 @@ void CmdSetup(TScript& S, const TArgs& A) {
 }
 
 void CmdSet(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "set [VAR] VALUE")) return;
+  if (!S.Need(A, 2)) return;
   H().FVariables[A[0]] = A[1];
 }
 
 void CmdUnset(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "unset [VAR]")) return;
+  if (!S.Need(A, 1)) return;
   H().FVariables.erase(A[0]);
 }
 
 void CmdPrintVar(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "print-var [VAR]")) return;
+  if (!S.Need(A, 1)) return;
   auto It = H().FVariables.find(A[0]);
   S.Print(A[0] + "=" + (It == H().FVariables.end() ? "(unset)" : Quote(It->second)));
 }
 
 void CmdExpectVar(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-var [VAR] VALUE")) return;
+  if (!S.Need(A, 2)) return;
   auto It = H().FVariables.find(A[0]);
   std::string Got = It == H().FVariables.end() ? "" : It->second;
   if (Got != A[1]) S.Fail(A[0] + " is " + Quote(Got) + ", expected " + Quote(A[1]));
 }
 
 void CmdExpectVarContains(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-var-contains [VAR] TEXT")) return;
+  if (!S.Need(A, 2)) return;
   std::string Got = H().FVariables[A[0]];
   if (Got.find(A[1]) == std::string::npos)
     S.Fail(A[0] + " is " + Quote(Got) + ", lacks " + Quote(A[1]));
@@ -162,7 +162,7 @@ void CmdClearActions(TScript&, const TArgs&) {
 // Compares the recorded fvAddAction calls with a file of lines in the
 // dump-actions form.
 void CmdCheckActions(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "check-actions FILE")) return;
+  if (!S.Need(A, 1)) return;
   bool Ok = false;
   std::string Text = ReadFileBytes(A[0], Ok);
   if (!Ok) return S.Fail("cannot read " + A[0]);
@@ -233,7 +233,7 @@ class TMessageBoxAnswerer {
 };
 
 void CmdExpectMessageBox(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-message-box TEXT")) return;
+  if (!S.Need(A, 1)) return;
   for (const std::string& M : GMessageBoxes)
     if (M.find(A[0]) != std::string::npos) return;
   S.Fail("no message box with " + Quote(A[0]) + " (" + std::to_string(GMessageBoxes.size()) +
@@ -241,7 +241,7 @@ void CmdExpectMessageBox(TScript& S, const TArgs& A) {
 }
 
 void CmdExec(TScript& S, const TArgs& A) {
-  if (!NeedLoaded(S) || !S.Need(A, 1, "exec ACTION [PARAMS...]")) return;
+  if (!NeedLoaded(S) || !S.Need(A, 1)) return;
   int Id = 0;
   if (!H().ActionId(A[0], Id)) return S.Fail("unknown action " + A[0]);
   std::vector<kv::THostString> Params;
@@ -259,13 +259,13 @@ void CmdExec(TScript& S, const TArgs& A) {
 }
 
 void CmdExpectResult(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-result N")) return;
+  if (!S.Need(A, 1)) return;
   if (std::to_string(LastResult) != A[0])
     S.Fail("result " + std::to_string(LastResult) + ", expected " + A[0]);
 }
 
 void CmdMessage(TScript& S, const TArgs& A) {
-  if (!NeedLoaded(S) || !S.Need(A, 1, "message CODE")) return;
+  if (!NeedLoaded(S) || !S.Need(A, 1)) return;
   H().FMessage(kv::ParseInt32Or(A[0], 0));
   S.Print("message " + A[0]);
 }
@@ -287,7 +287,7 @@ void CmdSettle(TScript& S, const TArgs&) {
 }
 
 void CmdRect(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 5, "rect NAME X Y W H")) return;
+  if (!S.Need(A, 5)) return;
   TRectangle& R = H().FRects[kv::AsciiUpper(A[0])];
   if (R.Window) DestroyWindow(R.Window);
   R.Name = A[0];
@@ -299,7 +299,7 @@ void CmdRect(TScript& S, const TArgs& A) {
 }
 
 void CmdRectMove(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 5, "rect-move NAME X Y W H")) return;
+  if (!S.Need(A, 5)) return;
   auto It = H().FRects.find(kv::AsciiUpper(A[0]));
   if (It == H().FRects.end()) return S.Fail("no Rectangle " + A[0]);
   MoveWindow(It->second.Window, kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0),
@@ -307,7 +307,7 @@ void CmdRectMove(TScript& S, const TArgs& A) {
 }
 
 void CmdRectDestroy(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "rect-destroy NAME")) return;
+  if (!S.Need(A, 1)) return;
   auto It = H().FRects.find(kv::AsciiUpper(A[0]));
   if (It == H().FRects.end()) return S.Fail("no Rectangle " + A[0]);
   DestroyWindow(It->second.Window);
@@ -315,12 +315,12 @@ void CmdRectDestroy(TScript& S, const TArgs& A) {
 }
 
 void CmdProbe(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "probe on|off")) return;
+  if (!S.Need(A, 1)) return;
   H().FProbeAnswers = A[0] == "on";
 }
 
 void CmdPick(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "pick ANSWER")) return;
+  if (!S.Need(A, 1)) return;
   H().FPickAnswers.push_back(A[0]);
 }
 
@@ -341,21 +341,21 @@ void CmdClearPlayed(TScript&, const TArgs&) {
 }
 
 void CmdExpectFile(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-file PATH")) return;
+  if (!S.Need(A, 1)) return;
   bool Ok = false;
   ReadFileBytes(A[0], Ok);
   if (!Ok) S.Fail("no file " + A[0]);
 }
 
 void CmdExpectNoFile(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-no-file PATH")) return;
+  if (!S.Need(A, 1)) return;
   bool Ok = false;
   ReadFileBytes(A[0], Ok);
   if (Ok) S.Fail("file exists: " + A[0]);
 }
 
 void CmdExpectFileContains(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-file-contains PATH TEXT")) return;
+  if (!S.Need(A, 2)) return;
   bool Ok = false;
   std::string Text = ReadFileBytes(A[0], Ok);
   if (!Ok) return S.Fail("no file " + A[0]);
@@ -363,7 +363,7 @@ void CmdExpectFileContains(TScript& S, const TArgs& A) {
 }
 
 void CmdExpectFileLacks(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-file-lacks PATH TEXT")) return;
+  if (!S.Need(A, 2)) return;
   bool Ok = false;
   std::string Text = ReadFileBytes(A[0], Ok);
   if (Ok && Text.find(A[1]) != std::string::npos) S.Fail(A[0] + " contains " + Quote(A[1]));
@@ -371,7 +371,7 @@ void CmdExpectFileLacks(TScript& S, const TArgs& A) {
 
 // expect-same-file A B: both files exist and hold the same bytes.
 void CmdExpectSameFile(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-same-file PATH PATH")) return;
+  if (!S.Need(A, 2)) return;
   bool OkA = false, OkB = false;
   std::string BytesA = ReadFileBytes(A[0], OkA), BytesB = ReadFileBytes(A[1], OkB);
   if (!OkA || !OkB) return S.Fail("no file " + (OkA ? A[1] : A[0]));
@@ -383,7 +383,7 @@ void CmdExpectSameFile(TScript& S, const TArgs& A) {
 }
 
 void CmdCopyFile(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "copy-file SOURCE TARGET")) return;
+  if (!S.Need(A, 2)) return;
   if (!CopyFileW(WideOf(HostPath(A[0])).c_str(), WideOf(HostPath(A[1])).c_str(), FALSE))
     S.Fail("cannot copy " + A[0]);
 }
@@ -399,44 +399,44 @@ void CmdEcho(TScript& S, const TArgs& A) {
 }
 
 const TScriptCommand Reg[] = {
-    {"load", "load DLL", CmdLoad},
-    {"unload", "unload", CmdUnload},
-    {"init", "init", CmdInit},
-    {"expect-init", "expect-init title|publisher|hint VALUE", CmdExpectInit},
-    {"register", "register [novars]", CmdRegister},
-    {"register-access", "register-access [none]", CmdRegisterAccess},
-    {"register-script", "register-script [none]", CmdRegisterScript},
-    {"setup", "setup", CmdSetup},
-    {"set", "set [VAR] VALUE", CmdSet},
-    {"unset", "unset [VAR]", CmdUnset},
-    {"print-var", "print-var [VAR]", CmdPrintVar},
-    {"expect-var", "expect-var [VAR] VALUE", CmdExpectVar, TCheck::Eventually},
-    {"expect-var-contains", "expect-var-contains [VAR] TEXT", CmdExpectVarContains},
-    {"dump-actions", "dump-actions", CmdDumpActions},
-    {"clear-actions", "clear-actions", CmdClearActions},
-    {"check-actions", "check-actions FILE", CmdCheckActions},
-    {"exec", "exec ACTION [PARAMS...]", CmdExec},
-    {"expect-result", "expect-result N", CmdExpectResult},
-    {"expect-message-box", "expect-message-box TEXT", CmdExpectMessageBox},
-    {"copy-file", "copy-file SOURCE TARGET", CmdCopyFile},
-    {"message", "message CODE", CmdMessage},
-    {"pump", "pump [MS]", CmdPump},
-    {"settle", "settle", CmdSettle},
-    {"rect", "rect NAME X Y W H", CmdRect},
-    {"rect-move", "rect-move NAME X Y W H", CmdRectMove},
-    {"rect-destroy", "rect-destroy NAME", CmdRectDestroy},
-    {"probe", "probe on|off", CmdProbe},
-    {"pick", "pick ANSWER", CmdPick},
-    {"pick-cancel", "pick-cancel", CmdPickCancel},
-    {"expect-played", "expect-played [COMMANDS...]", CmdExpectPlayed, TCheck::Eventually},
-    {"clear-played", "clear-played", CmdClearPlayed},
-    {"expect-file", "expect-file PATH", CmdExpectFile},
-    {"expect-no-file", "expect-no-file PATH", CmdExpectNoFile},
-    {"expect-file-contains", "expect-file-contains PATH TEXT", CmdExpectFileContains},
-    {"expect-file-lacks", "expect-file-lacks PATH TEXT", CmdExpectFileLacks},
-    {"expect-same-file", "expect-same-file PATH PATH", CmdExpectSameFile},
-    {"delete-file", "delete-file PATH", CmdDeleteFile},
-    {"echo", "echo TEXT...", CmdEcho},
+    {"load DLL", CmdLoad},
+    {"unload", CmdUnload},
+    {"init", CmdInit},
+    {"expect-init title|publisher|hint VALUE", CmdExpectInit},
+    {"register [novars]", CmdRegister},
+    {"register-access [none]", CmdRegisterAccess},
+    {"register-script [none]", CmdRegisterScript},
+    {"setup", CmdSetup},
+    {"set [VAR] VALUE", CmdSet},
+    {"unset [VAR]", CmdUnset},
+    {"print-var [VAR]", CmdPrintVar},
+    {"expect-var [VAR] VALUE", CmdExpectVar, TCheck::Eventually},
+    {"expect-var-contains [VAR] TEXT", CmdExpectVarContains},
+    {"dump-actions", CmdDumpActions},
+    {"clear-actions", CmdClearActions},
+    {"check-actions FILE", CmdCheckActions},
+    {"exec ACTION [PARAMS...]", CmdExec},
+    {"expect-result N", CmdExpectResult},
+    {"expect-message-box TEXT", CmdExpectMessageBox},
+    {"copy-file SOURCE TARGET", CmdCopyFile},
+    {"message CODE", CmdMessage},
+    {"pump [MS]", CmdPump},
+    {"settle", CmdSettle},
+    {"rect NAME X Y W H", CmdRect},
+    {"rect-move NAME X Y W H", CmdRectMove},
+    {"rect-destroy NAME", CmdRectDestroy},
+    {"probe on|off", CmdProbe},
+    {"pick ANSWER", CmdPick},
+    {"pick-cancel", CmdPickCancel},
+    {"expect-played [COMMANDS...]", CmdExpectPlayed, TCheck::Eventually},
+    {"clear-played", CmdClearPlayed},
+    {"expect-file PATH", CmdExpectFile},
+    {"expect-no-file PATH", CmdExpectNoFile},
+    {"expect-file-contains PATH TEXT", CmdExpectFileContains},
+    {"expect-file-lacks PATH TEXT", CmdExpectFileLacks},
+    {"expect-same-file PATH PATH", CmdExpectSameFile},
+    {"delete-file PATH", CmdDeleteFile},
+    {"echo TEXT...", CmdEcho},
 };
 
 }  // namespace

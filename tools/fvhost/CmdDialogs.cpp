@@ -367,7 +367,7 @@ void FreeSlots() {
 void CmdEdit(TScript& S, const TArgs& A) {
   THost& H = THost::Get();
   if (!H.Loaded()) return S.Fail("no DLL loaded");
-  if (!S.Need(A, 1, "edit ACTION [PARAMS...]")) return;
+  if (!S.Need(A, 1)) return;
   int Id = 0;
   if (!H.ActionId(A[0], Id)) return S.Fail("unknown action " + A[0]);
   FreeSlots();
@@ -417,20 +417,20 @@ void CmdEdit(TScript& S, const TArgs& A) {
 }
 
 void CmdExpectEditResult(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-edit-result 0|1")) return;
+  if (!S.Need(A, 1)) return;
   if (std::to_string(GEditResult) != A[0])
     S.Fail("edit result " + std::to_string(GEditResult) + ", expected " + A[0]);
 }
 
 void CmdExpectParam(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-param INDEX TEXT")) return;
+  if (!S.Need(A, 2)) return;
   size_t I = static_cast<size_t>(kv::ParseInt32Or(A[0], 1) - 1);
   std::string T = I < GSlots.size() ? THost::ReadHostString(GSlots[I]) : "";
   if (T != A[1]) S.Fail("param " + A[0] + " is \"" + T + "\", expected \"" + A[1] + "\"");
 }
 
 void CmdPrintParam(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "print-param INDEX")) return;
+  if (!S.Need(A, 1)) return;
   size_t I = static_cast<size_t>(kv::ParseInt32Or(A[0], 1) - 1);
   S.Print("param " + A[0] + " = " + (I < GSlots.size() ? THost::ReadHostString(GSlots[I]) : ""));
 }
@@ -446,7 +446,7 @@ void CmdExpectParamsUntouched(TScript& S, const TArgs&) {
 }
 
 void CmdExpectRequest(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-request CODE:TEXT")) return;
+  if (!S.Need(A, 1)) return;
   const auto& R = THost::Get().FRequests;
   if (R.empty() || R.back() != A[0])
     S.Fail("last request \"" + (R.empty() ? std::string() : R.back()) + "\", expected \"" + A[0] +
@@ -454,32 +454,32 @@ void CmdExpectRequest(TScript& S, const TArgs& A) {
 }
 
 const TScriptCommand Reg[] = {
-    {"edit", "edit ACTION [PARAMS...]", CmdEdit},
-    {"expect-edit-result", "expect-edit-result 0|1", CmdExpectEditResult},
-    {"expect-param", "expect-param INDEX TEXT", CmdExpectParam},
-    {"print-param", "print-param INDEX", CmdPrintParam},
-    {"expect-params-untouched", "expect-params-untouched", CmdExpectParamsUntouched},
-    {"expect-request", "expect-request CODE:TEXT", CmdExpectRequest},
-    {"dlg-expect-caption", "dlg-expect-caption TEXT", StepCaption},
-    {"dlg-expect", "dlg-expect CONTROL TEXT", StepExpect},
-    {"dlg-expect-check", "dlg-expect-check CONTROL 0|1", StepExpectCheck},
-    {"dlg-expect-enabled", "dlg-expect-enabled CONTROL 0|1", StepExpectEnabled},
-    {"dlg-expect-items", "dlg-expect-items CONTROL NAME=0|1;...", StepExpectItems},
-    {"dlg-set", "dlg-set CONTROL TEXT", StepSet},
-    {"dlg-select", "dlg-select CONTROL ITEM", StepSelect},
-    {"dlg-click", "dlg-click CONTROL", StepClick},
-    {"dlg-focus", "dlg-focus CONTROL", StepFocus},
-    {"dlg-check-item", "dlg-check-item CONTROL INDEX 0|1", StepCheckItem},
-    {"dlg-shot", "dlg-shot FILE.png", StepShot},
-    {"dlg-ok", "dlg-ok", StepOk},
-    {"dlg-cancel", "dlg-cancel", StepCancel},
-    {"dlg-close", "dlg-close", StepClose},
-    {"dlg-key", "dlg-key return|escape", StepKey},
-    {"dlg-answer-file", "dlg-answer-file PATH", StepAnswerFile},
-    {"dlg-cancel-file", "dlg-cancel-file", StepCancelFile},
-    {"dlg-answer-color", "dlg-answer-color RRGGBB", StepAnswerColor},
-    {"dlg-cancel-color", "dlg-cancel-color", StepCancelColor},
-    {"dlg-expect-message", "dlg-expect-message TEXT", StepMessage},
+    {"edit ACTION [PARAMS...]", CmdEdit},
+    {"expect-edit-result 0|1", CmdExpectEditResult},
+    {"expect-param INDEX TEXT", CmdExpectParam},
+    {"print-param INDEX", CmdPrintParam},
+    {"expect-params-untouched", CmdExpectParamsUntouched},
+    {"expect-request CODE:TEXT", CmdExpectRequest},
+    {"dlg-expect-caption TEXT", StepCaption},
+    {"dlg-expect CONTROL TEXT", StepExpect},
+    {"dlg-expect-check CONTROL 0|1", StepExpectCheck},
+    {"dlg-expect-enabled CONTROL 0|1", StepExpectEnabled},
+    {"dlg-expect-items CONTROL NAME=0|1;...", StepExpectItems},
+    {"dlg-set CONTROL TEXT", StepSet},
+    {"dlg-select CONTROL ITEM", StepSelect},
+    {"dlg-click CONTROL", StepClick},
+    {"dlg-focus CONTROL", StepFocus},
+    {"dlg-check-item CONTROL INDEX 0|1", StepCheckItem},
+    {"dlg-shot FILE.png", StepShot},
+    {"dlg-ok", StepOk},
+    {"dlg-cancel", StepCancel},
+    {"dlg-close", StepClose},
+    {"dlg-key return|escape", StepKey},
+    {"dlg-answer-file PATH", StepAnswerFile},
+    {"dlg-cancel-file", StepCancelFile},
+    {"dlg-answer-color RRGGBB", StepAnswerColor},
+    {"dlg-cancel-color", StepCancelColor},
+    {"dlg-expect-message TEXT", StepMessage},
 };
 
 }  // namespace

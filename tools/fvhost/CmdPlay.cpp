@@ -170,7 +170,7 @@ void RunHostCommand(const std::string& Command) {
 }
 
 void CmdPlay(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "play PUBFILE")) return;
+  if (!S.Need(A, 1)) return;
   std::ifstream In(WideOf(HostPath(A[0])).c_str(), std::ios::binary);
   if (!In) return S.Fail("cannot read " + A[0]);
   std::ostringstream Ss;
@@ -191,7 +191,7 @@ void CmdPlay(TScript& S, const TArgs& A) {
 }
 
 void CmdGotoPage(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "goto-page NUMBER|NAME")) return;
+  if (!S.Need(A, 1)) return;
   for (size_t I = 0; I < GPlayer.Pages.size(); ++I)
     if (kv::SameTextAscii(GPlayer.Pages[I].Name, A[0])) return EnterPage(&S, static_cast<int>(I));
   int N = kv::ParseInt32Or(A[0], 0);
@@ -204,13 +204,13 @@ void CmdLeavePage(TScript& S, const TArgs&) {
 }
 
 void CmdExpectPage(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-page NAME")) return;
+  if (!S.Need(A, 1)) return;
   std::string Got = GPlayer.Current < 0 ? "(none)" : GPlayer.Pages[GPlayer.Current].Name;
   if (!kv::SameTextAscii(Got, A[0])) S.Fail("on page " + Got + ", expected " + A[0]);
 }
 
 void CmdExpectPageCount(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-page-count N")) return;
+  if (!S.Need(A, 1)) return;
   if (std::to_string(GPlayer.Pages.size()) != A[0])
     S.Fail(std::to_string(GPlayer.Pages.size()) + " pages, expected " + A[0]);
 }
@@ -238,7 +238,7 @@ void CmdExpectPageActions(TScript& S, const TArgs& A) {
 // Child windows of the host window that are not the host's own (Rectangles,
 // fields): the plug-in's viewers.
 void CmdExpectViewerWindows(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-viewer-windows N")) return;
+  if (!S.Need(A, 1)) return;
   int Count = 0;
   for (HWND W = GetWindow(H().Window(), GW_CHILD); W; W = GetWindow(W, GW_HWNDNEXT))
     if (!H().IsOwnChild(W)) ++Count;
@@ -247,16 +247,14 @@ void CmdExpectViewerWindows(TScript& S, const TArgs& A) {
 }
 
 const TScriptCommand Reg[] = {
-    {"play", "play PUBFILE", CmdPlay},
-    {"goto-page", "goto-page NUMBER|NAME", CmdGotoPage},
-    {"leave-page", "leave-page", CmdLeavePage},
-    {"expect-page", "expect-page NAME", CmdExpectPage, TCheck::Eventually},
-    {"expect-page-count", "expect-page-count N", CmdExpectPageCount},
-    {"dump-pages", "dump-pages", CmdDumpPages},
-    {"expect-page-actions", "expect-page-actions [ENTRIES...]", CmdExpectPageActions,
-     TCheck::Eventually},
-    {"expect-viewer-windows", "expect-viewer-windows N", CmdExpectViewerWindows,
-     TCheck::Eventually},
+    {"play PUBFILE", CmdPlay},
+    {"goto-page NUMBER|NAME", CmdGotoPage},
+    {"leave-page", CmdLeavePage},
+    {"expect-page NAME", CmdExpectPage, TCheck::Eventually},
+    {"expect-page-count N", CmdExpectPageCount},
+    {"dump-pages", CmdDumpPages},
+    {"expect-page-actions [ENTRIES...]", CmdExpectPageActions, TCheck::Eventually},
+    {"expect-viewer-windows N", CmdExpectViewerWindows, TCheck::Eventually},
 };
 
 }  // namespace

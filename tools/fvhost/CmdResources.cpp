@@ -341,7 +341,7 @@ void CmdResources(TScript& S, const TArgs& A) {
 }
 
 void CmdResourcesMark(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "resources-mark NAME")) return;
+  if (!S.Need(A, 1)) return;
   TMark* M = FindMark(A[0], true);
   if (!M) return S.Fail("no room for resources mark " + A[0]);
   M->Sample = SettledSample();
@@ -355,10 +355,7 @@ void CmdResourcesMark(TScript& S, const TArgs& A) {
 // the memory slack (default 64 KiB), private bytes plus the private slack (default 1024 KiB). The
 // working set is printed only: it follows paging, not what the program holds.
 void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
-  const char* Usage =
-      "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
-      "[--tls-slack N] [--gdi-slack N]";
-  if (!S.Need(A, 1, Usage)) return;
+  if (!S.Need(A, 1)) return;
   const TMark* Mark = FindMark(A[0], false);
   if (!Mark) return S.Fail("no resources mark " + A[0]);
   long MemorySlack = 64, PrivateSlack = 1024, HandleSlack = 0, TlsSlack = 0, GdiSlack = 0;
@@ -370,7 +367,7 @@ void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
                   : A[I] == "--tls-slack"     ? &TlsSlack
                   : A[I] == "--gdi-slack"     ? &GdiSlack
                                               : nullptr;
-    if (Value < 0 || !Slack) return S.Fail(std::string("usage: ") + Usage);
+    if (Value < 0 || !Slack) return S.FailUsage();
     *Slack = Value;
   }
   const TSample& M = Mark->Sample;
@@ -404,8 +401,7 @@ void CmdExpectResourcesBack(TScript& S, const TArgs& A) {
 // handles, heap in KiB) has grown by at least MIN since the mark; proves that
 // the counts see what a leak would hold.
 void CmdExpectResourcesGrown(TScript& S, const TArgs& A) {
-  const char* Usage = "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...";
-  if (!S.Need(A, 3, Usage)) return;
+  if (!S.Need(A, 3)) return;
   const TMark* Mark = FindMark(A[0], false);
   if (!Mark) return S.Fail("no resources mark " + A[0]);
   static TSample Now;
@@ -420,7 +416,7 @@ void CmdExpectResourcesGrown(TScript& S, const TArgs& A) {
                       : A[I] == "handles" ? Now.Handles - M.Handles
                       : A[I] == "heap" ? ((long long)Now.HeapBytes - (long long)M.HeapBytes) / 1024
                                        : LLONG_MIN;
-    if (!Min || Grown == LLONG_MIN) return S.Fail(std::string("usage: ") + Usage);
+    if (!Min || Grown == LLONG_MIN) return S.FailUsage();
     if (Grown < *Min)
       S.Fail(A[I] + " grew by " + std::to_string(Grown) + " since mark " + A[0] +
              ", expected at least " + std::to_string(*Min));
@@ -476,17 +472,13 @@ bool ParseRoundAllowances(const TArgs& A, size_t From, TRoundAllowances& R) {
 // the later ones do, then as many rounds again) take the one-time costs, so
 // what grows from FROM to TO is what every round keeps.
 void CmdExpectGrowthPerRound(TScript& S, const TArgs& A) {
-  const char* Usage =
-      "expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "
-      "[--handles N] [--tls N]";
-  if (!S.Need(A, 3, Usage)) return;
+  if (!S.Need(A, 3)) return;
   const TMark* From = FindMark(A[0], false);
   const TMark* To = FindMark(A[1], false);
   if (!From || !To) return S.Fail("no resources mark " + (From ? A[1] : A[0]));
   const int32_t Rounds = kv::ParseInt32Or(A[2], 0);
   TRoundAllowances Allow;
-  if (Rounds <= 0 || !ParseRoundAllowances(A, 3, Allow))
-    return S.Fail(std::string("usage: ") + Usage);
+  if (Rounds <= 0 || !ParseRoundAllowances(A, 3, Allow)) return S.FailUsage();
   const TSample &W = From->Sample, &N = To->Sample;
   const std::string Span = " in " + A[2] + " rounds from " + A[0] + " to " + A[1];
   auto KiB = [](size_t Was, size_t Is) { return (double(Is) - double(Was)) / 1024; };
@@ -523,9 +515,9 @@ std::vector<HANDLE> GHeldHandles;
 std::vector<std::unique_ptr<char[]>> GHeldBlocks;
 
 void CmdHold(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "hold gdi|handles|heap N")) return;
+  if (!S.Need(A, 2)) return;
   const int N = kv::ParseInt32Or(A[1], -1);
-  if (N < 0) return S.Fail("usage: hold gdi|handles|heap N");
+  if (N < 0) return S.FailUsage();
   for (int I = 0; I < N; ++I) {
     if (A[0] == "gdi")
       GHeldGdi.push_back(CreateSolidBrush(RGB(I & 255, 0, 0)));
@@ -534,7 +526,7 @@ void CmdHold(TScript& S, const TArgs& A) {
     else if (A[0] == "heap")
       GHeldBlocks.push_back(std::make_unique<char[]>(1024));
     else
-      return S.Fail("usage: hold gdi|handles|heap N");
+      return S.FailUsage();
   }
 }
 
@@ -549,7 +541,7 @@ std::vector<int> GLeakedOnce;  // script lines whose "once" has run
 void CmdLeak(TScript& S, const TArgs& A) {
   const int KiB = A.empty() ? -1 : kv::ParseInt32Or(A[0], -1);
   const bool Once = A.size() > 1 && A[1] == "once";
-  if (KiB < 0 || A.size() > 2 || (A.size() == 2 && !Once)) return S.Fail("usage: leak KIB [once]");
+  if (KiB < 0 || A.size() > 2 || (A.size() == 2 && !Once)) return S.FailUsage();
   if (Once) {
     if (std::count(GLeakedOnce.begin(), GLeakedOnce.end(), S.CurrentLine())) return;
     GLeakedOnce.push_back(S.CurrentLine());
@@ -619,9 +611,9 @@ void CmdMemoryWatch(TScript&, const TArgs&) {
 // expect-memory-peak PRIVATE_MIB: prints the peaks since memory-watch and
 // fails when private bytes went past the budget.
 void CmdExpectMemoryPeak(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-memory-peak PRIVATE_MIB")) return;
+  if (!S.Need(A, 1)) return;
   int32_t Budget = kv::ParseInt32Or(A[0], -1);
-  if (Budget <= 0) return S.Fail("usage: expect-memory-peak PRIVATE_MIB");
+  if (Budget <= 0) return S.FailUsage();
   if (!GWatch) return S.Fail("expect-memory-peak needs memory-watch first");
   GWatch->Stop = true;
   GWatch->Sampler.join();
@@ -636,24 +628,21 @@ void CmdExpectMemoryPeak(TScript& S, const TArgs& A) {
 }
 
 const TScriptCommand Reg[] = {
-    {"resources", "resources [LABEL]", CmdResources},
-    {"resources-mark", "resources-mark NAME", CmdResourcesMark},
-    {"expect-resources-back",
-     "expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
+    {"resources [LABEL]", CmdResources},
+    {"resources-mark NAME", CmdResourcesMark},
+    {"expect-resources-back NAME [--memory-slack KiB] [--private-slack KiB] [--handle-slack N] "
      "[--tls-slack N] [--gdi-slack N]",
      CmdExpectResourcesBack},
-    {"expect-resources-grown", "expect-resources-grown NAME gdi|user|windows|handles|heap MIN...",
-     CmdExpectResourcesGrown},
-    {"expect-growth-per-round",
-     "expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "
+    {"expect-resources-grown NAME gdi|user|windows|handles|heap MIN...", CmdExpectResourcesGrown},
+    {"expect-growth-per-round FROM TO ROUNDS [--heap KiB] [--private KiB] [--gdi N] "
      "[--handles N] [--tls N]",
      CmdExpectGrowthPerRound},
-    {"hold", "hold gdi|handles|heap N", CmdHold},
-    {"leak", "leak KIB [once]", CmdLeak},
-    {"release-held", "release-held", CmdReleaseHeld},
-    {"clear-requests", "clear-requests", CmdClearRequests},
-    {"memory-watch", "memory-watch", CmdMemoryWatch},
-    {"expect-memory-peak", "expect-memory-peak PRIVATE_MIB", CmdExpectMemoryPeak},
+    {"hold gdi|handles|heap N", CmdHold},
+    {"leak KIB [once]", CmdLeak},
+    {"release-held", CmdReleaseHeld},
+    {"clear-requests", CmdClearRequests},
+    {"memory-watch", CmdMemoryWatch},
+    {"expect-memory-peak PRIVATE_MIB", CmdExpectMemoryPeak},
 };
 
 }  // namespace

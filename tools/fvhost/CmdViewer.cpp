@@ -108,7 +108,7 @@ UINT KeyCode(const std::string& Name) {
 }
 
 void CmdClick(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 3, "viewer-click RECT X Y [double]")) return;
+  if (!S.Need(A, 3)) return;
   HWND W = NeedViewer(S, A[0]);
   if (!W) return;
   LPARAM P = MAKELPARAM(kv::ParseInt32Or(A[1], 0), kv::ParseInt32Or(A[2], 0));
@@ -124,7 +124,7 @@ void CmdClick(TScript& S, const TArgs& A) {
 // modifiers are held in the thread's keyboard state while the key goes out,
 // with Alt as WM_SYSKEYDOWN as a keyboard sends it.
 void CmdKey(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-key RECT [ctrl+][shift+][alt+]KEY")) return;
+  if (!S.Need(A, 2)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     std::string Name = A[1];
     std::vector<UINT> Held;
@@ -160,7 +160,7 @@ void CmdKey(TScript& S, const TArgs& A) {
 }
 
 void CmdType(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-type RECT TEXT")) return;
+  if (!S.Need(A, 2)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     // Per character: the first may open the editor, which takes the rest.
     std::string Elsewhere;
@@ -171,7 +171,7 @@ void CmdType(TScript& S, const TArgs& A) {
 
 // host-field NAME X Y W H: a one-line text field of the host window.
 void CmdHostField(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 5, "host-field NAME X Y W H")) return;
+  if (!S.Need(A, 5)) return;
   HWND& F = H().FFields[kv::AsciiUpper(A[0])];
   if (F) DestroyWindow(F);
   F = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL,
@@ -193,7 +193,7 @@ HWND NeedField(TScript& S, const std::string& Name) {
 // field-click NAME: the reader clicks into the field, which takes the focus
 // as an edit control does on a click.
 void CmdFieldClick(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "field-click NAME")) return;
+  if (!S.Need(A, 1)) return;
   if (HWND F = NeedField(S, A[0])) {
     SendMessageW(F, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
     SendMessageW(F, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
@@ -202,7 +202,7 @@ void CmdFieldClick(TScript& S, const TArgs& A) {
 
 // type TEXT: characters to whatever window has the keyboard focus.
 void CmdTypeToFocus(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "type TEXT")) return;
+  if (!S.Need(A, 1)) return;
   for (wchar_t C : WideOf(A[0])) {
     // Per character: one may move the focus (a viewer opens its editor).
     HWND F = GetFocus();
@@ -213,7 +213,7 @@ void CmdTypeToFocus(TScript& S, const TArgs& A) {
 
 // expect-focus none | host | field NAME | viewer RECT | editor RECT
 void CmdExpectFocus(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-focus WHAT [NAME]")) return;
+  if (!S.Need(A, 1)) return;
   std::string Want = A[0] + (A.size() > 1 ? " " + kv::AsciiUpper(A[1]) : "");
   std::string Got = FocusName();
   if (Got != Want) S.Fail("focus on " + Got + ", expected " + Want);
@@ -221,7 +221,7 @@ void CmdExpectFocus(TScript& S, const TArgs& A) {
 
 // expect-field NAME TEXT: the field's whole text.
 void CmdExpectField(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "expect-field NAME TEXT")) return;
+  if (!S.Need(A, 2)) return;
   if (HWND F = NeedField(S, A[0])) {
     wchar_t Buf[1024] = L"";
     GetWindowTextW(F, Buf, 1024);
@@ -232,7 +232,7 @@ void CmdExpectField(TScript& S, const TArgs& A) {
 // The wheel at client point (X, Y) of the viewer, sent in screen
 // coordinates as Windows does; without a point at the screen's origin.
 void CmdWheel(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-wheel RECT DELTA [shift] [X Y]")) return;
+  if (!S.Need(A, 2)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     size_t I = 2;
     WORD Keys = 0;
@@ -254,7 +254,7 @@ void CmdWheel(TScript& S, const TArgs& A) {
 // after a click on an arrow (line-up, line-down), a page area (page-up,
 // page-down), or while and after the thumb is dragged to POS (track, drop).
 void CmdScroll(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 3, "viewer-scroll RECT v|h REQUEST [POS]")) return;
+  if (!S.Need(A, 3)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     static const struct {
       const char* Name;
@@ -295,7 +295,7 @@ INPUT MouseTo(int X, int Y, DWORD Buttons = 0) {
 // than its track's ends), then let go. Returns once the
 // window has taken every message of the gesture.
 void CmdBar(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 3, "viewer-bar RECT v|h PART [FRACTION]")) return;
+  if (!S.Need(A, 3)) return;
   HWND W = NeedViewer(S, A[0]);
   if (!W) return;
   const bool Vertical = A[1] != "h";
@@ -349,7 +349,7 @@ void CmdBar(TScript& S, const TArgs& A) {
 
 // expect-scrollbar RECT v|h none | MAX PAGE POS: the window's own bar.
 void CmdExpectScrollBar(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 3, "expect-scrollbar RECT v|h none|MAX PAGE POS")) return;
+  if (!S.Need(A, 3)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     const bool Vertical = A[1] != "h";
     const bool Shown = (GetWindowLongW(W, GWL_STYLE) & (Vertical ? WS_VSCROLL : WS_HSCROLL)) != 0;
@@ -371,13 +371,13 @@ void CmdExpectScrollBar(TScript& S, const TArgs& A) {
 }
 
 void CmdNotify(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-notify RECT CODE")) return;
+  if (!S.Need(A, 2)) return;
   if (HWND W = NeedViewer(S, A[0])) SendMessageW(W, WM_USER + 250, 0, kv::ParseInt32Or(A[1], 0));
 }
 
 // The viewer lies exactly over the Rectangle's client area and is visible.
 void CmdExpectOver(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-viewer-over RECT")) return;
+  if (!S.Need(A, 1)) return;
   HWND W = NeedViewer(S, A[0]), Rect = RectWindow(A[0]);
   if (!W || !Rect) return S.Fail("no Rectangle " + A[0]);
   RECT V, C;
@@ -392,7 +392,7 @@ void CmdExpectOver(TScript& S, const TArgs& A) {
 }
 
 void CmdExpectHidden(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "expect-viewer-hidden RECT")) return;
+  if (!S.Need(A, 1)) return;
   HWND W = FindViewer(A[0]);
   if (W && IsWindowVisible(W)) S.Fail("viewer over " + A[0] + " is visible");
 }
@@ -400,7 +400,7 @@ void CmdExpectHidden(TScript& S, const TArgs& A) {
 // viewer-shot RECT FILE.png [X Y RRGGBB]...: repaints the viewer, captures it
 // from the screen, writes the PNG, then checks the given pixels.
 void CmdShot(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 2, "viewer-shot RECT FILE.png [X Y RRGGBB]...")) return;
+  if (!S.Need(A, 2)) return;
   HWND W = NeedViewer(S, A[0]);
   if (!W) return;
   // Painted last, so nothing a sibling drew is left on it.
@@ -437,7 +437,7 @@ double RepaintMs(HWND W, int Runs) {
 }
 
 void CmdPaintTime(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 1, "viewer-paint-time RECT [RUNS]")) return;
+  if (!S.Need(A, 1)) return;
   if (HWND W = NeedViewer(S, A[0])) {
     char Buf[96];
     std::snprintf(Buf, sizeof Buf, "full repaint: %.2f ms",
@@ -464,7 +464,7 @@ class TBareHost : public kv::IHost {
 // the DLL) over a Rectangle of WIDTH x HEIGHT showing a ROWS x COLS sheet,
 // scrolled to its middle; prints the average full repaint through GDI.
 void CmdPaintBench(TScript& S, const TArgs& A) {
-  if (!S.Need(A, 4, "paint-bench ROWS COLS WIDTH HEIGHT [RUNS]")) return;
+  if (!S.Need(A, 4)) return;
   int Rows = kv::ParseInt32Or(A[0], 0), Cols = kv::ParseInt32Or(A[1], 0);
   int Width = kv::ParseInt32Or(A[2], 0), Height = kv::ParseInt32Or(A[3], 0);
   int Runs = A.size() > 4 ? kv::ParseInt32Or(A[4], 20) : 20;
@@ -523,26 +523,25 @@ void CmdPaintBench(TScript& S, const TArgs& A) {
 }
 
 const TScriptCommand Reg[] = {
-    {"viewer-click", "viewer-click RECT X Y [double]", CmdClick},
-    {"viewer-key", "viewer-key RECT [ctrl+][shift+][alt+]KEY", CmdKey},
-    {"viewer-type", "viewer-type RECT TEXT", CmdType},
-    {"viewer-wheel", "viewer-wheel RECT DELTA [shift] [X Y]", CmdWheel},
-    {"viewer-notify", "viewer-notify RECT CODE", CmdNotify},
-    {"viewer-scroll", "viewer-scroll RECT v|h REQUEST [POS]", CmdScroll},
-    {"viewer-bar", "viewer-bar RECT v|h PART [FRACTION]", CmdBar},
-    {"expect-scrollbar", "expect-scrollbar RECT v|h none|MAX PAGE POS", CmdExpectScrollBar,
+    {"viewer-click RECT X Y [double]", CmdClick},
+    {"viewer-key RECT [ctrl+][shift+][alt+]KEY", CmdKey},
+    {"viewer-type RECT TEXT", CmdType},
+    {"viewer-wheel RECT DELTA [shift] [X Y]", CmdWheel},
+    {"viewer-notify RECT CODE", CmdNotify},
+    {"viewer-scroll RECT v|h REQUEST [POS]", CmdScroll},
+    {"viewer-bar RECT v|h PART [FRACTION]", CmdBar},
+    {"expect-scrollbar RECT v|h none|MAX PAGE POS", CmdExpectScrollBar, TCheck::Eventually},
+    {"host-field NAME X Y W H", CmdHostField},
+    {"field-click NAME", CmdFieldClick},
+    {"type TEXT", CmdTypeToFocus},
+    {"expect-focus none|host|field NAME|viewer RECT|editor RECT", CmdExpectFocus,
      TCheck::Eventually},
-    {"host-field", "host-field NAME X Y W H", CmdHostField},
-    {"field-click", "field-click NAME", CmdFieldClick},
-    {"type", "type TEXT", CmdTypeToFocus},
-    {"expect-focus", "expect-focus none|host|field NAME|viewer RECT|editor RECT", CmdExpectFocus,
-     TCheck::Eventually},
-    {"expect-field", "expect-field NAME TEXT", CmdExpectField},
-    {"expect-viewer-over", "expect-viewer-over RECT", CmdExpectOver, TCheck::Eventually},
-    {"expect-viewer-hidden", "expect-viewer-hidden RECT", CmdExpectHidden, TCheck::Eventually},
-    {"viewer-shot", "viewer-shot RECT FILE.png [X Y RRGGBB]...", CmdShot},
-    {"viewer-paint-time", "viewer-paint-time RECT [RUNS]", CmdPaintTime},
-    {"paint-bench", "paint-bench ROWS COLS WIDTH HEIGHT [RUNS]", CmdPaintBench},
+    {"expect-field NAME TEXT", CmdExpectField},
+    {"expect-viewer-over RECT", CmdExpectOver, TCheck::Eventually},
+    {"expect-viewer-hidden RECT", CmdExpectHidden, TCheck::Eventually},
+    {"viewer-shot RECT FILE.png [X Y RRGGBB]...", CmdShot},
+    {"viewer-paint-time RECT [RUNS]", CmdPaintTime},
+    {"paint-bench ROWS COLS WIDTH HEIGHT [RUNS]", CmdPaintBench},
 };
 
 }  // namespace

@@ -27,8 +27,8 @@ std::map<std::string, TEntry>& Commands() {
 
 }  // namespace
 
-TScriptCommand::TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn, TCheck Check) {
-  Commands()[Name] = {Usage, Fn, Check};
+TScriptCommand::TScriptCommand(const char* Usage, TCommandFn Fn, TCheck Check) {
+  Commands()[std::string(Usage, std::strcspn(Usage, " "))] = {Usage, Fn, Check};
 }
 
 std::string HostPath(const std::string& S) {
@@ -105,10 +105,14 @@ void TScript::Print(const std::string& Line) {
   std::fflush(stdout);
 }
 
-bool TScript::Need(const TArgs& Args, size_t N, const char* Usage) {
+bool TScript::Need(const TArgs& Args, size_t N) {
   if (Args.size() >= N) return true;
-  Fail(std::string("usage: ") + Usage);
+  FailUsage();
   return false;
+}
+
+void TScript::FailUsage() {
+  Fail(std::string("usage: ") + FUsage);
 }
 
 int TScript::Run(const std::vector<std::string>& Lines) {
@@ -163,6 +167,7 @@ void TScript::RunLines(const std::vector<std::string>& Lines, size_t Begin, size
       continue;
     }
     const TArgs CommandArgs(Args.begin() + 1, Args.end());
+    FUsage = It->second.Usage;
     if (It->second.Check == TCheck::Eventually)
       CallUntilHeld(It->second.Fn, CommandArgs);
     else

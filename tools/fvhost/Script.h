@@ -33,8 +33,10 @@ using TCommandFn = void (*)(TScript& S, const TArgs& Args);
 enum class TCheck { Once, Eventually };
 constexpr int kEventuallyMs = 5000;
 
+// Registers a command under the first word of its usage line ("load DLL" is
+// the command "load").
 struct TScriptCommand {
-  TScriptCommand(const char* Name, const char* Usage, TCommandFn Fn, TCheck Check = TCheck::Once);
+  TScriptCommand(const char* Usage, TCommandFn Fn, TCheck Check = TCheck::Once);
 };
 
 class TScript {
@@ -49,8 +51,11 @@ class TScript {
   int Run(const std::vector<std::string>& Lines);
   void Fail(const std::string& Message);
   void Print(const std::string& Line);
-  // Requires at least N arguments; fails the line otherwise.
-  bool Need(const TArgs& Args, size_t N, const char* Usage);
+  // Requires at least N arguments; fails the line with the running command's
+  // usage otherwise.
+  bool Need(const TArgs& Args, size_t N);
+  // Fails the line with the running command's usage.
+  void FailUsage();
 
   int Failures() const { return FFailures; }
   int CurrentLine() const { return FLine; }
@@ -65,6 +70,7 @@ class TScript {
   std::map<std::string, std::string> FDefines;
   int FFailures = 0;
   int FLine = 0;
+  const char* FUsage = "";  // of the command running
   // While set, Print and Fail go here (true: a failure) instead of out.
   std::vector<std::pair<bool, std::string>>* FHeld = nullptr;
 };

@@ -19,14 +19,7 @@ class TBareForm : public TFormModel {
   bool StoreParams(std::vector<std::string>&) override { return true; }
   TControl& Put(TControlKind Kind, const std::string& Name, int Left, int Top, int Width,
                 int Height, int Tab = -1, const std::string& Text = "") {
-    TControl C;
-    C.Kind = Kind;
-    C.Name = Name;
-    C.Left = Left;
-    C.Top = Top;
-    C.Width = Width;
-    C.Height = Height;
-    C.TabOrder = Tab;
+    TControl C = MakeControl(Name, Kind, Left, Top, Width, Height, Tab);
     C.Text = Text;
     Controls().push_back(C);
     return Controls().back();

@@ -287,10 +287,11 @@ const TXlsxSheet& TRecalcService::Sheet(int Index) {
   return S;
 }
 
-void TRecalcService::RecalculateAll() {
+void TRecalcService::RecalculateAll(int ShownSheet) {
   FAllLoaded = true;
   FEngine->RecalculateAll([&](int Sheet, int32_t Row, int32_t Col, const TCalcValue& Value) {
-    FBook.ShowCachedValue(Sheet, Row, Col, CachedValueOf(Value));
+    if (ShownSheet < 0 || Sheet == ShownSheet)
+      FBook.ShowCachedValue(Sheet, Row, Col, CachedValueOf(Value));
   });
 }
 

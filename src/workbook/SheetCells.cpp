@@ -162,7 +162,7 @@ TSheetCells::TCell& TSheetCells::Place(int32_t Row, int32_t Col, bool& Existed) 
 }
 
 void TSheetCells::StoreText(TCell& C, std::string_view Text, std::string_view Value) {
-  const uint8_t Keep = C.Form & kFormula;
+  const uint8_t Keep = C.Form & (kFormula | kRecomputed);
   if ((Value.empty() || Value == Text) && Text.size() <= sizeof C.Inline) {
     if (!Text.empty()) std::memcpy(C.Inline, Text.data(), Text.size());
     C.Form = static_cast<uint8_t>(Keep | Text.size());
@@ -204,6 +204,7 @@ TSheetCells::TCell& TSheetCells::EditCell(int32_t Row, int32_t Col, TCellType Ty
   TCell* C = &Place(Row, Col, Existed);
   C->Type = Type;
   StoreText(*C, Text, Value);
+  C->Form = static_cast<uint8_t>(C->Form & ~kRecomputed);
   if (Existed && (C->Form & kFormula)) {
     C->Form = static_cast<uint8_t>(C->Form & ~kFormula);
     DropFormula(Row, Col);
@@ -253,6 +254,47 @@ void TSheetCells::SetCachedValue(int32_t Row, int32_t Col, std::string_view Text
   C->Type = Type;
   StoreText(*C, Text, Value);
   FKept.erase((static_cast<uint64_t>(Row) << 14) | static_cast<uint64_t>(Col));
+}
+
+void TSheetCells::MarkRecomputed(int32_t Row, int32_t Col) {
+  TCell* C = FindToChange(Row, Col);
+  if (!C || !(C->Form & kFormula)) return;
+  C->Form |= kRecomputed;
+  FAnyRecomputed = true;
+}
+
+bool TSheetCells::IsRecomputed(int32_t Row, int32_t Col) const {
+  if (!FAnyRecomputed) return false;
+  const TCell* C = Find(Row, Col);
+  return C && (C->Form & kRecomputed);
+}
+
+bool TSheetCells::RecomputedBounds(int32_t& Row1, int32_t& Col1, int32_t& Row2,
+                                   int32_t& Col2) const {
+  bool Any = false;
+  if (!FAnyRecomputed) return false;
+  for (const TFormulaCell& F : FFormulaCells) {
+    if (!IsRecomputed(F.Row, F.Col)) continue;
+    if (!Any) {
+      Row1 = Row2 = F.Row;
+      Col1 = Col2 = F.Col;
+      Any = true;
+    }
+    Row2 = F.Row;  // the cells are in row order
+    Col1 = std::min(Col1, F.Col);
+    Col2 = std::max(Col2, F.Col);
+  }
+  return Any;
+}
+
+bool TSheetCells::RecomputedIn(int32_t Row1, int32_t Col1, int32_t Row2, int32_t Col2) const {
+  if (!FAnyRecomputed) return false;
+  auto It = std::lower_bound(
+      FFormulaCells.begin(), FFormulaCells.end(), std::make_pair(Row1, 0),
+      [](const TFormulaCell& F, std::pair<int32_t, int32_t> P) { return F.Row < P.first; });
+  for (; It != FFormulaCells.end() && It->Row <= Row2; ++It)
+    if (It->Col >= Col1 && It->Col <= Col2 && IsRecomputed(It->Row, It->Col)) return true;
+  return false;
 }
 
 void TSheetCells::Grow(int32_t Rows, int32_t Cols) {

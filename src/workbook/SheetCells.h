@@ -196,6 +196,18 @@ class TSheetCells {
   // for a cell without a formula. Raises: the text cap's error.
   void SetCachedValue(int32_t Row, int32_t Col, std::string_view Text, TCellType Type,
                       std::string_view Value = {});
+  // ---- recomputed values awaiting a save ----
+  // Marks a formula cell whose cached value (SetCachedValue) is to be saved;
+  // nothing happens for a cell without a formula. The mark costs no memory:
+  // it is a bit of the cell. A later edit of the cell (SetCell, PutCell)
+  // takes it away; a new cached value keeps it. A shown copy has none.
+  void MarkRecomputed(int32_t Row, int32_t Col);
+  bool IsRecomputed(int32_t Row, int32_t Col) const;
+  // The smallest rectangle holding every marked cell; false when none is.
+  bool RecomputedBounds(int32_t& Row1, int32_t& Col1, int32_t& Row2, int32_t& Col2) const;
+  // Whether a marked cell lies in the rectangle (Row1, Col1) .. (Row2, Col2).
+  bool RecomputedIn(int32_t Row1, int32_t Col1, int32_t Row2, int32_t Col2) const;
+
   // Grows (never shrinks) the reported size to at least Rows x Cols.
   void Grow(int32_t Rows, int32_t Cols);
   // Gives back the room reserved for growth (after a load).
@@ -205,7 +217,8 @@ class TSheetCells {
   static constexpr int kBlockShift = 8;
   static constexpr int32_t kBlockRows = 1 << kBlockShift;
   // Form: the text's length when held in the cell itself, or kPooled.
-  static constexpr uint8_t kLengthMask = 0x0F, kPooled = 0x10, kFormula = 0x20;
+  // kRecomputed: a formula cell marked by MarkRecomputed.
+  static constexpr uint8_t kLengthMask = 0x0F, kPooled = 0x10, kFormula = 0x20, kRecomputed = 0x40;
   struct TIds {
     uint32_t Text;   // pool id of the shown text
     uint32_t Value;  // pool id of the stored value, 0 when it is the text
@@ -277,6 +290,7 @@ class TSheetCells {
   std::shared_ptr<const TCellFormats> FFormats;  // null: texts shown as stored
   std::vector<TFormula> FFormulas;
   std::vector<TFormulaCell> FFormulaCells;  // sorted by (Row, Col)
+  bool FAnyRecomputed = false;              // some cell was ever marked
   mutable std::unordered_map<uint64_t, TKept> FKept;
 };
 

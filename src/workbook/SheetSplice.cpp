@@ -12,6 +12,7 @@
 #include "workbook/SheetWalk.h"
 #include "workbook/CellNotation.h"
 #include "workbook/FormulaShift.h"
+#include "workbook/SheetCells.h"
 
 namespace kv {
 
@@ -154,7 +155,7 @@ class TPieceSink : public TXmlSink {
 class TSplicer {
  public:
   TSplicer(TXmlSource& Source, const std::string& PartName, const TCellEdits& Edits,
-           bool MayAddSheetData, TXmlSink& Out)
+           bool MayAddSheetData, TXmlSink& Out, const TSheetCells* Recomputed)
       : FX(Source, PartName), FOut(Out), FMayAddSheetData(MayAddSheetData) {
     FEdits.reserve(Edits.size());
     for (const auto& [Place, Edit] : Edits)
@@ -168,6 +169,17 @@ class TSplicer {
         FMaxCol = std::max(FMaxCol, E.Col);
       }
     }
+    int32_t R1, C1, R2, C2;
+    if (Recomputed && Recomputed->RecomputedBounds(R1, C1, R2, C2)) {
+      FRecomputed = Recomputed;
+      if (FEdits.empty()) {
+        FMinRow = R1, FMinCol = C1, FMaxRow = R2, FMaxCol = C2;
+      } else {
+        FMinRow = std::min(FMinRow, R1), FMinCol = std::min(FMinCol, C1);
+        FMaxRow = std::max(FMaxRow, R2), FMaxCol = std::max(FMaxCol, C2);
+      }
+    }
+    FChanges = !FEdits.empty() || FRecomputed;
     FX.SetRawSink(&FOut);
   }
 
@@ -325,7 +337,7 @@ class TSplicer {
     if (Depth == 1) {
       FIsWorksheet = SameTextAscii(FX.LocalName(), "worksheet");
       FRootName = std::string(FX.Name());
-      if (FX.EmptyElement() && FIsWorksheet && !FEdits.empty()) {
+      if (FX.EmptyElement() && FIsWorksheet && FChanges) {
         Emit(RewriteTag(RawTag(), {}, {}, true));
         FX.SkipRaw(FX.EventEnd());
         EmitSheetData(PrefixOf(FX.Name()));
@@ -335,7 +347,7 @@ class TSplicer {
     }
     if (Step == TStep::SheetDataStart) {
       FRowsPrefix = std::string(PrefixOf(FX.Name()));
-      if (FX.EmptyElement() && !FEdits.empty()) {
+      if (FX.EmptyElement() && FChanges) {
         Emit(RewriteTag(RawTag(), {}, {}, true));
         FX.SkipRaw(FX.EventEnd());
         EmitNewRows(INT32_MAX);
@@ -344,10 +356,10 @@ class TSplicer {
       return;
     }
     if (Depth == 2) {
-      if (FIsWorksheet && !FWalk.SeenSheetData() && !FSheetDataWritten && !FEdits.empty() &&
+      if (FIsWorksheet && !FWalk.SeenSheetData() && !FSheetDataWritten && FChanges &&
           !PrecedesSheetData(FX.LocalName()))
         EmitSheetData(PrefixOf(FRootName));
-      if (SameTextAscii(FX.LocalName(), "dimension") && !FEdits.empty()) WidenDimension();
+      if (SameTextAscii(FX.LocalName(), "dimension") && FChanges) WidenDimension();
       return;
     }
     if (Step == TStep::RowStart) {
@@ -370,8 +382,7 @@ class TSplicer {
   void EndElement(TSheetWalker::TStep Step) {
     using TStep = TSheetWalker::TStep;
     const int Depth = FX.Depth();
-    if (Depth == 1 && FIsWorksheet && !FWalk.SeenSheetData() && !FSheetDataWritten &&
-        !FEdits.empty())
+    if (Depth == 1 && FIsWorksheet && !FWalk.SeenSheetData() && !FSheetDataWritten && FChanges)
       EmitSheetData(PrefixOf(FRootName));
     else if (Step == TStep::SheetDataEnd)
       EmitNewRows(INT32_MAX);
@@ -445,7 +456,14 @@ class TSplicer {
     if (FRowUsable && Row == FRowIndex && FWalk.CellHasRef())
       EmitNewCells(FRowFrom, LowerBound(Row, Col), FCellsPrefixOfRow);
     TEdit* Edit = FindEdit(Row, Col);
-    if (!Edit) {
+    TCellEdit Marked;
+    const TCellEdit* Change = Edit ? Edit->Edit : nullptr;
+    if (!Edit && FRecomputed && FRecomputed->IsRecomputed(Row, Col)) {
+      Marked.FormulaEdit = TFormulaEdit::Keep;
+      Marked.Value = RecomputedValue(*FRecomputed, Row, Col);
+      Change = &Marked;
+    }
+    if (!Change) {
       FInPlainCell = true;
       std::string_view Cm;
       // The anchor of a dynamic array carries "cm": held back until its
@@ -458,13 +476,13 @@ class TSplicer {
       FCellCol = Col;
       return;
     }
-    Edit->Placed = true;
+    if (Edit) Edit->Placed = true;
     FCellRow = Row;
     FCellCol = Col;
     FCellName = std::string(FX.Name());
     std::string Type;
-    FCellContent = EditContent(*Edit->Edit, PrefixOf(FCellName), Type);
-    FKeepFormula = Edit->Edit->FormulaEdit == TFormulaEdit::Keep;
+    FCellContent = EditContent(*Change, PrefixOf(FCellName), Type);
+    FKeepFormula = Change->FormulaEdit == TFormulaEdit::Keep;
     if (FKeepFormula)
       Emit(RewriteTag(RawTag(), {{"t", Type}}, {"vm"}, true));
     else
@@ -557,7 +575,7 @@ class TSplicer {
     if (!ParseRange(Ref, R1, C1, R2, C2)) return false;
     for (size_t I = LowerBound(R1, C1); I < FEdits.size() && FEdits[I].Row <= R2; ++I)
       if (FEdits[I].Col >= C1 && FEdits[I].Col <= C2) return true;
-    return false;
+    return FRecomputed && FRecomputed->RecomputedIn(R1, C1, R2, C2);
   }
 
   // The formula of a cell that is not edited: it goes when it anchors an
@@ -612,6 +630,8 @@ class TSplicer {
   bool FMayAddSheetData;
   TSheetWalker FWalk;
   std::vector<TEdit> FEdits;
+  const TSheetCells* FRecomputed = nullptr;  // null: no cell is marked
+  bool FChanges = false;                     // some edit or marked cell
   int32_t FMinRow = 0, FMaxRow = 0, FMinCol = 0, FMaxCol = 0;
   size_t FFirstUnplaced = 0;
   bool FAsciiOnly = false;
@@ -685,12 +705,40 @@ std::string CellValueMarkup(const TTypedValue& Value, std::string_view Prefix, b
          EscapeText(Value.Value, AsciiOnly, true) + "</" + P + "t></" + P + "is>";
 }
 
+TTypedValue RecomputedValue(const TSheetCells& Cells, int32_t Row, int32_t Col) {
+  TTypedValue T;
+  const std::string_view Text = Cells.Cell(Row, Col);
+  switch (Cells.CellType(Row, Col)) {
+    case TCellType::Number:
+      T.Kind = TTypedKind::Number;
+      T.Value = std::string(Cells.CellValue(Row, Col));
+      break;
+    case TCellType::Boolean:
+      T.Kind = TTypedKind::Boolean;
+      T.Value = Text == "TRUE" ? "1" : "0";
+      break;
+    case TCellType::Error:
+      T.Kind = TTypedKind::Error;
+      T.Value = std::string(Text);
+      break;
+    case TCellType::FormulaString:
+      T.Kind = TTypedKind::FormulaText;
+      T.Value = std::string(Text);
+      break;
+    default:
+      break;
+  }
+  T.Loaded = std::string(Text);
+  return T;
+}
+
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
-                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out) {
+                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out,
+                              const TSheetCells* Recomputed) {
   TNullSink Null;
-  if (!Out) return TSplicer(Source, PartName, Edits, MayAddSheetData, Null).Run();
+  if (!Out) return TSplicer(Source, PartName, Edits, MayAddSheetData, Null, Recomputed).Run();
   TPieceSink Pieces(*Out);
-  TSpliceResult R = TSplicer(Source, PartName, Edits, MayAddSheetData, Pieces).Run();
+  TSpliceResult R = TSplicer(Source, PartName, Edits, MayAddSheetData, Pieces, Recomputed).Run();
   Pieces.Flush();
   return R;
 }

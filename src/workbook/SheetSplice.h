@@ -22,6 +22,10 @@
 //   shared group, the group's later cells get the formula moved to them; when
 //   an edited cell lies in an array (or spill) range, the range's anchor loses
 //   its formula and every cell keeps its cached value as a constant.
+// - A formula cell the table marks as recomputed (TSheetCells::MarkRecomputed)
+//   and no edit names is written as an edit of its cached value would be,
+//   with the value the table holds: a number's stored text, a boolean as
+//   "1" or "0", an error's code, a text as "str". An edit of the cell wins.
 // - "dimension" and a row's simple "spans" are widened to take new cells in.
 #ifndef KV_WORKBOOK_SHEETSPLICE_H
 #define KV_WORKBOOK_SHEETSPLICE_H
@@ -36,6 +40,8 @@
 #include "xml/XmlPull.h"
 
 namespace kv {
+
+class TSheetCells;
 
 // What an edit does to the cell's formula: it goes (a constant replaces it),
 // it stays as written (only the cached value changes), or Formula replaces it.
@@ -65,10 +71,15 @@ struct TSpliceResult {
 // Reads the worksheet part from Source and writes it with Edits applied to
 // Out (null: only the result is wanted). PartName names the part in errors.
 // MayAddSheetData: the part is known to hold no "sheetData" where loading
-// looks for it, so one may be added (loading the part tells). Raises: the
-// pull reader's and the source's errors; Out's errors.
+// looks for it, so one may be added (loading the part tells). Recomputed:
+// the part's table, whose marked cells are saved too (may be null). Raises:
+// the pull reader's and the source's errors; Out's errors.
 TSpliceResult SpliceSheetPart(TXmlSource& Source, const std::string& PartName,
-                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out);
+                              const TCellEdits& Edits, bool MayAddSheetData, TXmlSink* Out,
+                              const TSheetCells* Recomputed = nullptr);
+
+// The value a marked cell of Cells saves (see above); Blank for a cell not held.
+TTypedValue RecomputedValue(const TSheetCells& Cells, int32_t Row, int32_t Col);
 
 // The cell content an edit writes and the cell's type ("n", "b", "e", "str"
 // or "inlineStr"): "<v>12.5</v>", "<v>1</v>", "<v>#N/A</v>", "<v>x</v>",

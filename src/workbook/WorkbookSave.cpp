@@ -327,10 +327,16 @@ void TXlsxWorkbook::SetCachedValue(int SheetIndex, int32_t Row, int32_t Col,
   if (!TImpl::ShowTyped(Impl.CellsOf(SheetIndex), Row, Col, T)) return;
   TCellEdits* Edits = Impl.EditsOf(SheetIndex, Sheet);
   if (!Edits) return;
-  auto [At, Added] = Edits->try_emplace({Row, Col});
+  auto At = Edits->find({Row, Col});
+  if (At == Edits->end()) {
+    // The table holds the value: the cell is only marked, and the save asks
+    // the table for it, so memory does not grow with the cells recomputed.
+    Impl.CellsOf(SheetIndex)->MarkRecomputed(Row, Col);
+    return;
+  }
   TCellEdit& Edit = At->second;
   // A formula set since the load stays set, with its new value.
-  if (Added || Edit.FormulaEdit != TFormulaEdit::Set) {
+  if (Edit.FormulaEdit != TFormulaEdit::Set) {
     Edit = TCellEdit();
     Edit.FormulaEdit = TFormulaEdit::Keep;
   }
@@ -360,12 +366,16 @@ TSpliceResult TXlsxWorkbook::TImpl::SpliceEntry(size_t Index, const TCellEdits& 
                                                 TXmlSink* Out) const {
   const auto& E = FOriginalEntries[Index];
   const bool MayAddSheetData = FPartsWithSheetData.count(E.Name) == 0;
+  // The sheet whose recomputed values go to this part (EditsOf tells).
+  const TSheetCells* Recomputed = nullptr;
+  for (size_t K = 0; K < FEditsBySheet.size() && !Recomputed; ++K)
+    if (FEditsBySheet[K] == &Edits && K < FCells.size()) Recomputed = FCells[K].get();
   if (E.ZipIndex == npos) {
     TXmlMemorySource Source(E.Replaced ? std::string_view(*E.Replaced) : std::string_view());
-    return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
+    return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out, Recomputed);
   }
   TZipEntrySource Source(*FZip, E.ZipIndex);
-  return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out);
+  return SpliceSheetPart(Source, E.Name, Edits, MayAddSheetData, Out, Recomputed);
 }
 
 namespace {

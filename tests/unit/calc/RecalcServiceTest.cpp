@@ -30,9 +30,10 @@ struct TCase {
   const char* Typed;
   const char* Refused;  // part of the error the edit raises, or null
   std::vector<TCell> Expect;
-  std::string Hidden = {};       // a sheet the workbook hides
-  std::string Names = {};        // definedNames of the workbook part
-  std::string State = "hidden";  // how it hides it
+  std::string Hidden = {};                                     // a sheet the workbook hides
+  std::string Names = {};                                      // definedNames of the workbook part
+  std::string State = "hidden";                                // how it hides it
+  std::vector<std::pair<const char*, const char*>> Then = {};  // later edits: ref, typed
 };
 
 // Style 1 formats as Text.
@@ -174,6 +175,28 @@ const std::vector<TCase>& Cases() {
        "<definedName name=\"Rate\">T!$A$1</definedName>"
        "<definedName name=\"Base\">T!$A$1</definedName>"
        "<definedName name=\"rate\" localSheetId=\"0\">S!$A$2</definedName>"},
+      {"a value typed over a recomputed formula is saved as typed, and its readers follow",
+       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1*2", "2") + Formula("C1", "B1+1", "3"))}},
+       0,
+       "A1",
+       "5",
+       nullptr,
+       {{0, "B1", "7"}, {0, "C1", "8"}},
+       "",
+       "",
+       "hidden",
+       {{"B1", "7"}}},
+      {"a formula typed over a recomputed one is saved with its latest value",
+       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1*2", "2") + Formula("C1", "B1+1", "3"))}},
+       0,
+       "A1",
+       "5",
+       nullptr,
+       {{0, "B1", "18"}, {0, "C1", "19"}},
+       "",
+       "",
+       "hidden",
+       {{"B1", "=A1*3"}, {"A1", "6"}}},
   };
   return K;
 }
@@ -202,6 +225,10 @@ TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
       Place(C.EditRef, R, Col);
       try {
         Service.EditCell(C.EditSheet, R, Col, C.Typed);
+        for (const auto& [Ref, Typed] : C.Then) {
+          Place(Ref, R, Col);
+          Service.EditCell(C.EditSheet, R, Col, Typed);
+        }
         EXPECT_EQ(C.Refused, nullptr) << C.What;
       } catch (const TKvError& E) {
         ASSERT_NE(C.Refused, nullptr) << C.What << ": " << E.what();
@@ -215,7 +242,7 @@ TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
       EXPECT_EQ(Service.Sheet(X.Sheet).Cell(R, Col), X.Text) << C.What << ": " << X.Ref;
     }
     if (C.EditSheet < 0) continue;  // values computed without an edit are not saved
-    // The saved file holds what was shown.
+    // The saved file holds what was shown, with the formulas the cells have.
     test::TTempDir Dir;
     Book.SaveToFile(Dir.File("saved.xlsx"));
     TXlsxWorkbook Saved;
@@ -224,6 +251,9 @@ TEST(RecalcService, EditsReachTheirReadersAndTheRestKeepsItsValue) {
       int32_t R, Col;
       Place(X.Ref, R, Col);
       EXPECT_EQ(Saved.Sheet(X.Sheet).Cell(R, Col), X.Text) << C.What << ": saved " << X.Ref;
+      EXPECT_EQ(Saved.Sheet(X.Sheet).Data->FormulaText(R, Col),
+                Book.Sheet(X.Sheet).Data->FormulaText(R, Col))
+          << C.What << ": saved " << X.Ref;
     }
   }
 }

@@ -159,6 +159,15 @@ bool ValuesAndK(TEvalContext& Ctx, TOperand* A, std::vector<double>& V, double& 
   return Collect(Ctx, A, 1, V, Out) && ArgNumber(Ctx, A[1], K, Out);
 }
 
+double PercentileOf(std::vector<double>& V, double K) {
+  std::sort(V.begin(), V.end());
+  double Pos = K * double(V.size() - 1);
+  size_t Lo = size_t(std::floor(Pos));
+  double Frac = Pos - double(Lo);
+  if (Lo + 1 >= V.size()) return V.back();
+  return V[Lo] + Frac * (V[Lo + 1] - V[Lo]);
+}
+
 }  // namespace
 
 template <bool Large>
@@ -194,19 +203,6 @@ FN(Rank) {
 }
 template FN(Rank<false>);
 template FN(Rank<true>);
-
-namespace {
-
-double PercentileOf(std::vector<double>& V, double K) {
-  std::sort(V.begin(), V.end());
-  double Pos = K * double(V.size() - 1);
-  size_t Lo = size_t(std::floor(Pos));
-  double Frac = Pos - double(Lo);
-  if (Lo + 1 >= V.size()) return V.back();
-  return V[Lo] + Frac * (V[Lo + 1] - V[Lo]);
-}
-
-}  // namespace
 
 template <bool Quartile>
 FN(Percentile) {

@@ -17,6 +17,7 @@
 #define KV_CALC_CALC_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -139,9 +140,16 @@ class TCalcEngine {
   // CellChanged reads every sheet: a cell's readers may be anywhere.
   void LoadSheet(int Sheet);
   bool SheetLoaded(int Sheet) const;
+  // Called with each formula cell a recalculation changed, once it is over
+  // (the engine is consistent again, so the visitor may raise).
+  using TChangeVisitor =
+      std::function<void(int Sheet, int32_t Row, int32_t Col, const TCalcValue& Value)>;
+
   // Recomputes every formula from scratch; the changed cells (against their
-  // values before) are appended to Changed when given.
+  // values before) are appended to Changed when given, or handed to
+  // OnChanged (which spares a list of values as long as the changes).
   void RecalculateAll(std::vector<TChangedCell>* Changed = nullptr);
+  void RecalculateAll(const TChangeVisitor& OnChanged);
   // A cell's stored value or formula changed in the source (the source already
   // holds the new state): its formula, if any, is read again and everything it
   // reaches is marked for the next Recalculate.
@@ -150,6 +158,7 @@ class TCalcEngine {
   // volatile formula with what it reaches, in order. Reads every sheet when
   // none was read yet.
   void Recalculate(std::vector<TChangedCell>* Changed = nullptr, bool WithVolatile = true);
+  void Recalculate(const TChangeVisitor& OnChanged, bool WithVolatile = true);
 
   // The value the engine holds for a cell: a formula's computed (or kept)
   // value, else the source's.

@@ -1,4 +1,5 @@
 // Typed values: coercions, comparisons, rounding.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -350,9 +351,22 @@ int CompareValues(const TCalcValue& A0, const TCalcValue& B0) {
 
 double RoundTo15Digits(double Value) {
   if (!std::isfinite(Value) || Value == 0) return Value;
+  // A whole number of 15 digits or fewer is its own 15-digit form.
+  if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) return Value;
+  // A number whose shortest exact form has 15 significant digits or fewer is
+  // its own 15-digit form (its distance to it is far below half a step of
+  // the 15th digit).
   char Buf[40];
-  std::snprintf(Buf, sizeof Buf, "%.14e", Value);
-  return std::strtod(Buf, nullptr);
+  auto Printed = std::to_chars(Buf, Buf + sizeof Buf, Value);
+  int Digits = 0;
+  for (const char* P = Buf; P < Printed.ptr && *P != 'e'; ++P)
+    if (*P >= '0' && *P <= '9' && (Digits || *P != '0')) ++Digits;
+  if (Digits <= 15) return Value;
+  // Otherwise 15 significant digits printed and read back.
+  Printed = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
+  double Out = Value;
+  std::from_chars(Buf, Printed.ptr, Out);
+  return Out;
 }
 
 double RoundHalfAway(double Value, int Digits) {

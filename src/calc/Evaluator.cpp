@@ -107,8 +107,20 @@ TOperand Elementwise(TEvalContext& Ctx, const TOperand& O, bool ArrayMode) {
   return TOperand::Value(ScalarOf(Ctx, O));
 }
 
+// A value, or a reference to one cell: what most operators meet.
+bool IsSingle(const TOperand& O) {
+  return O.Kind == TOperand::kValue || (O.IsRef() && O.R.Rows() == 1 && O.R.Cols() == 1);
+}
+const TCalcValue& SingleValue(TEvalContext& Ctx, const TOperand& O) {
+  return O.IsRef() ? Ctx.Cell(O.R.Sheet, O.R.R1, O.R.C1) : O.V;
+}
+
 TOperand ApplyBinary(TEvalContext& Ctx, uint8_t Op, const TOperand& A0, const TOperand& B0,
                      bool ArrayMode) {
+  if (IsSingle(A0) && IsSingle(B0)) {  // as below, without copying the operands
+    const TCalcValue& X = SingleValue(Ctx, A0);
+    return TOperand::Value(Arith(Op, X, SingleValue(Ctx, B0)));
+  }
   TOperand A = Elementwise(Ctx, A0, ArrayMode), B = Elementwise(Ctx, B0, ArrayMode);
   if (A.Kind == TOperand::kValue && B.Kind == TOperand::kValue)
     return TOperand::Value(Arith(Op, A.V, B.V));
@@ -151,7 +163,9 @@ TOperand Intersection(const TOperand& A, const TOperand& B) {
   return TOperand::Ref(R);
 }
 
-bool DecodeRef(std::string_view Code, size_t& P, bool Area, TEvalContext& Ctx, TOperand& Out) {
+// The rectangle a reference's code names at the host cell; false when it
+// lies off the sheet (#REF!).
+bool DecodeRect(std::string_view Code, size_t& P, bool Area, const TEvalContext& Ctx, TRef& R) {
   uint16_t Sheet = Get<uint16_t>(Code, P);
   int32_t R1 = Get<int32_t>(Code, P);
   int32_t C1 = Get<int16_t>(Code, P);
@@ -162,7 +176,6 @@ bool DecodeRef(std::string_view Code, size_t& P, bool Area, TEvalContext& Ctx, T
   }
   uint8_t F = uint8_t(Code[P++]);
   if (!Area) F = uint8_t(F | ((F & kAbsRow1) ? kAbsRow2 : 0) | ((F & kAbsCol1) ? kAbsCol2 : 0));
-  TRef R;
   R.Sheet = Sheet == kSameSheet ? Ctx.HostSheet : Sheet;
   R.R1 = (F & kAbsRow1) ? R1 : Ctx.HostRow + R1;
   R.C1 = (F & kAbsCol1) ? C1 : Ctx.HostCol + C1;
@@ -170,7 +183,12 @@ bool DecodeRef(std::string_view Code, size_t& P, bool Area, TEvalContext& Ctx, T
   R.C2 = (F & kAbsCol2) ? C2 : Ctx.HostCol + C2;
   if (R.R1 > R.R2) std::swap(R.R1, R.R2);
   if (R.C1 > R.C2) std::swap(R.C1, R.C2);
-  if (R.R1 < 0 || R.C1 < 0 || R.R2 >= kMaxRows || R.C2 >= kMaxCols) {
+  return !(R.R1 < 0 || R.C1 < 0 || R.R2 >= kMaxRows || R.C2 >= kMaxCols);
+}
+
+bool DecodeRef(std::string_view Code, size_t& P, bool Area, TEvalContext& Ctx, TOperand& Out) {
+  TRef R;
+  if (!DecodeRect(Code, P, Area, Ctx, R)) {
     Out = ErrOut(TCalcError::Ref);
     return true;
   }
@@ -255,6 +273,7 @@ void ForEachValue(TEvalContext& Ctx, const TOperand& O,
 
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx) {
   std::vector<TOperand> St;
+  St.reserve(8);  // most formulas never need more: one allocation
   size_t P = 0;
   while (P < Code.size()) {
     uint8_t Byte = uint8_t(Code[P]);
@@ -273,12 +292,9 @@ TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx) {
         break;
       }
       case opRef:
-      case opArea: {
-        TOperand O;
-        DecodeRef(Code, P, Op == opArea, Ctx, O);
-        St.push_back(std::move(O));
+      case opArea:
+        DecodeRef(Code, P, Op == opArea, Ctx, St.emplace_back());
         break;
-      }
       case opArray: {
         auto A = std::make_shared<TArray>();
         A->Rows = Get<uint16_t>(Code, P);
@@ -348,9 +364,8 @@ void CodeReferences(std::string_view Code, int Sheet, int32_t Row, int32_t Col,
     }
     ++P;
     if (Op == opRef || Op == opArea) {
-      TOperand O;
-      DecodeRef(Code, P, Op == opArea, Pos, O);
-      if (O.IsRef()) Out.push_back(O.R);
+      TRef R;
+      if (DecodeRect(Code, P, Op == opArea, Pos, R)) Out.push_back(R);
     } else if (Op == opArray) {
       int32_t N = Get<uint16_t>(Code, P);
       N *= Get<uint16_t>(Code, P);

@@ -15,7 +15,8 @@ constexpr int kMaxNameDepth = 8;
 
 bool IsIdentChar(char C) {
   unsigned char U = (unsigned char)C;
-  return std::isalnum(U) || C == '_' || C == '.' || C == '\\' || C == '?' || U >= 0x80;
+  return (U >= 'a' && U <= 'z') || (U >= 'A' && U <= 'Z') || (U >= '0' && U <= '9') || C == '_' ||
+         C == '.' || C == '\\' || C == '?' || U >= 0x80;
 }
 bool IsLetter(char C) {
   return std::isalpha((unsigned char)C) != 0;

@@ -258,15 +258,14 @@ bool TRecalcService::Date1904() const {
 // ---- recomputing -------------------------------------------------------------
 
 void TRecalcService::Settle(bool Save, bool WithVolatile) {
-  std::vector<TChangedCell> Changed;
-  FEngine->Recalculate(&Changed, WithVolatile);
-  for (const TChangedCell& C : Changed) {
-    const TCachedValue V = CachedValueOf(C.Value);
-    if (Save)
-      FBook.SetCachedValue(C.Sheet, C.Row, C.Col, V);
-    else
-      FBook.ShowCachedValue(C.Sheet, C.Row, C.Col, V);
-  }
+  FEngine->Recalculate(
+      [&](int Sheet, int32_t Row, int32_t Col, const TCalcValue& Value) {
+        if (Save)
+          FBook.SetCachedValue(Sheet, Row, Col, CachedValueOf(Value));
+        else
+          FBook.ShowCachedValue(Sheet, Row, Col, CachedValueOf(Value));
+      },
+      WithVolatile);
 }
 
 const TXlsxSheet& TRecalcService::Sheet(int Index) {
@@ -288,12 +287,12 @@ const TXlsxSheet& TRecalcService::Sheet(int Index) {
   return S;
 }
 
-void TRecalcService::RecalculateAll() {
+void TRecalcService::RecalculateAll(int ShownSheet) {
   FAllLoaded = true;
-  std::vector<TChangedCell> Changed;
-  FEngine->RecalculateAll(&Changed);
-  for (const TChangedCell& C : Changed)
-    FBook.ShowCachedValue(C.Sheet, C.Row, C.Col, CachedValueOf(C.Value));
+  FEngine->RecalculateAll([&](int Sheet, int32_t Row, int32_t Col, const TCalcValue& Value) {
+    if (ShownSheet < 0 || Sheet == ShownSheet)
+      FBook.ShowCachedValue(Sheet, Row, Col, CachedValueOf(Value));
+  });
 }
 
 void TRecalcService::LoadAll() {

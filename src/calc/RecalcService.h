@@ -69,8 +69,9 @@ class TRecalcService : public ICellSource {
   std::string EditorText(int SheetIndex, int32_t Row, int32_t Col);
 
   // Recomputes every formula of every sheet from scratch and shows the
-  // values (not saved), as a tool checking the cached ones does.
-  void RecalculateAll();
+  // values (not saved), as a tool checking the cached ones does; with
+  // ShownSheet, only that sheet's (a tool printing one sheet needs no more).
+  void RecalculateAll(int ShownSheet = -1);
 
   const TCalcEngine& Engine() const { return *FEngine; }
 

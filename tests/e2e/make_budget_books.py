@@ -4,6 +4,9 @@
 #   tall.xlsx   100,000 x 10, numbers and shared strings mixed (the bench book)
 #   limit.xlsx  one sheet whose XML inflates to about 251 MiB, near the
 #               loader's 256 MiB cap for one entry
+#   chain.xlsx  1,000,000 running totals: A holds 1s, B1 =A1 and B2:B1000000
+#               one shared formula =B1+A2 (each cell needs the one before),
+#               with their cached values
 # Existing books are kept.
 import os, random, sys, zipfile
 
@@ -92,5 +95,15 @@ def limit_rows():
             '<c r="%s%d"><v>%d</v></c>' % (COLS[c], r, (r * 7 + c) % 100000) for c in range(10)))
 
 
+def chain_rows():
+    yield '<row r="1"><c r="A1"><v>1</v></c><c r="B1"><f>A1</f><v>1</v></c></row>'
+    yield ('<row r="2"><c r="A2"><v>1</v></c><c r="B2"><f t="shared" ref="B2:B1000000" si="0">'
+           'B1+A2</f><v>2</v></c></row>')
+    for r in range(3, 1000001):
+        yield '<row r="%d"><c r="A%d"><v>1</v></c><c r="B%d"><f t="shared" si="0"/><v>%d</v></c></row>' % (
+            r, r, r, r)
+
+
 book("tall.xlsx", "Tall", items, tall_rows())
 book("limit.xlsx", "Limit", ["x"], limit_rows())
+book("chain.xlsx", "Chain", ["x"], chain_rows())

@@ -77,7 +77,7 @@ int CmdCells(const TArgs& In) {
   // --recalc: every formula recomputed from scratch, shown in place of its
   // cached value.
   TRecalcService Service(Book);
-  if (Recalc) Service.RecalculateAll();
+  if (Recalc) Service.RecalculateAll(Index);
   const TXlsxSheet& S = Service.Sheet(Index);
   std::string Out;
   TShownText Cell;

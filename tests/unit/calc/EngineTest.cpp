@@ -163,6 +163,65 @@ TEST(CalcEngine, AFormulaEditedInReplacesTheOldOne) {
   EXPECT_EQ(Num(E, "C1"), 8);
 }
 
+// Formula cells far apart (across the blocks of rows the engine indexes
+// cells by), and values turning from text to number and back.
+TEST(CalcEngine, FarCellsAndValuesChangingTypeAreFollowed) {
+  TMemorySource S;
+  S.SetNumber("A1", 1);
+  for (const auto& [Ref, Formula] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"B1024", "A1*2"},
+           {"B1025", "A1*3"},
+           {"B70000", "A1*4"},
+           {"C1", "SUM(B1000:B80000)+B70000"},
+           {"D1", "IF(A1>1,A1,\"small\")"},
+           {"D2", "D1&\"!\""},
+           {"D3", "IF(A1>1,\"big\",A1)"}})
+    S.SetFormula(Ref, Formula);
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  struct TRow {
+    double A1, C1;
+    const char *D2, *D3;
+  };
+  for (const TRow& T : {TRow{1, 13, "small!", "1"}, TRow{5, 65, "5!", "big"},
+                        TRow{0, 0, "small!", "0"}, TRow{2, 26, "2!", "big"}}) {
+    S.SetNumber("A1", T.A1);
+    E.CellChanged(0, 0, 0);
+    E.Recalculate();
+    EXPECT_EQ(Num(E, "C1"), T.C1) << T.A1;
+    EXPECT_TRUE(E.Value(0, 1, 3) == TCalcValue::Str(T.D2)) << T.A1;
+    const TCalcValue D3 = E.Value(0, 2, 3);
+    EXPECT_EQ(D3.IsText() ? D3.Text : NumberToGeneralText(D3.Number), T.D3) << T.A1;
+  }
+}
+
+// Formulas written one per row that differ only in relative rows share one
+// parsed code; absolute rows, names (which may be relative) and sheet names
+// that look like cells keep theirs.
+TEST(CalcEngine, FormulasOfOneShapeShareTheirCode) {
+  TMemorySource S;
+  const int Q1 = S.AddSheet("Q1"), Q2 = S.AddSheet("Q2");
+  S.SetNumber("A2", 100, Q1);
+  S.SetNumber("A2", 200, Q2);
+  S.SetNumber("A3", 300, Q2);
+  S.SetNumber("A1", 10);
+  S.SetNumber("A2", 20);
+  S.Defined["BASE"] = "A1";
+  struct TRow {
+    const char *Ref, *Formula;
+    double Want;
+  };
+  const TRow Rows[] = {{"B1", "A1*2", 20},    {"B2", "A2*2", 40},   {"C1", "A$1*2", 20},
+                       {"C2", "A$2*2", 40},   {"D1", "Base+1", 11}, {"D2", "Base+1", 11},
+                       {"E1", "Q1!A2", 100},  {"E2", "Q2!A3", 300}, {"F1", "'Q1'!A2", 100},
+                       {"F2", "'Q2'!A2", 200}};
+  for (const TRow& R : Rows) S.SetFormula(R.Ref, R.Formula);
+  TCalcEngine E(S);
+  E.RecalculateAll();
+  for (const TRow& R : Rows) EXPECT_EQ(Num(E, R.Ref), R.Want) << R.Ref;
+  EXPECT_EQ(E.CodeBlocks(), std::size(Rows) - 1);  // B1 and B2 share theirs
+}
+
 // 100,000 running totals: the explicit stack, not the call stack, holds the chain.
 TEST(CalcEngine, LongChainsNeedNoDeepCallStack) {
   TMemorySource S;

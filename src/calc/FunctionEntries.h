@@ -2,7 +2,9 @@
 // by family, for the registry in Functions.cpp to list. Each family file
 // (FnMath, FnStat, FnLookup, FnText, FnDate) defines its own. A template
 // stands for a few functions of one body; its file instantiates every
-// variant the registry names. Not for use outside src/calc.
+// variant the registry names. An entry raises nothing of its own: a
+// formula's errors are its results (#VALUE!, #NUM!, ...). Not for use
+// outside src/calc.
 #ifndef KV_CALC_FUNCTIONENTRIES_H
 #define KV_CALC_FUNCTIONENTRIES_H
 

@@ -14,7 +14,7 @@ namespace kv::calc {
 namespace {
 
 // Every function the engine knows, by family. A function's id is its place
-// here; ids live only in the code of parsed formulas, which is never stored.
+// here; ids live only in parsed code held in memory, never in a file.
 const TFunctionDef kFunctions[] = {
     // Math: sums, rounding, one-number functions, powers, random numbers.
     {"SUM", fn::Sum, 1, 255},

@@ -150,15 +150,6 @@ struct TFunctionDef {
 constexpr uint8_t kVolatile = 1;
 constexpr uint8_t kRefArgs = 2;  // takes references as they are (no implicit intersection)
 
-// Function tables of the families, each ending with a null name.
-extern const TFunctionDef kMathFunctions[];
-extern const TFunctionDef kStatFunctions[];
-extern const TFunctionDef kLogicFunctions[];
-extern const TFunctionDef kLookupFunctions[];
-extern const TFunctionDef kTextFunctions[];
-extern const TFunctionDef kDateFunctions[];
-extern const TFunctionDef kFinanceFunctions[];
-
 // The function of a name (without any "_xlfn." prefix, ASCII case ignored),
 // as an id for opFunc; -1 when the engine does not have it.
 int FindFunction(std::string_view Name);
@@ -202,10 +193,11 @@ bool ReferenceFromText(std::string_view Text, TEvalContext& Ctx, TRef& Out);
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx);
 
 // Shared helpers of the functions. FN(Name) declares a function's body with
-// the one signature the function table calls.
-#define FN(Name)                                                              \
-  void Name([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, \
-            [[maybe_unused]] int N, [[maybe_unused]] TOperand& Out)
+// the one signature the function table calls; `template FN(Name<A, B>);`
+// instantiates one variant of a template entry.
+#define FN(...)                                                                      \
+  void __VA_ARGS__([[maybe_unused]] TEvalContext& Ctx, [[maybe_unused]] TOperand* A, \
+                   [[maybe_unused]] int N, [[maybe_unused]] TOperand& Out)
 // A function's integer argument: truncated toward zero and held within
 // +-2147483647, so that a huge number meets the function's own range check
 // rather than an out-of-range conversion. NaN gives 0.

@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <unordered_map>
 
 #include "base/Text.h"
@@ -676,26 +677,14 @@ void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint3
 
 void TCalcEngine::TImpl::Recount() {
   Counts = {};
+  // One count per TKeptReason, in its order.
+  size_t* const Tally[] = {&Counts.Computed, &Counts.Unreadable, &Counts.Unsupported,
+                           &Counts.Circular, &Counts.DependsOnKept};
+  static_assert(size_t(TKeptReason::DependsOnKept) + 1 == std::size(Tally));
   for (const TFormula& F : Forms) {
     if (F.Removed) continue;
     ++Counts.Formulas;
-    switch (F.Kept) {
-      case TKeptReason::None:
-        ++Counts.Computed;
-        break;
-      case TKeptReason::Unreadable:
-        ++Counts.Unreadable;
-        break;
-      case TKeptReason::Unsupported:
-        ++Counts.Unsupported;
-        break;
-      case TKeptReason::Circular:
-        ++Counts.Circular;
-        break;
-      case TKeptReason::DependsOnKept:
-        ++Counts.DependsOnKept;
-        break;
-    }
+    ++*Tally[size_t(F.Kept)];
   }
 }
 

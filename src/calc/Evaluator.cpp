@@ -396,23 +396,28 @@ bool ReferenceFromText(std::string_view Text, TEvalContext& Ctx, TRef& Out) {
   return true;
 }
 
-bool ArgNumber(TEvalContext& Ctx, const TOperand& A, double& V, TOperand& Out) {
+namespace {
+
+// An argument as one type: false, with the coercion's error in Out, when it is not one.
+template <typename T>
+bool ArgAs(bool (*Coerce)(const TCalcValue&, T&, TCalcError&), TEvalContext& Ctx, const TOperand& A,
+           T& V, TOperand& Out) {
   TCalcError E = TCalcError::None;
-  if (CoerceToNumber(ScalarOf(Ctx, A), V, E)) return true;
+  if (Coerce(ScalarOf(Ctx, A), V, E)) return true;
   Out = ErrOut(E);
   return false;
+}
+
+}  // namespace
+
+bool ArgNumber(TEvalContext& Ctx, const TOperand& A, double& V, TOperand& Out) {
+  return ArgAs(CoerceToNumber, Ctx, A, V, Out);
 }
 bool ArgText(TEvalContext& Ctx, const TOperand& A, std::string& V, TOperand& Out) {
-  TCalcError E = TCalcError::None;
-  if (CoerceToText(ScalarOf(Ctx, A), V, E)) return true;
-  Out = ErrOut(E);
-  return false;
+  return ArgAs(CoerceToText, Ctx, A, V, Out);
 }
 bool ArgBool(TEvalContext& Ctx, const TOperand& A, bool& V, TOperand& Out) {
-  TCalcError E = TCalcError::None;
-  if (CoerceToBool(ScalarOf(Ctx, A), V, E)) return true;
-  Out = ErrOut(E);
-  return false;
+  return ArgAs(CoerceToBool, Ctx, A, V, Out);
 }
 
 }  // namespace kv::calc

@@ -5,9 +5,12 @@
 #include "base/Clock.h"
 #include "base/Text.h"
 #include "calc/CalcCode.h"
+#include "calc/FunctionEntries.h"
 #include "numfmt/NumberFormat.h"
 
 namespace kv::calc {
+
+namespace fn {
 
 namespace {
 
@@ -33,6 +36,8 @@ TOperand SerialOut(TEvalContext& Ctx, int64_t Y, int64_t M, int64_t D) {
   return NumOut(S);
 }
 
+}  // namespace
+
 FN(Date) {
   double Y, M, D;
   if (!ArgNumber(Ctx, A[0], Y, Out) || !ArgNumber(Ctx, A[1], M, Out) ||
@@ -44,6 +49,7 @@ FN(Date) {
   if (Y < 1900) Y += 1900;
   Out = SerialOut(Ctx, int64_t(Y), int64_t(M), int64_t(D));
 }
+
 FN(Time) {
   double H, M, S;
   if (!ArgNumber(Ctx, A[0], H, Out) || !ArgNumber(Ctx, A[1], M, Out) ||
@@ -53,6 +59,7 @@ FN(Time) {
   if (T < 0 || T > 1e12) return void(Out = ErrOut(TCalcError::Num));
   Out = NumOut(std::fmod(T, 86400) / 86400);
 }
+
 template <int Part>  // 0 year, 1 month, 2 day
 FN(DatePart) {
   double S;
@@ -60,6 +67,10 @@ FN(DatePart) {
   if (!ArgDate(Ctx, A[0], S, Y, M, D, Out)) return;
   Out = NumOut(Part == 0 ? Y : Part == 1 ? M : D);
 }
+template FN(DatePart<0>);
+template FN(DatePart<1>);
+template FN(DatePart<2>);
+
 template <int Part>  // 0 hour, 1 minute, 2 second
 FN(TimePart) {
   double S;
@@ -70,12 +81,21 @@ FN(TimePart) {
   int64_t T = int64_t(Secs);
   Out = NumOut(double(Part == 0 ? T / 3600 : Part == 1 ? T / 60 % 60 : T % 60));
 }
+template FN(TimePart<0>);
+template FN(TimePart<1>);
+template FN(TimePart<2>);
+
+namespace {
+
 // Day of the week, 0 for Sunday, of a serial (1900 serials before March
 // 1900 follow the calendar that had 1900-02-29).
 int WeekDay0(TEvalContext& Ctx, double S) {
   int64_t Day = int64_t(std::floor(S)) + (Ctx.Date1904() ? 1462 : 0);
   return int(((Day + 6) % 7 + 7) % 7);
 }
+
+}  // namespace
+
 FN(Weekday) {
   double S, Type;
   int Y, M, D;
@@ -93,6 +113,7 @@ FN(Weekday) {
   else
     Out = ErrOut(TCalcError::Num);
 }
+
 FN(WeekNum) {
   double S, Type;
   int Y, M, D;
@@ -119,22 +140,41 @@ FN(WeekNum) {
   int Offset = (WeekDay0(Ctx, Jan1) - Start + 7) % 7;
   Out = NumOut(std::floor((std::floor(S) - Jan1 + Offset) / 7) + 1);
 }
+
+// ISO 8601 week: WEEKNUM with type 21.
+FN(IsoWeekNum) {
+  TOperand Args[2] = {A[0], NumOut(21)};
+  WeekNum(Ctx, Args, 2, Out);
+}
+
+namespace {
+
 double TodaySerial(TEvalContext& Ctx, bool WithTime) {
   TLocalTime T = NowLocal();
   double S = DateToSerial(T.Year, T.Month, T.Day, Ctx.Date1904());
   if (WithTime) S += (T.Hour * 3600 + T.Minute * 60 + T.Second) / 86400.0;
   return S;
 }
+
+}  // namespace
+
 FN(Today) {
   Out = NumOut(TodaySerial(Ctx, false));
 }
+
 FN(Now) {
   Out = NumOut(TodaySerial(Ctx, true));
 }
+
+namespace {
+
 int DaysInMonth(int64_t Y, int64_t M) {
   int64_t Ny = Y + (M == 12), Nm = M == 12 ? 1 : M + 1;
   return int(DaysFromCivil(Ny, unsigned(Nm), 1) - DaysFromCivil(Y, unsigned(M), 1));
 }
+
+}  // namespace
+
 template <bool EndOfMonth>
 FN(EDate) {
   double S, K;
@@ -147,6 +187,9 @@ FN(EDate) {
   int Dim = DaysInMonth(Ny, Nm);
   Out = SerialOut(Ctx, Ny, Nm, EndOfMonth ? Dim : std::min(D, Dim));
 }
+template FN(EDate<false>);
+template FN(EDate<true>);
+
 FN(DateDif) {
   double S1, S2;
   int Y1, M1, D1, Y2, M2, D2;
@@ -177,11 +220,15 @@ FN(DateDif) {
     Out = ErrOut(TCalcError::Num);
   }
 }
+
 FN(Days) {
   double E, S;
   if (!ArgNumber(Ctx, A[0], E, Out) || !ArgNumber(Ctx, A[1], S, Out)) return;
   Out = NumOut(std::floor(E) - std::floor(S));
 }
+
+namespace {
+
 bool Holidays(TEvalContext& Ctx, TOperand* A, int N, int I, std::vector<double>& H, TOperand& Out) {
   if (I >= N || A[I].IsMissing()) return true;
   return EachNumber(
@@ -204,6 +251,9 @@ bool WorkdayArgs(TEvalContext& Ctx, TOperand* A, int N, double& Start, double& X
   Start = std::floor(Start);
   return true;
 }
+
+}  // namespace
+
 FN(NetworkDays) {
   double S, E;
   std::vector<double> H;
@@ -216,6 +266,7 @@ FN(NetworkDays) {
   for (double D = S; D <= E; ++D) Count += IsWorkday(Ctx, D, H);
   Out = NumOut(Sign * Count);
 }
+
 FN(Workday) {
   double S, K;
   std::vector<double> H;
@@ -230,6 +281,7 @@ FN(Workday) {
   }
   Out = NumOut(S);
 }
+
 FN(DateValue) {
   std::string T;
   double V;
@@ -237,6 +289,7 @@ FN(DateValue) {
   if (!ParseNumberLike(T, V) || V < 1) return void(Out = ErrOut(TCalcError::Value));
   Out = NumOut(std::floor(V));
 }
+
 FN(TimeValue) {
   std::string T;
   double V;
@@ -244,6 +297,8 @@ FN(TimeValue) {
   if (!ParseNumberLike(T, V) || V < 0) return void(Out = ErrOut(TCalcError::Value));
   Out = NumOut(V - std::floor(V));
 }
+
+namespace {
 
 // Finance: annuities with payments at the end (type 0) or start (1) of
 // each period.
@@ -260,31 +315,44 @@ double Growth(double R, double N) {
 double GrowthLess1(double R, double N) {
   return std::expm1(N * std::log1p(R));
 }
+// PMT, PV and FV: the rate, the count of periods, the two amounts that follow
+// them (X, Y), the type, and the growth over the periods, G = (1 + R)^Np and
+// G1 = G - 1.
+struct TAnnuity {
+  double R = 0, Np = 0, X = 0, Y = 0, T = 0;
+  double G = 1, G1 = 0;
+};
+bool Annuity(TEvalContext& Ctx, TOperand* A, int N, TAnnuity& F, TOperand& Out) {
+  double V[5];
+  if (!Annuity(Ctx, A, N, V, Out)) return false;
+  F = {V[0], V[1], V[2], V[3], V[4], Growth(V[0], V[1]), GrowthLess1(V[0], V[1])};
+  return true;
+}
+
+}  // namespace
+
 FN(Pmt) {
-  double V[5];
-  if (!Annuity(Ctx, A, N, V, Out)) return;
-  double R = V[0], Np = V[1], Pv = V[2], Fv = V[3], T = V[4];
-  if (Np == 0) return void(Out = ErrOut(TCalcError::Num));
-  if (R == 0) return void(Out = NumResult(-(Pv + Fv) / Np));
-  double G = Growth(R, Np), G1 = GrowthLess1(R, Np);
-  Out = NumResult(-R * (Fv + Pv * G) / ((1 + R * T) * G1));
+  TAnnuity F;  // X: present value, Y: future value
+  if (!Annuity(Ctx, A, N, F, Out)) return;
+  if (F.Np == 0) return void(Out = ErrOut(TCalcError::Num));
+  if (F.R == 0) return void(Out = NumResult(-(F.X + F.Y) / F.Np));
+  Out = NumResult(-F.R * (F.Y + F.X * F.G) / ((1 + F.R * F.T) * F.G1));
 }
+
 FN(Pv) {
-  double V[5];
-  if (!Annuity(Ctx, A, N, V, Out)) return;
-  double R = V[0], Np = V[1], P = V[2], Fv = V[3], T = V[4];
-  if (R == 0) return void(Out = NumResult(-(Fv + P * Np)));
-  double G = Growth(R, Np), G1 = GrowthLess1(R, Np);
-  Out = NumResult(-(Fv + P * (1 + R * T) * G1 / R) / G);
+  TAnnuity F;  // X: payment, Y: future value
+  if (!Annuity(Ctx, A, N, F, Out)) return;
+  if (F.R == 0) return void(Out = NumResult(-(F.Y + F.X * F.Np)));
+  Out = NumResult(-(F.Y + F.X * (1 + F.R * F.T) * F.G1 / F.R) / F.G);
 }
+
 FN(Fv) {
-  double V[5];
-  if (!Annuity(Ctx, A, N, V, Out)) return;
-  double R = V[0], Np = V[1], P = V[2], Pv = V[3], T = V[4];
-  if (R == 0) return void(Out = NumResult(-(Pv + P * Np)));
-  double G = Growth(R, Np), G1 = GrowthLess1(R, Np);
-  Out = NumResult(-(Pv * G + P * (1 + R * T) * G1 / R));
+  TAnnuity F;  // X: payment, Y: present value
+  if (!Annuity(Ctx, A, N, F, Out)) return;
+  if (F.R == 0) return void(Out = NumResult(-(F.Y + F.X * F.Np)));
+  Out = NumResult(-(F.Y * F.G + F.X * (1 + F.R * F.T) * F.G1 / F.R));
 }
+
 FN(Nper) {
   double V[5];
   if (!Annuity(Ctx, A, N, V, Out)) return;
@@ -293,6 +361,7 @@ FN(Nper) {
   double Q = P * (1 + R * T) / R;
   Out = NumResult(std::log((Q - Fv) / (Q + Pv)) / std::log(1 + R));
 }
+
 FN(Npv) {
   double R;
   if (!ArgNumber(Ctx, A[0], R, Out)) return;
@@ -302,6 +371,7 @@ FN(Npv) {
           Ctx, A + 1, N - 1, [&](double X) { S += X / std::pow(1 + R, ++K); }, Out))
     Out = NumResult(S);
 }
+
 FN(Irr) {
   std::vector<double> V;
   double Guess;
@@ -328,42 +398,6 @@ FN(Irr) {
 }
 
 #undef FN
-}  // namespace
-
-const TFunctionDef kDateFunctions[] = {{"DATE", Date, 3, 3},
-                                       {"TIME", Time, 3, 3},
-                                       {"YEAR", DatePart<0>, 1, 1},
-                                       {"MONTH", DatePart<1>, 1, 1},
-                                       {"DAY", DatePart<2>, 1, 1},
-                                       {"HOUR", TimePart<0>, 1, 1},
-                                       {"MINUTE", TimePart<1>, 1, 1},
-                                       {"SECOND", TimePart<2>, 1, 1},
-                                       {"WEEKDAY", Weekday, 1, 2},
-                                       {"WEEKNUM", WeekNum, 1, 2},
-                                       {"ISOWEEKNUM",
-                                        [](TEvalContext& C, TOperand* A, int, TOperand& O) {
-                                          TOperand Args[2] = {A[0], NumOut(21)};
-                                          WeekNum(C, Args, 2, O);
-                                        },
-                                        1, 1},
-                                       {"TODAY", Today, 0, 0, kVolatile},
-                                       {"NOW", Now, 0, 0, kVolatile},
-                                       {"EDATE", EDate<false>, 2, 2},
-                                       {"EOMONTH", EDate<true>, 2, 2},
-                                       {"DATEDIF", DateDif, 3, 3},
-                                       {"DAYS", Days, 2, 2},
-                                       {"NETWORKDAYS", NetworkDays, 2, 3},
-                                       {"WORKDAY", Workday, 2, 3},
-                                       {"DATEVALUE", DateValue, 1, 1},
-                                       {"TIMEVALUE", TimeValue, 1, 1},
-                                       {}};
-
-const TFunctionDef kFinanceFunctions[] = {{"PMT", Pmt, 3, 5},
-                                          {"PV", Pv, 3, 5},
-                                          {"FV", Fv, 3, 5},
-                                          {"NPER", Nper, 3, 5},
-                                          {"NPV", Npv, 2, 255},
-                                          {"IRR", Irr, 1, 2},
-                                          {}};
+}  // namespace fn
 
 }  // namespace kv::calc

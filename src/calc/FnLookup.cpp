@@ -3,8 +3,11 @@
 
 #include "base/Text.h"
 #include "calc/CalcCode.h"
+#include "calc/FunctionEntries.h"
 
 namespace kv::calc {
+
+namespace fn {
 
 namespace {
 
@@ -89,6 +92,8 @@ TOperand CellOf(TEvalContext& Ctx, const TOperand& O, int32_t R, int32_t C) {
   return TOperand::Value(ElementAt(Ctx, O, R, C));
 }
 
+}  // namespace
+
 template <bool Vertical>
 FN(VLookup) {
   TCalcValue X;
@@ -106,6 +111,8 @@ FN(VLookup) {
   if (K < 0) return void(Out = ErrOut(TCalcError::NA));
   Out = Vertical ? CellOf(Ctx, A[1], K, I - 1) : CellOf(Ctx, A[1], I - 1, K);
 }
+template FN(VLookup<true>);
+template FN(VLookup<false>);
 
 FN(Match) {
   TCalcValue X;
@@ -117,6 +124,8 @@ FN(Match) {
   int32_t K = Find(Ctx, L, X, Type > 0 ? 1 : Type < 0 ? -1 : 0);
   Out = K < 0 ? ErrOut(TCalcError::NA) : NumOut(K + 1);
 }
+
+namespace {
 
 // XMATCH/XLOOKUP: match mode 0 exact, -1 exact or next smaller, 1 exact or
 // next larger, 2 wildcards; search mode 1 first to last, -1 last to first
@@ -145,6 +154,9 @@ bool XModes(TEvalContext& Ctx, TOperand* A, int N, int At, int& Match, int& Sear
     return Out = ErrOut(TCalcError::Value), false;
   return true;
 }
+
+}  // namespace
+
 FN(XMatch) {
   TCalcValue X;
   int Match, Search;
@@ -153,6 +165,7 @@ FN(XMatch) {
   int32_t K = XFind(Ctx, L, X, Match, Search);
   Out = K < 0 ? ErrOut(TCalcError::NA) : NumOut(K + 1);
 }
+
 FN(XLookup) {
   TCalcValue X;
   int Match, Search;
@@ -179,6 +192,7 @@ FN(XLookup) {
     Out = TOperand::Value(Vertical ? ElementAt(Ctx, R, K, 0) : ElementAt(Ctx, R, 0, K));
   }
 }
+
 FN(Lookup) {
   TCalcValue X;
   if (!LookupValue(Ctx, A[0], X, Out)) return;
@@ -236,11 +250,16 @@ FN(RowCol) {
   if (!A[0].IsRef()) return void(Out = ErrOut(TCalcError::Value));
   Out = NumOut(IsRow ? A[0].R.R1 + 1 : A[0].R.C1 + 1);
 }
+template FN(RowCol<true>);
+template FN(RowCol<false>);
+
 template <bool IsRows>
 FN(RowsCols) {
   if (A[0].Kind == TOperand::kValue && A[0].V.IsError()) return void(Out = A[0]);
   Out = NumOut(IsRows ? A[0].Rows() : A[0].Cols());
 }
+template FN(RowsCols<true>);
+template FN(RowsCols<false>);
 
 FN(Offset) {
   if (!A[0].IsRef()) return void(Out = ErrOut(TCalcError::Value));
@@ -273,21 +292,6 @@ FN(Indirect) {
 }
 
 #undef FN
-}  // namespace
-
-const TFunctionDef kLookupFunctions[] = {{"VLOOKUP", VLookup<true>, 3, 4},
-                                         {"HLOOKUP", VLookup<false>, 3, 4},
-                                         {"MATCH", Match, 2, 3},
-                                         {"XMATCH", XMatch, 2, 4},
-                                         {"XLOOKUP", XLookup, 3, 6},
-                                         {"LOOKUP", Lookup, 2, 3},
-                                         {"INDEX", Index, 1, 3},
-                                         {"ROW", RowCol<true>, 0, 1},
-                                         {"COLUMN", RowCol<false>, 0, 1},
-                                         {"ROWS", RowsCols<true>, 1, 1},
-                                         {"COLUMNS", RowsCols<false>, 1, 1},
-                                         {"OFFSET", Offset, 3, 5, kVolatile},
-                                         {"INDIRECT", Indirect, 1, 2, kVolatile},
-                                         {}};
+}  // namespace fn
 
 }  // namespace kv::calc

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "calc/CalcCode.h"
+#include "calc/FunctionEntries.h"
 
 namespace kv::calc {
 
@@ -39,6 +40,8 @@ TOperand NumResult(double V) {
   return NumOut(V == 0 ? 0 : V);
 }
 
+namespace fn {
+
 namespace {
 
 #define SumNumbers EachNumber
@@ -47,12 +50,15 @@ TOperand Num(double V) {
   return NumResult(V);
 }
 
+}  // namespace
+
 FN(Sum) {
   double S = 0;
   if (SumNumbers(
           Ctx, A, N, [&](double X) { S += X; }, Out))
     Out = Num(S);
 }
+
 FN(Product) {
   double P = 1;
   bool Any = false;
@@ -60,12 +66,15 @@ FN(Product) {
           Ctx, A, N, [&](double X) { P *= X, Any = true; }, Out))
     Out = Num(Any ? P : 0);
 }
+
 FN(SumSq) {
   double S = 0;
   if (SumNumbers(
           Ctx, A, N, [&](double X) { S += X * X; }, Out))
     Out = Num(S);
 }
+
+namespace {
 
 bool Numbers2(TEvalContext& Ctx, TOperand* A, int N, double& X, double& Y, TOperand& Out,
               double DefaultY = 0) {
@@ -84,6 +93,9 @@ double RoundDir(double X, int Digits, int Mode) {  // Mode: 0 half away, 1 up, -
   V = Mode > 0 ? (V < 0 ? -std::ceil(-V) : std::ceil(V)) : std::trunc(V);
   return RoundTo15Digits(Digits >= 0 ? V / P : V * P);
 }
+
+}  // namespace
+
 // ROUND, ROUNDUP, ROUNDDOWN and TRUNC: a digit count outside a 16-bit integer is refused,
 // as LibreOffice refuses it; any count within it gives a number.
 template <int Mode>
@@ -96,10 +108,15 @@ FN(RoundFn) {
   }
   Out = Num(RoundDir(X, int(D), Mode));
 }
+template FN(RoundFn<0>);
+template FN(RoundFn<1>);
+template FN(RoundFn<-1>);
+
 FN(Int) {
   double X;
   if (ArgNumber(Ctx, A[0], X, Out)) Out = Num(std::floor(RoundTo15Digits(X)));
 }
+
 FN(Mod) {
   double X, Y;
   if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
@@ -108,6 +125,7 @@ FN(Mod) {
   if (std::fabs(R - Y) < std::fabs(Y) * 1e-15) R = 0;
   Out = Num(R);
 }
+
 FN(Quotient) {
   double X, Y;
   if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
@@ -115,45 +133,54 @@ FN(Quotient) {
   Out = Num(std::trunc(X / Y));
 }
 
-template <double (*Op)(double), int Domain>  // Domain: 0 any, 1 >= 0, 2 > 0
-FN(Unary) {
+// The functions of one number. A number outside the function's domain gives
+// #NUM!.
+FN(Abs) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = Num(std::fabs(X));
+}
+FN(Sign) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = Num(X > 0 ? 1 : X < 0 ? -1 : 0);
+}
+FN(Sqrt) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = X < 0 ? ErrOut(TCalcError::Num) : Num(std::sqrt(X));
+}
+FN(Exp) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = Num(std::exp(X));
+}
+FN(Ln) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = X <= 0 ? ErrOut(TCalcError::Num) : Num(std::log(X));
+}
+FN(Log10) {
+  double X;
+  if (ArgNumber(Ctx, A[0], X, Out)) Out = X <= 0 ? ErrOut(TCalcError::Num) : Num(std::log10(X));
+}
+FN(Even) {
   double X;
   if (!ArgNumber(Ctx, A[0], X, Out)) return;
-  if ((Domain == 1 && X < 0) || (Domain == 2 && X <= 0)) return void(Out = ErrOut(TCalcError::Num));
-  Out = Num(Op(X));
-}
-double Abs(double X) {
-  return std::fabs(X);
-}
-double Sqrt(double X) {
-  return std::sqrt(X);
-}
-double Exp(double X) {
-  return std::exp(X);
-}
-double Ln(double X) {
-  return std::log(X);
-}
-double Sign(double X) {
-  return X > 0 ? 1 : X < 0 ? -1 : 0;
-}
-double Log10(double X) {
-  return std::log10(X);
-}
-double Even(double X) {
   double V = std::ceil(std::fabs(X) / 2) * 2;
-  return X < 0 ? -V : V;
+  Out = Num(X < 0 ? -V : V);
 }
-double Odd(double X) {
+FN(Odd) {
+  double X;
+  if (!ArgNumber(Ctx, A[0], X, Out)) return;
   double V = std::ceil(std::fabs(X));
   if (std::fmod(V, 2) == 0) V += 1;
-  return X < 0 ? -V : V;
+  Out = Num(X < 0 ? -V : V);
 }
-double Fact(double X) {
+FN(Fact) {
+  double X;
+  if (!ArgNumber(Ctx, A[0], X, Out)) return;
+  if (X < 0) return void(Out = ErrOut(TCalcError::Num));
   double R = 1;
   for (int I = 2; I <= int(X) && I < 200; ++I) R *= I;
-  return R;
+  Out = Num(R);
 }
+
 FN(Log) {
   double X, B;
   if (!Numbers2(Ctx, A, N, X, B, Out, 10)) return;
@@ -161,6 +188,7 @@ FN(Log) {
   if (B == 1) return void(Out = ErrOut(TCalcError::Div0));
   Out = Num(std::log(X) / std::log(B));
 }
+
 FN(Power) {
   double X, Y;
   if (!Numbers2(Ctx, A, N, X, Y, Out)) return;
@@ -168,9 +196,12 @@ FN(Power) {
   if (X == 0 && Y < 0) return void(Out = ErrOut(TCalcError::Div0));
   Out = Num(std::pow(X, Y));
 }
+
 FN(Pi) {
   Out = NumOut(3.14159265358979323846);
 }
+
+namespace {
 
 // Multiples: CEILING(x, s) and FLOOR(x, s) round away from / toward zero in
 // steps of s for positive x; MROUND to the nearest multiple.
@@ -179,6 +210,9 @@ double Multiple(double X, double S, int Mode) {
   double R = Mode > 0 ? std::ceil(Q) : Mode < 0 ? std::floor(Q) : std::round(Q);
   return RoundTo15Digits(R * S);
 }
+
+}  // namespace
+
 FN(Ceiling) {
   double X, S;
   if (!Numbers2(Ctx, A, N, X, S, Out, 1)) return;
@@ -187,6 +221,7 @@ FN(Ceiling) {
   if (X < 0 && S < 0) return void(Out = Num(-Multiple(-X, -S, 1)));
   Out = Num(Multiple(X, S, 1));
 }
+
 FN(Floor) {
   double X, S;
   if (!Numbers2(Ctx, A, N, X, S, Out, 1)) return;
@@ -196,6 +231,7 @@ FN(Floor) {
   if (X < 0 && S < 0) return void(Out = Num(-Multiple(-X, -S, -1)));
   Out = Num(Multiple(X, S, -1));
 }
+
 template <bool IsCeiling>
 FN(MathRound) {  // CEILING.MATH / FLOOR.MATH (x, significance, mode)
   double X, S = 1, M = 0;
@@ -209,6 +245,9 @@ FN(MathRound) {  // CEILING.MATH / FLOOR.MATH (x, significance, mode)
   if (X < 0 && AwayFromZero) Dir = -Dir;
   Out = Num(Multiple(X, S, Dir));
 }
+template FN(MathRound<true>);
+template FN(MathRound<false>);
+
 FN(MRound) {
   double X, S;
   if (!Numbers2(Ctx, A, N, X, S, Out)) return;
@@ -218,13 +257,19 @@ FN(MRound) {
   Out = Num(RoundTo15Digits((Q < 0 ? -std::floor(-Q + 0.5) : std::floor(Q + 0.5)) * S));
 }
 
+namespace {
+
 std::mt19937_64& Random() {
   static std::mt19937_64 G{std::random_device{}()};
   return G;
 }
+
+}  // namespace
+
 FN(Rand) {
   Out = NumOut(std::uniform_real_distribution<double>(0, 1)(Random()));
 }
+
 FN(RandBetween) {
   double Lo, Hi;
   if (!Numbers2(Ctx, A, N, Lo, Hi, Out)) return;
@@ -276,6 +321,7 @@ FN(If) {
   else
     Out = TOperand::Value(TCalcValue::Bool(C));
 }
+
 FN(Ifs) {
   if (N % 2) return void(Out = ErrOut(TCalcError::NA));
   for (int I = 0; I < N; I += 2) {
@@ -285,6 +331,7 @@ FN(Ifs) {
   }
   Out = ErrOut(TCalcError::NA);
 }
+
 template <bool OnlyNa>
 FN(IfError) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
@@ -294,6 +341,9 @@ FN(IfError) {
   else
     Out = A[0].IsArray() ? A[0] : TOperand::Value(V);
 }
+template FN(IfError<false>);
+template FN(IfError<true>);
+
 // AND/OR/XOR over booleans and numbers; texts in ranges are skipped.
 template <int Kind>  // 0 AND, 1 OR, 2 XOR
 FN(Logical) {
@@ -319,16 +369,23 @@ FN(Logical) {
   bool R = Kind == 0 ? True == Seen : Kind == 1 ? True > 0 : (True % 2) == 1;
   Out = TOperand::Value(TCalcValue::Bool(R));
 }
+template FN(Logical<0>);
+template FN(Logical<1>);
+template FN(Logical<2>);
+
 FN(Not) {
   bool B;
   if (ArgBool(Ctx, A[0], B, Out)) Out = TOperand::Value(TCalcValue::Bool(!B));
 }
+
 FN(True) {
   Out = TOperand::Value(TCalcValue::Bool(true));
 }
+
 FN(False) {
   Out = TOperand::Value(TCalcValue::Bool(false));
 }
+
 FN(Switch) {
   TCalcValue X = ScalarOf(Ctx, A[0]);
   if (X.IsError()) return void(Out = TOperand::Value(X));
@@ -340,6 +397,7 @@ FN(Switch) {
   }
   Out = I < N ? A[I] : ErrOut(TCalcError::NA);
 }
+
 FN(Choose) {
   double K;
   if (!ArgNumber(Ctx, A[0], K, Out)) return;
@@ -383,6 +441,15 @@ FN(Is) {
   }
   Out = TOperand::Value(TCalcValue::Bool(R));
 }
+template FN(Is<0>);
+template FN(Is<1>);
+template FN(Is<2>);
+template FN(Is<3>);
+template FN(Is<4>);
+template FN(Is<5>);
+template FN(Is<6>);
+template FN(Is<7>);
+
 template <int Parity>
 FN(IsParity) {
   double X;
@@ -390,73 +457,19 @@ FN(IsParity) {
   bool Even = std::fmod(std::trunc(std::fabs(X)), 2) == 0;
   Out = TOperand::Value(TCalcValue::Bool(Parity == 0 ? Even : !Even));
 }
+template FN(IsParity<0>);
+template FN(IsParity<1>);
+
 FN(Na) {
   Out = ErrOut(TCalcError::NA);
 }
+
 FN(ErrorType) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   Out = V.IsError() ? NumOut(double(V.Error)) : ErrOut(TCalcError::NA);
 }
 
 #undef FN
-}  // namespace
-
-const TFunctionDef kMathFunctions[] = {{"SUM", Sum, 1, 255},
-                                       {"PRODUCT", Product, 1, 255},
-                                       {"SUMSQ", SumSq, 1, 255},
-                                       {"ROUND", RoundFn<0>, 1, 2},
-                                       {"ROUNDUP", RoundFn<1>, 1, 2},
-                                       {"ROUNDDOWN", RoundFn<-1>, 1, 2},
-                                       {"TRUNC", RoundFn<-1>, 1, 2},
-                                       {"INT", Int, 1, 1},
-                                       {"MOD", Mod, 2, 2},
-                                       {"QUOTIENT", Quotient, 2, 2},
-                                       {"ABS", Unary<Abs, 0>, 1, 1},
-                                       {"SQRT", Unary<Sqrt, 1>, 1, 1},
-                                       {"EXP", Unary<Exp, 0>, 1, 1},
-                                       {"LN", Unary<Ln, 2>, 1, 1},
-                                       {"LOG10", Unary<Log10, 2>, 1, 1},
-                                       {"SIGN", Unary<Sign, 0>, 1, 1},
-                                       {"EVEN", Unary<Even, 0>, 1, 1},
-                                       {"ODD", Unary<Odd, 0>, 1, 1},
-                                       {"FACT", Unary<Fact, 1>, 1, 1},
-                                       {"LOG", Log, 1, 2},
-                                       {"POWER", Power, 2, 2},
-                                       {"PI", Pi, 0, 0},
-                                       {"CEILING", Ceiling, 1, 2},
-                                       {"FLOOR", Floor, 1, 2},
-                                       {"CEILING.MATH", MathRound<true>, 1, 3},
-                                       {"FLOOR.MATH", MathRound<false>, 1, 3},
-                                       {"MROUND", MRound, 2, 2},
-                                       {"RAND", Rand, 0, 0, kVolatile},
-                                       {"RANDBETWEEN", RandBetween, 2, 2, kVolatile},
-                                       {"SUMPRODUCT", SumProduct, 1, 255, kRefArgs},
-                                       {}};
-
-const TFunctionDef kLogicFunctions[] = {{"IF", If, 1, 3},
-                                        {"IFS", Ifs, 2, 254},
-                                        {"IFERROR", IfError<false>, 2, 2},
-                                        {"IFNA", IfError<true>, 2, 2},
-                                        {"AND", Logical<0>, 1, 255},
-                                        {"OR", Logical<1>, 1, 255},
-                                        {"XOR", Logical<2>, 1, 255},
-                                        {"NOT", Not, 1, 1},
-                                        {"TRUE", True, 0, 0},
-                                        {"FALSE", False, 0, 0},
-                                        {"SWITCH", Switch, 3, 255},
-                                        {"CHOOSE", Choose, 2, 255},
-                                        {"ISBLANK", Is<0>, 1, 1},
-                                        {"ISNUMBER", Is<1>, 1, 1},
-                                        {"ISTEXT", Is<2>, 1, 1},
-                                        {"ISERROR", Is<3>, 1, 1},
-                                        {"ISERR", Is<4>, 1, 1},
-                                        {"ISNA", Is<5>, 1, 1},
-                                        {"ISLOGICAL", Is<6>, 1, 1},
-                                        {"ISNONTEXT", Is<7>, 1, 1},
-                                        {"ISEVEN", IsParity<0>, 1, 1},
-                                        {"ISODD", IsParity<1>, 1, 1},
-                                        {"NA", Na, 0, 0},
-                                        {"ERROR.TYPE", ErrorType, 1, 1},
-                                        {}};
+}  // namespace fn
 
 }  // namespace kv::calc

@@ -4,8 +4,11 @@
 #include <map>
 
 #include "calc/CalcCode.h"
+#include "calc/FunctionEntries.h"
 
 namespace kv::calc {
+
+namespace fn {
 
 namespace {
 
@@ -13,6 +16,8 @@ bool Collect(TEvalContext& Ctx, TOperand* A, int N, std::vector<double>& V, TOpe
   return EachNumber(
       Ctx, A, N, [&](double X) { V.push_back(X); }, Out);
 }
+
+}  // namespace
 
 FN(Average) {
   double S = 0;
@@ -22,6 +27,7 @@ FN(Average) {
     return;
   Out = C ? NumResult(S / double(C)) : ErrOut(TCalcError::Div0);
 }
+
 FN(AverageA) {
   double S = 0;
   size_t C = 0;
@@ -44,6 +50,7 @@ FN(AverageA) {
   }
   Out = C ? NumResult(S / double(C)) : ErrOut(TCalcError::Div0);
 }
+
 FN(Count) {
   double C = 0;
   for (int I = 0; I < N; ++I) {
@@ -61,6 +68,7 @@ FN(Count) {
   }
   Out = NumOut(C);
 }
+
 FN(CountA) {
   double C = 0;
   for (int I = 0; I < N; ++I) {
@@ -75,6 +83,7 @@ FN(CountA) {
   }
   Out = NumOut(C);
 }
+
 FN(CountBlank) {
   if (!A[0].IsRef()) return void(Out = ErrOut(TCalcError::Value));
   double Filled = 0;
@@ -84,6 +93,7 @@ FN(CountBlank) {
   });
   Out = NumOut(double(A[0].R.Rows()) * double(A[0].R.Cols()) - Filled);
 }
+
 template <bool IsMax>
 FN(MaxMin) {
   double R = 0;
@@ -98,6 +108,9 @@ FN(MaxMin) {
     return;
   Out = NumResult(R);
 }
+template FN(MaxMin<true>);
+template FN(MaxMin<false>);
+
 FN(Median) {
   std::vector<double> V;
   if (!Collect(Ctx, A, N, V, Out)) return;
@@ -106,6 +119,7 @@ FN(Median) {
   size_t M = V.size() / 2;
   Out = NumResult(V.size() % 2 ? V[M] : (V[M - 1] + V[M]) / 2);
 }
+
 FN(Mode) {
   std::vector<double> V;
   if (!Collect(Ctx, A, N, V, Out)) return;
@@ -117,6 +131,7 @@ FN(Mode) {
     if (Counts[X] > Best) Best = Counts[X], R = X;
   Out = Best > 1 ? NumResult(R) : ErrOut(TCalcError::NA);
 }
+
 template <bool Sample, bool Root>
 FN(Variance) {
   std::vector<double> V;
@@ -131,11 +146,30 @@ FN(Variance) {
   double R = S / double(V.size() - (Sample ? 1 : 0));
   Out = NumResult(Root ? std::sqrt(R) : R);
 }
+template FN(Variance<true, true>);
+template FN(Variance<false, true>);
+template FN(Variance<true, false>);
+template FN(Variance<false, false>);
+
+namespace {
+
 // The arguments of LARGE, SMALL, PERCENTILE and QUARTILE: the numbers of
 // A[0], and A[1] as the number k.
 bool ValuesAndK(TEvalContext& Ctx, TOperand* A, std::vector<double>& V, double& K, TOperand& Out) {
   return Collect(Ctx, A, 1, V, Out) && ArgNumber(Ctx, A[1], K, Out);
 }
+
+double PercentileOf(std::vector<double>& V, double K) {
+  std::sort(V.begin(), V.end());
+  double Pos = K * double(V.size() - 1);
+  size_t Lo = size_t(std::floor(Pos));
+  double Frac = Pos - double(Lo);
+  if (Lo + 1 >= V.size()) return V.back();
+  return V[Lo] + Frac * (V[Lo + 1] - V[Lo]);
+}
+
+}  // namespace
+
 template <bool Large>
 FN(KthValue) {
   std::vector<double> V;
@@ -146,6 +180,9 @@ FN(KthValue) {
   std::sort(V.begin(), V.end());
   Out = NumResult(Large ? V[V.size() - I] : V[I - 1]);
 }
+template FN(KthValue<true>);
+template FN(KthValue<false>);
+
 template <bool Avg>
 FN(Rank) {
   double X, Order = 0;
@@ -164,14 +201,9 @@ FN(Rank) {
   if (!Same) return void(Out = ErrOut(TCalcError::NA));
   Out = NumOut(Avg ? Before + (Same + 1) / 2 : Before + 1);
 }
-double PercentileOf(std::vector<double>& V, double K) {
-  std::sort(V.begin(), V.end());
-  double Pos = K * double(V.size() - 1);
-  size_t Lo = size_t(std::floor(Pos));
-  double Frac = Pos - double(Lo);
-  if (Lo + 1 >= V.size()) return V.back();
-  return V[Lo] + Frac * (V[Lo + 1] - V[Lo]);
-}
+template FN(Rank<false>);
+template FN(Rank<true>);
+
 template <bool Quartile>
 FN(Percentile) {
   std::vector<double> V;
@@ -185,6 +217,10 @@ FN(Percentile) {
   if (V.empty() || K < 0 || K > 1) return void(Out = ErrOut(TCalcError::Num));
   Out = NumResult(PercentileOf(V, K));
 }
+template FN(Percentile<false>);
+template FN(Percentile<true>);
+
+namespace {
 
 // The conditional family. Ranges are walked offset by offset; only offsets
 // where some range has a used cell are visited, the rest are empty in all.
@@ -237,6 +273,8 @@ double ScanMatches(TEvalContext& Ctx, const TCondScan& S, const TOperand* Extra,
   return double(S.Rows) * double(S.Cols) - double(Rows) * double(Cols);
 }
 
+}  // namespace
+
 FN(CountIfs) {
   TCondScan S;
   if (!BuildScan(Ctx, A, 0, N, S, Out)) return;
@@ -244,6 +282,8 @@ FN(CountIfs) {
   C += ScanMatches(Ctx, S, nullptr, [&](int32_t, int32_t) { ++C; });
   Out = NumOut(C);
 }
+
+namespace {
 
 // Aggregate of the values of Target at matching offsets. Kind: 0 sum,
 // 1 average, 2 min, 3 max.
@@ -283,6 +323,9 @@ TOperand ShapedLike(const TOperand& Target, const TOperand& Shape) {
   R.C2 = std::min(kMaxCols - 1, R.C1 + Shape.R.Cols() - 1);
   return TOperand::Ref(R);
 }
+
+}  // namespace
+
 template <int Kind>
 FN(IfOne) {
   TCondScan S;
@@ -290,6 +333,9 @@ FN(IfOne) {
   TOperand Target = N > 2 && !A[2].IsMissing() ? ShapedLike(A[2], A[0]) : A[0];
   Aggregate(Ctx, Target, S, Kind, Out);
 }
+template FN(IfOne<0>);
+template FN(IfOne<1>);
+
 template <int Kind>
 FN(IfMany) {
   TCondScan S;
@@ -297,6 +343,11 @@ FN(IfMany) {
   if (A[0].Rows() != S.Rows || A[0].Cols() != S.Cols) return void(Out = ErrOut(TCalcError::Value));
   Aggregate(Ctx, A[0], S, Kind, Out);
 }
+template FN(IfMany<0>);
+template FN(IfMany<1>);
+template FN(IfMany<2>);
+template FN(IfMany<3>);
+
 FN(CountIf) {
   TCondScan S;
   if (!BuildScan(Ctx, A, 0, 2, S, Out)) return;
@@ -306,43 +357,6 @@ FN(CountIf) {
 }
 
 #undef FN
-}  // namespace
-
-const TFunctionDef kStatFunctions[] = {{"AVERAGE", Average, 1, 255},
-                                       {"AVERAGEA", AverageA, 1, 255},
-                                       {"COUNT", Count, 1, 255},
-                                       {"COUNTA", CountA, 1, 255},
-                                       {"COUNTBLANK", CountBlank, 1, 1},
-                                       {"MAX", MaxMin<true>, 1, 255},
-                                       {"MIN", MaxMin<false>, 1, 255},
-                                       {"MEDIAN", Median, 1, 255},
-                                       {"MODE", Mode, 1, 255},
-                                       {"MODE.SNGL", Mode, 1, 255},
-                                       {"STDEV", Variance<true, true>, 1, 255},
-                                       {"STDEV.S", Variance<true, true>, 1, 255},
-                                       {"STDEVP", Variance<false, true>, 1, 255},
-                                       {"STDEV.P", Variance<false, true>, 1, 255},
-                                       {"VAR", Variance<true, false>, 1, 255},
-                                       {"VAR.S", Variance<true, false>, 1, 255},
-                                       {"VARP", Variance<false, false>, 1, 255},
-                                       {"VAR.P", Variance<false, false>, 1, 255},
-                                       {"LARGE", KthValue<true>, 2, 2},
-                                       {"SMALL", KthValue<false>, 2, 2},
-                                       {"RANK", Rank<false>, 2, 3},
-                                       {"RANK.EQ", Rank<false>, 2, 3},
-                                       {"RANK.AVG", Rank<true>, 2, 3},
-                                       {"PERCENTILE", Percentile<false>, 2, 2},
-                                       {"PERCENTILE.INC", Percentile<false>, 2, 2},
-                                       {"QUARTILE", Percentile<true>, 2, 2},
-                                       {"QUARTILE.INC", Percentile<true>, 2, 2},
-                                       {"COUNTIF", CountIf, 2, 2},
-                                       {"COUNTIFS", CountIfs, 2, 254},
-                                       {"SUMIF", IfOne<0>, 2, 3},
-                                       {"AVERAGEIF", IfOne<1>, 2, 3},
-                                       {"SUMIFS", IfMany<0>, 3, 255},
-                                       {"AVERAGEIFS", IfMany<1>, 3, 255},
-                                       {"MINIFS", IfMany<2>, 3, 255},
-                                       {"MAXIFS", IfMany<3>, 3, 255},
-                                       {}};
+}  // namespace fn
 
 }  // namespace kv::calc

@@ -4,9 +4,12 @@
 
 #include "base/Text.h"
 #include "calc/CalcCode.h"
+#include "calc/FunctionEntries.h"
 #include "numfmt/NumberFormat.h"
 
 namespace kv::calc {
+
+namespace fn {
 
 namespace {
 
@@ -52,18 +55,22 @@ bool EachText(TEvalContext& Ctx, TOperand* A, int N, bool Ranges,
   return true;
 }
 
+}  // namespace
+
 FN(Concatenate) {
   std::string R;
   if (EachText(
           Ctx, A, N, false, [&](const std::string& T, bool) { R += T; }, Out))
     Out = Str(R);
 }
+
 FN(Concat) {
   std::string R;
   if (EachText(
           Ctx, A, N, true, [&](const std::string& T, bool) { R += T; }, Out))
     Out = Str(R);
 }
+
 FN(TextJoin) {
   std::string Delim, R;
   bool Skip;
@@ -92,6 +99,9 @@ FN(LeftRight) {
   size_t K = std::min(U.size(), size_t(std::min(Count, 1e9)));
   Out = Str(Utf16ToUtf8(Kind == 0 ? U.substr(0, K) : U.substr(U.size() - K)));
 }
+template FN(LeftRight<0>);
+template FN(LeftRight<1>);
+
 FN(Mid) {
   std::string T;
   double Start, Count;
@@ -104,10 +114,12 @@ FN(Mid) {
   if (S >= U.size()) return void(Out = Str(""));
   Out = Str(Utf16ToUtf8(U.substr(S, size_t(std::min(Count, 1e9)))));
 }
+
 FN(Len) {
   std::string T;
   if (ArgText(Ctx, A[0], T, Out)) Out = NumOut(double(Utf16Length(T)));
 }
+
 template <bool Search>
 FN(Find) {
   std::string What, Within;
@@ -144,6 +156,9 @@ FN(Find) {
   }
   Out = ErrOut(TCalcError::Value);
 }
+template FN(Find<false>);
+template FN(Find<true>);
+
 FN(Substitute) {
   std::string T, Old, New;
   double Which = 0;
@@ -166,6 +181,7 @@ FN(Substitute) {
   R.append(T, P);
   Out = Str(R);
 }
+
 FN(Replace) {
   std::string T, New;
   double Start, Count;
@@ -179,6 +195,7 @@ FN(Replace) {
   U.replace(S, C, Utf8ToUtf16(New));
   Out = Str(Utf16ToUtf8(U));
 }
+
 template <int Kind>  // 0 UPPER, 1 LOWER, 2 PROPER, 3 TRIM
 FN(Case) {
   std::string T;
@@ -202,6 +219,11 @@ FN(Case) {
   }
   Out = Str(R);
 }
+template FN(Case<0>);
+template FN(Case<1>);
+template FN(Case<2>);
+template FN(Case<3>);
+
 FN(Value) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   if (V.IsError()) return void(Out = TOperand::Value(V));
@@ -211,6 +233,7 @@ FN(Value) {
   if (V.IsEmpty()) return void(Out = NumOut(0));
   Out = ParseNumberLike(V.Text, X) ? NumOut(X) : ErrOut(TCalcError::Value);
 }
+
 FN(Char) {
   double X;
   if (!ArgNumber(Ctx, A[0], X, Out)) return;
@@ -218,6 +241,7 @@ FN(Char) {
   if (C < 1 || C > 255) return void(Out = ErrOut(TCalcError::Value));
   Out = Str(Windows1252ToUtf8(std::string(1, char(C))));
 }
+
 FN(Code) {
   std::string T;
   if (!ArgText(Ctx, A[0], T, Out)) return;
@@ -226,6 +250,7 @@ FN(Code) {
   int B = Windows1252ByteOf(U[0]);
   Out = NumOut(B < 0 ? 63 : B);
 }
+
 FN(Rept) {
   std::string T;
   double K;
@@ -236,27 +261,35 @@ FN(Rept) {
   for (int I = 0; I < int(K); ++I) R += T;
   Out = Str(R);
 }
+
 FN(Exact) {
   std::string X, Y;
   if (ArgText(Ctx, A[0], X, Out) && ArgText(Ctx, A[1], Y, Out))
     Out = TOperand::Value(TCalcValue::Bool(X == Y));
 }
+
 FN(T) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   if (V.IsError()) return void(Out = TOperand::Value(V));
   Out = Str(V.IsText() ? V.Text : "");
 }
+
 FN(NFn) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   if (V.IsError()) return void(Out = TOperand::Value(V));
   Out = NumOut(V.IsNumber() || V.IsBool() ? V.Number : 0);
 }
 
+namespace {
+
 std::string Render(TEvalContext& Ctx, double V, const std::string& Code) {
   TShownText S;
   TNumberFormat(Code).RenderNumber(V, Ctx.Date1904(), S);
   return S.Text;
 }
+
+}  // namespace
+
 FN(Text) {
   TCalcValue V = ScalarOf(Ctx, A[0]);
   std::string Code;
@@ -273,9 +306,15 @@ FN(Text) {
   CoerceToNumber(V, X, E);
   Out = Str(Render(Ctx, X, Code));
 }
+
+namespace {
+
 std::string Decimals(double D) {
   return D > 0 ? "." + std::string(size_t(std::min(D, 127.0)), '0') : "";
 }
+
+}  // namespace
+
 FN(Fixed) {
   double X, D;
   bool NoCommas = false;
@@ -285,6 +324,7 @@ FN(Fixed) {
   X = RoundHalfAway(X, int(std::max(-308.0, std::min(D, 127.0))));
   Out = Str(Render(Ctx, X, (NoCommas ? "0" : "#,##0") + Decimals(D)));
 }
+
 FN(Dollar) {
   double X, D;
   if (!ArgNumber(Ctx, A[0], X, Out) || !OptNumber(Ctx, A, N, 1, 2, D, Out)) return;
@@ -295,33 +335,6 @@ FN(Dollar) {
 }
 
 #undef FN
-}  // namespace
-
-const TFunctionDef kTextFunctions[] = {{"CONCATENATE", Concatenate, 1, 255},
-                                       {"CONCAT", Concat, 1, 255},
-                                       {"TEXTJOIN", TextJoin, 3, 255},
-                                       {"LEFT", LeftRight<0>, 1, 2},
-                                       {"RIGHT", LeftRight<1>, 1, 2},
-                                       {"MID", Mid, 3, 3},
-                                       {"LEN", Len, 1, 1},
-                                       {"FIND", Find<false>, 2, 3},
-                                       {"SEARCH", Find<true>, 2, 3},
-                                       {"SUBSTITUTE", Substitute, 3, 4},
-                                       {"REPLACE", Replace, 4, 4},
-                                       {"UPPER", Case<0>, 1, 1},
-                                       {"LOWER", Case<1>, 1, 1},
-                                       {"PROPER", Case<2>, 1, 1},
-                                       {"TRIM", Case<3>, 1, 1},
-                                       {"VALUE", Value, 1, 1},
-                                       {"CHAR", Char, 1, 1},
-                                       {"CODE", Code, 1, 1},
-                                       {"REPT", Rept, 2, 2},
-                                       {"EXACT", Exact, 2, 2},
-                                       {"T", T, 1, 1},
-                                       {"N", NFn, 1, 1},
-                                       {"TEXT", Text, 2, 2},
-                                       {"FIXED", Fixed, 1, 3},
-                                       {"DOLLAR", Dollar, 1, 2},
-                                       {}};
+}  // namespace fn
 
 }  // namespace kv::calc

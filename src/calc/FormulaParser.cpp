@@ -82,7 +82,6 @@ bool ScanReference(std::string_view S, size_t& I, TRefParts& P) {
       P = {R,    C, R, C, uint8_t((A2 ? kAbsRow1 | kAbsRow2 : 0) | (A1 ? kAbsCol1 | kAbsCol2 : 0)),
            false};
       size_t M = K;
-      TRefParts Q;
       if (M < S.size() && S[M] == ':') {
         ++M;
         bool B1, B2;

@@ -152,11 +152,6 @@ class TSheetCells {
   // The same, kept once rendered for painting the same cells again and again
   // (a bounded cache: memory stays flat however far a reader scrolls); a
   // changed cell is rendered anew.
-  // What a loaded cell stores: a number (Value: its text as the file wrote
-  // it, a date's serial included), a text, or Unknown (an empty cell, a
-  // boolean or error, a table not read from a file).
-  enum class TStoredKind { Unknown, Number, Text };
-  TStoredKind StoredKind(int32_t Row, int32_t Col, std::string_view& Value) const;
   TShownView ShownCellKept(int32_t Row, int32_t Col) const;
   // A new table of the same cells whose texts are their shown texts and
   // which shows them as stored. Raises: the text cap's error.

@@ -94,23 +94,6 @@ void TSheetCells::ShownCell(int32_t Row, int32_t Col, TShownText& Out) const {
   Out.HasColor = Out.IsNumber = false;
 }
 
-TSheetCells::TStoredKind TSheetCells::StoredKind(int32_t Row, int32_t Col,
-                                                 std::string_view& Value) const {
-  const TCell* C = Find(Row, Col);
-  if (!C || !FFormats || TextOf(*C).empty()) return TStoredKind::Unknown;
-  switch (C->Type) {
-    case TCellType::Number:
-      Value = (C->Form & kPooled) && C->Ids.Value ? FTexts->Get(C->Ids.Value) : TextOf(*C);
-      return TStoredKind::Number;
-    case TCellType::SharedString:
-    case TCellType::InlineString:
-    case TCellType::FormulaString:
-      return TStoredKind::Text;
-    default:
-      return TStoredKind::Unknown;
-  }
-}
-
 TShownView TSheetCells::ShownCellKept(int32_t Row, int32_t Col) const {
   const TCell* C = Find(Row, Col);
   if (!C) return {};

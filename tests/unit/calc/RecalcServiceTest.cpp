@@ -176,12 +176,13 @@ const std::vector<TCase>& Cases() {
        "<definedName name=\"Base\">T!$A$1</definedName>"
        "<definedName name=\"rate\" localSheetId=\"0\">S!$A$2</definedName>"},
       {"a value typed over a recomputed formula is saved as typed, and its readers follow",
-       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1*2", "2") + Formula("C1", "B1+1", "3"))}},
+       {{"S", Row(1, Num("A1", "1") + Formula("B1", "A1*2", "2") + Formula("C1", "B1+1", "3") +
+                         Formula("D1", "1/(B1-7)", "-0.2"))}},
        0,
        "A1",
        "5",
        nullptr,
-       {{0, "B1", "7"}, {0, "C1", "8"}},
+       {{0, "B1", "7"}, {0, "C1", "8"}, {0, "D1", "#DIV/0!"}},
        "",
        "",
        "hidden",

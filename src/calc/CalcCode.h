@@ -12,11 +12,13 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "calc/Calc.h"
+#include "numfmt/NumberFormat.h"
 #include "workbook/CellNotation.h"
 
 namespace kv::calc {
@@ -124,6 +126,18 @@ class TEvalContext {
   bool ArrayFormula = false;  // operators work element by element on ranges
   int HostSheet = 0;
   int32_t HostRow = 0, HostCol = 0;
+  // The number format of a code, kept until another code is asked for, in
+  // Formats where the caller keeps one across formulas: a column of TEXT
+  // formulas then reads its code once.
+  struct TFormatCache {
+    std::string Code;
+    std::optional<TNumberFormat> Format;
+  };
+  TFormatCache* Formats = nullptr;
+  const TNumberFormat& NumberFormat(std::string_view Code);
+
+ private:
+  TFormatCache FOwnFormats;
 };
 
 // One element of an operand: a single value, a cell of a reference or an

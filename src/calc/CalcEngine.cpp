@@ -217,6 +217,7 @@ struct TCalcEngine::TImpl : TNameResolver {
   std::deque<TFormula> Forms;
   std::deque<TBlock> Blocks;
   TCodeArena Code;
+  TEvalContext::TFormatCache Formats;  // TEXT's last number format, across formulas
   std::unordered_map<uint64_t, uint32_t> SharedBlocks;  // anchor -> block
   std::vector<TSheetIndex> Sheets;
   std::vector<TEdge> Edges;  // the single-cell readers' chains
@@ -620,6 +621,7 @@ void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
   const TBlock& B = Blocks[F.Block];
   if (!B.Ok) return Finish(Id, {}, TKeptReason::Unreadable, Changed);
   TEngineContext Ctx(*this);
+  Ctx.Formats = &Formats;
   Ctx.HostSheet = F.Sheet;
   Ctx.HostRow = F.Row;
   Ctx.HostCol = F.Col;

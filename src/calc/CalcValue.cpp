@@ -380,6 +380,9 @@ double RoundHalfAway(double Value, int Digits) {
   if (!std::isfinite(Scaled)) return Value;
   double R = std::round(RoundTo15Digits(Scaled));
   double Out = Digits >= 0 ? R / P : R * P;
+  // A whole R of 15 digits or fewer over an exact power of ten is already the
+  // double nearest that decimal, which is its own 15-digit form.
+  if (std::fabs(R) < 1e15 && Digits >= 0 && Digits <= 22) return Out;
   return RoundTo15Digits(Out);
 }
 

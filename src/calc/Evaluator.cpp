@@ -234,6 +234,15 @@ const TCalcValue& ElementAt(TEvalContext& Ctx, const TOperand& O, int32_t Row, i
   }
 }
 
+const TNumberFormat& TEvalContext::NumberFormat(std::string_view Code) {
+  TFormatCache& C = Formats ? *Formats : FOwnFormats;
+  if (!C.Format || Code != C.Code) {
+    C.Format.emplace(Code);
+    C.Code = Code;
+  }
+  return *C.Format;
+}
+
 TCalcValue ScalarOf(TEvalContext& Ctx, const TOperand& O) {
   switch (O.Kind) {
     case TOperand::kRef: {

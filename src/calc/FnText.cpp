@@ -284,7 +284,7 @@ namespace {
 
 std::string Render(TEvalContext& Ctx, double V, const std::string& Code) {
   TShownText S;
-  TNumberFormat(Code).RenderNumber(V, Ctx.Date1904(), S);
+  Ctx.NumberFormat(Code).RenderNumber(V, Ctx.Date1904(), S);
   return S.Text;
 }
 
@@ -299,7 +299,7 @@ FN(Text) {
   TCalcError E;
   if (V.IsText() && !CoerceToNumber(V, X, E)) {
     TShownText S;
-    TNumberFormat(Code).RenderText(V.Text, S);
+    Ctx.NumberFormat(Code).RenderText(V.Text, S);
     return void(Out = Str(S.Text));
   }
   if (V.IsBool()) return void(Out = Str(V.Number ? "TRUE" : "FALSE"));

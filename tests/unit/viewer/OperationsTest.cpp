@@ -3,7 +3,23 @@
 
 namespace kv::test {
 
-using TOps = TViewerTest;
+class TOps : public TViewerTest {
+ protected:
+  // A key with its modifiers, and the cell (column, row) it must select.
+  struct TKeyStep {
+    uint32_t Key, Mods;
+    int Col, Row;
+  };
+  std::tuple<int, int> At() const {
+    return std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow());
+  }
+  void PressKeys(std::initializer_list<TKeyStep> Steps) {
+    for (const TKeyStep& S : Steps) {
+      FWin->Key(S.Key, S.Mods);
+      EXPECT_EQ(At(), std::make_tuple(S.Col, S.Row)) << S.Key << " " << S.Mods;
+    }
+  }
+};
 
 static std::string CellOf(const TVantSpreadsheet& V, int Sheet, int Row, int Col) {
   return std::string(V.Workbook()->Sheet(Sheet).Cell(Row, Col));
@@ -59,24 +75,22 @@ TEST_F(TOps, NavigationKeysFollowTheData) {
                               "</row><row r=\"7\">" + C("A7") + "</row>"},
                  {"Second", "<row r=\"1\">" + C("A1") + "</row>"}}));
   FViewer->ShowSpreadsheet();
-  auto At = [&] { return std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()); };
-  const struct {
-    uint32_t Key, Mods;
-    int Col, Row;
-  } Steps[] = {
+  PressKeys({
       {vk::Right, kModCtrl, 2, 0},  // to the block's end
       {vk::Right, kModCtrl, 4, 0},  // over the gap to the next filled cell
-      {vk::Right, kModCtrl, 5, 0}, {vk::Right, kModCtrl, 5, 0},  // the sheet's edge
-      {vk::Left, kModCtrl, 4, 0},  {vk::Home, kModCtrl, 0, 0},  {vk::Down, kModCtrl, 0, 3},
-      {vk::Down, kModCtrl, 0, 6},  {vk::Down, kModCtrl, 0, 6},  // no further data: the last row
-      {vk::Up, kModCtrl, 0, 3},    {vk::End, 0, 3, 3},          // the row's last used column
-      {vk::Home, 0, 0, 3},         {vk::End, kModCtrl, 5, 6},   // the last used cell
+      {vk::Right, kModCtrl, 5, 0},
+      {vk::Right, kModCtrl, 5, 0},  // the sheet's edge
+      {vk::Left, kModCtrl, 4, 0},
+      {vk::Home, kModCtrl, 0, 0},
+      {vk::Down, kModCtrl, 0, 3},
+      {vk::Down, kModCtrl, 0, 6},
+      {vk::Down, kModCtrl, 0, 6},  // no further data: the last row
+      {vk::Up, kModCtrl, 0, 3},
+      {vk::End, 0, 3, 3},  // the row's last used column
+      {vk::Home, 0, 0, 3},
+      {vk::End, kModCtrl, 5, 6},  // the last used cell
       {vk::Home, 0, 0, 6},
-  };
-  for (const auto& S : Steps) {
-    FWin->Key(S.Key, S.Mods);
-    EXPECT_EQ(At(), std::make_tuple(S.Col, S.Row)) << S.Key << " " << S.Mods;
-  }
+  });
   FWin->Key(vk::Next, kModCtrl);
   EXPECT_EQ(FViewer->CurrentSheetIndex(), 1);
   FWin->Key(vk::Next, kModCtrl);
@@ -96,11 +110,7 @@ TEST_F(TOps, NavigationKeysJumpMillionCellGaps) {
                                     "<row r=\"1000002\"><c r=\"A1000002\"><v>2</v></c></row>"
                                     "<row r=\"1048576\"><c r=\"XFD1048576\"><v>3</v></c></row>"}}));
   FViewer->ShowSpreadsheet();
-  auto At = [&] { return std::make_tuple(FViewer->SelectedCol(), FViewer->SelectedRow()); };
-  const struct {
-    uint32_t Key, Mods;
-    int Col, Row;
-  } Steps[] = {
+  PressKeys({
       {vk::End, kModCtrl, 16383, 1048575},
       {vk::Home, 0, 16383, 1048575},  // its row's only cell
       {vk::Left, kModCtrl, 0, 1048575},
@@ -112,11 +122,7 @@ TEST_F(TOps, NavigationKeysJumpMillionCellGaps) {
       {vk::Down, kModCtrl, 0, 1000001},
       {vk::Down, kModCtrl, 0, 1048575},
       {vk::Home, kModCtrl, 0, 0},
-  };
-  for (const auto& S : Steps) {
-    FWin->Key(S.Key, S.Mods);
-    EXPECT_EQ(At(), std::make_tuple(S.Col, S.Row)) << S.Key << " " << S.Mods;
-  }
+  });
   for (int I = 0; I < 200; ++I) {
     FWin->Key(vk::Down, kModCtrl);
     FWin->Key(vk::Up, kModCtrl);

@@ -203,6 +203,20 @@ void CodeReferences(std::string_view Code, int Sheet, int32_t Row, int32_t Col,
 // it; false when the text is none.
 bool ReferenceFromText(std::string_view Text, TEvalContext& Ctx, TRef& Out);
 
+// The characters of formula text as the parser reads them: ASCII letters
+// and digits, and those a name may hold (letters, digits, "_", ".", "\",
+// "?" and every byte of a non-ASCII character).
+inline bool IsLetter(char C) {
+  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
+}
+inline bool IsDigit(char C) {
+  return C >= '0' && C <= '9';
+}
+inline bool IsIdentChar(char C) {
+  return IsLetter(C) || IsDigit(C) || C == '_' || C == '.' || C == '\\' || C == '?' ||
+         static_cast<unsigned char>(C) >= 0x80;
+}
+
 // Evaluates code at the context's host cell.
 TCalcValue EvaluateCode(std::string_view Code, TEvalContext& Ctx);
 

@@ -124,17 +124,6 @@ struct TSheetIndex {
   bool BoundsKnown = false;
 };
 
-bool IsLetter(char C) {
-  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z');
-}
-bool IsDigit(char C) {
-  return C >= '0' && C <= '9';
-}
-bool IsNamePart(char C) {
-  return IsLetter(C) || IsDigit(C) || C == '_' || C == '.' || C == '\\' || C == '?' ||
-         static_cast<unsigned char>(C) >= 0x80;
-}
-
 // The text of a formula written at (Row, Col) with the rows of its relative
 // cell references ("B7", "$B7") told as offsets from Row, so that formulas
 // written one per row ("=B2*C2", "=B3*C3", ...) have one shape and parse to
@@ -157,15 +146,15 @@ void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& 
     while (J < Text.size() && IsLetter(Text[J])) ++J;
     size_t K = J;
     while (K < Text.size() && IsDigit(Text[K])) ++K;
-    const bool Starts = I == 0 || (!IsNamePart(Text[I - 1]) && Text[I - 1] != '$') ||
-                        (Text[I - 1] == '$' && (I < 2 || !IsNamePart(Text[I - 2])));
+    const bool Starts = I == 0 || (!IsIdentChar(Text[I - 1]) && Text[I - 1] != '$') ||
+                        (Text[I - 1] == '$' && (I < 2 || !IsIdentChar(Text[I - 2])));
     if (J == I) {  // up to the next letters or quote, as it is
       while (J < Text.size() && !IsLetter(Text[J]) && Text[J] != '"' && Text[J] != '\'') ++J;
       Out.append(Text.substr(I, J - I));
       I = J;
       continue;
     }
-    const bool Ends = K == Text.size() || (!IsNamePart(Text[K]) && Text[K] != '(' &&
+    const bool Ends = K == Text.size() || (!IsIdentChar(Text[K]) && Text[K] != '(' &&
                                            Text[K] != '!' && Text[K] != '$' && Text[K] != '[');
     int32_t RefRow = 0;
     if (Starts && Ends && J - I <= 3 && K > J && K - J <= 7 && Text[J] != '0')

@@ -13,18 +13,6 @@ namespace {
 constexpr size_t kMaxFormulaLength = 32768;
 constexpr int kMaxNameDepth = 8;
 
-bool IsIdentChar(char C) {
-  unsigned char U = (unsigned char)C;
-  return (U >= 'a' && U <= 'z') || (U >= 'A' && U <= 'Z') || (U >= '0' && U <= '9') || C == '_' ||
-         C == '.' || C == '\\' || C == '?' || U >= 0x80;
-}
-bool IsLetter(char C) {
-  return std::isalpha((unsigned char)C) != 0;
-}
-bool IsDigit(char C) {
-  return C >= '0' && C <= '9';
-}
-
 template <class T>
 void Put(std::string& Code, T V) {
   char B[sizeof(T)];

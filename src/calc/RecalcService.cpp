@@ -159,35 +159,36 @@ int TRecalcService::FindSheet(std::string_view Name) const {
 
 TCalcValue TRecalcService::CellValue(int Sheet, int32_t Row, int32_t Col) const {
   const TSheetCells* C = Cells(Sheet);
-  if (!C) return {};
-  switch (C->CellType(Row, Col)) {
+  TCellType Type;
+  std::string_view Text, Stored;
+  if (!C || !C->ReadCell(Row, Col, Type, Text, Stored)) return {};
+  switch (Type) {
     case TCellType::Empty:
       return {};
     case TCellType::Number: {
-      const std::string_view Stored = C->CellValue(Row, Col);
       double V = 0;
       if (TryParseNumberText(Stored, V)) return TCalcValue::Num(V);
       if (Stored.empty()) return {};  // "<v></v>": no value
-      return TCalcValue::Str(std::string(C->Cell(Row, Col)));
+      return TCalcValue::Str(std::string(Text));
     }
     case TCellType::Boolean:
-      return TCalcValue::Bool(C->Cell(Row, Col) == "TRUE");
+      return TCalcValue::Bool(Text == "TRUE");
     case TCellType::Error: {
-      const TCalcError E = ErrorCodeFromText(C->Cell(Row, Col));
+      const TCalcError E = ErrorCodeFromText(Text);
       return TCalcValue::Err(E == TCalcError::None ? TCalcError::Value : E);
     }
     case TCellType::IsoDate: {
       double Serial = 0;
-      if (ParseTypedDate(Trim(C->CellValue(Row, Col)), {}, FBook.Date1904(), Serial))
+      if (ParseTypedDate(Trim(Stored), {}, FBook.Date1904(), Serial))
         return TCalcValue::Num(Serial);
-      return TCalcValue::Str(std::string(C->Cell(Row, Col)));
+      return TCalcValue::Str(std::string(Text));
     }
     case TCellType::SharedString:
     case TCellType::InlineString:
     case TCellType::FormulaString:
       break;
   }
-  return TCalcValue::Str(std::string(C->Cell(Row, Col)));
+  return TCalcValue::Str(std::string(Text));
 }
 
 void TRecalcService::UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const {
@@ -198,9 +199,7 @@ void TRecalcService::UsedBounds(int Sheet, int32_t& Rows, int32_t& Cols) const {
 
 namespace {
 
-bool FormulaInfo(const TSheetCells& C, int32_t Row, int32_t Col, TFormulaCellInfo& Info) {
-  TCellFormula F;
-  if (!C.CellFormula(Row, Col, F)) return false;
+void InfoOf(int32_t Row, int32_t Col, const TCellFormula& F, TFormulaCellInfo& Info) {
   Info.Row = Row;
   Info.Col = Col;
   Info.Text = F.Text;
@@ -208,6 +207,12 @@ bool FormulaInfo(const TSheetCells& C, int32_t Row, int32_t Col, TFormulaCellInf
   Info.Array = F.Kind == TFormulaKind::Array;
   Info.AnchorRow = Info.Shared ? F.AnchorRow : Row;
   Info.AnchorCol = Info.Shared ? F.AnchorCol : Col;
+}
+
+bool FormulaInfo(const TSheetCells& C, int32_t Row, int32_t Col, TFormulaCellInfo& Info) {
+  TCellFormula F;
+  if (!C.CellFormula(Row, Col, F)) return false;
+  InfoOf(Row, Col, F, Info);
   return true;
 }
 
@@ -219,9 +224,9 @@ void TRecalcService::ListFormulas(int Sheet, std::vector<TFormulaCellInfo>& Out)
   Out.reserve(Out.size() + C->FormulaCellCount());
   for (size_t I = 0; I < C->FormulaCellCount(); ++I) {
     int32_t Row, Col;
-    C->FormulaCellAt(I, Row, Col);
-    TFormulaCellInfo Info;
-    if (FormulaInfo(*C, Row, Col, Info)) Out.push_back(Info);
+    TCellFormula F;
+    C->FormulaCellAt(I, Row, Col, F);
+    InfoOf(Row, Col, F, Out.emplace_back());
   }
 }
 

@@ -117,6 +117,16 @@ bool TSheetCells::HasCell(int32_t Row, int32_t Col) const {
   return Find(Row, Col) != nullptr;
 }
 
+bool TSheetCells::ReadCell(int32_t Row, int32_t Col, TCellType& Type, std::string_view& Text,
+                           std::string_view& Value) const {
+  const TCell* C = Find(Row, Col);
+  if (!C) return false;
+  Type = C->Type;
+  Text = TextOf(*C);
+  Value = (C->Form & kPooled) && C->Ids.Value ? FTexts->Get(C->Ids.Value) : Text;
+  return true;
+}
+
 // ---- changing cells -----------------------------------------------------------
 
 void TSheetCells::ChargeGrowth(size_t OldCapacity, size_t NewCapacity) {
@@ -382,13 +392,17 @@ bool TSheetCells::CellFormula(int32_t Row, int32_t Col, TCellFormula& Out) const
                                return Before(F.Row, F.Col, P.first, P.second);
                              });
   if (It == FFormulaCells.end() || It->Row != Row || It->Col != Col) return false;
-  const TFormula& F = FFormulas[It->Formula];
+  FormulaOf(*It, Out);
+  return true;
+}
+
+void TSheetCells::FormulaOf(const TFormulaCell& Cell, TCellFormula& Out) const {
+  const TFormula& F = FFormulas[Cell.Formula];
   Out.Text = F.Text;
   Out.Kind = F.Kind;
   Out.AnchorRow = F.AnchorRow;
   Out.AnchorCol = F.AnchorCol;
   Out.Range = F.Range;
-  return true;
 }
 
 std::string TSheetCells::FormulaText(int32_t Row, int32_t Col) const {
@@ -403,6 +417,14 @@ std::string TSheetCells::FormulaText(int32_t Row, int32_t Col) const {
 void TSheetCells::FormulaCellAt(size_t I, int32_t& Row, int32_t& Col) const {
   Row = FFormulaCells[I].Row;
   Col = FFormulaCells[I].Col;
+}
+
+// A cell is in FFormulaCells exactly while it carries kFormula (SetCellFormula
+// sets both, PutCell, EditCell and DropFormula take both away), so the entry
+// alone says what CellFormula would find.
+void TSheetCells::FormulaCellAt(size_t I, int32_t& Row, int32_t& Col, TCellFormula& Out) const {
+  FormulaCellAt(I, Row, Col);
+  FormulaOf(FFormulaCells[I], Out);
 }
 
 // ---- navigation ------------------------------------------------------------------

@@ -106,6 +106,10 @@ class TSheetCells {
   // number: its serial), else Cell's text.
   std::string_view CellValue(int32_t Row, int32_t Col) const;
   bool HasCell(int32_t Row, int32_t Col) const;
+  // CellType, Cell and CellValue of one cell in one look; false, and the
+  // outputs untouched, for a cell not held.
+  bool ReadCell(int32_t Row, int32_t Col, TCellType& Type, std::string_view& Text,
+                std::string_view& Value) const;
 
   // Every held cell in row-major order: Visit(Row, Col, Text) with Cell's text.
   template <class TVisit>
@@ -124,6 +128,9 @@ class TSheetCells {
   // Requires: I < FormulaCellCount().
   size_t FormulaCellCount() const { return FFormulaCells.size(); }
   void FormulaCellAt(size_t I, int32_t& Row, int32_t& Col) const;
+  // The same with the I-th cell's formula, as CellFormula gives it, without
+  // looking the cell up again.
+  void FormulaCellAt(size_t I, int32_t& Row, int32_t& Col, TCellFormula& Out) const;
 
   // ---- navigation (a filled cell is one whose Cell text is not empty) ----
   // The last used cell as Ctrl+End finds it: (RowCount() - 1, ColCount() - 1).
@@ -252,6 +259,7 @@ class TSheetCells {
   };
 
   bool Locate(int32_t Row, int32_t Col, size_t& Block, uint32_t& Index) const;
+  void FormulaOf(const TFormulaCell& Cell, TCellFormula& Out) const;
   const TCell* Find(int32_t Row, int32_t Col) const;
   TCell* FindToChange(int32_t Row, int32_t Col);
   // The cell at (Row, Col), added empty (Existed false) when not held.

@@ -90,6 +90,17 @@ TEST(SheetCells, CellsKeepTypeStyleTextAndFormula) {
   EXPECT_EQ(S.Cell(4, 2), "4");
   EXPECT_EQ(S.CellType(5, 2), TCellType::InlineString);
   EXPECT_EQ(S.Data->FormulaCellCount(), 3u);
+  // The list of formula cells gives what a look-up of each gives, edits included.
+  for (size_t I = 0; I < S.Data->FormulaCellCount(); ++I) {
+    int32_t Row, Col;
+    TCellFormula Listed, Found;
+    S.Data->FormulaCellAt(I, Row, Col, Listed);
+    ASSERT_TRUE(S.Data->CellFormula(Row, Col, Found)) << I;
+    EXPECT_EQ(Listed.Text, Found.Text) << I;
+    EXPECT_EQ(Listed.Kind, Found.Kind) << I;
+    EXPECT_EQ(Listed.AnchorRow, Found.AnchorRow) << I;
+    EXPECT_EQ(Listed.Range, Found.Range) << I;
+  }
 }
 
 TEST(SheetCells, WholeSheetCostsTheCellsPresent) {

@@ -1,6 +1,8 @@
 #include "base/Text.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 namespace kv {
 
@@ -285,6 +287,22 @@ bool IsValidUtf8(std::string_view S) {
   bool Valid = true;
   for (size_t I = 0; I < S.size() && Valid;) I += Utf8SequenceAt(S, I, Valid);
   return Valid;
+}
+
+bool IsAscii(std::string_view S) {
+  // Eight bytes at a time, four words to a test: parts read through here are
+  // megabytes of mostly ASCII markup.
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  const char* P = S.data();
+  size_t N = S.size();
+  for (; N >= 32; P += 32, N -= 32) {
+    uint64_t W[4];
+    std::memcpy(W, P, sizeof W);
+    if ((W[0] | W[1] | W[2] | W[3]) & kHigh) return false;
+  }
+  for (; N > 0; ++P, --N)
+    if (static_cast<unsigned char>(*P) >= 0x80) return false;
+  return true;
 }
 
 size_t CompleteUtf8Prefix(std::string_view S) {

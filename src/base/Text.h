@@ -57,6 +57,8 @@ size_t Utf16Length(std::string_view S);
 // The first N UTF-16 code units of a UTF-8 text (a surrogate pair is not split).
 std::string Utf16Prefix(std::string_view S, size_t N);
 bool IsValidUtf8(std::string_view S);
+// Whether every byte of S is below 0x80 (S is ASCII, so valid UTF-8 as it stands).
+bool IsAscii(std::string_view S);
 // Length of the longest prefix of S that is whole UTF-8 sequences or
 // malformed ones: a lead byte at the end still waiting for its continuation
 // bytes is left out, so text arriving in pieces is repaired piece by piece.

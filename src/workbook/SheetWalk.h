@@ -14,6 +14,7 @@
 
 #include "base/Text.h"
 #include "workbook/CellNotation.h"
+#include "xml/XmlNames.h"
 #include "xml/XmlPull.h"
 
 namespace kv {
@@ -27,7 +28,7 @@ class TSheetWalker {
     using TEvent = TXmlPullReader::TEvent;
     const int Depth = X.Depth();
     if (Event == TEvent::StartElement) {
-      if (Depth == 2 && !FSeenSheetData && SameTextAscii(X.LocalName(), "sheetData")) {
+      if (Depth == 2 && !FSeenSheetData && IsLocal(X.Name(), "sheetData")) {
         FInSheetData = FSeenSheetData = true;
         return TStep::SheetDataStart;
       }
@@ -36,14 +37,14 @@ class TSheetWalker {
         StartRow(X);
         return TStep::RowStart;
       }
-      if (Depth == 4 && !SameTextAscii(X.LocalName(), "extLst")) {
+      if (Depth == 4 && !IsLocal(X.Name(), "extLst")) {
         StartCell(X);
         return TStep::CellStart;
       }
       return TStep::Other;
     }
     if (Event != TEvent::EndElement || !FInSheetData) return TStep::Other;
-    if (Depth == 4) return SameTextAscii(X.LocalName(), "extLst") ? TStep::Other : TStep::CellEnd;
+    if (Depth == 4) return IsLocal(X.Name(), "extLst") ? TStep::Other : TStep::CellEnd;
     if (Depth == 3) return TStep::RowEnd;
     if (Depth == 2) {
       FInSheetData = false;

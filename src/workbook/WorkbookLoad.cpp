@@ -163,8 +163,7 @@ class TUtf8Source : public TXmlSource {
       if (FHeld.empty()) {
         const size_t N = FInner.Read(Buffer, Max);
         if (N == 0) return 0;
-        if (std::all_of(Buffer, Buffer + N, [](char C) { return (unsigned char)C < 0x80; }))
-          return N;
+        if (IsAscii(std::string_view(Buffer, N))) return N;
         FHeld.assign(Buffer, N);
       } else {
         char Chunk[4096];

@@ -1,7 +1,5 @@
 #include "xml/XmlNames.h"
 
-#include "base/Text.h"
-
 namespace kv {
 
 std::string_view LocalName(std::string_view Name) {
@@ -10,7 +8,18 @@ std::string_view LocalName(std::string_view Name) {
 }
 
 bool IsLocal(std::string_view Name, std::string_view Wanted) {
-  return SameTextAscii(LocalName(Name), Wanted);
+  // The local part is what follows the last ':', so it is Wanted exactly when
+  // Name ends in Wanted with a ':' or nothing before it (a Wanted holding a
+  // ':' is never a local part). Called for every element of a sheet: no calls.
+  if (Name.size() < Wanted.size()) return false;
+  const size_t Cut = Name.size() - Wanted.size();
+  if (Cut > 0 && Name[Cut - 1] != ':') return false;
+  const auto Upper = [](char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 32) : C; };
+  for (size_t I = 0; I < Wanted.size(); ++I) {
+    const char A = Name[Cut + I], B = Wanted[I];
+    if (B == ':' || (A != B && Upper(A) != Upper(B))) return false;
+  }
+  return true;
 }
 
 }  // namespace kv

@@ -6,7 +6,6 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
-#include "xml/XmlEscape.h"
 #include "xml/XmlNames.h"
 
 namespace kv {
@@ -19,7 +18,7 @@ constexpr size_t kMaxDepth = 10000;
 constexpr size_t kTextPiece = size_t{1} << 20;
 
 // Byte classes for the scanning loops, which test every byte of the markup.
-enum : uint8_t { kName = 1, kSpace = 2, kValueSpecial = 4 };
+enum : uint8_t { kName = 1, kSpace = 2, kValueSpecial = 4, kTextSpecial = 8 };
 
 constexpr std::array<uint8_t, 256> MakeByteClasses() {
   std::array<uint8_t, 256> T{};
@@ -31,6 +30,8 @@ constexpr std::array<uint8_t, 256> MakeByteClasses() {
     // What makes an attribute value need decoding, or is refused in one.
     if (C == '&' || C == '\r' || C == '\n' || C == '\t' || C == '<')
       T[static_cast<size_t>(C)] |= kValueSpecial;
+    // What decoding changes in text.
+    if (C == '&' || C == '\r') T[static_cast<size_t>(C)] |= kTextSpecial;
   }
   return T;
 }
@@ -71,13 +72,32 @@ int HasAt(std::string_view Buf, size_t At, std::string_view Lit) {
   return N == Lit.size() ? 1 : -1;
 }
 
+// XmlEntityChar without a search: the five names told apart by length.
+char PredefinedEntity(std::string_view Name) {
+  switch (Name.size()) {
+    case 2:
+      if (Name[1] != 't') return 0;
+      return Name[0] == 'l' ? '<' : Name[0] == 'g' ? '>' : 0;
+    case 3:
+      return Name[0] == 'a' && Name[1] == 'm' && Name[2] == 'p' ? '&' : 0;
+    case 4:
+      if (Name == "quot") return '"';
+      return Name == "apos" ? '\'' : 0;
+    default:
+      return 0;
+  }
+}
+
 // The character reference or predefined entity at Raw[0] == '&', appended to
 // Out; the length consumed, or 0 when it is neither (left as written).
 size_t DecodeEntity(std::string_view Raw, std::string& Out) {
-  const size_t Semi = Raw.find(';', 1);
-  if (Semi == std::string_view::npos || Semi > 12) return 0;
+  // The ';' within the first 13 bytes, looked for there only.
+  const size_t Reach = std::min<size_t>(Raw.size(), 13);
+  size_t Semi = 1;
+  while (Semi < Reach && Raw[Semi] != ';') ++Semi;
+  if (Semi == Reach) return 0;
   const std::string_view Body = Raw.substr(1, Semi - 1);
-  if (const char Named = XmlEntityChar(Body))
+  if (const char Named = PredefinedEntity(Body))
     Out += Named;
   else if (Body.size() >= 2 && Body[0] == '#') {
     const bool Hex = Body[1] == 'x';
@@ -165,24 +185,27 @@ bool TXmlPullReader::Fill(size_t Keep) {
 
 void TXmlPullReader::Decode(std::string_view Raw, std::string& Out, bool Text) const {
   Out.clear();
+  // Runs of characters that stay as written are appended whole.
+  const uint8_t Special = Text ? kTextSpecial : kValueSpecial;
+  size_t Run = 0;
   for (size_t I = 0; I < Raw.size(); ++I) {
     const char C = Raw[I];
+    if (!(kByteClasses[static_cast<unsigned char>(C)] & Special) || C == '<') continue;
+    Out.append(Raw.data() + Run, I - Run);
+    Run = I;
     if (C == '&') {
       const size_t Used = DecodeEntity(Raw.substr(I), Out);
-      if (Used > 0) {
-        I += Used - 1;
-        continue;
-      }
-      Out += C;
+      if (Used == 0) continue;  // left as written: the '&' starts the next run
+      I += Used - 1;
     } else if (C == '\r') {
       Out += '\n';
       if (I + 1 < Raw.size() && Raw[I + 1] == '\n') ++I;
-    } else if (!Text && (C == '\t' || C == '\n')) {
-      Out += ' ';
     } else {
-      Out += C;
+      Out += ' ';  // a tab or line end in an attribute value
     }
+    Run = I + 1;
   }
+  Out.append(Raw.data() + Run, Raw.size() - Run);
 }
 
 bool TXmlPullReader::ParseText() {

@@ -58,6 +58,15 @@ TEST(Text, MalformedUtf8IsRepairedOneReplacementPerSequence) {
   EXPECT_EQ(CompleteUtf8Prefix("ab\xE2z"), 4u);
   EXPECT_EQ(CompleteUtf8Prefix("ab\x82"), 3u);
   EXPECT_EQ(CompleteUtf8Prefix(Good), Good.size());
+  // A byte from 0x80 up anywhere, whatever word it falls in, makes text non-ASCII.
+  const std::string Plain(70, 'a');
+  EXPECT_TRUE(IsAscii(Plain));
+  for (size_t At = 0; At < Plain.size(); ++At) {
+    std::string One = Plain;
+    One[At] = '\x80';
+    EXPECT_FALSE(IsAscii(One)) << At;
+    EXPECT_TRUE(IsAscii(std::string_view(One).substr(At + 1))) << At;
+  }
 }
 
 TEST(Text, Windows1252MapsTheHighRange) {

@@ -38,7 +38,7 @@ bool ParseCellRef(std::string_view Ref, int32_t& Col, int32_t& Row) {
   int32_t Letters26 = 0;
   while (L < Ref.size() && L < 4 &&
          ((Ref[L] >= 'A' && Ref[L] <= 'Z') || (Ref[L] >= 'a' && Ref[L] <= 'z')))
-    Letters26 = Letters26 * 26 + (AsciiUpperChar(Ref[L++]) - 64);
+    Letters26 = Letters26 * 26 + ((Ref[L++] & ~0x20) - 64);  // a letter's upper case
   if (L > 0 && L < 4 && Ref.size() > L && Ref.size() - L <= 9 && Ref[L] != '0') {
     int32_t N = 0;
     size_t D = L;

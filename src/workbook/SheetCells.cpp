@@ -351,7 +351,17 @@ void TSheetCells::UpdateFormula(uint32_t Formula, std::string_view Text, int32_t
 }
 
 void TSheetCells::SetCellFormula(int32_t Row, int32_t Col, uint32_t Formula) {
-  TCell* C = FindToChange(Row, Col);
+  // A load gives each cell its formula right after putting it: the cell is
+  // then its block's last, the one place a search would find it.
+  TCell* C = nullptr;
+  const size_t BlockIndex = static_cast<size_t>(Row) >> kBlockShift;
+  if (Row >= 0 && Col >= 0 && BlockIndex < FBlocks.size() && !FBlocks[BlockIndex].empty()) {
+    TCell& Last = FBlocks[BlockIndex].back();
+    if (Last.Row == static_cast<uint32_t>(Row & (kBlockRows - 1)) &&
+        Last.Col == static_cast<uint32_t>(Col))
+      C = &Last;
+  }
+  if (!C) C = FindToChange(Row, Col);
   if (!C) return;
   C->Form |= kFormula;
   if (FFormulaCells.empty() ||

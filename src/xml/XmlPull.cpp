@@ -18,7 +18,7 @@ constexpr size_t kMaxDepth = 10000;
 constexpr size_t kTextPiece = size_t{1} << 20;
 
 // Byte classes for the scanning loops, which test every byte of the markup.
-enum : uint8_t { kName = 1, kSpace = 2, kValueSpecial = 4, kTextSpecial = 8 };
+enum : uint8_t { kName = 1, kSpace = 2, kValueSpecial = 4 };
 
 constexpr std::array<uint8_t, 256> MakeByteClasses() {
   std::array<uint8_t, 256> T{};
@@ -30,8 +30,6 @@ constexpr std::array<uint8_t, 256> MakeByteClasses() {
     // What makes an attribute value need decoding, or is refused in one.
     if (C == '&' || C == '\r' || C == '\n' || C == '\t' || C == '<')
       T[static_cast<size_t>(C)] |= kValueSpecial;
-    // What decoding changes in text.
-    if (C == '&' || C == '\r') T[static_cast<size_t>(C)] |= kTextSpecial;
   }
   return T;
 }
@@ -185,27 +183,47 @@ bool TXmlPullReader::Fill(size_t Keep) {
 
 void TXmlPullReader::Decode(std::string_view Raw, std::string& Out, bool Text) const {
   Out.clear();
-  // Runs of characters that stay as written are appended whole.
-  const uint8_t Special = Text ? kTextSpecial : kValueSpecial;
+  if (Raw.empty()) return;
+  // Runs of characters that stay as written are appended whole. In text only
+  // '&' and CR change, so memchr finds them (each found again only once passed).
+  const char* const P = Raw.data();
+  const size_t N = Raw.size();
+  const auto Find = [&](char C, size_t From) {
+    const void* At = std::memchr(P + From, C, N - From);
+    return At ? static_cast<size_t>(static_cast<const char*>(At) - P) : N;
+  };
+  size_t Amp = Text ? Find('&', 0) : 0, Cr = Text ? Find('\r', 0) : 0;
+  const auto NextSpecial = [&](size_t From) {
+    if (Text) {
+      if (Amp < From) Amp = Find('&', From);
+      if (Cr < From) Cr = Find('\r', From);
+      return std::min(Amp, Cr);
+    }
+    while (From < N &&
+           (!(kByteClasses[static_cast<unsigned char>(P[From])] & kValueSpecial) || P[From] == '<'))
+      ++From;
+    return From;
+  };
   size_t Run = 0;
-  for (size_t I = 0; I < Raw.size(); ++I) {
-    const char C = Raw[I];
-    if (!(kByteClasses[static_cast<unsigned char>(C)] & Special) || C == '<') continue;
-    Out.append(Raw.data() + Run, I - Run);
+  for (size_t I = NextSpecial(0); I < N; I = NextSpecial(I)) {
+    const char C = P[I];
+    Out.append(P + Run, I - Run);
     Run = I;
     if (C == '&') {
       const size_t Used = DecodeEntity(Raw.substr(I), Out);
+      ++I;
       if (Used == 0) continue;  // left as written: the '&' starts the next run
       I += Used - 1;
     } else if (C == '\r') {
       Out += '\n';
-      if (I + 1 < Raw.size() && Raw[I + 1] == '\n') ++I;
+      I += I + 1 < N && P[I + 1] == '\n' ? 2 : 1;
     } else {
       Out += ' ';  // a tab or line end in an attribute value
+      ++I;
     }
-    Run = I + 1;
+    Run = I;
   }
-  Out.append(Raw.data() + Run, Raw.size() - Run);
+  Out.append(P + Run, N - Run);
 }
 
 bool TXmlPullReader::ParseText() {

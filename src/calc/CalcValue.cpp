@@ -1,5 +1,6 @@
 // Typed values: coercions, comparisons, rounding.
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,13 @@
 namespace kv {
 
 namespace {
+// The powers of ten that doubles hold exactly.
+constexpr double kPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::string_view kErrorTexts[] = {"",      "#NULL!", "#DIV/0!", "#VALUE!",
                                             "#REF!", "#NAME?", "#NUM!",   "#N/A"};
-}
+}  // namespace
 
 std::string_view ErrorCodeText(TCalcError Code) {
   return kErrorTexts[size_t(Code)];
@@ -353,20 +358,27 @@ double RoundTo15Digits(double Value) {
   if (!std::isfinite(Value) || Value == 0) return Value;
   // A whole number of 15 digits or fewer is its own 15-digit form.
   if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) return Value;
-  // A number whose shortest exact form has 15 significant digits or fewer is
-  // its own 15-digit form (its distance to it is far below half a step of
-  // the 15th digit).
+  uint64_t Digits;
+  int Exp10;
+  SignificantDigits15(std::fabs(Value), Digits, Exp10);
+#if FLT_EVAL_METHOD == 0
+  // Digits and 10^|Exp10| are exact doubles, so one division or
+  // multiplication rounds their quotient or product correctly.
+  if (Exp10 >= -22 && Exp10 <= 22) {
+    const double Magnitude =
+        Exp10 < 0 ? double(Digits) / kPowersOfTen[-Exp10] : double(Digits) * kPowersOfTen[Exp10];
+    return Value < 0 ? -Magnitude : Magnitude;
+  }
+#endif
+  // Elsewhere (and where intermediate results are wider than double) the
+  // decimal is read back.
   char Buf[40];
-  auto Printed = std::to_chars(Buf, Buf + sizeof Buf, Value);
-  int Digits = 0;
-  for (const char* P = Buf; P < Printed.ptr && *P != 'e'; ++P)
-    if (*P >= '0' && *P <= '9' && (Digits || *P != '0')) ++Digits;
-  if (Digits <= 15) return Value;
-  // Otherwise 15 significant digits printed and read back.
-  Printed = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
-  double Out = Value;
-  std::from_chars(Buf, Printed.ptr, Out);
-  return Out;
+  char* P = std::to_chars(Buf, Buf + 20, Digits).ptr;
+  *P++ = 'e';
+  P = std::to_chars(P, Buf + sizeof Buf, Exp10).ptr;
+  double Out = std::fabs(Value);
+  std::from_chars(Buf, P, Out);
+  return Value < 0 ? -Out : Out;
 }
 
 double RoundHalfAway(double Value, int Digits) {
@@ -375,7 +387,8 @@ double RoundHalfAway(double Value, int Digits) {
   if (Digits < -308) return 0;
   // Round the 15-digit decimal form, not the binary one: 2.675 is 2.68.
   double V = RoundTo15Digits(Value);
-  double P = std::pow(10.0, std::abs(Digits));
+  const int Magnitude = std::abs(Digits);
+  double P = Magnitude <= 22 ? kPowersOfTen[Magnitude] : std::pow(10.0, Magnitude);
   double Scaled = Digits >= 0 ? V * P : V / P;
   if (!std::isfinite(Scaled)) return Value;
   double R = std::round(RoundTo15Digits(Scaled));

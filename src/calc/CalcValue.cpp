@@ -320,9 +320,13 @@ int TypeRank(const TCalcValue& V) {
   }
 }
 int CompareText(std::string_view A, std::string_view B) {
+  // AsciiLowerChar, here where the compiler can inline it.
+  auto Lower = [](char C) {
+    return static_cast<unsigned char>((C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C);
+  };
   size_t N = std::min(A.size(), B.size());
   for (size_t I = 0; I < N; ++I) {
-    unsigned char X = (unsigned char)AsciiLowerChar(A[I]), Y = (unsigned char)AsciiLowerChar(B[I]);
+    unsigned char X = Lower(A[I]), Y = Lower(B[I]);
     if (X != Y) return X < Y ? -1 : 1;
   }
   return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
@@ -335,18 +339,15 @@ bool ApproxEqual(double A, double B) {
 }  // namespace
 
 int CompareValues(const TCalcValue& A0, const TCalcValue& B0) {
-  TCalcValue A = A0, B = B0;
-  auto EmptyAs = [](TCalcValue& E, const TCalcValue& Other) {
-    if (!E.IsEmpty()) return;
-    if (Other.IsText())
-      E = TCalcValue::Str("");
-    else if (Other.IsBool())
-      E = TCalcValue::Bool(false);
-    else
-      E = TCalcValue::Num(0);
+  // An empty side is "" beside a text, FALSE beside a boolean, else 0.
+  static const TCalcValue kEmptyText = TCalcValue::Str(""), kFalse = TCalcValue::Bool(false),
+                          kZero = TCalcValue::Num(0);
+  auto EmptyAs = [](const TCalcValue& E, const TCalcValue& Other) -> const TCalcValue& {
+    if (!E.IsEmpty()) return E;
+    return Other.IsText() ? kEmptyText : Other.IsBool() ? kFalse : kZero;
   };
-  EmptyAs(A, B);
-  EmptyAs(B, A);
+  const TCalcValue& A = EmptyAs(A0, B0);
+  const TCalcValue& B = EmptyAs(B0, A);
   int Ra = TypeRank(A), Rb = TypeRank(B);
   if (Ra != Rb) return Ra < Rb ? -1 : 1;
   if (A.IsText()) return CompareText(A.Text, B.Text);

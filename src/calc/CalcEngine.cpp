@@ -133,43 +133,46 @@ struct TSheetIndex {
 // offsets too.
 void FormulaShape(std::string_view Text, int32_t Row, int32_t Col, std::string& Out) {
   Out.assign(reinterpret_cast<const char*>(&Col), sizeof Col);
-  Out.reserve(Text.size() + 16);
-  for (size_t I = 0; I < Text.size();) {
+  const size_t N = Text.size();
+  // Whether the letters at I begin a token, and the digits ending at K end one.
+  const auto Starts = [&](size_t I) {
+    return I == 0 || (!IsIdentChar(Text[I - 1]) && Text[I - 1] != '$') ||
+           (Text[I - 1] == '$' && (I < 2 || !IsIdentChar(Text[I - 2])));
+  };
+  const auto Ends = [&](size_t K) {
+    return K == N || (!IsIdentChar(Text[K]) && Text[K] != '(' && Text[K] != '!' && Text[K] != '$' &&
+                      Text[K] != '[');
+  };
+  size_t Copied = 0;  // Text before this is in Out
+  for (size_t I = 0; I < N;) {
     const char C = Text[I];
     if (C == '"' || C == '\'') {  // a doubled quote reads as two texts: the same
-      const size_t End = std::min(Text.find(C, I + 1), Text.size() - 1) + 1;
-      Out.append(Text.substr(I, End - I));
-      I = End;
+      I = std::min(Text.find(C, I + 1), N - 1) + 1;
       continue;
     }
-    size_t J = I;
-    while (J < Text.size() && IsLetter(Text[J])) ++J;
+    if (!IsLetter(C)) {
+      ++I;
+      continue;
+    }
+    size_t J = I + 1;
+    while (J < N && IsLetter(Text[J])) ++J;
     size_t K = J;
-    while (K < Text.size() && IsDigit(Text[K])) ++K;
-    const bool Starts = I == 0 || (!IsIdentChar(Text[I - 1]) && Text[I - 1] != '$') ||
-                        (Text[I - 1] == '$' && (I < 2 || !IsIdentChar(Text[I - 2])));
-    if (J == I) {  // up to the next letters or quote, as it is
-      while (J < Text.size() && !IsLetter(Text[J]) && Text[J] != '"' && Text[J] != '\'') ++J;
-      Out.append(Text.substr(I, J - I));
-      I = J;
-      continue;
-    }
-    const bool Ends = K == Text.size() || (!IsIdentChar(Text[K]) && Text[K] != '(' &&
-                                           Text[K] != '!' && Text[K] != '$' && Text[K] != '[');
-    int32_t RefRow = 0;
-    if (Starts && Ends && J - I <= 3 && K > J && K - J <= 7 && Text[J] != '0')
+    while (K < N && IsDigit(Text[K])) ++K;
+    if (K > J && J - I <= 3 && K - J <= 7 && Text[J] != '0' && Starts(I) && Ends(K)) {
+      int32_t RefRow = 0;
       for (size_t D = J; D < K; ++D) RefRow = RefRow * 10 + (Text[D] - '0');
-    Out.append(Text.substr(I, J - I));
-    if (RefRow >= 1 && RefRow <= kMaxRows) {
-      char Offset[16];
-      const auto End = std::to_chars(Offset, Offset + sizeof Offset, RefRow - 1 - Row).ptr;
-      Out += '\x01';
-      Out.append(Offset, size_t(End - Offset));
-    } else {
-      Out.append(Text.substr(J, K - J));
+      if (RefRow <= kMaxRows) {
+        char Offset[16];
+        const auto End = std::to_chars(Offset, Offset + sizeof Offset, RefRow - 1 - Row).ptr;
+        Out.append(Text.data() + Copied, J - Copied);
+        Out += '\x01';
+        Out.append(Offset, size_t(End - Offset));
+        Copied = K;
+      }
     }
     I = K;
   }
+  Out.append(Text.data() + Copied, N - Copied);
 }
 
 // Parsed code, in chunks that never move once written.
@@ -196,6 +199,8 @@ class TCodeArena {
   std::vector<std::unique_ptr<char[]>> FChunks, FLarge;
   size_t FUsed = 0;
 };
+
+class TEngineContext;
 
 }  // namespace
 
@@ -494,7 +499,8 @@ struct TCalcEngine::TImpl : TNameResolver {
   void Evaluate(std::vector<uint32_t> Stack, std::vector<uint32_t>* Changed,
                 bool KeepReads = false);
   bool Expand(uint32_t Id, std::vector<uint32_t>& Stack, bool& Cycle);
-  void Compute(uint32_t Id, std::vector<uint32_t>& Stack, std::vector<uint32_t>* Changed);
+  void Compute(uint32_t Id, TEngineContext& Ctx, std::vector<uint32_t>& Stack,
+               std::vector<uint32_t>* Changed);
   void Finish(uint32_t Id, const TCalcValue& V, TKeptReason Kept, std::vector<uint32_t>* Changed);
   void Recount();
   // Hands the changed formula cells to OnChanged, in the order computed.
@@ -515,6 +521,18 @@ class TEngineContext : public TEvalContext {
   std::vector<uint32_t> Pending;
   bool Cycle = false;
   TKeptReason Taint = TKeptReason::None;
+
+  // Readies the context for the formula at (Sheet, Row, Col): one context
+  // serves every formula of a recalculation.
+  void Begin(int Sheet, int32_t Row, int32_t Col, bool Array) {
+    HostSheet = Sheet;
+    HostRow = Row;
+    HostCol = Col;
+    ArrayFormula = Array;
+    Pending.clear();
+    Cycle = false;
+    Taint = TKeptReason::None;
+  }
 
   const TCalcValue& Cell(int Sheet, int32_t Row, int32_t Col) override {
     const int64_t Id = FE.FormulaAt(Sheet, Row, Col);
@@ -604,18 +622,12 @@ void TCalcEngine::TImpl::Finish(uint32_t Id, const TCalcValue& V, TKeptReason Ke
   }
 }
 
-void TCalcEngine::TImpl::Compute(uint32_t Id, std::vector<uint32_t>& Stack,
+void TCalcEngine::TImpl::Compute(uint32_t Id, TEngineContext& Ctx, std::vector<uint32_t>& Stack,
                                  std::vector<uint32_t>* Changed) {
   TFormula& F = Forms[Id];
   const TBlock& B = Blocks[F.Block];
   if (!B.Ok) return Finish(Id, {}, TKeptReason::Unreadable, Changed);
-  TEngineContext Ctx(*this);
-  Ctx.Formats = &Formats;
-  Ctx.HostSheet = F.Sheet;
-  Ctx.HostRow = F.Row;
-  Ctx.HostCol = F.Col;
-  Ctx.ArrayFormula = F.Array;
-  SetTextDateSystem(Source.Date1904());
+  Ctx.Begin(F.Sheet, F.Row, F.Col, F.Array);
   F.State = kInProgress;
   TCalcValue V = EvaluateCode(B.Code, Ctx);
   if (Ctx.Cycle) return Finish(Id, {}, TKeptReason::Circular, Changed);
@@ -636,6 +648,9 @@ void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint3
     ~TReads() { E.ForgetReads(); }
   } Reads{*this};
   KeepReads = Keep;
+  TEngineContext Ctx(*this);
+  Ctx.Formats = &Formats;
+  SetTextDateSystem(Source.Date1904());
   while (!Stack.empty()) {
     uint32_t Id = Stack.back();
     TFormula& F = Forms[Id];
@@ -657,7 +672,7 @@ void TCalcEngine::TImpl::Evaluate(std::vector<uint32_t> Stack, std::vector<uint3
     }
     Forms[Id].State = kDirty;
     size_t Before = Stack.size();
-    Compute(Id, Stack, Changed);
+    Compute(Id, Ctx, Stack, Changed);
     if (Stack.size() == Before) {
       if (Forms[Id].State == kClean) Stack.pop_back();
     } else {

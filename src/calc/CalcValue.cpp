@@ -1,5 +1,6 @@
 // Typed values: coercions, comparisons, rounding.
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,13 @@
 namespace kv {
 
 namespace {
+// The powers of ten that doubles hold exactly.
+constexpr double kPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::string_view kErrorTexts[] = {"",      "#NULL!", "#DIV/0!", "#VALUE!",
                                             "#REF!", "#NAME?", "#NUM!",   "#N/A"};
-}
+}  // namespace
 
 std::string_view ErrorCodeText(TCalcError Code) {
   return kErrorTexts[size_t(Code)];
@@ -315,9 +320,13 @@ int TypeRank(const TCalcValue& V) {
   }
 }
 int CompareText(std::string_view A, std::string_view B) {
+  // AsciiLowerChar, here where the compiler can inline it.
+  auto Lower = [](char C) {
+    return static_cast<unsigned char>((C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C);
+  };
   size_t N = std::min(A.size(), B.size());
   for (size_t I = 0; I < N; ++I) {
-    unsigned char X = (unsigned char)AsciiLowerChar(A[I]), Y = (unsigned char)AsciiLowerChar(B[I]);
+    unsigned char X = Lower(A[I]), Y = Lower(B[I]);
     if (X != Y) return X < Y ? -1 : 1;
   }
   return A.size() == B.size() ? 0 : A.size() < B.size() ? -1 : 1;
@@ -330,18 +339,15 @@ bool ApproxEqual(double A, double B) {
 }  // namespace
 
 int CompareValues(const TCalcValue& A0, const TCalcValue& B0) {
-  TCalcValue A = A0, B = B0;
-  auto EmptyAs = [](TCalcValue& E, const TCalcValue& Other) {
-    if (!E.IsEmpty()) return;
-    if (Other.IsText())
-      E = TCalcValue::Str("");
-    else if (Other.IsBool())
-      E = TCalcValue::Bool(false);
-    else
-      E = TCalcValue::Num(0);
+  // An empty side is "" beside a text, FALSE beside a boolean, else 0.
+  static const TCalcValue kEmptyText = TCalcValue::Str(""), kFalse = TCalcValue::Bool(false),
+                          kZero = TCalcValue::Num(0);
+  auto EmptyAs = [](const TCalcValue& E, const TCalcValue& Other) -> const TCalcValue& {
+    if (!E.IsEmpty()) return E;
+    return Other.IsText() ? kEmptyText : Other.IsBool() ? kFalse : kZero;
   };
-  EmptyAs(A, B);
-  EmptyAs(B, A);
+  const TCalcValue& A = EmptyAs(A0, B0);
+  const TCalcValue& B = EmptyAs(B0, A);
   int Ra = TypeRank(A), Rb = TypeRank(B);
   if (Ra != Rb) return Ra < Rb ? -1 : 1;
   if (A.IsText()) return CompareText(A.Text, B.Text);
@@ -353,20 +359,27 @@ double RoundTo15Digits(double Value) {
   if (!std::isfinite(Value) || Value == 0) return Value;
   // A whole number of 15 digits or fewer is its own 15-digit form.
   if (std::fabs(Value) < 1e15 && Value == std::trunc(Value)) return Value;
-  // A number whose shortest exact form has 15 significant digits or fewer is
-  // its own 15-digit form (its distance to it is far below half a step of
-  // the 15th digit).
+  uint64_t Digits;
+  int Exp10;
+  SignificantDigits15(std::fabs(Value), Digits, Exp10);
+#if FLT_EVAL_METHOD == 0
+  // Digits and 10^|Exp10| are exact doubles, so one division or
+  // multiplication rounds their quotient or product correctly.
+  if (Exp10 >= -22 && Exp10 <= 22) {
+    const double Magnitude =
+        Exp10 < 0 ? double(Digits) / kPowersOfTen[-Exp10] : double(Digits) * kPowersOfTen[Exp10];
+    return Value < 0 ? -Magnitude : Magnitude;
+  }
+#endif
+  // Elsewhere (and where intermediate results are wider than double) the
+  // decimal is read back.
   char Buf[40];
-  auto Printed = std::to_chars(Buf, Buf + sizeof Buf, Value);
-  int Digits = 0;
-  for (const char* P = Buf; P < Printed.ptr && *P != 'e'; ++P)
-    if (*P >= '0' && *P <= '9' && (Digits || *P != '0')) ++Digits;
-  if (Digits <= 15) return Value;
-  // Otherwise 15 significant digits printed and read back.
-  Printed = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::scientific, 14);
-  double Out = Value;
-  std::from_chars(Buf, Printed.ptr, Out);
-  return Out;
+  char* P = std::to_chars(Buf, Buf + 20, Digits).ptr;
+  *P++ = 'e';
+  P = std::to_chars(P, Buf + sizeof Buf, Exp10).ptr;
+  double Out = std::fabs(Value);
+  std::from_chars(Buf, P, Out);
+  return Value < 0 ? -Out : Out;
 }
 
 double RoundHalfAway(double Value, int Digits) {
@@ -375,7 +388,8 @@ double RoundHalfAway(double Value, int Digits) {
   if (Digits < -308) return 0;
   // Round the 15-digit decimal form, not the binary one: 2.675 is 2.68.
   double V = RoundTo15Digits(Value);
-  double P = std::pow(10.0, std::abs(Digits));
+  const int Magnitude = std::abs(Digits);
+  double P = Magnitude <= 22 ? kPowersOfTen[Magnitude] : std::pow(10.0, Magnitude);
   double Scaled = Digits >= 0 ? V * P : V / P;
   if (!std::isfinite(Scaled)) return Value;
   double R = std::round(RoundTo15Digits(Scaled));

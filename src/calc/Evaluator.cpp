@@ -215,6 +215,24 @@ TCalcValue Constant(std::string_view Code, size_t& P) {
   return TCalcValue::Err(TCalcError::Value);
 }
 
+// Steps over the constant at Code[P] without making its value.
+void SkipConstant(std::string_view Code, size_t& P) {
+  switch (uint8_t(Code[P++])) {
+    case opNum:
+      P += sizeof(double);
+      break;
+    case opStr: {
+      const uint16_t Length = Get<uint16_t>(Code, P);
+      P += Length;
+      break;
+    }
+    case opBool:
+    case opErr:
+      ++P;
+      break;
+  }
+}
+
 }  // namespace
 
 const TCalcValue& ElementAt(TEvalContext& Ctx, const TOperand& O, int32_t Row, int32_t Col) {
@@ -368,7 +386,7 @@ void CodeReferences(std::string_view Code, int Sheet, int32_t Row, int32_t Col,
   while (P < Code.size()) {
     uint8_t Op = uint8_t(Code[P]) & ~kArrayMode;
     if (Op >= opNum && Op <= opErr) {
-      Constant(Code, P);
+      SkipConstant(Code, P);
       continue;
     }
     ++P;
@@ -378,7 +396,7 @@ void CodeReferences(std::string_view Code, int Sheet, int32_t Row, int32_t Col,
     } else if (Op == opArray) {
       int32_t N = Get<uint16_t>(Code, P);
       N *= Get<uint16_t>(Code, P);
-      for (int32_t K = 0; K < N; ++K) Constant(Code, P);
+      for (int32_t K = 0; K < N; ++K) SkipConstant(Code, P);
     } else if (Op == opFunc) {
       P += 3;
     }

@@ -16,7 +16,8 @@ namespace {
 constexpr size_t kMaxText = 32767;
 
 TOperand Str(std::string S) {
-  if (Utf16Length(S) > kMaxText) return ErrOut(TCalcError::Value);
+  // A text has no more UTF-16 units than bytes.
+  if (S.size() > kMaxText && Utf16Length(S) > kMaxText) return ErrOut(TCalcError::Value);
   return TOperand::Value(TCalcValue::Str(std::move(S)));
 }
 
@@ -285,7 +286,7 @@ namespace {
 std::string Render(TEvalContext& Ctx, double V, const std::string& Code) {
   TShownText S;
   Ctx.NumberFormat(Code).RenderNumber(V, Ctx.Date1904(), S);
-  return S.Text;
+  return std::move(S.Text);
 }
 
 }  // namespace

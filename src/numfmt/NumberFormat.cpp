@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "base/Text.h"
 #include "numfmt/NumberFormatNames.h"
@@ -64,13 +63,18 @@ TDecimal ToDecimal(double V) {
   TDecimal D;
   V = std::fabs(V);
   if (!(V > 0) || !std::isfinite(V)) return D;
-  char Buf[40];
-  const auto R = std::to_chars(Buf, Buf + sizeof Buf - 1, V, std::chars_format::scientific, 14);
-  *R.ptr = 0;
-  for (const char* P = Buf; *P && *P != 'e'; ++P)
-    if (*P >= '0' && *P <= '9') D.Digits += *P;
-  D.IntLen = std::atoi(std::strchr(Buf, 'e') + 1) + 1;
-  while (!D.Digits.empty() && D.Digits.back() == '0') D.Digits.pop_back();
+  uint64_t N;
+  int Exp10;
+  SignificantDigits15(V, N, Exp10);
+  // Trailing zeros off, eight, four, two and one at a time (at most 14).
+  int Len = 15;
+  if (N % 100000000 == 0) N /= 100000000, Len -= 8;
+  if (N % 10000 == 0) N /= 10000, Len -= 4;
+  if (N % 100 == 0) N /= 100, Len -= 2;
+  if (N % 10 == 0) N /= 10, Len -= 1;
+  D.Digits.resize(static_cast<size_t>(Len));
+  for (size_t I = D.Digits.size(); I-- > 0; N /= 10) D.Digits[I] = static_cast<char>('0' + N % 10);
+  D.IntLen = Exp10 + 15;
   return D;
 }
 
@@ -99,17 +103,16 @@ void RoundDecimal(TDecimal& D, int Decimals) {
 }
 
 std::string IntegerDigits(const TDecimal& D) {
-  std::string S;
-  for (int I = 0; I < D.IntLen; ++I)
-    S += static_cast<size_t>(I) < D.Digits.size() ? D.Digits[static_cast<size_t>(I)] : '0';
+  std::string S(static_cast<size_t>(std::max(D.IntLen, 0)), '0');
+  std::copy_n(D.Digits.begin(), std::min(S.size(), D.Digits.size()), S.begin());
   return S;  // empty for values below 1
 }
 
 std::string FractionDigits(const TDecimal& D, int Count) {
-  std::string S;
-  for (int I = 0; I < Count; ++I) {
-    const long K = long{D.IntLen} + I;
-    S += K >= 0 && K < static_cast<long>(D.Digits.size()) ? D.Digits[static_cast<size_t>(K)] : '0';
+  std::string S(static_cast<size_t>(std::max(Count, 0)), '0');
+  for (size_t I = 0; I < S.size(); ++I) {
+    const long K = long{D.IntLen} + static_cast<long>(I);
+    if (K >= 0 && K < static_cast<long>(D.Digits.size())) S[I] = D.Digits[static_cast<size_t>(K)];
   }
   return S;
 }
@@ -871,13 +874,12 @@ void RenderDigits(const TSection& S, double V, std::string& Out) {
     RoundDecimal(D, S.FracDigits);
   }
   const std::string IntText = IntegerDigits(D);
-  const std::string FracText = FractionDigits(D, S.FracDigits);
   const size_t IntEnd = S.IntEnd;
   FillInteger(S.IntPart, 0, S.IntPart.size(), IntText, S.Grouping, Out, V);
   // The point, the decimals and whatever follows.
   int FracSeen = 0;
   // Trailing zeros under '#' are dropped and under '?' become spaces.
-  std::string Shown = FracText;
+  std::string Shown = FractionDigits(D, S.FracDigits);
   {
     const std::string& Kinds = S.FracKinds;
     for (size_t I = Shown.size(); I-- > 0;) {

@@ -88,6 +88,11 @@ bool IsDateFormatCode(std::string_view Code);
 // "2.5E-10") above 1E15, below 1E-9 and where more than 15 decimals are needed.
 std::string FormatGeneralNumber(double Value);
 
+// A positive finite value to 15 significant digits: Digits * 10^Exp10 with
+// 10^14 <= Digits < 10^15, rounded from the value's exact binary form with a
+// tie going to the even digit, as printing it with 15 digits rounds.
+void SignificantDigits15(double V, uint64_t& Digits, int& Exp10);
+
 }  // namespace kv
 
 #endif

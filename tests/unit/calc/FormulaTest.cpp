@@ -3,7 +3,10 @@
 // tests/fixtures/calc/README.md), and what the parser must refuse.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "MemorySource.h"
 #include "calc/Calc.h"
@@ -144,6 +147,29 @@ TEST_F(FormulaTest, MathMatchesExcelsDocumentedResults) {
       {"PERCENTILE(A1:A4,0.3)", N(19)},
       {"QUARTILE(A1:A4,3)", N(32.5)},
   });
+}
+
+// A result kept to 15 digits is the double the C++ library reads back from
+// the value printed with 15 digits, for either sign and at every scale.
+TEST(Rounding, FifteenDigitFormIsThePrintedTextReadBack) {
+  auto Check = [](double V) {
+    char Buf[40];
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::scientific, 14);
+    double Want = V;
+    std::from_chars(Buf, R.ptr, Want);
+    const double Got = RoundTo15Digits(V);
+    EXPECT_EQ(std::memcmp(&Got, &Want, sizeof Got), 0) << Buf;
+  };
+  for (double V : {2.675, 0.30000000000000004, 1234567890123.125, 999999999999999.5, 1e-22,
+                   1.0000000000000002e22, 4503599627370495.5, 1.7976931348623157e308, 5e-324})
+    for (double W : {V, -V, std::nextafter(V, 0.0)}) Check(W);
+  std::mt19937_64 Random(15);
+  for (int I = 0; I < 20000; ++I) {
+    const double Sign = Random() % 2 ? -1 : 1;
+    Check(Sign *
+          std::ldexp(1 + double(Random() >> 11) / 9007199254740992.0, int(Random() % 200) - 100));
+    Check(Sign * double(Random() % 100000) / 100 * (double(Random() % 100000) / 100) * 0.07);
+  }
 }
 
 TEST_F(FormulaTest, LookupsIncludingTheOnesLibreOfficeLacks) {

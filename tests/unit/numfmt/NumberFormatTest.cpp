@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "base/Text.h"
@@ -292,6 +296,38 @@ TEST(ShownCells, GeneralShortCutAgreesWithGeneral) {
     TShownText Out;
     B.Sheet(0).ShownCell(0, 0, Out);
     EXPECT_EQ(Out.Text, FormatGeneralNumber(std::strtod(Stored, nullptr))) << Stored;
+  }
+}
+
+// The 15 digits worked out in integers are the ones the C++ library prints:
+// ties between two 15-digit decimals (exact in binary) go to the even digit,
+// a carry reaches the next power of ten, and values outside the integer
+// range still answer.
+TEST(NumberFormat, FifteenDigitsAreThePrintedOnes) {
+  auto Check = [](double V) {
+    if (V == 0) return;
+    char Buf[40];
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf - 1, V, std::chars_format::scientific, 14);
+    *R.ptr = 0;
+    std::string Mantissa(Buf, std::strchr(Buf, 'e'));
+    Mantissa.erase(1, 1);  // the point
+    uint64_t Digits = 0;
+    int Exp10 = 0;
+    SignificantDigits15(V, Digits, Exp10);
+    EXPECT_EQ(std::to_string(Digits), Mantissa) << Buf;
+    EXPECT_EQ(Exp10, std::atoi(std::strchr(Buf, 'e') + 1) - 14) << Buf;
+  };
+  for (double V : {1234567890123.125, 1234567890123.375, 123456789012345.5, 123456789012346.5,
+                   999999999999999.5, 9.999999999999995e-5, 0.30000000000000004, 2.675, 1e-8,
+                   9.99999999999999e-9, 1e15, 5e-324, 1.7976931348623157e308, 0.1, 1.0})
+    for (double W : {std::nextafter(V, 0.0), V, std::nextafter(V, 1e308)}) Check(W);
+  std::mt19937_64 Random(15);
+  for (int I = 0; I < 20000; ++I) {
+    Check(std::ldexp(1 + double(Random() >> 11) / 9007199254740992.0, int(Random() % 120) - 60));
+    Check(double(Random() % 100000000) / std::pow(10.0, double(Random() % 12)));  // k / 10^n
+    Check(
+        std::ldexp(double(Random() >> (11 + Random() % 12)), -int(Random() % 14)));  // binary ties
+    Check(double(Random() % 100000) / 100 * (double(Random() % 100000) / 100));
   }
 }
 

@@ -730,7 +730,9 @@ class TSheetLoader {
       const TStep Step = Walk.Step(E, X);
       const int Depth = X.Depth();
       if (E == TEvent::StartElement) {
-        NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
+        // Only rows and the "col" elements outside the cells can hide lines.
+        if (Step == TStep::RowStart || (Depth == 3 && !Walk.InSheetData()))
+          NoteHiddenLine(X, Walk, Step == TStep::RowStart, Sheet.HiddenRows, Sheet.HiddenCols);
         if (Depth == 2 || Step == TStep::RowStart) NoteSheetFact(X, Walk, Part);
         if (Depth == 3 && FInCols && IsLocal(X.Name(), "col")) NoteColumn(X, Part);
         if (Step == TStep::CellStart) {

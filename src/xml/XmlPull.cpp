@@ -6,6 +6,7 @@
 
 #include "base/Error.h"
 #include "base/Text.h"
+#include "xml/XmlEscape.h"
 #include "xml/XmlNames.h"
 
 namespace kv {
@@ -70,22 +71,6 @@ int HasAt(std::string_view Buf, size_t At, std::string_view Lit) {
   return N == Lit.size() ? 1 : -1;
 }
 
-// XmlEntityChar without a search: the five names told apart by length.
-char PredefinedEntity(std::string_view Name) {
-  switch (Name.size()) {
-    case 2:
-      if (Name[1] != 't') return 0;
-      return Name[0] == 'l' ? '<' : Name[0] == 'g' ? '>' : 0;
-    case 3:
-      return Name[0] == 'a' && Name[1] == 'm' && Name[2] == 'p' ? '&' : 0;
-    case 4:
-      if (Name == "quot") return '"';
-      return Name == "apos" ? '\'' : 0;
-    default:
-      return 0;
-  }
-}
-
 // The character reference or predefined entity at Raw[0] == '&', appended to
 // Out; the length consumed, or 0 when it is neither (left as written).
 size_t DecodeEntity(std::string_view Raw, std::string& Out) {
@@ -95,7 +80,7 @@ size_t DecodeEntity(std::string_view Raw, std::string& Out) {
   while (Semi < Reach && Raw[Semi] != ';') ++Semi;
   if (Semi == Reach) return 0;
   const std::string_view Body = Raw.substr(1, Semi - 1);
-  if (const char Named = PredefinedEntity(Body))
+  if (const char Named = XmlEntityChar(Body))
     Out += Named;
   else if (Body.size() >= 2 && Body[0] == '#') {
     const bool Hex = Body[1] == 'x';
